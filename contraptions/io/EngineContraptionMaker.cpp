@@ -1,0 +1,69 @@
+#include "contraptions/io/EngineContraptionMaker.h"
+
+#include "engine/TAudioEngineModule.h"
+
+namespace tg {
+
+// The contraption around an engine-owned processor (TEngineSoundIn,
+// TEngineSoundOut): going away, it only clears the placed flag and closes
+// the processor's file.
+class EngineContraptionMaker::EngineContraption final : public TGardeningContraption {
+ public:
+  EngineContraption(TAudioEngineModule& engine, EngineContraptionMaker& maker, std::string_view name)
+      : TGardeningContraption(engine, maker, maker.EngineProcessor(engine), name), maker_(maker) {}
+  ~EngineContraption() override {
+    maker_.SetPlaced(Engine(), false);
+    maker_.ClearFileName(Engine());
+    Processor().Reset();
+  }
+
+ private:
+  EngineContraptionMaker& maker_;
+};
+
+EngineContraptionMaker::EngineContraptionMaker(std::string typeName, std::string category,
+                                               int helpNumber)
+    : TContraptionMaker(std::move(typeName), std::move(category), helpNumber, true) {}
+
+std::unique_ptr<TGardeningContraption> EngineContraptionMaker::Create(TAudioEngineModule& engine,
+                                                                      std::string_view name) {
+  if (IsPlaced(engine)) {
+    engine.Host().messages->ShowMessage(
+        "Sorry, you are only permitted to create one instance of the " + TypeName() + " object.",
+        "Object instansiation failed!", MessageIcon::Exclamation);
+    return nullptr;
+  }
+  ClearFileName(engine);
+  EngineProcessor(engine).Reset();
+  auto contraption = std::make_unique<EngineContraption>(engine, *this, name);
+  SetPlaced(engine, true);
+  return contraption;
+}
+
+SoundOutMaker::SoundOutMaker() : EngineContraptionMaker("SoundOut", "Input / Output", 1001) {}
+
+bool SoundOutMaker::IsPlaced(const TAudioEngineModule& engine) const { return engine.HasSoundOut(); }
+void SoundOutMaker::SetPlaced(TAudioEngineModule& engine, bool placed) const {
+  engine.SetSoundOutPlaced(placed);
+}
+QSSignalProcessor& SoundOutMaker::EngineProcessor(TAudioEngineModule& engine) const {
+  return engine.SoundOutProcessor();
+}
+void SoundOutMaker::ClearFileName(TAudioEngineModule& engine) const {
+  engine.SoundOutProcessor().outputFile.SetValue("");
+}
+
+SoundInMaker::SoundInMaker() : EngineContraptionMaker("SoundIn", "Input / Output", 1000) {}
+
+bool SoundInMaker::IsPlaced(const TAudioEngineModule& engine) const { return engine.HasSoundIn(); }
+void SoundInMaker::SetPlaced(TAudioEngineModule& engine, bool placed) const {
+  engine.SetSoundInPlaced(placed);
+}
+QSSignalProcessor& SoundInMaker::EngineProcessor(TAudioEngineModule& engine) const {
+  return engine.SoundInProcessor();
+}
+void SoundInMaker::ClearFileName(TAudioEngineModule& engine) const {
+  engine.SoundInProcessor().inputFile.SetValue("");
+}
+
+}  // namespace tg

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <string>
+
+#include "framework/TContraptionMaker.h"
+
+namespace tg {
+
+class QSSignalProcessor;
+
+// The maker of a single-instance type whose processor belongs to the engine
+// (SoundIn, SoundOut): it refuses a second one with a message, and the
+// contraption it makes only marks the engine's processor as placed.
+class EngineContraptionMaker : public TContraptionMaker {
+ public:
+  EngineContraptionMaker(std::string typeName, std::string category, int helpNumber);
+
+  std::unique_ptr<TGardeningContraption> Create(TAudioEngineModule& engine,
+                                                std::string_view name) override;
+
+ protected:
+  virtual bool IsPlaced(const TAudioEngineModule& engine) const = 0;
+  virtual void SetPlaced(TAudioEngineModule& engine, bool placed) const = 0;
+  virtual QSSignalProcessor& EngineProcessor(TAudioEngineModule& engine) const = 0;
+  // Empties the processor's file name, which its Reset then acts on.
+  virtual void ClearFileName(TAudioEngineModule& engine) const = 0;
+
+ private:
+  class EngineContraption;
+};
+
+class SoundOutMaker final : public EngineContraptionMaker {
+ public:
+  SoundOutMaker();
+
+ protected:
+  bool IsPlaced(const TAudioEngineModule& engine) const override;
+  void SetPlaced(TAudioEngineModule& engine, bool placed) const override;
+  QSSignalProcessor& EngineProcessor(TAudioEngineModule& engine) const override;
+  void ClearFileName(TAudioEngineModule& engine) const override;
+};
+
+class SoundInMaker final : public EngineContraptionMaker {
+ public:
+  SoundInMaker();
+
+ protected:
+  bool IsPlaced(const TAudioEngineModule& engine) const override;
+  void SetPlaced(TAudioEngineModule& engine, bool placed) const override;
+  QSSignalProcessor& EngineProcessor(TAudioEngineModule& engine) const override;
+  void ClearFileName(TAudioEngineModule& engine) const override;
+};
+
+}  // namespace tg

@@ -1,0 +1,232 @@
+#include "engine/TAudioEngineModule.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+
+#include "engine/Timecode.h"
+#include "engine/streams/DetachedInStream.h"
+#include "engine/streams/DetachedOutStream.h"
+#include "framework/TGardeningContraption.h"
+
+namespace tg {
+
+namespace {
+
+constexpr float kOutputLevelDecay = 0.5952381f;  // 1/1.68
+constexpr int kValuesPerBlock = kBlockSize * 2;
+
+// Truncates toward zero and limits to ±32767, so -32768 never occurs; a NaN
+// (from a broken processor) plays as silence rather than as anything at all.
+inline int16_t ToSample(float x) {
+  const float y = x * 32767.0f;
+  if (y >= 32767.0f) return 32767;
+  if (y <= -32767.0f) return -32767;
+  if (y != y) return 0;
+  return static_cast<int16_t>(y);
+}
+
+}  // namespace
+
+TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
+                                       std::unique_ptr<AudioOutStream> outStream,
+                                       std::unique_ptr<AudioInStream> inStream)
+    : factory_(&factory),
+      outStream_(outStream ? std::move(outStream) : std::make_unique<DetachedOutStream>()),
+      inStream_(inStream ? std::move(inStream) : std::make_unique<DetachedInStream>()),
+      headlessMessages_(&std::cerr) {
+  host_.messages = &headlessMessages_;
+  host_.clipboard = &headlessClipboard_;
+  host_.windows = this;
+  host_.edits = this;
+  soundOut_ = std::make_unique<TGSoundOut>(&context_);
+  soundIn_ = std::make_unique<TGSoundIn>(&context_);
+  outStream_->SetOnFillBuffer(
+      [this](int16_t* buffer, int frameCount) { OutStreamFillBuffer(buffer, frameCount); });
+}
+
+TAudioEngineModule::~TAudioEngineModule() {
+  outStream_->Stop();
+  inStream_->Stop();
+  outStream_->SetOnFillBuffer(nullptr);
+  soundOut_.reset();
+  soundIn_.reset();
+}
+
+void TAudioEngineModule::ContraptionEdited(TGardeningContraption&) { documentModified_ = true; }
+
+void TAudioEngineModule::ClearInputMeters() {
+  inputLevelLeft_ = inputLevelRight_ = 0.0f;
+  inputLeftHistory_.fill(0.0f);
+  inputRightHistory_.fill(0.0f);
+}
+
+void TAudioEngineModule::ClearOutputMeters() {
+  outputLevelLeft_ = outputLevelRight_ = 0.0f;
+  outputLeftHistory_.fill(0.0f);
+  outputRightHistory_.fill(0.0f);
+  clockHistory_.fill(0);
+}
+
+void TAudioEngineModule::StartAudioOut() {
+  {
+    EngineLockGuard lock(outStream_->GetEngineLock());
+    historyIndex_ = 0;
+    displayDelay_ = 0;
+    ClearInputMeters();
+    ClearOutputMeters();
+    overloadSeen_ = false;
+  }
+  outStream_->Start();
+}
+
+void TAudioEngineModule::StopAudioOut() {
+  outStream_->Stop();
+  EngineLockGuard lock(outStream_->GetEngineLock());
+  ClearInputMeters();
+  ClearOutputMeters();
+}
+
+void TAudioEngineModule::StartAudioIn() {
+  EngineLockGuard lock(outStream_->GetEngineLock());
+  inputLevelLeft_ = inputLevelRight_ = 0.0f;
+  inputLeftHistory_.fill(0.0f);
+  inputRightHistory_.fill(0.0f);
+  inputReadPosition_ = inStream_->BufferSize() / 2;
+  inStream_->Start();
+}
+
+void TAudioEngineModule::StopAudioIn() {
+  inStream_->Stop();
+  EngineLockGuard lock(outStream_->GetEngineLock());
+  inputLevelLeft_ = inputLevelRight_ = 0.0f;
+}
+
+void TAudioEngineModule::SetUseInputFile(bool useFile) {
+  soundIn_->useADC.SetValue(!useFile);
+  if (soundInChanged_) soundInChanged_();
+}
+
+void TAudioEngineModule::AttachContraption(TGardeningContraption& contraption) {
+  EngineLockGuard lock(outStream_->GetEngineLock());
+  contraption.Processor().SetContext(&context_);
+}
+
+void TAudioEngineModule::DestroyContraption(std::unique_ptr<TGardeningContraption> contraption) {
+  EngineLockGuard lock(outStream_->GetEngineLock());
+  contraption.reset();
+}
+
+bool TAudioEngineModule::ConnectContraptions(TGardeningContraption& source, int outlet,
+                                             TGardeningContraption& destination, int inlet) {
+  EngineLockGuard lock(outStream_->GetEngineLock());
+  return context_.Connect(&source.Processor(), outlet, &destination.Processor(), inlet, true);
+}
+
+bool TAudioEngineModule::DisconnectContraptions(TGardeningContraption& source, int outlet,
+                                                TGardeningContraption& destination, int inlet) {
+  EngineLockGuard lock(outStream_->GetEngineLock());
+  return context_.Disconnect(&source.Processor(), outlet, &destination.Processor(), inlet);
+}
+
+TAudioEngineModule::Meters TAudioEngineModule::GetMeters() {
+  EngineLockGuard outLock(outStream_->GetEngineLock());
+  inStream_->Lock();
+  int i = historyIndex_ - displayDelay_;
+  while (i < 0) i += kHistoryLength;
+  i %= kHistoryLength;
+  const auto at = static_cast<size_t>(i);
+  Meters m;
+  if (soundIn_->active.Value() && soundIn_->IsScheduled()) {
+    m.inputLeft = inputLeftHistory_[at];
+    m.inputRight = inputRightHistory_[at];
+  } else if (inStream_->IsActive()) {
+    m.inputLeft = inputLevelLeft_;
+    m.inputRight = inputLevelRight_;
+  }
+  m.outputLeft = outputLeftHistory_[at];
+  m.outputRight = outputRightHistory_[at];
+  m.clockTick = clockHistory_[at];
+  inStream_->Unlock();
+  return m;
+}
+
+bool TAudioEngineModule::TakeOverloadFlag() { return overloadSeen_.exchange(false); }
+
+void TAudioEngineModule::OutStreamFillBuffer(int16_t* buffer, int frameCount) {
+  const int blocks = frameCount / kBlockSize;
+  displayDelay_ = static_cast<int>(blocks * (outStream_->BufferCount() - 2 + 0.5));
+  if (!overloadSeen_.load(std::memory_order_relaxed) && outStream_->TakeOverload()) {
+    overloadSeen_.store(true, std::memory_order_relaxed);
+  }
+  for (int b = 0; b < blocks; ++b) {
+    FillBlock(buffer);
+    buffer += kValuesPerBlock;
+  }
+}
+
+void TAudioEngineModule::FillBlock(int16_t* out) {
+  if (inputReadPosition_ >= inStream_->BufferSize() / 2) {
+    inStream_->TakeNextBuffer();
+    inputReadPosition_ = 0;
+  }
+  if (HasSoundIn()) {
+    inStream_->LockBuffer();
+    soundIn_->TakeDeviceInput(inStream_->CurrentData(), inputReadPosition_, inputLevelLeft_,
+                              inputLevelRight_);
+    inStream_->UnlockBuffer();
+  }
+  inputReadPosition_ += kValuesPerBlock;
+
+  context_.ProcessBlock();
+
+  const float* left = soundOut_->OutputLeft().Data();
+  const float* right = soundOut_->OutputRight().Data();
+  int peakLeft = 0;
+  int peakRight = 0;
+  for (int i = 0; i < kBlockSize; ++i) {
+    const int16_t l = ToSample(left[i]);
+    const int16_t r = ToSample(right[i]);
+    out[2 * i] = l;
+    out[2 * i + 1] = r;
+    peakLeft = std::max(peakLeft, l < 0 ? -l : static_cast<int>(l));
+    peakRight = std::max(peakRight, r < 0 ? -r : static_cast<int>(r));
+  }
+  outputLevelLeft_ *= kOutputLevelDecay;
+  outputLevelRight_ *= kOutputLevelDecay;
+  outputLevelLeft_ = std::max(outputLevelLeft_, static_cast<float>(peakLeft) / 32765.0f);
+  outputLevelRight_ = std::max(outputLevelRight_, static_cast<float>(peakRight) / 32765.0f);
+
+  const auto at = static_cast<size_t>(historyIndex_);
+  outputLeftHistory_[at] = outputLevelLeft_;
+  outputRightHistory_[at] = outputLevelRight_;
+  clockHistory_[at] = ClockTickOf(context_.Clock().Position());
+  historyIndex_ = historyIndex_ + 1 < kHistoryLength ? historyIndex_ + 1 : 0;
+}
+
+void TAudioEngineModule::StartPauseClock() {
+  TempoClock& clock = context_.Clock();
+  if (clock.IsRunning()) {
+    clock.SetRunning(false);
+    return;
+  }
+  clock.SetRunning(true);
+  if (HasSoundOut() && !IsAudioOutRunning()) StartAudioOut();
+}
+
+void TAudioEngineModule::StopClock() {
+  context_.Clock().SetRunning(false);
+  context_.Clock().SetPosition(0.0);
+}
+
+bool TAudioEngineModule::SetTempo(double beatsPerMinute) {
+  if (!std::isfinite(beatsPerMinute) || beatsPerMinute <= 0.0) return false;
+  context_.Clock().SetSamplesPerClock(TempoClock::SamplesPerClockForTempo(beatsPerMinute));
+  return true;
+}
+
+double TAudioEngineModule::Tempo() const {
+  return TempoClock::TempoForSamplesPerClock(context_.Clock().SamplesPerClock());
+}
+
+}  // namespace tg

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "contraptions/io/soundin/TGSoundIn.h"
+#include "contraptions/io/soundout/TGSoundOut.h"
+#include "engine/graph/QSDynSigContext.h"
+#include "engine/streams/AudioInStream.h"
+#include "engine/streams/AudioOutStream.h"
+#include "framework/host/HostServices.h"
+#include "framework/host/MemoryClipboard.h"
+#include "framework/host/StreamUserMessages.h"
+
+namespace tg {
+
+class TContraptionFactory;
+class TGardeningContraption;
+
+// The audio engine: the signal graph, the two streams, the engine's own
+// SoundOut and SoundIn processors, the processing cycle with its meters, and
+// the tempo clock commands. It lives as long as the program and needs no
+// window. Unless noted, operations are for the user-interface thread.
+class TAudioEngineModule final : private EditListener, private ContraptionWindows {
+ public:
+  static constexpr int kHistoryLength = 300;
+
+  struct Meters {
+    float inputLeft = 0.0f;
+    float inputRight = 0.0f;
+    float outputLeft = 0.0f;
+    float outputRight = 0.0f;
+    uint32_t clockTick = 0;
+  };
+
+  // Without streams the engine gets detached ones, driven by the caller.
+  explicit TAudioEngineModule(TContraptionFactory& factory,
+                              std::unique_ptr<AudioOutStream> outStream = nullptr,
+                              std::unique_ptr<AudioInStream> inStream = nullptr);
+  ~TAudioEngineModule() override;
+  TAudioEngineModule(const TAudioEngineModule&) = delete;
+  TAudioEngineModule& operator=(const TAudioEngineModule&) = delete;
+
+  QSDynSigContext& GetContext() { return context_; }
+  AudioOutStream& OutStream() { return *outStream_; }
+  AudioInStream& InStream() { return *inStream_; }
+  TContraptionFactory& Factory() { return *factory_; }
+  TGSoundOut& SoundOutProcessor() { return *soundOut_; }
+  TGSoundIn& SoundInProcessor() { return *soundIn_; }
+
+  // The program's services; headless ones until the windowed program sets its own.
+  HostServices& Host() { return host_; }
+
+  void StartAudioOut();
+  void StopAudioOut();
+  void StartAudioIn();
+  void StopAudioIn();
+  bool IsAudioOutRunning() const { return outStream_->IsActive(); }
+  bool IsAudioInRunning() const { return inStream_->IsActive(); }
+
+  bool HasSoundOut() const { return soundOutPlaced_.load(std::memory_order_relaxed); }
+  bool HasSoundIn() const { return soundInPlaced_.load(std::memory_order_relaxed); }
+  void SetSoundOutPlaced(bool placed) { soundOutPlaced_.store(placed, std::memory_order_relaxed); }
+  void SetSoundInPlaced(bool placed) { soundInPlaced_.store(placed, std::memory_order_relaxed); }
+  bool CanStartAudioIn() const { return HasSoundIn() && soundIn_->useADC.Value(); }
+  bool IsUsingInputFile() const { return !soundIn_->useADC.Value(); }
+  void SetUseInputFile(bool useFile);
+  // Told when SetUseInputFile changed SoundIn, so its window can refresh.
+  void SetSoundInChangedHandler(std::function<void()> handler) { soundInChanged_ = std::move(handler); }
+
+  // Graph edits, each under the engine lock.
+  void AttachContraption(TGardeningContraption& contraption);
+  void DestroyContraption(std::unique_ptr<TGardeningContraption> contraption);
+  bool ConnectContraptions(TGardeningContraption& source, int outlet,
+                           TGardeningContraption& destination, int inlet);
+  bool DisconnectContraptions(TGardeningContraption& source, int outlet,
+                              TGardeningContraption& destination, int inlet);
+
+  // The meters as heard now (the histories read with the display delay).
+  Meters GetMeters();
+  bool TakeOverloadFlag();
+
+  // Audio thread, under the engine lock (or UI thread with audio stopped, for
+  // an export): runs the graph for frameCount frames of 16-bit stereo.
+  void OutStreamFillBuffer(int16_t* buffer, int frameCount);
+
+  // Clock commands.
+  void StartPauseClock();
+  void StopClock();
+  // Beats per minute; a tempo that is not a positive number is refused.
+  bool SetTempo(double beatsPerMinute);
+  double Tempo() const;
+
+  // The document-modified byte that every contraption edit sets.
+  bool IsDocumentModified() const { return documentModified_; }
+  void SetDocumentModified(bool modified) { documentModified_ = modified; }
+
+  int DisplayDelay() const { return displayDelay_; }
+  int HistoryIndex() const { return historyIndex_; }
+
+ private:
+  void ContraptionEdited(TGardeningContraption& contraption) override;
+  void ShowWindow(TGardeningContraption&) override {}
+  void CloseWindow(TGardeningContraption&) override {}
+  void ShowHelp(int) override {}
+  void ClearInputMeters();
+  void ClearOutputMeters();
+  void FillBlock(int16_t* out);
+
+  TContraptionFactory* factory_;
+  std::unique_ptr<AudioOutStream> outStream_;
+  std::unique_ptr<AudioInStream> inStream_;
+  QSDynSigContext context_;
+  std::atomic<bool> soundOutPlaced_{false};
+  std::atomic<bool> soundInPlaced_{false};
+  std::function<void()> soundInChanged_;
+  int inputReadPosition_ = 0;
+  int historyIndex_ = 0;
+  int displayDelay_ = 0;
+  float inputLevelLeft_ = 0.0f;
+  float inputLevelRight_ = 0.0f;
+  std::array<float, kHistoryLength> inputLeftHistory_{};
+  std::array<float, kHistoryLength> inputRightHistory_{};
+  std::array<float, kHistoryLength> outputLeftHistory_{};
+  std::array<float, kHistoryLength> outputRightHistory_{};
+  std::array<uint32_t, kHistoryLength> clockHistory_{};
+  float outputLevelLeft_ = 0.0f;
+  float outputLevelRight_ = 0.0f;
+  std::atomic<bool> overloadSeen_{false};
+  bool documentModified_ = false;
+  std::unique_ptr<TGSoundOut> soundOut_;
+  std::unique_ptr<TGSoundIn> soundIn_;
+
+  MemoryClipboard headlessClipboard_;
+  StreamUserMessages headlessMessages_;
+  HostServices host_;
+};
+
+}  // namespace tg

@@ -1,0 +1,210 @@
+#include "engine/graph/QSDynSigContext.h"
+
+#include <cxxabi.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+#include <typeinfo>
+
+namespace tg {
+
+namespace {
+
+void EraseFirst(std::vector<QSDynSigPipe*>& list, const QSDynSigPipe* pipe) {
+  auto it = std::find(list.begin(), list.end(), pipe);
+  if (it != list.end()) list.erase(it);
+}
+
+bool ValidOutlet(const QSDynSigPipe* pipe, int outlet) {
+  return pipe != nullptr && outlet >= 0 && outlet < pipe->OutletCount();
+}
+
+bool ValidInlet(const QSDynSigPipe* pipe, int inlet) {
+  return pipe != nullptr && inlet >= 0 && inlet < pipe->InletCount();
+}
+
+std::string ClassName(const QSDynSigPipe& pipe) {
+  const char* mangled = typeid(pipe).name();
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+  std::string name = (status == 0 && demangled != nullptr) ? demangled : mangled;
+  std::free(demangled);
+  return name;
+}
+
+void DumpList(std::ostream& out, const char* title, const std::vector<QSDynSigPipe*>& pipes) {
+  out << title << "\n";
+  for (const QSDynSigPipe* pipe : pipes) {
+    out << "\t" << ClassName(*pipe) << "\t [ " << static_cast<const void*>(pipe) << " ]\n";
+  }
+}
+
+}  // namespace
+
+QSDynSigContext::OutletLimiter::OutletLimiter(QSDynSigPipe* pipe, int32_t outlet)
+    : limiter(1.0f, 2.0f, 0.05, 0.0, 0.05),
+      noise(DenormalNoise::FromClock()),
+      sourcePipe(pipe),
+      sourceOutlet(outlet) {}
+
+QSDynSigContext::QSDynSigContext() = default;
+
+QSDynSigContext::~QSDynSigContext() {
+  destroying_ = true;
+  // Each destructor disconnects its pipe; with the destroying flag set no
+  // rebuild runs, so nothing visits a pipe that is already gone.
+  while (!allPipes_.empty()) {
+    QSDynSigPipe* pipe = allPipes_.back();
+    allPipes_.pop_back();
+    delete pipe;
+  }
+}
+
+void QSDynSigContext::AddPipe(QSDynSigPipe* pipe) {
+  allPipes_.push_back(pipe);
+  if (pipe->OutletCount() > 0) {
+    pipe->scheduleMark_ = generation_ - 1;
+    return;
+  }
+  pipe->scheduleMark_ = generation_;
+  terminalPipes_.push_back(pipe);
+  updateList_.push_back(pipe);
+}
+
+void QSDynSigContext::RemovePipe(QSDynSigPipe* pipe) {
+  if (destroying_) return;
+  EraseFirst(allPipes_, pipe);
+  if (pipe->scheduleMark_ == generation_) EraseFirst(updateList_, pipe);
+  if (pipe->OutletCount() > 0) return;
+  EraseFirst(terminalPipes_, pipe);
+  RebuildUpdateList();
+}
+
+bool QSDynSigContext::Connect(QSDynSigPipe* source, int outlet, QSDynSigPipe* destination,
+                              int inlet, bool replace) {
+  if (!ValidOutlet(source, outlet) || !ValidInlet(destination, inlet)) return false;
+  QSDynSigPipe::Inlet& in = destination->inlets_[static_cast<size_t>(inlet)];
+  if (replace && in.source != nullptr) Disconnect(in.source, in.sourceOutlet, destination, inlet);
+  if (in.source != nullptr) return false;
+
+  QSDynSigPipe::Outlet& out = source->outlets_[static_cast<size_t>(outlet)];
+  out.references.push_back({destination, inlet});
+  in.source = source;
+  in.sourceOutlet = outlet;
+  in.signal = out.signal;
+  destination->InletChanged(inlet);
+  if (destination->IsScheduled()) RebuildUpdateList();
+  return true;
+}
+
+bool QSDynSigContext::Disconnect(QSDynSigPipe* source, int outlet, QSDynSigPipe* destination,
+                                 int inlet) {
+  if (!ValidOutlet(source, outlet) || !ValidInlet(destination, inlet)) return false;
+  QSDynSigPipe::Inlet& in = destination->inlets_[static_cast<size_t>(inlet)];
+  if (in.source != source || in.sourceOutlet != outlet) return false;
+
+  auto& refs = source->outlets_[static_cast<size_t>(outlet)].references;
+  auto it = std::find_if(refs.begin(), refs.end(), [&](const QSDynSigPipe::InletRef& r) {
+    return r.pipe == destination && r.inlet == inlet;
+  });
+  if (it != refs.end()) refs.erase(it);
+  in.source = nullptr;
+  in.sourceOutlet = -1;
+  in.signal = &QSSignal::Silent();
+  destination->InletChanged(inlet);
+
+  if (source->IsScheduled()) {
+    const bool stillFeeds = std::any_of(source->outlets_.begin(), source->outlets_.end(),
+                                        [](const auto& o) { return !o.references.empty(); });
+    if (!stillFeeds) RebuildUpdateList();
+  }
+  return true;
+}
+
+void QSDynSigContext::RebuildUpdateList() {
+  if (destroying_) return;
+  ++generation_;
+  updateList_.clear();
+  for (auto& limiter : limiters_) retiredLimiters_.push_back(std::move(limiter));
+  limiters_.clear();
+  for (QSDynSigPipe* terminal : terminalPipes_) Visit(terminal);
+  retiredLimiters_.clear();
+}
+
+void QSDynSigContext::Visit(QSDynSigPipe* root) {
+  // Depth-first and post-order, like the recursive definition, but on an
+  // explicit stack so a very long chain cannot overflow the thread's stack.
+  root->visiting_ = true;
+  root->scheduleMark_ = generation_;
+  visitStack_.clear();
+  visitStack_.emplace_back(root, 0);
+  while (!visitStack_.empty()) {
+    QSDynSigPipe* pipe = visitStack_.back().first;
+    const int k = visitStack_.back().second;
+    if (k >= pipe->InletCount()) {
+      updateList_.push_back(pipe);
+      pipe->visiting_ = false;
+      visitStack_.pop_back();
+      continue;
+    }
+    ++visitStack_.back().second;
+    const QSDynSigPipe::Inlet& in = pipe->inlets_[static_cast<size_t>(k)];
+    if (in.signal == &QSSignal::Silent() || in.source == nullptr) continue;
+    QSDynSigPipe* source = in.source;
+    if (source->scheduleMark_ != generation_) {
+      source->visiting_ = true;
+      source->scheduleMark_ = generation_;
+      visitStack_.emplace_back(source, 0);
+    } else if (source->visiting_) {
+      AdoptLimiter(source, in.sourceOutlet);
+    }
+  }
+}
+
+void QSDynSigContext::AdoptLimiter(QSDynSigPipe* source, int32_t outlet) {
+  auto matches = [&](const std::unique_ptr<OutletLimiter>& l) {
+    return l && l->sourcePipe == source && l->sourceOutlet == outlet;
+  };
+  if (std::any_of(limiters_.begin(), limiters_.end(), matches)) return;
+  auto retired = std::find_if(retiredLimiters_.begin(), retiredLimiters_.end(), matches);
+  if (retired != retiredLimiters_.end()) {
+    limiters_.push_back(std::move(*retired));  // keeps the running loop's state
+  } else {
+    limiters_.push_back(std::make_unique<OutletLimiter>(source, outlet));
+  }
+}
+
+const QSDynSigContext::OutletLimiter* QSDynSigContext::FindLimiter(const QSDynSigPipe* pipe,
+                                                                    int outlet) const {
+  for (const auto& l : limiters_) {
+    if (l->sourcePipe == pipe && l->sourceOutlet == outlet) return l.get();
+  }
+  return nullptr;
+}
+
+void QSDynSigContext::ProcessBlock() {
+  for (QSDynSigPipe* pipe : updateList_) pipe->Process();
+  for (const auto& l : limiters_) {
+    QSSignal* s = l->sourcePipe->outlets_[static_cast<size_t>(l->sourceOutlet)].signal;
+    // The shared unassigned signal must stay silent for every other outlet.
+    if (s == QSSignal::Unassigned()) continue;
+    l->noise.AddTo(s->Data(), kBlockSize);
+    l->dcBlocker.Process(s->Data(), kBlockSize);
+    l->limiter.Process(s->Data(), kBlockSize);
+  }
+  clock_.AdvanceBlock();
+}
+
+void QSDynSigContext::ResetAll() {
+  for (QSDynSigPipe* pipe : updateList_) pipe->Reset();
+}
+
+void QSDynSigContext::Dump(std::ostream& out) const {
+  DumpList(out, "All Pipes:", allPipes_);
+  DumpList(out, "Terminal Pipes:", terminalPipes_);
+  DumpList(out, "Update List:", updateList_);
+}
+
+}  // namespace tg

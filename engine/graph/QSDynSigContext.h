@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "dsp/DcBlocker.h"
+#include "dsp/DenormalNoise.h"
+#include "dsp/GainLimiter.h"
+#include "engine/graph/QSDynSigPipe.h"
+#include "engine/graph/TempoClock.h"
+
+namespace tg {
+
+// The signal graph: every pipe of a patch, the order in which they run, the
+// conditioners of feedback outlets, and the tempo clock. It has no lock of
+// its own: the audio thread runs ProcessBlock and the user-interface thread
+// changes the structure, both while holding the engine lock.
+class QSDynSigContext {
+ public:
+  // Conditions one outlet that closes a feedback loop, so the loop can
+  // neither blow up nor collect DC or denormals.
+  struct OutletLimiter {
+    OutletLimiter(QSDynSigPipe* pipe, int32_t outlet);
+    GainLimiter limiter;
+    DcBlocker dcBlocker;
+    DenormalNoise noise;
+    QSDynSigPipe* sourcePipe;
+    int32_t sourceOutlet;
+  };
+
+  QSDynSigContext();
+  // UI thread, audio stopped: deletes every pipe still registered.
+  ~QSDynSigContext();
+  QSDynSigContext(const QSDynSigContext&) = delete;
+  QSDynSigContext& operator=(const QSDynSigContext&) = delete;
+
+  // UI thread, under the engine lock; called by pipes only.
+  void AddPipe(QSDynSigPipe* pipe);
+  void RemovePipe(QSDynSigPipe* pipe);
+
+  // UI thread, under the engine lock.
+  bool Connect(QSDynSigPipe* source, int outlet, QSDynSigPipe* destination, int inlet,
+               bool replace);
+  bool Disconnect(QSDynSigPipe* source, int outlet, QSDynSigPipe* destination, int inlet);
+  void RebuildUpdateList();
+
+  // Audio thread, under the engine lock: one pass over the update list.
+  void ProcessBlock();
+  // UI thread, audio stopped: resets every scheduled pipe in update order.
+  void ResetAll();
+  // UI thread: the diagnostic listing of all pipes, terminals and the update list.
+  void Dump(std::ostream& out) const;
+
+  TempoClock& Clock() { return clock_; }
+  const TempoClock& Clock() const { return clock_; }
+
+  int32_t Generation() const { return generation_; }
+  const std::vector<QSDynSigPipe*>& AllPipes() const { return allPipes_; }
+  const std::vector<QSDynSigPipe*>& TerminalPipes() const { return terminalPipes_; }
+  const std::vector<QSDynSigPipe*>& UpdateList() const { return updateList_; }
+  int LimiterCount() const { return static_cast<int>(limiters_.size()); }
+  const OutletLimiter& LimiterAt(int i) const { return *limiters_[static_cast<size_t>(i)]; }
+  const OutletLimiter* FindLimiter(const QSDynSigPipe* pipe, int outlet) const;
+
+ private:
+  void Visit(QSDynSigPipe* root);
+  void AdoptLimiter(QSDynSigPipe* source, int32_t outlet);
+
+  bool destroying_ = false;
+  int32_t generation_ = 0;
+  std::vector<QSDynSigPipe*> terminalPipes_;
+  std::vector<QSDynSigPipe*> updateList_;
+  std::vector<QSDynSigPipe*> allPipes_;
+  std::vector<std::unique_ptr<OutletLimiter>> limiters_;
+  std::vector<std::unique_ptr<OutletLimiter>> retiredLimiters_;
+  // Depth-first work stack of the rebuild: pipe and its next inlet to look at.
+  std::vector<std::pair<QSDynSigPipe*, int>> visitStack_;
+  TempoClock clock_;
+};
+
+}  // namespace tg

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/graph/QSSignal.h"
+
+namespace tg {
+
+class QSDynSigContext;
+
+// A node of the signal graph with a fixed number of inlets and outlets.
+// Structure changes (context, connections) happen on the user-interface
+// thread under the engine lock; Process runs on the audio thread.
+class QSDynSigPipe {
+ public:
+  struct Inlet {
+    QSDynSigPipe* source = nullptr;
+    int32_t sourceOutlet = -1;
+    const QSSignal* signal = &QSSignal::Silent();
+  };
+  struct InletRef {
+    QSDynSigPipe* pipe;
+    int32_t inlet;
+  };
+  struct Outlet {
+    std::vector<InletRef> references;
+    QSSignal* signal = QSSignal::Unassigned();
+  };
+
+  // UI thread.
+  QSDynSigPipe(QSDynSigContext* context, int inletCount, int outletCount);
+  // UI thread, under the engine lock when the pipe is in a running graph.
+  virtual ~QSDynSigPipe();
+  QSDynSigPipe(const QSDynSigPipe&) = delete;
+  QSDynSigPipe& operator=(const QSDynSigPipe&) = delete;
+
+  // UI thread: returns to the initial running state; applies changes that must
+  // not be made on the audio thread.
+  virtual void Reset() {}
+  // Audio thread: computes one block from the inlets into the outlets.
+  virtual void Process() = 0;
+  // UI thread: inlet i was connected, disconnected or its signal replaced.
+  virtual void InletChanged(int /*inlet*/) {}
+
+  // UI thread (constructors): names the signal this pipe writes for an outlet.
+  void SetOutletSignal(int outlet, QSSignal* signal);
+  // UI thread, under the engine lock.
+  void SetContext(QSDynSigContext* context);
+  QSDynSigContext* Context() const { return context_; }
+
+  int InletCount() const { return static_cast<int>(inlets_.size()); }
+  int OutletCount() const { return static_cast<int>(outlets_.size()); }
+  const Inlet& InletAt(int i) const { return inlets_[static_cast<std::size_t>(i)]; }
+  const Outlet& OutletAt(int o) const { return outlets_[static_cast<std::size_t>(o)]; }
+  // Audio thread: the signal an inlet reads (the silent signal when unconnected).
+  const QSSignal& InletSignal(int i) const { return *inlets_[static_cast<std::size_t>(i)].signal; }
+  bool IsInletConnected(int i) const { return InletAt(i).signal != &QSSignal::Silent(); }
+  // Whether the pipe is on its context's update list.
+  bool IsScheduled() const;
+
+ private:
+  friend class QSDynSigContext;
+
+  QSDynSigContext* context_ = nullptr;
+  int32_t scheduleMark_ = 0;
+  bool visiting_ = false;
+  std::vector<Inlet> inlets_;
+  std::vector<Outlet> outlets_;
+};
+
+}  // namespace tg

@@ -1,0 +1,147 @@
+#include "framework/TContraptionFactory.h"
+
+#include <algorithm>
+#include <istream>
+
+#include "framework/TGardeningContraption.h"
+#include "framework/properties/TextIO.h"
+
+namespace tg {
+
+namespace {
+
+// Reads the presets block "{ {…}, {…}, … }". A block with fewer than twenty
+// presets ends at its closing brace instead of reading on into the line.
+void ReadPresets(TGardeningContraption& contraption, std::istream& in) {
+  char c = 0;
+  if (!textio::ReadChar(in, c)) return;
+  if (c != '{') {
+    textio::Fail(in);
+    return;
+  }
+  if (!textio::ReadChar(in, c)) return;
+  if (c == '}') return;
+  in.putback(c);
+  for (int slot = 0; slot < TGardeningContraption::kPresetCount; ++slot) {
+    contraption.PresetAt(slot).ReadFrom(in);
+    if (!textio::ReadChar(in, c)) return;
+    if (c == '}') return;
+    if (c != ',') {
+      textio::Fail(in);
+      return;
+    }
+  }
+}
+
+bool Skip(std::istream& in, int count) {
+  char c = 0;
+  for (int i = 0; i < count; ++i) {
+    if (!textio::ReadChar(in, c)) return false;
+  }
+  return true;
+}
+
+void ReadWindowState(TGardeningContraption& contraption, std::istream& in) {
+  TContraptionFormState& state = contraption.WindowState();
+  char open = 'F';
+  int32_t nodeX = 0, nodeY = 0, top = 0, left = 0;
+  if (!Skip(in, 1) || !textio::ReadInt32(in, nodeX) || !textio::ReadInt32(in, nodeY) ||
+      !textio::ReadChar(in, open) || !Skip(in, 2) || !textio::ReadInt32(in, top) ||
+      !textio::ReadInt32(in, left) || !Skip(in, 5)) {
+    return;
+  }
+  state.nodeX = nodeX;
+  state.nodeY = nodeY;
+  state.windowTop = top;
+  state.windowLeft = left;
+  if (open == 'T') contraption.ShowWindow();
+}
+
+}  // namespace
+
+TContraptionFactory& TContraptionFactory::Instance() {
+  static TContraptionFactory factory;
+  return factory;
+}
+
+TContraptionMaker& TContraptionFactory::AddMaker(std::unique_ptr<TContraptionMaker> maker) {
+  maker->factory_ = this;
+  makers_.push_back(std::move(maker));
+  return *makers_.back();
+}
+
+TContraptionMaker* TContraptionFactory::MakerAt(int position) const {
+  if (position < 0 || position >= MakerCount()) return nullptr;
+  return makers_[static_cast<size_t>(position)].get();
+}
+
+TContraptionMaker* TContraptionFactory::FindMaker(std::string_view typeName) const {
+  for (const auto& maker : makers_) {
+    if (maker->TypeName() == typeName) return maker.get();
+  }
+  return nullptr;
+}
+
+std::vector<std::string> TContraptionFactory::Categories() const {
+  std::vector<std::string> categories;
+  for (const auto& maker : makers_) {
+    if (std::find(categories.begin(), categories.end(), maker->Category()) == categories.end()) {
+      categories.push_back(maker->Category());
+    }
+  }
+  return categories;
+}
+
+std::vector<TContraptionMaker*> TContraptionFactory::MakersInCategory(
+    std::string_view category) const {
+  std::vector<TContraptionMaker*> result;
+  for (const auto& maker : makers_) {
+    if (maker->Category() == category) result.push_back(maker.get());
+  }
+  return result;
+}
+
+std::unique_ptr<TGardeningContraption> TContraptionFactory::Create(TAudioEngineModule& engine,
+                                                                   std::string_view typeName,
+                                                                   std::string_view instanceName) {
+  TContraptionMaker* maker = FindMaker(typeName);
+  return maker == nullptr ? nullptr : maker->Create(engine, instanceName);
+}
+
+TGardeningContraption* TContraptionFactory::FindContraption(std::string_view name) const {
+  for (TGardeningContraption* c : contraptions_) {
+    if (c->Name() == name) return c;
+  }
+  return nullptr;
+}
+
+void TContraptionFactory::ResetNumbering() {
+  for (const auto& maker : makers_) maker->ResetNumbering();
+}
+
+void TContraptionFactory::Forget(TGardeningContraption& contraption) {
+  auto it = std::find(contraptions_.begin(), contraptions_.end(), &contraption);
+  if (it != contraptions_.end()) contraptions_.erase(it);
+}
+
+std::unique_ptr<TGardeningContraption> TContraptionFactory::ReadContraption(
+    TAudioEngineModule& engine, std::istream& in) {
+  std::string typeName;
+  std::string instanceName;
+  if (!textio::ReadToken(in, typeName, kMaxNameLength) ||
+      !textio::ReadToken(in, instanceName, kMaxNameLength)) {
+    return nullptr;
+  }
+  auto contraption = Create(engine, typeName, instanceName);
+  if (contraption == nullptr) return nullptr;
+
+  QSSignalProcessor& processor = contraption->Processor();
+  processor.ReadProperties(in);
+  processor.Reset();
+  if (in) ReadPresets(*contraption, in);
+  if (in) Skip(in, 2);  // the reserved block "{ }"
+  if (in) ReadWindowState(*contraption, in);
+  return contraption;
+}
+
+}  // namespace tg

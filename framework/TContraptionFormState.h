@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tg {
+
+// What a document keeps of a contraption's place on screen: its node in the
+// patcher pane and its editor window in the properties pane (in pane content
+// coordinates). The window itself belongs to the windowed program.
+struct TContraptionFormState {
+  int32_t nodeX = 0;
+  int32_t nodeY = 0;
+  bool windowOpen = false;
+  int32_t windowTop = 0;
+  int32_t windowLeft = 0;
+};
+
+}  // namespace tg

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "framework/QSPreset.h"
+#include "framework/QSSignalProcessor.h"
+#include "framework/TContraptionFormState.h"
+
+namespace tg {
+
+class TAudioEngineModule;
+class TContraptionMaker;
+
+// One module of the patch: its processor, its instance name, its twenty
+// preset slots and its window state. UI thread only.
+class TGardeningContraption {
+ public:
+  static constexpr int kPresetCount = 20;
+
+  // Owns the processor.
+  TGardeningContraption(TAudioEngineModule& engine, TContraptionMaker& maker,
+                        std::unique_ptr<QSSignalProcessor> processor, std::string_view name);
+  // Refers to a processor that lives elsewhere (the engine's SoundIn and SoundOut).
+  TGardeningContraption(TAudioEngineModule& engine, TContraptionMaker& maker,
+                        QSSignalProcessor& processor, std::string_view name);
+  // Call under the engine lock while the processor is in a running graph.
+  virtual ~TGardeningContraption();
+  TGardeningContraption(const TGardeningContraption&) = delete;
+  TGardeningContraption& operator=(const TGardeningContraption&) = delete;
+
+  const std::string& Name() const { return name_; }
+  const std::string& TypeName() const;
+  TContraptionMaker& Maker() const { return *maker_; }
+  TAudioEngineModule& Engine() const { return *engine_; }
+  QSSignalProcessor& Processor() const { return *processor_; }
+  bool OwnsProcessor() const { return ownedProcessor_ != nullptr; }
+  TContraptionFormState& WindowState() { return windowState_; }
+  const TContraptionFormState& WindowState() const { return windowState_; }
+
+  // Preset slots 0..19; any other index does nothing and answers false.
+  QSPreset& PresetAt(int index) { return *presets_[static_cast<size_t>(index)]; }
+  bool HasPreset(int index) const;
+  void StorePreset(int index);
+  void RecallPreset(int index);
+  void ClearPreset(int index);
+  // Puts "preset: Type { … }" on the clipboard.
+  void CopyPreset(int index);
+  void CutPreset(int index);
+  // Whether the clipboard holds a preset of this contraption's type.
+  bool CanPastePreset() const;
+  void PastePreset(int index);
+  // The slot last stored or recalled, -1 for none.
+  int CurrentPreset() const { return currentPreset_; }
+
+  // Every user edit ends here: the document becomes modified and the current
+  // preset no longer describes the sound.
+  void MarkChanged();
+  // Opens or raises the editor window (nothing without one).
+  void ShowWindow();
+  // Opens the type's help page (nothing for help number 0).
+  void Help();
+
+ private:
+  static bool ValidSlot(int index) { return index >= 0 && index < kPresetCount; }
+  std::string PresetText(int index) const;
+
+  TAudioEngineModule* engine_;
+  TContraptionFormState windowState_;
+  TContraptionMaker* maker_;
+  std::string name_;
+  std::unique_ptr<QSSignalProcessor> ownedProcessor_;
+  QSSignalProcessor* processor_;
+  std::array<std::unique_ptr<QSPreset>, kPresetCount> presets_;
+  int currentPreset_ = 0;
+};
+
+}  // namespace tg

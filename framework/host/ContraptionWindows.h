@@ -1,0 +1,20 @@
+#pragma once
+
+namespace tg {
+
+class TGardeningContraption;
+
+// What a contraption asks of the windowing program around it. Headless, no
+// window opens and there is no help to show.
+class ContraptionWindows {
+ public:
+  virtual ~ContraptionWindows() = default;
+  // UI thread: opens or raises the contraption's editor window.
+  virtual void ShowWindow(TGardeningContraption& contraption) = 0;
+  // UI thread: closes it, if open (the contraption is going away).
+  virtual void CloseWindow(TGardeningContraption& contraption) = 0;
+  // UI thread: shows the help page of a help number (never 0).
+  virtual void ShowHelp(int helpNumber) = 0;
+};
+
+}  // namespace tg

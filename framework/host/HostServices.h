@@ -1,0 +1,19 @@
+#pragma once
+
+#include "framework/host/ContraptionWindows.h"
+#include "framework/host/EditListener.h"
+#include "framework/host/TextClipboard.h"
+#include "framework/host/UserMessages.h"
+
+namespace tg {
+
+// The services of the program around the core. The engine starts with
+// headless ones; the windowed program replaces them with its own.
+struct HostServices {
+  UserMessages* messages = nullptr;
+  TextClipboard* clipboard = nullptr;
+  ContraptionWindows* windows = nullptr;
+  EditListener* edits = nullptr;
+};
+
+}  // namespace tg

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "framework/properties/QSProperty.h"
+
+namespace tg {
+
+// A text value, written in double quotes with backslash escapes. Texts are
+// used by the user-interface thread only (file names, mostly); the audio
+// thread never reads one that the user-interface thread may be writing.
+class QSCStringProperty : public QSProperty {
+ public:
+  // The longest text a document or preset can hand over.
+  static constexpr size_t kMaxLength = 2047;
+
+  explicit QSCStringProperty(std::string_view initial = {}) : QSProperty(kCString), text_(initial) {}
+
+  const std::string& Value() const { return text_; }
+  // Raises the changed flag only when the text actually changes.
+  void SetValue(std::string_view text);
+  void CopyFrom(const QSCStringProperty& other) { SetValue(other.text_); }
+
+  std::unique_ptr<QSProperty> Clone() const override;
+  void AssignFrom(const QSProperty& other) override;
+  void ReadFrom(std::istream& in) override;
+  void WriteTo(std::ostream& out) const override;
+
+ private:
+  std::string text_;
+};
+
+}  // namespace tg

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "framework/properties/QSValueProperty.h"
+
+namespace tg {
+
+// Written with 6 significant digits. Reading "nan" or "inf" fails: such a
+// value would silence or wreck everything downstream of the processor.
+class QSDoubleProperty : public QSValueProperty<double, QSProperty::kDouble, QSDoubleProperty> {
+ public:
+  explicit QSDoubleProperty(double initial = 0.0) : QSValueProperty(initial) {}
+  void ReadFrom(std::istream& in) override;
+  void WriteTo(std::ostream& out) const override;
+};
+
+}  // namespace tg

@@ -1,0 +1,95 @@
+#include "framework/properties/QSPropertyTable.h"
+
+#include <istream>
+#include <ostream>
+#include <utility>
+
+#include "framework/properties/QSBoolProperty.h"
+#include "framework/properties/TextIO.h"
+
+namespace tg {
+
+QSProperty& QSPropertyTable::NullProperty() {
+  static QSBoolProperty null(false);
+  return null;
+}
+
+void QSStaticPropertyTable::AddProperty(ClassInfo& info, QSStaticPropertyTable& table,
+                                        QSProperty& property, std::string name,
+                                        const QSPropertyUnits& units, double minimum,
+                                        double maximum) {
+  PropertyInfo entry;
+  entry.name = std::move(name);
+  entry.units = &units;
+  entry.minimum = minimum;
+  entry.maximum = maximum;
+  entry.offset =
+      reinterpret_cast<const char*>(&property) - reinterpret_cast<const char*>(&table);
+  const int position = static_cast<int>(info.infos.size());
+  info.indexByName.emplace(entry.name, position);  // the first entry of a name wins
+  info.infos.push_back(std::move(entry));
+}
+
+int QSStaticPropertyTable::Count() const {
+  return classInfo_ == nullptr ? 0 : static_cast<int>(classInfo_->infos.size());
+}
+
+QSProperty& QSStaticPropertyTable::PropertyAt(int position) const {
+  if (position < 0 || position >= Count()) return NullProperty();
+  const std::ptrdiff_t offset = classInfo_->infos[static_cast<size_t>(position)].offset;
+  // The property is a member of the same processor object as this table.
+  auto* base = const_cast<char*>(reinterpret_cast<const char*>(this));
+  return *reinterpret_cast<QSProperty*>(base + offset);
+}
+
+int QSStaticPropertyTable::IndexOf(std::string_view name) const {
+  if (classInfo_ == nullptr) return -1;
+  auto it = classInfo_->indexByName.find(name);
+  return it == classInfo_->indexByName.end() ? -1 : it->second;
+}
+
+QSProperty& QSStaticPropertyTable::PropertyByName(std::string_view name) const {
+  return PropertyAt(IndexOf(name));
+}
+
+const QSPropertyInfo& QSStaticPropertyTable::InfoAt(int position) const {
+  return classInfo_->infos.at(static_cast<size_t>(position));
+}
+
+void QSStaticPropertyTable::ReadFrom(std::istream& in) {
+  char c = 0;
+  if (!textio::ReadChar(in, c)) return;
+  if (c != '{') {
+    textio::Fail(in);
+    return;
+  }
+  if (!textio::ReadChar(in, c)) return;
+  int p = 0;
+  while (c != '}' && p < Count()) {
+    in.putback(c);
+    PropertyAt(p).ReadFrom(in);
+    if (!textio::ReadChar(in, c)) return;
+    if (c == ',') {
+      if (!textio::ReadChar(in, c)) return;
+      ++p;
+    } else if (c != '}') {
+      textio::Fail(in);
+      return;
+    }
+  }
+  // Values beyond the table's own are skipped up to the closing brace.
+  while (c != '}') {
+    if (!textio::ReadChar(in, c)) return;
+  }
+}
+
+void QSStaticPropertyTable::WriteTo(std::ostream& out) const {
+  out << "{ ";
+  for (int p = 0; p < Count(); ++p) {
+    if (p > 0) out << ", ";
+    PropertyAt(p).WriteTo(out);
+  }
+  out << " }";
+}
+
+}  // namespace tg

@@ -21,7 +21,8 @@ std::unique_ptr<QSProperty> QSCStringProperty::Clone() const {
 }
 
 void QSCStringProperty::AssignFrom(const QSProperty& other) {
-  if (other.KindCode() == KindCode()) CopyFrom(static_cast<const QSCStringProperty&>(other));
+  if (other.KindCode() != KindCode()) return;
+  if (const auto* same = dynamic_cast<const QSCStringProperty*>(&other)) CopyFrom(*same);
 }
 
 void QSCStringProperty::ReadFrom(std::istream& in) {

@@ -32,8 +32,10 @@ class QSValueProperty : public QSProperty {
     copy->CopyReservedFlagFrom(*this);
     return copy;
   }
+  // Same kind code means same class; the checked cast says so to the compiler too.
   void AssignFrom(const QSProperty& other) override {
-    if (other.KindCode() == KindCode()) CopyFrom(static_cast<const Derived&>(other));
+    if (other.KindCode() != KindCode()) return;
+    if (const auto* same = dynamic_cast<const Derived*>(&other)) CopyFrom(*same);
   }
 
  private:

@@ -16,10 +16,13 @@ constexpr size_t kMaxNumberLength = 400;
 
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
+// peek() on a stream already at its end would fail it; this only reports the end.
+int Peek(std::istream& in) { return in.good() ? in.peek() : std::char_traits<char>::eof(); }
+
 // Takes a run of decimal digits into text; false when the run is too long.
 bool TakeDigits(std::istream& in, std::string& text, int& count) {
   count = 0;
-  while (IsDigit(in.peek())) {
+  while (IsDigit(Peek(in))) {
     if (text.size() >= kMaxNumberLength) return false;
     text.push_back(static_cast<char>(in.get()));
     ++count;
@@ -37,7 +40,7 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 bool ReadNonFinite(std::istream& in, bool negative, double& value) {
   std::string word;
-  while (std::isalpha(in.peek()) && word.size() < 8) word.push_back(static_cast<char>(in.get()));
+  while (std::isalpha(Peek(in)) && word.size() < 8) word.push_back(static_cast<char>(in.get()));
   if (EqualsIgnoringCase(word, "nan")) {
     value = std::numeric_limits<double>::quiet_NaN();
   } else if (EqualsIgnoringCase(word, "inf") || EqualsIgnoringCase(word, "infinity")) {
@@ -58,7 +61,7 @@ void Fail(std::istream& in) { in.setstate(std::ios::failbit); }
 bool ReadInt32(std::istream& in, int32_t& value) {
   if (!(in >> std::ws)) return false;
   std::string text;
-  const int sign = in.peek();
+  const int sign = Peek(in);
   if (sign == '+' || sign == '-') {
     in.get();
     if (sign == '-') text.push_back('-');
@@ -80,12 +83,12 @@ bool ReadDouble(std::istream& in, double& value) {
   if (!(in >> std::ws)) return false;
   std::string text;
   bool negative = false;
-  const int sign = in.peek();
+  const int sign = Peek(in);
   if (sign == '+' || sign == '-') {
     in.get();
     negative = sign == '-';
   }
-  const int first = in.peek();
+  const int first = Peek(in);
   if (first == 'n' || first == 'N' || first == 'i' || first == 'I') {
     if (ReadNonFinite(in, negative, value)) return true;
     Fail(in);
@@ -95,13 +98,13 @@ bool ReadDouble(std::istream& in, double& value) {
   int intDigits = 0;
   int fracDigits = 0;
   bool ok = TakeDigits(in, text, intDigits);
-  if (ok && in.peek() == '.') {
+  if (ok && Peek(in) == '.') {
     text.push_back(static_cast<char>(in.get()));
     ok = TakeDigits(in, text, fracDigits);
   }
-  if (ok && intDigits + fracDigits > 0 && (in.peek() == 'e' || in.peek() == 'E')) {
+  if (ok && intDigits + fracDigits > 0 && (Peek(in) == 'e' || Peek(in) == 'E')) {
     text.push_back(static_cast<char>(in.get()));
-    const int expSign = in.peek();
+    const int expSign = Peek(in);
     if (expSign == '+' || expSign == '-') text.push_back(static_cast<char>(in.get()));
     int expDigits = 0;
     ok = TakeDigits(in, text, expDigits) && expDigits > 0;
@@ -130,7 +133,7 @@ bool ReadToken(std::istream& in, std::string& token, size_t maxLength) {
   token.clear();
   if (!(in >> std::ws)) return false;
   bool tooLong = false;
-  for (int c = in.peek(); c != std::char_traits<char>::eof() && !std::isspace(c); c = in.peek()) {
+  for (int c = Peek(in); c != std::char_traits<char>::eof() && !std::isspace(c); c = Peek(in)) {
     in.get();
     if (token.size() < maxLength) {
       token.push_back(static_cast<char>(c));

@@ -41,34 +41,18 @@ void QSPreset::WriteTo(std::ostream& out) const {
 }
 
 void QSPreset::ReadFrom(std::istream& in) {
-  char c = 0;
-  if (!textio::ReadChar(in, c)) return;
-  if (c != '{') {
-    textio::Fail(in);
-    return;
-  }
-  if (!textio::ReadChar(in, c)) return;
-  if (c == '}') {
-    Clear();
-    return;
-  }
-  if (!isSet_) CloneCurrentValues();
-  int p = 0;
-  while (c != '}' && p < ValueCount()) {
-    in.putback(c);
-    values_[static_cast<size_t>(p)]->ReadFrom(in);
-    if (!textio::ReadChar(in, c)) return;
-    ++p;
-    if (c == ',') {
-      if (!textio::ReadChar(in, c)) return;
-    } else if (c != '}') {
-      textio::Fail(in);
+  switch (textio::OpenList(in)) {
+    case textio::ListStart::Failed:
       return;
-    }
-  }
-  // Values beyond the table's own are skipped up to the closing brace.
-  while (c != '}') {
-    if (!textio::ReadChar(in, c)) return;
+    case textio::ListStart::Empty:
+      Clear();
+      return;
+    case textio::ListStart::Values:
+      // Values the text leaves out keep the current parameter values.
+      if (!isSet_) CloneCurrentValues();
+      textio::ReadListValues(in, ValueCount(),
+                             [&](int p) { values_[static_cast<size_t>(p)]->ReadFrom(in); });
+      return;
   }
 }
 

@@ -13,15 +13,8 @@ namespace {
 // Reads the presets block "{ {…}, {…}, … }". A block with fewer than twenty
 // presets ends at its closing brace instead of reading on into the line.
 void ReadPresets(TGardeningContraption& contraption, std::istream& in) {
+  if (textio::OpenList(in) != textio::ListStart::Values) return;
   char c = 0;
-  if (!textio::ReadChar(in, c)) return;
-  if (c != '{') {
-    textio::Fail(in);
-    return;
-  }
-  if (!textio::ReadChar(in, c)) return;
-  if (c == '}') return;
-  in.putback(c);
   for (int slot = 0; slot < TGardeningContraption::kPresetCount; ++slot) {
     contraption.PresetAt(slot).ReadFrom(in);
     if (!textio::ReadChar(in, c)) return;

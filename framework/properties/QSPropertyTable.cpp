@@ -57,30 +57,8 @@ const QSPropertyInfo& QSStaticPropertyTable::InfoAt(int position) const {
 }
 
 void QSStaticPropertyTable::ReadFrom(std::istream& in) {
-  char c = 0;
-  if (!textio::ReadChar(in, c)) return;
-  if (c != '{') {
-    textio::Fail(in);
-    return;
-  }
-  if (!textio::ReadChar(in, c)) return;
-  int p = 0;
-  while (c != '}' && p < Count()) {
-    in.putback(c);
-    PropertyAt(p).ReadFrom(in);
-    if (!textio::ReadChar(in, c)) return;
-    if (c == ',') {
-      if (!textio::ReadChar(in, c)) return;
-      ++p;
-    } else if (c != '}') {
-      textio::Fail(in);
-      return;
-    }
-  }
-  // Values beyond the table's own are skipped up to the closing brace.
-  while (c != '}') {
-    if (!textio::ReadChar(in, c)) return;
-  }
+  if (textio::OpenList(in) != textio::ListStart::Values) return;
+  textio::ReadListValues(in, Count(), [&](int p) { PropertyAt(p).ReadFrom(in); });
 }
 
 void QSStaticPropertyTable::WriteTo(std::ostream& out) const {

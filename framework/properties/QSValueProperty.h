@@ -1,7 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
+#include <cstdint>
 #include <memory>
+#include <type_traits>
 
 #include "framework/properties/QSProperty.h"
 
@@ -9,20 +12,23 @@ namespace tg {
 
 // A property whose value fits in one lock-free atomic word, so the audio
 // thread can read it at any time without tearing.
+// Small aggregates (a float pair, eight chars) travel as one 64-bit word.
 template <typename T, QSProperty::Kind K, typename Derived>
 class QSValueProperty : public QSProperty {
-  static_assert(std::atomic<T>::is_always_lock_free);
+  using Storage = std::conditional_t<std::is_arithmetic_v<T>, T, uint64_t>;
+  static_assert(sizeof(Storage) == sizeof(T) && std::is_trivially_copyable_v<T>);
+  static_assert(std::atomic<Storage>::is_always_lock_free);
 
  public:
   using ValueType = T;
 
-  explicit QSValueProperty(T initial) : QSProperty(K), value_(initial) {}
+  explicit QSValueProperty(T initial) : QSProperty(K), value_(std::bit_cast<Storage>(initial)) {}
 
   // Any thread.
-  T Value() const { return value_.load(std::memory_order_relaxed); }
+  T Value() const { return std::bit_cast<T>(value_.load(std::memory_order_relaxed)); }
   // UI thread.
   void SetValue(T value) {
-    value_.store(value, std::memory_order_relaxed);
+    value_.store(std::bit_cast<Storage>(value), std::memory_order_relaxed);
     RaiseChanged();
   }
   void CopyFrom(const Derived& other) { SetValue(other.Value()); }
@@ -39,7 +45,7 @@ class QSValueProperty : public QSProperty {
   }
 
  private:
-  std::atomic<T> value_;
+  std::atomic<Storage> value_;
 };
 
 }  // namespace tg

@@ -148,6 +148,40 @@ bool ReadToken(std::istream& in, std::string& token, size_t maxLength) {
   return !token.empty();
 }
 
+ListStart OpenList(std::istream& in) {
+  char c = 0;
+  if (!ReadChar(in, c)) return ListStart::Failed;
+  if (c != '{') {
+    Fail(in);
+    return ListStart::Failed;
+  }
+  if (!ReadChar(in, c)) return ListStart::Failed;
+  if (c == '}') return ListStart::Empty;
+  in.putback(c);
+  return ListStart::Values;
+}
+
+void ReadListValues(std::istream& in, int count, const std::function<void(int)>& readValue) {
+  char c = 0;
+  if (!ReadChar(in, c)) return;
+  int p = 0;
+  while (c != '}' && p < count) {
+    in.putback(c);
+    readValue(p);
+    if (!ReadChar(in, c)) return;
+    ++p;
+    if (c == ',') {
+      if (!ReadChar(in, c)) return;
+    } else if (c != '}') {
+      Fail(in);
+      return;
+    }
+  }
+  while (c != '}') {
+    if (!ReadChar(in, c)) return;
+  }
+}
+
 std::string FormatDouble(double value) {
   char buffer[64];
   const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,

@@ -19,6 +19,35 @@ namespace {
 
 using test::TestPipe;
 
+// An input stream whose one buffer holds frame k as (k, -k).
+class FakeInStream final : public AudioInStream {
+ public:
+  FakeInStream() : data_(4096 * 2) {
+    for (int k = 0; k < 4096; ++k) {
+      data_[static_cast<size_t>(2 * k)] = static_cast<int16_t>(k);
+      data_[static_cast<size_t>(2 * k + 1)] = static_cast<int16_t>(-k);
+    }
+  }
+  void Start() override { active_ = true; }
+  void Stop() override { active_ = false; }
+  bool IsActive() const override { return active_; }
+  int BufferSize() const override { return 16384; }
+  int TakeNextBuffer() override {
+    ++taken;
+    return 4096;
+  }
+  void LockBuffer() override {}
+  void UnlockBuffer() override {}
+  const int16_t* CurrentData() const override { return active_ ? data_.data() : nullptr; }
+  void Lock() override {}
+  void Unlock() override {}
+  int taken = 0;
+
+ private:
+  bool active_ = false;
+  std::vector<int16_t> data_;
+};
+
 class ProcessingCycleTest : public ::testing::Test {
  protected:
   ProcessingCycleTest() {
@@ -228,6 +257,39 @@ TEST_F(ProcessingCycleTest, ContraptionsJoinAndLeaveTheGraphThroughTheEngine) {
   engine->DestroyContraption(std::move(ring));
   EXPECT_FALSE(engine->SoundOutProcessor().IsInletConnected(1));
   engine->DestroyContraption(std::move(soundOut));
+}
+
+TEST(ProcessingCycleInputTest, SoundInReadsTheInputBufferBlockByBlock) {
+  TContraptionFactory factory;
+  RegisterContraptionTypes(factory);
+  auto in = std::make_unique<FakeInStream>();
+  FakeInStream& fake = *in;
+  TAudioEngineModule engine(factory, nullptr, std::move(in));
+  auto soundIn = factory.Create(engine, "SoundIn", "");
+  auto soundOut = factory.Create(engine, "SoundOut", "");
+  engine.ConnectContraptions(*soundIn, 0, *soundOut, 0);
+  engine.ConnectContraptions(*soundIn, 1, *soundOut, 1);
+
+  engine.StartAudioIn();
+  std::vector<int16_t> buffer(2 * 4096);
+  engine.OutStreamFillBuffer(buffer.data(), 4096);
+  EXPECT_EQ(fake.taken, 1);  // the first block fetched a fresh buffer, the rest read on
+  const QSSignal& left = engine.SoundInProcessor().OutletAt(0).signal[0];
+  EXPECT_EQ(left[5], (15 * 256 + 5) / 32768.0f);
+  EXPECT_EQ(buffer[2 * 4095], 4095 * 32767 / 32768);  // passed on to the output
+  EXPECT_EQ(buffer[2 * 4095 + 1], -4095 * 32767 / 32768);
+  const auto m = engine.GetMeters();
+  EXPECT_NEAR(m.inputLeft, 4095.0f / 32766.0f, 1e-6f);
+  engine.OutStreamFillBuffer(buffer.data(), 256);
+  EXPECT_EQ(fake.taken, 2);
+
+  // Without a running input the outlets carry zeros.
+  engine.StopAudioIn();
+  engine.OutStreamFillBuffer(buffer.data(), 256);
+  EXPECT_EQ(engine.SoundInProcessor().OutletAt(0).signal[0][7], 0.0f);
+  EXPECT_EQ(engine.GetMeters().inputLeft, 0.0f);
+  engine.DestroyContraption(std::move(soundIn));
+  engine.DestroyContraption(std::move(soundOut));
 }
 
 }  // namespace

@@ -12,8 +12,7 @@ namespace {
 
 class PassThrough final : public QSDynSigPipe {
  public:
-  PassThrough(QSDynSigContext* context, int inlets)
-      : QSDynSigPipe(context, inlets, 1) {
+  PassThrough(QSDynSigContext* context, int inlets) : QSDynSigPipe(context, inlets, 1) {
     SetOutletSignal(0, &out_);
   }
   void Process() override {
@@ -32,9 +31,9 @@ class Sink final : public QSDynSigPipe {
 };
 
 void ReportPerPipe(benchmark::State& state, int pipes) {
-  state.counters["per_pipe_block"] = benchmark::Counter(
-      static_cast<double>(pipes), benchmark::Counter::kIsIterationInvariantRate |
-                                      benchmark::Counter::kInvert);
+  state.counters["per_pipe_block"] =
+      benchmark::Counter(static_cast<double>(pipes), benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
 }
 
 void BM_ProcessBlockChain(benchmark::State& state) {

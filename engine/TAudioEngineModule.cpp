@@ -187,8 +187,8 @@ void TAudioEngineModule::FillBlock(int16_t* out) {
   for (int i = 0; i < kBlockSize; ++i) {
     const int16_t l = ToSample(left[i]);
     const int16_t r = ToSample(right[i]);
-    out[2 * i] = l;
-    out[2 * i + 1] = r;
+    out[2 * static_cast<ptrdiff_t>(i)] = l;
+    out[2 * static_cast<ptrdiff_t>(i) + 1] = r;
     peakLeft = std::max(peakLeft, l < 0 ? -l : static_cast<int>(l));
     peakRight = std::max(peakRight, r < 0 ? -r : static_cast<int>(r));
   }

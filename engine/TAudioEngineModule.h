@@ -69,7 +69,9 @@ class TAudioEngineModule final : private EditListener, private ContraptionWindow
   bool IsUsingInputFile() const { return !soundIn_->useADC.Value(); }
   void SetUseInputFile(bool useFile);
   // Told when SetUseInputFile changed SoundIn, so its window can refresh.
-  void SetSoundInChangedHandler(std::function<void()> handler) { soundInChanged_ = std::move(handler); }
+  void SetSoundInChangedHandler(std::function<void()> handler) {
+    soundInChanged_ = std::move(handler);
+  }
 
   // Graph edits, each under the engine lock.
   void AttachContraption(TGardeningContraption& contraption);

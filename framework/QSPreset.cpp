@@ -18,12 +18,14 @@ void QSPreset::Store() {
     CloneCurrentValues();
     return;
   }
-  for (int i = 0; i < ValueCount(); ++i) values_[static_cast<size_t>(i)]->AssignFrom(table_->PropertyAt(i));
+  for (int i = 0; i < ValueCount(); ++i)
+    values_[static_cast<size_t>(i)]->AssignFrom(table_->PropertyAt(i));
 }
 
 void QSPreset::Recall() {
   if (!isSet_) return;
-  for (int i = 0; i < ValueCount(); ++i) table_->PropertyAt(i).AssignFrom(*values_[static_cast<size_t>(i)]);
+  for (int i = 0; i < ValueCount(); ++i)
+    table_->PropertyAt(i).AssignFrom(*values_[static_cast<size_t>(i)]);
 }
 
 void QSPreset::Clear() {

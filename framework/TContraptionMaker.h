@@ -76,10 +76,10 @@ int InstanceNumberOf(std::string_view name);
 namespace tg {
 
 template <typename Processor>
-std::unique_ptr<TGardeningContraption> TMakerTemplate<Processor>::Create(
-    TAudioEngineModule& engine, std::string_view name) {
-  return std::make_unique<TGardeningContraption>(engine, *this, std::make_unique<Processor>(nullptr),
-                                                 name);
+std::unique_ptr<TGardeningContraption> TMakerTemplate<Processor>::Create(TAudioEngineModule& engine,
+                                                                         std::string_view name) {
+  return std::make_unique<TGardeningContraption>(engine, *this,
+                                                 std::make_unique<Processor>(nullptr), name);
 }
 
 }  // namespace tg

@@ -48,7 +48,8 @@ class FeedbackAdder final : public QSSignalProcessor {
   }
   QSPropertyTable* GetPropertyTable() override {
     static QSStaticPropertyTable::ClassInfo info;
-    return table_.Bind(info, [this](auto& add) { add(feedback, "Feedback", QSFractionUnits::Get(), 0, 1); });
+    return table_.Bind(
+        info, [this](auto& add) { add(feedback, "Feedback", QSFractionUnits::Get(), 0, 1); });
   }
   void Process() override {
     out_.CopyFrom(InletSignal(0));

@@ -54,8 +54,8 @@ int main(int argc, char** argv) {
     out.Fill(buffer.data(), frames);
     if (b % 5 == 0 || b == buffers) {
       const auto m = engine.GetMeters();
-      std::printf("%7.2fs %8.3f %8.3f %8s\n", b * frames / kSampleRate, m.outputLeft,
-                  m.outputRight, FormatTimecode(m.clockTick).c_str());
+      std::printf("%7.2fs %8.3f %8.3f %8s\n", b * frames / kSampleRate, m.outputLeft, m.outputRight,
+                  FormatTimecode(m.clockTick).c_str());
     }
   }
   engine.StopAudioOut();

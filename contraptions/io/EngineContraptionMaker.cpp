@@ -9,7 +9,8 @@ namespace tg {
 // the processor's file.
 class EngineContraptionMaker::EngineContraption final : public TGardeningContraption {
  public:
-  EngineContraption(TAudioEngineModule& engine, EngineContraptionMaker& maker, std::string_view name)
+  EngineContraption(TAudioEngineModule& engine, EngineContraptionMaker& maker,
+                    std::string_view name)
       : TGardeningContraption(engine, maker, maker.EngineProcessor(engine), name), maker_(maker) {}
   ~EngineContraption() override {
     maker_.SetPlaced(Engine(), false);
@@ -42,7 +43,9 @@ std::unique_ptr<TGardeningContraption> EngineContraptionMaker::Create(TAudioEngi
 
 SoundOutMaker::SoundOutMaker() : EngineContraptionMaker("SoundOut", "Input / Output", 1001) {}
 
-bool SoundOutMaker::IsPlaced(const TAudioEngineModule& engine) const { return engine.HasSoundOut(); }
+bool SoundOutMaker::IsPlaced(const TAudioEngineModule& engine) const {
+  return engine.HasSoundOut();
+}
 void SoundOutMaker::SetPlaced(TAudioEngineModule& engine, bool placed) const {
   engine.SetSoundOutPlaced(placed);
 }

@@ -177,7 +177,7 @@ void QSDynSigContext::AdoptLimiter(QSDynSigPipe* source, int32_t outlet) {
 }
 
 const QSDynSigContext::OutletLimiter* QSDynSigContext::FindLimiter(const QSDynSigPipe* pipe,
-                                                                    int outlet) const {
+                                                                   int outlet) const {
   for (const auto& l : limiters_) {
     if (l->sourcePipe == pipe && l->sourceOutlet == outlet) return l.get();
   }

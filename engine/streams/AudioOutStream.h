@@ -20,7 +20,7 @@ class AudioOutStream {
   // UI thread; a caller holding the engine lock has it released.
   virtual void Stop() = 0;
   virtual bool IsActive() const = 0;
-  virtual int BufferSize() const = 0;   // bytes, 4 a frame
+  virtual int BufferSize() const = 0;  // bytes, 4 a frame
   virtual int BufferCount() const = 0;
   // Any thread: whether an overload happened since the last call.
   virtual bool TakeOverload() = 0;

@@ -16,7 +16,8 @@ class QSCStringProperty : public QSProperty {
   // The longest text a document or preset can hand over.
   static constexpr size_t kMaxLength = 2047;
 
-  explicit QSCStringProperty(std::string_view initial = {}) : QSProperty(kCString), text_(initial) {}
+  explicit QSCStringProperty(std::string_view initial = {})
+      : QSProperty(kCString), text_(initial) {}
 
   const std::string& Value() const { return text_; }
   // Raises the changed flag only when the text actually changes.

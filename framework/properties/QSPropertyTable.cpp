@@ -23,8 +23,7 @@ void QSStaticPropertyTable::AddProperty(ClassInfo& info, QSStaticPropertyTable& 
   entry.units = &units;
   entry.minimum = minimum;
   entry.maximum = maximum;
-  entry.offset =
-      reinterpret_cast<const char*>(&property) - reinterpret_cast<const char*>(&table);
+  entry.offset = reinterpret_cast<const char*>(&property) - reinterpret_cast<const char*>(&table);
   const int position = static_cast<int>(info.infos.size());
   info.indexByName.emplace(entry.name, position);  // the first entry of a name wins
   info.infos.push_back(std::move(entry));

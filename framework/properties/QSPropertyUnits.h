@@ -6,25 +6,25 @@ namespace tg {
 class QSPropertyUnits {
  public:
   virtual ~QSPropertyUnits() = default;
+  QSPropertyUnits(const QSPropertyUnits&) = delete;
+  QSPropertyUnits& operator=(const QSPropertyUnits&) = delete;
   virtual bool IsFrequency() const { return false; }
 
  protected:
   QSPropertyUnits() = default;
-  QSPropertyUnits(const QSPropertyUnits&) = delete;
-  QSPropertyUnits& operator=(const QSPropertyUnits&) = delete;
 };
 
-#define TG_DECLARE_UNITS(Name)                          \
-  class Name final : public QSPropertyUnits {           \
-   public:                                              \
-    static const Name& Get() {                          \
-      static const Name instance;                       \
-      return instance;                                  \
-    }                                                   \
-    bool IsFrequency() const override;                  \
-                                                        \
-   private:                                             \
-    Name() = default;                                   \
+#define TG_DECLARE_UNITS(Name)                \
+  class Name final : public QSPropertyUnits { \
+   public:                                    \
+    static const Name& Get() {                \
+      static const Name instance;             \
+      return instance;                        \
+    }                                         \
+    bool IsFrequency() const override;        \
+                                              \
+   private:                                   \
+    Name() = default;                         \
   };
 
 TG_DECLARE_UNITS(QSFrequencyUnits)

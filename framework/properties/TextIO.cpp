@@ -184,8 +184,8 @@ void ReadListValues(std::istream& in, int count, const std::function<void(int)>&
 
 std::string FormatDouble(double value) {
   char buffer[64];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                       std::chars_format::general, 6);
+  const auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
   return ec == std::errc() ? std::string(buffer, end) : std::string("0");
 }
 

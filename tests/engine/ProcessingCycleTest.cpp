@@ -85,8 +85,14 @@ TEST_F(ProcessingCycleTest, SamplesAreTruncatedAndLimitedToPlusMinus32767) {
     float in;
     int16_t expected;
   };
-  const Case cases[] = {{1.0f, 32767},   {1.5f, 32767},  {-1.0f, -32767}, {-2.0f, -32767},
-                        {0.99999f, 32766}, {-0.99999f, -32766}, {0.5f, 16383}, {0.0f, 0},
+  const Case cases[] = {{1.0f, 32767},
+                        {1.5f, 32767},
+                        {-1.0f, -32767},
+                        {-2.0f, -32767},
+                        {0.99999f, 32766},
+                        {-0.99999f, -32766},
+                        {0.5f, 16383},
+                        {0.0f, 0},
                         {std::numeric_limits<float>::quiet_NaN(), 0},
                         {std::numeric_limits<float>::infinity(), 32767}};
   for (const Case& c : cases) {
@@ -138,7 +144,8 @@ TEST_F(ProcessingCycleTest, ClockAdvancesFortyEightTicksPerSecondAt120Bpm) {
   const int frames = 44100 * 64;
   const int perFill = 25 * 256;
   std::vector<int16_t> buffer(2 * perFill);
-  for (int done = 0; done < frames; done += perFill) engine->OutStreamFillBuffer(buffer.data(), perFill);
+  for (int done = 0; done < frames; done += perFill)
+    engine->OutStreamFillBuffer(buffer.data(), perFill);
   EXPECT_NEAR(engine->GetContext().Clock().Position(), 48.0 * 64, 1e-6);
 
   engine->StopClock();

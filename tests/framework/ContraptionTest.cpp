@@ -53,8 +53,7 @@ TEST_F(ContraptionTest, FactoryListsTypesByCategoryAndFindsLiveContraptions) {
   EXPECT_EQ(factory.MakerAt(0)->TypeName(), "SoundIn");
   EXPECT_EQ(factory.MakerAt(4), nullptr);
   EXPECT_EQ(factory.MakerAt(-1), nullptr);
-  EXPECT_EQ(factory.Categories(),
-            (std::vector<std::string>{"Input / Output", "Effects", "Test"}));
+  EXPECT_EQ(factory.Categories(), (std::vector<std::string>{"Input / Output", "Effects", "Test"}));
   ASSERT_EQ(factory.MakersInCategory("Input / Output").size(), 2u);
   EXPECT_EQ(factory.MakersInCategory("Input / Output")[1]->TypeName(), "SoundOut");
   EXPECT_EQ(factory.Create(*engine, "ringam", ""), nullptr);
@@ -138,8 +137,8 @@ TEST_F(ContraptionTest, ReadContraptionStopsAtTheEndOfAShortPresetBlockOrOfTheIn
   EXPECT_EQ(c->WindowState().windowLeft, 4);
   owned.push_back(std::move(c));
 
-  const std::string whole = "RingAM R_2 { 1, 0 } " + EmptyPresets(20) +
-                            " { } { 1 2 F Z Z 3 4 Z Z Z Z  }";
+  const std::string whole =
+      "RingAM R_2 { 1, 0 } " + EmptyPresets(20) + " { } { 1 2 F Z Z 3 4 Z Z Z Z  }";
   for (size_t cut = 10; cut < whole.size(); cut += 7) {
     std::istringstream truncated(whole.substr(0, cut));
     auto part = factory.ReadContraption(*engine, truncated);

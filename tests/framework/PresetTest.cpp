@@ -101,9 +101,9 @@ TEST_F(PresetTest, CopyCutAndPasteThroughTheClipboard) {
 
 TEST_F(PresetTest, PasteRules) {
   TGardeningContraption& c = Make("RingAM");
-  for (const char* text : {"", "preset:", "preset: Ring", "Preset: RingAM { 1, 1 }",
-                           "preset: RingAMX { 1, 1 }", "preset:  RingAM { 1, 1 }",
-                           "something else entirely"}) {
+  for (const char* text :
+       {"", "preset:", "preset: Ring", "Preset: RingAM { 1, 1 }", "preset: RingAMX { 1, 1 }",
+        "preset:  RingAM { 1, 1 }", "something else entirely"}) {
     SetClipboard(text);
     EXPECT_FALSE(c.CanPastePreset()) << text;
     c.PastePreset(0);

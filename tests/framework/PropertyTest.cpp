@@ -98,8 +98,12 @@ TEST(PropertyTest, ReadingValidValues) {
   EXPECT_TRUE(Read(i, "+5"));
   EXPECT_EQ(i.Value(), 5);
   QSDoubleProperty d;
-  for (auto [text, value] : {std::pair{"440", 440.0}, {"-0.5", -0.5}, {"1e-05", 1e-05},
-                             {".25", 0.25}, {"3.", 3.0}, {"1.23457e+06", 1.23457e+06}}) {
+  for (auto [text, value] : {std::pair{"440", 440.0},
+                             {"-0.5", -0.5},
+                             {"1e-05", 1e-05},
+                             {".25", 0.25},
+                             {"3.", 3.0},
+                             {"1.23457e+06", 1.23457e+06}}) {
     EXPECT_TRUE(Read(d, text)) << text;
     EXPECT_EQ(d.Value(), value) << text;
   }

@@ -15,7 +15,8 @@ namespace tg::test {
 class TestPipe : public QSSignalProcessor {
  public:
   TestPipe(QSDynSigContext* context, int inlets, int outlets, float constant = 0.0f)
-      : QSSignalProcessor(context, inlets, outlets), outs_(static_cast<size_t>(outlets)),
+      : QSSignalProcessor(context, inlets, outlets),
+        outs_(static_cast<size_t>(outlets)),
         constant_(constant) {
     for (int o = 0; o < outlets; ++o) SetOutletSignal(o, &outs_[static_cast<size_t>(o)]);
   }

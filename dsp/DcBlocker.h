@@ -19,6 +19,10 @@ class DcBlocker {
   void Process(float* samples, int count) {
     for (int i = 0; i < count; ++i) samples[i] = Tick(samples[i]);
   }
+  // Audio thread: filters a block into another.
+  void Process(const float* in, float* out, int count) {
+    for (int i = 0; i < count; ++i) out[i] = Tick(in[i]);
+  }
   void Clear() { x1_ = y1_ = 0.0f; }
 
  private:

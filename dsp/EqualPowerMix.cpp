@@ -1,0 +1,14 @@
+#include "dsp/EqualPowerMix.h"
+
+#include <cmath>
+
+namespace tg {
+
+void EqualPowerMix::Recompute(double mix) {
+  // The constants are the program's own, not pi/2, pi/4 and sqrt(1/2).
+  const double theta = static_cast<double>(static_cast<float>(mix)) * 1.5708 - 0.785398;
+  k0_ = static_cast<float>((std::cos(theta) + std::sin(theta)) * 0.707);
+  k1_ = static_cast<float>((std::cos(theta) - std::sin(theta)) * 0.707);
+}
+
+}  // namespace tg

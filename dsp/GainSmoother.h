@@ -1,0 +1,34 @@
+#pragma once
+
+#include "dsp/BlockConstants.h"
+
+namespace tg {
+
+// A one-pole low-pass applied to a gain, so gains never change in steps.
+class GainSmoother {
+ public:
+  // rate: SR when stepped per sample, SR / B when stepped once per block.
+  GainSmoother(float rate, double cutoffHz);
+
+  void SetCutoff(double cutoffHz);
+  void SetTarget(double gain) { target_ = static_cast<float>(gain); }
+  // Audio thread: out[i] = y × in[i], y moving towards the target.
+  void Apply(const float* in, float* out);
+  // Audio thread: out[i] += y × in[i].
+  void ApplyAdd(const float* in, float* out);
+  float Value() const { return y_; }
+  float Pole() const { return p_; }
+
+ private:
+  void SnapToZero() {
+    if (y_ > -1e-8f && y_ < 1e-7f) y_ = 0.0f;
+  }
+
+  float rate_;
+  float y_ = 0.0f;
+  float a_ = 0.0f;
+  float p_ = 0.0f;
+  float target_ = 0.0f;
+};
+
+}  // namespace tg

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "dsp/QSCombFilter.h"
+
+namespace tg {
+
+// A feedback comb with a fractional delay: y[n] = x[n − d] + g·y[n − d].
+class QSComb final : public QSCombFilter {
+ public:
+  explicit QSComb(double maxSeconds) : QSCombFilter(maxSeconds) {}
+
+  // Audio thread: out = comb output; delay and gain ramped per sample.
+  void Process(const float* in, float* out) {
+    Run<false>(in, [out](int i, float y, float, float) { out[i] = y; });
+  }
+  // Audio thread: out += a × comb output.
+  void ProcessAdd(const float* in, float* out, float a) {
+    Run<false>(in, [out, a](int i, float y, float, float) { out[i] += a * y; });
+  }
+  // Audio thread: the delay ramp advances once and holds for the block.
+  void ProcessBlockDelay(const float* in, float* out) {
+    Run<true>(in, [out](int i, float y, float, float) { out[i] = y; });
+  }
+};
+
+}  // namespace tg

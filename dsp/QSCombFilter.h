@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "dsp/BlockConstants.h"
+#include "dsp/Interpolation.h"
+#include "dsp/QSVInterp.h"
+
+namespace tg {
+
+// What combs and allpasses share: a ring with a guard element, a fractional
+// delay ramp and a feedback ramp. Owners keep the delay within 0 … L − 1.
+class QSCombFilter {
+ public:
+  QSCombFilter(const QSCombFilter&) = delete;
+  QSCombFilter& operator=(const QSCombFilter&) = delete;
+
+  double frequency = 440.0;  // kept by the owner: 1 / the delay time
+  QSVInterp delay;           // in samples
+  QSVInterp feedback;
+
+  int32_t Length() const { return length_; }
+
+ protected:
+  explicit QSCombFilter(double maxSeconds);
+
+  // The filter's loop for one block; Output(out, x, g) gives the output
+  // sample for the delayed sample, the input and the gain.
+  template <bool kBlockRateDelay, typename Output>
+  void Run(const float* in, Output&& output) {
+    float d = 0.0f;
+    if constexpr (kBlockRateDelay) {
+      delay.StepBlock();
+      d = static_cast<float>(delay.Value());
+    }
+    float* b = buffer_.data();
+    for (int i = 0; i < kBlockSize; ++i) {
+      if constexpr (!kBlockRateDelay) {
+        delay.Step();
+        d = static_cast<float>(delay.Value());
+      }
+      const int32_t c = QSTruncate(d + 1.0f);
+      int32_t idx = write_ - c;
+      if (idx < 0) idx += length_;
+      const float out = b[idx] + (b[idx + 1] - b[idx]) * (static_cast<float>(c) - d);
+      feedback.Step();
+      const auto g = static_cast<float>(feedback.Value());
+      const float x = in[i];
+      // Position 0 is mirrored into the guard, also in the first ring cycle,
+      // so a read that spans the guard never meets a stale sample.
+      if (write_ == length_ || write_ == 0) {  // only ever at the start of a block
+        b[0] = b[length_] = g * out + x;
+        write_ = 1;
+      } else {
+        b[write_] = g * out + x;
+        ++write_;
+      }
+      output(i, out, x, g);
+    }
+  }
+
+ private:
+  int32_t length_;
+  int32_t write_ = 0;
+  std::vector<float> buffer_;
+};
+
+}  // namespace tg

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cmath>
+
+#include "dsp/BlockConstants.h"
+#include "dsp/Interpolation.h"
+#include "dsp/QSFunctionTable.h"
+
+namespace tg {
+
+// Reads a table at a moving fractional phase (in table entries).
+class QSOscillator {
+ public:
+  explicit QSOscillator(const QSFunctionTable& table) : table_(&table) {}
+
+  void SetFrequency(double hz) { increment_ = table_->Size() / (kSampleRate / hz); }
+  void SetIncrement(double increment) { increment_ = increment; }
+  void SetPhase(double phase) { phase_ = phase; }
+  double Phase() const { return phase_; }
+  double Increment() const { return increment_; }
+
+  // Audio thread: the value at the phase, then the phase moves on. A phase of
+  // exactly the table size stays and reads the guard entry.
+  float Tick() {
+    const float v = QSInterpLookup(table_->Data(), static_cast<float>(phase_));
+    phase_ += increment_;
+    const double size = table_->Size();
+    if (phase_ > size) phase_ -= size;
+    // Only a broken increment (huge, negative, not a number) gets here; a
+    // loop would never end, and a negative phase would read before the table.
+    if (!(phase_ >= 0.0 && phase_ <= size)) Rewrap(size);
+    return v;
+  }
+  // Audio thread: one block of ticks.
+  void Fill(float* out) {
+    for (int i = 0; i < kBlockSize; ++i) out[i] = Tick();
+  }
+
+ private:
+  void Rewrap(double size) {
+    const double r = std::isfinite(phase_) ? std::fmod(phase_, size) : 0.0;
+    phase_ = r < 0.0 ? r + size : r;
+  }
+
+  const QSFunctionTable* table_;
+  double phase_ = 0.0;
+  double increment_ = 1.0;
+};
+
+}  // namespace tg

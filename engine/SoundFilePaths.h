@@ -1,0 +1,58 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tg {
+
+class SettingsStore;
+
+// Where sound files named in documents are looked for: the document's own
+// directory, the user's sound-file directories, then the program's
+// directory. Names are stored relative to the first of these that holds
+// them, so a patch keeps working when its folder moves. Every directory is
+// kept with its trailing "/". Any thread (a file loader resolves names on
+// its worker while the settings dialog may replace the list).
+class SoundFilePaths {
+ public:
+  SoundFilePaths();
+  // The program's one set of paths.
+  static SoundFilePaths& Instance();
+
+  // Keeps the directory part of a document's file name (empty without one).
+  void SetDocumentDirectory(std::string_view documentFileName);
+  std::string DocumentDirectory() const;
+  void SetApplicationDirectory(std::string_view directory);
+  std::string ApplicationDirectory() const;
+  std::vector<std::string> Directories() const;
+  void SetDirectories(const std::vector<std::string>& directories);
+
+  // The path relative to the first base directory that is a proper prefix of
+  // it (letter case ignored), else the path unchanged.
+  std::string MakeRelativePath(std::string_view path) const;
+  // The first existing file among the base directories + name; else the name.
+  // Names written with "\" separators are found as well.
+  std::string ResolveSoundFile(std::string_view name) const;
+  bool SoundFileExists(std::string_view name) const;
+
+  // The sound-file directories in the settings ("SFPaths", "Path_0", …).
+  void Load(const SettingsStore& settings);
+  void Store(SettingsStore& settings) const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::string documentDirectory_;
+  std::vector<std::string> directories_;
+  std::string applicationDirectory_;
+};
+
+// The operations on the program's paths, as the document and the
+// contraptions call them.
+void SetDocumentDirectory(std::string_view documentFileName);
+std::string MakeRelativePath(std::string_view path);
+std::string ResolveSoundFile(std::string_view name);
+bool SoundFileExists(std::string_view name);
+
+}  // namespace tg

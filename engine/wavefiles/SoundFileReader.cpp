@@ -1,0 +1,167 @@
+#include "engine/wavefiles/SoundFileReader.h"
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <vector>
+
+#include "dsp/BlockConstants.h"
+#include "dsp/QSFunctionTable.h"
+#include "engine/wavefiles/RiffIO.h"
+
+namespace tg {
+
+namespace {
+
+int32_t RiffDataOffset(const std::string& fileName) {
+  const int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  int64_t at = 12;
+  uint32_t size = 0;
+  int64_t sizeAt = 0;
+  const bool found = riff::IsRiffWave(fd) && riff::FindChunk(fd, at, "data", size, sizeAt);
+  close(fd);
+  return found && at <= INT32_MAX ? static_cast<int32_t>(at) : 0;
+}
+
+// The whole file as one or two channels of floats; a third and further
+// channels are left out.
+struct Channels {
+  std::vector<float> left, right;
+};
+
+Channels ReadUpTo(SoundFileReader& reader, int64_t maxFrames) {
+  const int channels = reader.Info().channels;
+  constexpr int64_t kChunk = 4096;
+  std::vector<float> chunk(static_cast<size_t>(kChunk * channels));
+  Channels out;
+  int64_t done = 0;
+  while (done < maxFrames) {
+    const int64_t got = reader.ReadFramesFloat(chunk.data(), std::min(kChunk, maxFrames - done));
+    if (got <= 0) break;
+    for (int64_t f = 0; f < got; ++f) {
+      out.left.push_back(chunk[static_cast<size_t>(f * channels)]);
+      if (channels > 1) out.right.push_back(chunk[static_cast<size_t>(f * channels + 1)]);
+    }
+    done += got;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool SoundFileReader::Open(const std::string& fileName) {
+  Close();
+  info_ = WaveInfo{};
+  if (fileName.empty()) return false;
+  SF_INFO sfInfo{};
+  SNDFILE* file = sf_open(fileName.c_str(), SFM_READ, &sfInfo);
+  if (file == nullptr) return false;
+  if (sfInfo.samplerate <= 0 || sfInfo.channels <= 0 || sfInfo.frames < 0) {
+    sf_close(file);
+    return false;
+  }
+  file_ = reinterpret_cast<sf_private_tag*>(file);
+  info_.valid = true;
+  info_.sampleRate = sfInfo.samplerate;
+  info_.channels = sfInfo.channels;
+  info_.frames = static_cast<int32_t>(std::min<sf_count_t>(sfInfo.frames, INT32_MAX));
+  info_.dataOffset = RiffDataOffset(fileName);
+  return true;
+}
+
+void SoundFileReader::Close() {
+  if (file_ != nullptr) sf_close(reinterpret_cast<SNDFILE*>(file_));
+  file_ = nullptr;
+}
+
+bool SoundFileReader::SeekFrame(int64_t frame) {
+  if (file_ == nullptr) return false;
+  return sf_seek(reinterpret_cast<SNDFILE*>(file_), frame, SEEK_SET) >= 0;
+}
+
+int64_t SoundFileReader::ReadFrames16(int16_t* out, int64_t frames) {
+  // Read as floats and converted here: libsndfile would hand float files over
+  // as near-silence, or scaled to their own peak.
+  if (file_ == nullptr || frames <= 0) return 0;
+  const auto values = static_cast<size_t>(frames) * static_cast<size_t>(info_.channels);
+  if (scratch_.size() < values) scratch_.resize(values);
+  const int64_t got = ReadFramesFloat(scratch_.data(), frames);
+  const auto gotValues = static_cast<size_t>(got) * static_cast<size_t>(info_.channels);
+  for (size_t i = 0; i < gotValues; ++i) {
+    const float v = scratch_[i] * 32768.0f;
+    out[i] = v >= 32767.0f ? int16_t{32767} : v <= -32768.0f ? int16_t{-32768} : static_cast<int16_t>(v);
+  }
+  return got;
+}
+
+int64_t SoundFileReader::ReadFramesFloat(float* out, int64_t frames) {
+  if (file_ == nullptr || frames <= 0) return 0;
+  const int64_t got =
+      std::max<sf_count_t>(0, sf_readf_float(reinterpret_cast<SNDFILE*>(file_), out, frames));
+  // A damaged float file may hold NaN or infinities: they would poison every
+  // filter downstream, so they play as silence.
+  const auto values = static_cast<size_t>(got) * static_cast<size_t>(info_.channels);
+  for (size_t i = 0; i < values; ++i) {
+    if (!std::isfinite(out[i])) out[i] = 0.0f;
+  }
+  return got;
+}
+
+WaveInfo ReadWaveInfo(const std::string& fileName) {
+  SoundFileReader reader;
+  reader.Open(fileName);
+  return reader.Info();
+}
+
+bool LoadWaveIntoTable(QSFunctionTable& table, const std::string& fileName, WaveInfo* info) {
+  SoundFileReader reader;
+  const bool ok = reader.Open(fileName);
+  if (info != nullptr) *info = reader.Info();
+  if (!ok) return false;
+
+  const WaveInfo& wave = reader.Info();
+  const int n = table.Size();
+  float* t = table.Data();
+  const bool stereo = wave.channels > 1;
+  int i = 0;
+  if (wave.sampleRate != kSampleRate) {
+    const double g = wave.sampleRate / kSampleRate;
+    const int64_t want = std::min<int64_t>(static_cast<int64_t>(n * g) + 2, wave.frames);
+    const Channels s = ReadUpTo(reader, want);
+    const auto read = static_cast<int64_t>(s.left.size());
+    i = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(static_cast<double>(read) / g), n));
+    // The interpolation may reach one frame past the last one read: it holds
+    // the last frame rather than dropping to silence.
+    auto at = [read](const std::vector<float>& v, int64_t k) {
+      return v[static_cast<size_t>(std::min(k, read - 1))];
+    };
+    double o = 0.0;
+    for (int j = 0; j < i; ++j, o += g) {
+      const auto k = static_cast<int64_t>(o);
+      const auto f = static_cast<float>(o - static_cast<double>(k));
+      const float l = at(s.left, k) + (at(s.left, k + 1) - at(s.left, k)) * f;
+      if (stereo) {
+        const float r = at(s.right, k) + (at(s.right, k + 1) - at(s.right, k)) * f;
+        t[j] = (l + r) * 0.76f;
+      } else {
+        t[j] = l;
+      }
+    }
+  } else {
+    const Channels s = ReadUpTo(reader, std::min<int64_t>(wave.frames, n));
+    i = static_cast<int>(s.left.size());
+    for (int j = 0; j < i; ++j) {
+      const auto k = static_cast<size_t>(j);
+      t[j] = stereo ? (s.left[k] + s.right[k]) * 0.76f : s.left[k];
+    }
+  }
+  std::fill(t + i, t + n + 1, 0.0f);
+  return true;
+}
+
+}  // namespace tg

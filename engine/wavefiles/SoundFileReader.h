@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/wavefiles/WaveInfo.h"
+
+struct sf_private_tag;
+
+namespace tg {
+
+class QSFunctionTable;
+
+// Reads sound files (WAV of 8 to 32 bits and float, AIFF, FLAC, Ogg, …)
+// frame by frame, as 16-bit values or as floats of full scale ±1.0.
+// Not for the audio thread: every call does file I/O.
+class SoundFileReader {
+ public:
+  SoundFileReader() = default;
+  ~SoundFileReader() { Close(); }
+  SoundFileReader(const SoundFileReader&) = delete;
+  SoundFileReader& operator=(const SoundFileReader&) = delete;
+
+  bool Open(const std::string& fileName);
+  void Close();
+  bool IsOpen() const { return file_ != nullptr; }
+  const WaveInfo& Info() const { return info_; }
+
+  bool SeekFrame(int64_t frame);
+  // Interleaved frames; answers how many were read (fewer at the end).
+  int64_t ReadFrames16(int16_t* out, int64_t frames);
+  int64_t ReadFramesFloat(float* out, int64_t frames);
+
+ private:
+  sf_private_tag* file_ = nullptr;
+  WaveInfo info_;
+  std::vector<float> scratch_;
+};
+
+// The format of a sound file; valid false when it cannot be read.
+WaveInfo ReadWaveInfo(const std::string& fileName);
+
+// Loads a whole file into a table, converted to the program's rate by linear
+// interpolation and mixed to mono (stereo as (L + R) × 0.76); entries past
+// the file's end, guard included, become 0. A file that cannot be read
+// leaves the table unchanged and answers false.
+bool LoadWaveIntoTable(QSFunctionTable& table, const std::string& fileName,
+                       WaveInfo* info = nullptr);
+
+}  // namespace tg

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tg {
+
+// A 16-bit PCM RIFF/WAVE file to record into and play back from. It only
+// ever appends to an existing file of exactly its own format; a file it
+// refuses is left as it was. Usable exactly when IsOpen() after construction.
+// Not for the audio thread: every call does file I/O.
+class TGWaveOutFile {
+ public:
+  static constexpr int kHeaderSize = 44;
+
+  // Opens an existing file of this format for appending, or (when it does
+  // not exist, or createNew) creates it with an empty header.
+  TGWaveOutFile(const std::string& fileName, int32_t sampleRate, int16_t channels, bool createNew);
+  // Writes the final sizes and closes the file.
+  ~TGWaveOutFile();
+  TGWaveOutFile(const TGWaveOutFile&) = delete;
+  TGWaveOutFile& operator=(const TGWaveOutFile&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  // Moves to a frame, clamped to the length.
+  void Seek(uint32_t frame);
+  // Empties the file (a fresh header) unless it is empty already.
+  void Restart();
+  // Reads up to frames frames; the rest of the buffer is zeroed. Answers the frames read.
+  uint32_t Read(int16_t* buffer, uint32_t frames);
+  // Writes frames at the position. Answers the frames written (fewer only at
+  // the 4 GiB limit of the format or when the disk fails).
+  uint32_t Write(const int16_t* buffer, uint32_t frames);
+  // Writes the RIFF and data sizes.
+  void UpdateHeader();
+  // Writes the sizes and closes the file; the object is then unusable.
+  void Close();
+
+  uint32_t Position() const { return position_; }
+  uint32_t Length() const { return length_; }
+  const std::string& FileName() const { return fileName_; }
+  int32_t SampleRate() const { return sampleRate_; }
+  int16_t Channels() const { return channels_; }
+
+ private:
+  bool CreateAnew();
+  bool OpenExisting();
+  uint32_t FrameBytes() const { return static_cast<uint32_t>(channels_) * 2u; }
+  int64_t OffsetOf(uint32_t frame) const {
+    return dataStart_ + static_cast<int64_t>(frame) * FrameBytes();
+  }
+  void CloseFile();
+
+  uint32_t position_ = 0;
+  uint32_t length_ = 0;
+  std::string fileName_;
+  int32_t sampleRate_;
+  int16_t channels_;
+  int fd_ = -1;
+  int64_t riffSizeAt_ = 4;
+  int64_t dataSizeAt_ = 40;
+  int64_t dataStart_ = kHeaderSize;
+};
+
+}  // namespace tg

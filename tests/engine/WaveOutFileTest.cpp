@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "engine/wavefiles/RiffIO.h"
+#include "engine/wavefiles/TGWaveOutFile.h"
+#include "tests/support/TempDir.h"
+
+namespace tg {
+namespace {
+
+using test::ReadBytes;
+using test::WavBuilder;
+
+std::vector<int16_t> Ramp(size_t values, int16_t start = 0) {
+  std::vector<int16_t> v(values);
+  for (size_t i = 0; i < values; ++i) v[i] = static_cast<int16_t>(start + static_cast<int16_t>(i % 30000));
+  return v;
+}
+
+class WaveOutFileTest : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+};
+
+TEST_F(WaveOutFileTest, ThousandStereoFramesMakeA4044ByteFile) {
+  const std::string name = dir / "take.wav";
+  {
+    TGWaveOutFile file(name, 44100, 2, true);
+    ASSERT_TRUE(file.IsOpen());
+    const auto samples = Ramp(2000);
+    EXPECT_EQ(file.Write(samples.data(), 1000), 1000u);
+    EXPECT_EQ(file.Length(), 1000u);
+  }
+  const auto bytes = ReadBytes(name);
+  ASSERT_EQ(bytes.size(), 4044u);
+  EXPECT_EQ(riff::U32(&bytes[4]), 4036u);
+  EXPECT_EQ(riff::U32(&bytes[40]), 4000u);
+  EXPECT_TRUE(riff::IsId(&bytes[0], "RIFF") && riff::IsId(&bytes[8], "WAVE"));
+  EXPECT_TRUE(riff::IsId(&bytes[12], "fmt ") && riff::IsId(&bytes[36], "data"));
+  EXPECT_EQ(riff::U32(&bytes[16]), 16u);
+  EXPECT_EQ(riff::U16(&bytes[20]), 1u);
+  EXPECT_EQ(riff::U16(&bytes[22]), 2u);
+  EXPECT_EQ(riff::U32(&bytes[24]), 44100u);
+  EXPECT_EQ(riff::U32(&bytes[28]), 176400u);
+  EXPECT_EQ(riff::U16(&bytes[32]), 4u);
+  EXPECT_EQ(riff::U16(&bytes[34]), 16u);
+  EXPECT_EQ(static_cast<int16_t>(riff::U16(&bytes[44 + 2 * 1999])), 1999);
+}
+
+TEST_F(WaveOutFileTest, AppendingKeepsTheSamplesAndOverwriteStartsAgain) {
+  const std::string name = dir / "loop.wav";
+  const auto first = Ramp(20000);
+  { TGWaveOutFile(name, 44100, 2, true).Write(first.data(), 10000); }
+  {
+    TGWaveOutFile file(name, 44100, 2, false);
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_EQ(file.Length(), 10000u);
+    file.Seek(file.Length());
+    const auto more = Ramp(2000, 5);
+    file.Write(more.data(), 1000);
+    EXPECT_EQ(file.Length(), 11000u);
+  }
+  {
+    TGWaveOutFile file(name, 44100, 2, false);
+    ASSERT_EQ(file.Length(), 11000u);
+    std::vector<int16_t> back(22000);
+    EXPECT_EQ(file.Read(back.data(), 11000), 11000u);
+    EXPECT_EQ(back[19999], first[19999]);
+    EXPECT_EQ(back[20000], 5);
+    file.Restart();
+    EXPECT_EQ(file.Length(), 0u);
+    EXPECT_EQ(file.Position(), 0u);
+  }
+  EXPECT_EQ(ReadBytes(name).size(), 44u);
+}
+
+TEST_F(WaveOutFileTest, ReadSeekAndRestartAtTheEdges) {
+  const std::string name = dir / "edges.wav";
+  TGWaveOutFile file(name, 44100, 1, true);
+  file.Restart();  // empty: nothing happens
+  EXPECT_TRUE(file.IsOpen());
+  const auto samples = Ramp(100, 1);
+  file.Write(samples.data(), 100);
+  file.Seek(500);
+  EXPECT_EQ(file.Position(), 100u);
+  std::vector<int16_t> buffer(10, 77);
+  EXPECT_EQ(file.Read(buffer.data(), 10), 0u);
+  EXPECT_EQ(buffer, std::vector<int16_t>(10, 0));
+  file.Seek(95);
+  std::fill(buffer.begin(), buffer.end(), int16_t{77});
+  EXPECT_EQ(file.Read(buffer.data(), 10), 5u);
+  EXPECT_EQ(buffer[4], 100);
+  EXPECT_EQ(buffer[5], 0);
+}
+
+TEST_F(WaveOutFileTest, RefusedFilesStayByteForByteAsTheyWere) {
+  const std::vector<int16_t> data = Ramp(64);
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+  };
+  const std::vector<Case> cases = {
+      {"22050 Hz", WavBuilder().Fmt(2, 22050).Data16(data).Bytes()},
+      {"mono", WavBuilder().Fmt(1, 44100).Data16(data).Bytes()},
+      {"8-bit", WavBuilder().Fmt(2, 44100, 8).Data16(data).Bytes()},
+      {"float", WavBuilder().Fmt(2, 44100, 32, 3).Data16(data).Bytes()},
+      {"no data", WavBuilder().Fmt(2, 44100).Bytes()},
+      {"no fmt", WavBuilder().Data16(data).Bytes()},
+      {"not RIFF", {'R', 'I', 'F', 'X', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}},
+      {"empty", {}},
+      {"garbage", std::vector<uint8_t>(300, 0xA5)},
+  };
+  for (const Case& c : cases) {
+    const std::string name = dir / "refused.wav";
+    test::WriteBytes(name, c.bytes);
+    {
+      TGWaveOutFile file(name, 44100, 2, false);
+      EXPECT_FALSE(file.IsOpen()) << c.what;
+      int16_t frame[2] = {1, 1};
+      EXPECT_EQ(file.Write(frame, 1), 0u) << c.what;
+    }
+    EXPECT_EQ(ReadBytes(name), c.bytes) << c.what;
+  }
+}
+
+TEST_F(WaveOutFileTest, OtherChunksAreSkippedAndOddSizesPadded) {
+  const std::string name = dir / "chunks.wav";
+  WavBuilder()
+      .Chunk("junk", {1, 2, 3})  // odd: padded to 4
+      .Fmt(2, 44100)
+      .Chunk("LIST", {'I', 'N', 'F', 'O', 'x'})
+      .Data16(Ramp(8, 10))
+      .WriteTo(name);
+  TGWaveOutFile file(name, 44100, 2, false);
+  ASSERT_TRUE(file.IsOpen());
+  EXPECT_EQ(file.Length(), 4u);
+  int16_t frame[2];
+  file.Seek(3);
+  file.Read(frame, 1);
+  EXPECT_EQ(frame[0], 16);
+  EXPECT_EQ(frame[1], 17);
+}
+
+TEST_F(WaveOutFileTest, ATakeWhoseHeaderWasNeverWrittenIsContinuedNotOverwritten) {
+  const std::string name = dir / "crashed.wav";
+  {
+    TGWaveOutFile file(name, 44100, 2, true);
+    const auto samples = Ramp(200);
+    file.Write(samples.data(), 100);
+    // The program dies here: the header still says 0.
+    auto bytes = ReadBytes(name);
+    ASSERT_EQ(riff::U32(&bytes[40]), 0u);
+    test::WriteBytes(dir / "copy.wav", bytes);
+  }
+  TGWaveOutFile recovered(dir / "copy.wav", 44100, 2, false);
+  ASSERT_TRUE(recovered.IsOpen());
+  EXPECT_EQ(recovered.Length(), 100u);
+
+  // A data size beyond the end of the file counts only what is there.
+  auto bytes = ReadBytes(name);
+  riff::PutU32(&bytes[40], 1000000);
+  test::WriteBytes(dir / "long.wav", bytes);
+  EXPECT_EQ(TGWaveOutFile(dir / "long.wav", 44100, 2, false).Length(), 100u);
+}
+
+TEST_F(WaveOutFileTest, TruncatedAndRandomFilesNeverCrash) {
+  const auto valid = WavBuilder().Fmt(2, 44100).Chunk("LIST", {1, 2}).Data16(Ramp(40)).Bytes();
+  std::mt19937 random(3);
+  for (size_t cut = 0; cut <= valid.size(); ++cut) {
+    std::vector<uint8_t> bytes(valid.begin(), valid.begin() + static_cast<long>(cut));
+    test::WriteBytes(dir / "cut.wav", bytes);
+    TGWaveOutFile file(dir / "cut.wav", 44100, 2, false);
+    if (!file.IsOpen()) {
+      EXPECT_EQ(ReadBytes(dir / "cut.wav"), bytes);
+    } else {
+      EXPECT_LE(file.Length() * 4u + 54u, cut);  // only whole frames that are there
+    }
+  }
+  for (int round = 0; round < 200; ++round) {
+    auto bytes = valid;
+    for (int flips = 0; flips < 4; ++flips) bytes[random() % bytes.size()] = static_cast<uint8_t>(random());
+    test::WriteBytes(dir / "noise.wav", bytes);
+    TGWaveOutFile file(dir / "noise.wav", 44100, 2, false);
+    if (file.IsOpen()) {
+      std::vector<int16_t> buffer(2 * 64);
+      file.Read(buffer.data(), 64);
+    }
+  }
+}
+
+TEST_F(WaveOutFileTest, AFileThatCannotBeCreatedIsNotUsable) {
+  TGWaveOutFile file(dir / "missing-dir/take.wav", 44100, 2, true);
+  EXPECT_FALSE(file.IsOpen());
+  std::vector<int16_t> buffer(4, 9);
+  EXPECT_EQ(file.Read(buffer.data(), 2), 0u);
+  EXPECT_EQ(buffer[0], 0);
+}
+
+}  // namespace
+}  // namespace tg

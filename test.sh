@@ -5,6 +5,7 @@
 #   ./test.sh --tsan   ThreadSanitizer build (clang), all tests
 #   ./test.sh --debug  debug build, all tests
 #   ./test.sh --all    release, asan and tsan one after another
+#   ./test.sh --fuzz [SECONDS]  runs each libFuzzer target for SECONDS (default 60)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -15,7 +16,8 @@ case "${1:-}" in
   --tsan) presets=(tsan) ;;
   --debug) presets=(debug) ;;
   --all) presets=(release asan tsan) ;;
-  -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
+  --fuzz) presets=() ;;
+  -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
   *) echo "unknown option: $1 (see ./test.sh --help)" >&2; exit 2 ;;
 esac
 
@@ -25,6 +27,30 @@ if [[ "${CI:-}" == "true" ]]; then
   export TONEGARDEN_WERROR=ON
 fi
 jobs="$(nproc)"
+
+if [[ "${1:-}" == "--fuzz" ]]; then
+  seconds="${2:-60}"
+  [[ "$seconds" =~ ^[0-9]+$ ]] || { echo "--fuzz takes a whole number of seconds" >&2; exit 2; }
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
+  corpus=build/fuzz/corpus
+  mkdir -p "$corpus"/{SoundFileReader,WaveOutFile,ContraptionItem}
+  build/fuzz/fuzz/fuzz-make-seeds "$corpus/SoundFileReader" "$corpus/WaveOutFile" "$corpus/ContraptionItem"
+  for target in SoundFileReader WaveOutFile ContraptionItem; do
+    echo "== fuzz-$target for ${seconds}s =="
+    log="build/fuzz/fuzz-$target.log"
+    status=0
+    UBSAN_OPTIONS=halt_on_error=1 build/fuzz/fuzz/fuzz-$target -max_total_time="$seconds" \
+      -rss_limit_mb=4096 -timeout=10 -print_final_stats=1 -artifact_prefix=build/fuzz/ \
+      "$corpus/$target" >"$log" 2>&1 || status=$?
+    grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|SUMMARY|artifact)" "$log" || true
+    if ((status != 0)); then
+      echo "fuzz-$target found a fault; see $log" >&2
+      exit 1
+    fi
+  done
+  exit 0
+fi
 for preset in "${presets[@]}"; do
   echo "== $preset =="
   cmake --preset "$preset" >/dev/null

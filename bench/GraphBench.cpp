@@ -98,4 +98,3 @@ BENCHMARK(BM_RebuildUpdateList1000Pipes50Loops);
 }  // namespace
 }  // namespace tg
 
-BENCHMARK_MAIN();

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <algorithm>
+#include <cmath>
 
 #include "dsp/Interpolation.h"
 
@@ -15,27 +16,43 @@ QSDelayLine::QSDelayLine(double maxSeconds) {
 
 void QSDelayLine::Clear() { std::fill(buffer_.begin(), buffer_.end(), 0.0f); }
 
+namespace {
+
+// The read position w − delay brought into the ring: exactly what adding L
+// until it is not negative gives, without looping for ever on a wild delay.
+double Wrap(double p, int32_t length) {
+  p = std::fmod(p, static_cast<double>(length));
+  if (p < 0) p += length;
+  return p >= 0 && p < length ? p : 0.0;
+}
+
+}  // namespace
+
 void QSDelayLine::Read(float* out, double delaySeconds) const {
-  double p = write_ - delaySeconds * kSampleRate;
-  while (p < 0) p += length_;
+  const double p = Wrap(write_ - delaySeconds * kSampleRate, length_);
   auto i = static_cast<int32_t>(p);
   const auto frac = static_cast<float>(p - i);
   const float* b = buffer_.data();
-  for (int k = 0; k < kBlockSize; ++k) {
-    out[k] = b[i] + (b[i + 1] - b[i]) * frac;
-    i = i + 1 < length_ ? i + 1 : i + 1 - length_;
+  // At most two straight runs, split where the ring wraps, so each vectorises.
+  int k = 0;
+  while (k < kBlockSize) {
+    const int run = std::min(kBlockSize - k, length_ - i);
+    const float* from = b + i;
+    for (int j = 0; j < run; ++j) out[k + j] = from[j] + (from[j + 1] - from[j]) * frac;
+    k += run;
+    i = 0;
   }
 }
 
 void QSDelayLine::ReadMoving(float* out, double& delaySeconds, double rate) const {
   const double d = delaySeconds;
   delaySeconds = d - (rate - 1.0) * kBlockSize / kSampleRate;
-  double p = write_ - d * kSampleRate;
-  while (p < 0) p += length_;
+  double p = Wrap(write_ - d * kSampleRate, length_);
   for (int k = 0; k < kBlockSize; ++k) {
     out[k] = QSInterpLookup(buffer_.data(), static_cast<float>(p));
     p += rate;
     if (p >= length_) p -= length_;
+    if (!(p >= 0 && p < length_)) p = Wrap(p, length_);  // a wild rate
   }
 }
 

@@ -103,11 +103,14 @@ int64_t SoundFileReader::ReadFramesFloat(float* out, int64_t frames) {
   if (file_ == nullptr || frames <= 0) return 0;
   const int64_t got =
       std::max<sf_count_t>(0, sf_readf_float(reinterpret_cast<SNDFILE*>(file_), out, frames));
-  // A damaged float file may hold NaN or infinities: they would poison every
-  // filter downstream, so they play as silence.
+  // A damaged float file may hold NaN, infinities or absurd magnitudes: they
+  // would poison every filter downstream, so NaN plays as silence and the
+  // rest is limited to 60 dB above full scale.
+  constexpr float kLimit = 1000.0f;
   const auto values = static_cast<size_t>(got) * static_cast<size_t>(info_.channels);
   for (size_t i = 0; i < values; ++i) {
-    if (!std::isfinite(out[i])) out[i] = 0.0f;
+    const float v = out[i];
+    out[i] = v != v ? 0.0f : v > kLimit ? kLimit : v < -kLimit ? -kLimit : v;
   }
   return got;
 }

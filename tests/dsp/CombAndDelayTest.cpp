@@ -161,5 +161,19 @@ TEST(QSDelayLineTest, ReadMovingGlidesAndMovesTheDelay) {
   EXPECT_NEAR(delay * kSampleRate, 1000.0 + 128.0, 1e-9);
 }
 
+TEST(QSDelayLineTest, WildDelaysAndRatesStayInsideTheRing) {
+  QSDelayLine line(0.1);
+  std::vector<float> block(kBlockSize, 0.5f), out(kBlockSize);
+  line.Write(block.data());
+  for (double delay : {1e15, -1e15, std::nan(""), 1e300}) {
+    line.Read(out.data(), delay);  // neither hangs nor reads outside the buffer
+    double moving = delay;
+    line.ReadMoving(out.data(), moving, 1.0);
+  }
+  double d = 0.01;
+  line.ReadMoving(out.data(), d, 1e9);
+  SUCCEED();
+}
+
 }  // namespace
 }  // namespace tg

@@ -144,16 +144,16 @@ TEST_F(SoundFileReaderTest, MoreThanTwoChannelsUseTheFirstTwo) {
   EXPECT_FLOAT_EQ(table[0], 0.75f * 0.76f);
 }
 
-TEST_F(SoundFileReaderTest, NonFiniteSamplesPlayAsSilence) {
+TEST_F(SoundFileReaderTest, NonFiniteAndAbsurdSamplesAreTamed) {
   const std::string name = dir / "nan.wav";
   WriteWithSndfile(name, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1,
-                   {0.5f, std::nanf(""), INFINITY, -INFINITY, -0.5f});
+                   {0.5f, std::nanf(""), 3e38f, -INFINITY, -0.5f});
   QSFunctionTable table(5);
   ASSERT_TRUE(LoadWaveIntoTable(table, name));
   EXPECT_EQ(table[0], 0.5f);
   EXPECT_EQ(table[1], 0.0f);
-  EXPECT_EQ(table[2], 0.0f);
-  EXPECT_EQ(table[3], 0.0f);
+  EXPECT_EQ(table[2], 1000.0f);
+  EXPECT_EQ(table[3], -1000.0f);
   EXPECT_EQ(table[4], -0.5f);
   SoundFileReader reader;
   ASSERT_TRUE(reader.Open(name));
@@ -161,6 +161,8 @@ TEST_F(SoundFileReaderTest, NonFiniteSamplesPlayAsSilence) {
   ASSERT_EQ(reader.ReadFrames16(values, 5), 5);
   EXPECT_EQ(values[0], 16384);
   EXPECT_EQ(values[1], 0);
+  EXPECT_EQ(values[2], 32767);
+  EXPECT_EQ(values[3], -32768);
   EXPECT_EQ(values[4], -16384);
 }
 

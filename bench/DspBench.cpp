@@ -1,0 +1,198 @@
+// Per-sample costs of the DSP blocks, next to copying a block as the floor.
+//   build/release/bench/tonegarden-bench --benchmark_filter=Dsp
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstring>
+#include <numbers>
+
+#include "dsp/GainSmoother.h"
+#include "dsp/QSAllpass.h"
+#include "dsp/QSCmixReverb.h"
+#include "dsp/QSComb.h"
+#include "dsp/QSDelayLine.h"
+#include "dsp/QSFunctionTable.h"
+#include "dsp/QSNoiseSource.h"
+#include "dsp/QSOscillator.h"
+#include "dsp/QSSineRotor.h"
+
+namespace tg {
+namespace {
+
+struct Blocks {
+  Blocks() {
+    QSNoiseSource noise(1, -1.0, 2.0);
+    noise.Fill(in.data());
+  }
+  alignas(64) std::array<float, kBlockSize> in{};
+  alignas(64) std::array<float, kBlockSize> out{};
+  alignas(64) std::array<float, kBlockSize> out2{};
+};
+
+void PerSample(benchmark::State& state) {
+  state.counters["per_sample"] = benchmark::Counter(
+      kBlockSize, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_DspMemcpyBlock(benchmark::State& state) {
+  Blocks b;
+  for (auto _ : state) {
+    std::memcpy(b.out.data(), b.in.data(), sizeof b.in);
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+template <typename Filter>
+Filter& Tuned(Filter& f) {
+  f.delay.Set(1000.5);
+  f.feedback.Set(0.7);
+  return f;
+}
+
+void BM_DspComb(benchmark::State& state) {
+  Blocks b;
+  QSComb comb(0.1);
+  Tuned(comb);
+  for (auto _ : state) {
+    comb.Process(b.in.data(), b.out.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspCombBlockRateDelay(benchmark::State& state) {
+  Blocks b;
+  QSComb comb(0.1);
+  Tuned(comb);
+  for (auto _ : state) {
+    comb.ProcessBlockDelay(b.in.data(), b.out.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspAllpass(benchmark::State& state) {
+  Blocks b;
+  QSAllpass allpass(0.1);
+  Tuned(allpass);
+  for (auto _ : state) {
+    allpass.Process(b.in.data(), b.out.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspAllpassBlockRateDelay(benchmark::State& state) {
+  Blocks b;
+  QSAllpass allpass(0.1);
+  Tuned(allpass);
+  for (auto _ : state) {
+    allpass.ProcessBlockDelay(b.in.data(), b.out.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspDelayLineRead(benchmark::State& state) {
+  Blocks b;
+  QSDelayLine line(2.0);
+  for (auto _ : state) {
+    line.Read(b.out.data(), 0.5123);
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspDelayLineReadMoving(benchmark::State& state) {
+  Blocks b;
+  QSDelayLine line(2.0);
+  for (auto _ : state) {
+    double delay = 0.5123;
+    line.ReadMoving(b.out.data(), delay, 1.5);
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspDelayLineWrite(benchmark::State& state) {
+  Blocks b;
+  QSDelayLine line(2.0);
+  for (auto _ : state) {
+    line.Write(b.in.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspReverb(benchmark::State& state) {
+  Blocks b;
+  QSCmixReverb reverb;
+  for (auto _ : state) {
+    reverb.Process(b.in.data(), b.out.data(), b.out2.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspOscillator(benchmark::State& state) {
+  Blocks b;
+  QSFunctionTable table(1024);
+  table.AddSine(1, 1, 0, 0);
+  QSOscillator osc(table);
+  osc.SetFrequency(441.3);
+  for (auto _ : state) {
+    osc.Fill(b.out.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspSineRotor(benchmark::State& state) {
+  Blocks b;
+  QSSineRotor rotor;
+  rotor.SetStep(2 * std::numbers::pi * 441.3 / kSampleRate);
+  for (auto _ : state) {
+    rotor.Fill(b.out.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspNoise(benchmark::State& state) {
+  Blocks b;
+  QSNoiseSource noise(7, -1.0, 2.0);
+  for (auto _ : state) {
+    noise.Fill(b.out.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspGainSmoother(benchmark::State& state) {
+  Blocks b;
+  GainSmoother smoother(static_cast<float>(kSampleRate), 20.0);
+  smoother.SetTarget(0.7);
+  for (auto _ : state) {
+    smoother.Apply(b.in.data(), b.out.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+BENCHMARK(BM_DspMemcpyBlock);
+BENCHMARK(BM_DspComb);
+BENCHMARK(BM_DspCombBlockRateDelay);
+BENCHMARK(BM_DspAllpass);
+BENCHMARK(BM_DspAllpassBlockRateDelay);
+BENCHMARK(BM_DspDelayLineRead);
+BENCHMARK(BM_DspDelayLineReadMoving);
+BENCHMARK(BM_DspDelayLineWrite);
+BENCHMARK(BM_DspReverb);
+BENCHMARK(BM_DspOscillator);
+BENCHMARK(BM_DspSineRotor);
+BENCHMARK(BM_DspNoise);
+BENCHMARK(BM_DspGainSmoother);
+
+}  // namespace
+}  // namespace tg

@@ -1,0 +1,35 @@
+// Any text as one contraption item of a document: reading it must neither
+// crash nor hang, whatever it does to the values.
+#include <sstream>
+#include <string>
+
+#include "contraptions/RegisterContraptions.h"
+#include "engine/TAudioEngineModule.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/TGardeningContraption.h"
+#include "framework/host/StreamUserMessages.h"
+
+using namespace tg;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static TContraptionFactory factory;
+  static bool registered = (RegisterContraptionTypes(factory), true);
+  (void)registered;
+  static TAudioEngineModule engine(factory);
+  static StreamUserMessages quiet(nullptr);
+  engine.Host().messages = &quiet;
+
+  std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+  while (in) {
+    auto contraption = factory.ReadContraption(engine, in);
+    if (contraption == nullptr) break;
+    std::ostringstream out;
+    contraption->Processor().WriteProperties(out);
+    for (int slot = 0; slot < TGardeningContraption::kPresetCount; ++slot) {
+      contraption->PresetAt(slot).WriteTo(out);
+      contraption->RecallPreset(slot);
+    }
+    engine.DestroyContraption(std::move(contraption));
+  }
+  return 0;
+}

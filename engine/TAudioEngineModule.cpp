@@ -7,6 +7,9 @@
 #include "engine/Timecode.h"
 #include "engine/streams/DetachedInStream.h"
 #include "engine/streams/DetachedOutStream.h"
+#include "engine/streams/KWWaveInStream.h"
+#include "engine/streams/KWWaveOutStream.h"
+#include "engine/streams/StreamSettings.h"
 #include "framework/TGardeningContraption.h"
 
 namespace tg {
@@ -30,8 +33,10 @@ inline int16_t ToSample(float x) {
 
 TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
                                        std::unique_ptr<AudioOutStream> outStream,
-                                       std::unique_ptr<AudioInStream> inStream)
+                                       std::unique_ptr<AudioInStream> inStream,
+                                       SettingsStore* settings)
     : factory_(&factory),
+      settings_(settings),
       outStream_(outStream ? std::move(outStream) : std::make_unique<DetachedOutStream>()),
       inStream_(inStream ? std::move(inStream) : std::make_unique<DetachedInStream>()),
       headlessMessages_(&std::cerr) {
@@ -43,11 +48,23 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   soundIn_ = std::make_unique<TGSoundIn>(&context_);
   outStream_->SetOnFillBuffer(
       [this](int16_t* buffer, int frameCount) { OutStreamFillBuffer(buffer, frameCount); });
+  auto* out = dynamic_cast<KWWaveOutStream*>(outStream_.get());
+  auto* in = dynamic_cast<KWWaveInStream*>(inStream_.get());
+  if (settings_ != nullptr && out != nullptr && in != nullptr) LoadStreamSettings(*settings_, *out, *in);
 }
 
 TAudioEngineModule::~TAudioEngineModule() {
-  outStream_->Stop();
-  inStream_->Stop();
+  try {
+    outStream_->Stop();
+  } catch (const EWaveDeviceError&) {
+  }
+  try {
+    inStream_->Stop();
+  } catch (const EWaveDeviceError&) {
+  }
+  auto* out = dynamic_cast<KWWaveOutStream*>(outStream_.get());
+  auto* in = dynamic_cast<KWWaveInStream*>(inStream_.get());
+  if (settings_ != nullptr && out != nullptr && in != nullptr) StoreStreamSettings(*settings_, *out, *in);
   outStream_->SetOnFillBuffer(nullptr);
   soundOut_.reset();
   soundIn_.reset();

@@ -17,6 +17,7 @@
 
 namespace tg {
 
+class SettingsStore;
 class TContraptionFactory;
 class TGardeningContraption;
 
@@ -37,9 +38,12 @@ class TAudioEngineModule final : private EditListener, private ContraptionWindow
   };
 
   // Without streams the engine gets detached ones, driven by the caller.
+  // With settings, device streams take their stored settings now and store
+  // them again when the engine goes.
   explicit TAudioEngineModule(TContraptionFactory& factory,
                               std::unique_ptr<AudioOutStream> outStream = nullptr,
-                              std::unique_ptr<AudioInStream> inStream = nullptr);
+                              std::unique_ptr<AudioInStream> inStream = nullptr,
+                              SettingsStore* settings = nullptr);
   ~TAudioEngineModule() override;
   TAudioEngineModule(const TAudioEngineModule&) = delete;
   TAudioEngineModule& operator=(const TAudioEngineModule&) = delete;
@@ -54,6 +58,7 @@ class TAudioEngineModule final : private EditListener, private ContraptionWindow
   // The program's services; headless ones until the windowed program sets its own.
   HostServices& Host() { return host_; }
 
+  // The four throw EWaveOutError or EWaveInError with the device's own text.
   void StartAudioOut();
   void StopAudioOut();
   void StartAudioIn();
@@ -113,6 +118,7 @@ class TAudioEngineModule final : private EditListener, private ContraptionWindow
   void FillBlock(int16_t* out);
 
   TContraptionFactory* factory_;
+  SettingsStore* settings_;
   std::unique_ptr<AudioOutStream> outStream_;
   std::unique_ptr<AudioInStream> inStream_;
   QSDynSigContext context_;

@@ -1,0 +1,15 @@
+#pragma once
+
+namespace tg {
+
+class KWWaveInStream;
+class KWWaveOutStream;
+class SettingsStore;
+
+// The streams' stored settings: "OutStream" and "InStream" with DeviceID,
+// BufferSize, BufferCount and (output) Overdrive. A device is found again by
+// its stored name when the list of devices changed since.
+void LoadStreamSettings(const SettingsStore& settings, KWWaveOutStream& out, KWWaveInStream& in);
+void StoreStreamSettings(SettingsStore& settings, const KWWaveOutStream& out, const KWWaveInStream& in);
+
+}  // namespace tg

@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "engine/streams/KWWaveInStream.h"
+#include "engine/streams/KWWaveOutStream.h"
+#include "engine/streams/StreamSettings.h"
+#include "framework/host/MemorySettingsStore.h"
+#include "tests/support/ManualWaveDevice.h"
+
+namespace tg {
+namespace {
+
+using test::ManualWaveDeviceLayer;
+using test::PlayNext;
+using test::WaitUntil;
+
+class WaveOutStreamTest : public ::testing::Test {
+ protected:
+  WaveOutStreamTest() {
+    stream.SetBuffers(4, 1024);  // 256 frames
+    stream.SetOnFillBuffer([this](int16_t* buffer, int frames) {
+      {
+        std::lock_guard lock(layer.out.mutex);
+        layer.out.events.push_back("fill");
+      }
+      fills.fetch_add(1);
+      std::fill(buffer, buffer + frames * 2, value.load());
+    });
+  }
+  ~WaveOutStreamTest() override {
+    // Whatever a test left running ends with the device still answering.
+    std::atomic<bool> done{false};
+    std::thread player([&] {
+      while (!done) {
+        PlayNext(layer.out);
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+      }
+    });
+    stream.Stop();
+    done = true;
+    player.join();
+  }
+  size_t Played() {
+    std::lock_guard lock(layer.out.mutex);
+    return layer.out.played.size();
+  }
+  std::vector<int16_t> PlayedAt(size_t i) {
+    std::lock_guard lock(layer.out.mutex);
+    return layer.out.played.at(i);
+  }
+
+  ManualWaveDeviceLayer layer;
+  KWWaveOutStream stream{layer};
+  std::atomic<int16_t> value{10000};
+  std::atomic<int> fills{0};
+  std::atomic<int> sleepMs{0};
+};
+
+TEST_F(WaveOutStreamTest, BufferSettingsAreClampedAndRounded) {
+  KWWaveOutStream s(layer);
+  EXPECT_EQ(s.BufferCount(), 4);
+  EXPECT_EQ(s.BufferSize(), 16384);
+  EXPECT_EQ(s.BufferDurationMs(), 93);
+  s.SetBufferCount(0);
+  EXPECT_EQ(s.BufferCount(), 1);
+  s.SetBufferCount(20);
+  EXPECT_EQ(s.BufferCount(), 16);
+  s.SetBufferSize(1000);
+  EXPECT_EQ(s.BufferSize(), 1000);
+  s.SetBufferSize(1001);
+  EXPECT_EQ(s.BufferSize(), 1000);
+  s.SetBufferSize(100);
+  EXPECT_EQ(s.BufferSize(), 128);
+}
+
+TEST_F(WaveOutStreamTest, DeviceIndexRules) {
+  EXPECT_EQ(stream.DeviceCount(), 2);
+  EXPECT_EQ(stream.DeviceNames()[1].name, "Manual: two");
+  stream.SetDevice(-1);
+  stream.SetDevice(2);
+  EXPECT_EQ(stream.Device(), 0);
+  stream.SetDevice(1);
+  EXPECT_EQ(stream.Device(), 1);
+
+  stream.SetRampEnds(false);
+  stream.Start();
+  const int opens = layer.out.opens;
+  stream.SetDevice(1);  // the same: nothing
+  EXPECT_EQ(layer.out.opens, opens);
+  stream.SetDevice(0);  // another: restarts the stream
+  EXPECT_EQ(layer.out.opens, opens + 1);
+  EXPECT_TRUE(stream.IsActive());
+}
+
+TEST_F(WaveOutStreamTest, StartPrimesEveryBufferAndFadesInTheFirst) {
+  stream.Start();
+  EXPECT_EQ(fills.load(), 4);
+  ASSERT_TRUE(PlayNext(layer.out));
+  const auto first = PlayedAt(0);
+  EXPECT_EQ(first[0], 0);                  // the ramp starts from silence
+  EXPECT_EQ(first[2 * 128], 5000);         // halfway up
+  EXPECT_EQ(first[2 * 255 + 1], 9960);     // nearly there
+  ASSERT_TRUE(WaitUntil([&] { return fills.load() == 5; }));  // refilled in its turn
+}
+
+TEST_F(WaveOutStreamTest, StoppingWithRampEndsOnABufferThatFadesToSilence) {
+  stream.Start();
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    stream.Stop();
+    stopped = true;
+  });
+  while (!stopped) {
+    PlayNext(layer.out);
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  stopper.join();
+  ASSERT_GE(Played(), 2u);
+  const auto last = PlayedAt(Played() - 1);
+  EXPECT_EQ(last[0], 10000);
+  EXPECT_LT(std::abs(last[2 * 255]), 60);  // faded out
+  EXPECT_FALSE(stream.IsActive());
+}
+
+TEST_F(WaveOutStreamTest, StoppingWithoutRampIsImmediate) {
+  stream.SetRampEnds(false);
+  stream.Start();
+  stream.Stop();  // no buffer has to play for it
+  EXPECT_FALSE(stream.IsActive());
+  EXPECT_FALSE(layer.out.open);
+  EXPECT_EQ(fills.load(), 4);
+}
+
+TEST_F(WaveOutStreamTest, StoppingWhileHoldingTheLockReleasesIt) {
+  stream.Start();
+  stream.Lock();
+  ASSERT_TRUE(PlayNext(layer.out));  // the service thread now waits for the lock
+  stream.Stop();
+  EXPECT_FALSE(stream.IsActive());
+  EXPECT_FALSE(stream.GetEngineLock().IsHeldByCaller());
+  stream.Unlock();  // does nothing
+  stream.Lock();    // and the lock is free again
+  stream.Unlock();
+}
+
+TEST_F(WaveOutStreamTest, ADeviceThatRanDryGetsSilenceAndOneOverload) {
+  stream.Start();
+  stream.Lock();  // the fill stalls: the service thread cannot get in
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(PlayNext(layer.out));
+  const int fillsBefore = fills.load();
+  {
+    std::lock_guard lock(layer.out.mutex);
+    layer.out.events.clear();
+  }
+  stream.Unlock();
+  ASSERT_TRUE(WaitUntil([&] { return fills.load() == fillsBefore + 1; }));
+  ASSERT_TRUE(WaitUntil([&] {
+    std::lock_guard lock(layer.out.mutex);
+    return layer.out.events.size() == 5;
+  }));
+  EXPECT_TRUE(stream.TakeOverload());
+  EXPECT_FALSE(stream.TakeOverload());
+  {
+    std::lock_guard lock(layer.out.mutex);
+    EXPECT_EQ(layer.out.events, (std::vector<std::string>{"write", "write", "write", "fill", "write"}));
+  }
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(PlayNext(layer.out));
+  for (size_t i = Played() - 3; i < Played(); ++i) EXPECT_EQ(PlayedAt(i)[100], 0) << i;
+}
+
+TEST_F(WaveOutStreamTest, WithTwoBuffersTheFillFollowsTheWrite) {
+  stream.SetBuffers(2, 1024);
+  stream.Start();
+  for (int round = 0; round < 3; ++round) {
+    {
+      std::lock_guard lock(layer.out.mutex);
+      layer.out.events.clear();
+    }
+    const int before = fills.load();
+    ASSERT_TRUE(PlayNext(layer.out));
+    ASSERT_TRUE(WaitUntil([&] { return fills.load() == before + 1; }));
+    std::lock_guard lock(layer.out.mutex);
+    EXPECT_EQ(layer.out.events, (std::vector<std::string>{"write", "fill"}));
+  }
+}
+
+TEST_F(WaveOutStreamTest, SlowFillsShowInTheLoadAndCountAsOverloads) {
+  stream.SetBuffers(4, 4096);  // 1024 frames, 23.2 ms
+  stream.SetOnFillBuffer([&](int16_t*, int) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs.load()));
+    fills.fetch_add(1);
+  });
+  stream.Start();
+  sleepMs = 12;
+  for (int i = 0; i < 5; ++i) {
+    const int before = fills.load();
+    ASSERT_TRUE(PlayNext(layer.out));
+    ASSERT_TRUE(WaitUntil([&] { return fills.load() == before + 1; }));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return stream.CpuLoad() > 0.45; }));
+  EXPECT_LT(stream.CpuLoad(), 0.9);  // about 12 / 23.2
+  EXPECT_FALSE(stream.TakeOverload());
+
+  sleepMs = 40;
+  for (int i = 0; i < 5; ++i) {
+    const int before = fills.load();
+    ASSERT_TRUE(PlayNext(layer.out));
+    ASSERT_TRUE(WaitUntil([&] { return fills.load() == before + 1; }));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return stream.CpuLoad() > 1.0; }));
+  EXPECT_TRUE(WaitUntil([&] { return stream.TakeOverload(); }));
+  sleepMs = 0;
+}
+
+TEST(WaveInStreamTest, TheEngineAdvancesOneBufferPerCallWhileItKeepsUp) {
+  ManualWaveDeviceLayer layer;
+  KWWaveInStream in(layer);
+  in.SetBuffers(4, 1024);
+  in.Start();
+  auto currentValue = [&] { return in.CurrentData() == nullptr ? -1 : in.CurrentData()[0]; };
+
+  ASSERT_TRUE(test::CaptureNext(layer.in, 1));
+  ASSERT_TRUE(test::WaitUntil([&] {
+    std::lock_guard lock(layer.in.mutex);
+    return layer.in.added.size() == 4;  // handed back at once
+  }));
+  EXPECT_EQ(in.TakeNextBuffer(), 256);
+  EXPECT_EQ(currentValue(), 1);
+
+  EXPECT_EQ(in.TakeNextBuffer(), 256);  // nothing new: the most recent one again
+  EXPECT_EQ(currentValue(), 1);
+
+  ASSERT_TRUE(test::CaptureNext(layer.in, 2));
+  ASSERT_TRUE(test::CaptureNext(layer.in, 3));
+  ASSERT_TRUE(test::WaitUntil([&] {
+    std::lock_guard lock(layer.in.mutex);
+    return layer.in.added.size() == 4;
+  }));
+  in.TakeNextBuffer();  // two ready: one step, the other kept for next time
+  EXPECT_EQ(currentValue(), 2);
+  in.TakeNextBuffer();
+  EXPECT_EQ(currentValue(), 3);
+
+  for (int v = 4; v < 8; ++v) ASSERT_TRUE(test::CaptureNext(layer.in, static_cast<int16_t>(v)));
+  ASSERT_TRUE(test::WaitUntil([&] {
+    std::lock_guard lock(layer.in.mutex);
+    return layer.in.added.size() == 4;
+  }));
+  in.TakeNextBuffer();  // a whole queue behind: jump to the most recent
+  EXPECT_EQ(currentValue(), 7);
+
+  in.LockBuffer();
+  in.UnlockBuffer();
+  in.Stop();
+  in.TakeNextBuffer();
+  EXPECT_EQ(in.CurrentData(), nullptr);
+}
+
+TEST(WaveInStreamTest, StoppingWhileHoldingItsLockDoesNotDeadlock) {
+  ManualWaveDeviceLayer layer;
+  KWWaveInStream in(layer);
+  in.Start();
+  in.Lock();
+  in.Stop();
+  EXPECT_FALSE(in.IsActive());
+  in.Lock();
+  in.Unlock();
+}
+
+TEST(StreamSettingsTest, StoredValuesAreCorrectedOnReading) {
+  ManualWaveDeviceLayer layer;
+  MemorySettingsStore settings;
+  {
+    KWWaveOutStream out(layer);
+    KWWaveInStream in(layer);
+    LoadStreamSettings(settings, out, in);  // nothing stored: defaults
+    EXPECT_EQ(out.BufferCount(), 4);
+    EXPECT_EQ(in.BufferSize(), 16384);
+  }
+  settings.WriteInt("0.7/OutStream", "BufferCount", 1);
+  settings.WriteInt("0.7/OutStream", "BufferSize", 8192);
+  settings.WriteInt("0.7/OutStream", "DeviceID", 7);
+  settings.WriteBool("0.7/OutStream", "Overdrive", false);
+  settings.WriteInt("0.7/InStream", "BufferCount", 9);
+  settings.WriteInt("0.7/InStream", "BufferSize", 4096);
+  {
+    KWWaveOutStream out(layer);
+    KWWaveInStream in(layer);
+    LoadStreamSettings(settings, out, in);
+    EXPECT_EQ(out.BufferCount(), 4);
+    EXPECT_EQ(out.BufferSize(), 8192);
+    EXPECT_EQ(out.Device(), 0);  // out of range: ignored
+    EXPECT_FALSE(out.Overdrive());
+    EXPECT_EQ(in.BufferCount(), 4);
+    EXPECT_EQ(in.BufferSize(), 8192);  // raised to the output's
+  }
+  settings.WriteString("0.7/OutStream", "BufferCount", "three");
+  settings.WriteInt("0.7/OutStream", "DeviceID", 0);
+  settings.WriteString("0.7/OutStream", "DeviceName", "Manual: two");  // the list moved
+  {
+    KWWaveOutStream out(layer);
+    KWWaveInStream in(layer);
+    LoadStreamSettings(settings, out, in);
+    EXPECT_EQ(out.BufferCount(), 4);  // not a number: kept
+    EXPECT_EQ(out.Device(), 1);
+    out.SetBuffers(6, 2048);
+    in.SetBuffers(3, 4096);
+    StoreStreamSettings(settings, out, in);
+  }
+  EXPECT_EQ(settings.ReadInt("0.7/OutStream", "BufferCount"), 6);
+  EXPECT_EQ(settings.ReadInt("0.7/OutStream", "DeviceID"), 1);
+  EXPECT_EQ(settings.ReadString("0.7/OutStream", "DeviceName"), "Manual: two");
+  EXPECT_EQ(settings.ReadInt("0.7/InStream", "BufferSize"), 4096);
+  EXPECT_EQ(settings.ReadInt("0.7/InStream", "BufferCount"), 3);
+}
+
+}  // namespace
+}  // namespace tg

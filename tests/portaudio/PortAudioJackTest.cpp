@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "contraptions/RegisterContraptions.h"
+#include "engine/TAudioEngineModule.h"
+#include "engine/devices/PortAudioWaveDevice.h"
+#include "engine/devices/WaveDeviceLayers.h"
+#include "engine/streams/KWWaveInStream.h"
+#include "engine/streams/KWWaveOutStream.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/TGardeningContraption.h"
+#include "tests/support/TestProcessors.h"
+
+namespace tg {
+namespace {
+
+bool JackRuns() {
+  jack_status_t status{};
+  jack_client_t* client = jack_client_open("tonegarden-probe", JackNoStartServer, &status);
+  if (client == nullptr) return false;
+  jack_client_close(client);
+  return true;
+}
+
+int FindJack(const std::vector<WaveDeviceInfo>& devices) {
+  for (size_t i = 0; i < devices.size(); ++i) {
+    if (devices[i].name.rfind("JACK", 0) == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+class PortAudioJackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!JackRuns()) GTEST_SKIP() << "no JACK server could be started";
+    PortAudioSystem::Instance().Rescan();
+  }
+};
+
+TEST_F(PortAudioJackTest, JackIsListedBeforeTheSilentDevice) {
+  StandardWaveDeviceLayer layer;
+  const auto outputs = layer.OutputDevices();
+  ASSERT_GE(FindJack(outputs), 0);
+  EXPECT_EQ(outputs.back().name, kSilentDeviceName);
+  EXPECT_GE(FindJack(layer.InputDevices()), 0);
+}
+
+struct Shape {
+  int count;
+  int size;
+};
+
+class PortAudioJackPaceTest : public PortAudioJackTest, public ::testing::WithParamInterface<Shape> {};
+
+TEST_P(PortAudioJackPaceTest, PlaysAndCapturesAtRealTimePace) {
+  const Shape shape = GetParam();
+  StandardWaveDeviceLayer layer;
+  TContraptionFactory factory;
+  RegisterContraptionTypes(factory);
+  auto outStream = std::make_unique<KWWaveOutStream>(layer);
+  auto inStream = std::make_unique<KWWaveInStream>(layer);
+  KWWaveOutStream& out = *outStream;
+  KWWaveInStream& in = *inStream;
+  out.SetDevice(FindJack(out.DeviceNames()));
+  in.SetDevice(FindJack(in.DeviceNames()));
+  out.SetBuffers(shape.count, shape.size);
+  in.SetBuffers(shape.count, std::max(shape.size, in.BufferSize()));
+  TAudioEngineModule engine(factory, std::move(outStream), std::move(inStream));
+  auto soundOut = factory.Create(engine, "SoundOut", "");
+  auto soundIn = factory.Create(engine, "SoundIn", "");
+  engine.ConnectContraptions(*soundIn, 0, *soundOut, 0);
+  auto* tone = new test::TestPipe(&engine.GetContext(), 0, 1, 0.1f);
+  engine.GetContext().Connect(tone, 0, &engine.SoundOutProcessor(), 1, false);
+
+  engine.StartAudioOut();
+  engine.StartAudioIn();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // settle
+  const int before = tone->processCount;
+  engine.TakeOverloadFlag();
+  out.TakeOverload();
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const int blocks = tone->processCount - before;
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const bool overloaded = engine.TakeOverloadFlag() || out.TakeOverload();
+  engine.StopAudioIn();
+  engine.StopAudioOut();
+
+  const double expected = seconds * 44100.0 / 256.0;
+  EXPECT_NEAR(blocks, expected, expected * 0.1 + shape.size / 1024.0) << shape.count << " x " << shape.size;
+  EXPECT_FALSE(overloaded) << shape.count << " x " << shape.size;
+  engine.DestroyContraption(std::move(soundIn));
+  engine.DestroyContraption(std::move(soundOut));
+}
+
+INSTANTIATE_TEST_SUITE_P(Buffers, PortAudioJackPaceTest,
+                         ::testing::Values(Shape{2, 2048}, Shape{4, 2048}, Shape{8, 2048},
+                                           Shape{2, 16384}, Shape{4, 16384}, Shape{8, 16384}),
+                         [](const auto& param) {
+                           return std::to_string(param.param.count) + "x" + std::to_string(param.param.size);
+                         });
+
+}  // namespace
+}  // namespace tg

@@ -134,8 +134,9 @@ void KWWaveInStream::LockBuffer() {
   if (!inputRunning_) currentData_ = nullptr;
 }
 
+// Only the reading thread touches the flag; taking the critical section here
+// would lock in the opposite order to LockBuffer and Lock.
 void KWWaveInStream::UnlockBuffer() {
-  std::lock_guard lock(section_);
   if (bufferLocked_) {
     bufferLocked_ = false;
     bufferLock_.unlock();

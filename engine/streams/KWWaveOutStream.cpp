@@ -150,22 +150,18 @@ void KWWaveOutStream::ServiceLoop() {
       inFlight_ += extra;
     }
 
+    // Filled before it is queued, with two buffers too: the device may take a
+    // queued buffer at once, and filling it then would race the device. The
+    // fill happens at the same moment either way, so no latency is lost.
     const auto start = Clock::now();
     int16_t* buffer = BufferAt(nextBuffer_);
     const bool ramp = stopWithRamp_;
-    if (bufferCount_ > 2 || !onFillBuffer_) {
-      Fill(buffer);
-      if (ramp) Fade(buffer, frames, false);
-    }
+    Fill(buffer);
+    if (ramp) Fade(buffer, frames, false);
     try {
       deviceHandle_->Write(buffer, frames);
     } catch (const EWaveOutError&) {
       // Results of the service thread's writes are not acted upon.
-    }
-    if (bufferCount_ <= 2 && onFillBuffer_) {
-      // Two buffers: fill after queuing, while the device plays the other one.
-      Fill(buffer);
-      if (ramp) Fade(buffer, frames, false);
     }
     ++inFlight_;
     nextBuffer_ = (nextBuffer_ + 1) % bufferCount_;

@@ -170,19 +170,27 @@ TEST_F(WaveOutStreamTest, ADeviceThatRanDryGetsSilenceAndOneOverload) {
   for (size_t i = Played() - 3; i < Played(); ++i) EXPECT_EQ(PlayedAt(i)[100], 0) << i;
 }
 
-TEST_F(WaveOutStreamTest, WithTwoBuffersTheFillFollowsTheWrite) {
-  stream.SetBuffers(2, 1024);
-  stream.Start();
-  for (int round = 0; round < 3; ++round) {
-    {
+TEST_F(WaveOutStreamTest, EveryBufferIsFilledBeforeTheDeviceGetsIt) {
+  for (int count : {2, 4}) {
+    stream.SetBuffers(count, 1024);
+    stream.SetRampEnds(false);
+    stream.Start();
+    for (int round = 0; round < 3; ++round) {
+      {
+        std::lock_guard lock(layer.out.mutex);
+        layer.out.events.clear();
+      }
+      const int before = fills.load();
+      ASSERT_TRUE(PlayNext(layer.out));
+      ASSERT_TRUE(WaitUntil([&] { return fills.load() == before + 1; }));
+      ASSERT_TRUE(WaitUntil([&] {
+        std::lock_guard lock(layer.out.mutex);
+        return layer.out.events.size() == 2;
+      }));
       std::lock_guard lock(layer.out.mutex);
-      layer.out.events.clear();
+      EXPECT_EQ(layer.out.events, (std::vector<std::string>{"fill", "write"})) << count;
     }
-    const int before = fills.load();
-    ASSERT_TRUE(PlayNext(layer.out));
-    ASSERT_TRUE(WaitUntil([&] { return fills.load() == before + 1; }));
-    std::lock_guard lock(layer.out.mutex);
-    EXPECT_EQ(layer.out.events, (std::vector<std::string>{"write", "fill"}));
+    stream.Stop();
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "framework/QSSignalProcessor.h"
@@ -33,7 +34,7 @@ class TestPipe : public QSSignalProcessor {
   // UI thread, before the pipe runs.
   void SetConstant(float constant) { constant_ = constant; }
 
-  int processCount = 0;
+  std::atomic<int> processCount{0};  // read by tests while audio runs
   int resetCount = 0;
   std::vector<int> inletChanges;
 

@@ -105,12 +105,14 @@ void TAudioEngineModule::StopAudioOut() {
 }
 
 void TAudioEngineModule::StartAudioIn() {
+  // Opening a device can take a while: the engine lock is not held meanwhile,
+  // so the output keeps playing.
+  inStream_->Start();
   EngineLockGuard lock(outStream_->GetEngineLock());
   inputLevelLeft_ = inputLevelRight_ = 0.0f;
   inputLeftHistory_.fill(0.0f);
   inputRightHistory_.fill(0.0f);
-  inputReadPosition_ = inStream_->BufferSize() / 2;
-  inStream_->Start();
+  inputReadPosition_ = inStream_->BufferSize() / 2;  // the next block fetches a fresh buffer
 }
 
 void TAudioEngineModule::StopAudioIn() {

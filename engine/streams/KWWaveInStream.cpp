@@ -61,14 +61,17 @@ void KWWaveInStream::Start() {
   for (int i = 0; i < bufferCount_; ++i) device->AddBuffer(BufferAt(i), FramesPerBuffer());
   deviceHandle_ = std::move(device);
 
-  requeueIndex_ = 0;
-  // One step on from here is buffer 0, the first to complete.
-  currentIndex_ = bufferCount_ - 1;
-  bufferLocked_ = false;
-  inputRunning_ = false;
-  threadRunning_ = true;
-  active_ = true;
-  currentData_ = nullptr;
+  {
+    // The engine may be reading from its own thread meanwhile.
+    std::lock_guard lock(section_);
+    requeueIndex_ = 0;
+    // One step on from here is buffer 0, the first to complete.
+    currentIndex_ = bufferCount_ - 1;
+    inputRunning_ = false;
+    threadRunning_ = true;
+    active_ = true;
+    currentData_ = nullptr;
+  }
   while (completions_.try_acquire()) {
   }
   while (ready_.try_acquire()) {

@@ -3,9 +3,11 @@
 #include <atomic>
 #include <thread>
 
+#include "engine/TAudioEngineModule.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
 #include "engine/streams/StreamSettings.h"
+#include "framework/TContraptionFactory.h"
 #include "framework/host/MemorySettingsStore.h"
 #include "tests/support/ManualWaveDevice.h"
 
@@ -220,6 +222,55 @@ TEST_F(WaveOutStreamTest, SlowFillsShowInTheLoadAndCountAsOverloads) {
   ASSERT_TRUE(WaitUntil([&] { return stream.CpuLoad() > 1.0; }));
   EXPECT_TRUE(WaitUntil([&] { return stream.TakeOverload(); }));
   sleepMs = 0;
+}
+
+// A device layer whose devices fail to open, with the layer's own text.
+class BusyDeviceLayer final : public WaveDeviceLayer {
+ public:
+  struct Busy final : WaveOutDevice {
+    void Open(CompletionSink&) override { throw EWaveOutError(4, "Device is busy (4)."); }
+    void Pause() override {}
+    void Restart() override {}
+    void Write(const int16_t*, int) override {}
+    void Reset() override {}
+    void Close() override {}
+  };
+  struct BusyIn final : WaveInDevice {
+    void Open(CompletionSink&) override { throw EWaveInError(7, "No input (7)."); }
+    void AddBuffer(int16_t*, int) override {}
+    void Start() override {}
+    void Stop() override {}
+    void Reset() override {}
+    void Close() override {}
+  };
+  std::vector<WaveDeviceInfo> OutputDevices() override { return {{"Busy", 0}}; }
+  std::vector<WaveDeviceInfo> InputDevices() override { return {{"Busy", 0}}; }
+  std::unique_ptr<WaveOutDevice> CreateOutput(int) override { return std::make_unique<Busy>(); }
+  std::unique_ptr<WaveInDevice> CreateInput(int) override { return std::make_unique<BusyIn>(); }
+};
+
+TEST(WaveStreamErrorTest, DeviceErrorsReachTheCallerWithTheDevicesText) {
+  BusyDeviceLayer layer;
+  KWWaveOutStream out(layer);
+  try {
+    out.Start();
+    FAIL() << "no error";
+  } catch (const EWaveOutError& e) {
+    EXPECT_STREQ(e.what(), "Device is busy (4).");
+    EXPECT_EQ(e.Code(), 4);
+  }
+  EXPECT_FALSE(out.IsActive());
+  out.Stop();  // nothing to stop
+  KWWaveInStream in(layer);
+  EXPECT_THROW(in.Start(), EWaveInError);
+  EXPECT_FALSE(in.IsActive());
+
+  TContraptionFactory factory;
+  TAudioEngineModule engine(factory, std::make_unique<KWWaveOutStream>(layer),
+                            std::make_unique<KWWaveInStream>(layer));
+  EXPECT_THROW(engine.StartAudioOut(), EWaveOutError);
+  EXPECT_FALSE(engine.IsAudioOutRunning());
+  EXPECT_THROW(engine.StartAudioIn(), EWaveInError);
 }
 
 TEST(WaveInStreamTest, TheEngineAdvancesOneBufferPerCallWhileItKeepsUp) {

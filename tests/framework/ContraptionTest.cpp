@@ -49,13 +49,22 @@ TEST_F(ContraptionTest, WhenAllNumbersAreTakenTheNumberIsZero) {
 }
 
 TEST_F(ContraptionTest, FactoryListsTypesByCategoryAndFindsLiveContraptions) {
-  EXPECT_EQ(factory.MakerCount(), 4);
+  // SoundIn, TestGen, 12 busses, SDelay, 18 mixers, SoundOut, and the two test types.
+  EXPECT_EQ(factory.MakerCount(), 36);
   EXPECT_EQ(factory.MakerAt(0)->TypeName(), "SoundIn");
-  EXPECT_EQ(factory.MakerAt(4), nullptr);
+  EXPECT_EQ(factory.MakerAt(2)->TypeName(), "M2Buss");
+  EXPECT_EQ(factory.MakerAt(33)->TypeName(), "SoundOut");
+  EXPECT_EQ(factory.MakerAt(36), nullptr);
   EXPECT_EQ(factory.MakerAt(-1), nullptr);
-  EXPECT_EQ(factory.Categories(), (std::vector<std::string>{"Input / Output", "Effects", "Test"}));
+  EXPECT_EQ(factory.Categories(), (std::vector<std::string>{"Input / Output", "Signal Generators", "Busses",
+                                                            "Effects", "Mixers", "Test"}));
   ASSERT_EQ(factory.MakersInCategory("Input / Output").size(), 2u);
   EXPECT_EQ(factory.MakersInCategory("Input / Output")[1]->TypeName(), "SoundOut");
+  const auto mixers = factory.MakersInCategory("Mixers");
+  ASSERT_EQ(mixers.size(), 18u);
+  EXPECT_EQ(mixers[5]->TypeName(), "S12Mixer");
+  EXPECT_EQ(mixers[6]->TypeName(), "P2Mixer");
+  EXPECT_EQ(mixers[17]->HelpNumber(), 1016);
   EXPECT_EQ(factory.Create(*engine, "ringam", ""), nullptr);
 
   TGardeningContraption& first = Make("RingAM", "Twin");

@@ -1,0 +1,70 @@
+#include "contraptions/effects/sdelay/TGSDelay.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/graph/QSDynSigContext.h"
+
+namespace tg {
+
+TGSDelay::TGSDelay(QSDynSigContext* context) : QSSignalProcessor(context, 2, 2) {
+  SetOutletSignal(0, &leftOut_);
+  SetOutletSignal(1, &rightOut_);
+}
+
+QSPropertyTable* TGSDelay::GetPropertyTable() {
+  static QSStaticPropertyTable::ClassInfo info;
+  return table_.Bind(info, [this](auto& add) {
+    add(leftDelay, "LeftDelay");
+    add(rightDelay, "RightDelay");
+    add(feedback, "Feedback", QSFractionUnits::Get(), 0.0, 1.0);
+    add(wetDryMix, "WetDryMix", QSFractionUnits::Get(), 0.0, 1.0);
+    add(delayUnits, "DelayUnits");
+  });
+}
+
+double TGSDelay::MillisecondsPerSemiquaver(double samplesPerClock) {
+  return samplesPerClock * 6.0 / kSampleRate * 1000.0;
+}
+
+void TGSDelay::Process() {
+  double l = leftDelay.Value();
+  double r = rightDelay.Value();
+  if (delayUnits.Value() == 1) {
+    const double spc = Context() != nullptr ? Context()->Clock().SamplesPerClock()
+                                            : TempoClock::kDefaultSamplesPerClock;
+    const double m = MillisecondsPerSemiquaver(spc);
+    // Truncated like the stored values, but in double: a wild value cannot overflow.
+    l = std::trunc(l * m);
+    r = std::trunc(r * m);
+  }
+  l = std::clamp(l, static_cast<double>(kMinDelayMs), static_cast<double>(kMaxDelayMs));
+  r = std::clamp(r, static_cast<double>(kMinDelayMs), static_cast<double>(kMaxDelayMs));
+  leftLine_.Read(leftOut_.Data(), l * 0.001);
+  rightLine_.Read(rightOut_.Data(), r * 0.001);
+
+  dry0_.CopyFrom(InletSignal(0));
+  const double fb = feedback.Value();
+  const bool stereo = IsInletConnected(1);
+  if (stereo) {
+    dry1_.CopyFrom(InletSignal(1));
+    for (int i = 0; i < kBlockSize; ++i) {
+      const double c = noise_.Next() + rightOut_[i] * fb;
+      feedA_[i] = static_cast<float>(dry0_[i] + c);  // the right line's feed
+      feedB_[i] = static_cast<float>(dry1_[i] + c);  // the left line's feed
+    }
+    rightLine_.Write(feedA_.Data());
+    leftLine_.Write(feedB_.Data());
+  } else {
+    for (int i = 0; i < kBlockSize; ++i) {
+      feedA_[i] = static_cast<float>(noise_.Next() + dry0_[i] + rightOut_[i] * fb);
+    }
+    rightLine_.Write(feedA_.Data());
+    leftLine_.Write(feedA_.Data());
+  }
+  if (wetDryMix.TakeChanged()) mix_.Recompute(wetDryMix.Value());
+  mix_.Apply(dry0_.Data(), leftOut_.Data());
+  mix_.Apply(stereo ? dry1_.Data() : dry0_.Data(), rightOut_.Data());
+}
+
+}  // namespace tg

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "dsp/DenormalNoise.h"
+#include "dsp/EqualPowerMix.h"
+#include "dsp/QSDelayLine.h"
+#include "framework/QSSignalProcessor.h"
+#include "framework/properties/QSDoubleProperty.h"
+#include "framework/properties/QSIntProperty.h"
+
+namespace tg {
+
+// "SDelay": a stereo echo with crossed inputs, feedback from the right line,
+// delays in milliseconds or semiquavers of the tempo clock, and a wet/dry mix.
+class TGSDelay final : public QSSignalProcessor {
+ public:
+  static constexpr int kMinDelayMs = 20;
+  static constexpr int kMaxDelayMs = 2000;
+
+  explicit TGSDelay(QSDynSigContext* context);
+
+  void Process() override;
+  QSPropertyTable* GetPropertyTable() override;
+
+  // Milliseconds in one semiquaver at the clock's tempo.
+  static double MillisecondsPerSemiquaver(double samplesPerClock);
+
+  QSIntProperty leftDelay{200};
+  QSIntProperty rightDelay{200};
+  QSDoubleProperty feedback{0.3};
+  QSDoubleProperty wetDryMix{1.0};
+  QSIntProperty delayUnits{0};  // 0 milliseconds, 1 semiquavers
+
+ private:
+  QSStaticPropertyTable table_;
+  QSSignal leftOut_, rightOut_, feedA_, feedB_;
+  QSSignal dry0_, dry1_;
+  QSDelayLine leftLine_{2.1};
+  QSDelayLine rightLine_{2.1};
+  EqualPowerMix mix_;
+  DenormalNoise noise_ = DenormalNoise::FromClock();
+};
+
+}  // namespace tg

@@ -49,6 +49,7 @@ class TAudioEngineModule final : private EditListener, private ContraptionWindow
   TAudioEngineModule& operator=(const TAudioEngineModule&) = delete;
 
   QSDynSigContext& GetContext() { return context_; }
+  const QSDynSigContext& GetContext() const { return context_; }
   AudioOutStream& OutStream() { return *outStream_; }
   AudioInStream& InStream() { return *inStream_; }
   TContraptionFactory& Factory() { return *factory_; }

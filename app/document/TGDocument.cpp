@@ -1,0 +1,278 @@
+#include "app/document/TGDocument.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "app/patch/PatchEditor.h"
+#include "engine/SoundFilePaths.h"
+#include "engine/TAudioEngineModule.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/TGardeningContraption.h"
+#include "framework/properties/TextIO.h"
+
+namespace tg {
+
+namespace {
+
+constexpr const char* kCaption = "Tonegarden";
+constexpr const char* kReadCaption = "Error Reading Document";
+constexpr size_t kSectionLineLimit = 99;
+constexpr const char* kEol = "\r\n";
+
+// Reads up to the line break (at most limit characters are kept; the rest of
+// a longer line is dropped) and consumes the break. False at end of input.
+bool ReadLine(std::istream& in, std::string& line, size_t limit) {
+  line.clear();
+  if (in.peek() == std::char_traits<char>::eof()) return false;
+  for (int c = in.get(); c != std::char_traits<char>::eof() && c != '\n'; c = in.get()) {
+    if (line.size() < limit) line.push_back(static_cast<char>(c));
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+void SkipRestOfLine(std::istream& in) {
+  in.clear(in.rdstate() & ~std::ios::failbit);
+  in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+}
+
+void WriteItem(std::ostream& out, TGardeningContraption& c) {
+  out << c.TypeName() << '\t' << c.Name() << '\t';
+  c.Processor().WriteProperties(out);
+  out << "\t{ ";
+  for (int slot = 0; slot < TGardeningContraption::kPresetCount; ++slot) {
+    if (slot > 0) out << ", ";
+    c.PresetAt(slot).WriteTo(out);
+  }
+  out << " }{ }";
+  const TContraptionFormState& s = c.WindowState();
+  out << "{ " << s.nodeX << ' ' << s.nodeY << ' ' << (s.windowOpen ? 'T' : 'F') << " Z Z " << s.windowTop << ' '
+      << s.windowLeft << " Z Z Z Z  }\t";
+}
+
+}  // namespace
+
+TGDocument::TGDocument(PatchEditor& patch, KWDocumentQueries& queries) : patch_(patch), queries_(queries) {}
+
+std::string TGDocument::Title() const {
+  if (fileName_.empty()) return "Untitled";
+  const size_t slash = fileName_.find_last_of("/\\");
+  std::string name = slash == std::string::npos ? fileName_ : fileName_.substr(slash + 1);
+  return name.substr(0, name.find('.'));
+}
+
+void TGDocument::Message(const std::string& text, const std::string& caption) const {
+  patch_.Engine().Host().messages->ShowMessage(text, caption, MessageIcon::Error);
+}
+
+double TGDocument::Tempo() const { return patch_.Engine().Tempo(); }
+
+void TGDocument::New() {
+  patch_.Clear();
+  fileName_.clear();
+  patch_.Engine().SetTempo(120.0);
+  patch_.Engine().Factory().ResetNumbering();
+  patch_.Model().SetPaneWidth(PatchModel::kDefaultPaneWidth);
+  patch_.Model().SetPatcherShown(true);
+  patch_.Model().SetPropertiesShown(true);
+}
+
+bool TGDocument::Open(const std::string& fileName) {
+  fileName_ = fileName;
+  const bool ok = Read();
+  if (ok) SetDocumentDirectory(fileName);
+  return ok;
+}
+
+void TGDocument::UpdateModified() {
+  if (patch_.Engine().IsDocumentModified() || patch_.Model().Modified()) modified_ = true;
+}
+
+void TGDocument::ClearModified() {
+  modified_ = false;
+  patch_.Engine().SetDocumentModified(false);
+  patch_.Model().SetModified(false);
+}
+
+bool TGDocument::Read() {
+  std::ifstream in(fileName_, std::ios::binary);
+  if (!in) {
+    Message("An error occurred while opening the document.\n", kCaption);
+    return false;
+  }
+  const std::string keep = fileName_;
+  New();
+  fileName_ = keep;
+  return ReadFrom(in);
+}
+
+bool TGDocument::ReadFrom(std::istream& in) {
+  readProblems_.clear();
+  std::string magic;
+  for (int c = in.get(); c != std::char_traits<char>::eof() && c != ' ' && c != '\n'; c = in.get()) {
+    if (magic.size() < kSectionLineLimit) magic.push_back(static_cast<char>(c));
+  }
+  double version = 0.0;
+  const bool hasVersion = textio::ReadDouble(in, version) && std::isfinite(version);
+  SkipRestOfLine(in);
+  if (magic != ".tgh" || !hasVersion) {
+    Message("The specified file is not an Tonegarden document.", kReadCaption);
+    fileName_.clear();
+    return false;
+  }
+  if (version > kNewestReadableVersion) {
+    Message("The specified document was created by a newer version of Tonegarden and cannot be opened.",
+            kReadCaption);
+    fileName_.clear();
+    return false;
+  }
+
+  std::string section;
+  bool more = ReadLine(in, section, kSectionLineLimit);
+  while (more && section != "end") {
+    if (section == "tempo:") {
+      double t = 120.0;
+      if (!textio::ReadDouble(in, t) || !std::isfinite(t)) t = 120.0;
+      patch_.Engine().SetTempo(std::clamp(t, 1.0, 240.0));  // the tempo field's range
+      SkipRestOfLine(in);
+    } else if (section == "splitter:") {
+      int32_t w = PatchModel::kDefaultPaneWidth;
+      if (textio::ReadInt32(in, w)) patch_.Model().SetPaneWidth(std::clamp(w, 0, kMaxPaneWidth));
+      SkipRestOfLine(in);
+    } else if (section == "visual1:") {
+      int32_t w = PatchModel::kDefaultPaneWidth, patcher = 1, properties = 1;
+      const bool ok = textio::ReadInt32(in, w);
+      SkipRestOfLine(in);
+      textio::ReadInt32(in, patcher);
+      SkipRestOfLine(in);
+      textio::ReadInt32(in, properties);
+      SkipRestOfLine(in);
+      patch_.Model().SetPatcherShown(patcher == 1);
+      patch_.Model().SetPropertiesShown(properties == 1);
+      if (ok) patch_.Model().SetPaneWidth(std::clamp(w, 0, kMaxPaneWidth));
+    } else if (section == "contraptions:") {
+      ReadContraptions(in);
+    } else if (section == "connections:") {
+      ReadConnections(in);
+    } else {
+      // An unknown section: its lines begin with a tab.
+      std::string skipped;
+      while (in.peek() == '\t') ReadLine(in, skipped, 0);
+    }
+    in.clear(in.rdstate() & ~std::ios::failbit);
+    more = ReadLine(in, section, kSectionLineLimit);
+  }
+  if (!readProblems_.empty()) {
+    std::string text = "Parts of the document could not be read and were left out:\n";
+    for (size_t i = 0; i < readProblems_.size() && i < 10; ++i) text += "\n" + readProblems_[i];
+    if (readProblems_.size() > 10) text += "\n(and " + std::to_string(readProblems_.size() - 10) + " more)";
+    Message(text, kReadCaption);
+  }
+  return true;
+}
+
+void TGDocument::ReadContraptions(std::istream& in) {
+  TContraptionFactory& factory = patch_.Engine().Factory();
+  while (in.peek() == '\t') {
+    in.get();
+    const std::streampos lineStart = in.tellg();
+    auto contraption = factory.ReadContraption(patch_.Engine(), in);
+    if (contraption != nullptr) {
+      if (in.fail()) readProblems_.push_back("some values of " + contraption->Name());
+      patch_.Place(std::move(contraption));
+    } else {
+      // Say which type it was, if the line starts with one.
+      in.clear(in.rdstate() & ~std::ios::failbit);
+      in.seekg(lineStart);
+      std::string type;
+      textio::ReadToken(in, type, TContraptionFactory::kMaxNameLength);
+      readProblems_.push_back(type.empty() ? "a contraption without a type"
+                                           : "a contraption of the unknown type \"" + type + "\"");
+    }
+    SkipRestOfLine(in);
+  }
+}
+
+void TGDocument::ReadConnections(std::istream& in) {
+  TContraptionFactory& factory = patch_.Engine().Factory();
+  while (in.peek() == '\t') {
+    std::string from, to;
+    int32_t outlet = -1, inlet = -1;
+    if (textio::ReadToken(in, from, TContraptionFactory::kMaxNameLength) && textio::ReadInt32(in, outlet) &&
+        textio::ReadToken(in, to, TContraptionFactory::kMaxNameLength) && textio::ReadInt32(in, inlet)) {
+      TGardeningContraption* source = factory.FindContraption(from);
+      TGardeningContraption* destination = factory.FindContraption(to);
+      if (source != nullptr && destination != nullptr) {
+        patch_.ConnectFromDocument(*source, outlet, *destination, inlet);
+      }
+    }
+    SkipRestOfLine(in);
+  }
+}
+
+void TGDocument::WriteTo(std::ostream& out) const {
+  const PatchModel& model = patch_.Model();
+  out << ".tgh 0.5" << kEol << "tempo:" << kEol << '\t' << textio::FormatDouble(Tempo()) << kEol;
+  out << "visual1:" << kEol << '\t' << model.PaneWidth() << kEol << '\t' << (model.PatcherShown() ? 1 : 0)
+      << kEol << '\t' << (model.PropertiesShown() ? 1 : 0) << kEol;
+  out << "contraptions:" << kEol;
+  for (int i = 0; i < model.NodeCount(); ++i) {
+    PatchNode& node = model.NodeAt(i);
+    node.contraption->WindowState().nodeX = node.x;
+    node.contraption->WindowState().nodeY = node.y;
+    out << '\t';
+    WriteItem(out, *node.contraption);
+    out << kEol;
+  }
+  out << "connections:" << kEol;
+  for (int i = 0; i < model.ConnectionCount(); ++i) {
+    const PatchConnection& c = model.ConnectionAt(i);
+    out << '\t' << c.source->contraption->Name() << '\t' << c.outlet << '\t' << c.destination->contraption->Name()
+        << '\t' << c.inlet << kEol;
+  }
+  out << "end" << kEol;
+}
+
+bool TGDocument::Write() {
+  SetDocumentDirectory(fileName_);
+  // Written beside the old copy and renamed over it only when complete, so a
+  // failed or interrupted save never destroys the last good document.
+  const std::string temporary = fileName_ + ".saving-" + std::to_string(getpid());
+  bool ok = false;
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (out) {
+      WriteTo(out);
+      out.flush();
+      ok = static_cast<bool>(out);
+    }
+  }
+  if (ok) ok = std::rename(temporary.c_str(), fileName_.c_str()) == 0;
+  if (!ok) {
+    std::remove(temporary.c_str());
+    Message("An error occurred while saving the document.\n", kCaption);
+  }
+  return ok;
+}
+
+bool TGDocument::SaveAs() {
+  const std::string proposed =
+      HasFileName() ? fileName_ : SoundFilePaths::Instance().DocumentDirectory() + "Untitled.tgh";
+  const std::string chosen = queries_.AskSaveFileName(proposed);
+  if (chosen.empty()) return false;
+  const std::string previous = fileName_;
+  fileName_ = chosen;
+  if (!Write()) {
+    fileName_ = previous;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tg

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "app/document/KWDocument.h"
+
+namespace tg {
+
+class PatchEditor;
+class TAudioEngineModule;
+
+// A patch saved as a ".tgh" text document: the tempo, the pane layout, every
+// contraption with its values, presets and window state, and every
+// connection by instance names. UI thread only.
+class TGDocument final : public KWDocument {
+ public:
+  static constexpr double kNewestReadableVersion = 0.9;
+  static constexpr int kMaxPaneWidth = 5000;
+
+  TGDocument(PatchEditor& patch, KWDocumentQueries& queries);
+
+  bool HasFileName() const override { return !fileName_.empty(); }
+  const std::string& FileName() const { return fileName_; }
+  // The file name without directory and extension, or "Untitled".
+  std::string Title() const;
+  void New() override;
+  bool Open(const std::string& fileName) override;
+  bool Read() override;
+  bool Write() override;
+  bool SaveAs() override;
+  void UpdateModified() override;
+  void ClearModified() override;
+
+  // The document's text, as Write stores it.
+  void WriteTo(std::ostream& out) const;
+  // Reads a document's text into the (emptied) patch; false with a message
+  // for text that is no document or one from a newer version.
+  bool ReadFrom(std::istream& in);
+
+  // Tempo set from the document (the window shows it).
+  double Tempo() const;
+  // Problems met while reading that did not stop it (unknown types, bad lines).
+  const std::vector<std::string>& ReadProblems() const { return readProblems_; }
+
+ private:
+  void Message(const std::string& text, const std::string& caption) const;
+  void ReadContraptions(std::istream& in);
+  void ReadConnections(std::istream& in);
+
+  PatchEditor& patch_;
+  KWDocumentQueries& queries_;
+  std::string fileName_;
+  std::vector<std::string> readProblems_;
+};
+
+}  // namespace tg

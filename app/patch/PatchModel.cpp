@@ -1,0 +1,110 @@
+#include "app/patch/PatchModel.h"
+
+#include <algorithm>
+
+namespace tg {
+
+PatchModel::~PatchModel() {
+  // The owner clears the model while the contraptions still exist; whatever
+  // is left goes without telling anybody.
+  listener_ = nullptr;
+}
+
+PatchNode& PatchModel::AddNode(int x, int y, std::string caption, int inlets, int outlets,
+                               TGardeningContraption* contraption) {
+  for (auto& n : nodes_) n->selected = false;
+  auto node = std::make_unique<PatchNode>();
+  node->x = x;
+  node->y = y;
+  node->caption = std::move(caption);
+  node->inletCount = inlets;
+  node->outletCount = outlets;
+  node->contraption = contraption;
+  node->selected = true;
+  nodes_.push_back(std::move(node));
+  modified_ = true;
+  return *nodes_.back();
+}
+
+PatchConnection& PatchModel::AddConnection(PatchNode& source, int outlet, PatchNode& destination, int inlet) {
+  auto c = std::make_unique<PatchConnection>();
+  c->source = &source;
+  c->outlet = outlet;
+  c->destination = &destination;
+  c->inlet = inlet;
+  source.connections.push_back(c.get());
+  if (&destination != &source) destination.connections.push_back(c.get());
+  connections_.push_back(std::move(c));
+  modified_ = true;
+  return *connections_.back();
+}
+
+PatchConnection* PatchModel::CreateConnection(PatchNode& source, int outlet, PatchNode& destination,
+                                              int inlet) {
+  PatchConnection proposed{&source, outlet, &destination, inlet, false};
+  if (listener_ != nullptr && !listener_->OnCreateConnection(proposed)) return nullptr;
+  return &AddConnection(source, outlet, destination, inlet);
+}
+
+void PatchModel::Detach(PatchConnection& connection) {
+  for (PatchNode* node : {connection.source, connection.destination}) {
+    auto& list = node->connections;
+    list.erase(std::remove(list.begin(), list.end(), &connection), list.end());
+  }
+}
+
+void PatchModel::DeleteConnection(PatchConnection& connection) {
+  modified_ = true;
+  if (listener_ != nullptr && !listener_->OnDeleteConnection(connection)) return;
+  Detach(connection);
+  auto it = std::find_if(connections_.begin(), connections_.end(),
+                         [&](const auto& c) { return c.get() == &connection; });
+  if (it != connections_.end()) connections_.erase(it);
+}
+
+void PatchModel::DeleteNode(PatchNode& node) {
+  while (!node.connections.empty()) {
+    const size_t before = node.connections.size();
+    DeleteConnection(*node.connections.back());
+    if (node.connections.size() == before) Detach(*node.connections.back());  // kept by the listener: cut loose
+  }
+  if (listener_ != nullptr) listener_->OnDeleteNode(node);
+  auto it = std::find_if(nodes_.begin(), nodes_.end(), [&](const auto& n) { return n.get() == &node; });
+  if (it != nodes_.end()) nodes_.erase(it);
+  modified_ = true;
+}
+
+void PatchModel::Clear() {
+  for (auto& n : nodes_) n->selected = false;
+  for (auto& c : connections_) c->selected = false;
+  while (!nodes_.empty()) DeleteNode(*nodes_.back());
+  connections_.clear();
+}
+
+void PatchModel::DeleteSelection() {
+  for (int i = ConnectionCount() - 1; i >= 0; --i) {
+    if (ConnectionAt(i).selected) DeleteConnection(ConnectionAt(i));
+  }
+  for (int i = NodeCount() - 1; i >= 0; --i) {
+    if (NodeAt(i).selected) DeleteNode(NodeAt(i));
+  }
+}
+
+void PatchModel::SelectAll() {
+  for (auto& n : nodes_) n->selected = true;
+}
+
+PatchNode* PatchModel::FindNode(const TGardeningContraption* contraption) const {
+  for (const auto& n : nodes_) {
+    if (n->contraption == contraption) return n.get();
+  }
+  return nullptr;
+}
+
+bool PatchModel::IsInletTaken(const PatchNode& node, int inlet) const {
+  return std::any_of(connections_.begin(), connections_.end(), [&](const auto& c) {
+    return c->destination == &node && c->inlet == inlet;
+  });
+}
+
+}  // namespace tg

@@ -1,0 +1,195 @@
+// tonegarden-render: renders a patch document to a wave file without any
+// window or sound card.
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "app/document/TGDocument.h"
+#include "app/patch/PatchEditor.h"
+#include "app/render/HeadlessQueries.h"
+#include "contraptions/RegisterContraptions.h"
+#include "engine/TAudioEngineModule.h"
+#include "engine/WaveExport.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/host/StreamUserMessages.h"
+
+using namespace tg;
+
+namespace {
+
+constexpr int kBadArguments = 2;
+constexpr int kBadDocument = 3;
+constexpr int kCannotWrite = 4;
+
+const char* const kUsage =
+    "usage: tonegarden-render PATCH.tgh -o OUT.wav [--bars N | --seconds S] [--preroll N]\n"
+    "                         [--tempo BPM] [--quiet]\n"
+    "       tonegarden-render --list-types | --help | --version\n"
+    "\n"
+    "Renders a Tonegarden patch to a 44100 Hz stereo 16-bit wave file.\n"
+    "  -o, --output FILE  the wave file to write\n"
+    "  --bars N           a clock-synchronised pattern of N bars (default 1)\n"
+    "  --seconds S        a timed segment of S seconds instead\n"
+    "  --preroll N        bars (or seconds) to run before recording (default 0)\n"
+    "  --tempo BPM        the tempo instead of the document's (1 to 240)\n"
+    "  --quiet            no progress line and no summary\n"
+    "Exit status: 0 written, 2 bad arguments, 3 unreadable document, 4 output not written.\n";
+
+struct Options {
+  std::string patch;
+  std::string output;
+  std::optional<double> bars;
+  std::optional<double> seconds;
+  double preRoll = 0.0;
+  std::optional<double> tempo;
+  bool quiet = false;
+};
+
+bool ParseNumber(const char* text, double& value) {
+  char* end = nullptr;
+  value = std::strtod(text, &end);
+  return end != text && *end == '\0' && std::isfinite(value);
+}
+
+int BadArgument(const std::string& why) {
+  std::cerr << "tonegarden-render: " << why << "\n\n" << kUsage;
+  return kBadArguments;
+}
+
+class TerminalProgress final : public WaveExportProgress {
+ public:
+  explicit TerminalProgress(bool show) : show_(show && isatty(STDERR_FILENO)) {}
+  ~TerminalProgress() override {
+    if (shown_) std::fputc('\n', stderr);
+  }
+  void Stage(const std::string& first, const std::string& second) override {
+    stage_ = second.empty() ? first : first + " " + second;
+  }
+  void Progress(double fraction) override {
+    if (!show_) return;
+    std::fprintf(stderr, "\r%s %3d%%", stage_.c_str(), static_cast<int>(fraction * 100));
+    std::fflush(stderr);
+    shown_ = true;
+  }
+  bool Cancelled() override { return false; }
+
+ private:
+  bool show_;
+  bool shown_ = false;
+  std::string stage_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TContraptionFactory& factory = TContraptionFactory::Instance();
+  RegisterContraptionTypes(factory);
+
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&](double& into) {
+      if (i + 1 >= argc) return false;
+      return ParseNumber(argv[++i], into);
+    };
+    double number = 0;
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else if (arg == "--version") {
+      std::cout << "tonegarden-render 0.7.0\n";
+      return 0;
+    } else if (arg == "--list-types") {
+      for (const auto& category : factory.Categories()) {
+        std::cout << category << ":\n";
+        for (const auto* maker : factory.MakersInCategory(category)) std::cout << "  " << maker->TypeName() << "\n";
+      }
+      return 0;
+    } else if (arg == "-o" || arg == "--output") {
+      if (i + 1 >= argc) return BadArgument(arg + " needs a file name");
+      o.output = argv[++i];
+    } else if (arg == "--bars") {
+      if (!value(number) || number <= 0) return BadArgument("--bars needs a positive number");
+      o.bars = number;
+    } else if (arg == "--seconds") {
+      if (!value(number) || number <= 0) return BadArgument("--seconds needs a positive number");
+      o.seconds = number;
+    } else if (arg == "--preroll") {
+      if (!value(number) || number < 0) return BadArgument("--preroll needs a number of at least 0");
+      o.preRoll = number;
+    } else if (arg == "--tempo") {
+      if (!value(number) || number < 1 || number > 240) return BadArgument("--tempo needs a number from 1 to 240");
+      o.tempo = number;
+    } else if (arg == "--quiet" || arg == "-q") {
+      o.quiet = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      return BadArgument("unknown option " + arg);
+    } else if (o.patch.empty()) {
+      o.patch = arg;
+    } else {
+      return BadArgument("only one patch can be rendered at a time");
+    }
+  }
+  if (o.patch.empty()) return BadArgument("no patch given");
+  if (o.output.empty()) return BadArgument("no output file given (-o OUT.wav)");
+  if (o.bars && o.seconds) return BadArgument("--bars and --seconds exclude each other");
+  if (o.bars.value_or(0) > 100000 || o.seconds.value_or(0) > 86400 || o.preRoll > 100000) {
+    return BadArgument("that is longer than a render can be");
+  }
+
+  StreamUserMessages messages(&std::cerr);
+  TAudioEngineModule engine(factory);
+  engine.Host().messages = &messages;
+  PatchModel model;
+  PatchEditor patch(engine, model);
+  HeadlessQueries queries;
+  TGDocument document(patch, queries);
+  if (!document.Open(o.patch)) return kBadDocument;
+  if (o.tempo) engine.SetTempo(*o.tempo);
+  if (!engine.HasSoundOut()) std::cerr << "tonegarden-render: the patch has no SoundOut; the render is silent\n";
+
+  WaveExportRequest request;
+  request.fileName = o.output;
+  if (o.seconds) {
+    request.mode = WaveExportRequest::Mode::TimedSegment;
+    request.record = *o.seconds;
+  } else {
+    request.mode = WaveExportRequest::Mode::ClockSyncPattern;
+    request.record = o.bars.value_or(1.0);
+  }
+  request.preRoll = o.preRoll;
+  const WaveExportFrames frames = ExportFrames(engine, request);
+
+  const auto start = std::chrono::steady_clock::now();
+  WaveExportResult result;
+  {
+    TerminalProgress progress(!o.quiet);
+    result = ExportAsWave(engine, request, &progress);
+  }
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  switch (result) {
+    case WaveExportResult::NotEnoughSpace:
+      std::cerr << "Not enough disk space: There is not enough space on the specified drive to export the file. "
+                   "Reduce the export duration or select another drive.\n";
+      return kCannotWrite;
+    case WaveExportResult::CannotCreateFile:
+      std::cerr << "Tonegarden: An error occurred while saving the file.\n";
+      return kCannotWrite;
+    case WaveExportResult::Cancelled:
+      return kCannotWrite;
+    case WaveExportResult::Written:
+      break;
+  }
+  if (!o.quiet) {
+    const double audio = static_cast<double>(frames.record) / 44100.0;
+    std::printf("%s: %lld frames, %.3f s of audio in %.3f s (%.1f times real time)\n", o.output.c_str(),
+                static_cast<long long>(frames.record), audio, elapsed, elapsed > 0 ? audio / elapsed : 0.0);
+  }
+  return 0;
+}

@@ -1,0 +1,149 @@
+#include "engine/WaveExport.h"
+
+#include <sys/statvfs.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "engine/TAudioEngineModule.h"
+#include "engine/Timecode.h"
+#include "engine/wavefiles/TGWaveOutFile.h"
+
+namespace tg {
+
+namespace {
+
+constexpr int64_t kChunk = 131072;  // frames
+constexpr int kChunkShift = 17;
+constexpr double kRecordStartTick = 7680.0;  // bar 80
+
+class NoProgress final : public WaveExportProgress {
+ public:
+  void Stage(const std::string&, const std::string&) override {}
+  void Progress(double) override {}
+  bool Cancelled() override { return false; }
+};
+
+}  // namespace
+
+WaveExportFrames ExportFrames(const TAudioEngineModule& engine, const WaveExportRequest& request) {
+  WaveExportFrames frames;
+  const double spc = engine.GetContext().Clock().SamplesPerClock();
+  auto toFrames = [](double v) {
+    return std::isfinite(v) && v > 0 ? static_cast<int64_t>(std::min(v, 1e15)) : int64_t{0};
+  };
+  if (request.mode == WaveExportRequest::Mode::ClockSyncPattern) {
+    frames.preRoll = toFrames(spc * (request.preRoll * 96));
+    frames.record = toFrames(spc * (request.record * 96));
+  } else {
+    frames.preRoll = toFrames(request.preRoll * 44100);
+    frames.record = toFrames(request.record * 44100);
+  }
+  return frames;
+}
+
+int64_t FreeSpaceFor(const std::string& fileName) {
+  std::filesystem::path dir = std::filesystem::path(fileName).parent_path();
+  if (dir.empty()) dir = ".";
+  struct statvfs fs {};
+  if (statvfs(dir.c_str(), &fs) != 0) return -1;
+  return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
+}
+
+WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportRequest& request,
+                              WaveExportProgress* progress) {
+  NoProgress quiet;
+  WaveExportProgress& p = progress != nullptr ? *progress : quiet;
+  WaveExportFrames frames = ExportFrames(engine, request);
+
+  const int64_t free = FreeSpaceFor(request.fileName);
+  if (free >= 0 && free < frames.record * 4 + TGWaveOutFile::kHeaderSize + 65536) {
+    return WaveExportResult::NotEnoughSpace;
+  }
+
+  p.Stage("Pre-rolling...", "");
+  p.Progress(0.0);
+  const double steps = static_cast<double>(((frames.preRoll + frames.record) >> kChunkShift) + 1);
+  double done = 0.0;
+  auto advance = [&] {
+    done += 1.0 / steps;
+    p.Progress(std::min(done, 1.0));
+  };
+
+  const bool soundInMode = request.mode == WaveExportRequest::Mode::ProcessedSoundInFile;
+  TGSoundIn& soundIn = engine.SoundInProcessor();
+  const double soundInLocation = soundIn.location.Value();
+  const bool soundInActive = soundIn.active.Value();
+  if (soundInMode) {
+    soundIn.location.SetValue(0.0);
+    soundIn.active.SetValue(false);
+  }
+
+  TempoClock& clock = engine.GetContext().Clock();
+  const bool wasRunning = clock.IsRunning();
+  const double wasAt = ClockTickOf(clock.Position());
+  clock.SetRunning(true);
+  engine.GetContext().ResetAll();
+
+  std::vector<int16_t> buffer(static_cast<size_t>(kChunk) * 2);
+  auto render = [&] { engine.OutStreamFillBuffer(buffer.data(), static_cast<int>(kChunk)); };
+  bool cancelled = false;
+
+  if (frames.preRoll > 0) {
+    frames.preRoll = (frames.preRoll & ~(kChunk - 1)) + kChunk;
+    clock.SetPosition(kRecordStartTick - static_cast<double>(frames.preRoll) / clock.SamplesPerClock());
+    for (int64_t c = frames.preRoll >> kChunkShift; c > 0 && !cancelled; --c) {
+      render();
+      advance();
+      cancelled = p.Cancelled();
+    }
+  } else {
+    clock.SetPosition(0.0);
+  }
+
+  WaveExportResult result = WaveExportResult::Written;
+  if (!cancelled) {
+    p.Stage("Exporting to:", request.fileName);
+    TGWaveOutFile file(request.fileName, 44100, 2, true);
+    if (!file.IsOpen()) {
+      result = WaveExportResult::CannotCreateFile;
+    } else {
+      if (soundInMode) soundIn.active.SetValue(true);
+      for (int64_t c = frames.record >> kChunkShift; c > 0 && !cancelled; --c) {
+        render();
+        file.Write(buffer.data(), static_cast<uint32_t>(kChunk));
+        advance();
+        cancelled = p.Cancelled();
+      }
+      const int64_t rest = frames.record & (kChunk - 1);
+      if (rest > 0 && !cancelled) {
+        render();
+        file.Write(buffer.data(), static_cast<uint32_t>(rest));
+        advance();
+      }
+      if (cancelled) {
+        p.Stage("Cancelling...", "");
+        p.Progress(1.0);
+      }
+      file.Close();
+      if (cancelled) std::remove(request.fileName.c_str());
+    }
+  }
+  if (cancelled) result = WaveExportResult::Cancelled;
+
+  if (wasRunning) {
+    clock.SetPosition(wasAt);
+  } else {
+    clock.SetRunning(false);
+    clock.SetPosition(0.0);
+  }
+  if (soundInMode) {
+    soundIn.location.SetValue(soundInLocation);
+    soundIn.active.SetValue(soundInActive);
+  }
+  return result;
+}
+
+}  // namespace tg

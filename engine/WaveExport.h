@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tg {
+
+class TAudioEngineModule;
+
+// What to render: a clock-synchronised pattern (lengths in bars), the
+// SoundIn file as processed, or a timed segment (lengths in seconds).
+struct WaveExportRequest {
+  enum class Mode { ClockSyncPattern, ProcessedSoundInFile, TimedSegment };
+  Mode mode = Mode::ClockSyncPattern;
+  double preRoll = 0.0;
+  double record = 1.0;
+  std::string fileName;
+};
+
+// Hears how the render goes, and may cancel it.
+class WaveExportProgress {
+ public:
+  virtual ~WaveExportProgress() = default;
+  virtual void Stage(const std::string& firstLine, const std::string& secondLine) = 0;
+  // 0 … 1.
+  virtual void Progress(double fraction) = 0;
+  virtual bool Cancelled() = 0;
+};
+
+enum class WaveExportResult { Written, Cancelled, NotEnoughSpace, CannotCreateFile };
+
+// The lengths of a request in frames at the engine's current tempo.
+struct WaveExportFrames {
+  int64_t preRoll = 0;
+  int64_t record = 0;
+};
+WaveExportFrames ExportFrames(const TAudioEngineModule& engine, const WaveExportRequest& request);
+
+// Renders the patch faster than real time into a 44100 Hz stereo 16-bit wave
+// file, with audio out stopped: every scheduled contraption is reset, a
+// pre-roll runs the clock up to bar 80, and the clock is given back as it
+// was. A cancelled render leaves no file. UI thread, audio out stopped.
+WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportRequest& request,
+                              WaveExportProgress* progress);
+
+// The free bytes of the file system that would hold the file; -1 if unknown.
+int64_t FreeSpaceFor(const std::string& fileName);
+
+}  // namespace tg

@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "app/document/KWDocumentController.h"
+#include "app/document/TGDocument.h"
+#include "app/patch/PatchEditor.h"
+#include "contraptions/effects/sdelay/TGSDelay.h"
+#include "contraptions/generators/testgen/TGTestSignalGenerator.h"
+#include "contraptions/RegisterContraptions.h"
+#include "engine/TAudioEngineModule.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/TGardeningContraption.h"
+#include "framework/host/StreamUserMessages.h"
+#include "tests/support/TempDir.h"
+
+namespace tg {
+namespace {
+
+class ScriptedQueries final : public KWDocumentQueries {
+ public:
+  bool AskSaveChanges(bool& cancelled) override {
+    ++asked;
+    cancelled = cancel;
+    return yes;
+  }
+  bool AskRevert() override { return yes; }
+  std::string AskOpenFileName() override { return openName; }
+  std::string AskSaveFileName(const std::string&) override { return saveName; }
+  bool yes = false, cancel = false;
+  int asked = 0;
+  std::string openName, saveName;
+};
+
+std::string EmptyPresets() {
+  std::string s = "{ ";
+  for (int i = 0; i < 20; ++i) s += i == 0 ? "{  }" : ", {  }";
+  return s + " }";
+}
+
+class DocumentTest : public ::testing::Test {
+ protected:
+  DocumentTest() {
+    RegisterContraptionTypes(factory);
+    engine.Host().messages = &messages;
+  }
+  std::string Text() {
+    std::ostringstream out;
+    document.WriteTo(out);
+    return out.str();
+  }
+  bool ReadText(const std::string& text) {
+    document.New();
+    messages = StreamUserMessages(nullptr);
+    std::istringstream in(text);
+    return document.ReadFrom(in);
+  }
+  std::string LastMessage() const {
+    return messages.Messages().empty() ? "" : messages.Messages().back().text;
+  }
+
+  TContraptionFactory factory;
+  StreamUserMessages messages{nullptr};
+  TAudioEngineModule engine{factory};
+  PatchModel model;
+  PatchEditor patch{engine, model};
+  ScriptedQueries queries;
+  TGDocument document{patch, queries};
+  test::TempDir dir;
+};
+
+TEST_F(DocumentTest, AnEmptyDocumentHasExactlyThisText) {
+  EXPECT_EQ(Text(),
+            ".tgh 0.5\r\ntempo:\r\n\t120\r\nvisual1:\r\n\t180\r\n\t1\r\n\t1\r\ncontraptions:\r\n"
+            "connections:\r\nend\r\n");
+  EXPECT_EQ(document.Title(), "Untitled");
+}
+
+TEST_F(DocumentTest, ContraptionsAndConnectionsAreWrittenAsThePartShows) {
+  PatchNode* gen = patch.NewContraption("TestGen", 40, 30);
+  PatchNode* delay = patch.NewContraption("SDelay", 120, 30);
+  ASSERT_TRUE(gen && delay);
+  delay->contraption->WindowState().windowOpen = true;
+  delay->contraption->WindowState().windowTop = 10;
+  delay->contraption->WindowState().windowLeft = 20;
+  ASSERT_NE(patch.Connect(*gen, 0, *delay, 0), nullptr);
+  EXPECT_EQ(patch.Connect(*gen, 0, *delay, 0), nullptr);  // that inlet is taken
+  const std::string text = Text();
+  EXPECT_NE(text.find("\tTestGen\tTestGen_1\t{ 0, 440, 1 }\t" + EmptyPresets() +
+                      "{ }{ 40 30 F Z Z 0 0 Z Z Z Z  }\t\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("\tSDelay\tSDelay_1\t{ 200, 200, 0.3, 1, 0 }\t" + EmptyPresets() +
+                      "{ }{ 120 30 T Z Z 10 20 Z Z Z Z  }\t\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("connections:\r\n\tTestGen_1\t0\tSDelay_1\t0\r\nend\r\n"), std::string::npos);
+}
+
+TEST_F(DocumentTest, WriteReadWriteGivesTheSameText) {
+  PatchNode* gen = patch.NewContraption("TestGen", 40, 30);
+  PatchNode* delay = patch.NewContraption("SDelay", 120, 60);
+  PatchNode* out = patch.NewContraption("SoundOut", 100, 200);
+  PatchNode* mix = patch.NewContraption("P3Mixer", 10, 250);
+  patch.Connect(*gen, 0, *delay, 0);
+  patch.Connect(*delay, 0, *out, 0);
+  patch.Connect(*delay, 1, *out, 1);
+  patch.Connect(*gen, 0, *mix, 2);
+  auto& g = static_cast<TGTestSignalGenerator&>(gen->contraption->Processor());
+  g.amplitude.SetValue(0.25);
+  gen->contraption->StorePreset(0);
+  g.frequency.SetValue(1234.5);
+  gen->contraption->StorePreset(19);
+  engine.SetTempo(97);
+  model.SetPaneWidth(321);
+  model.SetPropertiesShown(false);
+  const std::string first = Text();
+
+  ASSERT_TRUE(ReadText(first));
+  EXPECT_TRUE(messages.Messages().empty()) << LastMessage();
+  EXPECT_EQ(model.NodeCount(), 4);
+  EXPECT_EQ(model.ConnectionCount(), 4);
+  EXPECT_TRUE(engine.HasSoundOut());
+  EXPECT_EQ(Text(), first);
+}
+
+TEST_F(DocumentTest, RefusedMagicAndVersions) {
+  const std::string body = "\r\ntempo:\r\n\t100\r\nend\r\n";
+  EXPECT_TRUE(ReadText(".tgh 0.9" + body));
+  EXPECT_NEAR(engine.Tempo(), 100.0, 1e-9);
+  EXPECT_FALSE(ReadText(".tgh 0.91" + body));
+  EXPECT_EQ(LastMessage(), "The specified document was created by a newer version of Tonegarden and cannot be opened.");
+  EXPECT_EQ(messages.Messages().back().caption, "Error Reading Document");
+  EXPECT_FALSE(ReadText(".TGH 0.5" + body));
+  EXPECT_EQ(LastMessage(), "The specified file is not an Tonegarden document.");
+  EXPECT_FALSE(ReadText(".tgh nan" + body));
+  EXPECT_FALSE(ReadText(""));
+  EXPECT_NEAR(engine.Tempo(), 120.0, 1e-9);  // an empty document remains
+}
+
+TEST_F(DocumentTest, UnknownTypesSectionsAndNamesAreSkippedAndReported) {
+  const std::string text =
+      ".tgh 0.5\r\nmystery:\r\n\tanything at all\r\n\tmore\r\ntempo:\r\n\t90\r\ncontraptions:\r\n"
+      "\tTheremin\tTheremin_1\t{ 1 }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\n"
+      "\tTestGen\tTestGen_4\t{ 0.5, 220, 1 }\t{ }{ }{ 5 6 F Z Z 0 0 Z Z Z Z  }\t\r\n"
+      "\tSDelay\tSDelay_1\t{ 100, 100; 0.3, 1, 0 }\t{ }{ }{ 7 8 F Z Z 0 0 Z Z Z Z  }\t\r\n"
+      "connections:\r\n\tTheremin_1\t0\tTestGen_4\t0\r\n\tTestGen_4\t0\tSDelay_1\t0\r\n"
+      "\tTestGen_4\t7\tSDelay_1\t1\r\nend\r\n";
+  ASSERT_TRUE(ReadText(text));
+  EXPECT_NEAR(engine.Tempo(), 90.0, 1e-9);
+  ASSERT_EQ(model.NodeCount(), 2);
+  EXPECT_EQ(model.NodeAt(0).caption, "TestGen_4");
+  EXPECT_EQ(model.NodeAt(0).x, 5);
+  EXPECT_EQ(model.NodeAt(1).caption, "SDelay_1");
+  EXPECT_EQ(model.ConnectionCount(), 1);  // the unknown name and the bad outlet are dropped
+  EXPECT_NE(LastMessage().find("unknown type \"Theremin\""), std::string::npos) << LastMessage();
+  EXPECT_NE(LastMessage().find("some values of SDelay_1"), std::string::npos);
+  // Automatic names go on around the numbers the document used.
+  EXPECT_EQ(patch.NewContraption("TestGen", 0, 0)->caption, "TestGen_1");
+}
+
+TEST_F(DocumentTest, SplitterAndVisualSectionsTheLaterWins) {
+  ASSERT_TRUE(ReadText(".tgh 0.5\r\nsplitter:\r\n\t250\r\nvisual1:\r\n\t300\r\n\t1\r\n\t0\r\nend\r\n"));
+  EXPECT_EQ(model.PaneWidth(), 300);
+  EXPECT_FALSE(model.PropertiesShown());
+  ASSERT_TRUE(ReadText(".tgh 0.5\r\nvisual1:\r\n\t300\r\n\t0\r\n\t1\r\nsplitter:\r\n\t99999\r\nend\r\n"));
+  EXPECT_EQ(model.PaneWidth(), TGDocument::kMaxPaneWidth);
+  EXPECT_FALSE(model.PatcherShown());
+}
+
+TEST_F(DocumentTest, LongNamesAndTokensAreRefusedNotOverrun) {
+  const std::string longName(200, 'n');
+  const std::string name199(199, 'm');
+  ASSERT_TRUE(ReadText(".tgh 0.5\r\ncontraptions:\r\n\tTestGen\t" + longName +
+                       "\t{ 0, 440, 1 }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\n\tTestGen\t" + name199 +
+                       "\t{ 0, 440, 1 }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\nend\r\n"));
+  ASSERT_EQ(model.NodeCount(), 1);
+  EXPECT_EQ(model.NodeAt(0).caption, name199);
+}
+
+TEST_F(DocumentTest, AnyInputEndsWithoutCrashOrHang) {
+  PatchNode* gen = patch.NewContraption("TestGen", 40, 30);
+  PatchNode* out = patch.NewContraption("SoundOut", 40, 90);
+  patch.Connect(*gen, 0, *out, 0);
+  gen->contraption->StorePreset(3);
+  const std::string good = Text();
+  for (size_t cut = 0; cut < good.size(); cut += 3) ReadText(good.substr(0, cut));
+  std::mt19937 random(5);
+  for (int round = 0; round < 300; ++round) {
+    std::string bad = good;
+    for (int k = 0; k < 8; ++k) bad[random() % bad.size()] = static_cast<char>(random());
+    ReadText(bad);
+  }
+  ReadText(".tgh 0.5\r\ntempo:\r\n\tinf\r\ncontraptions:\r\n\tTestGen\tT_1\t{ nan, inf, -inf }\t\r\nend\r\n");
+  EXPECT_NEAR(engine.Tempo(), 120.0, 1e-9);
+  ReadText(".tgh 0.5\r\ncontraptions:\r\n\t" + std::string(1 << 20, 'x') + "\r\nend\r\n");
+  ReadText(".tgh 0.5\r\n" + std::string(1 << 20, '\t'));
+  std::string many = ".tgh 0.5\r\ncontraptions:\r\n";
+  for (int i = 1; i <= 1000; ++i) {
+    many += "\tTestGen\tTestGen_" + std::to_string(i) + "\t{ 0, 440, 1 }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\n";
+  }
+  ASSERT_TRUE(ReadText(many + "end\r\n"));
+  EXPECT_EQ(model.NodeCount(), 1000);
+}
+
+TEST_F(DocumentTest, SavingReplacesTheFileOnlyWhenComplete) {
+  const std::string name = dir / "song.tgh";
+  queries.saveName = name;
+  KWDocumentController controller(document, queries);
+  patch.NewContraption("TestGen", 1, 2);
+  ASSERT_TRUE(controller.Save());  // untitled: asks for a name
+  EXPECT_EQ(document.FileName(), name);
+  EXPECT_EQ(document.Title(), "song");
+  EXPECT_FALSE(document.IsModified());
+  const auto saved = test::ReadBytes(name);
+
+  // A directory in the way of the temporary file makes the save fail.
+  std::filesystem::create_directory(name + ".saving-" + std::to_string(getpid()));
+  patch.NewContraption("SDelay", 3, 4);
+  EXPECT_FALSE(controller.Save());
+  EXPECT_EQ(LastMessage(), "An error occurred while saving the document.\n");
+  document.UpdateModified();
+  EXPECT_TRUE(document.IsModified());
+  EXPECT_EQ(test::ReadBytes(name), saved);  // the last good copy is intact
+  std::filesystem::remove(name + ".saving-" + std::to_string(getpid()));
+  EXPECT_TRUE(controller.Save());
+  EXPECT_FALSE(std::filesystem::exists(name + ".saving-" + std::to_string(getpid())));
+}
+
+TEST_F(DocumentTest, TheControllerAsksBeforeLosingChanges) {
+  KWDocumentController controller(document, queries);
+  EXPECT_TRUE(controller.NewDocument());
+  EXPECT_EQ(queries.asked, 0);
+  patch.NewContraption("TestGen", 0, 0);
+  queries.cancel = true;
+  EXPECT_FALSE(controller.CanClose());
+  EXPECT_FALSE(controller.NewDocument());
+  EXPECT_EQ(model.NodeCount(), 1);
+  queries.cancel = false;
+  queries.yes = true;
+  queries.saveName = "";  // the save dialog is cancelled: the document stays
+  EXPECT_FALSE(controller.NewDocument());
+  EXPECT_EQ(model.NodeCount(), 1);
+  queries.yes = false;  // "No": discard
+  EXPECT_TRUE(controller.NewDocument());
+  EXPECT_EQ(model.NodeCount(), 0);
+
+  const std::string name = dir / "a.tgh";
+  std::ofstream(name) << ".tgh 0.5\r\ntempo:\r\n\t60\r\nend\r\n";
+  EXPECT_TRUE(controller.OpenFile(name));
+  EXPECT_NEAR(engine.Tempo(), 60.0, 1e-9);
+  EXPECT_FALSE(controller.OpenFile(dir / "missing.tgh"));
+  EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n");
+}
+
+}  // namespace
+}  // namespace tg

@@ -34,9 +34,11 @@ if [[ "${1:-}" == "--fuzz" ]]; then
   cmake --preset fuzz >/dev/null
   cmake --build --preset fuzz -j "$jobs"
   corpus=build/fuzz/corpus
-  mkdir -p "$corpus"/{SoundFileReader,WaveOutFile,ContraptionItem}
+  targets=(SoundFileReader WaveOutFile ContraptionItem Document)
+  for target in "${targets[@]}"; do mkdir -p "$corpus/$target"; done
   build/fuzz/fuzz/fuzz-make-seeds "$corpus/SoundFileReader" "$corpus/WaveOutFile" "$corpus/ContraptionItem"
-  for target in SoundFileReader WaveOutFile ContraptionItem; do
+  cp examples/*.tgh "$corpus/Document/"
+  for target in "${targets[@]}"; do
     echo "== fuzz-$target for ${seconds}s =="
     log="build/fuzz/fuzz-$target.log"
     status=0

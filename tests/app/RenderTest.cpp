@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <vector>
+
+#include "app/patch/PatchEditor.h"
+#include "contraptions/RegisterContraptions.h"
+#include "contraptions/generators/testgen/TGTestSignalGenerator.h"
+#include "engine/TAudioEngineModule.h"
+#include "engine/WaveExport.h"
+#include "engine/wavefiles/TGWaveOutFile.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/TGardeningContraption.h"
+#include "tests/support/TempDir.h"
+
+namespace tg {
+namespace {
+
+// Notes the clock position each time it runs.
+class ClockProbe final : public QSSignalProcessor {
+ public:
+  explicit ClockProbe(QSDynSigContext* context) : QSSignalProcessor(context, 0, 1) { SetOutletSignal(0, &out_); }
+  void Process() override { positions.push_back(Context()->Clock().Position()); }
+  void Reset() override { positions.clear(); }
+  std::vector<double> positions;
+
+ private:
+  QSSignal out_;
+};
+
+class CancelAfter final : public WaveExportProgress {
+ public:
+  explicit CancelAfter(int chunks) : left_(chunks) {}
+  void Stage(const std::string& first, const std::string&) override { stages.push_back(first); }
+  void Progress(double fraction) override {
+    last = fraction;
+    --left_;
+  }
+  bool Cancelled() override { return left_ <= 0; }
+  std::vector<std::string> stages;
+  double last = 0;
+
+ private:
+  int left_;
+};
+
+class RenderTest : public ::testing::Test {
+ protected:
+  RenderTest() {
+    RegisterContraptionTypes(factory);
+    factory.Emplace<TMakerTemplate<ClockProbe>>("ClockProbe", "Test", 0, false);
+    gen = patch.NewContraption("TestGen", 0, 0);
+    out = patch.NewContraption("SoundOut", 0, 50);
+    patch.Connect(*gen, 0, *out, 0);
+    auto& g = static_cast<TGTestSignalGenerator&>(gen->contraption->Processor());
+    g.amplitude.SetValue(0.5);
+    g.frequency.SetValue(441.0);
+  }
+  std::vector<int16_t> ReadBack(const std::string& name, uint32_t& frames) {
+    TGWaveOutFile file(name, 44100, 2, false);
+    frames = file.Length();
+    std::vector<int16_t> samples(static_cast<size_t>(frames) * 2);
+    file.Read(samples.data(), frames);
+    return samples;
+  }
+
+  TContraptionFactory factory;
+  TAudioEngineModule engine{factory};
+  PatchModel model;
+  PatchEditor patch{engine, model};
+  PatchNode* gen = nullptr;
+  PatchNode* out = nullptr;
+  test::TempDir dir;
+};
+
+TEST_F(RenderTest, OneBarAt120BpmIsExactly88200FramesOfTheTone) {
+  WaveExportRequest request;
+  request.fileName = dir / "bar.wav";
+  ASSERT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::Written);
+  uint32_t frames = 0;
+  const auto samples = ReadBack(request.fileName, frames);
+  ASSERT_EQ(frames, 88200u);
+  int crossings = 0;
+  int peak = 0;
+  for (size_t i = 2 * 44100 + 2; i < samples.size(); i += 2) {
+    crossings += samples[i - 2] < 0 && samples[i] >= 0;
+    peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+  }
+  EXPECT_NEAR(crossings, 441, 1);
+  EXPECT_NEAR(peak / 32767.0, 0.5, 0.01);
+  EXPECT_EQ(samples[1], 0);  // nothing on the right
+  // The 20 Hz glide from silence: no step at the start, and the first
+  // samples far below the tone's full level.
+  int step = 0;
+  for (size_t i = 2; i < 2000; i += 2) step = std::max(step, std::abs(samples[i] - samples[i - 2]));
+  EXPECT_LT(step, 1100);  // the steepest slope of the sine itself
+  EXPECT_LT(std::abs(samples[2 * 10]), 1000);
+}
+
+TEST_F(RenderTest, PreRollIsRoundedToChunksAndEndsOnBar80) {
+  PatchNode* probeNode = patch.NewContraption("ClockProbe", 0, 0);
+  patch.Connect(*probeNode, 0, *out, 1);
+  auto& probe = static_cast<ClockProbe&>(probeNode->contraption->Processor());
+  WaveExportRequest request;
+  request.preRoll = 1;  // 88200 frames, rounded up to 131072
+  request.record = 1;
+  request.fileName = dir / "preroll.wav";
+  ASSERT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::Written);
+  ASSERT_FALSE(probe.positions.empty());
+  EXPECT_NEAR(probe.positions.front(), 7680.0 - 131072.0 / 918.75, 1e-9);
+  EXPECT_NEAR(probe.positions[131072 / 256], 7680.0, 1e-6);  // the first recorded block
+  uint32_t frames = 0;
+  ReadBack(request.fileName, frames);
+  EXPECT_EQ(frames, 88200u);
+}
+
+TEST_F(RenderTest, ChunkSizedRecordsAndTimedSegments) {
+  WaveExportRequest request;
+  request.mode = WaveExportRequest::Mode::TimedSegment;
+  request.record = 131072.0 / 44100.0;
+  request.fileName = dir / "chunk.wav";
+  EXPECT_EQ(ExportFrames(engine, request).record, 131072);
+  ASSERT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::Written);
+  uint32_t frames = 0;
+  ReadBack(request.fileName, frames);
+  EXPECT_EQ(frames, 131072u);
+}
+
+TEST_F(RenderTest, TheClockIsGivenBackAndCancellingLeavesNoFile) {
+  TempoClock& clock = engine.GetContext().Clock();
+  clock.SetRunning(true);
+  clock.SetPosition(10.3);
+  WaveExportRequest request;
+  request.record = 8;  // 705600 frames, six chunks
+  request.fileName = dir / "cancelled.wav";
+  CancelAfter cancel(2);
+  EXPECT_EQ(ExportAsWave(engine, request, &cancel), WaveExportResult::Cancelled);
+  EXPECT_FALSE(std::filesystem::exists(request.fileName));
+  EXPECT_EQ(cancel.stages.back(), "Cancelling...");
+  EXPECT_EQ(cancel.last, 1.0);
+  EXPECT_TRUE(clock.IsRunning());
+  EXPECT_EQ(clock.Position(), 11.0);
+
+  clock.SetRunning(false);
+  request.fileName = dir / "no-such-dir/x.wav";
+  EXPECT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::CannotCreateFile);
+  EXPECT_FALSE(clock.IsRunning());
+  EXPECT_EQ(clock.Position(), 0.0);
+}
+
+}  // namespace
+}  // namespace tg

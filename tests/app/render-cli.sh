@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The exit statuses and files of tonegarden-render.
+set -u
+render="$1"
+example="$2"
+dir="$(mktemp -d)"
+trap 'rm -rf "$dir"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+expect() {
+  local want="$1"; shift
+  "$render" "$@" >"$dir/out" 2>"$dir/err"
+  local got=$?
+  [[ $got -eq $want ]] || fail "tonegarden-render $* gave $got, not $want: $(cat "$dir/err")"
+}
+expect 0 --help
+expect 0 --version
+expect 0 --list-types
+grep -q "SDelay" "$dir/out" || fail "--list-types does not list SDelay"
+expect 2
+expect 2 "$example"
+expect 2 "$example" -o "$dir/x.wav" --bars 0
+expect 2 "$example" -o "$dir/x.wav" --bars 1 --seconds 2
+expect 2 "$example" -o "$dir/x.wav" --tempo 999
+expect 2 "$example" -o "$dir/x.wav" --nonsense
+expect 3 "$dir/missing.tgh" -o "$dir/x.wav"
+printf 'not a patch\n' >"$dir/bad.tgh"
+expect 3 "$dir/bad.tgh" -o "$dir/x.wav"
+grep -q "not an Tonegarden document" "$dir/err" || fail "no message for a bad document"
+expect 4 "$example" -o "$dir/no/such/dir/x.wav"
+expect 0 "$example" -o "$dir/two.wav" --bars 2 --quiet
+size=$(stat -c %s "$dir/two.wav")
+[[ $size -eq $((44 + 176400 * 4)) ]] || fail "2 bars at 120 bpm should be 4 s, the file has $size bytes"
+expect 0 "$example" -o "$dir/sec.wav" --seconds 1.5 --tempo 60 --preroll 1
+[[ $(stat -c %s "$dir/sec.wav") -eq $((44 + 66150 * 4)) ]] || fail "1.5 s render has the wrong size"
+grep -q "times real time" "$dir/out" || fail "no summary"
+echo "1 passed, 0 failed"

@@ -46,6 +46,7 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   host_.edits = this;
   soundOut_ = std::make_unique<TGSoundOut>(&context_);
   soundIn_ = std::make_unique<TGSoundIn>(&context_);
+  soundOut_->SetSoundIn(soundIn_.get());
   outStream_->SetOnFillBuffer(
       [this](int16_t* buffer, int frameCount) { OutStreamFillBuffer(buffer, frameCount); });
   auto* out = dynamic_cast<KWWaveOutStream*>(outStream_.get());
@@ -66,7 +67,7 @@ TAudioEngineModule::~TAudioEngineModule() {
   auto* in = dynamic_cast<KWWaveInStream*>(inStream_.get());
   if (settings_ != nullptr && out != nullptr && in != nullptr) StoreStreamSettings(*settings_, *out, *in);
   outStream_->SetOnFillBuffer(nullptr);
-  soundOut_.reset();
+  soundOut_.reset();  // first: it refers to SoundIn
   soundIn_.reset();
 }
 

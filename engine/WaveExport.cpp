@@ -81,6 +81,7 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
     soundIn.active.SetValue(false);
   }
 
+  engine.SoundOutProcessor().SetOffline(true);
   TempoClock& clock = engine.GetContext().Clock();
   const bool wasRunning = clock.IsRunning();
   const double wasAt = ClockTickOf(clock.Position());
@@ -143,6 +144,7 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
     soundIn.location.SetValue(soundInLocation);
     soundIn.active.SetValue(soundInActive);
   }
+  engine.SoundOutProcessor().SetOffline(false);
   return result;
 }
 

@@ -1,6 +1,32 @@
 #include "contraptions/io/soundout/TGSoundOut.h"
 
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "contraptions/io/soundin/TGSoundIn.h"
+#include "engine/SoundFilePaths.h"
+
 namespace tg {
+
+namespace {
+
+inline int16_t ToSample(float x) {
+  const float y = x * 32767.0f;
+  if (y >= 32767.0f) return 32767;
+  if (y <= -32767.0f) return -32767;
+  if (y != y) return 0;
+  return static_cast<int16_t>(y);
+}
+
+// A file that exists is found where sound files are looked for; a new one is
+// made beside the document rather than wherever the program was started.
+std::string OutputPath(const std::string& name) {
+  if (name.empty() || SoundFileExists(name) || name.front() == '/') return ResolveSoundFile(name);
+  return SoundFilePaths::Instance().DocumentDirectory() + name;
+}
+
+}  // namespace
 
 TGSoundOut::TGSoundOut(QSDynSigContext* context) : QSSignalProcessor(context, 2, 0) {
   action.ClearChanged();
@@ -18,15 +44,103 @@ QSPropertyTable* TGSoundOut::GetPropertyTable() {
 }
 
 void TGSoundOut::Reset() {
-  // Recording and playback of the output file arrive with the wave-file
-  // writer; until then there is never a usable file.
-  outputFile.ClearChanged();
-  state_ = kNoFile;
+  if (!outputFile.TakeChanged()) return;
+  if (state_ == kRecording || state_ == kRecordPaused) worker_.EndTake();
+  const bool usable = worker_.OpenFile(OutputPath(outputFile.Value()));
+  state_ = usable ? kStopped : kNoFile;
+  playStarted_ = false;
+  action.SetValue(kStop);
+  action.ClearChanged();
 }
+
+bool TGSoundOut::SoundInActive() const { return soundIn_ != nullptr && soundIn_->active.Value(); }
 
 void TGSoundOut::Process() {
   left_ = &InletSignal(0);
   right_ = &InletSignal(1);
+  if (state_ == kNoFile) return;
+  if (action.TakeChanged()) {
+    switch (action.Value()) {
+      case kPlay:
+        state_ = kPlaying;
+        playStarted_ = false;
+        break;
+      case kRecord:
+        worker_.BeginTake(fileMode.Value() == 1);
+        frameCounter_ = 0;
+        state_ = punchMode.Value() == kSoundInSync && !SoundInActive() ? kRecordPaused : kRecording;
+        break;
+      default:
+        if (state_ != kStopped) EndTake();
+        break;
+    }
+  }
+  if (action.Value() == kStop || state_ == kStopped) {
+    worker_.Maintain();
+    return;
+  }
+  if (state_ == kRecordPaused && SoundInActive()) state_ = kRecording;
+  if (state_ == kRecording) {
+    Record();
+  } else if (state_ == kPlaying) {
+    Play();
+  }
+}
+
+void TGSoundOut::Record() {
+  for (int i = 0; i < kBlockSize; ++i) {
+    frames_[2 * i] = ToSample((*left_)[i]);
+    frames_[2 * i + 1] = ToSample((*right_)[i]);
+  }
+  worker_.RecordFrames(frames_, kBlockSize);
+  frameCounter_ += kBlockSize;
+  if (punchMode.Value() == kSoundInSync && !SoundInActive()) {
+    EndTake();
+  } else if (punchMode.Value() == kTimed &&
+             recordDuration.Value() <= static_cast<double>(frameCounter_) / 44100.0 * 1000.0) {
+    EndTake();
+  }
+}
+
+void TGSoundOut::Play() {
+  if (!playStarted_) {
+    worker_.Maintain();
+    while (offline_ && !worker_.PlaybackReady()) {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));  // renders wait for the disk
+      worker_.Maintain();
+    }
+    if (!worker_.PlaybackReady()) {
+      // The start of the file is still being read in: a few milliseconds of silence.
+      playLeft_.Fill(0.0f);
+      playRight_.Fill(0.0f);
+      left_ = &playLeft_;
+      right_ = &playRight_;
+      return;
+    }
+    worker_.StartPlayback();
+    playStarted_ = true;
+  }
+  worker_.ReadPlayback(frames_, kBlockSize);
+  constexpr float kScale = 1.0f / 32768.0f;
+  for (int i = 0; i < kBlockSize; ++i) {
+    playLeft_[i] = static_cast<float>(frames_[2 * i]) * kScale;
+    playRight_[i] = static_cast<float>(frames_[2 * i + 1]) * kScale;
+  }
+  left_ = &playLeft_;
+  right_ = &playRight_;
+  if (worker_.PlaybackFinished()) EndTake();
+}
+
+void TGSoundOut::EndTake() {
+  if (state_ == kPlaying) {
+    worker_.StopPlayback();
+  } else {
+    worker_.EndTake();
+  }
+  playStarted_ = false;
+  action.SetValue(kStop);
+  action.ClearChanged();
+  state_ = kStopped;
 }
 
 }  // namespace tg

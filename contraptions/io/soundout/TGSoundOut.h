@@ -1,40 +1,75 @@
 #pragma once
 
+#include <atomic>
+
+#include "contraptions/io/soundout/SoundOutFileWorker.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/properties/QSCStringProperty.h"
 #include "framework/properties/QSIntProperty.h"
 
 namespace tg {
 
+class TGSoundIn;
+
 // The end of the graph: the engine sends its two inputs to the sound card
-// after every pass. The engine owns the one instance for its whole life, so
-// it is always a terminal pipe on the update list.
+// after every pass. It can record them to a wave file and play the file back
+// in their place; the file work happens on a thread of its own. The engine
+// owns the one instance for its whole life.
 class TGSoundOut final : public QSSignalProcessor {
  public:
   enum State { kNoFile = -1, kStopped = 0, kRecording = 1, kRecordPaused = 2, kPlaying = 3 };
+  enum Action { kStop = 0, kPlay = 1, kRecord = 2 };
+  enum PunchMode { kManual = 0, kSoundInSync = 1, kTimed = 2 };
 
   explicit TGSoundOut(QSDynSigContext* context);
 
+  // Audio thread.
   void Process() override;
+  // UI thread, engine lock held: opens the output file if its name changed.
   void Reset() override;
   QSPropertyTable* GetPropertyTable() override;
+
+  // The SoundIn whose activity the "SoundIn Sync" punch mode follows.
+  void SetSoundIn(const TGSoundIn* soundIn) { soundIn_ = soundIn; }
+  // Offline rendering waits for the disk instead of dropping or skipping.
+  void SetOffline(bool offline) {
+    offline_ = offline;
+    worker_.SetOffline(offline);
+  }
 
   // Audio thread: what goes to the sound card this block.
   const QSSignal& OutputLeft() const { return *left_; }
   const QSSignal& OutputRight() const { return *right_; }
-  int GetState() const { return state_; }
+  int GetState() const { return state_.load(); }
+  double FilePositionMs() const { return worker_.PositionMs(); }
+  double FileLengthMs() const { return worker_.LengthMs(); }
+  uint64_t LostFrames() const { return worker_.LostFrames(); }
+  // UI thread: waits until what was recorded so far is on disk.
+  void FlushFile() { worker_.Flush(); }
 
   QSCStringProperty outputFile;
-  QSIntProperty action{0};
-  QSIntProperty fileMode{0};
-  QSIntProperty punchMode{0};
+  QSIntProperty action{kStop};
+  QSIntProperty fileMode{0};  // 0 append, 1 overwrite
+  QSIntProperty punchMode{kManual};
   QSIntProperty recordDuration{300};
 
  private:
+  bool SoundInActive() const;
+  void Record();
+  void Play();
+  void EndTake();
+
   QSStaticPropertyTable table_;
   const QSSignal* left_ = &QSSignal::Silent();
   const QSSignal* right_ = &QSSignal::Silent();
-  int state_ = kNoFile;
+  QSSignal playLeft_, playRight_;
+  std::atomic<int> state_{kNoFile};
+  bool playStarted_ = false;
+  std::atomic<bool> offline_{false};
+  uint32_t frameCounter_ = 0;
+  alignas(64) int16_t frames_[kBlockSize * 2] = {};
+  const TGSoundIn* soundIn_ = nullptr;
+  SoundOutFileWorker worker_;
 };
 
 }  // namespace tg

@@ -1,0 +1,263 @@
+#include "contraptions/io/soundout/SoundOutFileWorker.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "engine/wavefiles/TGWaveOutFile.h"
+
+namespace tg {
+
+namespace {
+constexpr auto kPoll = std::chrono::milliseconds(5);
+// How the audio thread waits for the disk while rendering offline.
+void Nap() { std::this_thread::sleep_for(std::chrono::microseconds(100)); }
+}  // namespace
+
+SoundOutFileWorker::SoundOutFileWorker() : recordChunks_(kChunkCount), playChunks_(kChunkCount) {
+  for (int i = 0; i < kChunkCount; ++i) {
+    recordFree_.Push(i);
+    playFree_.Push(i);
+  }
+  thread_ = std::thread([this] { Run(); });
+}
+
+SoundOutFileWorker::~SoundOutFileWorker() {
+  running_ = false;
+  Wake();
+  thread_.join();
+  CloseFile();
+}
+
+bool SoundOutFileWorker::OpenFile(const std::string& fileName) {
+  std::lock_guard lock(fileMutex_);
+  // A take still on its way belongs to the old file.
+  int index = -1;
+  while (recordFilled_.Pop(index)) {
+    HandleRecorded(recordChunks_[static_cast<size_t>(index)]);
+    recordFree_.Push(index);
+    handled_.fetch_add(1);
+  }
+  if (file_) file_->Close();
+  file_.reset();
+  if (!fileName.empty()) {
+    auto file = std::make_unique<TGWaveOutFile>(fileName, 44100, 2, false);
+    if (file->IsOpen()) file_ = std::move(file);
+  }
+  hasFile_ = file_ != nullptr;
+  lengthFrames_ = file_ ? file_->Length() : 0;
+  positionFrames_ = 0;
+  wantedGeneration_.fetch_add(1);  // read the new file in from its start
+  Wake();
+  return hasFile_;
+}
+
+void SoundOutFileWorker::CloseFile() { OpenFile(""); }
+
+bool SoundOutFileWorker::TakeFreeRecordChunk() {
+  int index = -1;
+  while (!recordFree_.Pop(index)) {
+    if (!offline_.load(std::memory_order_relaxed)) return false;
+    Wake();
+    Nap();
+  }
+  recordCurrent_ = index;
+  Chunk& c = recordChunks_[static_cast<size_t>(index)];
+  c.kind = Kind::Frames;
+  c.frames = 0;
+  return true;
+}
+
+void SoundOutFileWorker::BeginTake(bool overwrite) {
+  if (recordCurrent_ < 0 && !TakeFreeRecordChunk()) return;
+  Chunk& c = recordChunks_[static_cast<size_t>(recordCurrent_)];
+  c.kind = overwrite ? Kind::BeginOverwrite : Kind::Begin;
+  c.frames = 0;
+  recordFilled_.Push(recordCurrent_);
+  queued_.fetch_add(1);
+  recordCurrent_ = -1;
+  if (overwrite) lengthFrames_ = 0;
+  positionFrames_ = lengthFrames_.load();
+  Wake();
+}
+
+bool SoundOutFileWorker::RecordFrames(const int16_t* frames, int count) {
+  while (count > 0) {
+    if (recordCurrent_ < 0 && !TakeFreeRecordChunk()) {
+      lostFrames_.fetch_add(static_cast<uint64_t>(count));
+      return false;
+    }
+    Chunk& c = recordChunks_[static_cast<size_t>(recordCurrent_)];
+    const int n = std::min(count, kChunkFrames - c.frames);
+    std::memcpy(c.data.data() + c.frames * 2, frames, static_cast<size_t>(n) * 4);
+    c.frames += n;
+    frames += n * 2;
+    count -= n;
+    lengthFrames_.fetch_add(n);
+    positionFrames_.fetch_add(n);
+    if (c.frames == kChunkFrames) {
+      recordFilled_.Push(recordCurrent_);
+      queued_.fetch_add(1);
+      recordCurrent_ = -1;
+      Wake();
+    }
+  }
+  return true;
+}
+
+void SoundOutFileWorker::EndTake() {
+  if (recordCurrent_ >= 0 && recordChunks_[static_cast<size_t>(recordCurrent_)].frames > 0) {
+    recordFilled_.Push(recordCurrent_);
+    queued_.fetch_add(1);
+    recordCurrent_ = -1;
+  }
+  if (recordCurrent_ < 0 && !TakeFreeRecordChunk()) return;
+  recordChunks_[static_cast<size_t>(recordCurrent_)].kind = Kind::End;
+  recordFilled_.Push(recordCurrent_);
+  queued_.fetch_add(1);
+  recordCurrent_ = -1;
+  Wake();
+}
+
+void SoundOutFileWorker::HandleRecorded(Chunk& chunk) {
+  if (!file_) return;
+  switch (chunk.kind) {
+    case Kind::BeginOverwrite:
+      file_->Restart();
+      break;
+    case Kind::Begin:
+      file_->Seek(file_->Length());
+      break;
+    case Kind::Frames:
+      file_->Write(chunk.data.data(), static_cast<uint32_t>(chunk.frames));
+      break;
+    case Kind::End:
+      file_->UpdateHeader();
+      lengthFrames_ = file_->Length();
+      wantedGeneration_.fetch_add(1);  // the file changed: read it in again
+      break;
+  }
+}
+
+bool SoundOutFileWorker::PlaybackReady() const {
+  return primedGeneration_.load() == wantedGeneration_.load();
+}
+
+void SoundOutFileWorker::StartPlayback() {
+  if (playCurrent_ >= 0 && playChunks_[static_cast<size_t>(playCurrent_)].generation != wantedGeneration_.load()) {
+    playFree_.Push(playCurrent_);
+    playCurrent_ = -1;
+  }
+  playLength_ = primedLength_.load();
+  played_ = 0;
+  positionFrames_ = 0;
+}
+
+int SoundOutFileWorker::ReadPlayback(int16_t* out, int count) {
+  const uint32_t generation = wantedGeneration_.load();
+  int delivered = 0;
+  while (delivered < count && played_ < playLength_) {
+    if (playCurrent_ < 0) {
+      int index = -1;
+      if (!playFilled_.Pop(index)) {
+        if (!offline_.load(std::memory_order_relaxed)) break;  // the reader fell behind: silence
+        Wake();
+        Nap();
+        continue;
+      }
+      if (playChunks_[static_cast<size_t>(index)].generation != generation) {
+        playFree_.Push(index);  // read in for a file or a start that no longer holds
+        continue;
+      }
+      playCurrent_ = index;
+      playOffset_ = 0;
+    }
+    Chunk& c = playChunks_[static_cast<size_t>(playCurrent_)];
+    const int n = std::min(count - delivered, c.frames - playOffset_);
+    std::memcpy(out + delivered * 2, c.data.data() + playOffset_ * 2, static_cast<size_t>(n) * 4);
+    delivered += n;
+    playOffset_ += n;
+    played_ += n;
+    if (playOffset_ >= c.frames) {
+      playFree_.Push(playCurrent_);
+      playCurrent_ = -1;
+      Wake();
+    }
+  }
+  std::memset(out + delivered * 2, 0, static_cast<size_t>(count - delivered) * 4);
+  positionFrames_ = played_;
+  return delivered;
+}
+
+void SoundOutFileWorker::StopPlayback() {
+  if (playCurrent_ >= 0) playFree_.Push(playCurrent_);
+  playCurrent_ = -1;
+  // Anything read ahead is now stale; the worker reads the start in again.
+  wantedGeneration_.fetch_add(1);
+  positionFrames_ = 0;
+  Wake();
+}
+
+void SoundOutFileWorker::Maintain() {
+  const uint32_t generation = wantedGeneration_.load();
+  if (playCurrent_ >= 0) {
+    if (playChunks_[static_cast<size_t>(playCurrent_)].generation == generation) return;
+    playFree_.Push(playCurrent_);
+    playCurrent_ = -1;
+    Wake();
+  }
+  int index = -1;
+  while (playFilled_.Pop(index)) {
+    if (playChunks_[static_cast<size_t>(index)].generation == generation) {
+      playCurrent_ = index;  // the start of the file, kept for the next play
+      playOffset_ = 0;
+      return;
+    }
+    playFree_.Push(index);
+    Wake();
+  }
+}
+
+void SoundOutFileWorker::FillPlayback() {
+  const uint32_t wanted = wantedGeneration_.load();
+  if (workerGeneration_ != wanted) {
+    workerGeneration_ = wanted;
+    readFrame_ = 0;
+    primedLength_ = file_ ? file_->Length() : 0;
+    if (primedLength_.load() == 0) primedGeneration_ = wanted;
+  }
+  if (!file_) return;
+  int index = -1;
+  while (readFrame_ < primedLength_.load() && playFree_.Pop(index)) {
+    Chunk& c = playChunks_[static_cast<size_t>(index)];
+    file_->Seek(static_cast<uint32_t>(readFrame_));
+    c.frames = static_cast<int>(file_->Read(c.data.data(), kChunkFrames));
+    c.generation = wanted;
+    readFrame_ += kChunkFrames;
+    playFilled_.Push(index);
+    primedGeneration_ = wanted;  // the start is there: playing may begin
+  }
+}
+
+void SoundOutFileWorker::Run() {
+  while (running_) {
+    wake_.try_acquire_for(kPoll);
+    std::lock_guard lock(fileMutex_);
+    int index = -1;
+    while (recordFilled_.Pop(index)) {
+      HandleRecorded(recordChunks_[static_cast<size_t>(index)]);
+      recordFree_.Push(index);
+      handled_.fetch_add(1);
+    }
+    FillPlayback();
+  }
+}
+
+void SoundOutFileWorker::Flush() {
+  while (handled_.load() < queued_.load()) {
+    Wake();
+    Nap();
+  }
+}
+
+}  // namespace tg

@@ -5,7 +5,8 @@
 #   ./test.sh --tsan   ThreadSanitizer build (clang), all tests
 #   ./test.sh --debug  debug build, all tests
 #   ./test.sh --all    release, asan and tsan one after another
-#   ./test.sh --fuzz [SECONDS]  runs each libFuzzer target for SECONDS (default 60)
+#   ./test.sh --fuzz [SECONDS [TARGET...]]  runs each libFuzzer target (or the
+#                      ones named) for SECONDS (default 60)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -17,7 +18,7 @@ case "${1:-}" in
   --debug) presets=(debug) ;;
   --all) presets=(release asan tsan) ;;
   --fuzz) presets=() ;;
-  -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+  -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
   *) echo "unknown option: $1 (see ./test.sh --help)" >&2; exit 2 ;;
 esac
 
@@ -38,6 +39,7 @@ if [[ "${1:-}" == "--fuzz" ]]; then
   for target in "${targets[@]}"; do mkdir -p "$corpus/$target"; done
   build/fuzz/fuzz/fuzz-make-seeds "$corpus/SoundFileReader" "$corpus/WaveOutFile" "$corpus/ContraptionItem"
   cp examples/*.tgh "$corpus/Document/"
+  if (($# > 2)); then targets=("${@:3}"); fi
   for target in "${targets[@]}"; do
     echo "== fuzz-$target for ${seconds}s =="
     log="build/fuzz/fuzz-$target.log"

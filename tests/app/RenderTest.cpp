@@ -7,6 +7,7 @@
 #include "app/patch/PatchEditor.h"
 #include "contraptions/RegisterContraptions.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
+#include "contraptions/mixers/mixers/TGMixers.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
@@ -95,7 +96,10 @@ TEST_F(RenderTest, OneBarAt120BpmIsExactly88200FramesOfTheTone) {
   int step = 0;
   for (size_t i = 2; i < 2000; i += 2) step = std::max(step, std::abs(samples[i] - samples[i - 2]));
   EXPECT_LT(step, 1100);  // the steepest slope of the sine itself
-  EXPECT_LT(std::abs(samples[2 * 10]), 1000);
+  // 1 − 1/e of the way after one time constant of the 20 Hz smoother (351 samples).
+  int around = 0;
+  for (size_t i = 2 * 300; i < 2 * 400; i += 2) around = std::max(around, std::abs(static_cast<int>(samples[i])));
+  EXPECT_NEAR(around / 32767.0 / 0.5, 1.0 - std::exp(-1.0), 0.06);
 }
 
 TEST_F(RenderTest, PreRollIsRoundedToChunksAndEndsOnBar80) {
@@ -147,6 +151,32 @@ TEST_F(RenderTest, TheClockIsGivenBackAndCancellingLeavesNoFile) {
   EXPECT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::CannotCreateFile);
   EXPECT_FALSE(clock.IsRunning());
   EXPECT_EQ(clock.Position(), 0.0);
+}
+
+TEST_F(RenderTest, APanPotMixerPansTheToneInTheRenderedFile) {
+  PatchNode* mixer = patch.NewContraption("P2Mixer", 0, 0);
+  patch.Disconnect(model.ConnectionAt(0));
+  patch.Connect(*gen, 0, *mixer, 1);
+  patch.Connect(*mixer, 0, *out, 0);
+  patch.Connect(*mixer, 1, *out, 1);
+  auto& m = static_cast<TGPanPotMixer&>(mixer->contraption->Processor());
+  m.masterGain.SetValue(1.0);
+  m.gainProperty(1).SetValue(1.0);
+  m.panProperty(1).SetValue(0.25);  // left 1.207, right 0.5
+  WaveExportRequest request;
+  request.mode = WaveExportRequest::Mode::TimedSegment;
+  request.record = 1.0;
+  request.fileName = dir / "pan.wav";
+  ASSERT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::Written);
+  uint32_t frames = 0;
+  const auto samples = ReadBack(request.fileName, frames);
+  int left = 0, right = 0;
+  for (size_t i = 2 * 22050; i < samples.size(); i += 2) {
+    left = std::max(left, std::abs(static_cast<int>(samples[i])));
+    right = std::max(right, std::abs(static_cast<int>(samples[i + 1])));
+  }
+  EXPECT_NEAR(left / 32767.0, 0.5 * 1.2071, 0.01);
+  EXPECT_NEAR(right / 32767.0, 0.5 * 0.5, 0.01);
 }
 
 }  // namespace

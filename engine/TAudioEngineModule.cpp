@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "dsp/SampleConversion.h"
 #include "engine/Timecode.h"
 #include "engine/streams/DetachedInStream.h"
 #include "engine/streams/DetachedOutStream.h"
@@ -19,15 +20,6 @@ namespace {
 constexpr float kOutputLevelDecay = 0.5952381f;  // 1/1.68
 constexpr int kValuesPerBlock = kBlockSize * 2;
 
-// Truncates toward zero and limits to ±32767, so -32768 never occurs; a NaN
-// (from a broken processor) plays as silence rather than as anything at all.
-inline int16_t ToSample(float x) {
-  const float y = x * 32767.0f;
-  if (y >= 32767.0f) return 32767;
-  if (y <= -32767.0f) return -32767;
-  if (y != y) return 0;
-  return static_cast<int16_t>(y);
-}
 
 }  // namespace
 
@@ -205,8 +197,8 @@ void TAudioEngineModule::FillBlock(int16_t* out) {
   int peakLeft = 0;
   int peakRight = 0;
   for (int i = 0; i < kBlockSize; ++i) {
-    const int16_t l = ToSample(left[i]);
-    const int16_t r = ToSample(right[i]);
+    const int16_t l = ToSample16(left[i]);
+    const int16_t r = ToSample16(right[i]);
     out[2 * static_cast<ptrdiff_t>(i)] = l;
     out[2 * static_cast<ptrdiff_t>(i) + 1] = r;
     peakLeft = std::max(peakLeft, l < 0 ? -l : static_cast<int>(l));

@@ -48,6 +48,19 @@ void Check(PaError error) {
   if (error != paNoError) Throw<Error>(error);
 }
 
+// Closes a stream, if open, and lets go of PortAudio; answers the close's result.
+PaError CloseAndRelease(PaStream*& stream, bool& acquired) {
+  PaError error = paNoError;
+  if (stream != nullptr) {
+    Pa_AbortStream(stream);
+    error = Pa_CloseStream(stream);
+    stream = nullptr;
+  }
+  if (acquired) PortAudioSystem::Instance().Release();
+  acquired = false;
+  return error;
+}
+
 }  // namespace
 
 PortAudioSystem& PortAudioSystem::Instance() {
@@ -174,18 +187,7 @@ void PortAudioWaveOutDevice::Reset() {
   Check<EWaveOutError>(Pa_StartStream(stream_));
 }
 
-void PortAudioWaveOutDevice::Close() {
-  if (stream_ != nullptr) {
-    Pa_AbortStream(stream_);
-    const PaError error = Pa_CloseStream(stream_);
-    stream_ = nullptr;
-    if (acquired_) PortAudioSystem::Instance().Release();
-    acquired_ = false;
-    Check<EWaveOutError>(error);
-  }
-  if (acquired_) PortAudioSystem::Instance().Release();
-  acquired_ = false;
-}
+void PortAudioWaveOutDevice::Close() { Check<EWaveOutError>(CloseAndRelease(stream_, acquired_)); }
 
 PortAudioWaveInDevice::~PortAudioWaveInDevice() {
   try {
@@ -268,17 +270,6 @@ void PortAudioWaveInDevice::Reset() {
   ReturnAll();
 }
 
-void PortAudioWaveInDevice::Close() {
-  if (stream_ != nullptr) {
-    Pa_AbortStream(stream_);
-    const PaError error = Pa_CloseStream(stream_);
-    stream_ = nullptr;
-    if (acquired_) PortAudioSystem::Instance().Release();
-    acquired_ = false;
-    Check<EWaveInError>(error);
-  }
-  if (acquired_) PortAudioSystem::Instance().Release();
-  acquired_ = false;
-}
+void PortAudioWaveInDevice::Close() { Check<EWaveInError>(CloseAndRelease(stream_, acquired_)); }
 
 }  // namespace tg

@@ -7,41 +7,13 @@
 
 namespace tg {
 
-namespace {
-int DurationMs(int bufferSize) {
-  return static_cast<int>(bufferSize / kDeviceFrameBytes / static_cast<double>(kDeviceSampleRate) * 1000 + 1);
-}
-}  // namespace
-
 KWWaveInStream::KWWaveInStream(WaveDeviceLayer& layer)
-    : layer_(layer), devices_(layer.InputDevices()), bufferDurationMs_(DurationMs(bufferSize_)) {}
+    : KWWaveStreamBase(layer.InputDevices()), layer_(layer) {}
 
 KWWaveInStream::~KWWaveInStream() {
   try {
     Stop();
   } catch (const EWaveInError&) {
-  }
-}
-
-void KWWaveInStream::SetBuffers(int count, int size) {
-  count = std::clamp(count, 1, 16);
-  size = std::max(size / 4 * 4, 128);
-  if (count == bufferCount_ && size == bufferSize_) return;
-  const bool wasActive = IsActive();
-  if (wasActive) Stop();
-  bufferCount_ = count;
-  bufferSize_ = size;
-  memory_.clear();
-  bufferDurationMs_ = DurationMs(size);
-  if (wasActive) Start();
-}
-
-void KWWaveInStream::SetDevice(int device) {
-  if (device < 0 || device >= DeviceCount() || device == device_) return;
-  device_ = device;
-  if (IsActive()) {
-    Stop();
-    Start();
   }
 }
 
@@ -54,8 +26,7 @@ void KWWaveInStream::Start() {
     }
     deviceHandle_.reset();
   }
-  if (devices_.empty()) throw EWaveInError(0, "There is no sound input device.");
-  auto device = layer_.CreateInput(devices_[static_cast<size_t>(device_)].id);
+  auto device = layer_.CreateInput(ChosenDeviceId<EWaveInError>("There is no sound input device."));
   device->Open(*this);
   memory_.assign(static_cast<size_t>(bufferCount_) * FramesPerBuffer() * 2, 0);
   for (int i = 0; i < bufferCount_; ++i) device->AddBuffer(BufferAt(i), FramesPerBuffer());

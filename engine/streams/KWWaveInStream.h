@@ -9,17 +9,15 @@
 
 #include "engine/devices/WaveDevice.h"
 #include "engine/streams/AudioInStream.h"
+#include "engine/streams/KWWaveStreamBase.h"
 
 namespace tg {
 
 // Keeps a queue of capture buffers running and lets the engine read the most
 // recently completed one. Its service thread only hands buffers back to the
 // device. Settings and commands are for the user-interface thread.
-class KWWaveInStream final : public AudioInStream, private CompletionSink {
+class KWWaveInStream final : public AudioInStream, public KWWaveStreamBase, private CompletionSink {
  public:
-  static constexpr int kDefaultBufferCount = 4;
-  static constexpr int kDefaultBufferSize = 16384;
-
   explicit KWWaveInStream(WaveDeviceLayer& layer);
   ~KWWaveInStream() override;
   KWWaveInStream(const KWWaveInStream&) = delete;
@@ -38,27 +36,17 @@ class KWWaveInStream final : public AudioInStream, private CompletionSink {
   void Lock() override;
   void Unlock() override;
 
-  void SetBuffers(int count, int size);
-  void SetBufferCount(int count) { SetBuffers(count, bufferSize_); }
-  void SetBufferSize(int size) { SetBuffers(bufferCount_, size); }
-  int Device() const { return device_; }
-  void SetDevice(int device);
-  int DeviceCount() const { return static_cast<int>(devices_.size()); }
-  const std::vector<WaveDeviceInfo>& DeviceNames() const { return devices_; }
-  int BufferDurationMs() const { return bufferDurationMs_; }
-  int FramesPerBuffer() const { return bufferSize_ / kDeviceFrameBytes; }
 
  private:
+  bool StreamActive() const override { return IsActive(); }
+  void StartStream() override { Start(); }
+  void StopStream() override { Stop(); }
+  void ReleaseBuffers() override { memory_.clear(); }
   void BufferDone() noexcept override { completions_.release(); }
   int16_t* BufferAt(int i) { return memory_.data() + static_cast<size_t>(i) * FramesPerBuffer() * 2; }
   void ServiceLoop();
 
   WaveDeviceLayer& layer_;
-  std::vector<WaveDeviceInfo> devices_;
-  int bufferCount_ = kDefaultBufferCount;
-  int bufferSize_ = kDefaultBufferSize;
-  int bufferDurationMs_;
-  int device_ = 0;
 
   std::atomic<bool> active_{false};
   std::atomic<bool> threadRunning_{false};

@@ -7,10 +7,6 @@ namespace tg {
 
 namespace {
 
-int DurationMs(int bufferSize) {
-  return static_cast<int>(bufferSize / kDeviceFrameBytes / static_cast<double>(kDeviceSampleRate) * 1000 + 1);
-}
-
 // Multiplies each frame by a gain that moves linearly over the buffer:
 // up from 0 (fade in) or down from 1 (fade out).
 void Fade(int16_t* buffer, int frames, bool in) {
@@ -26,34 +22,12 @@ void Fade(int16_t* buffer, int frames, bool in) {
 }  // namespace
 
 KWWaveOutStream::KWWaveOutStream(WaveDeviceLayer& layer)
-    : layer_(layer), devices_(layer.OutputDevices()), bufferDurationMs_(DurationMs(bufferSize_)) {}
+    : KWWaveStreamBase(layer.OutputDevices()), layer_(layer) {}
 
 KWWaveOutStream::~KWWaveOutStream() {
   try {
     Stop();
   } catch (const EWaveOutError&) {
-  }
-}
-
-void KWWaveOutStream::SetBuffers(int count, int size) {
-  count = std::clamp(count, 1, 16);
-  size = std::max(size / 4 * 4, 128);
-  if (count == bufferCount_ && size == bufferSize_) return;
-  const bool wasActive = IsActive();
-  if (wasActive) Stop();
-  bufferCount_ = count;
-  bufferSize_ = size;
-  memory_.clear();
-  bufferDurationMs_ = DurationMs(size);
-  if (wasActive) Start();
-}
-
-void KWWaveOutStream::SetDevice(int device) {
-  if (device < 0 || device >= DeviceCount() || device == device_) return;
-  device_ = device;
-  if (IsActive()) {
-    Stop();
-    Start();
   }
 }
 
@@ -79,8 +53,7 @@ void KWWaveOutStream::Start() {
     }
     deviceHandle_.reset();
   }
-  if (devices_.empty()) throw EWaveOutError(0, "There is no sound output device.");
-  auto device = layer_.CreateOutput(devices_[static_cast<size_t>(device_)].id);
+  auto device = layer_.CreateOutput(ChosenDeviceId<EWaveOutError>("There is no sound output device."));
   device->Open(*this);
   deviceHandle_ = std::move(device);
   deviceHandle_->Pause();  // nothing plays until every buffer is queued

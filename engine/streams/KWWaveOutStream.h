@@ -10,6 +10,7 @@
 
 #include "engine/devices/WaveDevice.h"
 #include "engine/streams/AudioOutStream.h"
+#include "engine/streams/KWWaveStreamBase.h"
 #include "engine/streams/ThreadPriority.h"
 
 namespace tg {
@@ -17,11 +18,8 @@ namespace tg {
 // Plays a queue of device buffers and asks its fill handler for each one on
 // a service thread of real-time priority, holding the engine lock. Settings
 // and commands are for the user-interface thread.
-class KWWaveOutStream final : public AudioOutStream, private CompletionSink {
+class KWWaveOutStream final : public AudioOutStream, public KWWaveStreamBase, private CompletionSink {
  public:
-  static constexpr int kDefaultBufferCount = 4;
-  static constexpr int kDefaultBufferSize = 16384;
-
   explicit KWWaveOutStream(WaveDeviceLayer& layer);
   ~KWWaveOutStream() override;
   KWWaveOutStream(const KWWaveOutStream&) = delete;
@@ -42,24 +40,16 @@ class KWWaveOutStream final : public AudioOutStream, private CompletionSink {
   void SetOnFillBuffer(FillHandler handler) override { onFillBuffer_ = std::move(handler); }
   EngineLock& GetEngineLock() override { return lock_; }
 
-  // Count 1 … 16; size rounded down to a multiple of 4, at least 128 bytes.
-  // An active stream is stopped and started again.
-  void SetBuffers(int count, int size);
-  void SetBufferCount(int count) { SetBuffers(count, bufferSize_); }
-  void SetBufferSize(int size) { SetBuffers(bufferCount_, size); }
-  int Device() const { return device_; }
-  // Ignored unless a valid, different index; restarts an active stream.
-  void SetDevice(int device);
-  int DeviceCount() const { return static_cast<int>(devices_.size()); }
-  const std::vector<WaveDeviceInfo>& DeviceNames() const { return devices_; }
   bool RampEnds() const { return rampEnds_; }
   void SetRampEnds(bool ramp) { rampEnds_ = ramp; }
   bool Overdrive() const { return overdrive_.load(); }
   void SetOverdrive(bool overdrive) { overdrive_ = overdrive; }
-  int BufferDurationMs() const { return bufferDurationMs_; }
-  int FramesPerBuffer() const { return bufferSize_ / kDeviceFrameBytes; }
 
  private:
+  bool StreamActive() const override { return IsActive(); }
+  void StartStream() override { Start(); }
+  void StopStream() override { Stop(); }
+  void ReleaseBuffers() override { memory_.clear(); }
   void BufferDone() noexcept override { completions_.release(); }
   int16_t* BufferAt(int i) { return memory_.data() + static_cast<size_t>(i) * FramesPerBuffer() * 2; }
   void Fill(int16_t* buffer);
@@ -67,11 +57,6 @@ class KWWaveOutStream final : public AudioOutStream, private CompletionSink {
   void DrainCompletions();
 
   WaveDeviceLayer& layer_;
-  std::vector<WaveDeviceInfo> devices_;
-  int bufferCount_ = kDefaultBufferCount;
-  int bufferSize_ = kDefaultBufferSize;
-  int bufferDurationMs_;
-  int device_ = 0;
   bool rampEnds_ = true;
   std::atomic<bool> overdrive_{true};
   FillHandler onFillBuffer_;

@@ -5,19 +5,13 @@
 #include <thread>
 
 #include "contraptions/io/soundin/TGSoundIn.h"
+#include "dsp/SampleConversion.h"
 #include "engine/SoundFilePaths.h"
 
 namespace tg {
 
 namespace {
 
-inline int16_t ToSample(float x) {
-  const float y = x * 32767.0f;
-  if (y >= 32767.0f) return 32767;
-  if (y <= -32767.0f) return -32767;
-  if (y != y) return 0;
-  return static_cast<int16_t>(y);
-}
 
 // A file that exists is found where sound files are looked for; a new one is
 // made beside the document rather than wherever the program was started.
@@ -89,8 +83,8 @@ void TGSoundOut::Process() {
 
 void TGSoundOut::Record() {
   for (int i = 0; i < kBlockSize; ++i) {
-    frames_[2 * i] = ToSample((*left_)[i]);
-    frames_[2 * i + 1] = ToSample((*right_)[i]);
+    frames_[2 * i] = ToSample16((*left_)[i]);
+    frames_[2 * i + 1] = ToSample16((*right_)[i]);
   }
   worker_.RecordFrames(frames_, kBlockSize);
   frameCounter_ += kBlockSize;

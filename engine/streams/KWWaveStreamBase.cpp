@@ -1,0 +1,38 @@
+#include "engine/streams/KWWaveStreamBase.h"
+
+#include <algorithm>
+
+namespace tg {
+
+namespace {
+int DurationMs(int bufferSize) {
+  return static_cast<int>(bufferSize / kDeviceFrameBytes / static_cast<double>(kDeviceSampleRate) * 1000 + 1);
+}
+}  // namespace
+
+KWWaveStreamBase::KWWaveStreamBase(std::vector<WaveDeviceInfo> devices)
+    : bufferDurationMs_(DurationMs(kDefaultBufferSize)), devices_(std::move(devices)) {}
+
+void KWWaveStreamBase::SetBuffers(int count, int size) {
+  count = std::clamp(count, 1, 16);
+  size = std::max(size / 4 * 4, 128);
+  if (count == bufferCount_ && size == bufferSize_) return;
+  const bool wasActive = StreamActive();
+  if (wasActive) StopStream();
+  bufferCount_ = count;
+  bufferSize_ = size;
+  ReleaseBuffers();
+  bufferDurationMs_ = DurationMs(size);
+  if (wasActive) StartStream();
+}
+
+void KWWaveStreamBase::SetDevice(int device) {
+  if (device < 0 || device >= DeviceCount() || device == device_) return;
+  device_ = device;
+  if (StreamActive()) {
+    StopStream();
+    StartStream();
+  }
+}
+
+}  // namespace tg

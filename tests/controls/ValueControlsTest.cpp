@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include "controls/KWDWKnob.h"
+#include "controls/KWDWSlider.h"
+#include "controls/KWRangeSlider.h"
+#include "tests/controls/MouseHelpers.h"
+
+namespace tg {
+namespace {
+
+using test::Drag;
+
+TEST(ValueScaleTest, LawsAndTheirInverses) {
+  EXPECT_NEAR(ValueAtPosition(0.5, 20, 20000, ValueScale::Logarithmic), 632.46, 0.01);
+  EXPECT_NEAR(ValueAtPosition(0.5, 20, 20000, ValueScale::Linear), 10010, 1e-9);
+  EXPECT_NEAR(ValueAtPosition(0.5, 100, 400, ValueScale::Octave), 200, 1e-9);
+  for (ValueScale s : {ValueScale::Linear, ValueScale::Logarithmic, ValueScale::Octave}) {
+    EXPECT_NEAR(PositionOfValue(ValueAtPosition(0.3, 20, 20000, s), 20, 20000, s), 0.3, 1e-12);
+  }
+  EXPECT_EQ(PositionOfValue(50000, 20, 20000, ValueScale::Logarithmic), 1.0);
+  EXPECT_EQ(PositionOfValue(-5, 20, 20000, ValueScale::Logarithmic), 0.0);
+}
+
+TEST(KnobTest, SettingValuesPinsToTheEndsAndTellsOfIt) {
+  KWDWKnob knob;
+  QSignalSpy changed(&knob, &KWDWKnob::OnChange);
+  knob.SetMax(10.0);
+  knob.SetValue(25.0);
+  EXPECT_EQ(knob.Value(), 10.0);
+  ASSERT_EQ(changed.count(), 1);
+  EXPECT_EQ(changed.at(0).at(0).toDouble(), 25.0);  // the value passed in
+  knob.SetValue(25.0);  // no movement: nothing said
+  EXPECT_EQ(changed.count(), 1);
+
+  knob.SetValue(5.0);
+  knob.SetMax(20.0);  // the value stays, the pointer moves
+  EXPECT_EQ(knob.Value(), 5.0);
+  EXPECT_EQ(knob.Position(), 0.25);
+}
+
+TEST(KnobTest, DraggingUpTurnsItUpAHundredthAPixel) {
+  KWDWKnob knob;
+  knob.resize(35, 35);
+  knob.SetScale(ValueScale::Logarithmic);
+  knob.SetMin(20);
+  knob.SetMax(20000);
+  QSignalSpy changed(&knob, &KWDWKnob::OnChange);
+  Drag(&knob, {17, 30}, {17, 5});
+  EXPECT_NEAR(knob.Position(), 0.25, 1e-12);
+  Drag(&knob, {17, 30}, {17, 5});
+  EXPECT_NEAR(knob.Position(), 0.5, 1e-12);
+  EXPECT_NEAR(changed.last().at(0).toDouble(), 632.46, 0.01);
+  Drag(&knob, {17, 5}, {17, 15}, Qt::ControlModifier);  // ten times finer
+  EXPECT_NEAR(knob.Position(), 0.49, 1e-12);
+  Drag(&knob, {17, 0}, {17, 200});
+  EXPECT_EQ(knob.Position(), 0.0);
+  EXPECT_EQ(knob.Value(), 20.0);
+}
+
+TEST(KnobTest, KeysStepTheKnob) {
+  KWDWKnob knob;
+  QTest::keyClick(&knob, Qt::Key_Up);
+  EXPECT_NEAR(knob.Position(), 0.01, 1e-12);
+  QTest::keyClick(&knob, Qt::Key_PageUp);
+  EXPECT_NEAR(knob.Position(), 0.11, 1e-12);
+  QTest::keyClick(&knob, Qt::Key_End);
+  EXPECT_EQ(knob.Position(), 1.0);
+}
+
+TEST(KnobTest, PointerSweeps270DegreesThroughTheTop) {
+  EXPECT_NEAR(KWDWKnob::PointerAngle(0.5), 3.14159265358979, 1e-12);  // straight up
+  EXPECT_NEAR(KWDWKnob::PointerAngle(1.0) - KWDWKnob::PointerAngle(0.0), 1.5 * 3.14159265358979, 1e-12);
+  KWDWKnob knob;
+  knob.resize(40, 30);
+  EXPECT_EQ(knob.KnobRect().width(), 30);
+  knob.SetTickStyle(TickStyle::Auto);
+  knob.SetFrequency(0.25);
+  EXPECT_EQ(knob.TickValues(), (std::vector<double>{0.25, 0.5, 0.75}));
+  EXPECT_EQ(knob.KnobRect().width(), 16);  // the tick ring takes 7 pixels each side
+}
+
+TEST(SliderTest, TravelIsTheLengthLessTheThumbAndSetValueIsSilent) {
+  KWDWSlider slider;
+  slider.resize(24, 111);  // 100 pixels of travel
+  QSignalSpy changed(&slider, &KWDWSlider::OnChange);
+  slider.SetValue(0.5);
+  EXPECT_EQ(changed.count(), 0);
+  Drag(&slider, {12, 60}, {12, 50});
+  EXPECT_NEAR(slider.Position(), 0.6, 1e-12);
+  EXPECT_EQ(changed.count(), 10);
+  Drag(&slider, {12, 50}, {12, 60}, Qt::ControlModifier);
+  EXPECT_NEAR(slider.Position(), 0.59, 1e-12);
+  EXPECT_NEAR(slider.ThumbRect().top(), 41, 1);  // p = 1 at the top
+
+  KWDWSlider horizontal;
+  horizontal.SetVertical(false);
+  horizontal.resize(61, 24);
+  Drag(&horizontal, {5, 12}, {30, 12});
+  EXPECT_NEAR(horizontal.Position(), 0.5, 1e-12);
+}
+
+TEST(RangeDragTest, TheModifierTable) {
+  const RangePositions at{0.4, 0.6};
+  auto moved = [&](RangeGrab g, bool shift, bool alt) {
+    const RangePositions r = DragRange(at, g, shift, alt, 0.1);
+    return std::pair{std::round((r.p0 - at.p0) * 10) / 10, std::round((r.p1 - at.p1) * 10) / 10};
+  };
+  using P = std::pair<double, double>;
+  EXPECT_EQ(moved(RangeGrab::Upper, false, false), P(0, 0.1));
+  EXPECT_EQ(moved(RangeGrab::Upper, true, false), P(0.1, 0.1));
+  EXPECT_EQ(moved(RangeGrab::Upper, false, true), P(0.1, 0));
+  EXPECT_EQ(moved(RangeGrab::Upper, true, true), P(-0.1, 0.1));
+  EXPECT_EQ(moved(RangeGrab::Lower, false, false), P(0.1, 0));
+  EXPECT_EQ(moved(RangeGrab::Lower, false, true), P(0, 0.1));
+  EXPECT_EQ(moved(RangeGrab::Bar, false, false), P(0.1, 0.1));
+  EXPECT_EQ(moved(RangeGrab::Bar, true, false), P(0, 0.1));
+  EXPECT_EQ(moved(RangeGrab::Bar, false, true), P(0.1, 0));
+  EXPECT_EQ(moved(RangeGrab::Bar, true, true), P(-0.1, 0.1));
+}
+
+TEST(RangeDragTest, LimitsKeepTheRangeInsideAndUncrossed) {
+  // Shift+Alt past an end: both ends move by the same clamped amount.
+  RangePositions r = DragRange({0.2, 0.9}, RangeGrab::Upper, true, true, 0.3);
+  EXPECT_NEAR(r.p1, 1.0, 1e-12);
+  EXPECT_NEAR(r.p0, 0.1, 1e-12);
+  r = DragRange({0.05, 0.5}, RangeGrab::Bar, false, false, -0.2);
+  EXPECT_NEAR(r.p0, 0.0, 1e-12);
+  EXPECT_NEAR(r.p1, 0.45, 1e-12);
+  // The lower thumb dragged above the upper one stops at it.
+  r = DragRange({0.3, 0.5}, RangeGrab::Lower, false, false, 0.4);
+  EXPECT_NEAR(r.p0, 0.5, 1e-12);
+  EXPECT_NEAR(r.p1, 0.5, 1e-12);
+  // Ends moving towards each other meet halfway.
+  r = DragRange({0.3, 0.5}, RangeGrab::Bar, true, true, -0.3);
+  EXPECT_NEAR(r.p0, 0.4, 1e-12);
+  EXPECT_NEAR(r.p1, 0.4, 1e-12);
+}
+
+TEST(RangeSliderTest, GrabsTheUpperThumbFirstAndDragsWithModifiers) {
+  KWRangeSlider slider;
+  slider.resize(24, 116);  // 100 pixels of travel, measured from the bottom
+  slider.SetValue0(0.2);
+  slider.SetValue1(0.6);
+  EXPECT_EQ(slider.GrabAt({12, 115 - 70}), RangeGrab::Upper);  // 60 + 7 … 60 + 15
+  EXPECT_EQ(slider.GrabAt({12, 115 - 24}), RangeGrab::Lower);  // 20 … 28
+  EXPECT_EQ(slider.GrabAt({12, 115 - 45}), RangeGrab::Bar);
+  QSignalSpy changed(&slider, &KWRangeSlider::OnChange);
+  Drag(&slider, {12, 115 - 24}, {12, 115 - 34}, Qt::ShiftModifier);  // lower thumb, both move
+  EXPECT_NEAR(slider.Value0(), 0.3, 1e-9);
+  EXPECT_NEAR(slider.Value1(), 0.7, 1e-9);
+  EXPECT_EQ(changed.count(), 10);
+}
+
+}  // namespace
+}  // namespace tg

@@ -51,12 +51,16 @@ void KWDWKnob::paintEvent(QPaintEvent*) {
   painter.setBrush(isEnabled() ? pal.color(QPalette::Button) : pal.color(QPalette::Window));
   painter.drawEllipse(face);
 
-  // The pointer: a wedge from near the centre to the rim.
+  // The pointer: a wedge whose tip touches the rim and whose base (a third
+  // of the knob wide) lies halfway to the centre.
   const double a = PointerAngle(Position());
+  const QRectF rim = knob.adjusted(2, 2, -2, -2);
+  const QRectF half = knob.adjusted(knob.width() / 4, knob.height() / 4, -knob.width() / 4, -knob.height() / 4);
+  const double spread = std::atan((knob.width() / 6.0) / (half.width() / 2.0));
   QPainterPath pointer;
-  pointer.moveTo(OnCircle(knob.adjusted(knob.width() / 3, knob.height() / 3, -knob.width() / 3, -knob.height() / 3), a));
-  pointer.lineTo(OnCircle(knob.adjusted(1, 1, -1, -1), a - 0.08 - knob.width() / 6 / (knob.width() / 2) * 0.5));
-  pointer.lineTo(OnCircle(knob.adjusted(1, 1, -1, -1), a + 0.08 + knob.width() / 6 / (knob.width() / 2) * 0.5));
+  pointer.moveTo(OnCircle(rim, a));
+  pointer.lineTo(OnCircle(half, a - spread + 0.08));
+  pointer.lineTo(OnCircle(half, a + spread - 0.08));
   pointer.closeSubpath();
   painter.setBrush(isEnabled() ? pal.color(QPalette::Shadow) : pal.color(QPalette::Mid));
   painter.drawPath(pointer);

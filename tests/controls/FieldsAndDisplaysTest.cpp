@@ -231,6 +231,19 @@ TEST(PianoKeyboardTest, GeometryHitsAndSelectionModes) {
   EXPECT_EQ(keyboard.SelectedKey(), 24);
 }
 
+TEST(PianoKeyboardTest, TheDrawnKeysShowTheSelection) {
+  KWPianoKeyboard keyboard;
+  keyboard.resize(300, 65);
+  keyboard.SetBottomKey(48);
+  keyboard.SetSelectedKey(61);  // c#5, a black key
+  const QImage image = keyboard.grab().toImage();
+  const int w = keyboard.WhiteKeyWidth();
+  const QColor highlight = keyboard.palette().color(QPalette::Highlight);
+  EXPECT_EQ(image.pixelColor(2 + 7 * w + w, 10), highlight);      // c#5, high up
+  EXPECT_EQ(image.pixelColor(2 + 7 * w + w / 2, 60), Qt::white);  // c5 below it
+  EXPECT_EQ(image.pixelColor(2 + w, 10), Qt::black);              // c#4
+}
+
 TEST(NotePickerTest, PlacedFullyOnScreenAndNamesTheSelection) {
   QScreen* screen = QGuiApplication::primaryScreen();
   ASSERT_NE(screen, nullptr);

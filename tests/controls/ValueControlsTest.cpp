@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -94,6 +95,12 @@ TEST(SliderTest, TravelIsTheLengthLessTheThumbAndSetValueIsSilent) {
   Drag(&slider, {12, 50}, {12, 60}, Qt::ControlModifier);
   EXPECT_NEAR(slider.Position(), 0.59, 1e-12);
   EXPECT_NEAR(slider.ThumbRect().top(), 41, 1);  // p = 1 at the top
+
+  // The drawn thumb is where the geometry puts it.
+  const QImage image = slider.grab().toImage();
+  const QRect thumb = slider.ThumbRect();
+  EXPECT_EQ(image.pixelColor(thumb.left() + 3, thumb.top() + 3), slider.palette().color(QPalette::Button));
+  EXPECT_EQ(image.pixelColor(slider.width() / 2 - 1, thumb.bottom() + 6), slider.palette().color(QPalette::Dark));
 
   KWDWSlider horizontal;
   horizontal.SetVertical(false);

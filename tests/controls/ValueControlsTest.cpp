@@ -100,7 +100,9 @@ TEST(SliderTest, TravelIsTheLengthLessTheThumbAndSetValueIsSilent) {
   const QImage image = slider.grab().toImage();
   const QRect thumb = slider.ThumbRect();
   EXPECT_EQ(image.pixelColor(thumb.left() + 3, thumb.top() + 3), slider.palette().color(QPalette::Button));
-  EXPECT_EQ(image.pixelColor(slider.width() / 2 - 1, thumb.bottom() + 6), slider.palette().color(QPalette::Dark));
+  // Below the thumb the darker track shows.
+  EXPECT_LT(image.pixelColor(slider.width() / 2 - 1, thumb.bottom() + 6).lightness(),
+            slider.palette().color(QPalette::Button).lightness() - 40);
 
   KWDWSlider horizontal;
   horizontal.SetVertical(false);

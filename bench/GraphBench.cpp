@@ -97,4 +97,3 @@ BENCHMARK(BM_RebuildUpdateList1000Pipes50Loops);
 
 }  // namespace
 }  // namespace tg
-

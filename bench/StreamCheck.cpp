@@ -30,7 +30,8 @@ class BusyPipe final : public QSSignalProcessor {
     SetOutletSignal(0, &out_);
   }
   void Process() override {
-    const auto until = Clock::now() + std::chrono::duration<double>(load_ * kBlockSize / kSampleRate);
+    const auto until =
+        Clock::now() + std::chrono::duration<double>(load_ * kBlockSize / kSampleRate);
     while (Clock::now() < until) {
     }
     out_.Fill(0.01f);
@@ -95,13 +96,16 @@ int main(int argc, char** argv) {
   }
   engine.StopAudioOut();
   const double firstMs =
-      firstServiceFill == 0 ? -1 : std::chrono::duration<double, std::milli>(
-                                       Clock::time_point(Clock::duration(firstServiceFill.load())) - start)
-                                       .count();
-  std::printf("%s: %d x %d bytes (%d frames), load %.2f, %.0f s: %d overload reports, peak CPU load %.2f, "
-              "first buffer played after %.1f ms\n",
-              out.DeviceNames()[static_cast<size_t>(device)].name.c_str(), count, size, size / 4, load,
-              seconds, overloads, maxLoad, firstMs);
+      firstServiceFill == 0
+          ? -1
+          : std::chrono::duration<double, std::milli>(
+                Clock::time_point(Clock::duration(firstServiceFill.load())) - start)
+                .count();
+  std::printf(
+      "%s: %d x %d bytes (%d frames), load %.2f, %.0f s: %d overload reports, peak CPU load %.2f, "
+      "first buffer played after %.1f ms\n",
+      out.DeviceNames()[static_cast<size_t>(device)].name.c_str(), count, size, size / 4, load,
+      seconds, overloads, maxLoad, firstMs);
   engine.DestroyContraption(std::move(soundOut));
   return overloads == 0 ? 0 : 3;
 }

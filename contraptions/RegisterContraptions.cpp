@@ -29,7 +29,7 @@ template <template <int> class Mixer, int... Sizes>
 void RegisterMixers(TContraptionFactory& factory, char family, int helpNumber,
                     std::integer_sequence<int, Sizes...>) {
   (factory.Emplace<TMakerTemplate<Mixer<Sizes>>>(FamilyName(family, Sizes, "Mixer"), "Mixers",
-                                                  helpNumber, false),
+                                                 helpNumber, false),
    ...);
 }
 
@@ -42,9 +42,11 @@ void RegisterContraptionTypes(TContraptionFactory& factory) {
   // nobody refers to, and the order of the New menu must not depend on the
   // linker. Types that do not exist yet keep their places empty.
   factory.Emplace<SoundInMaker>();
-  factory.Emplace<TMakerTemplate<TGTestSignalGenerator>>("TestGen", "Signal Generators", 1002, false);
+  factory.Emplace<TMakerTemplate<TGTestSignalGenerator>>("TestGen", "Signal Generators", 1002,
+                                                         false);
   for (int n : kFamilySizes) factory.Emplace<TBussMaker<TGMonoBuss>>(FamilyName('M', n, "Buss"), n);
-  for (int n : kFamilySizes) factory.Emplace<TBussMaker<TGStereoBuss>>(FamilyName('S', n, "Buss"), n);
+  for (int n : kFamilySizes)
+    factory.Emplace<TBussMaker<TGStereoBuss>>(FamilyName('S', n, "Buss"), n);
   factory.Emplace<TMakerTemplate<TGSDelay>>("SDelay", "Effects", 1008, false);
   RegisterMixers<TGSMixer>(factory, 'S', 1014, Sizes{});
   RegisterMixers<TGPMixer>(factory, 'P', 1015, Sizes{});

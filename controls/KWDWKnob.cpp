@@ -9,7 +9,8 @@ namespace tg {
 
 namespace {
 QPointF OnCircle(const QRectF& r, double a) {
-  return {r.left() + r.width() * (std::sin(a + 3.14159265358979) + 1) / 2, r.top() + r.height() * (std::cos(a) + 1) / 2};
+  return {r.left() + r.width() * (std::sin(a + 3.14159265358979) + 1) / 2,
+          r.top() + r.height() * (std::cos(a) + 1) / 2};
 }
 }  // namespace
 
@@ -17,7 +18,8 @@ KWDWKnob::KWDWKnob(QWidget* parent) : KWValueControl(parent) { setMinimumSize(20
 
 QRectF KWDWKnob::KnobRect() const {
   QRectF r = rect();
-  if (Ticks() != TickStyle::None) r.adjust(kTickLength + 3, kTickLength + 3, -(kTickLength + 3), -(kTickLength + 3));
+  if (Ticks() != TickStyle::None)
+    r.adjust(kTickLength + 3, kTickLength + 3, -(kTickLength + 3), -(kTickLength + 3));
   const double side = std::min(r.width(), r.height());
   return {r.center().x() - side / 2, r.center().y() - side / 2, side, side};
 }
@@ -31,7 +33,8 @@ void KWDWKnob::paintEvent(QPaintEvent*) {
   // Ticks, placed by the linear law whatever the scale.
   if (Ticks() != TickStyle::None) {
     painter.setPen(QPen(pal.color(QPalette::WindowText), 1));
-    const QRectF outer = knob.adjusted(-kTickLength - 2, -kTickLength - 2, kTickLength + 2, kTickLength + 2);
+    const QRectF outer =
+        knob.adjusted(-kTickLength - 2, -kTickLength - 2, kTickLength + 2, kTickLength + 2);
     const QRectF inner = knob.adjusted(-2, -2, 2, 2);
     for (double t : TickValues()) {
       if (Max() == Min()) break;
@@ -46,7 +49,8 @@ void KWDWKnob::paintEvent(QPaintEvent*) {
   painter.setPen(QPen(pal.color(QPalette::Shadow), 1));
   painter.setBrush(bevel);
   painter.drawEllipse(knob);
-  const QRectF face = knob.adjusted(knob.width() * 0.12, knob.height() * 0.12, -knob.width() * 0.12, -knob.height() * 0.12);
+  const QRectF face = knob.adjusted(knob.width() * 0.12, knob.height() * 0.12, -knob.width() * 0.12,
+                                    -knob.height() * 0.12);
   painter.setPen(Qt::NoPen);
   painter.setBrush(isEnabled() ? pal.color(QPalette::Button) : pal.color(QPalette::Window));
   painter.drawEllipse(face);
@@ -55,7 +59,8 @@ void KWDWKnob::paintEvent(QPaintEvent*) {
   // of the knob wide) lies halfway to the centre.
   const double a = PointerAngle(Position());
   const QRectF rim = knob.adjusted(2, 2, -2, -2);
-  const QRectF half = knob.adjusted(knob.width() / 4, knob.height() / 4, -knob.width() / 4, -knob.height() / 4);
+  const QRectF half =
+      knob.adjusted(knob.width() / 4, knob.height() / 4, -knob.width() / 4, -knob.height() / 4);
   const double spread = std::atan((knob.width() / 6.0) / (half.width() / 2.0));
   QPainterPath pointer;
   pointer.moveTo(OnCircle(rim, a));

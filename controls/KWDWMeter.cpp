@@ -11,7 +11,8 @@ KWDWMeter::KWDWMeter(QWidget* parent) : QWidget(parent) { setMinimumSize(6, 6); 
 
 void KWDWMeter::SetSegmentCount(int count) {
   segments_ = std::clamp(count, 1, kMaxCount);
-  for (int c = 0; c < channels_; ++c) lit_[static_cast<size_t>(c)] = meter::LitSegments(levels_[static_cast<size_t>(c)], segments_);
+  for (int c = 0; c < channels_; ++c)
+    lit_[static_cast<size_t>(c)] = meter::LitSegments(levels_[static_cast<size_t>(c)], segments_);
   update();
 }
 
@@ -55,7 +56,8 @@ void KWDWMeter::Clear() {
 QRect KWDWMeter::Cell(int channel, int segment) const {
   if (vertical_) {
     const int w = (width() - 4) / channels_, h = (height() - 4) / segments_;
-    return {2 + channel * w, height() - 2 - (segment + 1) * h, std::max(w - 1, 1), std::max(h - 1, 1)};
+    return {2 + channel * w, height() - 2 - (segment + 1) * h, std::max(w - 1, 1),
+            std::max(h - 1, 1)};
   }
   const int w = (width() - 4) / segments_, h = (height() - 4) / channels_;
   return {2 + segment * w, 2 + channel * h, std::max(w - 1, 1), std::max(h - 1, 1)};
@@ -87,7 +89,8 @@ void KWDWMeter::paintEvent(QPaintEvent*) {
   painter.drawLine(0, height() - 1, width() - 1, height() - 1);
   if (!isEnabled()) return;
   for (int c = 0; c < channels_; ++c) {
-    for (int s = 0; s < lit_[static_cast<size_t>(c)]; ++s) painter.fillRect(Cell(c, s), ColourOf(s, segments_));
+    for (int s = 0; s < lit_[static_cast<size_t>(c)]; ++s)
+      painter.fillRect(Cell(c, s), ColourOf(s, segments_));
   }
 }
 

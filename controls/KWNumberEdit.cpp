@@ -19,7 +19,9 @@ KWNumberEdit::KWNumberEdit(QWidget* parent) : QWidget(parent), edit_(new QLineEd
   Redisplay();
 }
 
-void KWNumberEdit::resizeEvent(QResizeEvent*) { edit_->setGeometry(1, 1, std::max(width() - 24, 1), height() - 2); }
+void KWNumberEdit::resizeEvent(QResizeEvent*) {
+  edit_->setGeometry(1, 1, std::max(width() - 24, 1), height() - 2);
+}
 
 void KWNumberEdit::changeEvent(QEvent* event) {
   if (event->type() == QEvent::EnabledChange) update();

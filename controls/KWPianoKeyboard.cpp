@@ -9,7 +9,8 @@ namespace tg {
 namespace {
 // The white-key index within the octave of each pitch class, and whether it is black.
 constexpr int kWhiteIndex[12] = {0, 0, 1, 1, 2, 3, 3, 4, 4, 5, 5, 6};
-constexpr bool kBlack[12] = {false, true, false, true, false, false, true, false, true, false, true, false};
+constexpr bool kBlack[12] = {false, true,  false, true,  false, false,
+                             true,  false, true,  false, true,  false};
 }  // namespace
 
 KWPianoKeyboard::KWPianoKeyboard(QWidget* parent) : QWidget(parent) {
@@ -44,7 +45,8 @@ int KWPianoKeyboard::ScrollOffset() const {
 QRect KWPianoKeyboard::KeyRect(int key) const {
   const int octaveX = 7 * whiteWidth_ * (key / 12) - ScrollOffset() + 2;
   const int pitch = key % 12;
-  if (!kBlack[pitch]) return {octaveX + kWhiteIndex[pitch] * whiteWidth_, 1, whiteWidth_, height() - 2};
+  if (!kBlack[pitch])
+    return {octaveX + kWhiteIndex[pitch] * whiteWidth_, 1, whiteWidth_, height() - 2};
   const int half = blackWidth_ / 2;
   static constexpr int kShift[12] = {0, -1, 0, 1, 0, 0, -1, 0, 0, 0, 1, 0};
   const int x = (kWhiteIndex[pitch] + 1) * whiteWidth_ - half + kShift[pitch];
@@ -92,7 +94,9 @@ void KWPianoKeyboard::SetSelectedKey(int key) {
 }
 
 int KWPianoKeyboard::SelectedKeysAt(int index) const {
-  return index < 0 || index >= static_cast<int>(selected_.size()) ? 0 : selected_[static_cast<size_t>(index)];
+  return index < 0 || index >= static_cast<int>(selected_.size())
+             ? 0
+             : selected_[static_cast<size_t>(index)];
 }
 
 void KWPianoKeyboard::SetBottomKey(int key) {
@@ -136,7 +140,8 @@ void KWPianoKeyboard::paintEvent(QPaintEvent*) {
     for (int key = bottomKey_ - 1; key <= last; ++key) {
       if (key < 0 || IsBlack(key) != (pass == 1)) continue;
       const QRect r = KeyRect(key);
-      const QColor face = IsSelected(key) ? pal.color(QPalette::Highlight) : (pass == 1 ? Qt::black : Qt::white);
+      const QColor face =
+          IsSelected(key) ? pal.color(QPalette::Highlight) : (pass == 1 ? Qt::black : Qt::white);
       painter.fillRect(r, face);
       painter.setPen(Qt::black);
       painter.drawRect(r.adjusted(0, 0, -1, -1));

@@ -25,7 +25,9 @@ class KWPianoKeyboard final : public QWidget {
   void SetSelectedKey(int key);
   const std::vector<int>& SelectedKeys() const { return selected_; }
   int SelectedKeysAt(int index) const;
-  bool IsSelected(int key) const { return key >= 0 && key < 128 && flags_[static_cast<size_t>(key)]; }
+  bool IsSelected(int key) const {
+    return key >= 0 && key < 128 && flags_[static_cast<size_t>(key)];
+  }
   InputMode Mode() const { return mode_; }
   void SetInputMode(InputMode mode);
   void SetAutoSize(bool autoSize);

@@ -100,14 +100,16 @@ void KWRangeSlider::mousePressEvent(QMouseEvent* event) {
 }
 
 void KWRangeSlider::Move(double m, Qt::KeyboardModifiers modifiers, QPoint globalPosition) {
-  const RangePositions next = DragRange(at_, grab_ == RangeGrab::None ? RangeGrab::Bar : grab_,
-                                        modifiers & Qt::ShiftModifier, modifiers & Qt::AltModifier, m);
+  const RangePositions next =
+      DragRange(at_, grab_ == RangeGrab::None ? RangeGrab::Bar : grab_,
+                modifiers & Qt::ShiftModifier, modifiers & Qt::AltModifier, m);
   if (next.p0 == at_.p0 && next.p1 == at_.p1) return;
   at_ = next;
   update();
   emit OnChange(Value0(), Value1());
   QToolTip::showText(globalPosition,
-                     QString::fromStdString(textio::FormatDouble(Value0()) + " … " + textio::FormatDouble(Value1())),
+                     QString::fromStdString(textio::FormatDouble(Value0()) + " … " +
+                                            textio::FormatDouble(Value1())),
                      this);
 }
 

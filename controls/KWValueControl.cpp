@@ -9,7 +9,9 @@
 
 namespace tg {
 
-KWValueControl::KWValueControl(QWidget* parent) : QWidget(parent) { setFocusPolicy(Qt::StrongFocus); }
+KWValueControl::KWValueControl(QWidget* parent) : QWidget(parent) {
+  setFocusPolicy(Qt::StrongFocus);
+}
 
 void KWValueControl::SetMin(double min) {
   const double v = Value();
@@ -57,12 +59,15 @@ std::vector<double> KWValueControl::TickValues() const {
   if (tickStyle_ == TickStyle::Manual) return manualTicks_;
   std::vector<double> ticks;
   if (tickStyle_ == TickStyle::Auto && frequency_ > 0) {
-    for (int k = 1; min_ + k * frequency_ < max_ && k < 1000; ++k) ticks.push_back(min_ + k * frequency_);
+    for (int k = 1; min_ + k * frequency_ < max_ && k < 1000; ++k)
+      ticks.push_back(min_ + k * frequency_);
   }
   return ticks;
 }
 
-QString KWValueControl::ValueText() const { return QString::fromStdString(textio::FormatDouble(Value())); }
+QString KWValueControl::ValueText() const {
+  return QString::fromStdString(textio::FormatDouble(Value()));
+}
 
 void KWValueControl::MoveBy(double dp, QPoint globalPosition) {
   const double p = std::clamp(p_ + dp, 0.0, 1.0);

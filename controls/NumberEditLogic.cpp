@@ -74,11 +74,11 @@ int IncrementDecimals(double increment) {
 }
 
 std::string Display(double value, bool integersOnly, int decimals) {
-  const std::string full = Shortest(value);
+  std::string full = Shortest(value);
   if (integersOnly) return full;
   char buffer[400];
   std::snprintf(buffer, sizeof buffer, "%0.*f", std::clamp(decimals, 0, 30), value);
-  const std::string fixed = buffer;
+  std::string fixed = buffer;
   return fixed.size() < full.size() ? full : fixed;
 }
 
@@ -114,7 +114,8 @@ Parsed Parse(std::string_view text, double min, double max) {
   return result;
 }
 
-double Step(double value, int n, double step, bool fine, bool integersOnly, double min, double max) {
+double Step(double value, int n, double step, bool fine, bool integersOnly, double min,
+            double max) {
   double c = n * step;
   if (fine) c *= 0.1;
   if (integersOnly && c > -1.0 && c < 1.0) c = n;

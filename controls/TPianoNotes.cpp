@@ -58,14 +58,17 @@ void TPianoNotes::Prepare(QPoint screenPoint, int currentKey, int bottomKey, int
   if (screen == nullptr) screen = QGuiApplication::primaryScreen();
   if (screen != nullptr) {
     const QRect area = screen->availableGeometry();
-    frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() - frame.width() + 1)));
-    frame.moveTop(std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() - frame.height() + 1)));
+    frame.moveLeft(std::clamp(frame.left(), area.left(),
+                              std::max(area.left(), area.right() - frame.width() + 1)));
+    frame.moveTop(std::clamp(frame.top(), area.top(),
+                             std::max(area.top(), area.bottom() - frame.height() + 1)));
   }
   move(frame.topLeft());
   result_ = -1;
 }
 
-int TPianoNotes::Pick(QPoint screenPoint, int currentKey, int bottomKey, int keyRange, QWidget* parent) {
+int TPianoNotes::Pick(QPoint screenPoint, int currentKey, int bottomKey, int keyRange,
+                      QWidget* parent) {
   TPianoNotes picker(parent);
   picker.Prepare(screenPoint, currentKey, bottomKey, keyRange);
   picker.exec();

@@ -17,7 +17,8 @@ class TPianoNotes final : public QDialog {
   explicit TPianoNotes(QWidget* parent = nullptr);
   // Shows the picker centred on a screen point, fully on screen, and answers
   // the chosen key or −1.
-  static int Pick(QPoint screenPoint, int currentKey, int bottomKey, int keyRange, QWidget* parent = nullptr);
+  static int Pick(QPoint screenPoint, int currentKey, int bottomKey, int keyRange,
+                  QWidget* parent = nullptr);
   // Prepares the picker as Pick does, without showing it.
   void Prepare(QPoint screenPoint, int currentKey, int bottomKey, int keyRange);
   int Result() const { return result_; }

@@ -81,7 +81,8 @@ TrigSplinePath::Point TrigSplinePath::CurvePoint(int segment, int i) const {
   const Point& p3 = points_[static_cast<size_t>(segment % n)];
   const auto k = static_cast<size_t>(i);
   const float b0 = weights_[0][k], b1 = weights_[1][k], b2 = weights_[2][k], b3 = weights_[3][k];
-  return {b0 * p0.x + b1 * p1.x + b2 * p2.x + b3 * p3.x, b0 * p0.y + b1 * p1.y + b2 * p2.y + b3 * p3.y};
+  return {b0 * p0.x + b1 * p1.x + b2 * p2.x + b3 * p3.x,
+          b0 * p0.y + b1 * p1.y + b2 * p2.y + b3 * p3.y};
 }
 
 void TrigSplinePath::SetSize(int width, int height) {
@@ -93,8 +94,12 @@ void TrigSplinePath::SetSize(int width, int height) {
   cy_ = height_ / 2;
 }
 
-int TrigSplinePath::PixelX(float x) const { return static_cast<int>(static_cast<float>(cx_) + x * sx_); }
-int TrigSplinePath::PixelY(float y) const { return static_cast<int>(static_cast<float>(cy_) - y * sy_); }
+int TrigSplinePath::PixelX(float x) const {
+  return static_cast<int>(static_cast<float>(cx_) + x * sx_);
+}
+int TrigSplinePath::PixelY(float y) const {
+  return static_cast<int>(static_cast<float>(cy_) - y * sy_);
+}
 
 int TrigSplinePath::HitPoint(int px, int py) const {
   for (int i = 0; i < SegmentCount(); ++i) {
@@ -128,8 +133,10 @@ int TrigSplinePath::InsertAt(int px, int py) {
         // The segment of point s runs between points s−1 and s−2: the new point goes between them.
         const int n = SegmentCount();
         const int at = (s + n - 1) % n;
-        const Point p{std::clamp((static_cast<float>(px) - static_cast<float>(cx_)) / sx_, -kPointLimit, kPointLimit),
-                      std::clamp((static_cast<float>(cy_) - static_cast<float>(py)) / sy_, -kPointLimit, kPointLimit)};
+        const Point p{std::clamp((static_cast<float>(px) - static_cast<float>(cx_)) / sx_,
+                                 -kPointLimit, kPointLimit),
+                      std::clamp((static_cast<float>(cy_) - static_cast<float>(py)) / sy_,
+                                 -kPointLimit, kPointLimit)};
         points_.insert(points_.begin() + at, p);
         if (start_ >= at) ++start_;
         return at;

@@ -5,10 +5,16 @@
 namespace tg {
 
 namespace {
-double Log(double v, ValueScale scale) { return scale == ValueScale::Octave ? std::log2(v) : std::log10(v); }
-double Exp(double v, ValueScale scale) { return scale == ValueScale::Octave ? std::exp2(v) : std::pow(10.0, v); }
+double Log(double v, ValueScale scale) {
+  return scale == ValueScale::Octave ? std::log2(v) : std::log10(v);
+}
+double Exp(double v, ValueScale scale) {
+  return scale == ValueScale::Octave ? std::exp2(v) : std::pow(10.0, v);
+}
 // Logarithmic laws need a range above zero; anything else falls back to linear.
-bool Logarithmic(double lo, double hi, ValueScale scale) { return scale != ValueScale::Linear && lo > 0 && hi > 0; }
+bool Logarithmic(double lo, double hi, ValueScale scale) {
+  return scale != ValueScale::Linear && lo > 0 && hi > 0;
+}
 }  // namespace
 
 double ValueAtPosition(double p, double lo, double hi, ValueScale scale) {

@@ -14,7 +14,8 @@ int NearestKey(double hz) {
 bool IsExactNote(double hz, int key) { return std::abs(hz - KeyFrequency(key)) < 0.0005 * hz; }
 
 std::string NoteName(int key) {
-  static const char* const kNames[12] = {"c", "c#", "d", "d#", "e", "f", "f#", "g", "g#", "a", "a#", "b"};
+  static const char* const kNames[12] = {"c",  "c#", "d",  "d#", "e",  "f",
+                                         "f#", "g",  "g#", "a",  "a#", "b"};
   const int octave = key >= 0 ? key / 12 : (key - 11) / 12;
   const int pitch = key - octave * 12;
   return std::string(kNames[pitch]) + std::to_string(octave);

@@ -1,7 +1,7 @@
 #include "dsp/QSCmixReverb.h"
 
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 
 namespace tg {
 

@@ -1,8 +1,8 @@
 #include "dsp/QSDelayLine.h"
 
-#include <cstddef>
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 #include "dsp/Interpolation.h"
 

@@ -1,8 +1,8 @@
 #include "dsp/QSFunctionTable.h"
 
-#include <cstddef>
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 namespace tg {
 
@@ -32,7 +32,8 @@ void QSFunctionTable::Normalize(float peak) {
 void QSFunctionTable::FillPanLaw() {
   for (int i = 0; i <= size_; ++i) {
     const double a = static_cast<double>(i) / size_ * 1.5707963;
-    data_[static_cast<std::size_t>(i)] = static_cast<float>(1.41421356 * std::cos(a) * std::sin(a + 0.785398163));
+    data_[static_cast<std::size_t>(i)] =
+        static_cast<float>(1.41421356 * std::cos(a) * std::sin(a + 0.785398163));
   }
 }
 

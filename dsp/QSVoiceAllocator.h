@@ -12,8 +12,10 @@ template <typename Voice>
 class QSVoiceAllocator {
  public:
   QSVoiceAllocator(Voice* voices, int32_t capacity)
-      : capacity_(capacity), freeTop_(capacity - 1),
-        freeStack_(static_cast<std::size_t>(capacity)), active_(static_cast<std::size_t>(capacity)) {
+      : capacity_(capacity),
+        freeTop_(capacity - 1),
+        freeStack_(static_cast<std::size_t>(capacity)),
+        active_(static_cast<std::size_t>(capacity)) {
     for (int32_t i = 0; i < capacity; ++i) freeStack_[static_cast<std::size_t>(i)] = &voices[i];
   }
   QSVoiceAllocator(const QSVoiceAllocator&) = delete;
@@ -37,7 +39,8 @@ class QSVoiceAllocator {
       if (render(*v)) {
         freeStack_[static_cast<std::size_t>(++freeTop_)] = v;
         --activeCount_;
-        active_[static_cast<std::size_t>(current_)] = active_[static_cast<std::size_t>(activeCount_)];
+        active_[static_cast<std::size_t>(current_)] =
+            active_[static_cast<std::size_t>(activeCount_)];
         --current_;
       }
     }
@@ -46,7 +49,8 @@ class QSVoiceAllocator {
   void ReleaseAll() {
     while (activeCount_ > 0) {
       --activeCount_;
-      freeStack_[static_cast<std::size_t>(++freeTop_)] = active_[static_cast<std::size_t>(activeCount_)];
+      freeStack_[static_cast<std::size_t>(++freeTop_)] =
+          active_[static_cast<std::size_t>(activeCount_)];
     }
   }
 

@@ -104,7 +104,8 @@ std::string SoundFilePaths::MakeRelativePath(std::string_view original) const {
   for (const auto& d : directories_) {
     if (relativeTo(d)) return std::string(path.substr(d.size()));
   }
-  if (relativeTo(applicationDirectory_)) return std::string(path.substr(applicationDirectory_.size()));
+  if (relativeTo(applicationDirectory_))
+    return std::string(path.substr(applicationDirectory_.size()));
   return std::string(path);
 }
 
@@ -160,6 +161,8 @@ std::string MakeRelativePath(std::string_view path) {
 std::string ResolveSoundFile(std::string_view name) {
   return SoundFilePaths::Instance().ResolveSoundFile(name);
 }
-bool SoundFileExists(std::string_view name) { return SoundFilePaths::Instance().SoundFileExists(name); }
+bool SoundFileExists(std::string_view name) {
+  return SoundFilePaths::Instance().SoundFileExists(name);
+}
 
 }  // namespace tg

@@ -20,7 +20,6 @@ namespace {
 constexpr float kOutputLevelDecay = 0.5952381f;  // 1/1.68
 constexpr int kValuesPerBlock = kBlockSize * 2;
 
-
 }  // namespace
 
 TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
@@ -43,7 +42,8 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
       [this](int16_t* buffer, int frameCount) { OutStreamFillBuffer(buffer, frameCount); });
   auto* out = dynamic_cast<KWWaveOutStream*>(outStream_.get());
   auto* in = dynamic_cast<KWWaveInStream*>(inStream_.get());
-  if (settings_ != nullptr && out != nullptr && in != nullptr) LoadStreamSettings(*settings_, *out, *in);
+  if (settings_ != nullptr && out != nullptr && in != nullptr)
+    LoadStreamSettings(*settings_, *out, *in);
 }
 
 TAudioEngineModule::~TAudioEngineModule() {
@@ -57,7 +57,8 @@ TAudioEngineModule::~TAudioEngineModule() {
   }
   auto* out = dynamic_cast<KWWaveOutStream*>(outStream_.get());
   auto* in = dynamic_cast<KWWaveInStream*>(inStream_.get());
-  if (settings_ != nullptr && out != nullptr && in != nullptr) StoreStreamSettings(*settings_, *out, *in);
+  if (settings_ != nullptr && out != nullptr && in != nullptr)
+    StoreStreamSettings(*settings_, *out, *in);
   outStream_->SetOnFillBuffer(nullptr);
   soundOut_.reset();  // first: it refers to SoundIn
   soundIn_.reset();

@@ -94,7 +94,8 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
 
   if (frames.preRoll > 0) {
     frames.preRoll = (frames.preRoll & ~(kChunk - 1)) + kChunk;
-    clock.SetPosition(kRecordStartTick - static_cast<double>(frames.preRoll) / clock.SamplesPerClock());
+    clock.SetPosition(kRecordStartTick -
+                      static_cast<double>(frames.preRoll) / clock.SamplesPerClock());
     for (int64_t c = frames.preRoll >> kChunkShift; c > 0 && !cancelled; --c) {
       render();
       advance();

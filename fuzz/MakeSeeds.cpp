@@ -19,7 +19,8 @@ void WriteSndfile(const std::string& name, int format, int rate, int channels) {
   SNDFILE* f = sf_open(name.c_str(), SFM_WRITE, &info);
   if (f == nullptr) return;
   std::vector<float> frames(static_cast<size_t>(300 * channels));
-  for (size_t i = 0; i < frames.size(); ++i) frames[i] = static_cast<float>(std::sin(0.05 * static_cast<double>(i)));
+  for (size_t i = 0; i < frames.size(); ++i)
+    frames[i] = static_cast<float>(std::sin(0.05 * static_cast<double>(i)));
   sf_writef_float(f, frames.data(), 300);
   sf_close(f);
 }
@@ -40,10 +41,10 @@ int main(int argc, char** argv) {
     std::vector<int16_t> samples(static_cast<size_t>(200 * channels), 1234);
     file.Write(samples.data(), 200);
   }
-  std::ofstream(itemDir + "/soundout.txt")
-      << "SoundOut\tSoundOut\t{ \"take.wav\", 0, 1, 0, 300 }\t{ {  }, { \"a\\\"b\", 2, 0, 1, 5 }, {  } }"
-         "{ }{ 40 30 F Z Z 10 20 Z Z Z Z  }\t\n";
-  std::ofstream(itemDir + "/soundin.txt")
-      << "SoundIn\tSoundIn\t{ 1, \"\", 0, 0, 0, 500, 1, 0, 0 }\t{ {  } }{ }{ 1 2 T Z Z 3 4 Z Z Z Z  }\n";
+  std::ofstream(itemDir + "/soundout.txt") << "SoundOut\tSoundOut\t{ \"take.wav\", 0, 1, 0, 300 "
+                                              "}\t{ {  }, { \"a\\\"b\", 2, 0, 1, 5 }, {  } }"
+                                              "{ }{ 40 30 F Z Z 10 20 Z Z Z Z  }\t\n";
+  std::ofstream(itemDir + "/soundin.txt") << "SoundIn\tSoundIn\t{ 1, \"\", 0, 0, 0, 500, 1, 0, 0 "
+                                             "}\t{ {  } }{ }{ 1 2 T Z Z 3 4 Z Z Z Z  }\n";
   return 0;
 }

@@ -52,13 +52,14 @@ void WriteItem(std::ostream& out, TGardeningContraption& c) {
   }
   out << " }{ }";
   const TContraptionFormState& s = c.WindowState();
-  out << "{ " << s.nodeX << ' ' << s.nodeY << ' ' << (s.windowOpen ? 'T' : 'F') << " Z Z " << s.windowTop << ' '
-      << s.windowLeft << " Z Z Z Z  }\t";
+  out << "{ " << s.nodeX << ' ' << s.nodeY << ' ' << (s.windowOpen ? 'T' : 'F') << " Z Z "
+      << s.windowTop << ' ' << s.windowLeft << " Z Z Z Z  }\t";
 }
 
 }  // namespace
 
-TGDocument::TGDocument(PatchEditor& patch, KWDocumentQueries& queries) : patch_(patch), queries_(queries) {}
+TGDocument::TGDocument(PatchEditor& patch, KWDocumentQueries& queries)
+    : patch_(patch), queries_(queries) {}
 
 std::string TGDocument::Title() const {
   if (fileName_.empty()) return "Untitled";
@@ -115,7 +116,8 @@ bool TGDocument::Read() {
 bool TGDocument::ReadFrom(std::istream& in) {
   readProblems_.clear();
   std::string magic;
-  for (int c = in.get(); c != std::char_traits<char>::eof() && c != ' ' && c != '\n'; c = in.get()) {
+  for (int c = in.get(); c != std::char_traits<char>::eof() && c != ' ' && c != '\n';
+       c = in.get()) {
     if (magic.size() < kSectionLineLimit) magic.push_back(static_cast<char>(c));
   }
   double version = 0.0;
@@ -127,8 +129,9 @@ bool TGDocument::ReadFrom(std::istream& in) {
     return false;
   }
   if (version > kNewestReadableVersion) {
-    Message("The specified document was created by a newer version of Tonegarden and cannot be opened.",
-            kReadCaption);
+    Message(
+        "The specified document was created by a newer version of Tonegarden and cannot be opened.",
+        kReadCaption);
     fileName_.clear();
     return false;
   }
@@ -171,7 +174,8 @@ bool TGDocument::ReadFrom(std::istream& in) {
   if (!readProblems_.empty()) {
     std::string text = "Parts of the document could not be read and were left out:\n";
     for (size_t i = 0; i < readProblems_.size() && i < 10; ++i) text += "\n" + readProblems_[i];
-    if (readProblems_.size() > 10) text += "\n(and " + std::to_string(readProblems_.size() - 10) + " more)";
+    if (readProblems_.size() > 10)
+      text += "\n(and " + std::to_string(readProblems_.size() - 10) + " more)";
     Message(text, kReadCaption);
   }
   return true;
@@ -204,8 +208,10 @@ void TGDocument::ReadConnections(std::istream& in) {
   while (in.peek() == '\t') {
     std::string from, to;
     int32_t outlet = -1, inlet = -1;
-    if (textio::ReadToken(in, from, TContraptionFactory::kMaxNameLength) && textio::ReadInt32(in, outlet) &&
-        textio::ReadToken(in, to, TContraptionFactory::kMaxNameLength) && textio::ReadInt32(in, inlet)) {
+    if (textio::ReadToken(in, from, TContraptionFactory::kMaxNameLength) &&
+        textio::ReadInt32(in, outlet) &&
+        textio::ReadToken(in, to, TContraptionFactory::kMaxNameLength) &&
+        textio::ReadInt32(in, inlet)) {
       TGardeningContraption* source = factory.FindContraption(from);
       TGardeningContraption* destination = factory.FindContraption(to);
       if (source != nullptr && destination != nullptr) {
@@ -219,8 +225,9 @@ void TGDocument::ReadConnections(std::istream& in) {
 void TGDocument::WriteTo(std::ostream& out) const {
   const PatchModel& model = patch_.Model();
   out << ".tgh 0.5" << kEol << "tempo:" << kEol << '\t' << textio::FormatDouble(Tempo()) << kEol;
-  out << "visual1:" << kEol << '\t' << model.PaneWidth() << kEol << '\t' << (model.PatcherShown() ? 1 : 0)
-      << kEol << '\t' << (model.PropertiesShown() ? 1 : 0) << kEol;
+  out << "visual1:" << kEol << '\t' << model.PaneWidth() << kEol << '\t'
+      << (model.PatcherShown() ? 1 : 0) << kEol << '\t' << (model.PropertiesShown() ? 1 : 0)
+      << kEol;
   out << "contraptions:" << kEol;
   for (int i = 0; i < model.NodeCount(); ++i) {
     PatchNode& node = model.NodeAt(i);
@@ -233,8 +240,8 @@ void TGDocument::WriteTo(std::ostream& out) const {
   out << "connections:" << kEol;
   for (int i = 0; i < model.ConnectionCount(); ++i) {
     const PatchConnection& c = model.ConnectionAt(i);
-    out << '\t' << c.source->contraption->Name() << '\t' << c.outlet << '\t' << c.destination->contraption->Name()
-        << '\t' << c.inlet << kEol;
+    out << '\t' << c.source->contraption->Name() << '\t' << c.outlet << '\t'
+        << c.destination->contraption->Name() << '\t' << c.inlet << kEol;
   }
   out << "end" << kEol;
 }

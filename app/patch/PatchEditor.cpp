@@ -8,7 +8,8 @@
 
 namespace tg {
 
-PatchEditor::PatchEditor(TAudioEngineModule& engine, PatchModel& model) : engine_(engine), model_(model) {
+PatchEditor::PatchEditor(TAudioEngineModule& engine, PatchModel& model)
+    : engine_(engine), model_(model) {
   model_.SetListener(this);
 }
 
@@ -34,7 +35,8 @@ PatchNode& PatchEditor::Place(std::unique_ptr<TGardeningContraption> contraption
                         p.OutletCount(), &c);
 }
 
-PatchConnection* PatchEditor::Connect(PatchNode& source, int outlet, PatchNode& destination, int inlet) {
+PatchConnection* PatchEditor::Connect(PatchNode& source, int outlet, PatchNode& destination,
+                                      int inlet) {
   return model_.CreateConnection(source, outlet, destination, inlet);
 }
 
@@ -44,7 +46,8 @@ bool PatchEditor::ConnectFromDocument(TGardeningContraption& source, int outlet,
   PatchNode* to = model_.FindNode(&destination);
   if (from == nullptr || to == nullptr) return false;
   // Indices out of range join nothing in the engine; the pane shows no wire either.
-  if (outlet < 0 || outlet >= from->outletCount || inlet < 0 || inlet >= to->inletCount) return false;
+  if (outlet < 0 || outlet >= from->outletCount || inlet < 0 || inlet >= to->inletCount)
+    return false;
   engine_.ConnectContraptions(source, outlet, destination, inlet);
   model_.AddConnection(*from, outlet, *to, inlet);
   return true;

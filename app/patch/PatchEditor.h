@@ -31,8 +31,8 @@ class PatchEditor final : private PatchModel::Listener {
   // A wire the user drew: refused (null) when the inlet already has one.
   PatchConnection* Connect(PatchNode& source, int outlet, PatchNode& destination, int inlet);
   // A connection read from a document: joined in the engine and shown.
-  bool ConnectFromDocument(TGardeningContraption& source, int outlet, TGardeningContraption& destination,
-                           int inlet);
+  bool ConnectFromDocument(TGardeningContraption& source, int outlet,
+                           TGardeningContraption& destination, int inlet);
   void Disconnect(PatchConnection& connection) { model_.DeleteConnection(connection); }
   void Delete(PatchNode& node) { model_.DeleteNode(node); }
   // Deletes every contraption.

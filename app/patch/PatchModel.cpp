@@ -26,7 +26,8 @@ PatchNode& PatchModel::AddNode(int x, int y, std::string caption, int inlets, in
   return *nodes_.back();
 }
 
-PatchConnection& PatchModel::AddConnection(PatchNode& source, int outlet, PatchNode& destination, int inlet) {
+PatchConnection& PatchModel::AddConnection(PatchNode& source, int outlet, PatchNode& destination,
+                                           int inlet) {
   auto c = std::make_unique<PatchConnection>();
   c->source = &source;
   c->outlet = outlet;
@@ -66,10 +67,12 @@ void PatchModel::DeleteNode(PatchNode& node) {
   while (!node.connections.empty()) {
     const size_t before = node.connections.size();
     DeleteConnection(*node.connections.back());
-    if (node.connections.size() == before) Detach(*node.connections.back());  // kept by the listener: cut loose
+    if (node.connections.size() == before)
+      Detach(*node.connections.back());  // kept by the listener: cut loose
   }
   if (listener_ != nullptr) listener_->OnDeleteNode(node);
-  auto it = std::find_if(nodes_.begin(), nodes_.end(), [&](const auto& n) { return n.get() == &node; });
+  auto it =
+      std::find_if(nodes_.begin(), nodes_.end(), [&](const auto& n) { return n.get() == &node; });
   if (it != nodes_.end()) nodes_.erase(it);
   modified_ = true;
 }
@@ -102,9 +105,8 @@ PatchNode* PatchModel::FindNode(const TGardeningContraption* contraption) const 
 }
 
 bool PatchModel::IsInletTaken(const PatchNode& node, int inlet) const {
-  return std::any_of(connections_.begin(), connections_.end(), [&](const auto& c) {
-    return c->destination == &node && c->inlet == inlet;
-  });
+  return std::any_of(connections_.begin(), connections_.end(),
+                     [&](const auto& c) { return c->destination == &node && c->inlet == inlet; });
 }
 
 }  // namespace tg

@@ -61,7 +61,8 @@ class PatchModel {
   // Adds a connection without asking the listener (the document reader does).
   PatchConnection& AddConnection(PatchNode& source, int outlet, PatchNode& destination, int inlet);
   // Adds a connection the user made, if the listener agrees; null when refused.
-  PatchConnection* CreateConnection(PatchNode& source, int outlet, PatchNode& destination, int inlet);
+  PatchConnection* CreateConnection(PatchNode& source, int outlet, PatchNode& destination,
+                                    int inlet);
   void DeleteConnection(PatchConnection& connection);
   // Deletes the node's connections, then the node (the listener hears of each).
   void DeleteNode(PatchNode& node);

@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--list-types") {
       for (const auto& category : factory.Categories()) {
         std::cout << category << ":\n";
-        for (const auto* maker : factory.MakersInCategory(category)) std::cout << "  " << maker->TypeName() << "\n";
+        for (const auto* maker : factory.MakersInCategory(category))
+          std::cout << "  " << maker->TypeName() << "\n";
       }
       return 0;
     } else if (arg == "-o" || arg == "--output") {
@@ -121,10 +122,12 @@ int main(int argc, char** argv) {
       if (!value(number) || number <= 0) return BadArgument("--seconds needs a positive number");
       o.seconds = number;
     } else if (arg == "--preroll") {
-      if (!value(number) || number < 0) return BadArgument("--preroll needs a number of at least 0");
+      if (!value(number) || number < 0)
+        return BadArgument("--preroll needs a number of at least 0");
       o.preRoll = number;
     } else if (arg == "--tempo") {
-      if (!value(number) || number < 1 || number > 240) return BadArgument("--tempo needs a number from 1 to 240");
+      if (!value(number) || number < 1 || number > 240)
+        return BadArgument("--tempo needs a number from 1 to 240");
       o.tempo = number;
     } else if (arg == "--quiet" || arg == "-q") {
       o.quiet = true;
@@ -152,7 +155,8 @@ int main(int argc, char** argv) {
   TGDocument document(patch, queries);
   if (!document.Open(o.patch)) return kBadDocument;
   if (o.tempo) engine.SetTempo(*o.tempo);
-  if (!engine.HasSoundOut()) std::cerr << "tonegarden-render: the patch has no SoundOut; the render is silent\n";
+  if (!engine.HasSoundOut())
+    std::cerr << "tonegarden-render: the patch has no SoundOut; the render is silent\n";
 
   WaveExportRequest request;
   request.fileName = o.output;
@@ -172,10 +176,12 @@ int main(int argc, char** argv) {
     TerminalProgress progress(!o.quiet);
     result = ExportAsWave(engine, request, &progress);
   }
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   switch (result) {
     case WaveExportResult::NotEnoughSpace:
-      std::cerr << "Not enough disk space: There is not enough space on the specified drive to export the file. "
+      std::cerr << "Not enough disk space: There is not enough space on the specified drive to "
+                   "export the file. "
                    "Reduce the export duration or select another drive.\n";
       return kCannotWrite;
     case WaveExportResult::CannotCreateFile:
@@ -188,8 +194,9 @@ int main(int argc, char** argv) {
   }
   if (!o.quiet) {
     const double audio = static_cast<double>(frames.record) / 44100.0;
-    std::printf("%s: %lld frames, %.3f s of audio in %.3f s (%.1f times real time)\n", o.output.c_str(),
-                static_cast<long long>(frames.record), audio, elapsed, elapsed > 0 ? audio / elapsed : 0.0);
+    std::printf("%s: %lld frames, %.3f s of audio in %.3f s (%.1f times real time)\n",
+                o.output.c_str(), static_cast<long long>(frames.record), audio, elapsed,
+                elapsed > 0 ? audio / elapsed : 0.0);
   }
   return 0;
 }

@@ -26,8 +26,8 @@ PaStreamParameters Parameters(int device, bool output) {
   return p;
 }
 
-int OutputCallback(const void*, void* output, unsigned long frames,
-                   const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* user) {
+int OutputCallback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+                   PaStreamCallbackFlags, void* user) {
   static_cast<PortAudioWaveOutDevice*>(user)->Render(static_cast<int16_t*>(output), frames);
   return paContinue;
 }
@@ -137,8 +137,9 @@ void PortAudioWaveOutDevice::Open(CompletionSink& sink) {
   played_ = 0;
   const PaStreamParameters p = Parameters(deviceIndex_, true);
   PaStream* stream = nullptr;
-  PaError error = Pa_OpenStream(&stream, nullptr, &p, kDeviceSampleRate, paFramesPerBufferUnspecified,
-                                paClipOff | paDitherOff, OutputCallback, this);
+  PaError error =
+      Pa_OpenStream(&stream, nullptr, &p, kDeviceSampleRate, paFramesPerBufferUnspecified,
+                    paClipOff | paDitherOff, OutputCallback, this);
   if (error == paNoError) {
     stream_ = stream;
     error = Pa_StartStream(stream_);
@@ -207,9 +208,9 @@ void PortAudioWaveInDevice::Open(CompletionSink& sink) {
   filled_ = 0;
   const PaStreamParameters p = Parameters(deviceIndex_, false);
   PaStream* stream = nullptr;
-  const PaError error = Pa_OpenStream(&stream, &p, nullptr, kDeviceSampleRate,
-                                      paFramesPerBufferUnspecified, paClipOff | paDitherOff,
-                                      InputCallback, this);
+  const PaError error =
+      Pa_OpenStream(&stream, &p, nullptr, kDeviceSampleRate, paFramesPerBufferUnspecified,
+                    paClipOff | paDitherOff, InputCallback, this);
   if (error != paNoError) {
     Close();
     Throw<EWaveInError>(error);

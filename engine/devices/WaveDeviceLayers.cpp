@@ -31,8 +31,12 @@ std::unique_ptr<WaveInDevice> StandardWaveDeviceLayer::CreateInput(int id) {
   return std::make_unique<PortAudioWaveInDevice>(id);
 }
 
-std::vector<WaveDeviceInfo> SilentWaveDeviceLayer::OutputDevices() { return {{kSilentDeviceName, kSilentId}}; }
-std::vector<WaveDeviceInfo> SilentWaveDeviceLayer::InputDevices() { return {{kSilentDeviceName, kSilentId}}; }
+std::vector<WaveDeviceInfo> SilentWaveDeviceLayer::OutputDevices() {
+  return {{kSilentDeviceName, kSilentId}};
+}
+std::vector<WaveDeviceInfo> SilentWaveDeviceLayer::InputDevices() {
+  return {{kSilentDeviceName, kSilentId}};
+}
 std::unique_ptr<WaveOutDevice> SilentWaveDeviceLayer::CreateOutput(int) {
   return std::make_unique<SilentWaveOutDevice>();
 }

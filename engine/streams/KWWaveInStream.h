@@ -32,10 +32,11 @@ class KWWaveInStream final : public AudioInStream, public KWWaveStreamBase, priv
   int TakeNextBuffer() override;
   void LockBuffer() override;
   void UnlockBuffer() override;
-  const int16_t* CurrentData() const override { return currentData_.load(std::memory_order_acquire); }
+  const int16_t* CurrentData() const override {
+    return currentData_.load(std::memory_order_acquire);
+  }
   void Lock() override;
   void Unlock() override;
-
 
  private:
   bool StreamActive() const override { return IsActive(); }
@@ -43,7 +44,9 @@ class KWWaveInStream final : public AudioInStream, public KWWaveStreamBase, priv
   void StopStream() override { Stop(); }
   void ReleaseBuffers() override { memory_.clear(); }
   void BufferDone() noexcept override { completions_.release(); }
-  int16_t* BufferAt(int i) { return memory_.data() + static_cast<size_t>(i) * FramesPerBuffer() * 2; }
+  int16_t* BufferAt(int i) {
+    return memory_.data() + static_cast<size_t>(i) * FramesPerBuffer() * 2;
+  }
   void ServiceLoop();
 
   WaveDeviceLayer& layer_;

@@ -53,7 +53,8 @@ void KWWaveOutStream::Start() {
     }
     deviceHandle_.reset();
   }
-  auto device = layer_.CreateOutput(ChosenDeviceId<EWaveOutError>("There is no sound output device."));
+  auto device =
+      layer_.CreateOutput(ChosenDeviceId<EWaveOutError>("There is no sound output device."));
   device->Open(*this);
   deviceHandle_ = std::move(device);
   deviceHandle_->Pause();  // nothing plays until every buffer is queued
@@ -139,8 +140,10 @@ void KWWaveOutStream::ServiceLoop() {
     ++inFlight_;
     nextBuffer_ = (nextBuffer_ + 1) % bufferCount_;
 
-    const auto tenths = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count() / 100;
-    fillDurations_[static_cast<size_t>(durationIndex_)].store(static_cast<int32_t>(tenths), std::memory_order_relaxed);
+    const auto tenths =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count() / 100;
+    fillDurations_[static_cast<size_t>(durationIndex_)].store(static_cast<int32_t>(tenths),
+                                                              std::memory_order_relaxed);
     durationIndex_ = (durationIndex_ + 1) % 5;
 
     if (ramp) {
@@ -158,7 +161,8 @@ void KWWaveOutStream::ServiceLoop() {
         priority_ = ThreadPriority::Normal;
         SetCurrentThreadPriority(priority_);
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(frames / static_cast<double>(kDeviceSampleRate) * 25)));
+      std::this_thread::sleep_for(std::chrono::milliseconds(
+          static_cast<int>(frames / static_cast<double>(kDeviceSampleRate) * 25)));
     } else {
       lock_.UnlockForService();
       if (priority_ != ThreadPriority::TimeCritical) {

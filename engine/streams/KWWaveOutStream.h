@@ -18,7 +18,9 @@ namespace tg {
 // Plays a queue of device buffers and asks its fill handler for each one on
 // a service thread of real-time priority, holding the engine lock. Settings
 // and commands are for the user-interface thread.
-class KWWaveOutStream final : public AudioOutStream, public KWWaveStreamBase, private CompletionSink {
+class KWWaveOutStream final : public AudioOutStream,
+                              public KWWaveStreamBase,
+                              private CompletionSink {
  public:
   explicit KWWaveOutStream(WaveDeviceLayer& layer);
   ~KWWaveOutStream() override;
@@ -51,7 +53,9 @@ class KWWaveOutStream final : public AudioOutStream, public KWWaveStreamBase, pr
   void StopStream() override { Stop(); }
   void ReleaseBuffers() override { memory_.clear(); }
   void BufferDone() noexcept override { completions_.release(); }
-  int16_t* BufferAt(int i) { return memory_.data() + static_cast<size_t>(i) * FramesPerBuffer() * 2; }
+  int16_t* BufferAt(int i) {
+    return memory_.data() + static_cast<size_t>(i) * FramesPerBuffer() * 2;
+  }
   void Fill(int16_t* buffer);
   void ServiceLoop();
   void DrainCompletions();

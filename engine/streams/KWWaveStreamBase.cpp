@@ -5,8 +5,10 @@
 namespace tg {
 
 namespace {
+// Whole frames, as the device plays them.
 int DurationMs(int bufferSize) {
-  return static_cast<int>(bufferSize / kDeviceFrameBytes / static_cast<double>(kDeviceSampleRate) * 1000 + 1);
+  const int frames = bufferSize / kDeviceFrameBytes;
+  return static_cast<int>(frames / static_cast<double>(kDeviceSampleRate) * 1000 + 1);
 }
 }  // namespace
 

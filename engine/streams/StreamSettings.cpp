@@ -18,7 +18,8 @@ constexpr int kFallbackCount = 4;
 int StoredCount(const SettingsStore& settings, const std::string& group, int current) {
   const auto count = settings.ReadInt(group, "BufferCount");
   if (!count) return current;
-  return *count < kMinStoredCount || *count > kMaxStoredCount ? kFallbackCount : static_cast<int>(*count);
+  return *count < kMinStoredCount || *count > kMaxStoredCount ? kFallbackCount
+                                                              : static_cast<int>(*count);
 }
 
 int StoredSize(const SettingsStore& settings, const std::string& group, int current) {
@@ -36,12 +37,14 @@ int StoredDevice(const SettingsStore& settings, const std::string& group,
     }
   }
   const auto id = settings.ReadInt(group, "DeviceID");
-  return id && *id >= 0 && *id < static_cast<int64_t>(devices.size()) ? static_cast<int>(*id) : current;
+  return id && *id >= 0 && *id < static_cast<int64_t>(devices.size()) ? static_cast<int>(*id)
+                                                                      : current;
 }
 
 std::string DeviceName(const std::vector<WaveDeviceInfo>& devices, int index) {
-  return index >= 0 && index < static_cast<int>(devices.size()) ? devices[static_cast<size_t>(index)].name
-                                                                  : std::string();
+  return index >= 0 && index < static_cast<int>(devices.size())
+             ? devices[static_cast<size_t>(index)].name
+             : std::string();
 }
 
 }  // namespace
@@ -53,7 +56,8 @@ void LoadStreamSettings(const SettingsStore& settings, KWWaveOutStream& out, KWW
     out.SetDevice(StoredDevice(settings, outGroup, out.DeviceNames(), out.Device()));
     out.SetBuffers(StoredCount(settings, outGroup, out.BufferCount()),
                    StoredSize(settings, outGroup, out.BufferSize()));
-    if (const auto overdrive = settings.ReadBool(outGroup, "Overdrive")) out.SetOverdrive(*overdrive);
+    if (const auto overdrive = settings.ReadBool(outGroup, "Overdrive"))
+      out.SetOverdrive(*overdrive);
   }
   if (settings.HasGroup(inGroup)) {
     in.SetDevice(StoredDevice(settings, inGroup, in.DeviceNames(), in.Device()));
@@ -64,7 +68,8 @@ void LoadStreamSettings(const SettingsStore& settings, KWWaveOutStream& out, KWW
   if (in.BufferSize() < out.BufferSize()) in.SetBufferSize(out.BufferSize());
 }
 
-void StoreStreamSettings(SettingsStore& settings, const KWWaveOutStream& out, const KWWaveInStream& in) {
+void StoreStreamSettings(SettingsStore& settings, const KWWaveOutStream& out,
+                         const KWWaveInStream& in) {
   const std::string outGroup = SettingsGroup("OutStream");
   const std::string inGroup = SettingsGroup("InStream");
   settings.WriteInt(outGroup, "DeviceID", out.Device());

@@ -10,6 +10,7 @@ class SettingsStore;
 // BufferSize, BufferCount and (output) Overdrive. A device is found again by
 // its stored name when the list of devices changed since.
 void LoadStreamSettings(const SettingsStore& settings, KWWaveOutStream& out, KWWaveInStream& in);
-void StoreStreamSettings(SettingsStore& settings, const KWWaveOutStream& out, const KWWaveInStream& in);
+void StoreStreamSettings(SettingsStore& settings, const KWWaveOutStream& out,
+                         const KWWaveInStream& in);
 
 }  // namespace tg

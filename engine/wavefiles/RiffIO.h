@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace tg::riff {
@@ -11,9 +11,7 @@ inline uint32_t U32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
-inline uint16_t U16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
+inline uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 inline void PutU32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -22,6 +20,10 @@ inline void PutU16(uint8_t* p, uint16_t v) {
   p[1] = static_cast<uint8_t>(v >> 8);
 }
 inline bool IsId(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
+// Writes a four-character chunk id (no terminating NUL).
+inline void PutId(uint8_t* p, const char* id) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(id[i]);
+}
 
 // Reads exactly size bytes at offset; false on an error or the end of the file.
 bool ReadAt(int fd, void* data, size_t size, int64_t offset);

@@ -94,7 +94,9 @@ int64_t SoundFileReader::ReadFrames16(int16_t* out, int64_t frames) {
   const auto gotValues = static_cast<size_t>(got) * static_cast<size_t>(info_.channels);
   for (size_t i = 0; i < gotValues; ++i) {
     const float v = scratch_[i] * 32768.0f;
-    out[i] = v >= 32767.0f ? int16_t{32767} : v <= -32768.0f ? int16_t{-32768} : static_cast<int16_t>(v);
+    out[i] = v >= 32767.0f    ? int16_t{32767}
+             : v <= -32768.0f ? int16_t{-32768}
+                              : static_cast<int16_t>(v);
   }
   return got;
 }

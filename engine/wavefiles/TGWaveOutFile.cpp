@@ -68,9 +68,10 @@ bool TGWaveOutFile::CreateAnew() {
   fd_ = open(fileName_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd_ < 0) return false;
   uint8_t h[kHeaderSize];
-  std::memcpy(h, "RIFF", 4);
+  riff::PutId(h, "RIFF");
   riff::PutU32(h + 4, 0);
-  std::memcpy(h + 8, "WAVEfmt ", 8);
+  riff::PutId(h + 8, "WAVE");
+  riff::PutId(h + 12, "fmt ");
   riff::PutU32(h + 16, 16);
   riff::PutU16(h + 20, 1);
   riff::PutU16(h + 22, static_cast<uint16_t>(channels_));
@@ -78,7 +79,7 @@ bool TGWaveOutFile::CreateAnew() {
   riff::PutU32(h + 28, static_cast<uint32_t>(sampleRate_) * FrameBytes());
   riff::PutU16(h + 32, static_cast<uint16_t>(FrameBytes()));
   riff::PutU16(h + 34, 16);
-  std::memcpy(h + 36, "data", 4);
+  riff::PutId(h + 36, "data");
   riff::PutU32(h + 40, 0);
   riffSizeAt_ = 4;
   dataSizeAt_ = 40;
@@ -146,7 +147,8 @@ uint32_t TGWaveOutFile::Read(int16_t* buffer, uint32_t frames) {
 
 uint32_t TGWaveOutFile::Write(const int16_t* buffer, uint32_t frames) {
   if (!IsOpen()) return 0;
-  const int64_t room = (kMaxDataBytes - static_cast<int64_t>(position_) * FrameBytes()) / FrameBytes();
+  const int64_t room =
+      (kMaxDataBytes - static_cast<int64_t>(position_) * FrameBytes()) / FrameBytes();
   const auto n = static_cast<uint32_t>(std::clamp<int64_t>(frames, 0, std::max<int64_t>(room, 0)));
   const size_t values = static_cast<size_t>(n) * static_cast<size_t>(channels_);
   std::vector<uint8_t> raw(values * 2);

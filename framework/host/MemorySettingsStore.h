@@ -10,7 +10,8 @@ namespace tg {
 // Settings that live as long as the object: for tests and headless tools.
 class MemorySettingsStore final : public SettingsStore {
  public:
-  std::optional<std::string> ReadString(std::string_view group, std::string_view key) const override;
+  std::optional<std::string> ReadString(std::string_view group,
+                                        std::string_view key) const override;
   void WriteString(std::string_view group, std::string_view key, std::string_view value) override;
   void Remove(std::string_view group, std::string_view key) override;
   bool HasGroup(std::string_view group) const override;

@@ -13,8 +13,10 @@ namespace tg {
 class SettingsStore {
  public:
   virtual ~SettingsStore() = default;
-  virtual std::optional<std::string> ReadString(std::string_view group, std::string_view key) const = 0;
-  virtual void WriteString(std::string_view group, std::string_view key, std::string_view value) = 0;
+  virtual std::optional<std::string> ReadString(std::string_view group,
+                                                std::string_view key) const = 0;
+  virtual void WriteString(std::string_view group, std::string_view key,
+                           std::string_view value) = 0;
   virtual void Remove(std::string_view group, std::string_view key) = 0;
   virtual bool HasGroup(std::string_view group) const = 0;
 

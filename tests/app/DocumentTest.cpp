@@ -8,9 +8,9 @@
 #include "app/document/KWDocumentController.h"
 #include "app/document/TGDocument.h"
 #include "app/patch/PatchEditor.h"
+#include "contraptions/RegisterContraptions.h"
 #include "contraptions/effects/sdelay/TGSDelay.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
@@ -131,7 +131,9 @@ TEST_F(DocumentTest, RefusedMagicAndVersions) {
   EXPECT_TRUE(ReadText(".tgh 0.9" + body));
   EXPECT_NEAR(engine.Tempo(), 100.0, 1e-9);
   EXPECT_FALSE(ReadText(".tgh 0.91" + body));
-  EXPECT_EQ(LastMessage(), "The specified document was created by a newer version of Tonegarden and cannot be opened.");
+  EXPECT_EQ(
+      LastMessage(),
+      "The specified document was created by a newer version of Tonegarden and cannot be opened.");
   EXPECT_EQ(messages.Messages().back().caption, "Error Reading Document");
   EXPECT_FALSE(ReadText(".TGH 0.5" + body));
   EXPECT_EQ(LastMessage(), "The specified file is not an Tonegarden document.");
@@ -162,10 +164,12 @@ TEST_F(DocumentTest, UnknownTypesSectionsAndNamesAreSkippedAndReported) {
 }
 
 TEST_F(DocumentTest, SplitterAndVisualSectionsTheLaterWins) {
-  ASSERT_TRUE(ReadText(".tgh 0.5\r\nsplitter:\r\n\t250\r\nvisual1:\r\n\t300\r\n\t1\r\n\t0\r\nend\r\n"));
+  ASSERT_TRUE(
+      ReadText(".tgh 0.5\r\nsplitter:\r\n\t250\r\nvisual1:\r\n\t300\r\n\t1\r\n\t0\r\nend\r\n"));
   EXPECT_EQ(model.PaneWidth(), 300);
   EXPECT_FALSE(model.PropertiesShown());
-  ASSERT_TRUE(ReadText(".tgh 0.5\r\nvisual1:\r\n\t300\r\n\t0\r\n\t1\r\nsplitter:\r\n\t99999\r\nend\r\n"));
+  ASSERT_TRUE(
+      ReadText(".tgh 0.5\r\nvisual1:\r\n\t300\r\n\t0\r\n\t1\r\nsplitter:\r\n\t99999\r\nend\r\n"));
   EXPECT_EQ(model.PaneWidth(), TGDocument::kMaxPaneWidth);
   EXPECT_FALSE(model.PatcherShown());
 }
@@ -174,8 +178,8 @@ TEST_F(DocumentTest, LongNamesAndTokensAreRefusedNotOverrun) {
   const std::string longName(200, 'n');
   const std::string name199(199, 'm');
   ASSERT_TRUE(ReadText(".tgh 0.5\r\ncontraptions:\r\n\tTestGen\t" + longName +
-                       "\t{ 0, 440, 1 }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\n\tTestGen\t" + name199 +
-                       "\t{ 0, 440, 1 }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\nend\r\n"));
+                       "\t{ 0, 440, 1 }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\n\tTestGen\t" +
+                       name199 + "\t{ 0, 440, 1 }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\nend\r\n"));
   ASSERT_EQ(model.NodeCount(), 1);
   EXPECT_EQ(model.NodeAt(0).caption, name199);
 }
@@ -193,13 +197,16 @@ TEST_F(DocumentTest, AnyInputEndsWithoutCrashOrHang) {
     for (int k = 0; k < 8; ++k) bad[random() % bad.size()] = static_cast<char>(random());
     ReadText(bad);
   }
-  ReadText(".tgh 0.5\r\ntempo:\r\n\tinf\r\ncontraptions:\r\n\tTestGen\tT_1\t{ nan, inf, -inf }\t\r\nend\r\n");
+  ReadText(
+      ".tgh 0.5\r\ntempo:\r\n\tinf\r\ncontraptions:\r\n\tTestGen\tT_1\t{ nan, inf, -inf "
+      "}\t\r\nend\r\n");
   EXPECT_NEAR(engine.Tempo(), 120.0, 1e-9);
   ReadText(".tgh 0.5\r\ncontraptions:\r\n\t" + std::string(1 << 20, 'x') + "\r\nend\r\n");
   ReadText(".tgh 0.5\r\n" + std::string(1 << 20, '\t'));
   std::string many = ".tgh 0.5\r\ncontraptions:\r\n";
   for (int i = 1; i <= 1000; ++i) {
-    many += "\tTestGen\tTestGen_" + std::to_string(i) + "\t{ 0, 440, 1 }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\n";
+    many += "\tTestGen\tTestGen_" + std::to_string(i) +
+            "\t{ 0, 440, 1 }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\n";
   }
   ASSERT_TRUE(ReadText(many + "end\r\n"));
   EXPECT_EQ(model.NodeCount(), 1000);

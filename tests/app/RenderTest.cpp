@@ -21,7 +21,9 @@ namespace {
 // Notes the clock position each time it runs.
 class ClockProbe final : public QSSignalProcessor {
  public:
-  explicit ClockProbe(QSDynSigContext* context) : QSSignalProcessor(context, 0, 1) { SetOutletSignal(0, &out_); }
+  explicit ClockProbe(QSDynSigContext* context) : QSSignalProcessor(context, 0, 1) {
+    SetOutletSignal(0, &out_);
+  }
   void Process() override { positions.push_back(Context()->Clock().Position()); }
   void Reset() override { positions.clear(); }
   std::vector<double> positions;
@@ -98,7 +100,8 @@ TEST_F(RenderTest, OneBarAt120BpmIsExactly88200FramesOfTheTone) {
   EXPECT_LT(step, 1100);  // the steepest slope of the sine itself
   // 1 − 1/e of the way after one time constant of the 20 Hz smoother (351 samples).
   int around = 0;
-  for (size_t i = 2 * 300; i < 2 * 400; i += 2) around = std::max(around, std::abs(static_cast<int>(samples[i])));
+  for (size_t i = 2 * 300; i < 2 * 400; i += 2)
+    around = std::max(around, std::abs(static_cast<int>(samples[i])));
   EXPECT_NEAR(around / 32767.0 / 0.5, 1.0 - std::exp(-1.0), 0.06);
 }
 

@@ -32,12 +32,14 @@ TEST(TestGenTest, SilentUntilRaisedThenGlidesUpWithoutAClick) {
   const size_t start = 10 * kBlockSize;
   const size_t tau = start + static_cast<size_t>(kSampleRate / (2 * 3.14159265 * 20));
   EXPECT_NEAR(Peak(out, tau - 60, tau + 60), 1.0 - std::exp(-1.0), 0.05);
-  for (size_t i = start + 1; i < start + 4000; ++i) ASSERT_LT(std::abs(out[i] - out[i - 1]), 0.07f) << i;
+  for (size_t i = start + 1; i < start + 4000; ++i)
+    ASSERT_LT(std::abs(out[i] - out[i - 1]), 0.07f) << i;
   EXPECT_NEAR(Peak(out, out.size() - 4410, out.size()), 1.0f, 0.01f);
 
   // The frequency, from upward zero crossings over one second.
   int crossings = 0;
-  for (size_t i = out.size() - 44100; i < out.size(); ++i) crossings += out[i - 1] < 0 && out[i] >= 0;
+  for (size_t i = out.size() - 44100; i < out.size(); ++i)
+    crossings += out[i - 1] < 0 && out[i] >= 0;
   EXPECT_NEAR(crossings, 441, 1);
 }
 
@@ -91,8 +93,8 @@ TEST(SDelayTest, DelaysAreClampedTo20And2000Milliseconds) {
   delay.feedback.SetValue(0.0);
   h.Feed(delay, 0, test::Impulse(kBlockSize * 400, 0));
   h.Run(400);
-  EXPECT_EQ(FirstNonZero(h.Out(0)), 882u);   // 20 ms
-  EXPECT_EQ(FirstNonZero(h.Out(1)), 88200u);  // 2000 ms
+  EXPECT_EQ(FirstNonZero(h.Out(0)), 882u);      // 20 ms
+  EXPECT_EQ(FirstNonZero(h.Out(1)), 88200u);    // 2000 ms
   EXPECT_NEAR(h.Out(0)[882], 0.99985f, 1e-5f);  // the wet coefficient at mix 1
 }
 
@@ -141,7 +143,7 @@ TEST(SDelayTest, SemiquaversFollowTheTempoAndDryMixPassesTheInput) {
   GraphHarness h;
   auto& delay = h.Place<TGSDelay>();
   delay.delayUnits.SetValue(1);
-  delay.leftDelay.SetValue(1);   // 125 ms at 120 beats a minute
+  delay.leftDelay.SetValue(1);    // 125 ms at 120 beats a minute
   delay.rightDelay.SetValue(17);  // more than 2000 ms: clamped
   delay.feedback.SetValue(0.0);
   h.Feed(delay, 0, test::Impulse(kBlockSize * 400, 0));

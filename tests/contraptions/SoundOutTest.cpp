@@ -46,7 +46,9 @@ class SoundOutTest : public ::testing::Test {
     for (size_t i = 0; i < buffer.size(); i += 2) left.push_back(buffer[i]);
     return left;
   }
-  uint32_t FramesIn(const std::string& name) { return TGWaveOutFile(name, 44100, 2, false).Length(); }
+  uint32_t FramesIn(const std::string& name) {
+    return TGWaveOutFile(name, 44100, 2, false).Length();
+  }
   void MakeFile(const std::string& name, uint32_t frames, int16_t value) {
     TGWaveOutFile file(name, 44100, 2, true);
     std::vector<int16_t> samples(static_cast<size_t>(frames) * 2, value);

@@ -129,9 +129,11 @@ TEST(MeterTest, LitSegmentsDoubleTheLevelEach) {
 
 TEST(MeterTest, ColoursAndTheDrawnCells) {
   const QColor darkGreen(0, 128, 0), green(0, 255, 0), yellow(255, 255, 0), red(255, 0, 0);
-  const std::vector<QColor> expected = {darkGreen, darkGreen, darkGreen, darkGreen, darkGreen, green, green,
-                                        green,     green,     yellow,    yellow,    yellow,    red};
-  for (int s = 0; s < 13; ++s) EXPECT_EQ(KWDWMeter::ColourOf(s, 13), expected[static_cast<size_t>(s)]) << s;
+  const std::vector<QColor> expected = {darkGreen, darkGreen, darkGreen, darkGreen, darkGreen,
+                                        green,     green,     green,     green,     yellow,
+                                        yellow,    yellow,    red};
+  for (int s = 0; s < 13; ++s)
+    EXPECT_EQ(KWDWMeter::ColourOf(s, 13), expected[static_cast<size_t>(s)]) << s;
 
   KWDWMeter meter;
   meter.SetVertical(false);
@@ -210,8 +212,8 @@ TEST(PianoKeyboardTest, GeometryHitsAndSelectionModes) {
   EXPECT_EQ(keyboard.BottomKey(), 1);
   keyboard.SetBottomKey(12);  // c1 at the left edge
   const int w = keyboard.WhiteKeyWidth();
-  EXPECT_EQ(keyboard.KeyAt({2 + w / 2, 60}), 12);   // c, low on the key
-  EXPECT_EQ(keyboard.KeyAt({2 + w, 5}), 13);        // c#, high between c and d
+  EXPECT_EQ(keyboard.KeyAt({2 + w / 2, 60}), 12);  // c, low on the key
+  EXPECT_EQ(keyboard.KeyAt({2 + w, 5}), 13);       // c#, high between c and d
   EXPECT_EQ(keyboard.KeyAt({2 + w + w / 2, 60}), 14);
   EXPECT_EQ(keyboard.KeyAt({1, 30}), -1);
 

@@ -8,7 +8,8 @@ namespace tg::test {
 
 // Sends one mouse event with the buttons and modifiers given (QTest's moves
 // carry no modifiers).
-inline void Mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons = Qt::LeftButton,
+inline void Mouse(QWidget* w, QEvent::Type type, QPoint at,
+                  Qt::MouseButtons buttons = Qt::LeftButton,
                   Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
   const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
   QMouseEvent event(type, QPointF(at), QPointF(w->mapToGlobal(at)), button, buttons, modifiers);
@@ -16,7 +17,8 @@ inline void Mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons but
 }
 
 // Presses at from, moves to to (in steps of one pixel), releases there.
-inline void Drag(QWidget* w, QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+inline void Drag(QWidget* w, QPoint from, QPoint to,
+                 Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
   Mouse(w, QEvent::MouseButtonPress, from, Qt::LeftButton, modifiers);
   QPoint at = from;
   while (at != to) {

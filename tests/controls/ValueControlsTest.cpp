@@ -33,7 +33,7 @@ TEST(KnobTest, SettingValuesPinsToTheEndsAndTellsOfIt) {
   EXPECT_EQ(knob.Value(), 10.0);
   ASSERT_EQ(changed.count(), 1);
   EXPECT_EQ(changed.at(0).at(0).toDouble(), 25.0);  // the value passed in
-  knob.SetValue(25.0);  // no movement: nothing said
+  knob.SetValue(25.0);                              // no movement: nothing said
   EXPECT_EQ(changed.count(), 1);
 
   knob.SetValue(5.0);
@@ -73,7 +73,8 @@ TEST(KnobTest, KeysStepTheKnob) {
 
 TEST(KnobTest, PointerSweeps270DegreesThroughTheTop) {
   EXPECT_NEAR(KWDWKnob::PointerAngle(0.5), 3.14159265358979, 1e-12);  // straight up
-  EXPECT_NEAR(KWDWKnob::PointerAngle(1.0) - KWDWKnob::PointerAngle(0.0), 1.5 * 3.14159265358979, 1e-12);
+  EXPECT_NEAR(KWDWKnob::PointerAngle(1.0) - KWDWKnob::PointerAngle(0.0), 1.5 * 3.14159265358979,
+              1e-12);
   KWDWKnob knob;
   knob.resize(40, 30);
   EXPECT_EQ(knob.KnobRect().width(), 30);
@@ -99,7 +100,8 @@ TEST(SliderTest, TravelIsTheLengthLessTheThumbAndSetValueIsSilent) {
   // The drawn thumb is where the geometry puts it.
   const QImage image = slider.grab().toImage();
   const QRect thumb = slider.ThumbRect();
-  EXPECT_EQ(image.pixelColor(thumb.left() + 3, thumb.top() + 3), slider.palette().color(QPalette::Button));
+  EXPECT_EQ(image.pixelColor(thumb.left() + 3, thumb.top() + 3),
+            slider.palette().color(QPalette::Button));
   // Below the thumb the darker track shows.
   EXPECT_LT(image.pixelColor(slider.width() / 2 - 1, thumb.bottom() + 6).lightness(),
             slider.palette().color(QPalette::Button).lightness() - 40);

@@ -93,7 +93,8 @@ TEST(QSCombTest, BlockRateDelayAndAccumulatingFormsAgree) {
   }
   const auto in = Impulse(8);
   const auto perSample = RunBlocks(in, [&](const float* i, float* o) { a.Process(i, o); });
-  const auto blockRate = RunBlocks(in, [&](const float* i, float* o) { b.ProcessBlockDelay(i, o); });
+  const auto blockRate =
+      RunBlocks(in, [&](const float* i, float* o) { b.ProcessBlockDelay(i, o); });
   std::vector<float> added(in.size(), 1.0f);
   for (size_t at = 0; at < in.size(); at += kBlockSize) c.ProcessAdd(&in[at], &added[at], 2.0f);
   for (size_t i = 0; i < in.size(); ++i) {
@@ -107,7 +108,8 @@ TEST(QSAllpassTest, ImpulseResponse) {
   QSAllpass allpass(0.01);
   allpass.delay.Set(kDelay);
   allpass.feedback.Set(0.7);
-  const auto out = RunBlocks(Impulse(30), [&](const float* in, float* o) { allpass.Process(in, o); });
+  const auto out =
+      RunBlocks(Impulse(30), [&](const float* in, float* o) { allpass.Process(in, o); });
   EXPECT_EQ(out[0], -1.0f);
   for (size_t i = 1; i < out.size(); ++i) {
     if (i % kDelay == 0) {
@@ -128,7 +130,8 @@ TEST(QSDelayLineTest, LengthAndDelayedReads) {
   const double delay = 300.5 / kSampleRate;
   std::vector<float> history;
   for (int b = 0; b < 60; ++b) {  // many wraps
-    for (int i = 0; i < kBlockSize; ++i) block[static_cast<size_t>(i)] = static_cast<float>((b * kBlockSize + i) % 1000);
+    for (int i = 0; i < kBlockSize; ++i)
+      block[static_cast<size_t>(i)] = static_cast<float>((b * kBlockSize + i) % 1000);
     line.Read(out.data(), delay);
     line.Write(block.data());
     if (b >= 2) {
@@ -149,7 +152,8 @@ TEST(QSDelayLineTest, ReadMovingGlidesAndMovesTheDelay) {
   QSDelayLine line(1.0);
   std::vector<float> block(kBlockSize), out(kBlockSize);
   for (int b = 0; b < 100; ++b) {
-    for (int i = 0; i < kBlockSize; ++i) block[static_cast<size_t>(i)] = static_cast<float>(b * kBlockSize + i);
+    for (int i = 0; i < kBlockSize; ++i)
+      block[static_cast<size_t>(i)] = static_cast<float>(b * kBlockSize + i);
     line.Write(block.data());
   }
   // Written through 25599; a delay of 1000 samples starts reading at 24600.

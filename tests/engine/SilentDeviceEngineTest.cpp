@@ -28,8 +28,9 @@ class SilentDeviceEngineTest : public ::testing::Test {
     settings.WriteInt("0.7/OutStream", "BufferSize", 1024);
     settings.WriteInt("0.7/InStream", "BufferCount", 4);
     settings.WriteInt("0.7/InStream", "BufferSize", 1024);
-    engine = std::make_unique<TAudioEngineModule>(factory, std::make_unique<KWWaveOutStream>(layer),
-                                                  std::make_unique<KWWaveInStream>(layer), &settings);
+    engine =
+        std::make_unique<TAudioEngineModule>(factory, std::make_unique<KWWaveOutStream>(layer),
+                                             std::make_unique<KWWaveInStream>(layer), &settings);
     soundOut = factory.Create(*engine, "SoundOut", "");
     soundIn = factory.Create(*engine, "SoundIn", "");
     engine->AttachContraption(*soundOut);
@@ -61,7 +62,8 @@ TEST_F(SilentDeviceEngineTest, ClockKeepsRealTime) {
   const auto start = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(std::chrono::seconds(1));
   const double ticks = engine->GetContext().Clock().Position();
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   // 48 ticks a second at 120 beats a minute; the queue runs up to four buffers ahead.
   EXPECT_NEAR(ticks, 48.0 * seconds, 48.0 * 0.1) << seconds;
   EXPECT_GT(tone->processCount, 100);

@@ -32,7 +32,8 @@ void WriteWithSndfile(const std::string& name, int format, int rate, int channel
 std::vector<float> Sine(int frames, double hz, double rate, double amplitude) {
   std::vector<float> s(static_cast<size_t>(frames));
   for (int i = 0; i < frames; ++i) {
-    s[static_cast<size_t>(i)] = static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * hz * i / rate));
+    s[static_cast<size_t>(i)] =
+        static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * hz * i / rate));
   }
   return s;
 }
@@ -44,7 +45,11 @@ class SoundFileReaderTest : public ::testing::Test {
 
 TEST_F(SoundFileReaderTest, WaveInfoOfA16BitFile) {
   const std::string name = dir / "a.wav";
-  WavBuilder().Fmt(2, 44100).Chunk("LIST", {1, 2, 3, 4}).Data16(std::vector<int16_t>(400)).WriteTo(name);
+  WavBuilder()
+      .Fmt(2, 44100)
+      .Chunk("LIST", {1, 2, 3, 4})
+      .Data16(std::vector<int16_t>(400))
+      .WriteTo(name);
   const WaveInfo info = ReadWaveInfo(name);
   ASSERT_TRUE(info.valid);
   EXPECT_EQ(info.sampleRate, 44100.0);
@@ -80,7 +85,8 @@ TEST_F(SoundFileReaderTest, EveryFormatLoadsAtFullScale) {
     WaveInfo info;
     ASSERT_TRUE(LoadWaveIntoTable(table, name, &info)) << c.name;
     EXPECT_EQ(info.frames, 4000) << c.name;
-    for (int i = 0; i < 4000; i += 97) ASSERT_NEAR(table[i], sine[static_cast<size_t>(i)], c.tolerance) << c.name << " " << i;
+    for (int i = 0; i < 4000; i += 97)
+      ASSERT_NEAR(table[i], sine[static_cast<size_t>(i)], c.tolerance) << c.name << " " << i;
 
     // As 16-bit values, every format comes out at full scale, floats included.
     SoundFileReader reader;
@@ -123,7 +129,8 @@ TEST_F(SoundFileReaderTest, A22050HzFileIsStretchedToTwiceItsLength) {
 
 TEST_F(SoundFileReaderTest, ALongFileFillsTheTableAndAMissingOneLeavesItAlone) {
   const std::string name = dir / "long.wav";
-  WriteWithSndfile(name, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, std::vector<float>(5000, 0.25f));
+  WriteWithSndfile(name, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1,
+                   std::vector<float>(5000, 0.25f));
   QSFunctionTable table(1024);
   ASSERT_TRUE(LoadWaveIntoTable(table, name));
   EXPECT_EQ(table[1023], 0.25f);
@@ -174,7 +181,8 @@ TEST_F(SoundFileReaderTest, DamagedFilesAreRefusedOrReadSafely) {
   for (int round = 0; round < 300; ++round) {
     auto damaged = bytes;
     if (round % 3 == 0) damaged.resize(random() % bytes.size());
-    for (int flips = 0; flips < 6; ++flips) damaged[random() % damaged.size()] = static_cast<uint8_t>(random());
+    for (int flips = 0; flips < 6; ++flips)
+      damaged[random() % damaged.size()] = static_cast<uint8_t>(random());
     test::WriteBytes(dir / "damaged.wav", damaged);
     QSFunctionTable table(512);
     LoadWaveIntoTable(table, dir / "damaged.wav");

@@ -15,7 +15,8 @@ using test::WavBuilder;
 
 std::vector<int16_t> Ramp(size_t values, int16_t start = 0) {
   std::vector<int16_t> v(values);
-  for (size_t i = 0; i < values; ++i) v[i] = static_cast<int16_t>(start + static_cast<int16_t>(i % 30000));
+  for (size_t i = 0; i < values; ++i)
+    v[i] = static_cast<int16_t>(start + static_cast<int16_t>(i % 30000));
   return v;
 }
 
@@ -180,7 +181,8 @@ TEST_F(WaveOutFileTest, TruncatedAndRandomFilesNeverCrash) {
   }
   for (int round = 0; round < 200; ++round) {
     auto bytes = valid;
-    for (int flips = 0; flips < 4; ++flips) bytes[random() % bytes.size()] = static_cast<uint8_t>(random());
+    for (int flips = 0; flips < 4; ++flips)
+      bytes[random() % bytes.size()] = static_cast<uint8_t>(random());
     test::WriteBytes(dir / "noise.wav", bytes);
     TGWaveOutFile file(dir / "noise.wav", 44100, 2, false);
     if (file.IsOpen()) {

@@ -101,9 +101,9 @@ TEST_F(WaveOutStreamTest, StartPrimesEveryBufferAndFadesInTheFirst) {
   EXPECT_EQ(fills.load(), 4);
   ASSERT_TRUE(PlayNext(layer.out));
   const auto first = PlayedAt(0);
-  EXPECT_EQ(first[0], 0);                  // the ramp starts from silence
-  EXPECT_EQ(first[2 * 128], 5000);         // halfway up
-  EXPECT_EQ(first[2 * 255 + 1], 9960);     // nearly there
+  EXPECT_EQ(first[0], 0);                                     // the ramp starts from silence
+  EXPECT_EQ(first[2 * 128], 5000);                            // halfway up
+  EXPECT_EQ(first[2 * 255 + 1], 9960);                        // nearly there
   ASSERT_TRUE(WaitUntil([&] { return fills.load() == 5; }));  // refilled in its turn
 }
 
@@ -166,7 +166,8 @@ TEST_F(WaveOutStreamTest, ADeviceThatRanDryGetsSilenceAndOneOverload) {
   EXPECT_FALSE(stream.TakeOverload());
   {
     std::lock_guard lock(layer.out.mutex);
-    EXPECT_EQ(layer.out.events, (std::vector<std::string>{"write", "write", "write", "fill", "write"}));
+    EXPECT_EQ(layer.out.events,
+              (std::vector<std::string>{"write", "write", "write", "fill", "write"}));
   }
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(PlayNext(layer.out));
   for (size_t i = Played() - 3; i < Played(); ++i) EXPECT_EQ(PlayedAt(i)[100], 0) << i;

@@ -56,8 +56,9 @@ TEST_F(ContraptionTest, FactoryListsTypesByCategoryAndFindsLiveContraptions) {
   EXPECT_EQ(factory.MakerAt(33)->TypeName(), "SoundOut");
   EXPECT_EQ(factory.MakerAt(36), nullptr);
   EXPECT_EQ(factory.MakerAt(-1), nullptr);
-  EXPECT_EQ(factory.Categories(), (std::vector<std::string>{"Input / Output", "Signal Generators", "Busses",
-                                                            "Effects", "Mixers", "Test"}));
+  EXPECT_EQ(factory.Categories(),
+            (std::vector<std::string>{"Input / Output", "Signal Generators", "Busses", "Effects",
+                                      "Mixers", "Test"}));
   ASSERT_EQ(factory.MakersInCategory("Input / Output").size(), 2u);
   EXPECT_EQ(factory.MakersInCategory("Input / Output")[1]->TypeName(), "SoundOut");
   const auto mixers = factory.MakersInCategory("Mixers");

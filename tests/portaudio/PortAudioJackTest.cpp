@@ -55,7 +55,8 @@ struct Shape {
   int size;
 };
 
-class PortAudioJackPaceTest : public PortAudioJackTest, public ::testing::WithParamInterface<Shape> {};
+class PortAudioJackPaceTest : public PortAudioJackTest,
+                              public ::testing::WithParamInterface<Shape> {};
 
 TEST_P(PortAudioJackPaceTest, PlaysAndCapturesAtRealTimePace) {
   const Shape shape = GetParam();
@@ -86,13 +87,15 @@ TEST_P(PortAudioJackPaceTest, PlaysAndCapturesAtRealTimePace) {
   const auto start = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(std::chrono::seconds(2));
   const int blocks = tone->processCount - before;
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const bool overloaded = engine.TakeOverloadFlag() || out.TakeOverload();
   engine.StopAudioIn();
   engine.StopAudioOut();
 
   const double expected = seconds * 44100.0 / 256.0;
-  EXPECT_NEAR(blocks, expected, expected * 0.1 + shape.size / 1024.0) << shape.count << " x " << shape.size;
+  EXPECT_NEAR(blocks, expected, expected * 0.1 + shape.size / 1024.0)
+      << shape.count << " x " << shape.size;
   EXPECT_FALSE(overloaded) << shape.count << " x " << shape.size;
   engine.DestroyContraption(std::move(soundIn));
   engine.DestroyContraption(std::move(soundOut));
@@ -102,7 +105,8 @@ INSTANTIATE_TEST_SUITE_P(Buffers, PortAudioJackPaceTest,
                          ::testing::Values(Shape{2, 2048}, Shape{4, 2048}, Shape{8, 2048},
                                            Shape{2, 16384}, Shape{4, 16384}, Shape{8, 16384}),
                          [](const auto& param) {
-                           return std::to_string(param.param.count) + "x" + std::to_string(param.param.size);
+                           return std::to_string(param.param.count) + "x" +
+                                  std::to_string(param.param.size);
                          });
 
 }  // namespace

@@ -11,7 +11,9 @@ namespace tg::test {
 // Plays a prepared signal, block by block.
 class ScriptedSource final : public QSSignalProcessor {
  public:
-  explicit ScriptedSource(QSDynSigContext* context) : QSSignalProcessor(context, 0, 1) { SetOutletSignal(0, &out_); }
+  explicit ScriptedSource(QSDynSigContext* context) : QSSignalProcessor(context, 0, 1) {
+    SetOutletSignal(0, &out_);
+  }
   void Process() override {
     for (int i = 0; i < kBlockSize; ++i) out_[i] = at_ < samples.size() ? samples[at_++] : 0.0f;
   }
@@ -30,7 +32,8 @@ class Recorder final : public QSSignalProcessor {
   void Process() override {
     for (int i = 0; i < InletCount(); ++i) {
       const QSSignal& s = InletSignal(i);
-      recorded[static_cast<size_t>(i)].insert(recorded[static_cast<size_t>(i)].end(), s.Data(), s.Data() + kBlockSize);
+      recorded[static_cast<size_t>(i)].insert(recorded[static_cast<size_t>(i)].end(), s.Data(),
+                                              s.Data() + kBlockSize);
     }
   }
   std::vector<std::vector<float>> recorded;
@@ -56,7 +59,9 @@ class GraphHarness {
   void Run(int blocks) {
     for (int b = 0; b < blocks; ++b) context.ProcessBlock();
   }
-  const std::vector<float>& Out(int outlet) const { return recorder->recorded[static_cast<size_t>(outlet)]; }
+  const std::vector<float>& Out(int outlet) const {
+    return recorder->recorded[static_cast<size_t>(outlet)];
+  }
 
   QSDynSigContext context;
   Recorder* recorder = nullptr;
@@ -68,6 +73,8 @@ inline std::vector<float> Impulse(size_t length, size_t at = 0, float value = 1.
   return s;
 }
 
-inline std::vector<float> Constant(size_t length, float value) { return std::vector<float>(length, value); }
+inline std::vector<float> Constant(size_t length, float value) {
+  return std::vector<float>(length, value);
+}
 
 }  // namespace tg::test

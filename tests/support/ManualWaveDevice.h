@@ -115,12 +115,16 @@ inline bool CaptureNext(ManualWaveInDevice::Shared& shared, int16_t value) {
 
 class ManualWaveDeviceLayer final : public WaveDeviceLayer {
  public:
-  std::vector<WaveDeviceInfo> OutputDevices() override { return {{"Manual: one", 0}, {"Manual: two", 1}}; }
+  std::vector<WaveDeviceInfo> OutputDevices() override {
+    return {{"Manual: one", 0}, {"Manual: two", 1}};
+  }
   std::vector<WaveDeviceInfo> InputDevices() override { return {{"Manual: in", 0}}; }
   std::unique_ptr<WaveOutDevice> CreateOutput(int) override {
     return std::make_unique<ManualWaveOutDevice>(out);
   }
-  std::unique_ptr<WaveInDevice> CreateInput(int) override { return std::make_unique<ManualWaveInDevice>(in); }
+  std::unique_ptr<WaveInDevice> CreateInput(int) override {
+    return std::make_unique<ManualWaveInDevice>(in);
+  }
   ManualWaveOutDevice::Shared out;
   ManualWaveInDevice::Shared in;
 };

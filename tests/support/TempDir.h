@@ -40,7 +40,8 @@ inline std::vector<uint8_t> ReadBytes(const std::string& file) {
 
 inline void WriteBytes(const std::string& file, const std::vector<uint8_t>& bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 // Builds RIFF/WAVE files byte by byte, chunk by chunk.

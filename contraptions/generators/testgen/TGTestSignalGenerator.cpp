@@ -22,7 +22,8 @@ QSPropertyTable* TGTestSignalGenerator::GetPropertyTable() {
 void TGTestSignalGenerator::Process() {
   if (waveform.Value() == 1) {
     if (frequency.TakeChanged()) {
-      const auto w = static_cast<float>(static_cast<float>(frequency.Value()) * 6.283185 / kSampleRate);
+      const auto w =
+          static_cast<float>(static_cast<float>(frequency.Value()) * 6.283185 / kSampleRate);
       rotor_.SetStep(w);
     }
     rotor_.Fill(out_.Data());

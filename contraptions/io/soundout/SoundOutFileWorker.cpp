@@ -144,7 +144,8 @@ bool SoundOutFileWorker::PlaybackReady() const {
 }
 
 void SoundOutFileWorker::StartPlayback() {
-  if (playCurrent_ >= 0 && playChunks_[static_cast<size_t>(playCurrent_)].generation != wantedGeneration_.load()) {
+  if (playCurrent_ >= 0 &&
+      playChunks_[static_cast<size_t>(playCurrent_)].generation != wantedGeneration_.load()) {
     playFree_.Push(playCurrent_);
     playCurrent_ = -1;
   }

@@ -57,7 +57,9 @@ class SoundOutFileWorker {
 
   // Any thread: in milliseconds, as the window shows them.
   double LengthMs() const { return static_cast<double>(lengthFrames_.load()) / 44100.0 * 1000.0; }
-  double PositionMs() const { return static_cast<double>(positionFrames_.load()) / 44100.0 * 1000.0; }
+  double PositionMs() const {
+    return static_cast<double>(positionFrames_.load()) / 44100.0 * 1000.0;
+  }
   // Frames dropped because the disk could not keep up.
   uint64_t LostFrames() const { return lostFrames_.load(); }
 
@@ -85,16 +87,16 @@ class SoundOutFileWorker {
 
   std::vector<Chunk> recordChunks_;
   IndexQueue recordFree_, recordFilled_;  // audio → worker through filled
-  int recordCurrent_ = -1;                 // the chunk the audio thread fills
+  int recordCurrent_ = -1;                // the chunk the audio thread fills
 
   std::vector<Chunk> playChunks_;
   IndexQueue playFree_, playFilled_;  // worker → audio through filled
-  int playCurrent_ = -1;               // the chunk the audio thread reads
+  int playCurrent_ = -1;              // the chunk the audio thread reads
   int playOffset_ = 0;
   std::atomic<uint32_t> wantedGeneration_{1};  // what the audio thread will play
   std::atomic<uint32_t> primedGeneration_{0};  // what the worker has read in
   uint32_t workerGeneration_ = 0;
-  int64_t readFrame_ = 0;                     // the worker's next frame to read
+  int64_t readFrame_ = 0;  // the worker's next frame to read
   std::atomic<int64_t> primedLength_{0};
   int64_t playLength_ = 0;
   int64_t played_ = 0;

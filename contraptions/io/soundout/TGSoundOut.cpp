@@ -12,7 +12,6 @@ namespace tg {
 
 namespace {
 
-
 // A file that exists is found where sound files are looked for; a new one is
 // made beside the document rather than wherever the program was started.
 std::string OutputPath(const std::string& name) {
@@ -88,12 +87,11 @@ void TGSoundOut::Record() {
   }
   worker_.RecordFrames(frames_, kBlockSize);
   frameCounter_ += kBlockSize;
-  if (punchMode.Value() == kSoundInSync && !SoundInActive()) {
-    EndTake();
-  } else if (punchMode.Value() == kTimed &&
-             recordDuration.Value() <= static_cast<double>(frameCounter_) / 44100.0 * 1000.0) {
-    EndTake();
-  }
+  const bool soundInStopped = punchMode.Value() == kSoundInSync && !SoundInActive();
+  const bool timeIsUp =
+      punchMode.Value() == kTimed &&
+      recordDuration.Value() <= static_cast<double>(frameCounter_) / 44100.0 * 1000.0;
+  if (soundInStopped || timeIsUp) EndTake();
 }
 
 void TGSoundOut::Play() {

@@ -10,9 +10,10 @@ class TBussMaker final : public TContraptionMaker {
  public:
   TBussMaker(std::string typeName, int channels)
       : TContraptionMaker(std::move(typeName), "Busses", 0, false), channels_(channels) {}
-  std::unique_ptr<TGardeningContraption> Create(TAudioEngineModule& engine, std::string_view name) override {
-    return std::make_unique<TGardeningContraption>(engine, *this, std::make_unique<Buss>(nullptr, channels_),
-                                                   name);
+  std::unique_ptr<TGardeningContraption> Create(TAudioEngineModule& engine,
+                                                std::string_view name) override {
+    return std::make_unique<TGardeningContraption>(
+        engine, *this, std::make_unique<Buss>(nullptr, channels_), name);
   }
 
  private:

@@ -2,7 +2,8 @@
 
 namespace tg {
 
-TGMonoBuss::TGMonoBuss(QSDynSigContext* context, int inlets) : QSSignalProcessor(context, inlets, 1) {
+TGMonoBuss::TGMonoBuss(QSDynSigContext* context, int inlets)
+    : QSSignalProcessor(context, inlets, 1) {
   SetOutletSignal(0, &out_);
 }
 
@@ -20,7 +21,8 @@ void TGMonoBuss::Process() {
   if (first) out_.Fill(0.0f);
 }
 
-TGStereoBuss::TGStereoBuss(QSDynSigContext* context, int pairs) : QSSignalProcessor(context, 2 * pairs, 2) {
+TGStereoBuss::TGStereoBuss(QSDynSigContext* context, int pairs)
+    : QSSignalProcessor(context, 2 * pairs, 2) {
   SetOutletSignal(0, &left_);
   SetOutletSignal(1, &right_);
 }

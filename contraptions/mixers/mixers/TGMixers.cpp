@@ -18,7 +18,9 @@ void Mix(QSVInterp& ramp, const QSSignal& in, QSSignal& out, bool first) {
 }  // namespace
 
 TGStereoMixer::TGStereoMixer(QSDynSigContext* context, int channels)
-    : QSSignalProcessor(context, 2 * channels, 2), channels_(channels), ramps_(static_cast<size_t>(channels)) {
+    : QSSignalProcessor(context, 2 * channels, 2),
+      channels_(channels),
+      ramps_(static_cast<size_t>(channels)) {
   SetOutletSignal(0, &left_);
   SetOutletSignal(1, &right_);
 }
@@ -95,7 +97,9 @@ void TGPanPotMixer::Process() {
 }
 
 TGMonoMixer::TGMonoMixer(QSDynSigContext* context, int channels)
-    : QSSignalProcessor(context, channels, 1), channels_(channels), ramps_(static_cast<size_t>(channels)) {
+    : QSSignalProcessor(context, channels, 1),
+      channels_(channels),
+      ramps_(static_cast<size_t>(channels)) {
   SetOutletSignal(0, &out_);
 }
 

@@ -78,12 +78,15 @@ template <int N>
 class TGSMixer final : public TGStereoMixer {
  public:
   explicit TGSMixer(QSDynSigContext* context) : TGStereoMixer(context, N) {}
-  QSDoubleProperty& gainProperty(int channel) override { return gains_[static_cast<size_t>(channel)]; }
+  QSDoubleProperty& gainProperty(int channel) override {
+    return gains_[static_cast<size_t>(channel)];
+  }
   QSPropertyTable* GetPropertyTable() override {
     static QSStaticPropertyTable::ClassInfo info;
     return table_.Bind(info, [this](auto& add) {
       add(masterGain, "MasterGain", QSGainUnits::Get(), 0.0, 1.0);
-      for (int i = 0; i < N; ++i) add(gainProperty(i), mixers::Indexed("Gain_%d", i), QSGainUnits::Get(), 0.0, 1.0);
+      for (int i = 0; i < N; ++i)
+        add(gainProperty(i), mixers::Indexed("Gain_%d", i), QSGainUnits::Get(), 0.0, 1.0);
     });
   }
 
@@ -98,8 +101,12 @@ class TGPMixer final : public TGPanPotMixer {
   explicit TGPMixer(QSDynSigContext* context) : TGPanPotMixer(context, N) {
     for (auto& pan : pans_) pan.SetValue(0.5);
   }
-  QSDoubleProperty& gainProperty(int channel) override { return gains_[static_cast<size_t>(channel)]; }
-  QSDoubleProperty& panProperty(int channel) override { return pans_[static_cast<size_t>(channel)]; }
+  QSDoubleProperty& gainProperty(int channel) override {
+    return gains_[static_cast<size_t>(channel)];
+  }
+  QSDoubleProperty& panProperty(int channel) override {
+    return pans_[static_cast<size_t>(channel)];
+  }
   QSPropertyTable* GetPropertyTable() override {
     static QSStaticPropertyTable::ClassInfo info;
     return table_.Bind(info, [this](auto& add) {
@@ -121,12 +128,15 @@ template <int N>
 class TGMMixer final : public TGMonoMixer {
  public:
   explicit TGMMixer(QSDynSigContext* context) : TGMonoMixer(context, N) {}
-  QSDoubleProperty& gainProperty(int channel) override { return gains_[static_cast<size_t>(channel)]; }
+  QSDoubleProperty& gainProperty(int channel) override {
+    return gains_[static_cast<size_t>(channel)];
+  }
   QSPropertyTable* GetPropertyTable() override {
     static QSStaticPropertyTable::ClassInfo info;
     return table_.Bind(info, [this](auto& add) {
       add(masterGain, "MasterGain", QSGainUnits::Get(), 0.0, 1.0);
-      for (int i = 0; i < N; ++i) add(gainProperty(i), mixers::Indexed("Gain_%d", i), QSGainUnits::Get(), 0.0, 1.0);
+      for (int i = 0; i < N; ++i)
+        add(gainProperty(i), mixers::Indexed("Gain_%d", i), QSGainUnits::Get(), 0.0, 1.0);
     });
   }
 

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "app/patcher/KWPatcherPanel.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWDWMeter.h"
 #include "controls/KWDWSlider.h"
@@ -120,6 +121,17 @@ int main(int argc, char** argv) {
   keyboard->SetInputMode(KWPianoKeyboard::InputMode::Multiple);
   keyboard->SetSelectedKey(60);
   grid->addWidget(Labelled("Piano keyboard", keyboard), 1, 1, 1, 2);
+
+  PatchModel patch;
+  PatchNode& gen = patch.AddNode(20, 15, "TestGen_1", 0, 1, nullptr);
+  PatchNode& delay = patch.AddNode(20, 75, "SDelay_1", 2, 2, nullptr);
+  PatchNode& out = patch.AddNode(60, 140, "SoundOut", 2, 0, nullptr);
+  patch.AddConnection(gen, 0, delay, 0);
+  patch.AddConnection(delay, 0, out, 0);
+  patch.AddConnection(delay, 1, out, 1);
+  auto* pane = new KWPatcherPanel(patch);
+  pane->setFixedSize(200, 190);
+  grid->addWidget(Labelled("Patcher pane", pane), 0, 3, 2, 1);
 
   window.show();
   return app.exec();

@@ -97,6 +97,19 @@ void PatchModel::SelectAll() {
   for (auto& n : nodes_) n->selected = true;
 }
 
+void PatchModel::ClearSelection() {
+  for (auto& n : nodes_) n->selected = false;
+  for (auto& c : connections_) c->selected = false;
+}
+
+void PatchModel::BringToFront(PatchNode& node) {
+  auto it = std::find_if(nodes_.begin(), nodes_.end(), [&](const auto& n) { return n.get() == &node; });
+  if (it == nodes_.end() || it + 1 == nodes_.end()) return;
+  std::unique_ptr<PatchNode> moved = std::move(*it);
+  nodes_.erase(it);
+  nodes_.push_back(std::move(moved));
+}
+
 PatchNode* PatchModel::FindNode(const TGardeningContraption* contraption) const {
   for (const auto& n : nodes_) {
     if (n->contraption == contraption) return n.get();

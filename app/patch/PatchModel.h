@@ -70,6 +70,9 @@ class PatchModel {
   void Clear();
   void DeleteSelection();
   void SelectAll();
+  void ClearSelection();
+  // Moves a node to the end of the list: drawn last, on top.
+  void BringToFront(PatchNode& node);
 
   int NodeCount() const { return static_cast<int>(nodes_.size()); }
   PatchNode& NodeAt(int i) const { return *nodes_[static_cast<size_t>(i)]; }

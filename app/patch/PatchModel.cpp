@@ -103,7 +103,8 @@ void PatchModel::ClearSelection() {
 }
 
 void PatchModel::BringToFront(PatchNode& node) {
-  auto it = std::find_if(nodes_.begin(), nodes_.end(), [&](const auto& n) { return n.get() == &node; });
+  auto it =
+      std::find_if(nodes_.begin(), nodes_.end(), [&](const auto& n) { return n.get() == &node; });
   if (it == nodes_.end() || it + 1 == nodes_.end()) return;
   std::unique_ptr<PatchNode> moved = std::move(*it);
   nodes_.erase(it);

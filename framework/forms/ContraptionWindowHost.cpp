@@ -1,0 +1,44 @@
+#include "framework/forms/ContraptionWindowHost.h"
+
+#include <QScrollArea>
+
+#include "contraptions/generators/testgen/TTestGenForm.h"
+#include "framework/TGardeningContraption.h"
+#include "framework/forms/TContraptionForm.h"
+
+namespace tg {
+
+TContraptionForm* ContraptionWindowHost::WindowOf(const TGardeningContraption& contraption) const {
+  auto it = open_.find(&contraption);
+  return it == open_.end() ? nullptr : it->second.data();
+}
+
+void ContraptionWindowHost::ShowWindow(TGardeningContraption& contraption) {
+  TContraptionForm* window = WindowOf(contraption);
+  if (window == nullptr) {
+    auto maker = makers_.find(contraption.TypeName());
+    if (maker == makers_.end()) return;  // a type without a window
+    QWidget* parent = pane_ != nullptr ? pane_->widget() : nullptr;
+    window = maker->second(contraption, pane_, parent);
+    open_[&contraption] = window;
+    contraption.MarkChanged();
+  }
+  window->UpdateControls();
+  window->MoveToStoredPlace();
+  window->show();
+  window->raise();
+  if (pane_ != nullptr) pane_->ensureWidgetVisible(window);
+}
+
+void ContraptionWindowHost::CloseWindow(TGardeningContraption& contraption) {
+  auto it = open_.find(&contraption);
+  if (it == open_.end()) return;
+  if (it->second) delete it->second.data();
+  open_.erase(it);
+}
+
+void RegisterContraptionWindows(ContraptionWindowHost& host) {
+  host.Register<TTestGenForm>("TestGen");
+}
+
+}  // namespace tg

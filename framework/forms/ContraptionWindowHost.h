@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QPointer>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "framework/host/ContraptionWindows.h"
+
+class QScrollArea;
+class QWidget;
+
+namespace tg {
+
+class TContraptionForm;
+class TGardeningContraption;
+
+// Opens the editor windows of contraptions inside the properties pane. Each
+// type's window maker is registered here by type name; a type without one
+// has no window.
+class ContraptionWindowHost final : public ContraptionWindows {
+ public:
+  using WindowMaker =
+      std::function<TContraptionForm*(TGardeningContraption&, QScrollArea*, QWidget*)>;
+
+  explicit ContraptionWindowHost(QScrollArea* pane) : pane_(pane) {}
+  void Register(const std::string& typeName, WindowMaker maker) {
+    makers_[typeName] = std::move(maker);
+  }
+  template <typename Form>
+  void Register(const std::string& typeName) {
+    Register(typeName,
+             [](TGardeningContraption& c, QScrollArea* pane, QWidget* parent) -> TContraptionForm* {
+               return new Form(c, pane, parent);
+             });
+  }
+
+  void ShowWindow(TGardeningContraption& contraption) override;
+  void CloseWindow(TGardeningContraption& contraption) override;
+  void ShowHelp(int helpNumber) override { lastHelp_ = helpNumber; }
+  TContraptionForm* WindowOf(const TGardeningContraption& contraption) const;
+  int LastHelp() const { return lastHelp_; }
+
+ private:
+  QScrollArea* pane_;
+  std::map<std::string, WindowMaker> makers_;
+  std::map<const TGardeningContraption*, QPointer<TContraptionForm>> open_;
+  int lastHelp_ = 0;
+};
+
+// Registers the editor window of every type that has one.
+void RegisterContraptionWindows(ContraptionWindowHost& host);
+
+}  // namespace tg

@@ -1,0 +1,191 @@
+#include "framework/forms/TContraptionForm.h"
+
+#include <QChildEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "framework/TGardeningContraption.h"
+#include "framework/forms/TPresetMenuForm.h"
+
+namespace tg {
+
+namespace {
+
+QToolButton* FlatButton(const QString& text, const QString& tip, QWidget* parent) {
+  auto* button = new QToolButton(parent);
+  button->setText(text);
+  button->setToolTip(tip);
+  button->setAutoRaise(true);
+  button->setFixedHeight(TContraptionForm::kHeaderHeight - 2);
+  button->setFocusPolicy(Qt::NoFocus);
+  return button;
+}
+
+// Truncating division, as the placing rule asks for negative positions too.
+int SnapDown(int v) { return v / TContraptionForm::kGrid * TContraptionForm::kGrid; }
+
+}  // namespace
+
+TContraptionForm::TContraptionForm(TGardeningContraption& contraption, QScrollArea* pane,
+                                   QWidget* parent)
+    : QWidget(parent),
+      contraption_(contraption),
+      pane_(pane),
+      header_(new QWidget(this)),
+      label_(new QLabel(header_)),
+      presetButton_(FlatButton("--", "Presets", header_)),
+      body_(new QWidget(this)) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  setAutoFillBackground(true);
+  header_->setFixedHeight(kHeaderHeight);
+  header_->setCursor(Qt::SizeAllCursor);
+  QFont bold = label_->font();
+  bold.setBold(true);
+  bold.setItalic(true);
+  label_->setFont(bold);
+  label_->setText(QString::fromStdString(contraption.Name()));
+  auto* help = FlatButton("?", "Help", header_);
+  auto* close = FlatButton(QString::fromUtf8("\u00d7"), "Close", header_);
+  auto* headerLayout = new QHBoxLayout(header_);
+  headerLayout->setContentsMargins(2, 0, 2, 0);
+  headerLayout->setSpacing(1);
+  headerLayout->addWidget(label_, 1);
+  headerLayout->addWidget(presetButton_);
+  headerLayout->addWidget(help);
+  headerLayout->addWidget(close);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(2, 2, 2, 2);
+  layout->setSpacing(2);
+  layout->addWidget(header_);
+  layout->addWidget(body_, 1);
+  connect(help, &QToolButton::clicked, this, [this] { contraption_.Help(); });
+  connect(close, &QToolButton::clicked, this, &QWidget::close);
+  connect(presetButton_, &QToolButton::clicked, this, [this] {
+    const TPresetMenuForm::Choice choice = TPresetMenuForm::Run(presetButton_, contraption_);
+    if (choice.action == TPresetMenuForm::kRecall) {
+      UpdateControls();
+    } else {
+      presetButton_->setText(PresetCaption());
+    }
+  });
+  header_->installEventFilter(this);
+  label_->installEventFilter(this);
+  contraption_.WindowState().windowOpen = true;
+}
+
+TContraptionForm::~TContraptionForm() {
+  const QPoint at = ContentPosition();
+  TContraptionFormState& state = contraption_.WindowState();
+  state.windowLeft = at.x();
+  state.windowTop = at.y();
+  state.windowOpen = false;
+  contraption_.MarkChanged();
+}
+
+QPoint TContraptionForm::ScrollPosition() const {
+  if (pane_ == nullptr) return {};
+  return {pane_->horizontalScrollBar()->value(), pane_->verticalScrollBar()->value()};
+}
+
+QPoint TContraptionForm::ContentPosition() const { return pos() + ScrollPosition(); }
+
+QString TContraptionForm::PresetCaption() const {
+  const int current = contraption_.CurrentPreset();
+  return current < 0 ? QString("--") : QString::number(current + 1);
+}
+
+void TContraptionForm::UpdateControls() { presetButton_->setText(PresetCaption()); }
+
+void TContraptionForm::Place(QRect requested) {
+  const QPoint scroll = ScrollPosition();
+  const int left = SnapDown(std::max(requested.left(), -scroll.x())) - scroll.x() % kGrid;
+  const int top = SnapDown(std::max(requested.top(), -scroll.y())) - scroll.y() % kGrid;
+  const int width = (requested.width() + kGrid - 1) / kGrid * kGrid;
+  const int height = (requested.height() + kGrid - 1) / kGrid * kGrid;
+  setGeometry(left, top, width, height);
+  contraption_.MarkChanged();
+}
+
+void TContraptionForm::MoveToStoredPlace() {
+  const TContraptionFormState& state = contraption_.WindowState();
+  const QPoint scroll = ScrollPosition();
+  move(state.windowLeft - scroll.x(), state.windowTop - scroll.y());
+  label_->setText(QString::fromStdString(contraption_.Name()));
+}
+
+void TContraptionForm::showEvent(QShowEvent* event) {
+  MoveToStoredPlace();
+  QWidget::showEvent(event);
+}
+
+void TContraptionForm::BeginHeaderDrag(QPoint at) {
+  raise();
+  dragReference_ = at;
+  remainder_ = {};
+  scrollAtReference_ = ScrollPosition();
+}
+
+void TContraptionForm::ContinueHeaderDrag(QPoint at) {
+  remainder_ += at - dragReference_;
+  QPoint applied;
+  if (std::abs(remainder_.x()) > 9 || std::abs(remainder_.y()) > 9) {
+    applied = QPoint(remainder_.x() / kGrid * kGrid, remainder_.y() / kGrid * kGrid);
+    Place(QRect(pos() + applied, size()));
+    remainder_ -= applied;
+  }
+  dragReference_ = at - applied;
+  // Dragging keeps working while the pane scrolls.
+  const QPoint scroll = ScrollPosition();
+  dragReference_ -= scroll - scrollAtReference_;
+  scrollAtReference_ = scroll;
+}
+
+bool TContraptionForm::eventFilter(QObject* watched, QEvent* event) {
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (event->type() == QEvent::ChildAdded) {
+    Watch(static_cast<QChildEvent*>(event)->child());  // controls added to the body later
+  } else if (event->type() == QEvent::MouseButtonPress && widget != nullptr) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::LeftButton) {
+      const bool onHeader = widget == header_ || widget == label_;
+      if (onHeader) {
+        BeginHeaderDrag(widget->mapTo(header_, mouse->position().toPoint()));
+      } else if (widget != presetButton_) {
+        // Any press on a control is an edit: the preset no longer describes the sound.
+        contraption_.MarkChanged();
+        presetButton_->setText(PresetCaption());
+        raise();
+      }
+    }
+  } else if (event->type() == QEvent::MouseMove && widget != nullptr &&
+             (widget == header_ || widget == label_)) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->buttons() & Qt::LeftButton)
+      ContinueHeaderDrag(widget->mapTo(header_, mouse->position().toPoint()));
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TContraptionForm::Watch(QObject* object) {
+  if (!object->isWidgetType() || object == header_ || object == label_) return;
+  object->installEventFilter(this);
+  for (QObject* child : object->children()) Watch(child);
+}
+
+void TContraptionForm::childEvent(QChildEvent* event) {
+  QWidget::childEvent(event);
+  if (event->added()) Watch(event->child());
+}
+
+void TContraptionForm::mousePressEvent(QMouseEvent* event) {
+  raise();
+  QWidget::mousePressEvent(event);
+}
+
+}  // namespace tg

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QScrollArea;
+class QToolButton;
+
+namespace tg {
+
+class TGardeningContraption;
+
+// The base of every contraption's editor window: a borderless child of the
+// properties pane with a header strip (name, preset, help and close buttons)
+// to drag it by, snapping to a 10-pixel grid of the pane's content. Every
+// press on it marks the contraption changed; its place is remembered in the
+// contraption's window state.
+class TContraptionForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kHeaderHeight = 17;
+  static constexpr int kGrid = 10;
+
+  TContraptionForm(TGardeningContraption& contraption, QScrollArea* pane, QWidget* parent);
+  ~TContraptionForm() override;
+
+  TGardeningContraption& Contraption() const { return contraption_; }
+  // Refreshes the controls from the processor; the base shows the current preset.
+  virtual void UpdateControls();
+  // Every change of place or size goes through here: snapped to the grid of
+  // the pane's content, never left of or above it; sizes rounded up.
+  void Place(QRect requested);
+  // The window's place in the pane's content.
+  QPoint ContentPosition() const;
+  QString PresetCaption() const;
+  // Moves to the place the window state remembers.
+  void MoveToStoredPlace();
+  // Header drags, in header coordinates (also what the mouse events call).
+  void BeginHeaderDrag(QPoint at);
+  void ContinueHeaderDrag(QPoint at);
+
+ protected:
+  // Where subclasses put their controls (below the header).
+  QWidget* Body() const { return body_; }
+  void showEvent(QShowEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void childEvent(QChildEvent* event) override;
+
+ private:
+  void Watch(QObject* object);
+  QPoint ScrollPosition() const;
+
+  TGardeningContraption& contraption_;
+  QScrollArea* pane_;
+  QWidget* header_;
+  QLabel* label_;
+  QToolButton* presetButton_;
+  QWidget* body_;
+  QPoint dragReference_;
+  QPoint remainder_;
+  QPoint scrollAtReference_;
+};
+
+}  // namespace tg

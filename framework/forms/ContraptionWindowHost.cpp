@@ -19,7 +19,7 @@ void ContraptionWindowHost::ShowWindow(TGardeningContraption& contraption) {
     auto maker = makers_.find(contraption.TypeName());
     if (maker == makers_.end()) return;  // a type without a window
     QWidget* parent = pane_ != nullptr ? pane_->widget() : nullptr;
-    window = maker->second(contraption, pane_, parent);
+    window = maker->second(contraption, parent);
     open_[&contraption] = window;
     contraption.MarkChanged();
   }

@@ -20,8 +20,7 @@ class TGardeningContraption;
 // has no window.
 class ContraptionWindowHost final : public ContraptionWindows {
  public:
-  using WindowMaker =
-      std::function<TContraptionForm*(TGardeningContraption&, QScrollArea*, QWidget*)>;
+  using WindowMaker = std::function<TContraptionForm*(TGardeningContraption&, QWidget*)>;
 
   explicit ContraptionWindowHost(QScrollArea* pane) : pane_(pane) {}
   void Register(const std::string& typeName, WindowMaker maker) {
@@ -29,10 +28,9 @@ class ContraptionWindowHost final : public ContraptionWindows {
   }
   template <typename Form>
   void Register(const std::string& typeName) {
-    Register(typeName,
-             [](TGardeningContraption& c, QScrollArea* pane, QWidget* parent) -> TContraptionForm* {
-               return new Form(c, pane, parent);
-             });
+    Register(typeName, [](TGardeningContraption& c, QWidget* parent) -> TContraptionForm* {
+      return new Form(c, parent);
+    });
   }
 
   void ShowWindow(TGardeningContraption& contraption) override;

@@ -4,8 +4,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -32,15 +30,12 @@ int SnapDown(int v) { return v / TContraptionForm::kGrid * TContraptionForm::kGr
 
 }  // namespace
 
-TContraptionForm::TContraptionForm(TGardeningContraption& contraption, QScrollArea* pane,
-                                   QWidget* parent)
-    : QWidget(parent),
-      contraption_(contraption),
-      pane_(pane),
-      header_(new QWidget(this)),
-      label_(new QLabel(header_)),
-      presetButton_(FlatButton("--", "Presets", header_)),
-      body_(new QWidget(this)) {
+TContraptionForm::TContraptionForm(TGardeningContraption& contraption, QWidget* parent)
+    : QWidget(parent), contraption_(contraption) {
+  header_ = new QWidget(this);
+  label_ = new QLabel(header_);
+  presetButton_ = FlatButton("--", "Presets", header_);
+  body_ = new QWidget(this);
   setAttribute(Qt::WA_DeleteOnClose);
   setAutoFillBackground(true);
   header_->setFixedHeight(kHeaderHeight);
@@ -88,12 +83,7 @@ TContraptionForm::~TContraptionForm() {
   contraption_.MarkChanged();
 }
 
-QPoint TContraptionForm::ScrollPosition() const {
-  if (pane_ == nullptr) return {};
-  return {pane_->horizontalScrollBar()->value(), pane_->verticalScrollBar()->value()};
-}
-
-QPoint TContraptionForm::ContentPosition() const { return pos() + ScrollPosition(); }
+QPoint TContraptionForm::ContentPosition() const { return pos(); }
 
 QString TContraptionForm::PresetCaption() const {
   const int current = contraption_.CurrentPreset();
@@ -103,9 +93,8 @@ QString TContraptionForm::PresetCaption() const {
 void TContraptionForm::UpdateControls() { presetButton_->setText(PresetCaption()); }
 
 void TContraptionForm::Place(QRect requested) {
-  const QPoint scroll = ScrollPosition();
-  const int left = SnapDown(std::max(requested.left(), -scroll.x())) - scroll.x() % kGrid;
-  const int top = SnapDown(std::max(requested.top(), -scroll.y())) - scroll.y() % kGrid;
+  const int left = SnapDown(std::max(requested.left(), 0));
+  const int top = SnapDown(std::max(requested.top(), 0));
   const int width = (requested.width() + kGrid - 1) / kGrid * kGrid;
   const int height = (requested.height() + kGrid - 1) / kGrid * kGrid;
   setGeometry(left, top, width, height);
@@ -114,8 +103,7 @@ void TContraptionForm::Place(QRect requested) {
 
 void TContraptionForm::MoveToStoredPlace() {
   const TContraptionFormState& state = contraption_.WindowState();
-  const QPoint scroll = ScrollPosition();
-  move(state.windowLeft - scroll.x(), state.windowTop - scroll.y());
+  move(state.windowLeft, state.windowTop);
   label_->setText(QString::fromStdString(contraption_.Name()));
 }
 
@@ -128,7 +116,6 @@ void TContraptionForm::BeginHeaderDrag(QPoint at) {
   raise();
   dragReference_ = at;
   remainder_ = {};
-  scrollAtReference_ = ScrollPosition();
 }
 
 void TContraptionForm::ContinueHeaderDrag(QPoint at) {
@@ -139,11 +126,7 @@ void TContraptionForm::ContinueHeaderDrag(QPoint at) {
     Place(QRect(pos() + applied, size()));
     remainder_ -= applied;
   }
-  dragReference_ = at - applied;
-  // Dragging keeps working while the pane scrolls.
-  const QPoint scroll = ScrollPosition();
-  dragReference_ -= scroll - scrollAtReference_;
-  scrollAtReference_ = scroll;
+  dragReference_ = at - applied;  // the header moved with the window
 }
 
 bool TContraptionForm::eventFilter(QObject* watched, QEvent* event) {

@@ -3,7 +3,6 @@
 #include <QWidget>
 
 class QLabel;
-class QScrollArea;
 class QToolButton;
 
 namespace tg {
@@ -11,8 +10,9 @@ namespace tg {
 class TGardeningContraption;
 
 // The base of every contraption's editor window: a borderless child of the
-// properties pane with a header strip (name, preset, help and close buttons)
-// to drag it by, snapping to a 10-pixel grid of the pane's content. Every
+// properties pane's content with a header strip (name, preset, help and
+// close buttons) to drag it by, snapping to a 10-pixel grid. Its position is
+// a position in the pane's content, so scrolling needs no correction. Every
 // press on it marks the contraption changed; its place is remembered in the
 // contraption's window state.
 class TContraptionForm : public QWidget {
@@ -22,14 +22,14 @@ class TContraptionForm : public QWidget {
   static constexpr int kHeaderHeight = 17;
   static constexpr int kGrid = 10;
 
-  TContraptionForm(TGardeningContraption& contraption, QScrollArea* pane, QWidget* parent);
+  TContraptionForm(TGardeningContraption& contraption, QWidget* parent);
   ~TContraptionForm() override;
 
   TGardeningContraption& Contraption() const { return contraption_; }
   // Refreshes the controls from the processor; the base shows the current preset.
   virtual void UpdateControls();
-  // Every change of place or size goes through here: snapped to the grid of
-  // the pane's content, never left of or above it; sizes rounded up.
+  // Every change of place or size goes through here: snapped to the grid,
+  // never left of or above the content; sizes rounded up.
   void Place(QRect requested);
   // The window's place in the pane's content.
   QPoint ContentPosition() const;
@@ -50,17 +50,15 @@ class TContraptionForm : public QWidget {
 
  private:
   void Watch(QObject* object);
-  QPoint ScrollPosition() const;
 
   TGardeningContraption& contraption_;
-  QScrollArea* pane_;
-  QWidget* header_;
-  QLabel* label_;
-  QToolButton* presetButton_;
-  QWidget* body_;
+  // Made in the constructor's body: child events arrive while they are made.
+  QWidget* header_ = nullptr;
+  QLabel* label_ = nullptr;
+  QToolButton* presetButton_ = nullptr;
+  QWidget* body_ = nullptr;
   QPoint dragReference_;
   QPoint remainder_;
-  QPoint scrollAtReference_;
 };
 
 }  // namespace tg

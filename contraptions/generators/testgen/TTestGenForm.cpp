@@ -11,8 +11,8 @@
 
 namespace tg {
 
-TTestGenForm::TTestGenForm(TGardeningContraption& contraption, QScrollArea* pane, QWidget* parent)
-    : TContraptionForm(contraption, pane, parent),
+TTestGenForm::TTestGenForm(TGardeningContraption& contraption, QWidget* parent)
+    : TContraptionForm(contraption, parent),
       processor_(static_cast<TGTestSignalGenerator&>(contraption.Processor())),
       sine_(new QRadioButton("Sine", Body())),
       noise_(new QRadioButton("Noise", Body())),

@@ -15,7 +15,7 @@ class TTestGenForm final : public TContraptionForm {
   Q_OBJECT
 
  public:
-  TTestGenForm(TGardeningContraption& contraption, QScrollArea* pane, QWidget* parent);
+  TTestGenForm(TGardeningContraption& contraption, QWidget* parent);
   void UpdateControls() override;
 
   QRadioButton* SineButton() const { return sine_; }

@@ -15,6 +15,17 @@ void Mix(QSVInterp& ramp, const QSSignal& in, QSSignal& out, bool first) {
   }
 }
 
+// A channel's ramp moves to master × gain when either changed this block.
+template <typename Mixer>
+void SetGainTargets(Mixer& mixer, std::vector<QSVInterp>& ramps, int channels) {
+  const bool master = mixer.masterGain.TakeChanged();
+  for (int i = 0; i < channels; ++i) {
+    if (mixer.gainProperty(i).TakeChanged() || master) {
+      ramps[static_cast<size_t>(i)].Set(mixer.masterGain.Value() * mixer.gainProperty(i).Value());
+    }
+  }
+}
+
 }  // namespace
 
 TGStereoMixer::TGStereoMixer(QSDynSigContext* context, int channels)
@@ -26,12 +37,7 @@ TGStereoMixer::TGStereoMixer(QSDynSigContext* context, int channels)
 }
 
 void TGStereoMixer::Process() {
-  const bool master = masterGain.TakeChanged();
-  for (int i = 0; i < channels_; ++i) {
-    if (gainProperty(i).TakeChanged() || master) {
-      ramps_[static_cast<size_t>(i)].Set(masterGain.Value() * gainProperty(i).Value());
-    }
-  }
+  SetGainTargets(*this, ramps_, channels_);
   bool first = true;
   for (int i = 0; i < channels_; ++i) {
     const bool l = IsInletConnected(2 * i);
@@ -104,12 +110,7 @@ TGMonoMixer::TGMonoMixer(QSDynSigContext* context, int channels)
 }
 
 void TGMonoMixer::Process() {
-  const bool master = masterGain.TakeChanged();
-  for (int i = 0; i < channels_; ++i) {
-    if (gainProperty(i).TakeChanged() || master) {
-      ramps_[static_cast<size_t>(i)].Set(masterGain.Value() * gainProperty(i).Value());
-    }
-  }
+  SetGainTargets(*this, ramps_, channels_);
   bool first = true;
   for (int i = 0; i < channels_; ++i) {
     if (!IsInletConnected(i)) continue;

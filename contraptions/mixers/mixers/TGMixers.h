@@ -73,20 +73,22 @@ inline std::string Indexed(const char* pattern, int i) {
 }
 }  // namespace mixers
 
-// Each size is a class of its own, with its own property table.
-template <int N>
-class TGSMixer final : public TGStereoMixer {
+// Each size is a class of its own, with its own property table: a master
+// gain and one gain per channel (the stereo and mono families alike).
+template <typename Family, int N>
+class TGGainMixer final : public Family {
  public:
-  explicit TGSMixer(QSDynSigContext* context) : TGStereoMixer(context, N) {}
+  explicit TGGainMixer(QSDynSigContext* context) : Family(context, N) {}
   QSDoubleProperty& gainProperty(int channel) override {
     return gains_[static_cast<size_t>(channel)];
   }
   QSPropertyTable* GetPropertyTable() override {
     static QSStaticPropertyTable::ClassInfo info;
     return table_.Bind(info, [this](auto& add) {
-      add(masterGain, "MasterGain", QSGainUnits::Get(), 0.0, 1.0);
-      for (int i = 0; i < N; ++i)
+      add(this->masterGain, "MasterGain", QSGainUnits::Get(), 0.0, 1.0);
+      for (int i = 0; i < N; ++i) {
         add(gainProperty(i), mixers::Indexed("Gain_%d", i), QSGainUnits::Get(), 0.0, 1.0);
+      }
     });
   }
 
@@ -94,6 +96,11 @@ class TGSMixer final : public TGStereoMixer {
   std::array<QSDoubleProperty, N> gains_;
   QSStaticPropertyTable table_;
 };
+
+template <int N>
+using TGSMixer = TGGainMixer<TGStereoMixer, N>;
+template <int N>
+using TGMMixer = TGGainMixer<TGMonoMixer, N>;
 
 template <int N>
 class TGPMixer final : public TGPanPotMixer {
@@ -121,27 +128,6 @@ class TGPMixer final : public TGPanPotMixer {
  private:
   std::array<QSDoubleProperty, N> gains_;
   std::array<QSDoubleProperty, N> pans_;
-  QSStaticPropertyTable table_;
-};
-
-template <int N>
-class TGMMixer final : public TGMonoMixer {
- public:
-  explicit TGMMixer(QSDynSigContext* context) : TGMonoMixer(context, N) {}
-  QSDoubleProperty& gainProperty(int channel) override {
-    return gains_[static_cast<size_t>(channel)];
-  }
-  QSPropertyTable* GetPropertyTable() override {
-    static QSStaticPropertyTable::ClassInfo info;
-    return table_.Bind(info, [this](auto& add) {
-      add(masterGain, "MasterGain", QSGainUnits::Get(), 0.0, 1.0);
-      for (int i = 0; i < N; ++i)
-        add(gainProperty(i), mixers::Indexed("Gain_%d", i), QSGainUnits::Get(), 0.0, 1.0);
-    });
-  }
-
- private:
-  std::array<QSDoubleProperty, N> gains_;
   QSStaticPropertyTable table_;
 };
 

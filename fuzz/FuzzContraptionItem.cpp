@@ -3,21 +3,16 @@
 #include <sstream>
 #include <string>
 
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/host/StreamUserMessages.h"
+#include "fuzz/FuzzEngine.h"
 
 using namespace tg;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static TContraptionFactory factory;
-  static bool registered = (RegisterContraptionTypes(factory), true);
-  (void)registered;
-  static TAudioEngineModule engine(factory);
-  static StreamUserMessages quiet(nullptr);
-  engine.Host().messages = &quiet;
+  TContraptionFactory& factory = Fuzz().factory;
+  TAudioEngineModule& engine = Fuzz().engine;
 
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   while (in) {

@@ -6,20 +6,14 @@
 #include "app/document/TGDocument.h"
 #include "app/patch/PatchEditor.h"
 #include "app/render/HeadlessQueries.h"
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
-#include "framework/host/StreamUserMessages.h"
+#include "fuzz/FuzzEngine.h"
 
 using namespace tg;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static TContraptionFactory factory;
-  static bool registered = (RegisterContraptionTypes(factory), true);
-  (void)registered;
-  static TAudioEngineModule engine(factory);
-  static StreamUserMessages quiet(nullptr);
-  engine.Host().messages = &quiet;
+  TAudioEngineModule& engine = Fuzz().engine;
   PatchModel model;
   PatchEditor patch(engine, model);
   HeadlessQueries queries;

@@ -9,6 +9,8 @@
 #include <QWidget>
 
 #include "app/patcher/KWPatcherPanel.h"
+#include "contraptions/RegisterContraptions.h"
+#include "contraptions/generators/testgen/TTestGenForm.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWDWMeter.h"
 #include "controls/KWDWSlider.h"
@@ -16,6 +18,9 @@
 #include "controls/KWPianoKeyboard.h"
 #include "controls/KWRangeSlider.h"
 #include "controls/KWTrigSplineEdit.h"
+#include "engine/TAudioEngineModule.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/TGardeningContraption.h"
 
 using namespace tg;
 
@@ -133,6 +138,19 @@ int main(int argc, char** argv) {
   pane->setFixedSize(200, 190);
   grid->addWidget(Labelled("Patcher pane", pane), 0, 3, 2, 1);
 
+  // An editor window, as it sits in the properties pane.
+  TContraptionFactory factory;
+  RegisterContraptionTypes(factory);
+  TAudioEngineModule engine(factory);
+  auto testGen = factory.Create(engine, "TestGen", "");
+  auto* editors = new QWidget;
+  editors->setFixedSize(200, 110);
+  auto* form = new TTestGenForm(*testGen, editors);
+  form->UpdateControls();
+  grid->addWidget(Labelled("Editor window", editors), 1, 3);
+
   window.show();
-  return app.exec();
+  const int result = app.exec();
+  delete form;
+  return result;
 }

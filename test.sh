@@ -42,11 +42,15 @@ if [[ "${1:-}" == "--fuzz" ]]; then
   if (($# > 2)); then targets=("${@:3}"); fi
   for target in "${targets[@]}"; do
     echo "== fuzz-$target for ${seconds}s =="
-    log="build/fuzz/fuzz-$target.log"
+    log="$PWD/build/fuzz/fuzz-$target.log"
+    # Documents name files that their contraptions create when read: keep them
+    # in a scratch directory, never in the source tree.
+    work="build/fuzz/work/$target"
+    rm -rf "$work" && mkdir -p "$work"
     status=0
-    UBSAN_OPTIONS=halt_on_error=1 build/fuzz/fuzz/fuzz-$target -max_total_time="$seconds" \
-      -rss_limit_mb=4096 -timeout=10 -print_final_stats=1 -artifact_prefix=build/fuzz/ \
-      "$corpus/$target" >"$log" 2>&1 || status=$?
+    (cd "$work" && UBSAN_OPTIONS=halt_on_error=1 "$OLDPWD/build/fuzz/fuzz/fuzz-$target" \
+      -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=10 -print_final_stats=1 \
+      -artifact_prefix="$OLDPWD/build/fuzz/" "$OLDPWD/$corpus/$target") >"$log" 2>&1 || status=$?
     grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|SUMMARY|artifact)" "$log" || true
     if ((status != 0)); then
       echo "fuzz-$target found a fault; see $log" >&2

@@ -80,6 +80,20 @@ std::string SoundFilePaths::ApplicationDirectory() const {
   return applicationDirectory_;
 }
 
+void SoundFilePaths::SetLastOutputDirectory(std::string_view fileName) {
+  const size_t slash = fileName.find_last_of('/');
+  std::lock_guard lock(mutex_);
+  lastOutputDirectory_ = slash == std::string_view::npos ? std::string()
+                                                         : std::string(fileName.substr(0, slash + 1));
+}
+
+std::string SoundFilePaths::LastOutputDirectory() const {
+  std::lock_guard lock(mutex_);
+  if (!lastOutputDirectory_.empty()) return lastOutputDirectory_;
+  if (!documentDirectory_.empty()) return documentDirectory_;
+  return applicationDirectory_;
+}
+
 std::vector<std::string> SoundFilePaths::Directories() const {
   std::lock_guard lock(mutex_);
   return directories_;

@@ -26,6 +26,10 @@ class SoundFilePaths {
   std::string DocumentDirectory() const;
   void SetApplicationDirectory(std::string_view directory);
   std::string ApplicationDirectory() const;
+  // Where recordings and exports were last saved: the proposal for the next
+  // one, falling back to the document's and then the program's directory.
+  void SetLastOutputDirectory(std::string_view fileName);
+  std::string LastOutputDirectory() const;
   std::vector<std::string> Directories() const;
   void SetDirectories(const std::vector<std::string>& directories);
 
@@ -46,6 +50,7 @@ class SoundFilePaths {
   std::string documentDirectory_;
   std::vector<std::string> directories_;
   std::string applicationDirectory_;
+  std::string lastOutputDirectory_;
 };
 
 // The operations on the program's paths, as the document and the

@@ -31,8 +31,10 @@ PatchNode& PatchEditor::Place(std::unique_ptr<TGardeningContraption> contraption
   TGardeningContraption& c = *contraption;
   contraptions_.push_back(std::move(contraption));
   const QSSignalProcessor& p = c.Processor();
-  return model_.AddNode(c.WindowState().nodeX, c.WindowState().nodeY, c.Name(), p.InletCount(),
-                        p.OutletCount(), &c);
+  PatchNode& node = model_.AddNode(c.WindowState().nodeX, c.WindowState().nodeY, c.Name(),
+                                   p.InletCount(), p.OutletCount(), &c);
+  Changed();
+  return node;
 }
 
 PatchConnection* PatchEditor::Connect(PatchNode& source, int outlet, PatchNode& destination,
@@ -56,13 +58,17 @@ bool PatchEditor::ConnectFromDocument(TGardeningContraption& source, int outlet,
 bool PatchEditor::OnCreateConnection(PatchConnection& connection) {
   if (connection.source == connection.destination) return false;
   if (model_.IsInletTaken(*connection.destination, connection.inlet)) return false;
-  return engine_.ConnectContraptions(*connection.source->contraption, connection.outlet,
-                                     *connection.destination->contraption, connection.inlet);
+  const bool joined =
+      engine_.ConnectContraptions(*connection.source->contraption, connection.outlet,
+                                  *connection.destination->contraption, connection.inlet);
+  if (joined) Changed();
+  return joined;
 }
 
 bool PatchEditor::OnDeleteConnection(PatchConnection& connection) {
   engine_.DisconnectContraptions(*connection.source->contraption, connection.outlet,
                                  *connection.destination->contraption, connection.inlet);
+  Changed();
   return true;
 }
 
@@ -72,10 +78,13 @@ void PatchEditor::OnDeleteNode(PatchNode& node) {
   if (it == contraptions_.end()) return;
   std::unique_ptr<TGardeningContraption> doomed = std::move(*it);
   contraptions_.erase(it);
-  EngineLockGuard lock(engine_.OutStream().GetEngineLock());
-  engine_.DestroyContraption(std::move(doomed));
-  if (engine_.IsAudioInRunning() && !engine_.CanStartAudioIn()) engine_.StopAudioIn();
-  if (engine_.IsAudioOutRunning() && !engine_.HasSoundOut()) engine_.StopAudioOut();
+  {
+    EngineLockGuard lock(engine_.OutStream().GetEngineLock());
+    engine_.DestroyContraption(std::move(doomed));
+    if (engine_.IsAudioInRunning() && !engine_.CanStartAudioIn()) engine_.StopAudioIn();
+    if (engine_.IsAudioOutRunning() && !engine_.HasSoundOut()) engine_.StopAudioOut();
+  }
+  Changed();
 }
 
 }  // namespace tg

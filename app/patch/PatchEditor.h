@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,9 @@ class PatchEditor final : private PatchModel::Listener {
   // Deletes every contraption.
   void Clear() { model_.Clear(); }
 
+  // Hears of every structural edit once it is done (wire, unwire, place, delete).
+  void SetChangedHandler(std::function<void()> handler) { changed_ = std::move(handler); }
+
   PatchModel& Model() { return model_; }
   TAudioEngineModule& Engine() { return engine_; }
 
@@ -48,7 +52,12 @@ class PatchEditor final : private PatchModel::Listener {
 
   TAudioEngineModule& engine_;
   PatchModel& model_;
+  void Changed() const {
+    if (changed_) changed_();
+  }
+
   std::vector<std::unique_ptr<TGardeningContraption>> contraptions_;
+  std::function<void()> changed_;
 };
 
 }  // namespace tg

@@ -2,7 +2,10 @@
 
 #include <QScrollArea>
 
+#include "contraptions/effects/sdelay/TSDelayForm.h"
 #include "contraptions/generators/testgen/TTestGenForm.h"
+#include "contraptions/io/soundout/TSoundOutForm.h"
+#include "contraptions/mixers/mixers/TMixerForms.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/TContraptionForm.h"
 
@@ -38,7 +41,14 @@ void ContraptionWindowHost::CloseWindow(TGardeningContraption& contraption) {
 }
 
 void RegisterContraptionWindows(ContraptionWindowHost& host) {
+  host.Register<TSoundOutForm>("SoundOut");
   host.Register<TTestGenForm>("TestGen");
+  host.Register<TSDelayForm>("SDelay");
+  for (const char* n : {"2", "3", "4", "6", "8", "12"}) {
+    host.Register<TStereoMixerForm>(std::string("S") + n + "Mixer");
+    host.Register<TPanPotMixerForm>(std::string("P") + n + "Mixer");
+    host.Register<TMonoMixerForm>(std::string("M") + n + "Mixer");
+  }
 }
 
 }  // namespace tg

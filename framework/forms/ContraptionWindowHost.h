@@ -35,7 +35,11 @@ class ContraptionWindowHost final : public ContraptionWindows {
 
   void ShowWindow(TGardeningContraption& contraption) override;
   void CloseWindow(TGardeningContraption& contraption) override;
-  void ShowHelp(int helpNumber) override { lastHelp_ = helpNumber; }
+  void ShowHelp(int helpNumber) override {
+    lastHelp_ = helpNumber;
+    if (helpHandler_) helpHandler_(helpNumber);
+  }
+  void SetHelpHandler(std::function<void(int)> handler) { helpHandler_ = std::move(handler); }
   TContraptionForm* WindowOf(const TGardeningContraption& contraption) const;
   int LastHelp() const { return lastHelp_; }
 
@@ -44,6 +48,7 @@ class ContraptionWindowHost final : public ContraptionWindows {
   std::map<std::string, WindowMaker> makers_;
   std::map<const TGardeningContraption*, QPointer<TContraptionForm>> open_;
   int lastHelp_ = 0;
+  std::function<void(int)> helpHandler_;
 };
 
 // Registers the editor window of every type that has one.

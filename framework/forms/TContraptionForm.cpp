@@ -32,6 +32,10 @@ int SnapDown(int v) { return v / TContraptionForm::kGrid * TContraptionForm::kGr
 
 TContraptionForm::TContraptionForm(TGardeningContraption& contraption, QWidget* parent)
     : QWidget(parent), contraption_(contraption) {
+  // Small type keeps many windows side by side in the pane.
+  QFont small = font();
+  if (small.pointSizeF() > 8.0) small.setPointSizeF(8.0);
+  setFont(small);
   header_ = new QWidget(this);
   label_ = new QLabel(header_);
   presetButton_ = FlatButton("--", "Presets", header_);
@@ -99,6 +103,10 @@ void TContraptionForm::Place(QRect requested) {
   const int height = (requested.height() + kGrid - 1) / kGrid * kGrid;
   setGeometry(left, top, width, height);
   contraption_.MarkChanged();
+}
+
+void TContraptionForm::PlaceDesigned(QSize designed) {
+  Place(QRect(pos(), designed.expandedTo(layout()->minimumSize())));
 }
 
 void TContraptionForm::MoveToStoredPlace() {

@@ -31,6 +31,8 @@ class TContraptionForm : public QWidget {
   // Every change of place or size goes through here: snapped to the grid,
   // never left of or above the content; sizes rounded up.
   void Place(QRect requested);
+  // Takes the size a window was designed with, or more if its controls need it.
+  void PlaceDesigned(QSize designed);
   // The window's place in the pane's content.
   QPoint ContentPosition() const;
   QString PresetCaption() const;

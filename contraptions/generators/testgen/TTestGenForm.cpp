@@ -39,7 +39,7 @@ TTestGenForm::TTestGenForm(TGardeningContraption& contraption, QWidget* parent)
           [this](double v) { processor_.amplitude.SetValue(v); });
   connect(frequency_, &KWNumberEdit::OnChange, this,
           [this](double v) { processor_.frequency.SetValue(v); });
-  Place(QRect(0, 0, 182, 73 + kHeaderHeight));
+  PlaceDesigned(QSize(182, 73 + kHeaderHeight));
 }
 
 void TTestGenForm::UpdateControls() {

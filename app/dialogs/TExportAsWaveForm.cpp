@@ -1,0 +1,190 @@
+#include "app/dialogs/TExportAsWaveForm.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "app/dialogs/TProgressForm.h"
+#include "contraptions/io/soundin/TGSoundIn.h"
+#include "controls/KWNumberEdit.h"
+#include "engine/SoundFilePaths.h"
+#include "engine/TAudioEngineModule.h"
+#include "framework/host/UserMessages.h"
+
+namespace tg {
+namespace {
+
+constexpr double kRate = 44100.0;
+
+}  // namespace
+
+TExportAsWaveForm::TExportAsWaveForm(TAudioEngineModule& engine, UserMessages& messages,
+                                     QWidget* parent)
+    : QDialog(parent),
+      engine_(engine),
+      messages_(messages),
+      pattern_(new QRadioButton("&Clock Syncronised Pattern", this)),
+      soundIn_(new QRadioButton("&Processed SoundIn File", this)),
+      timed_(new QRadioButton("&Timed Segment", this)),
+      preRoll_(new KWNumberEdit(this)),
+      record_(new KWNumberEdit(this)),
+      units_{new QLabel("(bars)", this), new QLabel("(bars)", this)},
+      soundInLabel_(new QLabel(this)) {
+  setWindowTitle("Export as Wave File...");
+  pattern_->setChecked(true);
+  preRoll_->SetMin(0);
+  preRoll_->SetMax(1000);
+  preRoll_->SetIncrement(1);
+  preRoll_->SetValue(0);
+  record_->SetMin(0.1);
+  record_->SetMax(10000);
+  record_->SetIncrement(1);
+  record_->SetValue(1.0);
+  for (KWNumberEdit* e : {preRoll_, record_}) e->setFixedWidth(80);
+
+  auto* grid = new QGridLayout;
+  grid->addWidget(new QLabel("Pre-roll:", this), 0, 0);
+  grid->addWidget(preRoll_, 0, 1);
+  grid->addWidget(units_[0], 0, 2);
+  grid->addWidget(new QLabel("Record:", this), 1, 0);
+  grid->addWidget(record_, 1, 1);
+  grid->addWidget(units_[1], 1, 2);
+  auto* exportButton = new QPushButton("Export", this);
+  auto* cancel = new QPushButton("Cancel", this);
+  auto* help = new QPushButton("&Help", this);
+  exportButton->setDefault(true);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(exportButton);
+  buttons->addWidget(cancel);
+  buttons->addWidget(help);
+  auto* layout = new QVBoxLayout(this);
+  for (QRadioButton* b : {pattern_, soundIn_, timed_}) layout->addWidget(b);
+  layout->addLayout(grid);
+  layout->addWidget(soundInLabel_);
+  layout->addLayout(buttons);
+
+  for (QRadioButton* b : {pattern_, soundIn_, timed_}) {
+    connect(b, &QRadioButton::toggled, this, [this](bool on) {
+      if (on) SetUnits(Mode() == WaveExportRequest::Mode::ClockSyncPattern);
+    });
+  }
+  connect(exportButton, &QPushButton::clicked, this, [this] { ExportClicked(); });
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(help, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QRadioButton* TExportAsWaveForm::ModeButton(WaveExportRequest::Mode mode) const {
+  switch (mode) {
+    case WaveExportRequest::Mode::ClockSyncPattern:
+      return pattern_;
+    case WaveExportRequest::Mode::ProcessedSoundInFile:
+      return soundIn_;
+    case WaveExportRequest::Mode::TimedSegment:
+      return timed_;
+  }
+  return pattern_;
+}
+
+WaveExportRequest::Mode TExportAsWaveForm::Mode() const {
+  if (soundIn_->isChecked()) return WaveExportRequest::Mode::ProcessedSoundInFile;
+  if (timed_->isChecked()) return WaveExportRequest::Mode::TimedSegment;
+  return WaveExportRequest::Mode::ClockSyncPattern;
+}
+
+void TExportAsWaveForm::ChooseMode(WaveExportRequest::Mode mode) {
+  ModeButton(mode)->setChecked(true);
+}
+
+double TExportAsWaveForm::SamplesPerClock() const {
+  return engine_.GetContext().Clock().SamplesPerClock();
+}
+
+void TExportAsWaveForm::Prepare() {
+  const TGSoundIn& in = engine_.SoundInProcessor();
+  const bool soundInFile = in.IsScheduled() && !in.useADC.Value() && in.fileIsGood.Value();
+  soundIn_->setEnabled(soundInFile);
+  if (!soundInFile && soundIn_->isChecked()) pattern_->setChecked(true);
+  soundInLabel_->setText(soundInFile ? QString("SoundIn file duration is %1 seconds")
+                                           .arg(QString::asprintf("%0.2f", in.duration.Value()))
+                                     : QString());
+  SetUnits(Mode() == WaveExportRequest::Mode::ClockSyncPattern);
+}
+
+void TExportAsWaveForm::SetUnits(bool bars) {
+  const double spc = SamplesPerClock();
+  if (bars && !bars_) {
+    const auto toBars = [&](double seconds) {
+      return std::trunc(seconds * kRate * 1000.0 / (spc * 96.0)) / 1000.0;
+    };
+    preRoll_->SetValue(toBars(preRoll_->Value()));
+    record_->SetValue(toBars(record_->Value()));
+  } else if (!bars && bars_) {
+    preRoll_->SetValue(std::trunc(spc * preRoll_->Value() * 96.0 * 1000.0 / kRate) / 1000.0);
+    record_->SetValue((std::trunc(spc * record_->Value() * 96.0 * 1000.0 / kRate) + 1.0) / 1000.0);
+  }
+  bars_ = bars;
+  for (QLabel* l : units_) l->setText(bars ? "(bars)" : "(seconds)");
+  soundInLabel_->setVisible(!bars);
+}
+
+void TExportAsWaveForm::ExportClicked() {
+  const QString proposal =
+      QString::fromStdString(SoundFilePaths::Instance().LastOutputDirectory()) + "Untitled.wav";
+  hide();
+  QString chosen =
+      QFileDialog::getSaveFileName(parentWidget(), "Save Pattern as...", proposal, "Wave file (*.wav)");
+  if (chosen.isEmpty()) {
+    reject();
+    return;
+  }
+  if (QFileInfo(chosen).suffix().isEmpty()) chosen += ".wav";
+  SoundFilePaths::Instance().SetLastOutputDirectory(chosen.toStdString());
+  switch (ExportTo(chosen)) {
+    case WaveExportResult::Written:
+      accept();
+      break;
+    case WaveExportResult::NotEnoughSpace:
+      show();  // the user may shorten the export or pick another drive
+      break;
+    default:
+      reject();
+      break;
+  }
+}
+
+WaveExportResult TExportAsWaveForm::ExportTo(const QString& fileName) {
+  WaveExportRequest request;
+  request.mode = Mode();
+  request.preRoll = preRoll_->Value();
+  request.record = record_->Value();
+  request.fileName = fileName.toStdString();
+  TProgressForm progress(parentWidget());
+  progress.show();
+  const WaveExportResult result = ExportAsWave(engine_, request, &progress);
+  progress.hide();
+  switch (result) {
+    case WaveExportResult::Written:
+    case WaveExportResult::Cancelled:
+      break;
+    case WaveExportResult::NotEnoughSpace:
+      messages_.ShowMessage(
+          "There is not enough space on the specified drive to export\nthe file. Reduce the "
+          "export duration or select another drive.",
+          "Not enough disk space", MessageIcon::Error);
+      break;
+    case WaveExportResult::CannotCreateFile:
+      messages_.ShowMessage("An error occurred while saving the file.\n", "Tonegarden",
+                            MessageIcon::Error);
+      break;
+  }
+  return result;
+}
+
+}  // namespace tg

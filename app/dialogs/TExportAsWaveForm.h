@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDialog>
+
+#include "engine/WaveExport.h"
+
+class QLabel;
+class QRadioButton;
+
+namespace tg {
+
+class KWNumberEdit;
+class TAudioEngineModule;
+class UserMessages;
+
+// "Export as Wave File...": what to render (a clock pattern in bars, the
+// processed SoundIn file or a timed segment in seconds), then the file.
+class TExportAsWaveForm final : public QDialog {
+  Q_OBJECT
+
+ public:
+  TExportAsWaveForm(TAudioEngineModule& engine, UserMessages& messages, QWidget* parent = nullptr);
+
+  // Enables the SoundIn mode when SoundIn plays a good file; units follow the mode.
+  void Prepare();
+  void ChooseMode(WaveExportRequest::Mode mode);
+  WaveExportRequest::Mode Mode() const;
+  bool HoldsBars() const { return bars_; }
+  KWNumberEdit* PreRollEdit() const { return preRoll_; }
+  KWNumberEdit* RecordEdit() const { return record_; }
+  QLabel* UnitsLabel() const { return units_[0]; }
+  QLabel* SoundInLabel() const { return soundInLabel_; }
+  QRadioButton* ModeButton(WaveExportRequest::Mode mode) const;
+
+  // Renders into a chosen file with a progress window, telling the user what
+  // went wrong.
+  WaveExportResult ExportTo(const QString& fileName);
+
+ private:
+  void ExportClicked();
+  void SetUnits(bool bars);
+  double SamplesPerClock() const;
+
+  TAudioEngineModule& engine_;
+  UserMessages& messages_;
+  QRadioButton* pattern_;
+  QRadioButton* soundIn_;
+  QRadioButton* timed_;
+  KWNumberEdit* preRoll_;
+  KWNumberEdit* record_;
+  QLabel* units_[2];
+  QLabel* soundInLabel_;
+  bool bars_ = true;
+};
+
+}  // namespace tg

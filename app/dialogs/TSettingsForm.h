@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTabWidget;
+
+namespace tg {
+
+class KWWaveInStream;
+class KWWaveOutStream;
+class TAudioEngineModule;
+class UserMessages;
+
+// "Tonegarden Settings": the two streams' devices and buffers, Overdrive, and
+// the sound-file directories. Every showing reads the current values.
+class TSettingsForm final : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kSizes[] = {2048, 4096, 8192, 16384, 32768, 65536};
+  static constexpr int kCounts[] = {2, 3, 4, 5, 6, 7, 8};
+
+  // The streams may be null (no device streams): their pages are disabled.
+  TSettingsForm(TAudioEngineModule& engine, KWWaveOutStream* out, KWWaveInStream* in,
+                UserMessages& messages, QWidget* parent = nullptr);
+
+  // "( 92 ms )" and "( Total latency = 371 ms )" for a size in bytes and a count.
+  static QString DurationText(int size);
+  static QString LatencyText(int size, int count);
+
+  // Fills every control from the streams and the directory list.
+  void ReadCurrent();
+  void Apply();
+  bool CanApply() const;
+
+  QTabWidget* Pages() const { return pages_; }
+  struct Page {
+    QComboBox* device = nullptr;
+    QComboBox* size = nullptr;
+    QComboBox* count = nullptr;
+    QLabel* duration = nullptr;
+    QLabel* latency = nullptr;
+  };
+  const Page& OutputPage() const { return out_; }
+  const Page& InputPage() const { return in_; }
+  QCheckBox* OverdriveBox() const { return overdrive_; }
+  QListWidget* DirectoryList() const { return directories_; }
+  void AddDirectory(const QString& directory);
+  void RemoveSelectedDirectory();
+
+ private:
+  QWidget* MakeStreamPage(Page& page, const QString& group, bool withOverdrive);
+  QWidget* MakeDirectoryPage();
+  void Changed();
+  static void UpdateLabels(const Page& page);
+  static int SelectedNumber(const QComboBox* box);
+
+  TAudioEngineModule& engine_;
+  KWWaveOutStream* outStream_;
+  KWWaveInStream* inStream_;
+  UserMessages& messages_;
+  QTabWidget* pages_;
+  Page out_, in_;
+  QCheckBox* overdrive_ = nullptr;
+  QListWidget* directories_ = nullptr;
+  QPushButton* apply_ = nullptr;
+  QPushButton* ok_ = nullptr;
+};
+
+}  // namespace tg

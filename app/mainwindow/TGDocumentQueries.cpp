@@ -1,0 +1,41 @@
+#include "app/mainwindow/TGDocumentQueries.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "engine/SoundFilePaths.h"
+
+namespace tg {
+
+bool TGDocumentQueries::AskSaveChanges(bool& cancelled) {
+  const auto answer = QMessageBox::warning(
+      owner_, "Tonegarden", "The current document has changed.\n\nDo you want to save the changes?",
+      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+  cancelled = answer == QMessageBox::Cancel;
+  return answer == QMessageBox::Yes;
+}
+
+bool TGDocumentQueries::AskRevert() {
+  return QMessageBox::warning(owner_, "Tonegarden",
+                              "Reverting the document will discard all changes since the last "
+                              "save operation\n\nAre you sure you want to revert?",
+                              QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::string TGDocumentQueries::AskOpenFileName() {
+  const QString dir = QString::fromStdString(SoundFilePaths::Instance().DocumentDirectory());
+  const QString name = QFileDialog::getOpenFileName(
+      owner_, "Open", dir, "Tonegarden document (*.tgh);;All files (*)");
+  return name.toStdString();
+}
+
+std::string TGDocumentQueries::AskSaveFileName(const std::string& proposed) {
+  QString name = QFileDialog::getSaveFileName(owner_, "Save", QString::fromStdString(proposed),
+                                              "Tonegarden document (*.tgh);;All documents (*)");
+  if (!name.isEmpty() && QFileInfo(name).suffix().isEmpty()) name += ".tgh";
+  return name.toStdString();
+}
+
+}  // namespace tg

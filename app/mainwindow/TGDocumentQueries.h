@@ -1,0 +1,22 @@
+#pragma once
+
+#include "app/document/KWDocument.h"
+
+class QWidget;
+
+namespace tg {
+
+// The document's questions as message boxes and file dialogs.
+class TGDocumentQueries final : public KWDocumentQueries {
+ public:
+  explicit TGDocumentQueries(QWidget* owner) : owner_(owner) {}
+  bool AskSaveChanges(bool& cancelled) override;
+  bool AskRevert() override;
+  std::string AskOpenFileName() override;
+  std::string AskSaveFileName(const std::string& proposed) override;
+
+ private:
+  QWidget* owner_;
+};
+
+}  // namespace tg

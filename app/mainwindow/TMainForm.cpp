@@ -1,0 +1,775 @@
+#include "app/mainwindow/TMainForm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
+#include <QScreen>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/dialogs/TExportAsWaveForm.h"
+#include "app/dialogs/TSettingsForm.h"
+#include "app/document/KWDocumentController.h"
+#include "app/document/TGDocument.h"
+#include "app/help/THelpBrowser.h"
+#include "app/host/QtHostServices.h"
+#include "app/mainwindow/TGDocumentQueries.h"
+#include "app/patch/PatchEditor.h"
+#include "app/patch/PatchModel.h"
+#include "app/patcher/KWPatcherPanel.h"
+#include "app/shell/KWReloadManager.h"
+#include "app/shell/ProgramCommands.h"
+#include "app/shell/WindowPlacement.h"
+#include "controls/KWDWMeter.h"
+#include "controls/KWNumberEdit.h"
+#include "engine/SoundFilePaths.h"
+#include "engine/TAudioEngineModule.h"
+#include "engine/Timecode.h"
+#include "engine/devices/WaveDevice.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/TContraptionMaker.h"
+#include "framework/TGardeningContraption.h"
+#include "framework/forms/ContraptionWindowHost.h"
+#include "framework/forms/TPatternedScrollBox.h"
+#include "framework/host/SettingsStore.h"
+
+namespace tg {
+namespace {
+
+constexpr int kPaneMinimum = 30;
+constexpr const char* kNewMenuOrder[] = {"Input / Output", "Signal Generators", "Effects",
+                                         "Filters",        "Mixers",            "Busses"};
+
+QString VolumeControlProgram() {
+  for (const char* program : {"pavucontrol", "pavucontrol-qt", "alsamixergui"}) {
+    const QString path = QStandardPaths::findExecutable(program);
+    if (!path.isEmpty()) return path;
+  }
+  return {};
+}
+
+}  // namespace
+
+TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, CommandLine commandLine,
+                     Options options)
+    : engine_(engine),
+      settings_(settings),
+      commandLine_(std::move(commandLine)),
+      options_(options),
+      clipboard_(std::make_unique<QtClipboard>()),
+      model_(std::make_unique<PatchModel>()),
+      closedFiles_(std::make_unique<KWReloadManager>()) {
+  setWindowTitle("Tonegarden");
+  if (options_.messages == nullptr) ownMessages_ = std::make_unique<QtUserMessages>(this);
+  messages_ = options_.messages != nullptr ? options_.messages : ownMessages_.get();
+  KWDocumentQueries* queries = options_.queries;
+  if (queries == nullptr) {
+    ownQueries_ = std::make_unique<TGDocumentQueries>(this);
+    queries = ownQueries_.get();
+  }
+  patch_ = std::make_unique<PatchEditor>(engine_, *model_);
+  document_ = std::make_unique<TGDocument>(*patch_, *queries);
+  controller_ = std::make_unique<KWDocumentController>(*document_, *queries);
+  closedFiles_->Load(settings_);
+  commands_ = std::make_unique<ProgramCommands>(engine_, *document_, *controller_, *closedFiles_);
+  SoundFilePaths::Instance().Load(settings_);
+  SoundFilePaths::Instance().SetApplicationDirectory(
+      (QApplication::applicationDirPath() + "/").toStdString());
+
+  BuildPanes();
+  BuildMenus();
+  BuildToolBar();
+  cpu_ = new QLabel(this);
+  cpu_->setFixedWidth(110);
+  cpu_->setContentsMargins(2, 0, 0, 0);
+  statusBar()->addWidget(cpu_);
+
+  HostServices& host = engine_.Host();
+  host.messages = messages_;
+  host.clipboard = clipboard_.get();
+  host.windows = windowHost_.get();
+
+  uiTimer_ = new QTimer(this);
+  uiTimer_->setInterval(1000);
+  connect(uiTimer_, &QTimer::timeout, this, [this] { UpdateStatus(); });
+  meterTimer_ = new QTimer(this);
+  meterTimer_->setInterval(50);
+  connect(meterTimer_, &QTimer::timeout, this, [this] { UpdateMeters(); });
+
+  patch_->SetChangedHandler([this] {
+    patcher_->ModelChanged();
+    UpdateControls();
+  });
+  connect(qApp, &QApplication::focusChanged, this, [this] {
+    for (const char* name : {"Cut", "Copy", "Paste"}) Action(name)->setEnabled(false);
+  });
+  ApplyLayoutFromModel();
+  UpdateCaption();
+  UpdateControls();
+}
+
+TMainForm::~TMainForm() {
+  closing_ = true;
+  patch_->SetChangedHandler(nullptr);
+  engine_.StopAudioOut();
+  engine_.StopAudioIn();
+  patch_->Clear();
+  StorePlacement();
+  closedFiles_->Store(settings_);
+  HostServices& host = engine_.Host();
+  if (host.messages == messages_) host.messages = nullptr;
+  if (host.clipboard == clipboard_.get()) host.clipboard = nullptr;
+  if (host.windows == windowHost_.get()) host.windows = nullptr;
+}
+
+// ---- building ---------------------------------------------------------------
+
+QAction* TMainForm::AddAction(QMenu* menu, const QString& name, const QString& text,
+                              const QKeySequence& shortcut, const QString& hint) {
+  auto* action = menu->addAction(text);
+  if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+  action->setStatusTip(hint);
+  action->setObjectName(name);
+  actions_[name] = action;
+  return action;
+}
+
+QAction* TMainForm::Action(const QString& name) const {
+  auto it = actions_.find(name);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+void TMainForm::BuildMenus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  file->menuAction()->setStatusTip("File related commands");
+  connect(AddAction(file, "New", "&New", QKeySequence("Ctrl+N"), "Create a new file"),
+          &QAction::triggered, this, [this] { FileNew(); });
+  connect(AddAction(file, "Open", "&Open...", QKeySequence("Ctrl+O"), "Open an existing file"),
+          &QAction::triggered, this, [this] { FileOpen(); });
+  reopenMenu_ = file->addMenu("&Reopen");
+  actions_["Reopen"] = reopenMenu_->menuAction();
+  connect(AddAction(file, "Revert", "Revert", {}, "Revert current file"), &QAction::triggered,
+          this, [this] { FileRevert(); });
+  file->addSeparator();
+  connect(AddAction(file, "Save", "&Save", QKeySequence("Ctrl+S"), "Save current file"),
+          &QAction::triggered, this, [this] { FileSave(); });
+  connect(AddAction(file, "SaveAs", "Save &As...", {}, "Save current file as..."),
+          &QAction::triggered, this, [this] { FileSaveAs(); });
+  file->addSeparator();
+  connect(AddAction(file, "Export", "&Export as Wave File...", QKeySequence("Ctrl+E"), {}),
+          &QAction::triggered, this, [this] { ExportAsWave(); });
+  file->addSeparator();
+  connect(AddAction(file, "Exit", "E&xit", {}, "Exit the application"), &QAction::triggered, this,
+          &QWidget::close);
+  connect(file, &QMenu::aboutToShow, this, [this] { PrepareFileMenu(); });
+
+  QMenu* edit = menuBar()->addMenu("&Edit");
+  AddAction(edit, "Cut", "Cu&t", QKeySequence("Ctrl+X"), "Cut to clipboard");
+  AddAction(edit, "Copy", "&Copy", QKeySequence("Ctrl+C"), "Copy to clipboard");
+  AddAction(edit, "Paste", "&Paste", QKeySequence("Ctrl+V"), "Paste from clipboard");
+  edit->addSeparator();
+  AddAction(edit, "Clear", "Cle&ar", {}, {});
+  AddAction(edit, "SelectAll", "Select A&ll", {}, {});
+  for (const char* name : {"Cut", "Copy", "Paste", "Clear", "SelectAll"}) {
+    // The patcher pane has Ctrl+A itself; the menu's shortcuts must not take it.
+    Action(name)->setShortcutContext(Qt::WidgetShortcut);
+    Action(name)->setEnabled(false);
+  }
+  edit->addSeparator();
+  connect(AddAction(edit, "Settings", "&Settings...", QKeySequence(Qt::Key_F4), {}),
+          &QAction::triggered, this, [this] { ShowSettings(); });
+
+  QMenu* view = menuBar()->addMenu("&View");
+  auto checkable = [&](const QString& name, const QString& text) {
+    QAction* a = AddAction(view, name, text, {}, {});
+    a->setCheckable(true);
+    a->setChecked(true);
+    return a;
+  };
+  connect(checkable("ToolBar", "&Toolbar"), &QAction::triggered, this,
+          [this](bool on) { ToolBar()->setVisible(on); });
+  connect(checkable("StatusBar", "&Status Bar"), &QAction::triggered, this,
+          [this](bool on) { statusBar()->setVisible(on); });
+  view->addSeparator();
+  connect(checkable("PatcherPane", "&Patcher Pane"), &QAction::triggered, this,
+          [this](bool on) { SetPatcherPaneShown(on); });
+  connect(checkable("PropertiesPane", "P&roperties Pane"), &QAction::triggered, this,
+          [this](bool on) { SetPropertiesPaneShown(on); });
+  view->addSeparator();
+  QAction* volume = AddAction(view, "VolumeControl", "&Volume Control", {}, {});
+  volume->setEnabled(!VolumeControlProgram().isEmpty());
+  connect(volume, &QAction::triggered, this, [] {
+    const QString program = VolumeControlProgram();
+    if (!program.isEmpty()) QProcess::startDetached(program, {});
+  });
+  connect(view, &QMenu::aboutToShow, this, [this] { PrepareViewMenu(); });
+
+  QMenu* control = menuBar()->addMenu("&Control");
+  connect(AddAction(control, "StartClock", "Start &Clock", {}, {}), &QAction::triggered, this,
+          [this] { StartClock(); });
+  connect(AddAction(control, "StopClock", "Stop C&lock", {}, {}), &QAction::triggered, this,
+          [this] { StopClock(); });
+  control->addSeparator();
+  connect(AddAction(control, "StartAudioOut", "Start Audio &Out", {}, {}), &QAction::triggered,
+          this, [this] { StartAudioOut(); });
+  connect(AddAction(control, "StopAudioOut", "Stop Audio O&ut", {}, {}), &QAction::triggered, this,
+          [this] { StopAudioOut(); });
+  control->addSeparator();
+  connect(AddAction(control, "StartAudioIn", "Start Audio &In", {}, {}), &QAction::triggered, this,
+          [this] { StartAudioIn(); });
+  connect(AddAction(control, "StopAudioIn", "Stop Audio I&n", {}, {}), &QAction::triggered, this,
+          [this] { StopAudioIn(); });
+  control->addSeparator();
+  QAction* useFile = AddAction(control, "UseInputFile", "Use Input &File", {}, {});
+  useFile->setCheckable(true);
+  connect(useFile, &QAction::triggered, this, [this] { ToggleUseInputFile(); });
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  help->menuAction()->setStatusTip("Help topics");
+  QAction* topics = AddAction(help, "HelpTopics", "&Help Topics", QKeySequence(Qt::Key_F1), {});
+  topics->setShortcutContext(Qt::WindowShortcut);
+  connect(topics, &QAction::triggered, this, [this] { Help().ShowContents(); });
+  connect(AddAction(help, "About", "&About Tonegarden", {}, {}), &QAction::triggered, this, [this] {
+    QMessageBox::about(this, "About Tonegarden",
+                       "<b>Tonegarden 0.7</b><p>A modular music program for live performance.</p>"
+                       "<p>Kestrelworks</p>");
+  });
+
+  paneMenu_ = new QMenu(this);
+  paneEdit_ = paneMenu_->addAction("Edit");
+  paneMenu_->setDefaultAction(paneEdit_);
+  paneHelp_ = paneMenu_->addAction("Help");
+  paneMenu_->addSeparator();
+  paneMenu_->addAction("Delete")->setEnabled(false);
+  paneMenu_->addSeparator();
+  newMenu_ = paneMenu_->addMenu("New");
+  BuildNewMenu(newMenu_);
+  connect(paneEdit_, &QAction::triggered, this, [this] {
+    if (lastNode_ >= 0 && lastNode_ < model_->NodeCount()) {
+      model_->NodeAt(lastNode_).contraption->ShowWindow();
+    }
+  });
+  connect(paneHelp_, &QAction::triggered, this, [this] {
+    if (lastNode_ >= 0 && lastNode_ < model_->NodeCount()) {
+      model_->NodeAt(lastNode_).contraption->Help();
+    }
+  });
+}
+
+void TMainForm::BuildNewMenu(QMenu* menu) {
+  std::map<std::string, QMenu*> submenus;
+  for (const char* category : kNewMenuOrder) submenus[category] = menu->addMenu(category);
+  TContraptionFactory& factory = engine_.Factory();
+  for (int i = 0; i < factory.MakerCount(); ++i) {
+    TContraptionMaker* maker = factory.MakerAt(i);
+    QMenu* target = menu;
+    if (!maker->Category().empty()) {
+      auto& sub = submenus[maker->Category()];
+      if (sub == nullptr) sub = menu->addMenu(QString::fromStdString(maker->Category()));
+      target = sub;
+    }
+    const std::string type = maker->TypeName();
+    QAction* item = target->addAction(QString::fromStdString(type));
+    item->setData(QString::fromStdString(type));
+    connect(item, &QAction::triggered, this, [this, type] { NewContraption(type, lastPoint_); });
+    if (type == "SoundIn") newSoundIn_ = item;
+    if (type == "SoundOut") newSoundOut_ = item;
+  }
+}
+
+QWidget* TMainForm::ToolBar() const { return toolBar_; }
+
+void TMainForm::BuildToolBar() {
+  auto* bar = new QToolBar("SpeedPanel", this);
+  bar->setObjectName("SpeedPanel");
+  bar->setMovable(false);
+  bar->setFloatable(false);
+  bar->setFixedHeight(28);
+  bar->setIconSize(QSize(16, 16));
+  bar->toggleViewAction()->setVisible(false);
+  setContextMenuPolicy(Qt::NoContextMenu);
+  addToolBar(bar);
+  toolBar_ = bar;
+  auto button = [&](QStyle::StandardPixmap icon, const QString& text, const QString& hint) {
+    auto* b = new QToolButton(bar);
+    b->setIcon(style()->standardIcon(icon));
+    b->setText(text);
+    b->setToolTip(hint);
+    b->setAutoRaise(true);
+    bar->addWidget(b);
+    return b;
+  };
+  connect(button(QStyle::SP_FileIcon, "New", "Create a new file"), &QToolButton::clicked, this,
+          [this] { FileNew(); });
+  connect(button(QStyle::SP_DialogOpenButton, "Open", "Open an existing file"),
+          &QToolButton::clicked, this, [this] { FileOpen(); });
+  connect(button(QStyle::SP_DialogSaveButton, "Save", "Save current file"), &QToolButton::clicked,
+          this, [this] { FileSave(); });
+  bar->addSeparator();
+  for (const auto& [text, hint] : {std::pair{"Cut", "Cut to clipboard"},
+                                   {"Copy", "Copy to clipboard"},
+                                   {"Paste", "Paste from clipboard"},
+                                   {"Undo", "Undo"}}) {
+    auto* b = new QToolButton(bar);
+    b->setText(text);
+    b->setToolTip(hint);
+    b->setAutoRaise(true);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    b->setEnabled(false);
+    bar->addWidget(b);
+  }
+  auto* spacer = new QWidget(bar);
+  spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  bar->addWidget(spacer);
+
+  startClock_ = button(QStyle::SP_MediaPlay, "Start Clock", "Start Clock");
+  connect(startClock_, &QToolButton::clicked, this, [this] { StartClock(); });
+  stopClock_ = button(QStyle::SP_MediaStop, "Stop Clock", "Stop Clock");
+  connect(stopClock_, &QToolButton::clicked, this, [this] { StopClock(); });
+  timecode_ = new QLabel("000:0", bar);
+  QFont bold = timecode_->font();
+  bold.setBold(true);
+  timecode_->setFont(bold);
+  timecode_->setToolTip("Bar Number : Beat");
+  timecode_->setMinimumWidth(52);
+  timecode_->setAlignment(Qt::AlignCenter);
+  timecode_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  bar->addWidget(timecode_);
+  tempo_ = new KWNumberEdit(bar);
+  tempo_->SetMin(1);
+  tempo_->SetMax(240);
+  tempo_->SetIncrement(1);
+  tempo_->SetAutoIncrement(false);
+  tempo_->SetValue(120);
+  tempo_->setFixedWidth(64);
+  tempo_->setToolTip("Tempo (beats per minute)");
+  bar->addWidget(tempo_);
+  connect(tempo_, &KWNumberEdit::OnChange, this, [this](double t) {
+    commands_->ChangeTempo(t);
+  });
+  bar->addSeparator();
+  adcs_ = button(QStyle::SP_MediaVolume, "In", "Start Audio In");
+  adcs_->setCheckable(true);
+  adcs_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  connect(adcs_, &QToolButton::clicked, this, [this](bool down) {
+    down ? StartAudioIn() : StopAudioIn();
+  });
+  dacs_ = button(QStyle::SP_MediaVolume, "Out", "Start Audio Out");
+  dacs_->setCheckable(true);
+  dacs_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  connect(dacs_, &QToolButton::clicked, this, [this](bool down) {
+    down ? StartAudioOut() : StopAudioOut();
+  });
+  auto meter = [&](const QString& label, const QString& hint) {
+    bar->addWidget(new QLabel(label, bar));
+    auto* m = new KWDWMeter(bar);
+    m->SetVertical(false);
+    m->SetSegmentCount(13);
+    m->SetChannelCount(2);
+    m->setFixedSize(80, 18);
+    m->setToolTip(hint);
+    bar->addWidget(m);
+    return m;
+  };
+  inputMeter_ = meter(" Input:", "Input VU Meters");
+  outputMeter_ = meter(" Output:", "Output VU Meters");
+}
+
+void TMainForm::BuildPanes() {
+  splitter_ = new QSplitter(Qt::Horizontal, this);
+  splitter_->setHandleWidth(3);
+  splitter_->setChildrenCollapsible(false);
+  panel2_ = new QWidget(splitter_);
+  panel2_->setMinimumWidth(kPaneMinimum);
+  auto* layout = new QVBoxLayout(panel2_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  patcher_ = new KWPatcherPanel(*model_, panel2_);
+  layout->addWidget(patcher_);
+  properties_ = new TPatternedScrollBox(splitter_);
+  properties_->SetTileShiftPercent(50);
+  properties_->setMinimumWidth(kPaneMinimum);
+  splitter_->addWidget(panel2_);
+  splitter_->addWidget(properties_);
+  splitter_->setStretchFactor(0, 0);
+  splitter_->setStretchFactor(1, 1);
+  splitter_->setSizes({180, 600});
+  setCentralWidget(splitter_);
+  windowHost_ = std::make_unique<ContraptionWindowHost>(properties_);
+  RegisterContraptionWindows(*windowHost_);
+  windowHost_->SetHelpHandler([this](int number) { Help().ShowTopic(number); });
+
+  connect(splitter_, &QSplitter::splitterMoved, this, [this] { StoreLayoutInModel(); });
+  connect(patcher_, &KWPatcherPanel::NodeDoubleClicked, this, [this](PatchNode* node) {
+    if (node != nullptr && node->contraption != nullptr) node->contraption->ShowWindow();
+  });
+  connect(patcher_, &KWPatcherPanel::ContextMenuRequested, this,
+          [this](QPoint content, QPoint global) { ShowPaneMenu(content, global); });
+}
+
+THelpBrowser& TMainForm::Help() {
+  if (help_ == nullptr) help_ = new THelpBrowser(this);
+  return *help_;
+}
+
+// ---- pane events ------------------------------------------------------------
+
+void TMainForm::ShowPaneMenu(QPoint content, QPoint global) {
+  lastPoint_ = content;
+  lastNode_ = patcher_->NodeIndexAt(content);
+  paneEdit_->setEnabled(lastNode_ >= 0);
+  paneHelp_->setEnabled(lastNode_ >= 0);
+  if (newSoundIn_ != nullptr) newSoundIn_->setEnabled(!engine_.CanStartAudioIn());
+  if (newSoundOut_ != nullptr) newSoundOut_->setEnabled(!engine_.HasSoundOut());
+  if (!global.isNull()) paneMenu_->popup(global);
+}
+
+void TMainForm::NewContraption(const std::string& typeName, QPoint at) {
+  lastPoint_ = at;
+  patch_->NewContraption(typeName, at.x(), at.y());
+  patcher_->ModelChanged();
+  UpdateControls();
+}
+
+// ---- commands ---------------------------------------------------------------
+
+template <typename Command>
+void TMainForm::Guarded(Command&& command) {
+  try {
+    command();
+  } catch (const EWaveDeviceError& error) {
+    messages_->ShowMessage(error.what(), "Tonegarden", MessageIcon::Error);
+  }
+}
+
+void TMainForm::AfterDocumentChange() {
+  {
+    const QSignalBlocker block(tempo_);
+    tempo_->SetValue(engine_.Tempo());
+  }
+  ApplyLayoutFromModel();
+  patcher_->ModelChanged();
+  timecode_->setText(QString::fromStdString(FormatTimecode(
+      ClockTickOf(engine_.GetContext().Clock().Position()))));
+  UpdateCaption();
+  UpdateControls();
+}
+
+void TMainForm::FileNew() {
+  Guarded([&] { commands_->FileNew(); });
+  AfterDocumentChange();
+}
+
+void TMainForm::FileOpen() {
+  Guarded([&] { commands_->FileOpen(); });
+  AfterDocumentChange();
+}
+
+void TMainForm::Reopen(const std::string& fileName) {
+  Guarded([&] { commands_->Reopen(fileName); });
+  AfterDocumentChange();
+}
+
+void TMainForm::FileRevert() {
+  Guarded([&] { commands_->FileRevert(); });
+  AfterDocumentChange();
+}
+
+void TMainForm::FileSave() {
+  StoreLayoutInModel();
+  commands_->FileSave();
+  UpdateCaption();
+  UpdateControls();
+}
+
+void TMainForm::FileSaveAs() {
+  StoreLayoutInModel();
+  commands_->FileSaveAs();
+  UpdateCaption();
+  UpdateControls();
+}
+
+void TMainForm::ExportAsWave() {
+  if (!engine_.HasSoundOut()) return;
+  Guarded([&] {
+    commands_->WithAudioStopped([&] {
+      TExportAsWaveForm dialog(engine_, *messages_, this);
+      dialog.Prepare();
+      dialog.exec();
+    });
+  });
+  UpdateControls();
+}
+
+void TMainForm::ShowSettings() {
+  TSettingsForm dialog(engine_, options_.outStream, options_.inStream, *messages_, this);
+  dialog.exec();
+  UpdateControls();
+}
+
+void TMainForm::PrepareFileMenu() {
+  document_->UpdateModified();
+  Action("Save")->setEnabled(document_->IsModified());
+  Action("Revert")->setEnabled(document_->IsModified() && document_->HasFileName());
+  Action("Export")->setEnabled(engine_.HasSoundOut());
+  reopenMenu_->clear();
+  const auto& files = closedFiles_->Files();
+  for (size_t i = 0; i < files.size(); ++i) {
+    const std::string file = files[i];
+    QAction* item = reopenMenu_->addAction(QString("&%1 %2").arg(i).arg(QString::fromStdString(file)));
+    connect(item, &QAction::triggered, this, [this, file] { Reopen(file); });
+  }
+  reopenMenu_->setEnabled(!files.empty());
+}
+
+void TMainForm::PrepareViewMenu() {
+  Action("ToolBar")->setChecked(!ToolBar()->isHidden());
+  Action("StatusBar")->setChecked(!statusBar()->isHidden());
+  Action("PatcherPane")->setChecked(!panel2_->isHidden());
+  Action("PropertiesPane")->setChecked(!properties_->isHidden());
+}
+
+void TMainForm::StartClock() {
+  Guarded([&] { commands_->StartOrPauseClock(); });
+  UpdateControls();
+}
+
+void TMainForm::StopClock() {
+  commands_->StopClock();
+  timecode_->setText("000:0");
+  UpdateControls();
+}
+
+void TMainForm::StartAudioOut() {
+  Guarded([&] { engine_.StartAudioOut(); });
+  UpdateControls();
+}
+
+void TMainForm::StopAudioOut() {
+  engine_.StopAudioOut();
+  UpdateControls();
+  if (!engine_.IsAudioInRunning()) inputMeter_->Clear();
+  outputMeter_->Clear();
+  cpu_->clear();
+}
+
+void TMainForm::StartAudioIn() {
+  if (engine_.CanStartAudioIn()) Guarded([&] { engine_.StartAudioIn(); });
+  UpdateControls();
+}
+
+void TMainForm::StopAudioIn() {
+  if (engine_.IsAudioInRunning()) engine_.StopAudioIn();
+  UpdateControls();
+  inputMeter_->Clear();
+}
+
+void TMainForm::ToggleUseInputFile() {
+  engine_.SetUseInputFile(Action("UseInputFile")->isChecked());
+  UpdateControls();
+}
+
+// ---- state ------------------------------------------------------------------
+
+void TMainForm::SetClockGlyph(bool running) {
+  startClock_->setIcon(style()->standardIcon(running ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+  startClock_->setToolTip(running ? "Pause Clock" : "Start Clock");
+}
+
+void TMainForm::UpdateControls() {
+  if (closing_) return;
+  const bool outRunning = engine_.IsAudioOutRunning();
+  const bool inRunning = engine_.IsAudioInRunning();
+  const QSignalBlocker a(dacs_), b(adcs_);
+  if (engine_.HasSoundOut()) {
+    Action("StartAudioOut")->setEnabled(!outRunning);
+    Action("StopAudioOut")->setEnabled(outRunning);
+    dacs_->setEnabled(true);
+    dacs_->setChecked(outRunning);
+  } else {
+    Action("StartAudioOut")->setEnabled(false);
+    Action("StopAudioOut")->setEnabled(false);
+    dacs_->setEnabled(false);
+    dacs_->setChecked(false);
+  }
+  dacs_->setToolTip(outRunning ? "Stop Audio Out" : "Start Audio Out");
+  if (outRunning) {
+    uiTimer_->start();
+  } else {
+    uiTimer_->stop();
+    outputMeter_->Clear();
+  }
+
+  Action("UseInputFile")->setEnabled(engine_.HasSoundIn());
+  Action("UseInputFile")->setChecked(engine_.HasSoundIn() && engine_.IsUsingInputFile());
+
+  if (engine_.CanStartAudioIn()) {
+    Action("StartAudioIn")->setEnabled(!inRunning);
+    Action("StopAudioIn")->setEnabled(inRunning);
+    adcs_->setEnabled(true);
+    adcs_->setChecked(inRunning);
+  } else {
+    Action("StartAudioIn")->setEnabled(false);
+    Action("StopAudioIn")->setEnabled(false);
+    adcs_->setEnabled(false);
+    adcs_->setChecked(false);
+  }
+  adcs_->setToolTip(inRunning ? "Stop Audio In" : "Start Audio In");
+  if (!inRunning) inputMeter_->Clear();
+  if (outRunning || inRunning) {
+    meterTimer_->start();
+  } else {
+    meterTimer_->stop();
+  }
+
+  const bool clockRunning = engine_.GetContext().Clock().IsRunning();
+  SetClockGlyph(clockRunning);
+  stopClock_->setEnabled(clockRunning);
+  Action("StopClock")->setEnabled(clockRunning);
+  Action("StartClock")->setEnabled(!clockRunning);
+}
+
+void TMainForm::UpdateCaption() {
+  setWindowTitle(QString::fromStdString(document_->Title()) + " - Tonegarden");
+  setWindowFilePath(QString::fromStdString(document_->FileName()));
+}
+
+void TMainForm::UpdateStatus() {
+  if (!engine_.IsAudioOutRunning()) {
+    cpu_->clear();
+    return;
+  }
+  const bool overload = engine_.TakeOverloadFlag();
+  cpu_->setText(QString::asprintf("CPU Load: %3.2f", engine_.OutStream().CpuLoad() * 100.0));
+  cpu_->setStyleSheet(overload ? "color: red;" : QString());
+}
+
+void TMainForm::UpdateMeters() {
+  const TAudioEngineModule::Meters m = engine_.GetMeters();
+  inputMeter_->SetValues(0, m.inputLeft);
+  inputMeter_->SetValues(1, m.inputRight);
+  if (engine_.IsAudioOutRunning()) {
+    outputMeter_->SetValues(0, m.outputLeft);
+    outputMeter_->SetValues(1, m.outputRight);
+    timecode_->setText(QString::fromStdString(FormatTimecode(m.clockTick)));
+  }
+}
+
+// ---- panes and layout -------------------------------------------------------
+
+void TMainForm::SetPatcherPaneShown(bool shown) {
+  Action("PatcherPane")->setChecked(shown);
+  if (shown && !properties_->isHidden() && panel2_->width() >= splitter_->width() - kPaneMinimum) {
+    splitter_->setSizes({splitter_->width() / 2, splitter_->width() - splitter_->width() / 2});
+  }
+  panel2_->setVisible(shown);
+  StoreLayoutInModel();
+}
+
+void TMainForm::SetPropertiesPaneShown(bool shown) {
+  Action("PropertiesPane")->setChecked(shown);
+  if (shown && !panel2_->isHidden() && panel2_->width() >= splitter_->width() - kPaneMinimum) {
+    splitter_->setSizes({splitter_->width() / 2, splitter_->width() - splitter_->width() / 2});
+  }
+  properties_->setVisible(shown);
+  StoreLayoutInModel();
+}
+
+void TMainForm::ApplyLayoutFromModel() {
+  panel2_->setVisible(model_->PatcherShown());
+  properties_->setVisible(model_->PropertiesShown());
+  const int total = std::max(splitter_->width(), model_->PaneWidth() + 200);
+  splitter_->setSizes({model_->PaneWidth(), total - model_->PaneWidth()});
+}
+
+void TMainForm::StoreLayoutInModel() {
+  if (closing_) return;
+  model_->SetPatcherShown(!panel2_->isHidden());
+  model_->SetPropertiesShown(!properties_->isHidden());
+  if (!panel2_->isHidden()) model_->SetPaneWidth(splitter_->sizes().value(0, model_->PaneWidth()));
+}
+
+void TMainForm::RestorePlacement() {
+  const QRect screen = this->screen() != nullptr ? this->screen()->availableGeometry()
+                                                 : QRect(0, 0, 1280, 1024);
+  const auto placement = WindowPlacement::Load(settings_);
+  if (!placement) {
+    // Without a window manager "maximised" alone does nothing.
+    setGeometry(screen);
+    showMaximized();
+    return;
+  }
+  WindowPlacement p = *placement;
+  p.FitToScreen(screen.width(), screen.height());
+  setGeometry(p.left, p.top, p.width, p.height);
+  if (p.maximized) showMaximized();
+  if (p.toolBar) ToolBar()->setVisible(*p.toolBar);
+  if (p.statusBar) statusBar()->setVisible(*p.statusBar);
+}
+
+void TMainForm::StorePlacement() {
+  WindowPlacement p;
+  p.maximized = isMaximized();
+  const QRect r = isMaximized() ? normalGeometry() : geometry();
+  p.left = r.left();
+  p.top = r.top();
+  p.width = r.width();
+  p.height = r.height();
+  p.toolBar = !ToolBar()->isHidden();
+  p.statusBar = !statusBar()->isHidden();
+  p.Store(settings_);
+}
+
+// ---- start and close --------------------------------------------------------
+
+void TMainForm::Start() {
+  if (commandLine_.fileName.empty()) return;
+  Guarded([&] {
+    controller_->OpenFile(commandLine_.fileName);
+    AfterDocumentChange();
+    if (commandLine_.startAudioOut && engine_.HasSoundOut()) engine_.StartAudioOut();
+    if (commandLine_.StartsAudioIn() && engine_.CanStartAudioIn()) engine_.StartAudioIn();
+    if (commandLine_.StartsClock()) commands_->StartOrPauseClock();
+  });
+  UpdateControls();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!placementRestored_) {
+    placementRestored_ = true;
+    RestorePlacement();
+  }
+}
+
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+  QMainWindow::keyPressEvent(event);
+  // Delete in the pane may have removed SoundOut or SoundIn.
+  UpdateControls();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  StoreLayoutInModel();
+  bool close = false;
+  Guarded([&] { close = commands_->Close(); });
+  if (!close) {
+    event->ignore();
+    return;
+  }
+  SoundFilePaths::Instance().Store(settings_);
+  event->accept();
+}
+
+}  // namespace tg

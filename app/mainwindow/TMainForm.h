@@ -1,0 +1,196 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/shell/CommandLine.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSplitter;
+class QTimer;
+class QToolButton;
+
+namespace tg {
+
+class ContraptionWindowHost;
+class KWDocumentController;
+class KWDocumentQueries;
+class KWDWMeter;
+class KWNumberEdit;
+class KWPatcherPanel;
+class KWReloadManager;
+class KWWaveInStream;
+class KWWaveOutStream;
+class PatchEditor;
+class PatchModel;
+class ProgramCommands;
+class QtClipboard;
+class QtUserMessages;
+class SettingsStore;
+class TAudioEngineModule;
+class TGDocument;
+class THelpBrowser;
+class TPatternedScrollBox;
+class UserMessages;
+
+// The program's one main window: menus, toolbar and status bar, the patcher
+// pane beside the properties pane, and every command to the engine.
+class TMainForm final : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  struct Options {
+    // The device streams behind the engine, for the settings dialog (may be null).
+    KWWaveOutStream* outStream = nullptr;
+    KWWaveInStream* inStream = nullptr;
+    // Stand-ins for the dialogs and message boxes (tests); null: the real ones.
+    KWDocumentQueries* queries = nullptr;
+    UserMessages* messages = nullptr;
+  };
+
+  TMainForm(TAudioEngineModule& engine, SettingsStore& settings, CommandLine commandLine,
+            Options options);
+  ~TMainForm() override;
+
+  // Opens the command line's document and starts what its switches ask for.
+  void Start();
+
+  // File commands.
+  void FileNew();
+  void FileOpen();
+  void Reopen(const std::string& fileName);
+  void FileRevert();
+  void FileSave();
+  void FileSaveAs();
+  void ExportAsWave();
+  void ShowSettings();
+  // What opening the File menu does: modified state, enabling, Reopen list.
+  void PrepareFileMenu();
+  void PrepareViewMenu();
+
+  // Clock and audio commands.
+  void StartClock();
+  void StopClock();
+  void StartAudioOut();
+  void StopAudioOut();
+  void StartAudioIn();
+  void StopAudioIn();
+  void ToggleUseInputFile();
+
+  // Panes.
+  void SetPatcherPaneShown(bool shown);
+  void SetPropertiesPaneShown(bool shown);
+
+  void UpdateControls();
+  void UpdateCaption();
+  // A new contraption of a type at a point of the patcher pane's content.
+  void NewContraption(const std::string& typeName, QPoint at);
+
+  // The timers' work.
+  void UpdateStatus();
+  void UpdateMeters();
+
+  // For tests and the help window.
+  QAction* Action(const QString& name) const;
+  QMenu* NewMenu() const { return newMenu_; }
+  QMenu* ReopenMenu() const { return reopenMenu_; }
+  QMenu* PaneMenu() const { return paneMenu_; }
+  KWPatcherPanel* PatcherPanel() const { return patcher_; }
+  TPatternedScrollBox* PropertiesPane() const { return properties_; }
+  ContraptionWindowHost& WindowHost() const { return *windowHost_; }
+  THelpBrowser& Help();
+  TGDocument& Document() const { return *document_; }
+  PatchEditor& Patch() const { return *patch_; }
+  PatchModel& Model() const { return *model_; }
+  KWReloadManager& ClosedFiles() const { return *closedFiles_; }
+  KWNumberEdit* TempoEdit() const { return tempo_; }
+  QLabel* TimecodeLabel() const { return timecode_; }
+  QLabel* CpuLabel() const { return cpu_; }
+  QToolButton* AudioOutButton() const { return dacs_; }
+  QToolButton* AudioInButton() const { return adcs_; }
+  QToolButton* StartClockButton() const { return startClock_; }
+  QTimer* UiTimer() const { return uiTimer_; }
+  QTimer* MeterTimer() const { return meterTimer_; }
+  QWidget* ToolBar() const;
+  UserMessages& Messages() const { return *messages_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildToolBar();
+  void BuildPanes();
+  void BuildNewMenu(QMenu* menu);
+  QAction* AddAction(QMenu* menu, const QString& name, const QString& text,
+                     const QKeySequence& shortcut, const QString& hint);
+  void ShowPaneMenu(QPoint content, QPoint global);
+  // Runs a command that may fail in the sound card's layer.
+  template <typename Command>
+  void Guarded(Command&& command);
+  void AfterDocumentChange();
+  void ApplyLayoutFromModel();
+  void StoreLayoutInModel();
+  void RestorePlacement();
+  void StorePlacement();
+  void SetClockGlyph(bool running);
+
+  TAudioEngineModule& engine_;
+  SettingsStore& settings_;
+  CommandLine commandLine_;
+  Options options_;
+
+  std::unique_ptr<QtUserMessages> ownMessages_;
+  UserMessages* messages_ = nullptr;
+  std::unique_ptr<QtClipboard> clipboard_;
+  std::unique_ptr<KWDocumentQueries> ownQueries_;
+  std::unique_ptr<PatchModel> model_;
+  std::unique_ptr<PatchEditor> patch_;
+  std::unique_ptr<TGDocument> document_;
+  std::unique_ptr<KWDocumentController> controller_;
+  std::unique_ptr<KWReloadManager> closedFiles_;
+  std::unique_ptr<ProgramCommands> commands_;
+  std::unique_ptr<ContraptionWindowHost> windowHost_;
+  QPointer<THelpBrowser> help_;
+
+  std::map<QString, QAction*> actions_;
+  QMenu* reopenMenu_ = nullptr;
+  QMenu* newMenu_ = nullptr;
+  QMenu* paneMenu_ = nullptr;
+  QAction* newSoundIn_ = nullptr;
+  QAction* newSoundOut_ = nullptr;
+  QAction* paneEdit_ = nullptr;
+  QAction* paneHelp_ = nullptr;
+  QPoint lastPoint_;
+  int lastNode_ = -1;
+
+  QWidget* toolBar_ = nullptr;
+  QToolButton* startClock_ = nullptr;
+  QToolButton* stopClock_ = nullptr;
+  QLabel* timecode_ = nullptr;
+  KWNumberEdit* tempo_ = nullptr;
+  QToolButton* adcs_ = nullptr;
+  QToolButton* dacs_ = nullptr;
+  KWDWMeter* inputMeter_ = nullptr;
+  KWDWMeter* outputMeter_ = nullptr;
+  QLabel* cpu_ = nullptr;
+
+  QSplitter* splitter_ = nullptr;
+  QWidget* panel2_ = nullptr;
+  KWPatcherPanel* patcher_ = nullptr;
+  TPatternedScrollBox* properties_ = nullptr;
+
+  QTimer* uiTimer_ = nullptr;
+  QTimer* meterTimer_ = nullptr;
+  bool placementRestored_ = false;
+  bool closing_ = false;
+};
+
+}  // namespace tg

@@ -1,0 +1,52 @@
+#include "app/shell/WindowPlacement.h"
+
+#include <algorithm>
+#include <string>
+
+#include "framework/host/SettingsStore.h"
+
+namespace tg {
+namespace {
+
+const std::string& Group() {
+  static const std::string group = SettingsGroup("Main Window");
+  return group;
+}
+
+}  // namespace
+
+std::optional<WindowPlacement> WindowPlacement::Load(const SettingsStore& settings) {
+  if (!settings.HasGroup(Group())) return std::nullopt;
+  WindowPlacement p;
+  p.maximized = settings.ReadBool(Group(), "Maximized").value_or(false);
+  auto get = [&](const char* key, int fallback) {
+    const auto v = settings.ReadInt(Group(), key);
+    return v ? static_cast<int>(std::clamp<int64_t>(*v, -100000, 100000)) : fallback;
+  };
+  p.left = get("Left", 0);
+  p.top = get("Top", 0);
+  p.width = std::max(get("Width", 800), 100);
+  p.height = std::max(get("Height", 600), 100);
+  p.toolBar = settings.ReadBool(Group(), "ToolBar");
+  p.statusBar = settings.ReadBool(Group(), "StatusBar");
+  return p;
+}
+
+void WindowPlacement::Store(SettingsStore& settings) const {
+  settings.WriteBool(Group(), "Maximized", maximized);
+  settings.WriteInt(Group(), "Left", left);
+  settings.WriteInt(Group(), "Top", top);
+  settings.WriteInt(Group(), "Width", width);
+  settings.WriteInt(Group(), "Height", height);
+  if (toolBar) settings.WriteBool(Group(), "ToolBar", *toolBar);
+  if (statusBar) settings.WriteBool(Group(), "StatusBar", *statusBar);
+}
+
+void WindowPlacement::FitToScreen(int screenWidth, int screenHeight) {
+  width = std::min(width, screenWidth);
+  height = std::min(height, screenHeight);
+  if (left > screenWidth) left = (screenWidth - width) / 2;
+  if (top > screenHeight) top = (screenHeight - height) / 2;
+}
+
+}  // namespace tg

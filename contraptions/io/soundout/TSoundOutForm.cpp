@@ -1,0 +1,260 @@
+#include "contraptions/io/soundout/TSoundOutForm.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+#include <cmath>
+
+#include "contraptions/io/soundout/TGSoundOut.h"
+#include "controls/KWNumberEdit.h"
+#include "engine/SoundFilePaths.h"
+#include "engine/TAudioEngineModule.h"
+#include "framework/TGardeningContraption.h"
+
+namespace tg {
+namespace {
+
+// The transport glyphs, drawn so that nothing has to be shipped.
+QIcon Glyph(const QString& name) {
+  QPixmap pixmap(16, 16);
+  pixmap.fill(Qt::transparent);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  if (name == "PLAY") {
+    p.setBrush(QColor(0x20, 0x90, 0x30));
+    p.drawPolygon(QPolygonF({QPointF(4, 2), QPointF(14, 8), QPointF(4, 14)}));
+  } else if (name == "STOP") {
+    p.setBrush(QColor(0x30, 0x30, 0x30));
+    p.drawRect(QRectF(3, 3, 10, 10));
+  } else {
+    p.setBrush(QColor(0xd0, 0x20, 0x20));
+    p.drawEllipse(QRectF(2, 2, 12, 12));
+    if (name == "REC_PAUSED") {
+      p.setBrush(Qt::white);
+      p.drawRect(QRectF(5.5, 5, 1.8, 6));
+      p.drawRect(QRectF(8.7, 5, 1.8, 6));
+    }
+  }
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
+QString TSoundOutForm::SecondsText(double seconds) {
+  QString text = QString::number(seconds, 'f', 6);
+  // Cut, not rounded: drop the zeros "f" pads with, then keep two decimals.
+  while (text.contains('.') && text.endsWith('0')) text.chop(1);
+  if (text.endsWith('.')) text.chop(1);
+  const qsizetype dot = text.indexOf('.');
+  if (dot < 0) {
+    text += ".00";
+  } else if (text.size() - dot > 3) {
+    text.truncate(dot + 3);
+  }
+  return text + " (sec)";
+}
+
+TSoundOutForm::TSoundOutForm(TGardeningContraption& contraption, QWidget* parent)
+    : TContraptionForm(contraption, parent),
+      processor_(static_cast<TGSoundOut&>(contraption.Processor())),
+      file_(new QLabel(Body())),
+      open_(new QToolButton(Body())),
+      play_(new QToolButton(Body())),
+      record_(new QToolButton(Body())),
+      recordMode_(new QComboBox(Body())),
+      punchMode_(new QComboBox(Body())),
+      duration_(new KWNumberEdit(Body())),
+      position_(new QSlider(Qt::Horizontal, Body())),
+      durationLabel_(new QLabel(Body())),
+      timer_(new QTimer(this)) {
+  setWindowTitle("SoundOut");
+  file_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  file_->setMinimumWidth(150);
+  open_->setText("...");
+  open_->setToolTip("Select Destination File");
+  recordMode_->addItems({"Append", "Overwrite"});
+  punchMode_->addItems({"Manual", "SoundIn Sync", "Timed"});
+  duration_->SetMin(0.1);
+  duration_->SetMax(10000);
+  duration_->SetIncrement(1);
+  duration_->SetAutoIncrement(false);
+  duration_->setFixedWidth(70);
+  position_->setRange(0, 10000);
+  position_->setEnabled(false);
+  SetGlyph(play_, playGlyph_, "PLAY");
+  SetGlyph(record_, recordGlyph_, "RECORD");
+  timer_->setInterval(1000);
+
+  auto* grid = new QGridLayout(Body());
+  grid->setContentsMargins(4, 2, 4, 2);
+  grid->setVerticalSpacing(3);
+  grid->addWidget(new QLabel("File:", Body()), 0, 0);
+  auto* fileRow = new QHBoxLayout;
+  fileRow->addWidget(file_, 1);
+  fileRow->addWidget(open_);
+  grid->addLayout(fileRow, 0, 1, 1, 3);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(play_);
+  buttons->addWidget(record_);
+  buttons->addStretch();
+  grid->addLayout(buttons, 1, 0, 1, 2);
+  grid->addWidget(durationLabel_, 1, 2, 1, 2);
+  grid->addWidget(new QLabel("Record mode:", Body()), 2, 0, 1, 2);
+  grid->addWidget(recordMode_, 2, 2, 1, 2);
+  grid->addWidget(new QLabel("Punch mode:", Body()), 3, 0, 1, 2);
+  grid->addWidget(punchMode_, 3, 2, 1, 2);
+  grid->addWidget(duration_, 4, 2);
+  grid->addWidget(new QLabel("(sec)", Body()), 4, 3);
+  grid->addWidget(position_, 5, 0, 1, 4);
+
+  connect(open_, &QToolButton::clicked, this, [this] { OpenClicked(); });
+  connect(play_, &QToolButton::clicked, this, [this] { PlayClicked(); });
+  connect(record_, &QToolButton::clicked, this, [this] { RecordClicked(); });
+  connect(timer_, &QTimer::timeout, this, [this] { Tick(); });
+  connect(recordMode_, &QComboBox::currentIndexChanged, this,
+          [this](int i) { processor_.fileMode.SetValue(i); });
+  connect(punchMode_, &QComboBox::currentIndexChanged, this, [this](int i) {
+    processor_.punchMode.SetValue(i);
+    duration_->setEnabled(i == TGSoundOut::kTimed && punchMode_->isEnabled());
+  });
+  connect(duration_, &KWNumberEdit::OnChange, this, [this](double v) {
+    processor_.recordDuration.SetValue(static_cast<int>(std::trunc(v)));
+  });
+  PlaceDesigned(QSize(250, 150 + kHeaderHeight));
+}
+
+bool TSoundOutForm::TimerRunning() const { return timer_->isActive(); }
+
+void TSoundOutForm::SetGlyph(QToolButton* button, QString& glyph, const QString& name) {
+  glyph = name;
+  button->setIcon(Glyph(name));
+  button->setToolTip(name == "PLAY" ? "Play" : name == "STOP" ? "Stop" : "Record");
+}
+
+void TSoundOutForm::OpenClicked() {
+  QString proposal = QString::fromStdString(processor_.outputFile.Value());
+  if (proposal.isEmpty()) {
+    proposal =
+        QString::fromStdString(SoundFilePaths::Instance().LastOutputDirectory()) + "Untitled.wav";
+  }
+  const QString chosen = QFileDialog::getSaveFileName(this, "Save Soundfile as...", proposal,
+                                                      "Wave file (*.wav)");
+  if (chosen.isEmpty()) return;
+  ChooseFile(QFileInfo(chosen).suffix().isEmpty() ? chosen + ".wav" : chosen);
+}
+
+void TSoundOutForm::ChooseFile(const QString& fileName) {
+  SoundFilePaths::Instance().SetLastOutputDirectory(fileName.toStdString());
+  {
+    EngineLockGuard lock(Contraption().Engine().OutStream().GetEngineLock());
+    processor_.outputFile.SetValue(fileName.toStdString());
+    processor_.Reset();
+  }
+  UpdateControls();
+}
+
+void TSoundOutForm::RecordClicked() {
+  EngineLockGuard lock(Contraption().Engine().OutStream().GetEngineLock());
+  const int state = processor_.GetState();
+  if (state == TGSoundOut::kRecording || state == TGSoundOut::kRecordPaused) {
+    processor_.action.SetValue(TGSoundOut::kStop);
+  } else if (state != TGSoundOut::kNoFile) {
+    processor_.action.SetValue(TGSoundOut::kRecord);
+    waitingForSoundIn_ = processor_.punchMode.Value() == TGSoundOut::kSoundInSync;
+    SetGlyph(record_, recordGlyph_, waitingForSoundIn_ ? "REC_PAUSED" : "STOP");
+    play_->setEnabled(false);
+    recordMode_->setEnabled(false);
+    timer_->start();
+  }
+}
+
+void TSoundOutForm::PlayClicked() {
+  EngineLockGuard lock(Contraption().Engine().OutStream().GetEngineLock());
+  const int state = processor_.GetState();
+  if (state == TGSoundOut::kPlaying) {
+    processor_.action.SetValue(TGSoundOut::kStop);
+    SetGlyph(play_, playGlyph_, "PLAY");
+    record_->setEnabled(true);
+  } else if (state != TGSoundOut::kNoFile) {
+    processor_.action.SetValue(TGSoundOut::kPlay);
+    SetGlyph(play_, playGlyph_, "STOP");
+    record_->setEnabled(false);
+    timer_->start();
+  }
+}
+
+void TSoundOutForm::ShowPosition() {
+  const double length = processor_.FileLengthMs();
+  const double position = processor_.FilePositionMs();
+  position_->setValue(length > 0.0 ? static_cast<int>(position / length * 10000.0) : 0);
+  durationLabel_->setText(processor_.GetState() == TGSoundOut::kNoFile
+                              ? QString()
+                              : "duration: " + SecondsText(length / 1000.0));
+}
+
+void TSoundOutForm::Tick() {
+  ShowPosition();
+  const int state = processor_.GetState();
+  if (waitingForSoundIn_ && state == TGSoundOut::kRecording) {
+    waitingForSoundIn_ = false;
+    SetGlyph(record_, recordGlyph_, "STOP");
+  }
+  // A command not yet taken by the audio thread still counts as running.
+  if (state == TGSoundOut::kStopped && !processor_.action.IsChanged()) {
+    waitingForSoundIn_ = false;
+    SetGlyph(play_, playGlyph_, "PLAY");
+    SetGlyph(record_, recordGlyph_, "RECORD");
+    play_->setEnabled(true);
+    record_->setEnabled(true);
+    recordMode_->setEnabled(true);
+    timer_->stop();
+  }
+}
+
+void TSoundOutForm::EnableForState(int state) {
+  const bool usable = state != TGSoundOut::kNoFile;
+  for (QWidget* w : {static_cast<QWidget*>(play_), static_cast<QWidget*>(record_),
+                     static_cast<QWidget*>(recordMode_), static_cast<QWidget*>(punchMode_)}) {
+    w->setEnabled(usable);
+  }
+  duration_->setEnabled(usable && processor_.punchMode.Value() == TGSoundOut::kTimed);
+  SetGlyph(play_, playGlyph_, state == TGSoundOut::kPlaying ? "STOP" : "PLAY");
+  const bool recording = state == TGSoundOut::kRecording || state == TGSoundOut::kRecordPaused;
+  SetGlyph(record_, recordGlyph_,
+           state == TGSoundOut::kRecordPaused ? "REC_PAUSED" : recording ? "STOP" : "RECORD");
+  if (recording) {
+    play_->setEnabled(false);
+    recordMode_->setEnabled(false);
+  }
+  if (state == TGSoundOut::kPlaying) record_->setEnabled(false);
+  if (recording || state == TGSoundOut::kPlaying) {
+    waitingForSoundIn_ = state == TGSoundOut::kRecordPaused;
+    timer_->start();
+  }
+}
+
+void TSoundOutForm::UpdateControls() {
+  const QSignalBlocker a(recordMode_), b(punchMode_), c(duration_);
+  const int state = processor_.GetState();
+  file_->setText(state == TGSoundOut::kNoFile
+                     ? QString()
+                     : QFileInfo(QString::fromStdString(processor_.outputFile.Value())).fileName());
+  file_->setToolTip(QString::fromStdString(processor_.outputFile.Value()));
+  recordMode_->setCurrentIndex(processor_.fileMode.Value() == 1 ? 1 : 0);
+  const int punch = processor_.punchMode.Value();
+  punchMode_->setCurrentIndex(punch >= 0 && punch <= 2 ? punch : 0);
+  duration_->SetValue(processor_.recordDuration.Value());
+  EnableForState(state);
+  ShowPosition();
+  TContraptionForm::UpdateControls();
+}
+
+}  // namespace tg

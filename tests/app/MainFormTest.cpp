@@ -1,0 +1,315 @@
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <fstream>
+#include <sstream>
+
+#include "app/document/TGDocument.h"
+#include "app/patch/PatchEditor.h"
+#include "app/patcher/KWPatcherPanel.h"
+#include "app/shell/KWReloadManager.h"
+#include "controls/KWNumberEdit.h"
+#include "framework/TGardeningContraption.h"
+#include "framework/forms/ContraptionWindowHost.h"
+#include "framework/forms/TContraptionForm.h"
+#include "tests/app/MainWindowFixture.h"
+#include "tests/controls/MouseHelpers.h"
+#include "tests/support/TempDir.h"
+
+namespace tg {
+namespace {
+
+using test::Drag;
+
+class MainFormTest : public test::MainWindowFixture {
+ protected:
+  QAction* NewItem(const QString& type) {
+    for (QAction* sub : Form().NewMenu()->actions()) {
+      if (sub->menu() == nullptr) continue;
+      for (QAction* item : sub->menu()->actions()) {
+        if (item->text() == type) return item;
+      }
+    }
+    return nullptr;
+  }
+  // Places a node where the last right-click was.
+  PatchNode* New(const QString& type, QPoint at) {
+    Form().PaneMenu();  // built with the window
+    Form().NewContraption(type.toStdString(), at);
+    const int n = Form().Model().NodeCount();
+    return n == 0 ? nullptr : &Form().Model().NodeAt(n - 1);
+  }
+  QPoint View(QPoint content) { return content - Form().PatcherPanel()->ScrollOffset(); }
+  void Wire(PatchNode& from, int outlet, PatchNode& to, int inlet) {
+    KWPatcherPanel* pane = Form().PatcherPanel();
+    Drag(pane->viewport(), View(pane->OutletPoint(from, outlet) - QPoint(0, 2)),
+         View(pane->InletPoint(to, inlet) + QPoint(0, 2)));
+  }
+  // What typing a tempo does.
+  void Tempo(double bpm) {
+    Form().TempoEdit()->SetValue(bpm);
+    emit Form().TempoEdit()->OnChange(bpm);
+  }
+  void Show() {
+    Form().show();
+    QApplication::processEvents();
+  }
+  std::string Text(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+};
+
+TEST_F(MainFormTest, NewMenuHasTheCategoriesInOrderAndNamesContraptionsByType) {
+  const QList<QAction*> items = Form().NewMenu()->actions();
+  ASSERT_GE(items.size(), 6);
+  const QStringList expected{"Input / Output", "Signal Generators", "Effects", "Filters", "Mixers",
+                             "Busses"};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(items[i]->text(), expected[i]);
+
+  NewItem("TestGen")->trigger();
+  NewItem("TestGen")->trigger();
+  NewItem("SoundOut")->trigger();
+  EXPECT_NE(Node("TestGen_1"), nullptr);
+  EXPECT_NE(Node("TestGen_2"), nullptr);
+  EXPECT_TRUE(engine->HasSoundOut());
+  EXPECT_TRUE(Form().Action("StartAudioOut")->isEnabled());
+
+  NewItem("SoundOut")->trigger();  // only one may exist
+  EXPECT_EQ(Form().Model().NodeCount(), 3);
+  EXPECT_EQ(LastMessage(), "Sorry, you are only permitted to create one instance of the SoundOut object.");
+  EXPECT_EQ(messages.Messages().back().caption, "Object instansiation failed!");
+}
+
+TEST_F(MainFormTest, WiresAreDrawnByMouseAndAnInletTakesOnlyOne) {
+  Show();
+  PatchNode* a = New("TestGen", {20, 20});
+  PatchNode* b = New("TestGen", {120, 20});
+  PatchNode* out = New("SoundOut", {60, 120});
+  Wire(*a, 0, *out, 0);
+  ASSERT_EQ(Form().Model().ConnectionCount(), 1);
+  Wire(*b, 0, *out, 0);  // refused: the inlet is taken
+  EXPECT_EQ(Form().Model().ConnectionCount(), 1);
+  Wire(*b, 0, *out, 1);
+  EXPECT_EQ(Form().Model().ConnectionCount(), 2);
+  // Never to the node itself.
+  PatchNode* d = New("SDelay", {200, 120});
+  Wire(*d, 0, *d, 1);
+  EXPECT_EQ(Form().Model().ConnectionCount(), 2);
+}
+
+TEST_F(MainFormTest, DeletingTheSoundOutRemovesItsWiresAndStopsAudioOut) {
+  Show();
+  PatchNode* gen = New("TestGen", {20, 20});
+  PatchNode* out = New("SoundOut", {20, 120});
+  Wire(*gen, 0, *out, 0);
+  Wire(*gen, 0, *out, 1);
+  Form().StartAudioOut();
+  ASSERT_TRUE(engine->IsAudioOutRunning());
+  EXPECT_TRUE(Form().AudioOutButton()->isChecked());
+  EXPECT_EQ(Form().AudioOutButton()->toolTip(), "Stop Audio Out");
+  EXPECT_TRUE(Form().UiTimer()->isActive());
+
+  KWPatcherPanel* pane = Form().PatcherPanel();
+  QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, View(pane->NodeRect(*out).center()));
+  QTest::keyClick(pane, Qt::Key_Delete);
+  EXPECT_EQ(Form().Model().ConnectionCount(), 0);
+  EXPECT_EQ(Form().Model().NodeCount(), 1);
+  EXPECT_FALSE(engine->IsAudioOutRunning());
+  EXPECT_FALSE(Form().AudioOutButton()->isEnabled());
+  EXPECT_FALSE(Form().Action("StartAudioOut")->isEnabled());
+  EXPECT_FALSE(Form().UiTimer()->isActive());
+}
+
+TEST_F(MainFormTest, SavedDocumentsOpenAgainToTheSameTextAndJoinTheClosedFiles) {
+  test::TempDir dir;
+  PatchNode* gen = New("TestGen", {30, 20});
+  PatchNode* delay = New("SDelay", {30, 80});
+  New("SoundOut", {30, 140});
+  Form().Patch().Connect(*gen, 0, *delay, 0);
+  gen->contraption->ShowWindow();
+  Tempo(96);
+  queries.saveName = dir / "song.tgh";
+  Form().FileSaveAs();
+  EXPECT_EQ(Form().windowTitle(), "song - Tonegarden");
+  const std::string first = Text(dir / "song.tgh");
+  ASSERT_FALSE(first.empty());
+
+  Form().FileNew();
+  EXPECT_EQ(Form().Model().NodeCount(), 0);
+  EXPECT_EQ(Form().ClosedFiles().Files().front(), dir / "song.tgh");
+  EXPECT_EQ(Form().windowTitle(), "Untitled - Tonegarden");
+
+  Form().PrepareFileMenu();
+  ASSERT_EQ(Form().ReopenMenu()->actions().size(), 1);
+  EXPECT_EQ(Form().ReopenMenu()->actions()[0]->text(),
+            QString::fromStdString("&0 " + (dir / "song.tgh")));
+  Form().ReopenMenu()->actions()[0]->trigger();
+  EXPECT_EQ(Form().Model().NodeCount(), 3);
+  EXPECT_DOUBLE_EQ(Form().TempoEdit()->Value(), 96.0);
+  EXPECT_NE(Form().WindowHost().WindowOf(*Node("TestGen_1")->contraption), nullptr);
+  queries.saveName = dir / "again.tgh";
+  Form().FileSaveAs();
+  EXPECT_EQ(Text(dir / "again.tgh"), first);
+}
+
+TEST_F(MainFormTest, TheDocumentIsModifiedByEverySourceOfChange) {
+  test::TempDir dir;
+  Show();
+  PatchNode* gen = New("TestGen", {30, 20});
+  PatchNode* out = New("SoundOut", {30, 120});
+  queries.saveName = dir / "m.tgh";
+  Form().FileSaveAs();
+  auto modified = [&] {
+    Form().PrepareFileMenu();
+    return Form().Action("Save")->isEnabled();
+  };
+  auto saved = [&] {
+    Form().FileSave();
+    return !modified();
+  };
+  ASSERT_TRUE(saved());
+  EXPECT_FALSE(Form().Action("Revert")->isEnabled());
+
+  Tempo(100);
+  EXPECT_TRUE(modified());
+  EXPECT_TRUE(Form().Action("Revert")->isEnabled());
+  ASSERT_TRUE(saved());
+
+  Wire(*gen, 0, *out, 0);  // a wire
+  EXPECT_TRUE(modified());
+  ASSERT_TRUE(saved());
+
+  KWPatcherPanel* pane = Form().PatcherPanel();  // dragging a node
+  const QPoint c = View(pane->NodeRect(*gen).center());
+  Drag(pane->viewport(), c, c + QPoint(30, 0));
+  EXPECT_TRUE(modified());
+  ASSERT_TRUE(saved());
+
+  gen->contraption->ShowWindow();  // opening a window
+  EXPECT_TRUE(modified());
+  ASSERT_TRUE(saved());
+  TContraptionForm* window = Form().WindowHost().WindowOf(*gen->contraption);
+  ASSERT_NE(window, nullptr);
+  window->Place(QRect(40, 40, 200, 100));  // moving it
+  EXPECT_TRUE(modified());
+  ASSERT_TRUE(saved());
+
+  Form().NewContraption("SDelay", {100, 100});  // a new contraption
+  EXPECT_TRUE(modified());
+}
+
+TEST_F(MainFormTest, CommandLineOpensTheDocumentAndStartsAudioAndClock) {
+  test::TempDir dir;
+  {
+    PatchNode* gen = New("TestGen", {30, 20});
+    PatchNode* out = New("SoundOut", {30, 120});
+    Form().Patch().Connect(*gen, 0, *out, 0);
+    queries.saveName = dir / "live.tgh";
+    Form().FileSaveAs();
+    Form().FileNew();
+    form.reset();
+  }
+  Form(ParseCommandLine({"tonegarden", dir / "live.tgh", "/startdacs", "/STARTCLOCK"})).Start();
+  EXPECT_EQ(Form().Model().NodeCount(), 2);
+  EXPECT_EQ(Form().windowTitle(), "live - Tonegarden");
+  EXPECT_TRUE(engine->IsAudioOutRunning());
+  EXPECT_TRUE(engine->GetContext().Clock().IsRunning());
+  EXPECT_EQ(Form().StartClockButton()->toolTip(), "Pause Clock");
+  Form().StopAudioOut();
+  form.reset();
+
+  engine->StopClock();
+  Form(ParseCommandLine({"tonegarden", dir / "live.tgh", "/STARTCLOCK"})).Start();
+  EXPECT_FALSE(engine->IsAudioOutRunning());
+  EXPECT_FALSE(engine->GetContext().Clock().IsRunning());
+}
+
+TEST_F(MainFormTest, ClockAndAudioCommandsOnTheSilentDevice) {
+  Form().StartClock();  // no SoundOut: the clock runs but audio does not start
+  EXPECT_TRUE(engine->GetContext().Clock().IsRunning());
+  EXPECT_FALSE(engine->IsAudioOutRunning());
+  Form().StartClock();  // pauses
+  EXPECT_FALSE(engine->GetContext().Clock().IsRunning());
+  EXPECT_FALSE(Form().Action("StopClock")->isEnabled());
+  EXPECT_TRUE(Form().Action("StartClock")->isEnabled());
+
+  New("SoundOut", {20, 20});
+  Form().StartClock();  // with a SoundOut, audio out starts too
+  EXPECT_TRUE(engine->IsAudioOutRunning());
+  EXPECT_TRUE(Form().MeterTimer()->isActive());
+  EXPECT_TRUE(Form().Action("StopClock")->isEnabled());
+  QTest::qWait(120);
+  Form().UpdateMeters();
+  Form().StopClock();
+  EXPECT_EQ(Form().TimecodeLabel()->text(), "000:0");
+  EXPECT_DOUBLE_EQ(engine->GetContext().Clock().Position(), 0.0);
+  Form().UpdateStatus();
+  EXPECT_TRUE(Form().CpuLabel()->text().startsWith("CPU Load: "));
+
+  // Audio out stops while a document opens and starts again when the new
+  // patch has a SoundOut.
+  test::TempDir dir;
+  queries.saveName = dir / "a.tgh";
+  Form().FileSaveAs();
+  queries.openName = dir / "a.tgh";
+  Form().FileOpen();
+  EXPECT_TRUE(engine->IsAudioOutRunning());
+  Form().FileNew();  // File New stops it for good
+  EXPECT_FALSE(engine->IsAudioOutRunning());
+  EXPECT_FALSE(Form().AudioOutButton()->isEnabled());
+
+  // The audio-out button starts when pressed down and stops when released.
+  New("SoundOut", {20, 20});
+  Form().AudioOutButton()->click();
+  EXPECT_TRUE(engine->IsAudioOutRunning());
+  Form().AudioOutButton()->click();
+  EXPECT_FALSE(engine->IsAudioOutRunning());
+}
+
+TEST_F(MainFormTest, ClosingAsksToSaveAndCancelKeepsTheWindow) {
+  Show();
+  New("TestGen", {20, 20});
+  queries.cancelSave = true;
+  EXPECT_FALSE(Form().close());
+  EXPECT_EQ(queries.saveQuestions, 1);
+  queries.cancelSave = false;
+  EXPECT_TRUE(Form().close());
+  form.reset();
+  // The window's place and the bars were stored at the end.
+  EXPECT_TRUE(settings.HasGroup(SettingsGroup("Main Window")));
+}
+
+TEST_F(MainFormTest, PaneCommandsAndTheContextMenu) {
+  Show();
+  PatchNode* gen = New("TestGen", {20, 20});
+  Form().SetPatcherPaneShown(false);
+  EXPECT_TRUE(Form().PatcherPanel()->isHidden() || !Form().PatcherPanel()->isVisible());
+  EXPECT_FALSE(Form().Model().PatcherShown());
+  Form().SetPatcherPaneShown(true);
+  Form().SetPropertiesPaneShown(false);
+  EXPECT_FALSE(Form().Model().PropertiesShown());
+  Form().SetPropertiesPaneShown(true);
+  Form().PrepareViewMenu();
+  EXPECT_TRUE(Form().Action("PatcherPane")->isChecked());
+  EXPECT_TRUE(Form().Action("PropertiesPane")->isChecked());
+
+  // Right-click on a node: Edit opens its window; on empty space Edit is off.
+  KWPatcherPanel* pane = Form().PatcherPanel();
+  emit pane->ContextMenuRequested(pane->NodeRect(*gen).center(), QPoint());
+  QAction* edit = Form().PaneMenu()->actions()[0];
+  ASSERT_TRUE(edit->isEnabled());
+  edit->trigger();
+  EXPECT_NE(Form().WindowHost().WindowOf(*gen->contraption), nullptr);
+  emit pane->ContextMenuRequested({400, 400}, QPoint());
+  EXPECT_FALSE(edit->isEnabled());
+}
+
+}  // namespace
+}  // namespace tg

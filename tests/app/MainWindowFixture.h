@@ -1,0 +1,87 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "app/document/KWDocument.h"
+#include "app/mainwindow/TMainForm.h"
+#include "app/patch/PatchModel.h"
+#include "contraptions/RegisterContraptions.h"
+#include "engine/TAudioEngineModule.h"
+#include "engine/devices/WaveDeviceLayers.h"
+#include "engine/streams/KWWaveInStream.h"
+#include "engine/streams/KWWaveOutStream.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/host/MemorySettingsStore.h"
+#include "framework/host/StreamUserMessages.h"
+
+namespace tg::test {
+
+// The user's answers, set by the test beforehand.
+class ScriptedQueries final : public KWDocumentQueries {
+ public:
+  bool AskSaveChanges(bool& cancelled) override {
+    ++saveQuestions;
+    cancelled = cancelSave;
+    return saveChanges;
+  }
+  bool AskRevert() override { return revert; }
+  std::string AskOpenFileName() override { return openName; }
+  std::string AskSaveFileName(const std::string&) override { return saveName; }
+
+  bool saveChanges = false;
+  bool cancelSave = false;
+  bool revert = true;
+  int saveQuestions = 0;
+  std::string openName, saveName;
+};
+
+// The main window on the silent device, with settings in memory.
+class MainWindowFixture : public ::testing::Test {
+ protected:
+  MainWindowFixture() {
+    RegisterContraptionTypes(factory);
+    auto out = std::make_unique<KWWaveOutStream>(layer);
+    auto in = std::make_unique<KWWaveInStream>(layer);
+    options.outStream = out.get();
+    options.inStream = in.get();
+    options.queries = &queries;
+    options.messages = &messages;
+    engine = std::make_unique<TAudioEngineModule>(factory, std::move(out), std::move(in), &settings);
+  }
+  ~MainWindowFixture() override {
+    form.reset();
+    engine.reset();
+  }
+
+  TMainForm& Form(CommandLine commandLine = {}) {
+    if (!form) {
+      form = std::make_unique<TMainForm>(*engine, settings, std::move(commandLine), options);
+      form->resize(900, 600);
+    }
+    return *form;
+  }
+  PatchNode* Node(const std::string& name) {
+    PatchModel& model = Form().Model();
+    for (int i = 0; i < model.NodeCount(); ++i) {
+      if (model.NodeAt(i).caption == name) return &model.NodeAt(i);
+    }
+    return nullptr;
+  }
+  std::string LastMessage() const {
+    return messages.Messages().empty() ? std::string() : messages.Messages().back().text;
+  }
+
+  TContraptionFactory factory;
+  MemorySettingsStore settings;
+  SilentWaveDeviceLayer layer;
+  ScriptedQueries queries;
+  StreamUserMessages messages{nullptr};
+  TMainForm::Options options;
+  std::unique_ptr<TAudioEngineModule> engine;
+  std::unique_ptr<TMainForm> form;
+};
+
+}  // namespace tg::test

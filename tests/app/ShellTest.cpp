@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "app/shell/CommandLine.h"
+#include "app/shell/KWReloadManager.h"
+#include "app/shell/WindowPlacement.h"
+#include "framework/host/MemorySettingsStore.h"
+#include "tests/support/TempDir.h"
+
+namespace tg {
+namespace {
+
+TEST(CommandLineTest, FileAndSwitchesInAnyCase) {
+  test::TempDir dir;
+  const std::string file = dir / "song.tgh";
+  std::ofstream(file) << "x";
+  const CommandLine c = ParseCommandLine({"tonegarden", "/startdacs", file, "/StartClock"});
+  EXPECT_FALSE(c.error);
+  EXPECT_EQ(c.fileName, file);  // an absolute path is a file, not a switch
+  EXPECT_TRUE(c.startAudioOut);
+  EXPECT_TRUE(c.StartsClock());
+  EXPECT_FALSE(c.StartsAudioIn());
+
+  // The clock and audio in start only together with audio out.
+  const CommandLine clockOnly = ParseCommandLine({"tonegarden", file, "/STARTCLOCK", "/STARTADCS"});
+  EXPECT_TRUE(clockOnly.startClock);
+  EXPECT_FALSE(clockOnly.StartsClock());
+  EXPECT_FALSE(clockOnly.StartsAudioIn());
+
+  // A document that does not exist is quietly not taken.
+  EXPECT_EQ(ParseCommandLine({"tonegarden", dir / "missing.tgh"}).fileName, "");
+}
+
+TEST(CommandLineTest, BadArgumentsAreReportedAndStopTheReading) {
+  test::TempDir dir;
+  const std::string file = dir / "a.tgh";
+  std::ofstream(file) << "x";
+  const CommandLine bad = ParseCommandLine({"tonegarden", "/STARTDACS", "/LOUD", "/STARTCLOCK"});
+  ASSERT_TRUE(bad.error);
+  EXPECT_EQ(*bad.error, "Bad command line parameter number 2: \"/LOUD\"");
+  EXPECT_TRUE(bad.startAudioOut);   // earlier results stay
+  EXPECT_FALSE(bad.startClock);     // later ones are not read
+
+  const CommandLine two = ParseCommandLine({"tonegarden", file, "other.tgh"});
+  ASSERT_TRUE(two.error);
+  EXPECT_EQ(*two.error, "Bad command line parameter number 2: \"other.tgh\"");
+  EXPECT_EQ(two.fileName, file);
+}
+
+TEST(ReloadManagerTest, MostRecentFirstWithoutRepeatsAndAtMostTen) {
+  KWReloadManager list;
+  for (int i = 0; i < 12; ++i) list.Add("/songs/" + std::to_string(i) + ".tgh");
+  ASSERT_EQ(list.Files().size(), 10u);
+  EXPECT_EQ(list.Files().front(), "/songs/11.tgh");
+  EXPECT_EQ(list.Files().back(), "/songs/2.tgh");
+  list.Add("/songs/5.tgh");
+  EXPECT_EQ(list.Files().front(), "/songs/5.tgh");
+  EXPECT_EQ(list.Files().size(), 10u);
+  list.Add("");
+  EXPECT_EQ(list.Files().front(), "/songs/5.tgh");
+
+  MemorySettingsStore settings;
+  list.Store(settings);
+  KWReloadManager shorter;
+  shorter.Add("/a.tgh");
+  shorter.Store(settings);  // removes File_1 … File_9
+  KWReloadManager loaded;
+  loaded.Load(settings);
+  EXPECT_EQ(loaded.Files(), std::vector<std::string>{"/a.tgh"});
+  // Missing values in between are skipped.
+  settings.WriteString(SettingsGroup("Closed Files"), "File_4", "/b.tgh");
+  loaded.Load(settings);
+  EXPECT_EQ(loaded.Files(), (std::vector<std::string>{"/a.tgh", "/b.tgh"}));
+}
+
+TEST(WindowPlacementTest, FirstStartHasNoneAndStoredPlacesStayOnTheScreen) {
+  MemorySettingsStore settings;
+  EXPECT_FALSE(WindowPlacement::Load(settings));
+  WindowPlacement p;
+  p.left = 3000;
+  p.top = 40;
+  p.width = 2000;
+  p.height = 700;
+  p.toolBar = false;
+  p.Store(settings);
+  auto loaded = WindowPlacement::Load(settings);
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(loaded->toolBar, std::optional<bool>(false));
+  EXPECT_FALSE(loaded->statusBar);  // never stored: the window keeps its own
+  loaded->FitToScreen(1280, 1024);
+  EXPECT_EQ(loaded->width, 1280);
+  EXPECT_EQ(loaded->left, 0);  // beyond the screen: centred
+  EXPECT_EQ(loaded->top, 40);
+  WindowPlacement narrow = *loaded;
+  narrow.width = 800;
+  narrow.left = 1500;
+  narrow.FitToScreen(1280, 1024);
+  EXPECT_EQ(narrow.left, 240);
+}
+
+}  // namespace
+}  // namespace tg

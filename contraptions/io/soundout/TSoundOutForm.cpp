@@ -164,7 +164,10 @@ void TSoundOutForm::ChooseFile(const QString& fileName) {
 void TSoundOutForm::RecordClicked() {
   EngineLockGuard lock(Contraption().Engine().OutStream().GetEngineLock());
   const int state = processor_.GetState();
-  if (state == TGSoundOut::kRecording || state == TGSoundOut::kRecordPaused) {
+  // A command the audio thread has not taken yet counts as carried out.
+  const int action = processor_.action.Value();
+  if (state == TGSoundOut::kRecording || state == TGSoundOut::kRecordPaused ||
+      action == TGSoundOut::kRecord) {
     processor_.action.SetValue(TGSoundOut::kStop);
   } else if (state != TGSoundOut::kNoFile) {
     processor_.action.SetValue(TGSoundOut::kRecord);
@@ -179,7 +182,7 @@ void TSoundOutForm::RecordClicked() {
 void TSoundOutForm::PlayClicked() {
   EngineLockGuard lock(Contraption().Engine().OutStream().GetEngineLock());
   const int state = processor_.GetState();
-  if (state == TGSoundOut::kPlaying) {
+  if (state == TGSoundOut::kPlaying || processor_.action.Value() == TGSoundOut::kPlay) {
     processor_.action.SetValue(TGSoundOut::kStop);
     SetGlyph(play_, playGlyph_, "PLAY");
     record_->setEnabled(true);

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QScrollArea>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/help/THelpBrowser.h"
+#include "contraptions/effects/sdelay/TGSDelay.h"
+#include "contraptions/effects/sdelay/TSDelayForm.h"
+#include "contraptions/io/soundout/TGSoundOut.h"
+#include "contraptions/io/soundout/TSoundOutForm.h"
+#include "contraptions/mixers/mixers/TGMixers.h"
+#include "contraptions/mixers/mixers/TMixerForms.h"
+#include "controls/KWDWKnob.h"
+#include "controls/KWNumberEdit.h"
+#include "engine/wavefiles/TGWaveOutFile.h"
+#include "framework/forms/ContraptionWindowHost.h"
+#include "tests/support/EngineFixture.h"
+#include "tests/support/TempDir.h"
+
+namespace tg {
+namespace {
+
+class EditorWindowsTest : public test::EngineFixture {
+ protected:
+  EditorWindowsTest() {
+    pane.resize(800, 600);
+    pane.setWidget(new QWidget);
+    pane.widget()->resize(2000, 2000);
+    RegisterContraptionWindows(host);
+    engine->Host().windows = &host;
+  }
+  ~EditorWindowsTest() override { engine->Host().windows = &windows; }
+  template <typename Form>
+  Form* Open(TGardeningContraption& c) {
+    c.ShowWindow();
+    return dynamic_cast<Form*>(host.WindowOf(c));
+  }
+  void RunBlocks(int blocks) {
+    std::vector<int16_t> buffer(static_cast<size_t>(blocks) * 512);
+    engine->OutStreamFillBuffer(buffer.data(), blocks * 256);
+  }
+
+  QScrollArea pane;
+  ContraptionWindowHost host{&pane};
+};
+
+TEST_F(EditorWindowsTest, SDelayUnitsConvertTheDelaysAndTheEditRanges) {
+  TGardeningContraption& c = Make("SDelay");
+  auto& delay = static_cast<TGSDelay&>(c.Processor());
+  auto* form = Open<TSDelayForm>(c);
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(form->UnitsBox()->currentIndex(), 0);
+  EXPECT_DOUBLE_EQ(form->LeftEdit()->Value(), 200);
+  // At 120 beats per minute a semiquaver is 125 ms: (200 + 1) / 125 → 1.
+  form->UnitsBox()->setCurrentIndex(1);
+  EXPECT_EQ(delay.delayUnits.Value(), 1);
+  EXPECT_EQ(delay.leftDelay.Value(), 1);
+  EXPECT_EQ(delay.rightDelay.Value(), 1);
+  EXPECT_DOUBLE_EQ(form->LeftEdit()->Value(), 1);
+  form->LeftEdit()->SetValue(40);  // held to 1 … 32 now
+  EXPECT_DOUBLE_EQ(form->LeftEdit()->Value(), 32);
+  form->UnitsBox()->setCurrentIndex(0);
+  EXPECT_EQ(delay.delayUnits.Value(), 0);
+  EXPECT_EQ(delay.rightDelay.Value(), 125);
+  EXPECT_DOUBLE_EQ(form->RightEdit()->Value(), 125);
+
+  emit form->FeedbackKnob()->OnChange(0.8);
+  EXPECT_DOUBLE_EQ(delay.feedback.Value(), 0.8);
+  emit form->LeftEdit()->OnChange(333.7);
+  EXPECT_EQ(delay.leftDelay.Value(), 333);
+  EXPECT_EQ(TSDelayForm::ToSemiquavers(0, 125), 1);  // never below one
+}
+
+TEST_F(EditorWindowsTest, MixerWindowsLayOutAColumnPerChannel) {
+  TGardeningContraption& s = Make("S4Mixer");
+  auto* stereo = Open<TStereoMixerForm>(s);
+  ASSERT_NE(stereo, nullptr);
+  EXPECT_EQ(stereo->Columns(), 4);
+  EXPECT_EQ(stereo->width(), 230);  // 50 + 3 × 45 + 45
+  EXPECT_EQ(stereo->ChannelKnob(1)->x() - stereo->ChannelKnob(0)->x(), 45);
+  emit stereo->ChannelKnob(2)->OnChange(0.6);
+  EXPECT_DOUBLE_EQ(static_cast<TGStereoMixer&>(s.Processor()).gainProperty(2).Value(), 0.6);
+  emit stereo->MasterKnob()->OnChange(0.9);
+  EXPECT_DOUBLE_EQ(static_cast<TGStereoMixer&>(s.Processor()).masterGain.Value(), 0.9);
+
+  TGardeningContraption& p = Make("P3Mixer");
+  auto& panPot = static_cast<TGPanPotMixer&>(p.Processor());
+  panPot.panProperty(1).SetValue(0.2);
+  auto* pForm = Open<TPanPotMixerForm>(p);
+  ASSERT_NE(pForm, nullptr);
+  EXPECT_EQ(pForm->Columns(), 3);
+  EXPECT_DOUBLE_EQ(pForm->ChannelKnob(1, 1)->Value(), 0.2);  // shown on opening
+  emit pForm->ChannelKnob(0, 1)->OnChange(0.0);
+  EXPECT_DOUBLE_EQ(panPot.panProperty(0).Value(), 0.0);
+  emit pForm->ChannelKnob(0, 0)->OnChange(0.5);
+  EXPECT_DOUBLE_EQ(panPot.gainProperty(0).Value(), 0.5);
+
+  auto* mono = Open<TMonoMixerForm>(Make("M12Mixer"));
+  ASSERT_NE(mono, nullptr);
+  EXPECT_EQ(mono->Columns(), 12);
+  EXPECT_EQ(mono->width(), 590);
+}
+
+TEST_F(EditorWindowsTest, SoundOutSecondsAreCutToTwoDecimals) {
+  EXPECT_EQ(TSoundOutForm::SecondsText(3.14159), "3.14 (sec)");
+  EXPECT_EQ(TSoundOutForm::SecondsText(3.149), "3.14 (sec)");
+  EXPECT_EQ(TSoundOutForm::SecondsText(5), "5.00 (sec)");
+  EXPECT_EQ(TSoundOutForm::SecondsText(2.5), "2.5 (sec)");
+}
+
+TEST_F(EditorWindowsTest, SoundOutRecordsAndPlaysThroughItsButtons) {
+  test::TempDir dir;
+  TGardeningContraption& c = Make("SoundOut");
+  auto& out = static_cast<TGSoundOut&>(c.Processor());
+  auto* form = Open<TSoundOutForm>(c);
+  ASSERT_NE(form, nullptr);
+  EXPECT_FALSE(form->PlayButton()->isEnabled());  // no file yet
+  EXPECT_FALSE(form->RecordButton()->isEnabled());
+
+  form->ChooseFile(QString::fromStdString(dir / "take.wav"));
+  EXPECT_EQ(form->FileLabel()->text(), "take.wav");
+  ASSERT_TRUE(form->RecordButton()->isEnabled());
+  form->RecordClicked();
+  EXPECT_EQ(form->RecordGlyph(), "STOP");
+  EXPECT_FALSE(form->PlayButton()->isEnabled());
+  EXPECT_FALSE(form->RecordModeBox()->isEnabled());
+  EXPECT_TRUE(form->TimerRunning());
+  RunBlocks(20);
+  EXPECT_EQ(out.GetState(), TGSoundOut::kRecording);
+  form->RecordClicked();
+  RunBlocks(1);
+  out.FlushFile();
+  form->Tick();
+  EXPECT_EQ(form->RecordGlyph(), "RECORD");
+  EXPECT_EQ(form->PlayGlyph(), "PLAY");
+  EXPECT_TRUE(form->PlayButton()->isEnabled());
+  EXPECT_FALSE(form->TimerRunning());
+  EXPECT_EQ(TGWaveOutFile(dir / "take.wav", 44100, 2, false).Length(), 20u * 256u);
+
+  form->PlayClicked();
+  EXPECT_EQ(form->PlayGlyph(), "STOP");
+  EXPECT_FALSE(form->RecordButton()->isEnabled());
+  form->PlayClicked();
+  EXPECT_EQ(form->PlayGlyph(), "PLAY");
+
+  // Punch mode "SoundIn Sync" waits, shown as REC_PAUSED; the duration field
+  // is for "Timed" only.
+  form->PunchModeBox()->setCurrentIndex(TGSoundOut::kSoundInSync);
+  EXPECT_FALSE(form->DurationEdit()->isEnabled());
+  form->RecordClicked();
+  EXPECT_EQ(form->RecordGlyph(), "REC_PAUSED");
+  form->RecordClicked();
+  RunBlocks(1);
+  form->PunchModeBox()->setCurrentIndex(TGSoundOut::kTimed);
+  EXPECT_TRUE(form->DurationEdit()->isEnabled());
+  emit form->DurationEdit()->OnChange(12.9);
+  EXPECT_EQ(out.recordDuration.Value(), 12);
+
+  // A file that cannot be used disables playing and recording.
+  form->ChooseFile(QString::fromStdString(dir.Path()));
+  EXPECT_FALSE(form->PlayButton()->isEnabled());
+  EXPECT_TRUE(form->FileLabel()->text().isEmpty());
+  EXPECT_TRUE(form->DurationLabel()->text().isEmpty());
+}
+
+TEST_F(EditorWindowsTest, HelpOpensTheTypesPageAndEveryPageIsShipped) {
+  THelpBrowser help;
+  host.SetHelpHandler([&](int number) { help.ShowTopic(number); });
+  TGardeningContraption& c = Make("SDelay");
+  c.Help();
+  EXPECT_EQ(help.CurrentPage(), "qrc:/help/sdelay.html");
+  EXPECT_EQ(help.CurrentTitle(), "SDelay");
+  for (int number : {1000, 1001, 1002, 1014, 1015, 1016}) {
+    help.ShowTopic(number);
+    EXPECT_NE(help.CurrentPage(), "qrc:/help/index.html") << number;
+    EXPECT_FALSE(help.CurrentTitle().isEmpty()) << number;
+  }
+  help.ShowContents();
+  EXPECT_EQ(help.CurrentTitle(), "Tonegarden Help");
+  EXPECT_EQ(THelpBrowser::PageFor(4242), "qrc:/help/index.html");
+}
+
+}  // namespace
+}  // namespace tg

@@ -83,8 +83,8 @@ std::string SoundFilePaths::ApplicationDirectory() const {
 void SoundFilePaths::SetLastOutputDirectory(std::string_view fileName) {
   const size_t slash = fileName.find_last_of('/');
   std::lock_guard lock(mutex_);
-  lastOutputDirectory_ = slash == std::string_view::npos ? std::string()
-                                                         : std::string(fileName.substr(0, slash + 1));
+  lastOutputDirectory_ =
+      slash == std::string_view::npos ? std::string() : std::string(fileName.substr(0, slash + 1));
 }
 
 std::string SoundFilePaths::LastOutputDirectory() const {

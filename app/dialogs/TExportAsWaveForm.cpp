@@ -138,8 +138,8 @@ void TExportAsWaveForm::ExportClicked() {
   const QString proposal =
       QString::fromStdString(SoundFilePaths::Instance().LastOutputDirectory()) + "Untitled.wav";
   hide();
-  QString chosen =
-      QFileDialog::getSaveFileName(parentWidget(), "Save Pattern as...", proposal, "Wave file (*.wav)");
+  QString chosen = QFileDialog::getSaveFileName(parentWidget(), "Save Pattern as...", proposal,
+                                                "Wave file (*.wav)");
   if (chosen.isEmpty()) {
     reject();
     return;

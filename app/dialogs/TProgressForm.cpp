@@ -64,7 +64,8 @@ QString TProgressForm::FirstLine() const { return first_->text(); }
 QString TProgressForm::SecondLine() const { return second_->text(); }
 
 int TProgressForm::LitBlocks() const {
-  return static_cast<int>((bar_->width() - 4) / 8 * fraction_);
+  const int blocks = (bar_->width() - 4) / 8;  // whole blocks only
+  return static_cast<int>(blocks * fraction_);
 }
 
 void TProgressForm::closeEvent(QCloseEvent* event) {

@@ -26,20 +26,19 @@ namespace {
 
 constexpr double kRate = 44100.0;
 
-void SelectNumber(QComboBox* box, int number) {
-  box->setCurrentIndex(box->findData(number));
-}
+void SelectNumber(QComboBox* box, int number) { box->setCurrentIndex(box->findData(number)); }
 
 }  // namespace
 
 QString TSettingsForm::DurationText(int size) {
-  const double frames = size / 4;
+  const int frames = size / 4;  // whole frames
   return QString("( %1 ms )").arg(static_cast<int>(frames / kRate * 1000.0));
 }
 
 QString TSettingsForm::LatencyText(int size, int count) {
-  const double frames = size / 4;
-  return QString("( Total latency = %1 ms )").arg(static_cast<int>(frames / kRate * 1000.0 * count));
+  const int frames = size / 4;  // whole frames
+  return QString("( Total latency = %1 ms )")
+      .arg(static_cast<int>(frames / kRate * 1000.0 * count));
 }
 
 TSettingsForm::TSettingsForm(TAudioEngineModule& engine, KWWaveOutStream* out, KWWaveInStream* in,
@@ -161,8 +160,8 @@ void TSettingsForm::RemoveSelectedDirectory() {
 }
 
 void TSettingsForm::ReadCurrent() {
-  auto fill = [](const Page& page, const std::vector<WaveDeviceInfo>& devices, int device,
-                 int size, int count) {
+  auto fill = [](const Page& page, const std::vector<WaveDeviceInfo>& devices, int device, int size,
+                 int count) {
     const QSignalBlocker a(page.device), b(page.size), c(page.count);
     page.device->clear();
     for (const WaveDeviceInfo& d : devices) page.device->addItem(QString::fromStdString(d.name));
@@ -250,6 +249,7 @@ void TSettingsForm::Apply() {
     messages_.ShowMessage(error.what(), "Tonegarden", MessageIcon::Error);
   }
   std::vector<std::string> dirs;
+  dirs.reserve(static_cast<size_t>(directories_->count()));
   for (int i = 0; i < directories_->count(); ++i) {
     dirs.push_back(directories_->item(i)->text().toStdString());
   }

@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
   clock.start();
 
   std::vector<std::string> args;
+  args.reserve(static_cast<size_t>(argc));
   for (int i = 0; i < argc; ++i) args.emplace_back(argv[i]);
   const tg::CommandLine commandLine = tg::ParseCommandLine(args);
   if (commandLine.error) {

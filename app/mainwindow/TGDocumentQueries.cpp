@@ -26,8 +26,8 @@ bool TGDocumentQueries::AskRevert() {
 
 std::string TGDocumentQueries::AskOpenFileName() {
   const QString dir = QString::fromStdString(SoundFilePaths::Instance().DocumentDirectory());
-  const QString name = QFileDialog::getOpenFileName(
-      owner_, "Open", dir, "Tonegarden document (*.tgh);;All files (*)");
+  const QString name = QFileDialog::getOpenFileName(owner_, "Open", dir,
+                                                    "Tonegarden document (*.tgh);;All files (*)");
   return name.toStdString();
 }
 

@@ -50,12 +50,12 @@ namespace tg {
 namespace {
 
 constexpr int kPaneMinimum = 30;
-constexpr const char* kNewMenuOrder[] = {"Input / Output", "Signal Generators", "Effects",
-                                         "Filters",        "Mixers",            "Busses"};
+constexpr const char* kNewMenuOrder[] = {
+    "Input / Output", "Signal Generators", "Effects", "Filters", "Mixers", "Busses"};
 
 QString VolumeControlProgram() {
   for (const char* program : {"pavucontrol", "pavucontrol-qt", "alsamixergui"}) {
-    const QString path = QStandardPaths::findExecutable(program);
+    QString path = QStandardPaths::findExecutable(program);
     if (!path.isEmpty()) return path;
   }
   return {};
@@ -161,8 +161,8 @@ void TMainForm::BuildMenus() {
           &QAction::triggered, this, [this] { FileOpen(); });
   reopenMenu_ = file->addMenu("&Reopen");
   actions_["Reopen"] = reopenMenu_->menuAction();
-  connect(AddAction(file, "Revert", "Revert", {}, "Revert current file"), &QAction::triggered,
-          this, [this] { FileRevert(); });
+  connect(AddAction(file, "Revert", "Revert", {}, "Revert current file"), &QAction::triggered, this,
+          [this] { FileRevert(); });
   file->addSeparator();
   connect(AddAction(file, "Save", "&Save", QKeySequence("Ctrl+S"), "Save current file"),
           &QAction::triggered, this, [this] { FileSave(); });
@@ -357,22 +357,18 @@ void TMainForm::BuildToolBar() {
   tempo_->setFixedWidth(64);
   tempo_->setToolTip("Tempo (beats per minute)");
   bar->addWidget(tempo_);
-  connect(tempo_, &KWNumberEdit::OnChange, this, [this](double t) {
-    commands_->ChangeTempo(t);
-  });
+  connect(tempo_, &KWNumberEdit::OnChange, this, [this](double t) { commands_->ChangeTempo(t); });
   bar->addSeparator();
   adcs_ = button(QStyle::SP_MediaVolume, "In", "Start Audio In");
   adcs_->setCheckable(true);
   adcs_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  connect(adcs_, &QToolButton::clicked, this, [this](bool down) {
-    down ? StartAudioIn() : StopAudioIn();
-  });
+  connect(adcs_, &QToolButton::clicked, this,
+          [this](bool down) { down ? StartAudioIn() : StopAudioIn(); });
   dacs_ = button(QStyle::SP_MediaVolume, "Out", "Start Audio Out");
   dacs_->setCheckable(true);
   dacs_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  connect(dacs_, &QToolButton::clicked, this, [this](bool down) {
-    down ? StartAudioOut() : StopAudioOut();
-  });
+  connect(dacs_, &QToolButton::clicked, this,
+          [this](bool down) { down ? StartAudioOut() : StopAudioOut(); });
   auto meter = [&](const QString& label, const QString& hint) {
     bar->addWidget(new QLabel(label, bar));
     auto* m = new KWDWMeter(bar);
@@ -461,8 +457,8 @@ void TMainForm::AfterDocumentChange() {
   }
   ApplyLayoutFromModel();
   patcher_->ModelChanged();
-  timecode_->setText(QString::fromStdString(FormatTimecode(
-      ClockTickOf(engine_.GetContext().Clock().Position()))));
+  timecode_->setText(
+      QString::fromStdString(FormatTimecode(ClockTickOf(engine_.GetContext().Clock().Position()))));
   UpdateCaption();
   UpdateControls();
 }
@@ -528,7 +524,8 @@ void TMainForm::PrepareFileMenu() {
   const auto& files = closedFiles_->Files();
   for (size_t i = 0; i < files.size(); ++i) {
     const std::string file = files[i];
-    QAction* item = reopenMenu_->addAction(QString("&%1 %2").arg(i).arg(QString::fromStdString(file)));
+    QAction* item =
+        reopenMenu_->addAction(QString("&%1 %2").arg(i).arg(QString::fromStdString(file)));
     connect(item, &QAction::triggered, this, [this, file] { Reopen(file); });
   }
   reopenMenu_->setEnabled(!files.empty());
@@ -584,7 +581,8 @@ void TMainForm::ToggleUseInputFile() {
 // ---- state ------------------------------------------------------------------
 
 void TMainForm::SetClockGlyph(bool running) {
-  startClock_->setIcon(style()->standardIcon(running ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+  startClock_->setIcon(
+      style()->standardIcon(running ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
   startClock_->setToolTip(running ? "Pause Clock" : "Start Clock");
 }
 
@@ -702,8 +700,8 @@ void TMainForm::StoreLayoutInModel() {
 }
 
 void TMainForm::RestorePlacement() {
-  const QRect screen = this->screen() != nullptr ? this->screen()->availableGeometry()
-                                                 : QRect(0, 0, 1280, 1024);
+  const QRect screen =
+      this->screen() != nullptr ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 1024);
   const auto placement = WindowPlacement::Load(settings_);
   if (!placement) {
     // Without a window manager "maximised" alone does nothing.

@@ -1,11 +1,11 @@
 #include "framework/forms/TPatternedScrollBox.h"
 
 #include <QChildEvent>
-#include <QPainterPath>
-#include <algorithm>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QScrollBar>
+#include <algorithm>
 
 namespace tg {
 

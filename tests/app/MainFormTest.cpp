@@ -83,7 +83,8 @@ TEST_F(MainFormTest, NewMenuHasTheCategoriesInOrderAndNamesContraptionsByType) {
 
   NewItem("SoundOut")->trigger();  // only one may exist
   EXPECT_EQ(Form().Model().NodeCount(), 3);
-  EXPECT_EQ(LastMessage(), "Sorry, you are only permitted to create one instance of the SoundOut object.");
+  EXPECT_EQ(LastMessage(),
+            "Sorry, you are only permitted to create one instance of the SoundOut object.");
   EXPECT_EQ(messages.Messages().back().caption, "Object instansiation failed!");
 }
 

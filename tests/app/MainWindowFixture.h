@@ -49,7 +49,8 @@ class MainWindowFixture : public ::testing::Test {
     options.inStream = in.get();
     options.queries = &queries;
     options.messages = &messages;
-    engine = std::make_unique<TAudioEngineModule>(factory, std::move(out), std::move(in), &settings);
+    engine =
+        std::make_unique<TAudioEngineModule>(factory, std::move(out), std::move(in), &settings);
   }
   ~MainWindowFixture() override {
     form.reset();

@@ -39,8 +39,8 @@ TEST(CommandLineTest, BadArgumentsAreReportedAndStopTheReading) {
   const CommandLine bad = ParseCommandLine({"tonegarden", "/STARTDACS", "/LOUD", "/STARTCLOCK"});
   ASSERT_TRUE(bad.error);
   EXPECT_EQ(*bad.error, "Bad command line parameter number 2: \"/LOUD\"");
-  EXPECT_TRUE(bad.startAudioOut);   // earlier results stay
-  EXPECT_FALSE(bad.startClock);     // later ones are not read
+  EXPECT_TRUE(bad.startAudioOut);  // earlier results stay
+  EXPECT_FALSE(bad.startClock);    // later ones are not read
 
   const CommandLine two = ParseCommandLine({"tonegarden", file, "other.tgh"});
   ASSERT_TRUE(two.error);

@@ -22,7 +22,9 @@ int TruncToInt(double v) {
 
 }  // namespace
 
-int TSDelayForm::ToMilliseconds(double semiquavers, double m) { return TruncToInt(semiquavers * m); }
+int TSDelayForm::ToMilliseconds(double semiquavers, double m) {
+  return TruncToInt(semiquavers * m);
+}
 
 int TSDelayForm::ToSemiquavers(double milliseconds, double m) {
   return std::max(1, TruncToInt((milliseconds + 1.0) / m));

@@ -145,8 +145,8 @@ void TSoundOutForm::OpenClicked() {
     proposal =
         QString::fromStdString(SoundFilePaths::Instance().LastOutputDirectory()) + "Untitled.wav";
   }
-  const QString chosen = QFileDialog::getSaveFileName(this, "Save Soundfile as...", proposal,
-                                                      "Wave file (*.wav)");
+  const QString chosen =
+      QFileDialog::getSaveFileName(this, "Save Soundfile as...", proposal, "Wave file (*.wav)");
   if (chosen.isEmpty()) return;
   ChooseFile(QFileInfo(chosen).suffix().isEmpty() ? chosen + ".wav" : chosen);
 }
@@ -232,7 +232,9 @@ void TSoundOutForm::EnableForState(int state) {
   SetGlyph(play_, playGlyph_, state == TGSoundOut::kPlaying ? "STOP" : "PLAY");
   const bool recording = state == TGSoundOut::kRecording || state == TGSoundOut::kRecordPaused;
   SetGlyph(record_, recordGlyph_,
-           state == TGSoundOut::kRecordPaused ? "REC_PAUSED" : recording ? "STOP" : "RECORD");
+           state == TGSoundOut::kRecordPaused ? "REC_PAUSED"
+           : recording                        ? "STOP"
+                                              : "RECORD");
   if (recording) {
     play_->setEnabled(false);
     recordMode_->setEnabled(false);

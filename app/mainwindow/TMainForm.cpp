@@ -123,6 +123,8 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
 
 TMainForm::~TMainForm() {
   closing_ = true;
+  // Focus moves while the widgets go, after the members the handler uses.
+  disconnect(qApp, nullptr, this, nullptr);
   patch_->SetChangedHandler(nullptr);
   engine_.StopAudioOut();
   engine_.StopAudioIn();

@@ -282,9 +282,10 @@ TEST_F(MainFormTest, ClosingAsksToSaveAndCancelKeepsTheWindow) {
   EXPECT_EQ(queries.saveQuestions, 1);
   queries.cancelSave = false;
   EXPECT_TRUE(Form().close());
+  settings.Remove(SettingsGroup("Main Window"), "ToolBar");
   form.reset();
   // The window's place and the bars were stored at the end.
-  EXPECT_TRUE(settings.HasGroup(SettingsGroup("Main Window")));
+  EXPECT_EQ(settings.ReadBool(SettingsGroup("Main Window"), "ToolBar"), std::optional<bool>(true));
 }
 
 TEST_F(MainFormTest, PaneCommandsAndTheContextMenu) {

@@ -43,6 +43,11 @@ class MainWindowFixture : public ::testing::Test {
  protected:
   MainWindowFixture() {
     RegisterContraptionTypes(factory);
+    // Small enough that Qt converts the window's images on this thread: its
+    // worker threads are not instrumented and would trouble ThreadSanitizer.
+    const std::string group = SettingsGroup("Main Window");
+    settings.WriteInt(group, "Width", 480);
+    settings.WriteInt(group, "Height", 270);
     auto out = std::make_unique<KWWaveOutStream>(layer);
     auto in = std::make_unique<KWWaveInStream>(layer);
     options.outStream = out.get();
@@ -60,7 +65,7 @@ class MainWindowFixture : public ::testing::Test {
   TMainForm& Form(CommandLine commandLine = {}) {
     if (!form) {
       form = std::make_unique<TMainForm>(*engine, settings, std::move(commandLine), options);
-      form->resize(900, 600);
+      form->resize(480, 270);
     }
     return *form;
   }

@@ -310,6 +310,7 @@ void TMainForm::BuildToolBar() {
     b->setIcon(style()->standardIcon(icon));
     b->setText(text);
     b->setToolTip(hint);
+    b->setStatusTip(hint);
     b->setAutoRaise(true);
     bar->addWidget(b);
     return b;

@@ -117,6 +117,11 @@ void TContraptionForm::MoveToStoredPlace() {
 
 void TContraptionForm::showEvent(QShowEvent* event) {
   MoveToStoredPlace();
+  // Fonts and styles are settled only now: never cut a control off.
+  const QSize needed = layout()->minimumSize();
+  if (needed.width() > width() || needed.height() > height()) {
+    Place(QRect(pos(), size().expandedTo(needed)));
+  }
   QWidget::showEvent(event);
 }
 

@@ -1,4 +1,6 @@
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QScrollBar>
@@ -12,10 +14,12 @@
 #include "app/patch/PatchEditor.h"
 #include "app/patcher/KWPatcherPanel.h"
 #include "app/shell/KWReloadManager.h"
+#include "contraptions/generators/testgen/TGTestSignalGenerator.h"
 #include "controls/KWNumberEdit.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TContraptionForm.h"
+#include "framework/forms/TPresetMenuForm.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/controls/MouseHelpers.h"
 #include "tests/support/TempDir.h"
@@ -311,6 +315,36 @@ TEST_F(MainFormTest, PaneCommandsAndTheContextMenu) {
   EXPECT_NE(Form().WindowHost().WindowOf(*gen->contraption), nullptr);
   emit pane->ContextMenuRequested({400, 400}, QPoint());
   EXPECT_FALSE(edit->isEnabled());
+}
+
+}  // namespace
+}  // namespace tg
+
+namespace tg {
+namespace {
+
+TEST_F(MainFormTest, PresetsTravelThroughTheSystemClipboardBetweenContraptions) {
+  PatchNode* a = New("TestGen", {20, 20});
+  PatchNode* b = New("TestGen", {120, 20});
+  TGardeningContraption& first = *a->contraption;
+  auto& gen = static_cast<TGTestSignalGenerator&>(first.Processor());
+  first.ShowWindow();
+  TContraptionForm* window = Form().WindowHost().WindowOf(first);
+  ASSERT_NE(window, nullptr);
+
+  gen.frequency.SetValue(880);
+  TPresetMenuForm::Apply({TPresetMenuForm::kStore, 2}, first);
+  EXPECT_EQ(window->PresetCaption(), "3");
+  gen.frequency.SetValue(220);
+  TPresetMenuForm::Apply({TPresetMenuForm::kRecall, 2}, first);
+  window->UpdateControls();
+  EXPECT_DOUBLE_EQ(gen.frequency.Value(), 880);
+
+  TPresetMenuForm::Apply({TPresetMenuForm::kCopy, 2}, first);
+  EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith("preset: TestGen"));
+  ASSERT_TRUE(b->contraption->CanPastePreset());
+  TPresetMenuForm::Apply({TPresetMenuForm::kPaste, 7}, *b->contraption);
+  EXPECT_TRUE(b->contraption->HasPreset(7));
 }
 
 }  // namespace

@@ -105,6 +105,11 @@ void TContraptionForm::Place(QRect requested) {
   contraption_.MarkChanged();
 }
 
+void TContraptionForm::ParameterEdited() {
+  contraption_.MarkChanged();
+  presetButton_->setText(PresetCaption());
+}
+
 void TContraptionForm::PlaceDesigned(QSize designed) {
   Place(QRect(pos(), designed.expandedTo(layout()->minimumSize())));
 }

@@ -43,6 +43,15 @@ class TContraptionForm : public QWidget {
   void ContinueHeaderDrag(QPoint at);
 
  protected:
+  // Every parameter the user changes goes through here: the value is handed
+  // to the audio thread and the contraption hears of the edit (document
+  // modified, preset caption "--"; undo will record here).
+  template <typename Property, typename Value>
+  void Edit(Property& property, Value value) {
+    property.SetValue(value);
+    ParameterEdited();
+  }
+  void ParameterEdited();
   // Where subclasses put their controls (below the header).
   QWidget* Body() const { return body_; }
   void showEvent(QShowEvent* event) override;

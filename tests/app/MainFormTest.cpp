@@ -15,6 +15,8 @@
 #include "app/patcher/KWPatcherPanel.h"
 #include "app/shell/KWReloadManager.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
+#include "contraptions/generators/testgen/TTestGenForm.h"
+#include "controls/KWDWKnob.h"
 #include "controls/KWNumberEdit.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
@@ -204,6 +206,14 @@ TEST_F(MainFormTest, TheDocumentIsModifiedByEverySourceOfChange) {
   ASSERT_NE(window, nullptr);
   window->Place(QRect(40, 40, 200, 100));  // moving it
   EXPECT_TRUE(modified());
+  ASSERT_TRUE(saved());
+
+  // A knob turned from the keyboard (no mouse press) is an edit too.
+  TPresetMenuForm::Apply({TPresetMenuForm::kStore, 0}, *gen->contraption);
+  ASSERT_TRUE(saved());
+  emit static_cast<TTestGenForm*>(window)->VolumeKnob()->OnChange(0.5);
+  EXPECT_TRUE(modified());
+  EXPECT_EQ(window->PresetCaption(), "--");
   ASSERT_TRUE(saved());
 
   Form().NewContraption("SDelay", {100, 100});  // a new contraption

@@ -64,12 +64,11 @@ TSDelayForm::TSDelayForm(TGardeningContraption& contraption, QWidget* parent)
 
   connect(units_, &QComboBox::currentIndexChanged, this, [this](int i) { ChangeUnits(i); });
   connect(left_, &KWNumberEdit::OnChange, this,
-          [this](double v) { processor_.leftDelay.SetValue(TruncToInt(v)); });
+          [this](double v) { Edit(processor_.leftDelay, TruncToInt(v)); });
   connect(right_, &KWNumberEdit::OnChange, this,
-          [this](double v) { processor_.rightDelay.SetValue(TruncToInt(v)); });
-  connect(feedback_, &KWDWKnob::OnChange, this,
-          [this](double v) { processor_.feedback.SetValue(v); });
-  connect(mix_, &KWDWKnob::OnChange, this, [this](double v) { processor_.wetDryMix.SetValue(v); });
+          [this](double v) { Edit(processor_.rightDelay, TruncToInt(v)); });
+  connect(feedback_, &KWDWKnob::OnChange, this, [this](double v) { Edit(processor_.feedback, v); });
+  connect(mix_, &KWDWKnob::OnChange, this, [this](double v) { Edit(processor_.wetDryMix, v); });
   PlaceDesigned(QSize(162, 133 + kHeaderHeight));
 }
 
@@ -96,6 +95,7 @@ void TSDelayForm::ChangeUnits(int units) {
     processor_.rightDelay.SetValue(ToSemiquavers(r, m));
     processor_.delayUnits.SetValue(1);
   }
+  ParameterEdited();
   // The new range must not clamp the old values back into the properties.
   const QSignalBlocker a(left_), b(right_);
   SetRanges();

@@ -33,12 +33,11 @@ TTestGenForm::TTestGenForm(TGardeningContraption& contraption, QWidget* parent)
   layout->addWidget(volume_, 1, 1, 2, 1, Qt::AlignHCenter);
   layout->addWidget(frequency_, 2, 0);
   layout->addWidget(new QLabel("(Hz)", Body()), 2, 1);
-  auto waveform = [this] { processor_.waveform.SetValue(sine_->isChecked() ? 1 : 0); };
+  auto waveform = [this] { Edit(processor_.waveform, sine_->isChecked() ? 1 : 0); };
   connect(sine_, &QRadioButton::toggled, this, waveform);
-  connect(volume_, &KWDWKnob::OnChange, this,
-          [this](double v) { processor_.amplitude.SetValue(v); });
+  connect(volume_, &KWDWKnob::OnChange, this, [this](double v) { Edit(processor_.amplitude, v); });
   connect(frequency_, &KWNumberEdit::OnChange, this,
-          [this](double v) { processor_.frequency.SetValue(v); });
+          [this](double v) { Edit(processor_.frequency, v); });
   PlaceDesigned(QSize(182, 73 + kHeaderHeight));
 }
 

@@ -120,14 +120,13 @@ TSoundOutForm::TSoundOutForm(TGardeningContraption& contraption, QWidget* parent
   connect(record_, &QToolButton::clicked, this, [this] { RecordClicked(); });
   connect(timer_, &QTimer::timeout, this, [this] { Tick(); });
   connect(recordMode_, &QComboBox::currentIndexChanged, this,
-          [this](int i) { processor_.fileMode.SetValue(i); });
+          [this](int i) { Edit(processor_.fileMode, i); });
   connect(punchMode_, &QComboBox::currentIndexChanged, this, [this](int i) {
-    processor_.punchMode.SetValue(i);
+    Edit(processor_.punchMode, i);
     duration_->setEnabled(i == TGSoundOut::kTimed && punchMode_->isEnabled());
   });
-  connect(duration_, &KWNumberEdit::OnChange, this, [this](double v) {
-    processor_.recordDuration.SetValue(static_cast<int>(std::trunc(v)));
-  });
+  connect(duration_, &KWNumberEdit::OnChange, this,
+          [this](double v) { Edit(processor_.recordDuration, static_cast<int>(std::trunc(v))); });
   PlaceDesigned(QSize(250, 150 + kHeaderHeight));
 }
 
@@ -158,6 +157,7 @@ void TSoundOutForm::ChooseFile(const QString& fileName) {
     processor_.outputFile.SetValue(fileName.toStdString());
     processor_.Reset();
   }
+  ParameterEdited();
   UpdateControls();
 }
 

@@ -19,7 +19,7 @@ TMixerFormBase::TMixerFormBase(TGardeningContraption& contraption, QWidget* pare
 KWDWKnob* TMixerFormBase::AddKnob(QSDoubleProperty& property, QPoint at) {
   auto* knob = new KWDWKnob(Body());
   knob->setGeometry(QRect(at, QSize(kKnobSize, kKnobSize)));
-  connect(knob, &KWDWKnob::OnChange, this, [&property](double v) { property.SetValue(v); });
+  connect(knob, &KWDWKnob::OnChange, this, [this, &property](double v) { Edit(property, v); });
   bindings_.push_back({knob, &property});
   return knob;
 }

@@ -28,6 +28,8 @@ class TProgressForm final : public QDialog, public WaveExportProgress {
   void Cancel() { cancelled_ = true; }
   // Blocks of the bar that are lit: as many as width / 8 × progress.
   int LitBlocks() const;
+  // The looping animation runs until the work is done.
+  bool Animating() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -35,9 +37,11 @@ class TProgressForm final : public QDialog, public WaveExportProgress {
 
  private:
   class Bar;
+  class Spinner;
   QLabel* first_;
   QLabel* second_;
   Bar* bar_;
+  Spinner* spinner_;
   QPushButton* cancel_;
   double fraction_ = 0.0;
   bool cancelled_ = false;

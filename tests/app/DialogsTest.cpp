@@ -96,8 +96,10 @@ TEST_F(DialogsTest, ProgressWindowCancelsOnCloseAndLightsBlocks) {
   EXPECT_EQ(progress.FirstLine(), "Pre-rolling...");
   EXPECT_GT(progress.LitBlocks(), 0);
   const int half = progress.LitBlocks();
+  EXPECT_TRUE(progress.Animating());
   progress.Progress(1.0);
   EXPECT_NEAR(progress.LitBlocks(), 2 * half, 1);
+  EXPECT_FALSE(progress.Animating());
   EXPECT_FALSE(progress.Cancelled());
   progress.close();  // closing cancels and the window stays
   EXPECT_TRUE(progress.Cancelled());

@@ -411,7 +411,7 @@ void TMainForm::BuildPanes() {
   windowHost_->SetHelpHandler([this](int number) { Help().ShowTopic(number); });
 
   connect(splitter_, &QSplitter::splitterMoved, this, [this] { StoreLayoutInModel(); });
-  connect(patcher_, &KWPatcherPanel::NodeDoubleClicked, this, [this](PatchNode* node) {
+  connect(patcher_, &KWPatcherPanel::NodeDoubleClicked, this, [](PatchNode* node) {
     if (node != nullptr && node->contraption != nullptr) node->contraption->ShowWindow();
   });
   connect(patcher_, &KWPatcherPanel::ContextMenuRequested, this,

@@ -15,25 +15,13 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/host/StreamUserMessages.h"
+#include "tests/support/ScriptedQueries.h"
 #include "tests/support/TempDir.h"
 
 namespace tg {
 namespace {
 
-class ScriptedQueries final : public KWDocumentQueries {
- public:
-  bool AskSaveChanges(bool& cancelled) override {
-    ++asked;
-    cancelled = cancel;
-    return yes;
-  }
-  bool AskRevert() override { return yes; }
-  std::string AskOpenFileName() override { return openName; }
-  std::string AskSaveFileName(const std::string&) override { return saveName; }
-  bool yes = false, cancel = false;
-  int asked = 0;
-  std::string openName, saveName;
-};
+using test::ScriptedQueries;
 
 std::string EmptyPresets() {
   std::string s = "{ ";
@@ -239,18 +227,18 @@ TEST_F(DocumentTest, SavingReplacesTheFileOnlyWhenComplete) {
 TEST_F(DocumentTest, TheControllerAsksBeforeLosingChanges) {
   KWDocumentController controller(document, queries);
   EXPECT_TRUE(controller.NewDocument());
-  EXPECT_EQ(queries.asked, 0);
+  EXPECT_EQ(queries.saveQuestions, 0);
   patch.NewContraption("TestGen", 0, 0);
-  queries.cancel = true;
+  queries.cancelSave = true;
   EXPECT_FALSE(controller.CanClose());
   EXPECT_FALSE(controller.NewDocument());
   EXPECT_EQ(model.NodeCount(), 1);
-  queries.cancel = false;
-  queries.yes = true;
+  queries.cancelSave = false;
+  queries.saveChanges = true;
   queries.saveName = "";  // the save dialog is cancelled: the document stays
   EXPECT_FALSE(controller.NewDocument());
   EXPECT_EQ(model.NodeCount(), 1);
-  queries.yes = false;  // "No": discard
+  queries.saveChanges = false;  // "No": discard
   EXPECT_TRUE(controller.NewDocument());
   EXPECT_EQ(model.NodeCount(), 0);
 

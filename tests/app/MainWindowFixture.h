@@ -16,27 +16,10 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/host/MemorySettingsStore.h"
 #include "framework/host/StreamUserMessages.h"
+#include "tests/support/ScriptedQueries.h"
 
 namespace tg::test {
 
-// The user's answers, set by the test beforehand.
-class ScriptedQueries final : public KWDocumentQueries {
- public:
-  bool AskSaveChanges(bool& cancelled) override {
-    ++saveQuestions;
-    cancelled = cancelSave;
-    return saveChanges;
-  }
-  bool AskRevert() override { return revert; }
-  std::string AskOpenFileName() override { return openName; }
-  std::string AskSaveFileName(const std::string&) override { return saveName; }
-
-  bool saveChanges = false;
-  bool cancelSave = false;
-  bool revert = true;
-  int saveQuestions = 0;
-  std::string openName, saveName;
-};
 
 // The main window on the silent device, with settings in memory.
 class MainWindowFixture : public ::testing::Test {

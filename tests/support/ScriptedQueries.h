@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+#include "app/document/KWDocument.h"
+
+namespace tg::test {
+
+// The user's answers to the document's questions, set by the test beforehand.
+class ScriptedQueries final : public KWDocumentQueries {
+ public:
+  bool AskSaveChanges(bool& cancelled) override {
+    ++saveQuestions;
+    cancelled = cancelSave;
+    return saveChanges;
+  }
+  bool AskRevert() override { return revert; }
+  std::string AskOpenFileName() override { return openName; }
+  std::string AskSaveFileName(const std::string&) override { return saveName; }
+
+  bool saveChanges = false;
+  bool cancelSave = false;
+  bool revert = true;
+  int saveQuestions = 0;
+  std::string openName, saveName;
+};
+
+}  // namespace tg::test

@@ -47,6 +47,7 @@ void ReadWindowState(TGardeningContraption& contraption, std::istream& in) {
   state.nodeY = nodeY;
   state.windowTop = top;
   state.windowLeft = left;
+  state.windowPlaced = true;
   if (open == 'T') contraption.ShowWindow();
 }
 

@@ -13,6 +13,9 @@ struct TContraptionFormState {
   bool windowOpen = false;
   int32_t windowTop = 0;
   int32_t windowLeft = 0;
+  // Not stored: whether the window position came from a document or a
+  // window. A new contraption's first window looks for a free place instead.
+  bool windowPlaced = false;
 };
 
 }  // namespace tg

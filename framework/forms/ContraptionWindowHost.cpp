@@ -1,6 +1,8 @@
 #include "framework/forms/ContraptionWindowHost.h"
 
 #include <QScrollArea>
+#include <algorithm>
+#include <vector>
 
 #include "contraptions/effects/sdelay/TSDelayForm.h"
 #include "contraptions/generators/testgen/TTestGenForm.h"
@@ -24,6 +26,14 @@ void ContraptionWindowHost::ShowWindow(TGardeningContraption& contraption) {
     QWidget* parent = pane_ != nullptr ? pane_->widget() : nullptr;
     window = maker->second(contraption, parent);
     open_[&contraption] = window;
+    TContraptionFormState& state = contraption.WindowState();
+    if (!state.windowPlaced && parent != nullptr) {
+      const int width = pane_->viewport()->width();
+      const QPoint free = FreePlace(*parent, window, std::max(width, window->width()));
+      state.windowLeft = free.x();
+      state.windowTop = free.y();
+      state.windowPlaced = true;
+    }
     contraption.MarkChanged();
   }
   window->UpdateControls();
@@ -38,6 +48,30 @@ void ContraptionWindowHost::CloseWindow(TGardeningContraption& contraption) {
   if (it == open_.end()) return;
   if (it->second) delete it->second.data();
   open_.erase(it);
+}
+
+QPoint ContraptionWindowHost::FreePlace(const QWidget& content, const QWidget* window, int width) {
+  std::vector<QRect> taken;
+  for (const QObject* child : content.children()) {
+    const auto* other = qobject_cast<const TContraptionForm*>(child);
+    if (other != nullptr && other != window && other->isVisible()) {
+      taken.push_back(other->geometry().adjusted(0, 0, TContraptionForm::kGrid - 1,
+                                                 TContraptionForm::kGrid - 1));
+    }
+  }
+  const QSize size = window->size();
+  // Row by row on the grid, within the visible width; far down there is
+  // always room.
+  for (int y = 0; y < 20000; y += TContraptionForm::kGrid) {
+    for (int x = 0; x == 0 || x + size.width() <= width; x += TContraptionForm::kGrid) {
+      const QRect place(QPoint(x, y), size);
+      if (std::none_of(taken.begin(), taken.end(),
+                       [&](const QRect& r) { return r.intersects(place); })) {
+        return {x, y};
+      }
+    }
+  }
+  return {0, 0};
 }
 
 void RegisterContraptionWindows(ContraptionWindowHost& host) {

@@ -7,6 +7,7 @@
 
 #include "framework/host/ContraptionWindows.h"
 
+class QPoint;
 class QScrollArea;
 class QWidget;
 
@@ -41,6 +42,9 @@ class ContraptionWindowHost final : public ContraptionWindows {
   }
   void SetHelpHandler(std::function<void(int)> handler) { helpHandler_ = std::move(handler); }
   TContraptionForm* WindowOf(const TGardeningContraption& contraption) const;
+  // The first place on the grid, row by row within a width, where a window
+  // overlaps none of the other open windows.
+  static QPoint FreePlace(const QWidget& content, const QWidget* window, int width);
   int LastHelp() const { return lastHelp_; }
 
  private:

@@ -83,6 +83,7 @@ TContraptionForm::~TContraptionForm() {
   TContraptionFormState& state = contraption_.WindowState();
   state.windowLeft = at.x();
   state.windowTop = at.y();
+  state.windowPlaced = true;
   state.windowOpen = false;
   contraption_.MarkChanged();
 }

@@ -185,3 +185,34 @@ TEST_F(EditorWindowsTest, HelpOpensTheTypesPageAndEveryPageIsShipped) {
 
 }  // namespace
 }  // namespace tg
+
+namespace tg {
+namespace {
+
+TEST_F(EditorWindowsTest, ANewContraptionsWindowOpensWhereNoOtherWindowIs) {
+  pane.show();
+  TGardeningContraption& a = Make("TestGen");
+  TGardeningContraption& b = Make("TestGen");
+  TGardeningContraption& c = Make("SDelay");
+  a.ShowWindow();
+  b.ShowWindow();
+  c.ShowWindow();
+  const QRect ra = host.WindowOf(a)->geometry();
+  const QRect rb = host.WindowOf(b)->geometry();
+  const QRect rc = host.WindowOf(c)->geometry();
+  EXPECT_EQ(ra.topLeft(), QPoint(0, 0));
+  EXPECT_FALSE(ra.intersects(rb));
+  EXPECT_FALSE(rc.intersects(ra) || rc.intersects(rb));
+  EXPECT_EQ(rb.top(), 0);  // beside the first while the row has room
+  EXPECT_EQ(rb.left() % 10, 0);
+
+  // A window closed and opened again goes back where it was, overlap or not.
+  host.WindowOf(b)->Place(QRect(ra.topLeft(), rb.size()));
+  b.WindowState().windowOpen = true;
+  host.CloseWindow(b);
+  b.ShowWindow();
+  EXPECT_EQ(host.WindowOf(b)->pos(), ra.topLeft());
+}
+
+}  // namespace
+}  // namespace tg

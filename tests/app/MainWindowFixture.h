@@ -20,7 +20,6 @@
 
 namespace tg::test {
 
-
 // The main window on the silent device, with settings in memory.
 class MainWindowFixture : public ::testing::Test {
  protected:

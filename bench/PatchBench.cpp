@@ -12,15 +12,12 @@
 #include <vector>
 
 #include "app/document/TGDocument.h"
+#include "app/mainwindow/SilentProgram.h"
 #include "app/mainwindow/TMainForm.h"
 #include "app/patch/PatchEditor.h"
 #include "app/patch/PatchModel.h"
 #include "app/render/HeadlessQueries.h"
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
-#include "engine/devices/WaveDeviceLayers.h"
-#include "engine/streams/KWWaveInStream.h"
-#include "engine/streams/KWWaveOutStream.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/host/MemorySettingsStore.h"
@@ -56,20 +53,15 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const int nodes = argc > 1 ? std::max(10, std::atoi(argv[1])) : 200;
 
-  tg::TContraptionFactory factory;
-  tg::RegisterContraptionTypes(factory);
-  tg::MemorySettingsStore settings;
-  tg::SilentWaveDeviceLayer layer;
-  auto out = std::make_unique<tg::KWWaveOutStream>(layer);
-  auto in = std::make_unique<tg::KWWaveInStream>(layer);
+  tg::SilentProgram program;
   OpenQueries queries;
   tg::StreamUserMessages messages(nullptr);
-  tg::TMainForm::Options options;
-  options.outStream = out.get();
-  options.inStream = in.get();
+  tg::TMainForm::Options& options = program.options;
   options.queries = &queries;
   options.messages = &messages;
-  tg::TAudioEngineModule engine(factory, std::move(out), std::move(in), &settings);
+  tg::TAudioEngineModule& engine = *program.engine;
+  tg::TContraptionFactory& factory = program.factory;
+  tg::MemorySettingsStore& settings = program.settings;
   const std::string file =
       (std::filesystem::temp_directory_path() / "tonegarden-patchbench.tgh").string();
   queries.name = file;

@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -437,9 +436,7 @@ void TMainForm::ShowPaneMenu(QPoint content, QPoint global) {
 
 void TMainForm::NewContraption(const std::string& typeName, QPoint at) {
   lastPoint_ = at;
-  patch_->NewContraption(typeName, at.x(), at.y());
-  patcher_->ModelChanged();
-  UpdateControls();
+  patch_->NewContraption(typeName, at.x(), at.y());  // the pane and controls follow on the edit
 }
 
 // ---- commands ---------------------------------------------------------------
@@ -589,45 +586,30 @@ void TMainForm::SetClockGlyph(bool running) {
   startClock_->setToolTip(running ? "Pause Clock" : "Start Clock");
 }
 
+void TMainForm::ShowAudioDirection(const QString& direction, QToolButton* button, bool available,
+                                   bool running) {
+  Action("StartAudio" + direction)->setEnabled(available && !running);
+  Action("StopAudio" + direction)->setEnabled(available && running);
+  button->setEnabled(available);
+  button->setChecked(available && running);
+  button->setToolTip((running ? "Stop Audio " : "Start Audio ") + direction);
+}
+
 void TMainForm::UpdateControls() {
   if (closing_) return;
   const bool outRunning = engine_.IsAudioOutRunning();
   const bool inRunning = engine_.IsAudioInRunning();
   const QSignalBlocker a(dacs_), b(adcs_);
-  if (engine_.HasSoundOut()) {
-    Action("StartAudioOut")->setEnabled(!outRunning);
-    Action("StopAudioOut")->setEnabled(outRunning);
-    dacs_->setEnabled(true);
-    dacs_->setChecked(outRunning);
-  } else {
-    Action("StartAudioOut")->setEnabled(false);
-    Action("StopAudioOut")->setEnabled(false);
-    dacs_->setEnabled(false);
-    dacs_->setChecked(false);
-  }
-  dacs_->setToolTip(outRunning ? "Stop Audio Out" : "Start Audio Out");
+  ShowAudioDirection("Out", dacs_, engine_.HasSoundOut(), outRunning);
   if (outRunning) {
     uiTimer_->start();
   } else {
     uiTimer_->stop();
     outputMeter_->Clear();
   }
-
   Action("UseInputFile")->setEnabled(engine_.HasSoundIn());
   Action("UseInputFile")->setChecked(engine_.HasSoundIn() && engine_.IsUsingInputFile());
-
-  if (engine_.CanStartAudioIn()) {
-    Action("StartAudioIn")->setEnabled(!inRunning);
-    Action("StopAudioIn")->setEnabled(inRunning);
-    adcs_->setEnabled(true);
-    adcs_->setChecked(inRunning);
-  } else {
-    Action("StartAudioIn")->setEnabled(false);
-    Action("StopAudioIn")->setEnabled(false);
-    adcs_->setEnabled(false);
-    adcs_->setChecked(false);
-  }
-  adcs_->setToolTip(inRunning ? "Stop Audio In" : "Start Audio In");
+  ShowAudioDirection("In", adcs_, engine_.CanStartAudioIn(), inRunning);
   if (!inRunning) inputMeter_->Clear();
   if (outRunning || inRunning) {
     meterTimer_->start();
@@ -671,20 +653,21 @@ void TMainForm::UpdateMeters() {
 // ---- panes and layout -------------------------------------------------------
 
 void TMainForm::SetPatcherPaneShown(bool shown) {
-  Action("PatcherPane")->setChecked(shown);
-  if (shown && !properties_->isHidden() && panel2_->width() >= splitter_->width() - kPaneMinimum) {
-    splitter_->setSizes({splitter_->width() / 2, splitter_->width() - splitter_->width() / 2});
-  }
-  panel2_->setVisible(shown);
-  StoreLayoutInModel();
+  ShowPane(panel2_, properties_, Action("PatcherPane"), shown);
 }
 
 void TMainForm::SetPropertiesPaneShown(bool shown) {
-  Action("PropertiesPane")->setChecked(shown);
-  if (shown && !panel2_->isHidden() && panel2_->width() >= splitter_->width() - kPaneMinimum) {
-    splitter_->setSizes({splitter_->width() / 2, splitter_->width() - splitter_->width() / 2});
+  ShowPane(properties_, panel2_, Action("PropertiesPane"), shown);
+}
+
+void TMainForm::ShowPane(QWidget* pane, const QWidget* other, QAction* check, bool shown) {
+  check->setChecked(shown);
+  // Coming back beside the other pane, the patcher pane must not take it all.
+  const int all = splitter_->width();
+  if (shown && !other->isHidden() && panel2_->width() >= all - kPaneMinimum) {
+    splitter_->setSizes({all / 2, all - all / 2});
   }
-  properties_->setVisible(shown);
+  pane->setVisible(shown);
   StoreLayoutInModel();
 }
 
@@ -753,12 +736,6 @@ void TMainForm::showEvent(QShowEvent* event) {
     placementRestored_ = true;
     RestorePlacement();
   }
-}
-
-void TMainForm::keyPressEvent(QKeyEvent* event) {
-  QMainWindow::keyPressEvent(event);
-  // Delete in the pane may have removed SoundOut or SoundIn.
-  UpdateControls();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

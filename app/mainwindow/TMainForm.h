@@ -122,7 +122,6 @@ class TMainForm final : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void BuildMenus();
@@ -141,6 +140,9 @@ class TMainForm final : public QMainWindow {
   void RestorePlacement();
   void StorePlacement();
   void SetClockGlyph(bool running);
+  void ShowAudioDirection(const QString& direction, QToolButton* button, bool available,
+                          bool running);
+  void ShowPane(QWidget* pane, const QWidget* other, QAction* check, bool shown);
 
   TAudioEngineModule& engine_;
   SettingsStore& settings_;

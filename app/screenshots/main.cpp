@@ -12,20 +12,15 @@
 #include "app/dialogs/TProgressForm.h"
 #include "app/dialogs/TSettingsForm.h"
 #include "app/help/THelpBrowser.h"
+#include "app/mainwindow/SilentProgram.h"
 #include "app/mainwindow/TMainForm.h"
 #include "app/patch/PatchEditor.h"
 #include "app/patch/PatchModel.h"
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
-#include "engine/devices/WaveDeviceLayers.h"
-#include "engine/streams/KWWaveInStream.h"
-#include "engine/streams/KWWaveOutStream.h"
-#include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPresetMenuForm.h"
-#include "framework/host/MemorySettingsStore.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -41,20 +36,13 @@ int main(int argc, char** argv) {
     if (!w.grab().save(path)) std::fprintf(stderr, "could not write %s\n", qPrintable(path));
   };
 
-  tg::TContraptionFactory factory;
-  tg::RegisterContraptionTypes(factory);
-  tg::MemorySettingsStore settings;
-  tg::SilentWaveDeviceLayer layer;
-  auto out = std::make_unique<tg::KWWaveOutStream>(layer);
-  auto in = std::make_unique<tg::KWWaveInStream>(layer);
-  tg::TMainForm::Options options;
-  options.outStream = out.get();
-  options.inStream = in.get();
-  tg::TAudioEngineModule engine(factory, std::move(out), std::move(in), &settings);
+  tg::SilentProgram program;
+  tg::TAudioEngineModule& engine = *program.engine;
+  const tg::TMainForm::Options& options = program.options;
 
   tg::CommandLine commandLine;
   if (argc > 2) commandLine.fileName = argv[2];
-  tg::TMainForm window(engine, settings, commandLine, options);
+  tg::TMainForm window(engine, program.settings, commandLine, options);
   window.resize(1100, 640);
   window.show();
   window.Start();

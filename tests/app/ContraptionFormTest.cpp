@@ -9,7 +9,7 @@
 #include "controls/KWNumberEdit.h"
 #include "framework/forms/ContraptionWindowHost.h"
 #include "tests/controls/MouseHelpers.h"
-#include "tests/support/EngineFixture.h"
+#include "tests/support/WindowHostFixture.h"
 
 namespace tg {
 namespace {
@@ -17,27 +17,10 @@ namespace {
 using test::Drag;
 using test::Mouse;
 
-class ContraptionFormTest : public test::EngineFixture {
- protected:
-  ContraptionFormTest() {
-    pane.resize(600, 400);
-    pane.setWidget(new QWidget);
-    pane.widget()->resize(2000, 2000);
-    RegisterContraptionWindows(host);
-    engine->Host().windows = &host;
-  }
-  ~ContraptionFormTest() override { engine->Host().windows = &windows; }
-  TTestGenForm* Open(TGardeningContraption& c) {
-    c.ShowWindow();
-    return static_cast<TTestGenForm*>(host.WindowOf(c));
-  }
-
-  QScrollArea pane;
-  ContraptionWindowHost host{&pane};
-};
+using ContraptionFormTest = test::WindowHostFixture;
 
 TEST_F(ContraptionFormTest, PlacingSnapsToTheGridOfThePaneContent) {
-  TTestGenForm* form = Open(Make("TestGen"));
+  TTestGenForm* form = Open<TTestGenForm>(Make("TestGen"));
   ASSERT_NE(form, nullptr);
   form->Place(QRect(-25, 33, 171, 95));
   EXPECT_EQ(form->ContentPosition(), QPoint(0, 30));
@@ -56,7 +39,7 @@ TEST_F(ContraptionFormTest, PlacingSnapsToTheGridOfThePaneContent) {
 
 TEST_F(ContraptionFormTest, ClosingRemembersThePlaceAndReopeningUsesIt) {
   TGardeningContraption& c = Make("TestGen");
-  TTestGenForm* form = Open(c);
+  TTestGenForm* form = Open<TTestGenForm>(c);
   form->Place(QRect(120, 40, 182, 90));
   EXPECT_TRUE(c.WindowState().windowOpen);
   engine->SetDocumentModified(false);
@@ -66,7 +49,7 @@ TEST_F(ContraptionFormTest, ClosingRemembersThePlaceAndReopeningUsesIt) {
   EXPECT_EQ(c.WindowState().windowLeft, 120);
   EXPECT_EQ(c.WindowState().windowTop, 40);
   EXPECT_TRUE(engine->IsDocumentModified());
-  TTestGenForm* again = Open(c);
+  TTestGenForm* again = Open<TTestGenForm>(c);
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->ContentPosition(), QPoint(120, 40));
 }
@@ -76,7 +59,7 @@ TEST_F(ContraptionFormTest, ControlsEditTheProcessorAndAPressDropsThePreset) {
   auto& gen = static_cast<TGTestSignalGenerator&>(c.Processor());
   gen.frequency.SetValue(220);
   c.StorePreset(2);
-  TTestGenForm* form = Open(c);  // opening a window is a change: no current preset
+  TTestGenForm* form = Open<TTestGenForm>(c);  // opening a window is a change: no current preset
   EXPECT_EQ(form->PresetCaption(), "--");
   c.RecallPreset(2);
   form->UpdateControls();

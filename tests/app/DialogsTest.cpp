@@ -11,6 +11,8 @@
 #include "app/patch/PatchEditor.h"
 #include "controls/KWNumberEdit.h"
 #include "engine/SoundFilePaths.h"
+#include "engine/streams/KWWaveInStream.h"
+#include "engine/streams/KWWaveOutStream.h"
 #include "engine/wavefiles/SoundFileReader.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/TempDir.h"

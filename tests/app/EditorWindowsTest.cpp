@@ -17,34 +17,18 @@
 #include "controls/KWNumberEdit.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
 #include "framework/forms/ContraptionWindowHost.h"
-#include "tests/support/EngineFixture.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WindowHostFixture.h"
 
 namespace tg {
 namespace {
 
-class EditorWindowsTest : public test::EngineFixture {
+class EditorWindowsTest : public test::WindowHostFixture {
  protected:
-  EditorWindowsTest() {
-    pane.resize(800, 600);
-    pane.setWidget(new QWidget);
-    pane.widget()->resize(2000, 2000);
-    RegisterContraptionWindows(host);
-    engine->Host().windows = &host;
-  }
-  ~EditorWindowsTest() override { engine->Host().windows = &windows; }
-  template <typename Form>
-  Form* Open(TGardeningContraption& c) {
-    c.ShowWindow();
-    return dynamic_cast<Form*>(host.WindowOf(c));
-  }
   void RunBlocks(int blocks) {
     std::vector<int16_t> buffer(static_cast<size_t>(blocks) * 512);
     engine->OutStreamFillBuffer(buffer.data(), blocks * 256);
   }
-
-  QScrollArea pane;
-  ContraptionWindowHost host{&pane};
 };
 
 TEST_F(EditorWindowsTest, SDelayUnitsConvertTheDelaysAndTheEditRanges) {

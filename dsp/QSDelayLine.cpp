@@ -9,8 +9,7 @@
 namespace tg {
 
 QSDelayLine::QSDelayLine(double maxSeconds) {
-  const auto n = static_cast<int32_t>(maxSeconds * kSampleRate);
-  length_ = n / kBlockSize * kBlockSize + 2 * kBlockSize;
+  length_ = LengthFor(maxSeconds);
   buffer_.assign(static_cast<std::size_t>(length_) + 1, 0.0f);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,10 @@ class QSDelayLine {
  public:
   // UI thread: allocates the buffer once.
   explicit QSDelayLine(double maxSeconds);
+  // The memory a line for maxSeconds allocates.
+  static std::size_t BytesFor(double maxSeconds) {
+    return (static_cast<std::size_t>(LengthFor(maxSeconds)) + 1) * sizeof(float);
+  }
   QSDelayLine(const QSDelayLine&) = delete;
   QSDelayLine& operator=(const QSDelayLine&) = delete;
 
@@ -29,6 +34,11 @@ class QSDelayLine {
   int32_t WriteIndex() const { return write_; }
 
  private:
+  static int32_t LengthFor(double maxSeconds) {
+    const auto n = static_cast<int32_t>(maxSeconds * kSampleRate);
+    return n / kBlockSize * kBlockSize + 2 * kBlockSize;
+  }
+
   int32_t length_;
   int32_t write_ = 0;
   std::vector<float> buffer_;  // length + 1, the last a guard copy of the first

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -47,6 +48,11 @@ std::string ExecutableDirectory() {
   return ec ? std::string() : AsDirectory(exe.parent_path().string());
 }
 
+std::string HomeDirectory() {
+  const char* home = std::getenv("HOME");
+  return home != nullptr && *home != '\0' ? AsDirectory(home) : std::string("/");
+}
+
 std::string PathKey(size_t i) { return "Path_" + std::to_string(i); }
 
 }  // namespace
@@ -81,6 +87,7 @@ std::string SoundFilePaths::ApplicationDirectory() const {
 }
 
 void SoundFilePaths::SetLastOutputDirectory(std::string_view fileName) {
+  if (IsOnPseudoFileSystem(fileName)) return;
   const size_t slash = fileName.find_last_of('/');
   std::lock_guard lock(mutex_);
   lastOutputDirectory_ =
@@ -90,8 +97,19 @@ void SoundFilePaths::SetLastOutputDirectory(std::string_view fileName) {
 std::string SoundFilePaths::LastOutputDirectory() const {
   std::lock_guard lock(mutex_);
   if (!lastOutputDirectory_.empty()) return lastOutputDirectory_;
-  if (!documentDirectory_.empty()) return documentDirectory_;
+  if (!documentDirectory_.empty() && !IsOnPseudoFileSystem(documentDirectory_))
+    return documentDirectory_;
   return applicationDirectory_;
+}
+
+std::string SoundFilePaths::DialogStartPath(std::string_view proposedPath) const {
+  if (!IsOnPseudoFileSystem(proposedPath)) return std::string(proposedPath);
+  const std::string path = WithForwardSlashes(proposedPath);
+  const size_t slash = path.rfind('/');
+  const std::string fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string directory = DocumentDirectory();
+  if (directory.empty() || IsOnPseudoFileSystem(directory)) directory = HomeDirectory();
+  return directory + fileName;
 }
 
 std::vector<std::string> SoundFilePaths::Directories() const {
@@ -164,6 +182,18 @@ void SoundFilePaths::Store(SettingsStore& settings) const {
   for (size_t i = list.size(); settings.ReadString(group, PathKey(i)); ++i) {
     settings.Remove(group, PathKey(i));
   }
+}
+
+bool IsOnPseudoFileSystem(std::string_view path) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(WithForwardSlashes(path), ec);
+  if (ec) return false;
+  p = p.lexically_normal();
+  for (const char* root : {"/proc", "/sys", "/dev"}) {
+    const std::filesystem::path r(root);
+    if (std::mismatch(r.begin(), r.end(), p.begin(), p.end()).first == r.end()) return true;
+  }
+  return false;
 }
 
 void SetDocumentDirectory(std::string_view documentFileName) {

@@ -30,6 +30,11 @@ class SoundFilePaths {
   // one, falling back to the document's and then the program's directory.
   void SetLastOutputDirectory(std::string_view fileName);
   std::string LastOutputDirectory() const;
+  // Where a file dialog may start for a proposed file or directory: the
+  // proposal itself, unless it lies on a pseudo file system (/proc, /sys,
+  // /dev), where a dialog can block for ever reading a device-like file; then
+  // the same file name in the document's directory, or in the home directory.
+  std::string DialogStartPath(std::string_view proposedPath) const;
   std::vector<std::string> Directories() const;
   void SetDirectories(const std::vector<std::string>& directories);
 
@@ -52,6 +57,10 @@ class SoundFilePaths {
   std::string applicationDirectory_;
   std::string lastOutputDirectory_;
 };
+
+// Whether a path lies on one of the kernel's pseudo file systems, which are
+// no place for a document or a recording.
+bool IsOnPseudoFileSystem(std::string_view path);
 
 // The operations on the program's paths, as the document and the
 // contraptions call them.

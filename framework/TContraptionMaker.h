@@ -17,6 +17,7 @@ class TGardeningContraption;
 class TContraptionMaker {
  public:
   static constexpr int kMaxInstanceNumber = 1024;
+  static constexpr uint64_t kDefaultInstanceMemory = 64 * 1024;
 
   TContraptionMaker(std::string typeName, std::string category, int helpNumber,
                     bool singleInstance);
@@ -28,6 +29,9 @@ class TContraptionMaker {
   // or nothing when the type refuses. An empty name asks for an automatic one.
   virtual std::unique_ptr<TGardeningContraption> Create(TAudioEngineModule& engine,
                                                         std::string_view name) = 0;
+
+  // About how much memory one contraption of the type takes, with its buffers.
+  virtual uint64_t InstanceMemory() const { return kDefaultInstanceMemory; }
 
   const std::string& TypeName() const { return typeName_; }
   const std::string& Category() const { return category_; }
@@ -64,6 +68,14 @@ class TMakerTemplate final : public TContraptionMaker {
   using TContraptionMaker::TContraptionMaker;
   std::unique_ptr<TGardeningContraption> Create(TAudioEngineModule& engine,
                                                 std::string_view name) override;
+  // A processor with buffers of its own says how large they are.
+  uint64_t InstanceMemory() const override {
+    if constexpr (requires { Processor::BufferMemory(); }) {
+      return sizeof(Processor) + Processor::BufferMemory();
+    } else {
+      return sizeof(Processor);
+    }
+  }
 };
 
 // The number at the end of a name "Anything_12", or 0 when it has none.

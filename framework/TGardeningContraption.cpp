@@ -52,18 +52,23 @@ void TGardeningContraption::StorePreset(int index) {
   if (!ValidSlot(index)) return;
   PresetAt(index).Store();
   currentPreset_ = index;
+  Edited();
 }
 
 void TGardeningContraption::RecallPreset(int index) {
   if (!ValidSlot(index)) return;
+  const bool set = PresetAt(index).IsSet();
   PresetAt(index).Recall();
   currentPreset_ = index;
+  if (set) Edited();
 }
 
 void TGardeningContraption::ClearPreset(int index) {
   if (!ValidSlot(index)) return;
+  const bool set = PresetAt(index).IsSet();
   PresetAt(index).Clear();
   if (index == currentPreset_) currentPreset_ = -1;
+  if (set) Edited();
 }
 
 std::string TGardeningContraption::PresetText(int index) const {
@@ -101,10 +106,13 @@ void TGardeningContraption::PastePreset(int index) {
   if (word != TypeName() || wordEnd >= text->size()) return;  // the word must end in a space
   std::istringstream rest(text->substr(wordEnd + 1));
   PresetAt(index).ReadFrom(rest);
+  Edited();
 }
 
+void TGardeningContraption::Edited() { engine_->Host().edits->ContraptionEdited(*this); }
+
 void TGardeningContraption::MarkChanged() {
-  engine_->Host().edits->ContraptionEdited(*this);
+  Edited();
   currentPreset_ = -1;
 }
 

@@ -41,6 +41,8 @@ class TGardeningContraption {
   const TContraptionFormState& WindowState() const { return windowState_; }
 
   // Preset slots 0..19; any other index does nothing and answers false.
+  // Storing, recalling, clearing, cutting and pasting are edits of the
+  // document like any other (the current preset follows as it says).
   QSPreset& PresetAt(int index) { return *presets_[static_cast<size_t>(index)]; }
   bool HasPreset(int index) const;
   void StorePreset(int index);
@@ -64,6 +66,8 @@ class TGardeningContraption {
   void Help();
 
  private:
+  // Tells the host of an edit (the document is modified; undo records).
+  void Edited();
   static bool ValidSlot(int index) { return index >= 0 && index < kPresetCount; }
   std::string PresetText(int index) const;
 

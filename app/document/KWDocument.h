@@ -11,6 +11,9 @@ class KWDocument {
   virtual bool HasFileName() const = 0;
   // Makes the document empty and untitled.
   virtual void New() = 0;
+  // Whether Open would succeed; tells the user why not.
+  virtual bool CanOpen(const std::string&) { return true; }
+  // False, with the document as it was, when the file cannot be read.
   virtual bool Open(const std::string& fileName) = 0;
   // Reads the document again from its file.
   virtual bool Read() = 0;

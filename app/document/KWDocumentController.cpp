@@ -24,10 +24,12 @@ bool KWDocumentController::OpenDocument() {
 }
 
 bool KWDocumentController::OpenFile(const std::string& fileName) {
+  // A file that is no document costs the user neither a question nor the patch.
+  if (!document_.CanOpen(fileName)) return false;
   if (!SaveChangesStep()) return false;
-  const bool opened = document_.Open(fileName);
+  if (!document_.Open(fileName)) return false;
   document_.ClearModified();
-  return opened;
+  return true;
 }
 
 bool KWDocumentController::Save() {
@@ -49,7 +51,7 @@ bool KWDocumentController::SaveDocumentAs() {
 
 bool KWDocumentController::Revert() {
   if (!document_.HasFileName() || !queries_.AskRevert()) return false;
-  document_.Read();
+  if (!document_.Read()) return false;  // the file is gone: keep what is here
   document_.ClearModified();
   return true;
 }

@@ -1,7 +1,5 @@
 #include "app/document/TGDocument.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +7,9 @@
 #include <limits>
 #include <sstream>
 
+#include "app/document/DocumentBudget.h"
+#include "app/document/DocumentFile.h"
+#include "app/document/DocumentText.h"
 #include "app/patch/PatchEditor.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
@@ -25,22 +26,8 @@ constexpr const char* kReadCaption = "Error Reading Document";
 constexpr size_t kSectionLineLimit = 99;
 constexpr const char* kEol = "\r\n";
 
-// Reads up to the line break (at most limit characters are kept; the rest of
-// a longer line is dropped) and consumes the break. False at end of input.
-bool ReadLine(std::istream& in, std::string& line, size_t limit) {
-  line.clear();
-  if (in.peek() == std::char_traits<char>::eof()) return false;
-  for (int c = in.get(); c != std::char_traits<char>::eof() && c != '\n'; c = in.get()) {
-    if (line.size() < limit) line.push_back(static_cast<char>(c));
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return true;
-}
-
-void SkipRestOfLine(std::istream& in) {
-  in.clear(in.rdstate() & ~std::ios::failbit);
-  in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-}
+using documenttext::ReadLine;
+using documenttext::SkipRestOfLine;
 
 void WriteItem(std::ostream& out, TGardeningContraption& c) {
   out << c.TypeName() << '\t' << c.Name() << '\t';
@@ -59,7 +46,7 @@ void WriteItem(std::ostream& out, TGardeningContraption& c) {
 }  // namespace
 
 TGDocument::TGDocument(PatchEditor& patch, KWDocumentQueries& queries)
-    : patch_(patch), queries_(queries) {}
+    : patch_(patch), queries_(queries), memoryBudget_(DocumentBudget::DefaultMemoryBudget()) {}
 
 std::string TGDocument::Title() const {
   if (fileName_.empty()) return "Untitled";
@@ -79,16 +66,48 @@ void TGDocument::New() {
   fileName_.clear();
   patch_.Engine().SetTempo(120.0);
   patch_.Engine().Factory().ResetNumbering();
-  patch_.Model().SetPaneWidth(PatchModel::kDefaultPaneWidth);
-  patch_.Model().SetPatcherShown(true);
-  patch_.Model().SetPropertiesShown(true);
+  // The pane layout is the user's, not the document's, until one is read.
+}
+
+bool TGDocument::CanOpen(const std::string& fileName) {
+  std::ifstream in(fileName, std::ios::binary);
+  return Check(in);
+}
+
+bool TGDocument::Check(std::istream& in) {
+  if (!in) {
+    Message("An error occurred while opening the document.\n", kCaption);
+    return false;
+  }
+  if (!ReadHeader(in)) return false;
+  const std::string refusal =
+      DocumentBudget::Refusal(DocumentBudget::Scan(in, patch_.Engine().Factory()), memoryBudget_);
+  if (!refusal.empty()) {
+    Message(refusal, kReadCaption);
+    return false;
+  }
+  return true;
 }
 
 bool TGDocument::Open(const std::string& fileName) {
+  std::ifstream in(fileName, std::ios::binary);
+  // Nothing of the current patch is touched until the file proves readable.
+  if (!Check(in)) return false;
+  in.clear();
+  in.seekg(0);
+  documentfile::RemoveStaleTemporaries(fileName);
+  // Sound files named relative to the document are found beside it while reading.
+  SetDocumentDirectory(fileName);
+  New();
   fileName_ = fileName;
-  const bool ok = Read();
-  if (ok) SetDocumentDirectory(fileName);
-  return ok;
+  ReadFrom(in);
+  return true;
+}
+
+bool TGDocument::Read() {
+  if (!HasFileName()) return false;
+  const std::string name = fileName_;
+  return Open(name);
 }
 
 void TGDocument::UpdateModified() {
@@ -101,20 +120,7 @@ void TGDocument::ClearModified() {
   patch_.Model().SetModified(false);
 }
 
-bool TGDocument::Read() {
-  std::ifstream in(fileName_, std::ios::binary);
-  if (!in) {
-    Message("An error occurred while opening the document.\n", kCaption);
-    return false;
-  }
-  const std::string keep = fileName_;
-  New();
-  fileName_ = keep;
-  return ReadFrom(in);
-}
-
-bool TGDocument::ReadFrom(std::istream& in) {
-  readProblems_.clear();
+bool TGDocument::ReadHeader(std::istream& in) {
   std::string magic;
   for (int c = in.get(); c != std::char_traits<char>::eof() && c != ' ' && c != '\n';
        c = in.get()) {
@@ -124,17 +130,21 @@ bool TGDocument::ReadFrom(std::istream& in) {
   const bool hasVersion = textio::ReadDouble(in, version) && std::isfinite(version);
   SkipRestOfLine(in);
   if (magic != ".tgh" || !hasVersion) {
-    Message("The specified file is not an Tonegarden document.", kReadCaption);
-    fileName_.clear();
+    Message("The specified file is not a Tonegarden document.", kReadCaption);
     return false;
   }
   if (version > kNewestReadableVersion) {
     Message(
         "The specified document was created by a newer version of Tonegarden and cannot be opened.",
         kReadCaption);
-    fileName_.clear();
     return false;
   }
+  return true;
+}
+
+bool TGDocument::ReadFrom(std::istream& in) {
+  readProblems_.clear();
+  if (!ReadHeader(in)) return false;
 
   std::string section;
   bool more = ReadLine(in, section, kSectionLineLimit);
@@ -248,24 +258,16 @@ void TGDocument::WriteTo(std::ostream& out) const {
 
 bool TGDocument::Write() {
   SetDocumentDirectory(fileName_);
+  documentfile::RemoveStaleTemporaries(fileName_);
+  std::ostringstream text;
+  WriteTo(text);
   // Written beside the old copy and renamed over it only when complete, so a
   // failed or interrupted save never destroys the last good document.
-  const std::string temporary = fileName_ + ".saving-" + std::to_string(getpid());
-  bool ok = false;
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (out) {
-      WriteTo(out);
-      out.flush();
-      ok = static_cast<bool>(out);
-    }
-  }
-  if (ok) ok = std::rename(temporary.c_str(), fileName_.c_str()) == 0;
-  if (!ok) {
-    std::remove(temporary.c_str());
+  if (!documentfile::WriteReplacing(fileName_, text.str())) {
     Message("An error occurred while saving the document.\n", kCaption);
+    return false;
   }
-  return ok;
+  return true;
 }
 
 bool TGDocument::SaveAs() {

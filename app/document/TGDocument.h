@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -26,6 +27,11 @@ class TGDocument final : public KWDocument {
   // The file name without directory and extension, or "Untitled".
   std::string Title() const;
   void New() override;
+  // Whether a file can be opened as a document (telling the user why not),
+  // before anything of the current one is given up.
+  bool CanOpen(const std::string& fileName) override;
+  // Reads a file into the patch, only once it has proved to be a readable
+  // document within the memory budget; otherwise the patch stays as it was.
   bool Open(const std::string& fileName) override;
   bool Read() override;
   bool Write() override;
@@ -41,11 +47,18 @@ class TGDocument final : public KWDocument {
 
   // Tempo set from the document (the window shows it).
   double Tempo() const;
+  // The memory a document's contraptions may take (tests make it small).
+  void SetMemoryBudget(uint64_t bytes) { memoryBudget_ = bytes; }
+
   // Problems met while reading that did not stop it (unknown types, bad lines).
   const std::vector<std::string>& ReadProblems() const { return readProblems_; }
 
  private:
   void Message(const std::string& text, const std::string& caption) const;
+  // The magic and version line; false with a message when it is no document.
+  bool ReadHeader(std::istream& in);
+  // Header and budget of a whole document, the stream left at its end.
+  bool Check(std::istream& in);
   void ReadContraptions(std::istream& in);
   void ReadConnections(std::istream& in);
 
@@ -53,6 +66,7 @@ class TGDocument final : public KWDocument {
   KWDocumentQueries& queries_;
   std::string fileName_;
   std::vector<std::string> readProblems_;
+  uint64_t memoryBudget_;
 };
 
 }  // namespace tg

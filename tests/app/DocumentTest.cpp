@@ -1,16 +1,21 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 
+#include "app/document/DocumentBudget.h"
 #include "app/document/KWDocumentController.h"
 #include "app/document/TGDocument.h"
 #include "app/patch/PatchEditor.h"
 #include "contraptions/RegisterContraptions.h"
 #include "contraptions/effects/sdelay/TGSDelay.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
+#include "contraptions/io/soundout/TGSoundOut.h"
+#include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
@@ -124,7 +129,7 @@ TEST_F(DocumentTest, RefusedMagicAndVersions) {
       "The specified document was created by a newer version of Tonegarden and cannot be opened.");
   EXPECT_EQ(messages.Messages().back().caption, "Error Reading Document");
   EXPECT_FALSE(ReadText(".TGH 0.5" + body));
-  EXPECT_EQ(LastMessage(), "The specified file is not an Tonegarden document.");
+  EXPECT_EQ(LastMessage(), "The specified file is not a Tonegarden document.");
   EXPECT_FALSE(ReadText(".tgh nan" + body));
   EXPECT_FALSE(ReadText(""));
   EXPECT_NEAR(engine.Tempo(), 120.0, 1e-9);  // an empty document remains
@@ -248,6 +253,131 @@ TEST_F(DocumentTest, TheControllerAsksBeforeLosingChanges) {
   EXPECT_NEAR(engine.Tempo(), 60.0, 1e-9);
   EXPECT_FALSE(controller.OpenFile(dir / "missing.tgh"));
   EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n");
+}
+
+// Whatever is wrong with the file, the patch the user has stays exactly as it
+// was: its name, contents and modified state, with no question asked.
+TEST_F(DocumentTest, AFailedOpenOrRevertLeavesTheCurrentPatchAsItWas) {
+  KWDocumentController controller(document, queries);
+  const std::string name = dir / "song.tgh";
+  queries.saveName = name;
+  patch.NewContraption("TestGen", 10, 20);
+  ASSERT_TRUE(controller.Save());
+  patch.NewContraption("SDelay", 30, 40);  // an unsaved change
+  const std::string before = Text();
+  auto unchanged = [&] {
+    document.UpdateModified();
+    return document.FileName() == name && Text() == before && document.IsModified() &&
+           queries.saveQuestions == 0;
+  };
+
+  EXPECT_FALSE(controller.OpenFile(dir / "missing.tgh"));
+  EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n");
+  EXPECT_TRUE(unchanged());
+  for (const std::string& garbage : {std::string(),
+                                     std::string("\x7f"
+                                                 "ELF\x02\x01"),
+                                     std::string(".TGH 0.5\r\nend\r\n")}) {
+    std::ofstream(dir / "bad.tgh", std::ios::binary) << garbage;
+    EXPECT_FALSE(controller.OpenFile(dir / "bad.tgh"));
+    EXPECT_EQ(LastMessage(), "The specified file is not a Tonegarden document.");
+    EXPECT_TRUE(unchanged());
+  }
+  std::ofstream(dir / "new.tgh", std::ios::binary) << ".tgh 1.0\r\nend\r\n";
+  EXPECT_FALSE(controller.OpenFile(dir / "new.tgh"));
+  EXPECT_TRUE(unchanged());
+
+  // Revert of a file that has gone meanwhile.
+  std::filesystem::remove(name);
+  EXPECT_FALSE(controller.Revert());
+  EXPECT_TRUE(unchanged());
+}
+
+// Names in a document are relative to it: two songs in two folders that both
+// name "take.wav" record beside themselves, whichever was open before.
+TEST_F(DocumentTest, RelativeSoundFileNamesAreFoundBesideTheirDocument) {
+  PatchNode* out = patch.NewContraption("SoundOut", 0, 0);
+  ASSERT_NE(out, nullptr);
+  static_cast<TGSoundOut&>(out->contraption->Processor()).outputFile.SetValue("take.wav");
+  const std::string text = Text();
+  document.New();
+  for (const char* folder : {"one", "two"}) {
+    std::filesystem::create_directory(dir / folder);
+    std::ofstream(dir / folder + "/song.tgh", std::ios::binary) << text;
+  }
+  SetDocumentDirectory(dir / "elsewhere.tgh");
+  KWDocumentController controller(document, queries);
+  ASSERT_TRUE(controller.OpenFile(dir / "one/song.tgh"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "one/take.wav"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "take.wav"));
+  ASSERT_TRUE(controller.OpenFile(dir / "two/song.tgh"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "two/take.wav"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "take.wav"));
+}
+
+TEST_F(DocumentTest, NewKeepsTheUsersPaneLayout) {
+  model.SetPaneWidth(321);
+  model.SetPatcherShown(false);
+  document.New();
+  EXPECT_EQ(model.PaneWidth(), 321);
+  EXPECT_FALSE(model.PatcherShown());
+  EXPECT_TRUE(model.PropertiesShown());
+}
+
+// A save killed between writing and renaming leaves its temporary file; the
+// next save or open of that document clears those of processes now gone.
+TEST_F(DocumentTest, TemporariesOfKilledSavesAreRemovedLater) {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);  // its pid now names no process
+  const std::string name = dir / "song.tgh";
+  const std::string dead = name + ".saving-" + std::to_string(child);
+  const std::string living = name + ".saving-1";  // init never ends
+  const std::string other = dir / "other.tgh.saving-" + std::to_string(child);
+  for (const auto& f : {dead, living, other}) std::ofstream(f) << "half a document";
+
+  queries.saveName = name;
+  KWDocumentController controller(document, queries);
+  ASSERT_TRUE(controller.Save());
+  EXPECT_FALSE(std::filesystem::exists(dead));
+  EXPECT_TRUE(std::filesystem::exists(living));
+  EXPECT_TRUE(std::filesystem::exists(other));  // another document's
+
+  std::ofstream(dead) << "half a document";
+  ASSERT_TRUE(controller.OpenFile(name));
+  EXPECT_FALSE(std::filesystem::exists(dead));
+}
+
+// An absurd document is refused before the patch is touched, with a message
+// that names the limit.
+TEST_F(DocumentTest, DocumentsBeyondTheBudgetAreRefused) {
+  auto documentOf = [](const std::string& type, int count) {
+    std::string text = ".tgh 0.5\r\ncontraptions:\r\n";
+    for (int i = 0; i < count; ++i)
+      text += "\t" + type + "\t\t{ }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\n";
+    return text + "end\r\n";
+  };
+  patch.NewContraption("TestGen", 0, 0);
+  KWDocumentController controller(document, queries);
+
+  std::ofstream(dir / "many.tgh", std::ios::binary)
+      << documentOf("TestGen", DocumentBudget::kMaxContraptions + 1);
+  EXPECT_FALSE(controller.OpenFile(dir / "many.tgh"));
+  EXPECT_NE(LastMessage().find("at most 1000 contraptions"), std::string::npos) << LastMessage();
+  EXPECT_EQ(model.NodeCount(), 1);
+
+  // Twenty delays need about 15 MB for their lines.
+  document.SetMemoryBudget(10 * 1024 * 1024);
+  std::ofstream(dir / "delays.tgh", std::ios::binary) << documentOf("SDelay", 20);
+  EXPECT_FALSE(controller.OpenFile(dir / "delays.tgh"));
+  EXPECT_NE(LastMessage().find("at most 10 MB"), std::string::npos) << LastMessage();
+  EXPECT_EQ(model.NodeCount(), 1);
+
+  std::ofstream(dir / "delays.tgh", std::ios::binary) << documentOf("SDelay", 10);
+  EXPECT_TRUE(controller.OpenFile(dir / "delays.tgh"));
+  EXPECT_EQ(model.NodeCount(), 10);
 }
 
 }  // namespace

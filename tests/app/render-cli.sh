@@ -25,7 +25,7 @@ expect 2 "$example" -o "$dir/x.wav" --nonsense
 expect 3 "$dir/missing.tgh" -o "$dir/x.wav"
 printf 'not a patch\n' >"$dir/bad.tgh"
 expect 3 "$dir/bad.tgh" -o "$dir/x.wav"
-grep -q "not an Tonegarden document" "$dir/err" || fail "no message for a bad document"
+grep -q "not a Tonegarden document" "$dir/err" || fail "no message for a bad document"
 expect 4 "$example" -o "$dir/no/such/dir/x.wav"
 expect 0 "$example" -o "$dir/two.wav" --bars 2 --quiet
 size=$(stat -c %s "$dir/two.wav")

@@ -162,5 +162,33 @@ TEST_F(PresetTest, AllTwentyPresetsRoundTripThroughText) {
   }
 }
 
+// Every preset operation that changes what the document saves, or the sound,
+// is an edit: quitting afterwards must ask to save.
+TEST_F(PresetTest, EditsOfPresetsModifyTheDocument) {
+  TGardeningContraption& c = Make("RingAM");
+  auto& ring = ProcessorOf<TestRingAM>(c);
+  auto editedBy = [&](auto&& operation) {
+    engine->SetDocumentModified(false);
+    operation();
+    return engine->IsDocumentModified();
+  };
+  EXPECT_TRUE(editedBy([&] { c.StorePreset(2); }));
+  EXPECT_EQ(c.CurrentPreset(), 2);  // storing keeps the slot it made current
+  ring.frequency.SetValue(880.0);
+  EXPECT_TRUE(editedBy([&] { c.RecallPreset(2); }));
+  EXPECT_EQ(c.CurrentPreset(), 2);
+  EXPECT_DOUBLE_EQ(ring.frequency.Value(), 440.0);
+  EXPECT_FALSE(editedBy([&] { c.CopyPreset(2); }));
+  EXPECT_TRUE(editedBy([&] { c.PastePreset(5); }));
+  EXPECT_TRUE(c.HasPreset(5));
+  EXPECT_TRUE(editedBy([&] { c.CutPreset(5); }));
+  EXPECT_FALSE(c.HasPreset(5));
+  EXPECT_TRUE(editedBy([&] { c.ClearPreset(2); }));
+  EXPECT_EQ(c.CurrentPreset(), -1);
+  // Nothing to recall or clear: nothing changed.
+  EXPECT_FALSE(editedBy([&] { c.ClearPreset(2); }));
+  EXPECT_FALSE(editedBy([&] { c.RecallPreset(7); }));
+}
+
 }  // namespace
 }  // namespace tg

@@ -21,6 +21,9 @@ class TGSDelay final : public QSSignalProcessor {
   void Process() override;
   QSPropertyTable* GetPropertyTable() override;
 
+  // The two delay lines' memory.
+  static size_t BufferMemory() { return 2 * QSDelayLine::BytesFor(kLineSeconds); }
+
   // Milliseconds in one semiquaver at the clock's tempo.
   static double MillisecondsPerSemiquaver(double samplesPerClock);
 
@@ -34,8 +37,9 @@ class TGSDelay final : public QSSignalProcessor {
   QSStaticPropertyTable table_;
   QSSignal leftOut_, rightOut_, feedA_, feedB_;
   QSSignal dry0_, dry1_;
-  QSDelayLine leftLine_{2.1};
-  QSDelayLine rightLine_{2.1};
+  static constexpr double kLineSeconds = 2.1;
+  QSDelayLine leftLine_{kLineSeconds};
+  QSDelayLine rightLine_{kLineSeconds};
   EqualPowerMix mix_;
   DenormalNoise noise_ = DenormalNoise::FromClock();
 };

@@ -1,0 +1,62 @@
+#include "app/document/DocumentBudget.h"
+
+#include <unistd.h>
+
+#include <istream>
+
+#include "app/document/DocumentText.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/TContraptionMaker.h"
+
+namespace tg {
+
+namespace {
+
+constexpr uint64_t kMiB = 1024 * 1024;
+constexpr size_t kTypeLimit = 200;
+
+}  // namespace
+
+uint64_t DocumentBudget::DefaultMemoryBudget() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 1024 * kMiB;
+  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) / 2;
+}
+
+DocumentBudget::Need DocumentBudget::Scan(std::istream& in, const TContraptionFactory& factory) {
+  Need need;
+  std::string line;
+  bool inContraptions = false;
+  while (documenttext::ReadLine(in, line, kTypeLimit + 2)) {
+    if (line.empty() || line.front() != '\t') {
+      inContraptions = line == "contraptions:";
+      continue;
+    }
+    if (!inContraptions) continue;
+    const size_t end = line.find_first_of("\t ", 1);
+    const std::string type = line.substr(1, end == std::string::npos ? end : end - 1);
+    if (const TContraptionMaker* maker = factory.FindMaker(type)) {
+      ++need.contraptions;
+      need.bytes += maker->InstanceMemory();
+    }
+  }
+  return need;
+}
+
+std::string DocumentBudget::Refusal(const Need& need, uint64_t memoryBudget) {
+  if (need.contraptions > kMaxContraptions) {
+    return "The document holds " + std::to_string(need.contraptions) +
+           " contraptions; Tonegarden opens documents of at most " +
+           std::to_string(kMaxContraptions) + " contraptions.";
+  }
+  if (need.bytes > memoryBudget) {
+    return "The document's contraptions would need about " +
+           std::to_string((need.bytes + kMiB - 1) / kMiB) +
+           " MB of memory; Tonegarden opens documents that need at most " +
+           std::to_string(memoryBudget / kMiB) + " MB.";
+  }
+  return {};
+}
+
+}  // namespace tg

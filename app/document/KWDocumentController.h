@@ -14,6 +14,8 @@ class KWDocumentController {
 
   bool NewDocument();
   bool OpenDocument();
+  // The open dialog's answer; empty when cancelled.
+  std::string AskFileToOpen() { return queries_.AskOpenFileName(); }
   bool OpenFile(const std::string& fileName);
   bool Save();
   bool SaveDocumentAs();

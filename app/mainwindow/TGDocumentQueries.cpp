@@ -1,10 +1,10 @@
 #include "app/mainwindow/TGDocumentQueries.h"
 
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 
 #include "engine/SoundFilePaths.h"
+#include "framework/forms/SaveFileDialog.h"
 
 namespace tg {
 
@@ -25,17 +25,16 @@ bool TGDocumentQueries::AskRevert() {
 }
 
 std::string TGDocumentQueries::AskOpenFileName() {
-  const QString dir = QString::fromStdString(SoundFilePaths::Instance().DocumentDirectory());
+  const QString dir = QString::fromStdString(
+      SoundFilePaths::Instance().DialogStartPath(SoundFilePaths::Instance().DocumentDirectory()));
   const QString name = QFileDialog::getOpenFileName(owner_, "Open", dir,
                                                     "Tonegarden document (*.tgh);;All files (*)");
   return name.toStdString();
 }
 
 std::string TGDocumentQueries::AskSaveFileName(const std::string& proposed) {
-  QString name = QFileDialog::getSaveFileName(owner_, "Save", QString::fromStdString(proposed),
-                                              "Tonegarden document (*.tgh);;All documents (*)");
-  if (!name.isEmpty() && QFileInfo(name).suffix().isEmpty()) name += ".tgh";
-  return name.toStdString();
+  const SaveFileDialog dialog("Save", "Tonegarden document (*.tgh);;All documents (*)", "tgh");
+  return dialog.Ask(owner_, QString::fromStdString(proposed)).toStdString();
 }
 
 }  // namespace tg

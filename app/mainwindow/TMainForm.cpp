@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -450,7 +451,12 @@ void TMainForm::Guarded(Command&& command) {
   }
 }
 
-void TMainForm::AfterDocumentChange() {
+void TMainForm::AfterDocumentChange(bool replaced) {
+  // Another patch is seen from its top-left corner, its windows' headers in view.
+  if (replaced) {
+    properties_->horizontalScrollBar()->setValue(0);
+    properties_->verticalScrollBar()->setValue(0);
+  }
   {
     const QSignalBlocker block(tempo_);
     tempo_->SetValue(engine_.Tempo());
@@ -464,23 +470,27 @@ void TMainForm::AfterDocumentChange() {
 }
 
 void TMainForm::FileNew() {
-  Guarded([&] { commands_->FileNew(); });
-  AfterDocumentChange();
+  bool replaced = false;
+  Guarded([&] { replaced = commands_->FileNew(); });
+  AfterDocumentChange(replaced);
 }
 
 void TMainForm::FileOpen() {
-  Guarded([&] { commands_->FileOpen(); });
-  AfterDocumentChange();
+  bool replaced = false;
+  Guarded([&] { replaced = commands_->FileOpen(); });
+  AfterDocumentChange(replaced);
 }
 
 void TMainForm::Reopen(const std::string& fileName) {
-  Guarded([&] { commands_->Reopen(fileName); });
-  AfterDocumentChange();
+  bool replaced = false;
+  Guarded([&] { replaced = commands_->Reopen(fileName); });
+  AfterDocumentChange(replaced);
 }
 
 void TMainForm::FileRevert() {
-  Guarded([&] { commands_->FileRevert(); });
-  AfterDocumentChange();
+  bool replaced = false;
+  Guarded([&] { replaced = commands_->FileRevert(); });
+  AfterDocumentChange(replaced);
 }
 
 void TMainForm::FileSave() {
@@ -606,6 +616,7 @@ void TMainForm::UpdateControls() {
   } else {
     uiTimer_->stop();
     outputMeter_->Clear();
+    cpu_->clear();  // a figure from a stream that no longer runs says nothing
   }
   Action("UseInputFile")->setEnabled(engine_.HasSoundIn());
   Action("UseInputFile")->setChecked(engine_.HasSoundIn() && engine_.IsUsingInputFile());
@@ -721,8 +732,7 @@ void TMainForm::StorePlacement() {
 void TMainForm::Start() {
   if (commandLine_.fileName.empty()) return;
   Guarded([&] {
-    controller_->OpenFile(commandLine_.fileName);
-    AfterDocumentChange();
+    AfterDocumentChange(controller_->OpenFile(commandLine_.fileName));
     if (commandLine_.startAudioOut && engine_.HasSoundOut()) engine_.StartAudioOut();
     if (commandLine_.StartsAudioIn() && engine_.CanStartAudioIn()) engine_.StartAudioIn();
     if (commandLine_.StartsClock()) commands_->StartOrPauseClock();

@@ -134,7 +134,8 @@ class TMainForm final : public QMainWindow {
   // Runs a command that may fail in the sound card's layer.
   template <typename Command>
   void Guarded(Command&& command);
-  void AfterDocumentChange();
+  // Brings the window in line with the document; replaced: another patch came.
+  void AfterDocumentChange(bool replaced);
   void ApplyLayoutFromModel();
   void StoreLayoutInModel();
   void RestorePlacement();

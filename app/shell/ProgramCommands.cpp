@@ -34,18 +34,20 @@ bool ProgramCommands::FileNew() {
 }
 
 bool ProgramCommands::FileOpen() {
-  bool done = false;
-  WithAudioStopped([&] { done = Replace([&] { return controller_.OpenDocument(); }); });
-  return done;
+  const std::string fileName = controller_.AskFileToOpen();
+  return !fileName.empty() && Reopen(fileName);
 }
 
 bool ProgramCommands::Reopen(const std::string& fileName) {
+  // A file that is no document must not even interrupt the music.
+  if (!document_.CanOpen(fileName)) return false;
   bool done = false;
   WithAudioStopped([&] { done = Replace([&] { return controller_.OpenFile(fileName); }); });
   return done;
 }
 
 bool ProgramCommands::FileRevert() {
+  if (!document_.HasFileName() || !document_.CanOpen(document_.FileName())) return false;
   bool done = false;
   WithAudioStopped([&] { done = controller_.Revert(); });
   return done;

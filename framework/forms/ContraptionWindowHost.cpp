@@ -35,12 +35,15 @@ void ContraptionWindowHost::ShowWindow(TGardeningContraption& contraption) {
       state.windowPlaced = true;
     }
     contraption.MarkChanged();
+    window->MoveToStoredPlace();
   }
+  // An open window is raised where the user left it.
   window->UpdateControls();
-  window->MoveToStoredPlace();
   window->show();
   window->raise();
-  if (pane_ != nullptr) pane_->ensureWidgetVisible(window);
+  // A pane not yet on screen has no size to scroll by: the program shows a
+  // document from its top-left corner.
+  if (pane_ != nullptr && pane_->isVisible()) pane_->ensureWidgetVisible(window);
 }
 
 void ContraptionWindowHost::CloseWindow(TGardeningContraption& contraption) {

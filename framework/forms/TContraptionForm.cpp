@@ -131,6 +131,14 @@ void TContraptionForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
 }
 
+void TContraptionForm::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  if (isHidden()) return;
+  TContraptionFormState& state = contraption_.WindowState();
+  state.windowLeft = x();
+  state.windowTop = y();
+}
+
 void TContraptionForm::BeginHeaderDrag(QPoint at) {
   raise();
   dragReference_ = at;

@@ -36,7 +36,8 @@ class TContraptionForm : public QWidget {
   // The window's place in the pane's content.
   QPoint ContentPosition() const;
   QString PresetCaption() const;
-  // Moves to the place the window state remembers.
+  // Moves to the place the window state remembers (which follows every move
+  // of the shown window, so a document saved now keeps where it is).
   void MoveToStoredPlace();
   // Header drags, in header coordinates (also what the mouse events call).
   void BeginHeaderDrag(QPoint at);
@@ -55,6 +56,7 @@ class TContraptionForm : public QWidget {
   // Where subclasses put their controls (below the header).
   QWidget* Body() const { return body_; }
   void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void childEvent(QChildEvent* event) override;

@@ -9,6 +9,22 @@
 
 namespace tg {
 
+namespace {
+
+constexpr const char* kBarStyle =
+    "QScrollBar { background: #2c3830; border: none; }"
+    "QScrollBar:vertical { width: 14px; }"
+    "QScrollBar:horizontal { height: 14px; }"
+    "QScrollBar::handle { background: #dfe7da; border: 1px solid #18201a; border-radius: 4px;"
+    " margin: 1px; }"
+    "QScrollBar::handle:hover { background: #ffffff; }"
+    "QScrollBar::handle:vertical { min-height: 24px; }"
+    "QScrollBar::handle:horizontal { min-width: 24px; }"
+    "QScrollBar::add-line, QScrollBar::sub-line { width: 0px; height: 0px; border: none; }"
+    "QScrollBar::add-page, QScrollBar::sub-page { background: none; }";
+
+}  // namespace
+
 // Painting in content coordinates keeps the pattern's phase while scrolling.
 class TPatternedScrollBox::Content final : public QWidget {
  public:
@@ -42,6 +58,12 @@ TPatternedScrollBox::TPatternedScrollBox(QWidget* parent) : QScrollArea(parent) 
   setWidget(content);
   horizontalScrollBar()->setSingleStep(10);
   verticalScrollBar()->setSingleStep(10);
+  // With a thumb nearly as long as its groove, the style's light thumb on a
+  // light groove reads the wrong way round: the groove's small remainder
+  // looks like the thumb, and the pane seems to scroll backwards. A light
+  // thumb on a dark groove leaves no doubt.
+  for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()})
+    bar->setStyleSheet(kBarStyle);
   SetTile(GardenTile());
 }
 

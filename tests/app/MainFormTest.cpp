@@ -288,6 +288,53 @@ TEST_F(MainFormTest, ClockAndAudioCommandsOnTheSilentDevice) {
   EXPECT_FALSE(engine->IsAudioOutRunning());
 }
 
+// Play a patch, then open something that is no document: the music goes on
+// and the patch keeps its name, contents and modified state.
+TEST_F(MainFormTest, AFailedOpenKeepsThePatchItsNameAndItsMusic) {
+  test::TempDir dir;
+  New("TestGen", {20, 20});
+  New("SoundOut", {20, 80});
+  queries.saveName = dir / "song.tgh";
+  Form().FileSaveAs();
+  New("SDelay", {20, 140});  // unsaved
+  Form().StartClock();
+  ASSERT_TRUE(engine->IsAudioOutRunning());
+  const QString caption = Form().windowTitle();
+
+  std::ofstream(dir / "garbage.tgh", std::ios::binary) << "\x89PNG\r\n\x1a\n";
+  queries.openName = dir / "garbage.tgh";
+  Form().FileOpen();
+  EXPECT_EQ(LastMessage(), "The specified file is not a Tonegarden document.");
+  Form().Reopen(dir / "gone.tgh");
+  EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n");
+
+  EXPECT_EQ(Form().windowTitle(), caption);
+  EXPECT_EQ(Form().Model().NodeCount(), 3);
+  EXPECT_TRUE(engine->IsAudioOutRunning());
+  EXPECT_TRUE(engine->GetContext().Clock().IsRunning());
+  EXPECT_TRUE(Form().Action("StopClock")->isEnabled());
+  EXPECT_EQ(queries.saveQuestions, 0);
+  Form().PrepareFileMenu();
+  EXPECT_TRUE(Form().Action("Save")->isEnabled());  // still modified
+  EXPECT_TRUE(Form().ClosedFiles().Files().empty());
+}
+
+// The pane layout is the user's: File New keeps it. A stream that stopped has
+// no CPU load to show.
+TEST_F(MainFormTest, FileNewKeepsThePaneLayoutAndStoppedAudioShowsNoLoad) {
+  Show();
+  Form().SetPatcherPaneShown(false);
+  New("SoundOut", {20, 20});
+  Form().StartAudioOut();
+  Form().UpdateStatus();
+  EXPECT_FALSE(Form().CpuLabel()->text().isEmpty());
+  Form().FileNew();
+  EXPECT_FALSE(engine->IsAudioOutRunning());
+  EXPECT_TRUE(Form().CpuLabel()->text().isEmpty());
+  EXPECT_FALSE(Form().Model().PatcherShown());
+  EXPECT_TRUE(Form().PatcherPanel()->isHidden() || !Form().PatcherPanel()->isVisible());
+}
+
 TEST_F(MainFormTest, ClosingAsksToSaveAndCancelKeepsTheWindow) {
   Show();
   New("TestGen", {20, 20});

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "engine/SoundFilePaths.h"
 #include "framework/host/MemorySettingsStore.h"
 #include "tests/support/TempDir.h"
@@ -94,6 +96,27 @@ TEST_F(SoundFilePathsTest, TheListIsStoredAndRemovedEntriesDisappear) {
   gap.WriteString("0.7/SFPaths", "Path_2", "/z");
   loaded.Load(gap);
   EXPECT_EQ(loaded.Directories(), std::vector<std::string>{"/x/"});
+}
+
+// A file dialog started on /proc can block for ever reading a device-like
+// file: such places are never proposed nor remembered.
+TEST_F(SoundFilePathsTest, DialogsNeverStartOnAPseudoFileSystem) {
+  for (const char* p : {"/proc/kmsg", "/proc", "/sys/x.wav", "/dev/take.wav", "/proc/../dev/x"})
+    EXPECT_TRUE(IsOnPseudoFileSystem(p)) << p;
+  for (const char* p : {"/process/a.wav", "/home/u/devices.wav", "/tmp/sys", "/"})
+    EXPECT_FALSE(IsOnPseudoFileSystem(p)) << p;
+
+  EXPECT_EQ(paths.DialogStartPath(dir / "Songs/take.wav"), dir / "Songs/take.wav");
+  EXPECT_EQ(paths.DialogStartPath("/proc/self/take.wav"), dir / "Songs/take.wav");
+  paths.SetDocumentDirectory("/proc/song.tgh");
+  const char* home = std::getenv("HOME");
+  ASSERT_NE(home, nullptr);
+  EXPECT_EQ(paths.DialogStartPath("/proc/take.wav"), std::string(home) + "/take.wav");
+
+  paths.SetDocumentDirectory(dir / "Songs/patch.tgh");
+  paths.SetLastOutputDirectory(dir / "Samples/a.wav");
+  paths.SetLastOutputDirectory("/proc/kmsg");
+  EXPECT_EQ(paths.LastOutputDirectory(), dir / "Samples/");
 }
 
 }  // namespace

@@ -19,6 +19,8 @@
 #include "engine/devices/WaveDevice.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
+#include "engine/streams/StreamSettings.h"
+#include "framework/host/SettingsStore.h"
 #include "framework/host/UserMessages.h"
 
 namespace tg {
@@ -39,6 +41,12 @@ QString TSettingsForm::LatencyText(int size, int count) {
   const int frames = size / 4;  // whole frames
   return QString("( Total latency = %1 ms )")
       .arg(static_cast<int>(frames / kRate * 1000.0 * count));
+}
+
+TSettingsForm::TSettingsForm(TAudioEngineModule& engine, KWWaveOutStream* out, KWWaveInStream* in,
+                             UserMessages& messages, SettingsStore& settings, QWidget* parent)
+    : TSettingsForm(engine, out, in, messages, parent) {
+  settings_ = &settings;
 }
 
 TSettingsForm::TSettingsForm(TAudioEngineModule& engine, KWWaveOutStream* out, KWWaveInStream* in,
@@ -219,6 +227,19 @@ void TSettingsForm::Apply() {
         "Invalid Audio Input Buffer Size", MessageIcon::Exclamation);
     inSize = outSize;
   }
+  ApplyStreams(inSize);
+  std::vector<std::string> dirs;
+  dirs.reserve(static_cast<size_t>(directories_->count()));
+  for (int i = 0; i < directories_->count(); ++i) {
+    dirs.push_back(directories_->item(i)->text().toStdString());
+  }
+  SoundFilePaths::Instance().SetDirectories(dirs);
+  StoreApplied();
+  apply_->setEnabled(false);
+}
+
+void TSettingsForm::ApplyStreams(int inSize) {
+  const int outSize = SelectedNumber(out_.size);
   try {
     if (outStream_ != nullptr) {
       const int count = SelectedNumber(out_.count);
@@ -248,13 +269,16 @@ void TSettingsForm::Apply() {
   } catch (const EWaveDeviceError& error) {
     messages_.ShowMessage(error.what(), "Tonegarden", MessageIcon::Error);
   }
-  std::vector<std::string> dirs;
-  dirs.reserve(static_cast<size_t>(directories_->count()));
-  for (int i = 0; i < directories_->count(); ++i) {
-    dirs.push_back(directories_->item(i)->text().toStdString());
-  }
-  SoundFilePaths::Instance().SetDirectories(dirs);
-  apply_->setEnabled(false);
+}
+
+void TSettingsForm::StoreApplied() {
+  if (settings_ == nullptr) return;
+  // What the streams hold now, even when a device refused to restart: the
+  // values were taken all the same.
+  if (outStream_ != nullptr && inStream_ != nullptr)
+    StoreStreamSettings(*settings_, *outStream_, *inStream_);
+  SoundFilePaths::Instance().Store(*settings_);
+  settings_->Sync();
 }
 
 }  // namespace tg

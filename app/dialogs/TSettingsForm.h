@@ -13,11 +13,14 @@ namespace tg {
 
 class KWWaveInStream;
 class KWWaveOutStream;
+class SettingsStore;
 class TAudioEngineModule;
 class UserMessages;
 
 // "Tonegarden Settings": the two streams' devices and buffers, Overdrive, and
-// the sound-file directories. Every showing reads the current values.
+// the sound-file directories. Every showing reads the current values; with a
+// settings store, what is applied is stored at once, so that it outlives a
+// program that is killed rather than closed.
 class TSettingsForm final : public QDialog {
   Q_OBJECT
 
@@ -26,6 +29,9 @@ class TSettingsForm final : public QDialog {
   static constexpr int kCounts[] = {2, 3, 4, 5, 6, 7, 8};
 
   // The streams may be null (no device streams): their pages are disabled.
+  TSettingsForm(TAudioEngineModule& engine, KWWaveOutStream* out, KWWaveInStream* in,
+                UserMessages& messages, SettingsStore& settings, QWidget* parent = nullptr);
+  // Applies without storing (tools that must leave the user's settings alone).
   TSettingsForm(TAudioEngineModule& engine, KWWaveOutStream* out, KWWaveInStream* in,
                 UserMessages& messages, QWidget* parent = nullptr);
 
@@ -59,11 +65,14 @@ class TSettingsForm final : public QDialog {
   void Changed();
   static void UpdateLabels(const Page& page);
   static int SelectedNumber(const QComboBox* box);
+  void ApplyStreams(int inSize);
+  void StoreApplied();
 
   TAudioEngineModule& engine_;
   KWWaveOutStream* outStream_;
   KWWaveInStream* inStream_;
   UserMessages& messages_;
+  SettingsStore* settings_ = nullptr;
   QTabWidget* pages_;
   Page out_, in_;
   QCheckBox* overdrive_ = nullptr;

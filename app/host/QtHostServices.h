@@ -39,7 +39,7 @@ class QtSettingsStore final : public SettingsStore {
   void WriteString(std::string_view group, std::string_view key, std::string_view value) override;
   void Remove(std::string_view group, std::string_view key) override;
   bool HasGroup(std::string_view group) const override;
-  void Sync() { settings_->sync(); }
+  void Sync() override { settings_->sync(); }
 
  private:
   std::unique_ptr<QSettings> settings_;

@@ -520,7 +520,8 @@ void TMainForm::ExportAsWave() {
 }
 
 void TMainForm::ShowSettings() {
-  TSettingsForm dialog(engine_, options_.outStream, options_.inStream, *messages_, this);
+  TSettingsForm dialog(engine_, options_.outStream, options_.inStream, *messages_, settings_,
+                       this);
   dialog.exec();
   UpdateControls();
 }

@@ -1,21 +1,29 @@
 #include "engine/devices/SilentWaveDevice.h"
 
-#include <algorithm>
+#include <chrono>
 
 namespace tg {
 
 namespace {
 constexpr auto kIdlePoll = std::chrono::milliseconds(1);
+// Further behind than this (the machine was suspended, the process stopped),
+// the device starts a new schedule, as a sound card would, rather than
+// rushing through every buffer it missed.
+constexpr auto kMaxLag = std::chrono::milliseconds(500);
 
-std::chrono::nanoseconds DurationOf(int frames) {
-  return std::chrono::nanoseconds(static_cast<int64_t>(frames) * 1'000'000'000 / kDeviceSampleRate);
+// Exact to the nanosecond for any run the program may have, without
+// overflowing: whole seconds first.
+std::chrono::nanoseconds DurationOf(int64_t frames) {
+  constexpr int64_t kNanosPerSecond = 1'000'000'000;
+  return std::chrono::nanoseconds(frames / kDeviceSampleRate * kNanosPerSecond +
+                                  frames % kDeviceSampleRate * kNanosPerSecond / kDeviceSampleRate);
 }
 }  // namespace
 
 void SilentDeviceClock::StartThread() {
   if (thread_.joinable()) return;
   running_ = true;
-  clock_ = Clock::now();
+  scheduled_ = false;
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -30,9 +38,20 @@ void SilentDeviceClock::StopThread() {
 }
 
 bool SilentDeviceClock::WaitFor(const Entry& entry) {
-  clock_ = std::max(clock_, Clock::now()) + DurationOf(entry.frameCount);
+  const auto now = time_.Now();
+  if (!scheduled_ || now - (scheduleStart_ + DurationOf(scheduledFrames_)) > kMaxLag) {
+    scheduleStart_ = now;
+    scheduledFrames_ = 0;
+    scheduled_ = true;
+  }
+  scheduledFrames_ += entry.frameCount;
   std::unique_lock lock(mutex_);
-  return !wake_.wait_until(lock, clock_, [this] { return !running_; });
+  return time_.SleepUntil(scheduleStart_ + DurationOf(scheduledFrames_), lock, wake_, running_);
+}
+
+void SilentDeviceClock::Idle() {
+  scheduled_ = false;
+  std::this_thread::sleep_for(kIdlePoll);
 }
 
 void SilentDeviceClock::ForgetAll() {
@@ -64,8 +83,7 @@ void SilentWaveOutDevice::Run() {
   while (running_) {
     if (paused_ || !queue_.Pop(current_)) {
       // Paused, or playing silence for want of a buffer.
-      std::this_thread::sleep_for(kIdlePoll);
-      clock_ = Clock::now();
+      Idle();
       continue;
     }
     hasCurrent_ = true;
@@ -97,8 +115,7 @@ void SilentWaveInDevice::Reset() {
 void SilentWaveInDevice::Run() {
   while (running_) {
     if (!capturing_ || !queue_.Pop(current_)) {
-      std::this_thread::sleep_for(kIdlePoll);
-      clock_ = Clock::now();
+      Idle();
       continue;
     }
     hasCurrent_ = true;

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
 #include "engine/devices/SpscQueue.h"
+#include "engine/devices/TimeSource.h"
 #include "engine/devices/WaveDevice.h"
 
 namespace tg {
@@ -14,20 +15,29 @@ namespace tg {
 // Plays or captures nothing, but at the pace of a real sound card: each
 // buffer takes its own duration of wall-clock time. Lets the program run,
 // and be tested, on a machine without sound hardware.
+//
+// Each buffer ends at the time the schedule began plus the duration of every
+// buffer since, not a buffer's duration after the last wake-up: a thread
+// always wakes a little late, and those delays would add up to a clock that
+// runs slow. The schedule begins again with the first buffer after the device
+// was paused, ran out of buffers, was reset or fell far behind.
 class SilentDeviceClock {
  protected:
   struct Entry {
     int16_t* frames = nullptr;
     int frameCount = 0;
   };
-  using Clock = std::chrono::steady_clock;
 
+  explicit SilentDeviceClock(TimeSource& time) : time_(time) {}
   ~SilentDeviceClock() { StopThread(); }
   void StartThread();
   void StopThread();
-  // Runs on the device thread: waits until the entry's time is up; false
-  // when the device is closing meanwhile.
+  // Device thread: waits until the entry's time is up; false when the device
+  // is closing meanwhile.
   bool WaitFor(const Entry& entry);
+  // Device thread: nothing to play for a moment; the next buffer begins a
+  // new schedule.
+  void Idle();
   // The device thread's work: take, wait, complete.
   virtual void Run() = 0;
   // Posts the completion of every buffer the device still holds.
@@ -38,7 +48,10 @@ class SilentDeviceClock {
   Entry current_;
   bool hasCurrent_ = false;
   std::atomic<bool> running_{false};
-  Clock::time_point clock_;
+  TimeSource& time_;
+  bool scheduled_ = false;
+  TimeSource::TimePoint scheduleStart_;
+  int64_t scheduledFrames_ = 0;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::thread thread_;
@@ -46,6 +59,7 @@ class SilentDeviceClock {
 
 class SilentWaveOutDevice final : public WaveOutDevice, private SilentDeviceClock {
  public:
+  explicit SilentWaveOutDevice(TimeSource& time = TimeSource::Steady()) : SilentDeviceClock(time) {}
   ~SilentWaveOutDevice() override { StopThread(); }
   void Open(CompletionSink& sink) override;
   void Pause() override { paused_ = true; }
@@ -61,6 +75,7 @@ class SilentWaveOutDevice final : public WaveOutDevice, private SilentDeviceCloc
 
 class SilentWaveInDevice final : public WaveInDevice, private SilentDeviceClock {
  public:
+  explicit SilentWaveInDevice(TimeSource& time = TimeSource::Steady()) : SilentDeviceClock(time) {}
   ~SilentWaveInDevice() override { StopThread(); }
   void Open(CompletionSink& sink) override;
   void AddBuffer(int16_t* frames, int frameCount) override;

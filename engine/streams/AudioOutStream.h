@@ -24,7 +24,7 @@ class AudioOutStream {
   virtual int BufferCount() const = 0;
   // Any thread: whether an overload happened since the last call.
   virtual bool TakeOverload() = 0;
-  // UI thread: mean fill time over the time one buffer lasts.
+  // UI thread: mean fill time over the time one buffer lasts; 0 while stopped.
   virtual double CpuLoad() const = 0;
   // UI thread, stream stopped.
   virtual void SetOnFillBuffer(FillHandler handler) = 0;

@@ -21,8 +21,8 @@ void Fade(int16_t* buffer, int frames, bool in) {
 
 }  // namespace
 
-KWWaveOutStream::KWWaveOutStream(WaveDeviceLayer& layer)
-    : KWWaveStreamBase(layer.OutputDevices()), layer_(layer) {}
+KWWaveOutStream::KWWaveOutStream(WaveDeviceLayer& layer, TimeSource& time)
+    : KWWaveStreamBase(layer.OutputDevices()), layer_(layer), time_(time) {}
 
 KWWaveOutStream::~KWWaveOutStream() {
   try {
@@ -69,7 +69,7 @@ void KWWaveOutStream::Start() {
   stopWithRamp_ = false;
   inFlight_ = 0;
   overloads_ = 0;
-  for (auto& d : fillDurations_) d.store(0, std::memory_order_relaxed);
+  load_.Restart(FramesPerBuffer());  // a new run, perhaps with buffers of another size
   DrainCompletions();
   thread_ = std::thread([this] { ServiceLoop(); });
   priority_ = ThreadPriority::TimeCritical;
@@ -91,10 +91,8 @@ void KWWaveOutStream::Start() {
 }
 
 void KWWaveOutStream::ServiceLoop() {
-  using Clock = std::chrono::steady_clock;
   const auto timeout = std::chrono::milliseconds(2 * bufferDurationMs_);
   const int frames = FramesPerBuffer();
-  const double bufferTenthsMs = frames / static_cast<double>(kDeviceSampleRate) * 10000;
   for (;;) {
     if (!completions_.try_acquire_for(timeout)) {
       // A device that stopped posting would otherwise keep a ramped stop waiting.
@@ -127,7 +125,7 @@ void KWWaveOutStream::ServiceLoop() {
     // Filled before it is queued, with two buffers too: the device may take a
     // queued buffer at once, and filling it then would race the device. The
     // fill happens at the same moment either way, so no latency is lost.
-    const auto start = Clock::now();
+    const auto start = time_.Now();
     int16_t* buffer = BufferAt(nextBuffer_);
     const bool ramp = stopWithRamp_;
     Fill(buffer);
@@ -140,21 +138,14 @@ void KWWaveOutStream::ServiceLoop() {
     ++inFlight_;
     nextBuffer_ = (nextBuffer_ + 1) % bufferCount_;
 
-    const auto tenths =
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count() / 100;
-    fillDurations_[static_cast<size_t>(durationIndex_)].store(static_cast<int32_t>(tenths),
-                                                              std::memory_order_relaxed);
-    durationIndex_ = (durationIndex_ + 1) % 5;
+    load_.Record(std::chrono::duration_cast<std::chrono::nanoseconds>(time_.Now() - start));
 
     if (ramp) {
       threadRunning_ = false;
       lock_.UnlockForService();
       break;
     }
-    double sum = 0;
-    for (const auto& d : fillDurations_) sum += d.load(std::memory_order_relaxed);
-    const double load = sum * 0.2 / bufferTenthsMs;
-    if (load > 1.0) {
+    if (load_.Load() > 1.0) {
       overloads_.fetch_add(1);
       lock_.UnlockForService();
       if (!overdrive_ && priority_ != ThreadPriority::Normal) {
@@ -201,12 +192,6 @@ void KWWaveOutStream::Stop() {
     deviceHandle_.reset();
   }
   active_ = false;
-}
-
-double KWWaveOutStream::CpuLoad() const {
-  double sum = 0;
-  for (const auto& d : fillDurations_) sum += d.load(std::memory_order_relaxed);
-  return sum * 0.2 / (FramesPerBuffer() / static_cast<double>(kDeviceSampleRate) * 10000);
 }
 
 }  // namespace tg

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <memory>
 #include <semaphore>
@@ -8,8 +7,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/devices/TimeSource.h"
 #include "engine/devices/WaveDevice.h"
 #include "engine/streams/AudioOutStream.h"
+#include "engine/streams/FillLoadMeter.h"
 #include "engine/streams/KWWaveStreamBase.h"
 #include "engine/streams/ThreadPriority.h"
 
@@ -22,7 +23,8 @@ class KWWaveOutStream final : public AudioOutStream,
                               public KWWaveStreamBase,
                               private CompletionSink {
  public:
-  explicit KWWaveOutStream(WaveDeviceLayer& layer);
+  // Fills are timed by `time`: the steady clock, or a test's own.
+  explicit KWWaveOutStream(WaveDeviceLayer& layer, TimeSource& time = TimeSource::Steady());
   ~KWWaveOutStream() override;
   KWWaveOutStream(const KWWaveOutStream&) = delete;
   KWWaveOutStream& operator=(const KWWaveOutStream&) = delete;
@@ -38,7 +40,7 @@ class KWWaveOutStream final : public AudioOutStream,
   int BufferSize() const override { return bufferSize_; }
   int BufferCount() const override { return bufferCount_; }
   bool TakeOverload() override { return overloads_.exchange(0) != 0; }
-  double CpuLoad() const override;
+  double CpuLoad() const override { return IsActive() ? load_.Load() : 0.0; }
   void SetOnFillBuffer(FillHandler handler) override { onFillBuffer_ = std::move(handler); }
   EngineLock& GetEngineLock() override { return lock_; }
 
@@ -61,6 +63,7 @@ class KWWaveOutStream final : public AudioOutStream,
   void DrainCompletions();
 
   WaveDeviceLayer& layer_;
+  TimeSource& time_;
   bool rampEnds_ = true;
   std::atomic<bool> overdrive_{true};
   FillHandler onFillBuffer_;
@@ -69,8 +72,7 @@ class KWWaveOutStream final : public AudioOutStream,
   std::atomic<bool> threadRunning_{false};
   std::atomic<bool> stopWithRamp_{false};
   std::atomic<int> overloads_{0};
-  std::array<std::atomic<int32_t>, 5> fillDurations_{};  // in 0.1 ms
-  int durationIndex_ = 0;
+  FillLoadMeter load_;
   int nextBuffer_ = 0;
   std::atomic<int> inFlight_{0};
   ThreadPriority priority_ = ThreadPriority::Normal;

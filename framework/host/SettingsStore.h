@@ -19,6 +19,8 @@ class SettingsStore {
                            std::string_view value) = 0;
   virtual void Remove(std::string_view group, std::string_view key) = 0;
   virtual bool HasGroup(std::string_view group) const = 0;
+  // Puts what was written on the disk now, so that it outlives a killed program.
+  virtual void Sync() {}
 
   // An integer, or nothing when the value is missing or not a whole number.
   std::optional<int64_t> ReadInt(std::string_view group, std::string_view key) const;

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "engine/TAudioEngineModule.h"
+#include "engine/streams/FillLoadMeter.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
 #include "engine/streams/StreamSettings.h"
@@ -14,9 +17,16 @@
 namespace tg {
 namespace {
 
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+using std::chrono::nanoseconds;
+using test::ManualTimeSource;
 using test::ManualWaveDeviceLayer;
 using test::PlayNext;
 using test::WaitUntil;
+
+// How long a buffer of this many frames plays, in nanoseconds.
+double BufferNanos(int frames) { return frames * 1e9 / kDeviceSampleRate; }
 
 class WaveOutStreamTest : public ::testing::Test {
  protected:
@@ -52,12 +62,34 @@ class WaveOutStreamTest : public ::testing::Test {
     std::lock_guard lock(layer.out.mutex);
     return layer.out.played.at(i);
   }
+  // Stream stopped: from now on each fill takes what FillsTake said, on the
+  // stream's clock, and no real time.
+  void TimeFillsByTheTestClock() {
+    stream.SetOnFillBuffer([this](int16_t*, int) {
+      time.Advance(nanoseconds(fillNanos.load()));
+      fills.fetch_add(1);
+    });
+  }
+  void FillsTake(nanoseconds fill) { fillNanos = fill.count(); }
+  // Plays buffers one at a time, each refilled before the next plays.
+  void PlayAndRefill(int buffers) {
+    for (int i = 0; i < buffers; ++i) {
+      const int before = fills.load();
+      ASSERT_TRUE(PlayNext(layer.out));
+      ASSERT_TRUE(WaitUntil([&] { return fills.load() == before + 1; }));
+    }
+  }
+  // Waits for the load of the fills just made (recorded after the fill).
+  bool LoadBecomes(double expected) {
+    return WaitUntil([&] { return std::abs(stream.CpuLoad() - expected) < 1e-9; });
+  }
 
   ManualWaveDeviceLayer layer;
-  KWWaveOutStream stream{layer};
+  ManualTimeSource time;
+  KWWaveOutStream stream{layer, time};
   std::atomic<int16_t> value{10000};
   std::atomic<int> fills{0};
-  std::atomic<int> sleepMs{0};
+  std::atomic<int64_t> fillNanos{0};
 };
 
 TEST_F(WaveOutStreamTest, BufferSettingsAreClampedAndRounded) {
@@ -197,32 +229,62 @@ TEST_F(WaveOutStreamTest, EveryBufferIsFilledBeforeTheDeviceGetsIt) {
   }
 }
 
-TEST_F(WaveOutStreamTest, SlowFillsShowInTheLoadAndCountAsOverloads) {
-  stream.SetBuffers(4, 4096);  // 1024 frames, 23.2 ms
-  stream.SetOnFillBuffer([&](int16_t*, int) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs.load()));
-    fills.fetch_add(1);
-  });
+TEST_F(WaveOutStreamTest, FillTimesGiveTheLoadAndOverloadsBeginBeyondOneBuffer) {
+  stream.SetBuffers(4, 4096);  // 1024 frames, 23.22 ms
+  TimeFillsByTheTestClock();
+  FillsTake(milliseconds(12));
   stream.Start();
-  sleepMs = 12;
-  for (int i = 0; i < 5; ++i) {
-    const int before = fills.load();
-    ASSERT_TRUE(PlayNext(layer.out));
-    ASSERT_TRUE(WaitUntil([&] { return fills.load() == before + 1; }));
-  }
-  ASSERT_TRUE(WaitUntil([&] { return stream.CpuLoad() > 0.45; }));
-  EXPECT_LT(stream.CpuLoad(), 0.9);  // about 12 / 23.2
+  PlayAndRefill(5);
+  ASSERT_TRUE(LoadBecomes(12e6 / BufferNanos(1024)));  // about 0.52
   EXPECT_FALSE(stream.TakeOverload());
 
-  sleepMs = 40;
-  for (int i = 0; i < 5; ++i) {
-    const int before = fills.load();
-    ASSERT_TRUE(PlayNext(layer.out));
-    ASSERT_TRUE(WaitUntil([&] { return fills.load() == before + 1; }));
-  }
-  ASSERT_TRUE(WaitUntil([&] { return stream.CpuLoad() > 1.0; }));
+  // Fills a microsecond shorter than the buffer lasts keep up; a microsecond
+  // longer, they do not.
+  FillsTake(nanoseconds(23'219'000));
+  PlayAndRefill(5);
+  ASSERT_TRUE(LoadBecomes(23'219'000 / BufferNanos(1024)));
+  EXPECT_LT(stream.CpuLoad(), 1.0);
+  EXPECT_FALSE(stream.TakeOverload());
+
+  FillsTake(nanoseconds(23'221'000));
+  PlayAndRefill(5);
+  ASSERT_TRUE(LoadBecomes(23'221'000 / BufferNanos(1024)));
+  EXPECT_GT(stream.CpuLoad(), 1.0);
   EXPECT_TRUE(WaitUntil([&] { return stream.TakeOverload(); }));
-  sleepMs = 0;
+}
+
+TEST_F(WaveOutStreamTest, LoadIsMeasuredAgainAfterABufferChangeAndIsZeroWhenStopped) {
+  stream.SetRampEnds(false);  // restarts at once, with no faded buffer to play
+  stream.SetBuffers(4, 4096);
+  TimeFillsByTheTestClock();
+  FillsTake(microseconds(50));
+  stream.Start();
+  PlayAndRefill(5);
+  ASSERT_TRUE(LoadBecomes(50e3 / BufferNanos(1024)));
+
+  stream.SetBuffers(4, 1024);  // what Settings → Apply does while audio runs
+  ASSERT_TRUE(stream.IsActive());
+  EXPECT_EQ(stream.CpuLoad(), 0.0);  // the fills of the last run are forgotten
+  PlayAndRefill(5);
+  EXPECT_TRUE(LoadBecomes(50e3 / BufferNanos(256)));  // four times the load, not 0
+
+  stream.Stop();
+  EXPECT_EQ(stream.CpuLoad(), 0.0);
+}
+
+TEST(FillLoadMeterTest, LightFillsOfSmallBuffersStillShow) {
+  FillLoadMeter meter;
+  EXPECT_EQ(meter.Load(), 0.0);
+  meter.Restart(512);  // 2048 bytes, 11.6 ms
+  for (int i = 0; i < FillLoadMeter::kFills; ++i) meter.Record(microseconds(7));
+  EXPECT_NEAR(meter.Load(), 7e3 / BufferNanos(512), 1e-12);  // "CPU Load: 0.06"
+  EXPECT_GT(meter.Load() * 100.0, 0.055);
+
+  // The mean of the last five: older fills drop out.
+  meter.Record(microseconds(57));
+  EXPECT_NEAR(meter.Load(), (4 * 7e3 + 57e3) / 5 / BufferNanos(512), 1e-12);
+  meter.Restart(1024);
+  EXPECT_EQ(meter.Load(), 0.0);
 }
 
 // A device layer whose devices fail to open, with the layer's own text.

@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/devices/TimeSource.h"
 #include "engine/devices/WaveDevice.h"
 
 namespace tg::test {
@@ -61,10 +63,11 @@ inline bool PlayNext(ManualWaveOutDevice::Shared& shared) {
   return true;
 }
 
-// Waits until the condition holds, at most two seconds.
+// Waits until the condition holds; gives up only on a run that is truly
+// stuck, not on a slow machine.
 template <typename Condition>
 bool WaitUntil(Condition&& condition) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!condition()) {
     if (std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -112,6 +115,52 @@ inline bool CaptureNext(ManualWaveInDevice::Shared& shared, int16_t value) {
   shared.sink->BufferDone();
   return true;
 }
+
+// A clock that moves only when told: by the test (Advance), or by a sleeper,
+// whose sleep ends at once, `lateness` after its deadline, as on a loaded
+// machine. Keeps every deadline slept for; sleeps past those the test allows
+// wait (in real time) until it allows more or the sleeper is stopped.
+class ManualTimeSource final : public TimeSource {
+ public:
+  explicit ManualTimeSource(std::chrono::nanoseconds lateness = {}) : lateness_(lateness) {}
+  TimePoint Now() override { return TimePoint(std::chrono::nanoseconds(now_.load())); }
+  void Advance(std::chrono::nanoseconds step) { now_.fetch_add(step.count()); }
+  // Lets the first `count` sleeps end, counting from the first ever.
+  void AllowSleeps(size_t count) { allowed_.store(count); }
+  bool SleepUntil(TimePoint deadline, std::unique_lock<std::mutex>& lock,
+                  std::condition_variable& wake, const std::atomic<bool>& running) override {
+    size_t index = 0;
+    {
+      std::lock_guard guard(mutex_);
+      index = deadlines_.size();
+      deadlines_.push_back(deadline);
+    }
+    while (running.load() && index >= allowed_.load()) {
+      wake.wait_for(lock, std::chrono::milliseconds(1));
+    }
+    if (!running.load()) return false;
+    const auto late = (deadline + lateness_).time_since_epoch();
+    if (deadline > Now()) {
+      now_.store(std::chrono::duration_cast<std::chrono::nanoseconds>(late).count());
+    }
+    return true;
+  }
+  std::vector<TimePoint> Deadlines() {
+    std::lock_guard lock(mutex_);
+    return deadlines_;
+  }
+  size_t DeadlineCount() {
+    std::lock_guard lock(mutex_);
+    return deadlines_.size();
+  }
+
+ private:
+  const std::chrono::nanoseconds lateness_;
+  std::atomic<int64_t> now_{std::chrono::nanoseconds(std::chrono::hours(1)).count()};
+  std::atomic<size_t> allowed_{SIZE_MAX};
+  std::mutex mutex_;
+  std::vector<TimePoint> deadlines_;
+};
 
 class ManualWaveDeviceLayer final : public WaveDeviceLayer {
  public:

@@ -38,6 +38,7 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   soundOut_ = std::make_unique<TGSoundOut>(&context_);
   soundIn_ = std::make_unique<TGSoundIn>(&context_);
   soundOut_->SetSoundIn(soundIn_.get());
+  soundOut_->SetHost(&host_);
   outStream_->SetOnFillBuffer(
       [this](int16_t* buffer, int frameCount) { OutStreamFillBuffer(buffer, frameCount); });
   auto* out = dynamic_cast<KWWaveOutStream*>(outStream_.get());

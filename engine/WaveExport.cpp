@@ -26,6 +26,32 @@ class NoProgress final : public WaveExportProgress {
   bool Cancelled() override { return false; }
 };
 
+constexpr const char* kSaveError = "An error occurred while saving the file.\n";
+
+// A length cut (not rounded) to two decimals, so that what it names fits.
+std::string TwoDecimals(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f", std::floor(value * 100.0) / 100.0);
+  return text;
+}
+
+std::string TooLongText(const TAudioEngineModule& engine, const WaveExportRequest& request) {
+  const double seconds = static_cast<double>(kMaxWaveExportFrames) / 44100.0;
+  std::string longest = TwoDecimals(seconds) + " seconds";
+  if (request.mode == WaveExportRequest::Mode::ClockSyncPattern) {
+    const double bars = static_cast<double>(kMaxWaveExportFrames) /
+                        (engine.GetContext().Clock().SamplesPerClock() * 96.0);
+    longest = TwoDecimals(bars) + " bars at this tempo (" + longest + ")";
+  }
+  return "A wave file cannot hold an export that long: the longest is " + longest +
+         ".\nReduce the export duration.";
+}
+
+std::string SaveErrorText(const TGWaveOutFile& file) {
+  const std::string why = file.Error().empty() ? "the disk did not take the data" : file.Error();
+  return kSaveError + file.FileName() + ": " + why + ".";
+}
+
 }  // namespace
 
 WaveExportFrames ExportFrames(const TAudioEngineModule& engine, const WaveExportRequest& request) {
@@ -44,6 +70,13 @@ WaveExportFrames ExportFrames(const TAudioEngineModule& engine, const WaveExport
   return frames;
 }
 
+bool FitsInWaveFile(const TAudioEngineModule& engine, const WaveExportRequest& request,
+                    WaveExportMessage* why) {
+  if (ExportFrames(engine, request).record <= kMaxWaveExportFrames) return true;
+  if (why != nullptr) *why = {TooLongText(engine, request), "Tonegarden"};
+  return false;
+}
+
 int64_t FreeSpaceFor(const std::string& fileName) {
   std::filesystem::path dir = std::filesystem::path(fileName).parent_path();
   if (dir.empty()) dir = ".";
@@ -53,13 +86,21 @@ int64_t FreeSpaceFor(const std::string& fileName) {
 }
 
 WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportRequest& request,
-                              WaveExportProgress* progress) {
+                              WaveExportProgress* progress, WaveExportMessage* message) {
   NoProgress quiet;
   WaveExportProgress& p = progress != nullptr ? *progress : quiet;
+  WaveExportMessage said;
+  WaveExportMessage& m = message != nullptr ? *message : said;
+  m = {};
   WaveExportFrames frames = ExportFrames(engine, request);
 
+  if (!FitsInWaveFile(engine, request, &m)) return WaveExportResult::TooLong;
   const int64_t free = FreeSpaceFor(request.fileName);
   if (free >= 0 && free < frames.record * 4 + TGWaveOutFile::kHeaderSize + 65536) {
+    m = {
+        "There is not enough space on the specified drive to export\nthe file. Reduce the "
+        "export duration or select another drive.",
+        "Not enough disk space"};
     return WaveExportResult::NotEnoughSpace;
   }
 
@@ -111,26 +152,33 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
     TGWaveOutFile file(request.fileName, 44100, 2, true);
     if (!file.IsOpen()) {
       result = WaveExportResult::CannotCreateFile;
+      m = {SaveErrorText(file), "Tonegarden"};
     } else {
       if (soundInMode) soundIn.active.SetValue(true);
-      for (int64_t c = frames.record >> kChunkShift; c > 0 && !cancelled; --c) {
+      bool failed = false;
+      auto renderAndWrite = [&](int64_t count) {
         render();
-        file.Write(buffer.data(), static_cast<uint32_t>(kChunk));
+        failed = file.Write(buffer.data(), static_cast<uint32_t>(count)) != count;
         advance();
+      };
+      for (int64_t c = frames.record >> kChunkShift; c > 0 && !cancelled && !failed; --c) {
+        renderAndWrite(kChunk);
         cancelled = p.Cancelled();
       }
       const int64_t rest = frames.record & (kChunk - 1);
-      if (rest > 0 && !cancelled) {
-        render();
-        file.Write(buffer.data(), static_cast<uint32_t>(rest));
-        advance();
-      }
+      if (rest > 0 && !cancelled && !failed) renderAndWrite(rest);
       if (cancelled) {
         p.Stage("Cancelling...", "");
         p.Progress(1.0);
       }
-      file.Close();
-      if (cancelled) std::remove(request.fileName.c_str());
+      // Only what reached the disk counts as written.
+      if (!cancelled && !failed) failed = !file.Sync();
+      if (!file.Close()) failed = true;
+      if (failed && !cancelled) {
+        result = WaveExportResult::WriteFailed;
+        m = {SaveErrorText(file) + "\nThe incomplete file was deleted.", "Tonegarden"};
+      }
+      if (cancelled || failed) std::remove(request.fileName.c_str());
     }
   }
   if (cancelled) result = WaveExportResult::Cancelled;

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/wavefiles/TGWaveOutFile.h"
+
 namespace tg {
 
 class TAudioEngineModule;
@@ -27,7 +29,23 @@ class WaveExportProgress {
   virtual bool Cancelled() = 0;
 };
 
-enum class WaveExportResult { Written, Cancelled, NotEnoughSpace, CannotCreateFile };
+enum class WaveExportResult {
+  Written,
+  Cancelled,
+  NotEnoughSpace,
+  TooLong,  // more than a wave file's 4 GiB
+  CannotCreateFile,
+  WriteFailed,  // the disk refused part of it; the partial file is gone
+};
+
+// What the user is told when an export was not written (empty otherwise).
+struct WaveExportMessage {
+  std::string text;
+  std::string caption;
+};
+
+// The most frames one 44100 Hz stereo 16-bit wave file can hold.
+constexpr int64_t kMaxWaveExportFrames = TGWaveOutFile::kMaxDataBytes / 4;
 
 // The lengths of a request in frames at the engine's current tempo.
 struct WaveExportFrames {
@@ -35,13 +53,20 @@ struct WaveExportFrames {
   int64_t record = 0;
 };
 WaveExportFrames ExportFrames(const TAudioEngineModule& engine, const WaveExportRequest& request);
+// Whether the recorded length fits in one wave file; if not, why names the
+// longest that does (in bars at the current tempo for a pattern).
+bool FitsInWaveFile(const TAudioEngineModule& engine, const WaveExportRequest& request,
+                    WaveExportMessage* why = nullptr);
 
 // Renders the patch faster than real time into a 44100 Hz stereo 16-bit wave
 // file, with audio out stopped: every scheduled contraption is reset, a
 // pre-roll runs the clock up to bar 80, and the clock is given back as it
-// was. A cancelled render leaves no file. UI thread, audio out stopped.
+// was. Only a complete file is left behind: a cancelled render or one the
+// disk refused leaves none, and one too long for a wave file is refused
+// before anything is rendered. When the file is not written, message (if
+// given) says why. UI thread, audio out stopped.
 WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportRequest& request,
-                              WaveExportProgress* progress);
+                              WaveExportProgress* progress, WaveExportMessage* message = nullptr);
 
 // The free bytes of the file system that would hold the file; -1 if unknown.
 int64_t FreeSpaceFor(const std::string& fileName);

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -15,6 +16,7 @@
 #include "controls/KWNumberEdit.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
+#include "framework/forms/SaveFileDialog.h"
 #include "framework/host/UserMessages.h"
 
 namespace tg {
@@ -111,10 +113,14 @@ void TExportAsWaveForm::Prepare() {
   const bool soundInFile = in.IsScheduled() && !in.useADC.Value() && in.fileIsGood.Value();
   soundIn_->setEnabled(soundInFile);
   if (!soundInFile && soundIn_->isChecked()) pattern_->setChecked(true);
-  soundInLabel_->setText(soundInFile ? QString("SoundIn file duration is %1 seconds")
-                                           .arg(QString::asprintf("%0.2f", in.duration.Value()))
-                                     : QString());
+  soundInLabel_->setText(soundInFile ? SoundInDurationText(in.duration.Value()) : QString());
   SetUnits(Mode() == WaveExportRequest::Mode::ClockSyncPattern);
+}
+
+QString TExportAsWaveForm::SoundInDurationText(double milliseconds) {
+  // SoundIn keeps its file's length in milliseconds.
+  return QString("SoundIn file duration is %1 seconds")
+      .arg(QString::asprintf("%0.2f", milliseconds / 1000.0));
 }
 
 void TExportAsWaveForm::SetUnits(bool bars) {
@@ -134,23 +140,40 @@ void TExportAsWaveForm::SetUnits(bool bars) {
   soundInLabel_->setVisible(!bars);
 }
 
+std::string TExportAsWaveForm::SaveProposal() const {
+  return SoundFilePaths::Instance().LastOutputDirectory() + "Untitled.wav";
+}
+
+WaveExportRequest TExportAsWaveForm::Request() const {
+  WaveExportRequest request;
+  request.mode = Mode();
+  request.preRoll = preRoll_->Value();
+  request.record = record_->Value();
+  return request;
+}
+
 void TExportAsWaveForm::ExportClicked() {
-  const QString proposal =
-      QString::fromStdString(SoundFilePaths::Instance().LastOutputDirectory()) + "Untitled.wav";
+  WaveExportMessage tooLong;
+  if (!FitsInWaveFile(engine_, Request(), &tooLong)) {
+    messages_.ShowMessage(tooLong.text, tooLong.caption, MessageIcon::Error);
+    return;  // before a file is chosen: the dialog stays for a shorter length
+  }
   hide();
-  QString chosen = QFileDialog::getSaveFileName(parentWidget(), "Save Pattern as...", proposal,
-                                                "Wave file (*.wav)");
+  const QString title = "Save Pattern as...";
+  QWidget* owner = parentWidget();
+  const SaveFileDialog dialog(title, "Wave file (*.wav)", "wav");
+  const QString chosen = dialog.Ask(owner, QString::fromStdString(SaveProposal()));
   if (chosen.isEmpty()) {
     reject();
     return;
   }
-  if (QFileInfo(chosen).suffix().isEmpty()) chosen += ".wav";
   SoundFilePaths::Instance().SetLastOutputDirectory(chosen.toStdString());
   switch (ExportTo(chosen)) {
     case WaveExportResult::Written:
       accept();
       break;
     case WaveExportResult::NotEnoughSpace:
+    case WaveExportResult::TooLong:
       show();  // the user may shorten the export or pick another drive
       break;
     default:
@@ -160,30 +183,15 @@ void TExportAsWaveForm::ExportClicked() {
 }
 
 WaveExportResult TExportAsWaveForm::ExportTo(const QString& fileName) {
-  WaveExportRequest request;
-  request.mode = Mode();
-  request.preRoll = preRoll_->Value();
-  request.record = record_->Value();
+  WaveExportRequest request = Request();
   request.fileName = fileName.toStdString();
   TProgressForm progress(parentWidget());
   progress.show();
-  const WaveExportResult result = ExportAsWave(engine_, request, &progress);
+  WaveExportMessage message;
+  const WaveExportResult result = ExportAsWave(engine_, request, &progress, &message);
   progress.hide();
-  switch (result) {
-    case WaveExportResult::Written:
-    case WaveExportResult::Cancelled:
-      break;
-    case WaveExportResult::NotEnoughSpace:
-      messages_.ShowMessage(
-          "There is not enough space on the specified drive to export\nthe file. Reduce the "
-          "export duration or select another drive.",
-          "Not enough disk space", MessageIcon::Error);
-      break;
-    case WaveExportResult::CannotCreateFile:
-      messages_.ShowMessage("An error occurred while saving the file.\n", "Tonegarden",
-                            MessageIcon::Error);
-      break;
-  }
+  if (!message.text.empty())
+    messages_.ShowMessage(message.text, message.caption, MessageIcon::Error);
   return result;
 }
 

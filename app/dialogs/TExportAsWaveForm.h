@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <string>
 
 #include "engine/WaveExport.h"
 
@@ -32,6 +33,12 @@ class TExportAsWaveForm final : public QDialog {
   QLabel* SoundInLabel() const { return soundInLabel_; }
   QRadioButton* ModeButton(WaveExportRequest::Mode mode) const;
 
+  // What the dialog's fields ask for (no file yet).
+  WaveExportRequest Request() const;
+  // Where the save dialog starts: "Untitled.wav" in the last output directory.
+  std::string SaveProposal() const;
+  // The SoundIn file's length as the label shows it.
+  static QString SoundInDurationText(double milliseconds);
   // Renders into a chosen file with a progress window, telling the user what
   // went wrong.
   WaveExportResult ExportTo(const QString& fileName);

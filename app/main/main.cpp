@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QSplashScreen>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -43,6 +44,9 @@ QPixmap SplashPicture() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file-size limit must fail the write that meets it (and be reported),
+  // not end the program with the patch.
+  std::signal(SIGXFSZ, SIG_IGN);
   QApplication app(argc, argv);
   QApplication::setApplicationName("Tonegarden");
   QApplication::setOrganizationName("Kestrelworks");

@@ -33,6 +33,7 @@
 #include "app/shell/KWReloadManager.h"
 #include "app/shell/ProgramCommands.h"
 #include "app/shell/WindowPlacement.h"
+#include "contraptions/io/soundout/LostFramesMessage.h"
 #include "controls/KWDWMeter.h"
 #include "controls/KWNumberEdit.h"
 #include "engine/SoundFilePaths.h"
@@ -96,6 +97,9 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
   cpu_->setFixedWidth(110);
   cpu_->setContentsMargins(2, 0, 0, 0);
   statusBar()->addWidget(cpu_);
+  takeLoss_ = new QLabel(this);
+  takeLoss_->setStyleSheet("color: red;");
+  statusBar()->addPermanentWidget(takeLoss_);
 
   HostServices& host = engine_.Host();
   host.messages = messages_;
@@ -520,8 +524,7 @@ void TMainForm::ExportAsWave() {
 }
 
 void TMainForm::ShowSettings() {
-  TSettingsForm dialog(engine_, options_.outStream, options_.inStream, *messages_, settings_,
-                       this);
+  TSettingsForm dialog(engine_, options_.outStream, options_.inStream, *messages_, settings_, this);
   dialog.exec();
   UpdateControls();
 }
@@ -619,6 +622,7 @@ void TMainForm::UpdateControls() {
     outputMeter_->Clear();
     cpu_->clear();  // a figure from a stream that no longer runs says nothing
   }
+  ShowTakeLoss();
   Action("UseInputFile")->setEnabled(engine_.HasSoundIn());
   Action("UseInputFile")->setChecked(engine_.HasSoundIn() && engine_.IsUsingInputFile());
   ShowAudioDirection("In", adcs_, engine_.CanStartAudioIn(), inRunning);
@@ -642,6 +646,7 @@ void TMainForm::UpdateCaption() {
 }
 
 void TMainForm::UpdateStatus() {
+  ShowTakeLoss();
   if (!engine_.IsAudioOutRunning()) {
     cpu_->clear();
     return;
@@ -649,6 +654,12 @@ void TMainForm::UpdateStatus() {
   const bool overload = engine_.TakeOverloadFlag();
   cpu_->setText(QString::asprintf("CPU Load: %3.2f", engine_.OutStream().CpuLoad() * 100.0));
   cpu_->setStyleSheet(overload ? "color: red;" : QString());
+}
+
+void TMainForm::ShowTakeLoss() {
+  // A take that lost frames to a slow disk says so until the next take begins.
+  takeLoss_->setText(
+      QString::fromStdString(LostFramesMessage(engine_.SoundOutProcessor().LostFrames())));
 }
 
 void TMainForm::UpdateMeters() {

@@ -111,6 +111,7 @@ class TMainForm final : public QMainWindow {
   KWNumberEdit* TempoEdit() const { return tempo_; }
   QLabel* TimecodeLabel() const { return timecode_; }
   QLabel* CpuLabel() const { return cpu_; }
+  QLabel* TakeLossLabel() const { return takeLoss_; }
   QToolButton* AudioOutButton() const { return dacs_; }
   QToolButton* AudioInButton() const { return adcs_; }
   QToolButton* StartClockButton() const { return startClock_; }
@@ -136,6 +137,7 @@ class TMainForm final : public QMainWindow {
   void Guarded(Command&& command);
   // Brings the window in line with the document; replaced: another patch came.
   void AfterDocumentChange(bool replaced);
+  void ShowTakeLoss();
   void ApplyLayoutFromModel();
   void StoreLayoutInModel();
   void RestorePlacement();
@@ -184,6 +186,7 @@ class TMainForm final : public QMainWindow {
   KWDWMeter* inputMeter_ = nullptr;
   KWDWMeter* outputMeter_ = nullptr;
   QLabel* cpu_ = nullptr;
+  QLabel* takeLoss_ = nullptr;
 
   QSplitter* splitter_ = nullptr;
   QWidget* panel2_ = nullptr;

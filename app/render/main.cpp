@@ -2,8 +2,10 @@
 // window or sound card.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -14,6 +16,7 @@
 #include "app/patch/PatchEditor.h"
 #include "app/render/HeadlessQueries.h"
 #include "contraptions/RegisterContraptions.h"
+#include "contraptions/io/soundout/LostFramesMessage.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
 #include "framework/TContraptionFactory.h"
@@ -88,6 +91,9 @@ class TerminalProgress final : public WaveExportProgress {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file-size limit (ulimit -f) then fails the write, which is reported,
+  // instead of killing the render with half a file left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
   TContraptionFactory& factory = TContraptionFactory::Instance();
   RegisterContraptionTypes(factory);
 
@@ -142,9 +148,9 @@ int main(int argc, char** argv) {
   if (o.patch.empty()) return BadArgument("no patch given");
   if (o.output.empty()) return BadArgument("no output file given (-o OUT.wav)");
   if (o.bars && o.seconds) return BadArgument("--bars and --seconds exclude each other");
-  if (o.bars.value_or(0) > 100000 || o.seconds.value_or(0) > 86400 || o.preRoll > 100000) {
-    return BadArgument("that is longer than a render can be");
-  }
+  // A record length too long for a wave file is refused by the export
+  // itself, which names the longest there can be.
+  if (o.preRoll > 100000) return BadArgument("that pre-roll is longer than a render can be");
 
   StreamUserMessages messages(&std::cerr);
   TAudioEngineModule engine(factory);
@@ -172,31 +178,29 @@ int main(int argc, char** argv) {
 
   const auto start = std::chrono::steady_clock::now();
   WaveExportResult result;
+  WaveExportMessage message;
   {
     TerminalProgress progress(!o.quiet);
-    result = ExportAsWave(engine, request, &progress);
+    result = ExportAsWave(engine, request, &progress, &message);
   }
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  switch (result) {
-    case WaveExportResult::NotEnoughSpace:
-      std::cerr << "Not enough disk space: There is not enough space on the specified drive to "
-                   "export the file. "
-                   "Reduce the export duration or select another drive.\n";
-      return kCannotWrite;
-    case WaveExportResult::CannotCreateFile:
-      std::cerr << "Tonegarden: An error occurred while saving the file.\n";
-      return kCannotWrite;
-    case WaveExportResult::Cancelled:
-      return kCannotWrite;
-    case WaveExportResult::Written:
-      break;
+  if (result != WaveExportResult::Written) {
+    if (!message.text.empty()) {
+      std::string text = message.text;
+      std::replace(text.begin(), text.end(), '\n', ' ');
+      std::cerr << "tonegarden-render: " << message.caption << ": " << text << "\n";
+    }
+    return kCannotWrite;
   }
   if (!o.quiet) {
     const double audio = static_cast<double>(frames.record) / 44100.0;
     std::printf("%s: %lld frames, %.3f s of audio in %.3f s (%.1f times real time)\n",
                 o.output.c_str(), static_cast<long long>(frames.record), audio, elapsed,
                 elapsed > 0 ? audio / elapsed : 0.0);
+    // A render waits for the disk, so a recording made during it loses nothing.
+    const std::string lost = LostFramesMessage(engine.SoundOutProcessor().LostFrames());
+    if (!lost.empty()) std::printf("SoundOut %s\n", lost.c_str());
   }
   return 0;
 }

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <system_error>
 #include <vector>
 
 #include "engine/wavefiles/RiffIO.h"
@@ -20,6 +22,7 @@ size_t WriteAt(int fd, const void* data, size_t size, int64_t offset) {
   while (done < size) {
     const ssize_t n = pwrite(fd, p + done, size - done, offset + static_cast<int64_t>(done));
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;
     if (n <= 0) break;
     done += static_cast<size_t>(n);
   }
@@ -31,31 +34,71 @@ int64_t FileSize(int fd) {
   return fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
 }
 
-// The largest data chunk whose sizes still fit the format's 32-bit fields.
-constexpr int64_t kMaxDataBytes = 0xFFFFFFFFll - (TGWaveOutFile::kHeaderSize - 8);
+// Whether the bytes from offset at to the end of the file are whole RIFF
+// chunks (metadata another program put after the samples), not samples.
+bool ChunksFillTheRest(int fd, int64_t at, int64_t fileSize) {
+  at += at & 1;
+  if (at >= fileSize) return false;
+  while (at < fileSize) {
+    uint8_t chunk[8];
+    if (!riff::ReadAt(fd, chunk, sizeof chunk, at)) return false;
+    for (int i = 0; i < 4; ++i) {
+      if (!std::isprint(chunk[i])) return false;
+    }
+    const uint32_t size = riff::U32(chunk + 4);
+    at += 8 + static_cast<int64_t>(size) + (size & 1u);
+  }
+  return at == fileSize;
+}
 
 }  // namespace
 
 TGWaveOutFile::TGWaveOutFile(const std::string& fileName, int32_t sampleRate, int16_t channels,
                              bool createNew)
     : fileName_(fileName), sampleRate_(sampleRate), channels_(channels) {
-  if (channels_ < 1 || sampleRate_ < 1) return;
+  if (channels_ < 1 || sampleRate_ < 1) {
+    Fail("not a sample format a wave file can hold");
+    return;
+  }
   if (!createNew) {
     fd_ = open(fileName_.c_str(), O_RDWR | O_CLOEXEC);
     if (fd_ >= 0) {
-      if (!OpenExisting()) CloseFile();
+      if (!OpenExisting()) {
+        const std::string layout = channels_ == 1   ? "mono"
+                                   : channels_ == 2 ? "stereo"
+                                                    : std::to_string(channels_) + "-channel";
+        Fail("not a " + std::to_string(sampleRate_) + " Hz " + layout + " 16-bit PCM wave file");
+        CloseFile();
+      }
       return;
     }
   }
-  if (!CreateAnew()) CloseFile();
+  if (!CreateAnew()) {
+    FailWithErrno();
+    CloseFile();
+  }
 }
 
 TGWaveOutFile::~TGWaveOutFile() { Close(); }
 
-void TGWaveOutFile::Close() {
-  if (!IsOpen()) return;
-  UpdateHeader();
-  CloseFile();
+bool TGWaveOutFile::Close() {
+  if (!IsOpen()) return true;
+  bool ok = UpdateHeader();
+  if (::close(fd_) != 0) {
+    FailWithErrno();
+    ok = false;
+  }
+  fd_ = -1;
+  return ok;
+}
+
+void TGWaveOutFile::Fail(const std::string& why) {
+  if (error_.empty()) error_ = why;
+}
+
+void TGWaveOutFile::FailWithErrno() {
+  const int code = errno;
+  Fail(std::error_code(code, std::generic_category()).message());
 }
 
 void TGWaveOutFile::CloseFile() {
@@ -108,16 +151,38 @@ bool TGWaveOutFile::OpenExisting() {
   uint32_t dataSize = 0;
   if (!riff::FindChunk(fd_, at, "data", dataSize, dataSizeAt_)) return false;
   dataStart_ = at;
-  // A take whose header was never updated (the program died while
-  // recording) says 0, or more than the file holds: count what is there,
-  // so that appending continues the take instead of overwriting it.
   const int64_t present = std::max<int64_t>(0, fileSize - dataStart_);
   int64_t bytes = dataSize;
-  if (dataSize == 0 || bytes > present) bytes = present;
+  const bool own = IsOwnLayout() && !ChunksFillTheRest(fd_, dataStart_ + dataSize, fileSize);
+  if (own) {
+    // One of our recordings: its samples run to the end of the file. A take
+    // the program did not live to finish left a header that counts too
+    // little (or nothing); the samples on disk are what counts, so that
+    // appending continues after them instead of overwriting them.
+    bytes = present;
+  } else if (dataSize == 0 || bytes > present) {
+    bytes = present;
+  }
   bytes = std::min(bytes, kMaxDataBytes);
   length_ = static_cast<uint32_t>(bytes / FrameBytes());
   position_ = 0;
+  if (own) {
+    uint8_t riffSize[4];
+    const int64_t whole = dataStart_ + static_cast<int64_t>(length_) * FrameBytes();
+    const bool straggler = whole < fileSize && bytes == present;
+    const bool stale = !riff::ReadAt(fd_, riffSize, 4, riffSizeAt_) ||
+                       riff::U32(riffSize) != static_cast<uint32_t>(whole - 8) ||
+                       dataSize != length_ * FrameBytes();
+    // Half a frame at the end is what a killed write leaves: it is dropped.
+    // The repair is worth trying, not worth refusing the file over.
+    if (straggler && ftruncate(fd_, whole) != 0) FailWithErrno();
+    if (straggler || stale) UpdateHeader();
+  }
   return true;
+}
+
+bool TGWaveOutFile::IsOwnLayout() const {
+  return riffSizeAt_ == 4 && dataSizeAt_ == 40 && dataStart_ == kHeaderSize;
 }
 
 void TGWaveOutFile::Seek(uint32_t frame) {
@@ -127,7 +192,10 @@ void TGWaveOutFile::Seek(uint32_t frame) {
 
 void TGWaveOutFile::Restart() {
   if (!IsOpen() || length_ == 0) return;
-  if (!CreateAnew()) CloseFile();
+  if (!CreateAnew()) {
+    FailWithErrno();
+    CloseFile();
+  }
 }
 
 uint32_t TGWaveOutFile::Read(int16_t* buffer, uint32_t frames) {
@@ -150,24 +218,35 @@ uint32_t TGWaveOutFile::Write(const int16_t* buffer, uint32_t frames) {
   const int64_t room =
       (kMaxDataBytes - static_cast<int64_t>(position_) * FrameBytes()) / FrameBytes();
   const auto n = static_cast<uint32_t>(std::clamp<int64_t>(frames, 0, std::max<int64_t>(room, 0)));
+  if (n < frames) Fail("a wave file cannot hold more than 4 GiB of samples");
   const size_t values = static_cast<size_t>(n) * static_cast<size_t>(channels_);
   std::vector<uint8_t> raw(values * 2);
   for (size_t i = 0; i < values; ++i) riff::PutU16(&raw[2 * i], static_cast<uint16_t>(buffer[i]));
   const size_t written = WriteAt(fd_, raw.data(), raw.size(), OffsetOf(position_));
+  if (written < raw.size()) FailWithErrno();
   const auto done = static_cast<uint32_t>(written / FrameBytes());
   position_ += done;
   length_ = std::max(length_, position_);
   return done;
 }
 
-void TGWaveOutFile::UpdateHeader() {
-  if (!IsOpen()) return;
+bool TGWaveOutFile::UpdateHeader() {
+  if (!IsOpen()) return false;
   const int64_t size = FileSize(fd_);
   uint8_t field[4];
   riff::PutU32(field, static_cast<uint32_t>(std::clamp<int64_t>(size - 8, 0, 0xFFFFFFFFll)));
-  WriteAt(fd_, field, 4, riffSizeAt_);
+  bool ok = WriteAt(fd_, field, 4, riffSizeAt_) == 4;
   riff::PutU32(field, length_ * FrameBytes());
-  WriteAt(fd_, field, 4, dataSizeAt_);
+  ok = WriteAt(fd_, field, 4, dataSizeAt_) == 4 && ok;
+  if (!ok) FailWithErrno();
+  return ok;
+}
+
+bool TGWaveOutFile::Sync() {
+  if (!IsOpen()) return false;
+  if (fsync(fd_) == 0) return true;
+  FailWithErrno();
+  return false;
 }
 
 }  // namespace tg

@@ -12,6 +12,8 @@ namespace tg {
 class TGWaveOutFile {
  public:
   static constexpr int kHeaderSize = 44;
+  // The most bytes of samples whose sizes still fit the format's 32-bit fields.
+  static constexpr int64_t kMaxDataBytes = 0xFFFFFFFFll - (kHeaderSize - 8);
 
   // Opens an existing file of this format for appending, or (when it does
   // not exist, or createNew) creates it with an empty header.
@@ -29,12 +31,19 @@ class TGWaveOutFile {
   // Reads up to frames frames; the rest of the buffer is zeroed. Answers the frames read.
   uint32_t Read(int16_t* buffer, uint32_t frames);
   // Writes frames at the position. Answers the frames written (fewer only at
-  // the 4 GiB limit of the format or when the disk fails).
+  // the 4 GiB limit of the format or when the disk fails; see Error()).
   uint32_t Write(const int16_t* buffer, uint32_t frames);
-  // Writes the RIFF and data sizes.
-  void UpdateHeader();
+  // Writes the RIFF and data sizes; false when that failed.
+  bool UpdateHeader();
+  // Waits until everything written is on the disk; false when it is not.
+  bool Sync();
   // Writes the sizes and closes the file; the object is then unusable.
-  void Close();
+  // False when the sizes or the last of the samples may not have reached the file.
+  bool Close();
+
+  // Why the file could not be opened, created or written, in words; empty
+  // while nothing went wrong.
+  const std::string& Error() const { return error_; }
 
   uint32_t Position() const { return position_; }
   uint32_t Length() const { return length_; }
@@ -45,10 +54,13 @@ class TGWaveOutFile {
  private:
   bool CreateAnew();
   bool OpenExisting();
+  bool IsOwnLayout() const;
   uint32_t FrameBytes() const { return static_cast<uint32_t>(channels_) * 2u; }
   int64_t OffsetOf(uint32_t frame) const {
     return dataStart_ + static_cast<int64_t>(frame) * FrameBytes();
   }
+  void Fail(const std::string& why);
+  void FailWithErrno();
   void CloseFile();
 
   uint32_t position_ = 0;
@@ -60,6 +72,7 @@ class TGWaveOutFile {
   int64_t riffSizeAt_ = 4;
   int64_t dataSizeAt_ = 40;
   int64_t dataStart_ = kHeaderSize;
+  std::string error_;
 };
 
 }  // namespace tg

@@ -7,29 +7,30 @@ class QWidget;
 
 namespace tg {
 
-// The save-file question of the program's dialogs: the default suffix is
-// added before anyone is asked about replacing a file, so typing "song"
-// never silently replaces "song.tgh"; and a dialog never starts on a pseudo
-// file system, where it could block for ever. UI thread.
+// The program's save-file question: the default suffix is added before the
+// user is asked about an existing file, so the question is about the file
+// that will really be written (typing "song" never silently replaces
+// "song.tgh"); "No" shows the dialog again. The dialog never starts on a
+// pseudo file system, where it could block for ever. UI thread.
 class SaveFileDialog {
  public:
-  SaveFileDialog(QString caption, QString filter, QString suffix);
+  // replaceQuestion: the question about an existing file, "%1" its name.
+  SaveFileDialog(QString caption, QString filter, QString suffix,
+                 QString replaceQuestion = "%1 already exists.\nDo you want to replace it?");
 
-  // The chosen name with the suffix, the user having agreed to replace a file
-  // that exists; empty when cancelled.
+  // The chosen name with its suffix; empty when cancelled.
   QString Ask(QWidget* owner, const QString& proposed) const;
 
   // The name as it will be written: with the suffix when it has none.
   static QString WithSuffix(const QString& name, const QString& suffix);
 
-  // The two questions, replaceable for tests: the dialog itself (which asks
-  // about names it returns unchanged) and the question about a name that
-  // only the suffix made.
-  std::function<QString(QWidget* owner, const QString& proposed)> choose;
+  // The dialog itself (without a question of its own about existing files)
+  // and the question about an existing file; replaceable for tests.
+  std::function<QString(QWidget* owner, const QString& start)> choose;
   std::function<bool(QWidget* owner, const QString& existing)> confirmReplace;
 
  private:
-  QString caption_, filter_, suffix_;
+  QString caption_, filter_, suffix_, replaceQuestion_;
 };
 
 }  // namespace tg

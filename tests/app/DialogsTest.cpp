@@ -4,11 +4,13 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
+#include <filesystem>
 
 #include "app/dialogs/TExportAsWaveForm.h"
 #include "app/dialogs/TProgressForm.h"
 #include "app/dialogs/TSettingsForm.h"
 #include "app/patch/PatchEditor.h"
+#include "contraptions/io/soundin/TGSoundIn.h"
 #include "controls/KWNumberEdit.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/streams/KWWaveInStream.h"
@@ -86,7 +88,35 @@ TEST_F(DialogsTest, ExportOfOneBarAtOneHundredTwentyIsTwoSeconds) {
 
   EXPECT_EQ(dialog.ExportTo(QString::fromStdString(dir.Path() + "missing/x.wav")),
             WaveExportResult::CannotCreateFile);
-  EXPECT_EQ(LastMessage(), "An error occurred while saving the file.\n");
+  EXPECT_EQ(LastMessage(), "An error occurred while saving the file.\n" + dir.Path() +
+                               "missing/x.wav: No such file or directory.");
+}
+
+TEST_F(DialogsTest, ExportShowsTheSoundInFilesDurationInSeconds) {
+  PatchNode* in = Form().Patch().NewContraption("SoundIn", 10, 10);
+  PatchNode* out = Form().Patch().NewContraption("SoundOut", 10, 60);
+  Form().Patch().Connect(*in, 0, *out, 0);
+  TGSoundIn& soundIn = engine->SoundInProcessor();
+  soundIn.useADC.SetValue(false);
+  soundIn.fileIsGood.SetValue(true);
+  soundIn.duration.SetValue(12340.0);  // SoundIn counts milliseconds
+  TExportAsWaveForm dialog(*engine, messages);
+  dialog.Prepare();
+  ASSERT_TRUE(dialog.ModeButton(WaveExportRequest::Mode::ProcessedSoundInFile)->isEnabled());
+  EXPECT_EQ(dialog.SoundInLabel()->text(), "SoundIn file duration is 12.34 seconds");
+  EXPECT_EQ(TExportAsWaveForm::SoundInDurationText(999.0), "SoundIn file duration is 1.00 seconds");
+}
+
+TEST_F(DialogsTest, ExportSaysHowLongAWaveFileCanBe) {
+  Form().Patch().NewContraption("SoundOut", 10, 60);
+  engine->SetTempo(10.0);
+  TExportAsWaveForm dialog(*engine, messages);
+  dialog.Prepare();
+  dialog.RecordEdit()->SetValue(1100);  // bars of 24 seconds: more than 4 GiB
+  test::TempDir dir;
+  EXPECT_EQ(dialog.ExportTo(QString::fromStdString(dir / "long.wav")), WaveExportResult::TooLong);
+  EXPECT_NE(LastMessage().find("the longest is 1014.49 bars"), std::string::npos) << LastMessage();
+  EXPECT_FALSE(std::filesystem::exists(dir / "long.wav"));
 }
 
 TEST_F(DialogsTest, ProgressWindowCancelsOnCloseAndLightsBlocks) {

@@ -5,6 +5,10 @@
 #include <QScrollArea>
 #include <QTimer>
 #include <QToolButton>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
 
 #include "app/help/THelpBrowser.h"
 #include "contraptions/effects/sdelay/TGSDelay.h"
@@ -15,8 +19,10 @@
 #include "contraptions/mixers/mixers/TMixerForms.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWNumberEdit.h"
+#include "engine/SoundFilePaths.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
 #include "framework/forms/ContraptionWindowHost.h"
+#include "framework/host/StreamUserMessages.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowHostFixture.h"
 
@@ -148,6 +154,81 @@ TEST_F(EditorWindowsTest, SoundOutRecordsAndPlaysThroughItsButtons) {
   EXPECT_FALSE(form->PlayButton()->isEnabled());
   EXPECT_TRUE(form->FileLabel()->text().isEmpty());
   EXPECT_TRUE(form->DurationLabel()->text().isEmpty());
+}
+
+TEST_F(EditorWindowsTest, SoundOutKeepsItsFileRelativeAndMakesANewOneWhereChosen) {
+  test::TempDir documents, sounds;
+  SoundFilePaths& paths = SoundFilePaths::Instance();
+  paths.SetDocumentDirectory(documents / "song.tgh");
+  paths.SetDirectories({sounds.Path()});
+  TGardeningContraption& c = Make("SoundOut");
+  auto& out = static_cast<TGSoundOut&>(c.Processor());
+  auto* form = Open<TSoundOutForm>(c);
+  ASSERT_NE(form, nullptr);
+
+  form->ChooseFile(QString::fromStdString(documents / "take.wav"));
+  EXPECT_EQ(out.outputFile.Value(), "take.wav");
+  EXPECT_EQ(out.GetState(), TGSoundOut::kStopped);
+  EXPECT_TRUE(std::filesystem::exists(documents / "take.wav"));
+  EXPECT_EQ(form->SaveProposal(), documents / "take.wav");
+
+  // A new file in a sound-file directory is made there, not beside the document.
+  form->ChooseFile(QString::fromStdString(sounds / "new.wav"));
+  EXPECT_EQ(out.outputFile.Value(), "new.wav");
+  EXPECT_TRUE(std::filesystem::exists(sounds / "new.wav"));
+  EXPECT_FALSE(std::filesystem::exists(documents / "new.wav"));
+  EXPECT_EQ(out.GetState(), TGSoundOut::kStopped);
+  EXPECT_FALSE(out.outputFile.IsChanged());  // open already: no second opening
+
+  paths.SetDirectories({});
+  paths.SetDocumentDirectory("");
+}
+
+TEST_F(EditorWindowsTest, SoundOutSaysWhyAChosenFileCannotBeUsed) {
+  test::TempDir dir;
+  StreamUserMessages messages(nullptr);
+  UserMessages* before = engine->Host().messages;
+  engine->Host().messages = &messages;
+  TGardeningContraption& c = Make("SoundOut");
+  auto* form = Open<TSoundOutForm>(c);
+  ASSERT_NE(form, nullptr);
+  test::WriteBytes(dir / "not-a-wave.wav", {'h', 'e', 'l', 'l', 'o'});
+  form->ChooseFile(QString::fromStdString(dir / "not-a-wave.wav"));
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  EXPECT_NE(messages.Messages()[0].text.find("not a 44100 Hz stereo 16-bit PCM wave file"),
+            std::string::npos)
+      << messages.Messages()[0].text;
+  EXPECT_FALSE(form->RecordButton()->isEnabled());
+  engine->Host().messages = before;
+}
+
+TEST_F(EditorWindowsTest, SoundOutShowsWhatATakeLostToASlowDisk) {
+  test::TempDir dir;
+  TGardeningContraption& c = Make("SoundOut");
+  auto& out = static_cast<TGSoundOut&>(c.Processor());
+  auto* form = Open<TSoundOutForm>(c);
+  ASSERT_NE(form, nullptr);
+  form->ChooseFile(QString::fromStdString(dir / "slow.wav"));
+  EXPECT_TRUE(form->LostLabel()->text().isEmpty());
+  form->RecordClicked();
+  SoundOutFileWorker& worker = out.FileWorker();
+  {
+    auto stalled = worker.HoldDisk();  // nothing reaches the disk: the queue overflows
+    RunBlocks(140 * SoundOutFileWorker::kChunkFrames / 256);
+  }
+  form->RecordClicked();
+  RunBlocks(1);
+  out.FlushFile();
+  form->Tick();
+  ASSERT_GT(out.LostFrames(), 0u);
+  EXPECT_TRUE(form->LostLabel()->text().startsWith("take: "))
+      << form->LostLabel()->text().toStdString();
+  EXPECT_TRUE(form->LostLabel()->text().endsWith(" lost (disk too slow)"));
+
+  form->RecordClicked();  // a new take: the old loss is no longer news
+  EXPECT_TRUE(form->LostLabel()->text().isEmpty());
+  form->RecordClicked();
+  RunBlocks(1);
 }
 
 TEST_F(EditorWindowsTest, HelpOpensTheTypesPageAndEveryPageIsShipped) {

@@ -16,8 +16,11 @@
 #include "app/shell/KWReloadManager.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
 #include "contraptions/generators/testgen/TTestGenForm.h"
+#include "contraptions/io/soundout/LostFramesMessage.h"
+#include "contraptions/io/soundout/TGSoundOut.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWNumberEdit.h"
+#include "engine/EngineLock.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TContraptionForm.h"
@@ -333,6 +336,44 @@ TEST_F(MainFormTest, FileNewKeepsThePaneLayoutAndStoppedAudioShowsNoLoad) {
   EXPECT_TRUE(Form().CpuLabel()->text().isEmpty());
   EXPECT_FALSE(Form().Model().PatcherShown());
   EXPECT_TRUE(Form().PatcherPanel()->isHidden() || !Form().PatcherPanel()->isVisible());
+}
+
+// A take that lost frames to a slow disk says so in the status bar, until
+// the next take begins.
+TEST_F(MainFormTest, TheStatusBarTellsWhatATakeLostToASlowDisk) {
+  test::TempDir dir;
+  New("SoundOut", {20, 20});
+  TGSoundOut& out = engine->SoundOutProcessor();
+  auto locked = [&](auto&& work) {
+    EngineLockGuard lock(engine->OutStream().GetEngineLock());
+    work();
+  };
+  locked([&] {
+    out.outputFile.SetValue(dir / "take.wav");
+    out.Reset();
+  });
+  auto run = [&](int blocks) {
+    std::vector<int16_t> buffer(static_cast<size_t>(blocks) * 512);
+    engine->OutStreamFillBuffer(buffer.data(), blocks * 256);
+  };
+  locked([&] { out.action.SetValue(TGSoundOut::kRecord); });
+  {
+    auto hold = out.FileWorker().HoldDisk();  // the disk stalls for the whole take
+    run(140 * SoundOutFileWorker::kChunkFrames / 256);
+    locked([&] { out.action.SetValue(TGSoundOut::kStop); });
+    run(1);
+  }
+  out.FlushFile();
+  ASSERT_GT(out.LostFrames(), 0u);
+  Form().UpdateControls();
+  EXPECT_EQ(Form().TakeLossLabel()->text().toStdString(), LostFramesMessage(out.LostFrames()));
+
+  locked([&] { out.action.SetValue(TGSoundOut::kRecord); });
+  run(2);
+  Form().UpdateControls();
+  EXPECT_TRUE(Form().TakeLossLabel()->text().isEmpty());
+  locked([&] { out.action.SetValue(TGSoundOut::kStop); });
+  run(1);
 }
 
 TEST_F(MainFormTest, ClosingAsksToSaveAndCancelKeepsTheWindow) {

@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <filesystem>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "app/patch/PatchEditor.h"
@@ -47,6 +53,38 @@ class CancelAfter final : public WaveExportProgress {
  private:
   int left_;
 };
+
+// Runs work in a child process whose files may grow to at most limitBytes,
+// where a write past that fails (EFBIG) like one to a full disk. Answers
+// what the child reported: empty when all went as expected.
+std::string WithFileSizeLimit(rlim_t limitBytes, const std::function<std::string()>& work) {
+  int fds[2];
+  if (pipe(fds) != 0) return "no pipe";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = limitBytes;
+    std::string report = setrlimit(RLIMIT_FSIZE, &limit) == 0 ? "" : "setrlimit failed";
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (report.empty()) report = work();
+    if (!report.empty() && write(fds[1], report.data(), report.size()) < 0) _exit(2);
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string report;
+  char buffer[256];
+  ssize_t n = 0;
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+    report.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    report += " (the child ended with status " + std::to_string(status) + ")";
+  return report;
+}
 
 class RenderTest : public ::testing::Test {
  protected:
@@ -151,9 +189,58 @@ TEST_F(RenderTest, TheClockIsGivenBackAndCancellingLeavesNoFile) {
 
   clock.SetRunning(false);
   request.fileName = dir / "no-such-dir/x.wav";
-  EXPECT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::CannotCreateFile);
+  WaveExportMessage message;
+  EXPECT_EQ(ExportAsWave(engine, request, nullptr, &message), WaveExportResult::CannotCreateFile);
+  EXPECT_EQ(message.text, "An error occurred while saving the file.\n" + request.fileName +
+                              ": No such file or directory.");
   EXPECT_FALSE(clock.IsRunning());
   EXPECT_EQ(clock.Position(), 0.0);
+}
+
+TEST_F(RenderTest, AnExportTheDiskCannotTakeFailsAndLeavesNoFile) {
+  TempoClock& clock = engine.GetContext().Clock();
+  clock.SetRunning(true);
+  clock.SetPosition(10.3);
+  WaveExportRequest request;
+  request.mode = WaveExportRequest::Mode::TimedSegment;
+  request.record = 10.0;  // 1.7 MB into a file that may not pass 256 KiB
+  request.fileName = dir / "full.wav";
+  const std::string report = WithFileSizeLimit(256 * 1024, [&]() -> std::string {
+    WaveExportMessage message;
+    const WaveExportResult result = ExportAsWave(engine, request, nullptr, &message);
+    if (result != WaveExportResult::WriteFailed)
+      return "result " + std::to_string(static_cast<int>(result));
+    if (std::filesystem::exists(request.fileName)) return "the partial file is still there";
+    if (message.text.find("File too large") == std::string::npos ||
+        message.text.find(request.fileName) == std::string::npos)
+      return "message: " + message.text;
+    if (!clock.IsRunning() || clock.Position() != 11.0) return "the clock was not given back";
+    return {};
+  });
+  EXPECT_EQ(report, "");
+}
+
+TEST_F(RenderTest, AnExportTooLongForAWaveFileIsRefusedBeforeAnythingHappens) {
+  TempoClock& clock = engine.GetContext().Clock();
+  clock.SetPosition(10.3);
+  engine.SetTempo(10.0);  // a bar lasts 24 seconds
+  WaveExportRequest request;
+  request.record = 1100;  // about 7.3 hours
+  request.fileName = dir / "long.wav";
+  WaveExportMessage message;
+  EXPECT_FALSE(FitsInWaveFile(engine, request));
+  EXPECT_EQ(ExportAsWave(engine, request, nullptr, &message), WaveExportResult::TooLong);
+  EXPECT_NE(message.text.find("1014.49 bars"), std::string::npos) << message.text;
+  EXPECT_NE(message.text.find("24347.88 seconds"), std::string::npos) << message.text;
+  EXPECT_FALSE(std::filesystem::exists(request.fileName));
+  EXPECT_EQ(clock.Position(), 10.3);
+
+  request.mode = WaveExportRequest::Mode::TimedSegment;
+  request.record = 24347.88;
+  EXPECT_TRUE(FitsInWaveFile(engine, request));
+  request.record = 24347.89;
+  EXPECT_FALSE(FitsInWaveFile(engine, request, &message));
+  EXPECT_EQ(message.text.find("bars"), std::string::npos) << message.text;
 }
 
 TEST_F(RenderTest, APanPotMixerPansTheToneInTheRenderedFile) {

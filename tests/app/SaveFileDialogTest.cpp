@@ -3,45 +3,60 @@
 #include <QStringList>
 #include <fstream>
 
+#include "engine/SoundFilePaths.h"
 #include "framework/forms/SaveFileDialog.h"
 #include "tests/support/TempDir.h"
 
 namespace tg {
 namespace {
 
-// Typing "song" where "song.tgh" exists must ask before replacing it: the
-// dialog only asked about the name it was given.
-TEST(SaveFileDialogTest, TheFinalNameIsWhatTheUserIsAskedAbout) {
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Typing "take" where "take.wav" exists asks about take.wav; "No" shows the
+// dialog again, starting at that name.
+TEST(SaveFileDialogTest, TheSuffixComesBeforeTheQuestionAboutReplacing) {
+  EXPECT_EQ(SaveFileDialog::WithSuffix("/music/take", "wav"), "/music/take.wav");
+  EXPECT_EQ(SaveFileDialog::WithSuffix("/music.d/take", "wav"), "/music.d/take.wav");
+  EXPECT_EQ(SaveFileDialog::WithSuffix("take.", "wav"), "take.wav");
+  EXPECT_EQ(SaveFileDialog::WithSuffix("take.WAV", "wav"), "take.WAV");
+  EXPECT_EQ(SaveFileDialog::WithSuffix("", "wav"), "");
+
   test::TempDir dir;
-  const QString existing = QString::fromStdString(dir / "song.tgh");
-  std::ofstream(existing.toStdString()) << "a patch";
-  QStringList answers;
-  QStringList asked;
+  std::ofstream(dir / "take.wav") << "a take";
+  QStringList answers, starts, asked;
   bool replace = false;
-  SaveFileDialog dialog("Save", "Tonegarden document (*.tgh)", "tgh");
-  dialog.choose = [&](QWidget*, const QString&) {
+  SaveFileDialog dialog("Save Soundfile as...", "Wave file (*.wav)", "wav");
+  dialog.choose = [&](QWidget*, const QString& start) {
+    starts << start;
     return answers.isEmpty() ? QString() : answers.takeFirst();
   };
   dialog.confirmReplace = [&](QWidget*, const QString& name) {
     asked << name;
     return replace;
   };
-  const QString typed = QString::fromStdString(dir / "song");
 
-  answers = {typed};  // "No": asked again, then cancelled
-  EXPECT_EQ(dialog.Ask(nullptr, {}), QString());
-  EXPECT_EQ(asked, QStringList{existing});
+  answers = {Q(dir / "take"), Q(dir / "other")};
+  EXPECT_EQ(dialog.Ask(nullptr, Q(dir / "Untitled.wav")), Q(dir / "other.wav"));
+  EXPECT_EQ(asked, QStringList{Q(dir / "take.wav")});
+  EXPECT_EQ(starts, (QStringList{Q(dir / "Untitled.wav"), Q(dir / "take.wav")}));
 
-  answers = {typed};
   replace = true;
-  EXPECT_EQ(dialog.Ask(nullptr, {}), existing);
+  answers = {Q(dir / "take")};
+  EXPECT_EQ(dialog.Ask(nullptr, {}), Q(dir / "take.wav"));
+  answers = {};
+  EXPECT_EQ(dialog.Ask(nullptr, {}), QString());  // cancelled
+}
 
-  asked.clear();
-  answers = {existing};  // the dialog asked about this one itself
-  EXPECT_EQ(dialog.Ask(nullptr, {}), existing);
-  answers = {QString::fromStdString(dir / "new")};
-  EXPECT_EQ(dialog.Ask(nullptr, {}), QString::fromStdString(dir / "new.tgh"));
-  EXPECT_TRUE(asked.isEmpty());
+TEST(SaveFileDialogTest, TheDialogNeverStartsOnAPseudoFileSystem) {
+  QString start;
+  SaveFileDialog dialog("Save", "Tonegarden document (*.tgh)", "tgh");
+  dialog.choose = [&](QWidget*, const QString& s) {
+    start = s;
+    return QString();
+  };
+  dialog.Ask(nullptr, "/proc/kmsg/take.wav");
+  EXPECT_FALSE(IsOnPseudoFileSystem(start.toStdString())) << start.toStdString();
+  EXPECT_TRUE(start.endsWith("/take.wav")) << start.toStdString();
 }
 
 }  // namespace

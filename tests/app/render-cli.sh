@@ -26,11 +26,29 @@ expect 3 "$dir/missing.tgh" -o "$dir/x.wav"
 printf 'not a patch\n' >"$dir/bad.tgh"
 expect 3 "$dir/bad.tgh" -o "$dir/x.wav"
 grep -q "not a Tonegarden document" "$dir/err" || fail "no message for a bad document"
+# More contraptions than any patch may hold: refused before anything is made.
+{ printf '.tgh 0.5\ncontraptions:\n'
+  for i in $(seq 1001); do printf '\tTestGen\t\t{ }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\n'; done
+  printf 'end\n'; } >"$dir/huge.tgh"
+expect 3 "$dir/huge.tgh" -o "$dir/x.wav"
+grep -q "at most 1000 contraptions" "$dir/err" || fail "no limit named for a huge document"
 expect 4 "$example" -o "$dir/no/such/dir/x.wav"
+grep -q "No such file or directory" "$dir/err" || fail "no reason given for a file that cannot be made"
+# Longer than a wave file can hold: refused before anything is written.
+expect 4 "$example" -o "$dir/long.wav" --seconds 30000
+grep -q "the longest is 24347.88 seconds" "$dir/err" || fail "the longest length is not named: $(cat "$dir/err")"
+[[ ! -e "$dir/long.wav" ]] || fail "a refused render left a file"
+# A disk that fills up (a file-size limit of 256 KiB): reported, exit 4, no half file.
+( ulimit -f 256; exec "$render" "$example" -o "$dir/full.wav" --seconds 10 --quiet ) >"$dir/out" 2>"$dir/err"
+got=$?
+[[ $got -eq 4 ]] || fail "a render onto a full disk gave $got, not 4: $(cat "$dir/err")"
+grep -q "File too large" "$dir/err" || fail "no reason given for the failed write: $(cat "$dir/err")"
+[[ ! -e "$dir/full.wav" ]] || fail "a failed render left a partial file"
 expect 0 "$example" -o "$dir/two.wav" --bars 2 --quiet
 size=$(stat -c %s "$dir/two.wav")
 [[ $size -eq $((44 + 176400 * 4)) ]] || fail "2 bars at 120 bpm should be 4 s, the file has $size bytes"
 expect 0 "$example" -o "$dir/sec.wav" --seconds 1.5 --tempo 60 --preroll 1
 [[ $(stat -c %s "$dir/sec.wav") -eq $((44 + 66150 * 4)) ]] || fail "1.5 s render has the wrong size"
 grep -q "times real time" "$dir/out" || fail "no summary"
+grep -q "lost" "$dir/out" && fail "a render reported lost frames"
 echo "1 passed, 0 failed"

@@ -1,20 +1,44 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "app/document/TGDocument.h"
+#include "app/patch/PatchEditor.h"
+#include "app/render/HeadlessQueries.h"
 #include "contraptions/RegisterContraptions.h"
+#include "contraptions/io/soundout/LostFramesMessage.h"
+#include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
+#include "engine/wavefiles/RiffIO.h"
+#include "engine/wavefiles/SoundFileReader.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/host/StreamUserMessages.h"
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestProcessors.h"
 
 namespace tg {
 namespace {
+
+// Waits for something another thread brings about, with time to spare on
+// a loaded machine; answers whether it came about.
+bool WaitFor(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 class SoundOutTest : public ::testing::Test {
  protected:
@@ -56,7 +80,25 @@ class SoundOutTest : public ::testing::Test {
   }
   void WaitUntilPlaybackReady() {
     // The worker reads the start of the file in shortly after it is opened.
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_TRUE(WaitFor([&] { return out().PlaybackReady(); }));
+  }
+  // Records blocks while the worker is kept off the disk until every chunk
+  // of the queue is waiting for it; answers whether the queue did fill up.
+  bool RecordPastAStalledDisk(int blocks) {
+    std::atomic<bool> holding{false}, sawFullQueue{false};
+    SoundOutFileWorker& worker = out().FileWorker();
+    std::thread disk([&] {
+      auto hold = worker.HoldDisk();
+      holding = true;
+      sawFullQueue = WaitFor([&] {
+        return worker.PendingChunks() >= static_cast<uint64_t>(SoundOutFileWorker::kChunkCount);
+      });
+    });
+    EXPECT_TRUE(WaitFor([&] { return holding.load(); }));
+    Run(blocks);
+    disk.join();
+    EXPECT_TRUE(WaitFor([&] { return worker.PendingChunks() == 0; }));  // caught up again
+    return sawFullQueue;
   }
 
   TContraptionFactory factory;
@@ -83,10 +125,10 @@ TEST_F(SoundOutTest, AppendAndOverwriteTakes) {
   ASSERT_EQ(out().GetState(), TGSoundOut::kStopped);
   EXPECT_NEAR(out().FileLengthMs(), 10000 / 44.1, 0.01);
 
-  out().punchMode.SetValue(TGSoundOut::kTimed);
-  out().recordDuration.SetValue(23);  // ends with the block that reaches 23 ms: 1024 frames
   Command(TGSoundOut::kRecord);
-  Run(10);
+  Run(4);
+  Command(TGSoundOut::kStop);
+  Run(1);
   EXPECT_EQ(out().GetState(), TGSoundOut::kStopped);
   EXPECT_EQ(out().action.Value(), TGSoundOut::kStop);
   out().FlushFile();
@@ -95,13 +137,30 @@ TEST_F(SoundOutTest, AppendAndOverwriteTakes) {
 
   out().fileMode.SetValue(1);
   Command(TGSoundOut::kRecord);
-  Run(10);
+  Run(4);
+  Command(TGSoundOut::kStop);
+  Run(1);
   out().FlushFile();
   EXPECT_EQ(FramesIn(name), 1024u);
   TGWaveOutFile file(name, 44100, 2, false);
   int16_t frame[2];
   file.Read(frame, 1);
   EXPECT_EQ(frame[0], static_cast<int16_t>(0.25f * 32767));
+}
+
+TEST_F(SoundOutTest, ATimedTakeLastsItsDurationInSeconds) {
+  const std::string name = dir / "timed.wav";
+  UseFile(name);
+  out().punchMode.SetValue(TGSoundOut::kTimed);
+  out().recordDuration.SetValue(1);  // one second: the take ends with the block reaching 44100
+  Command(TGSoundOut::kRecord);
+  Run(172);  // 44032 frames, just short of a second
+  EXPECT_EQ(out().GetState(), TGSoundOut::kRecording);
+  Run(1);
+  EXPECT_EQ(out().GetState(), TGSoundOut::kStopped);
+  Run(10);
+  out().FlushFile();
+  EXPECT_EQ(FramesIn(name), 173u * 256u);
 }
 
 TEST_F(SoundOutTest, AManualTakeEndsWithItsLastPartialChunkOnDisk) {
@@ -169,6 +228,103 @@ TEST_F(SoundOutTest, ALongTakeThroughTheRealTimeFillsLosesNothing) {
   out().FlushFile();
   EXPECT_EQ(out().LostFrames(), 0u);
   EXPECT_EQ(FramesIn(name), 200u * 16u * 256u);
+}
+
+TEST_F(SoundOutTest, ATakeInProgressIsReadableByOtherPrograms) {
+  // Were the program killed now, the file must still describe what is on disk.
+  const std::string name = dir / "live.wav";
+  UseFile(name);
+  Command(TGSoundOut::kRecord);
+  Run(20);  // two whole chunks of 2048 frames reach the worker, a part waits
+  EXPECT_TRUE(WaitFor([&] { return ReadWaveInfo(name).frames == 2 * 2048; }))
+      << "libsndfile sees " << ReadWaveInfo(name).frames << " frames";
+  const auto bytes = test::ReadBytes(name);
+  ASSERT_GE(bytes.size(), 44u);
+  EXPECT_EQ(riff::U32(&bytes[4]), bytes.size() - 8);
+  EXPECT_EQ(riff::U32(&bytes[40]), bytes.size() - 44);
+  EXPECT_EQ(out().GetState(), TGSoundOut::kRecording);
+}
+
+TEST_F(SoundOutTest, ADiskThatFallsBehindCostsFramesAndTheCountSaysSo) {
+  const std::string name = dir / "slow.wav";
+  UseFile(name);
+  Command(TGSoundOut::kRecord);
+  const int blocks = 140 * SoundOutFileWorker::kChunkFrames / 256;  // more than the queue holds
+  ASSERT_TRUE(RecordPastAStalledDisk(blocks));
+  Command(TGSoundOut::kStop);
+  Run(1);
+  out().FlushFile();
+  const uint64_t lost = out().LostFrames();
+  EXPECT_GT(lost, 0u);
+  EXPECT_EQ(FramesIn(name) + lost, static_cast<uint64_t>(blocks) * 256u);
+  EXPECT_EQ(LostFramesMessage(lost).rfind("take: ", 0), 0u) << LostFramesMessage(lost);
+
+  // The next take counts from nothing, and its start reaches the file.
+  out().fileMode.SetValue(1);
+  Command(TGSoundOut::kRecord);
+  Run(4);
+  EXPECT_EQ(out().LostFrames(), 0u);
+  Command(TGSoundOut::kStop);
+  Run(1);
+  out().FlushFile();
+  EXPECT_EQ(FramesIn(name), 4u * 256u);
+}
+
+TEST_F(SoundOutTest, ARenderWaitsForASlowDiskAndLosesNothing) {
+  const std::string name = dir / "render.wav";
+  UseFile(name);
+  out().SetOffline(true);
+  Command(TGSoundOut::kRecord);
+  const int blocks = 140 * SoundOutFileWorker::kChunkFrames / 256;
+  EXPECT_TRUE(RecordPastAStalledDisk(blocks));  // the render had to wait for the disk
+  Command(TGSoundOut::kStop);
+  Run(1);
+  out().SetOffline(false);
+  out().FlushFile();
+  EXPECT_EQ(out().LostFrames(), 0u);
+  EXPECT_EQ(FramesIn(name), static_cast<uint32_t>(blocks) * 256u);
+}
+
+TEST(LostFramesMessageTest, SaysHowMuchOfTheTakeWasLostAndNeverRoundsToNothing) {
+  EXPECT_EQ(LostFramesMessage(0), "");
+  EXPECT_EQ(LostFramesMessage(52920), "take: 1.2 s lost (disk too slow)");
+  EXPECT_EQ(LostFramesMessage(44100 * 75), "take: 75.0 s lost (disk too slow)");
+  EXPECT_EQ(LostFramesMessage(4410), "take: 0.1 s lost (disk too slow)");
+  EXPECT_EQ(LostFramesMessage(4409), "take: 100 ms lost (disk too slow)");
+  EXPECT_EQ(LostFramesMessage(1), "take: 1 ms lost (disk too slow)");
+  EXPECT_EQ(LostFramesMessage(2048), "take: 47 ms lost (disk too slow)");
+}
+
+// A document whose SoundOut file cannot be made says so when it is opened.
+TEST(SoundOutDocumentTest, AnUnusableFileIsReportedWhenTheDocumentOpens) {
+  TContraptionFactory factory;
+  RegisterContraptionTypes(factory);
+  TAudioEngineModule engine(factory);
+  StreamUserMessages messages(nullptr);
+  engine.Host().messages = &messages;
+  PatchModel model;
+  PatchEditor patch(engine, model);
+  HeadlessQueries queries;
+  test::TempDir dir;
+  const std::string documentName = dir / "song.tgh";
+  {
+    std::ofstream doc(documentName);
+    doc << ".tgh 0.5\ntempo:\n\t120\ncontraptions:\n"
+           "\tSoundOut\tSoundOut\t{ \"no-such-dir/take.wav\", 0, 0, 0, 300 }\t{ {  }, {  }, "
+           "{  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, "
+           "{  }, {  }, {  }, {  } }{ }{ 30 140 F Z Z 0 0 Z Z Z Z  }\t\nend\n";
+  }
+  {
+    TGDocument document(patch, queries);
+    ASSERT_TRUE(document.Open(documentName));
+    EXPECT_EQ(engine.SoundOutProcessor().GetState(), TGSoundOut::kNoFile);
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    const std::string& text = messages.Messages().back().text;
+    EXPECT_NE(text.find(dir / "no-such-dir/take.wav"), std::string::npos) << text;
+    EXPECT_NE(text.find("No such file or directory"), std::string::npos) << text;
+    document.New();
+  }
+  SetDocumentDirectory("");
 }
 
 }  // namespace

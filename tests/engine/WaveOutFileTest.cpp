@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/wavefiles/RiffIO.h"
@@ -18,6 +24,38 @@ std::vector<int16_t> Ramp(size_t values, int16_t start = 0) {
   for (size_t i = 0; i < values; ++i)
     v[i] = static_cast<int16_t>(start + static_cast<int16_t>(i % 30000));
   return v;
+}
+
+// Runs work in a child process whose files may grow to at most limitBytes,
+// where a write past that fails (EFBIG) like one to a full disk. Answers
+// what the child reported: empty when all went as expected.
+std::string WithFileSizeLimit(rlim_t limitBytes, const std::function<std::string()>& work) {
+  int fds[2];
+  if (pipe(fds) != 0) return "no pipe";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = limitBytes;
+    std::string report = setrlimit(RLIMIT_FSIZE, &limit) == 0 ? "" : "setrlimit failed";
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (report.empty()) report = work();
+    if (!report.empty() && write(fds[1], report.data(), report.size()) < 0) _exit(2);
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string report;
+  char buffer[256];
+  ssize_t n = 0;
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+    report.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    report += " (the child ended with status " + std::to_string(status) + ")";
+  return report;
 }
 
 class WaveOutFileTest : public ::testing::Test {
@@ -166,6 +204,75 @@ TEST_F(WaveOutFileTest, ATakeWhoseHeaderWasNeverWrittenIsContinuedNotOverwritten
   EXPECT_EQ(TGWaveOutFile(dir / "long.wav", 44100, 2, false).Length(), 100u);
 }
 
+TEST_F(WaveOutFileTest, AnAppendAfterAKilledTakeLeavesThatTakeWhole) {
+  const std::string name = dir / "takes.wav";
+  const std::vector<int16_t> first(2 * 1000, 100), killed(2 * 500, 200), third(2 * 100, 300);
+  { TGWaveOutFile(name, 44100, 2, true).Write(first.data(), 1000); }
+  // A second take died before its header was brought up to date: the header
+  // still counts only the first take, and the last frame is half written.
+  auto bytes = ReadBytes(name);
+  for (int16_t v : killed) {
+    bytes.push_back(static_cast<uint8_t>(v));
+    bytes.push_back(static_cast<uint8_t>(v >> 8));
+  }
+  bytes.push_back(0x55);
+  bytes.push_back(0x55);
+  test::WriteBytes(name, bytes);
+  ASSERT_EQ(riff::U32(&bytes[40]), 4000u);
+  {
+    TGWaveOutFile file(name, 44100, 2, false);
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_EQ(file.Length(), 1500u);
+    // Repaired on opening: any program reads both takes now.
+    const auto repaired = ReadBytes(name);
+    ASSERT_EQ(repaired.size(), 44u + 6000u);
+    EXPECT_EQ(riff::U32(&repaired[4]), 6036u);
+    EXPECT_EQ(riff::U32(&repaired[40]), 6000u);
+    file.Seek(file.Length());
+    file.Write(third.data(), 100);
+  }
+  TGWaveOutFile file(name, 44100, 2, false);
+  ASSERT_EQ(file.Length(), 1600u);
+  std::vector<int16_t> back(2 * 1600);
+  file.Read(back.data(), 1600);
+  EXPECT_EQ(back[2 * 999], 100);
+  EXPECT_EQ(back[2 * 1000], 200);
+  EXPECT_EQ(back[2 * 1499 + 1], 200);
+  EXPECT_EQ(back[2 * 1500], 300);
+}
+
+TEST_F(WaveOutFileTest, ChunksAnotherProgramPutAfterTheSamplesAreNotTakenForSamples) {
+  const std::string name = dir / "tagged.wav";
+  WavBuilder()
+      .Fmt(2, 44100)
+      .Data16(Ramp(40))
+      .Chunk("LIST", {'I', 'N', 'F', 'O', 1, 2})
+      .WriteTo(name);
+  const auto before = ReadBytes(name);
+  {
+    TGWaveOutFile file(name, 44100, 2, false);
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_EQ(file.Length(), 20u);
+  }
+  EXPECT_EQ(ReadBytes(name), before);
+}
+
+TEST_F(WaveOutFileTest, AFullDiskShowsInWriteAndError) {
+  const std::string name = dir / "full.wav";
+  const std::string report = WithFileSizeLimit(64 * 1024, [&]() -> std::string {
+    TGWaveOutFile file(name, 44100, 2, true);
+    if (!file.IsOpen()) return "not created: " + file.Error();
+    const auto samples = Ramp(2 * 100000);
+    const uint32_t written = file.Write(samples.data(), 100000);
+    if (written >= 100000) return "all 100000 frames said to be written";
+    if (written > (64 * 1024 - 44) / 4) return "more written than fits: " + std::to_string(written);
+    if (file.Error() != "File too large") return "error \"" + file.Error() + "\"";
+    if (!file.Close()) return "the header of what was written could not be updated";
+    return {};
+  });
+  EXPECT_EQ(report, "");
+}
+
 TEST_F(WaveOutFileTest, TruncatedAndRandomFilesNeverCrash) {
   const auto valid = WavBuilder().Fmt(2, 44100).Chunk("LIST", {1, 2}).Data16(Ramp(40)).Bytes();
   std::mt19937 random(3);
@@ -195,6 +302,10 @@ TEST_F(WaveOutFileTest, TruncatedAndRandomFilesNeverCrash) {
 TEST_F(WaveOutFileTest, AFileThatCannotBeCreatedIsNotUsable) {
   TGWaveOutFile file(dir / "missing-dir/take.wav", 44100, 2, true);
   EXPECT_FALSE(file.IsOpen());
+  EXPECT_EQ(file.Error(), "No such file or directory");
+  test::WriteBytes(dir / "mono.wav", WavBuilder().Fmt(1, 44100).Data16(Ramp(8)).Bytes());
+  EXPECT_EQ(TGWaveOutFile(dir / "mono.wav", 44100, 2, false).Error(),
+            "not a 44100 Hz stereo 16-bit PCM wave file");
   std::vector<int16_t> buffer(4, 9);
   EXPECT_EQ(file.Read(buffer.data(), 2), 0u);
   EXPECT_EQ(buffer[0], 0);

@@ -29,20 +29,22 @@ SoundOutFileWorker::~SoundOutFileWorker() {
   CloseFile();
 }
 
-bool SoundOutFileWorker::OpenFile(const std::string& fileName) {
+bool SoundOutFileWorker::OpenFile(const std::string& fileName, std::string* error) {
   std::lock_guard lock(fileMutex_);
-  // A take still on its way belongs to the old file.
-  int index = -1;
-  while (recordFilled_.Pop(index)) {
-    HandleRecorded(recordChunks_[static_cast<size_t>(index)]);
-    recordFree_.Push(index);
-    handled_.fetch_add(1);
-  }
+  DrainRecorded();  // a take still on its way belongs to the old file
+  // The audio thread is held off; take boundaries it could not send were
+  // for the old file, whose header closing brings up to date anyway.
+  endPending_ = beginPending_ = false;
   if (file_) file_->Close();
   file_.reset();
+  takeOnDisk_ = headerStale_ = false;
   if (!fileName.empty()) {
     auto file = std::make_unique<TGWaveOutFile>(fileName, 44100, 2, false);
-    if (file->IsOpen()) file_ = std::move(file);
+    if (file->IsOpen()) {
+      file_ = std::move(file);
+    } else if (error != nullptr) {
+      *error = file->Error();
+    }
   }
   hasFile_ = file_ != nullptr;
   lengthFrames_ = file_ ? file_->Length() : 0;
@@ -68,20 +70,50 @@ bool SoundOutFileWorker::TakeFreeRecordChunk() {
   return true;
 }
 
-void SoundOutFileWorker::BeginTake(bool overwrite) {
-  if (recordCurrent_ < 0 && !TakeFreeRecordChunk()) return;
-  Chunk& c = recordChunks_[static_cast<size_t>(recordCurrent_)];
-  c.kind = overwrite ? Kind::BeginOverwrite : Kind::Begin;
-  c.frames = 0;
+void SoundOutFileWorker::PushCurrent() {
   recordFilled_.Push(recordCurrent_);
   queued_.fetch_add(1);
   recordCurrent_ = -1;
-  if (overwrite) lengthFrames_ = 0;
-  positionFrames_ = lengthFrames_.load();
   Wake();
 }
 
+bool SoundOutFileWorker::QueueMarker(Kind kind) {
+  if (recordCurrent_ >= 0 && recordChunks_[static_cast<size_t>(recordCurrent_)].frames > 0)
+    PushCurrent();
+  if (recordCurrent_ < 0 && !TakeFreeRecordChunk()) return false;
+  Chunk& c = recordChunks_[static_cast<size_t>(recordCurrent_)];
+  c.kind = kind;
+  c.frames = 0;
+  PushCurrent();
+  return true;
+}
+
+bool SoundOutFileWorker::QueuePendingMarkers() {
+  if (endPending_) {
+    if (!QueueMarker(Kind::End)) return false;
+    endPending_ = false;
+  }
+  if (beginPending_) {
+    if (!QueueMarker(beginOverwrites_ ? Kind::BeginOverwrite : Kind::Begin)) return false;
+    beginPending_ = false;
+  }
+  return true;
+}
+
+void SoundOutFileWorker::BeginTake(bool overwrite) {
+  lostFrames_.store(0);
+  if (overwrite) lengthFrames_ = 0;
+  positionFrames_ = lengthFrames_.load();
+  beginPending_ = true;
+  beginOverwrites_ = overwrite;
+  QueuePendingMarkers();
+}
+
 bool SoundOutFileWorker::RecordFrames(const int16_t* frames, int count) {
+  if (!QueuePendingMarkers()) {
+    lostFrames_.fetch_add(static_cast<uint64_t>(count));
+    return false;
+  }
   while (count > 0) {
     if (recordCurrent_ < 0 && !TakeFreeRecordChunk()) {
       lostFrames_.fetch_add(static_cast<uint64_t>(count));
@@ -95,28 +127,26 @@ bool SoundOutFileWorker::RecordFrames(const int16_t* frames, int count) {
     count -= n;
     lengthFrames_.fetch_add(n);
     positionFrames_.fetch_add(n);
-    if (c.frames == kChunkFrames) {
-      recordFilled_.Push(recordCurrent_);
-      queued_.fetch_add(1);
-      recordCurrent_ = -1;
-      Wake();
-    }
+    if (c.frames == kChunkFrames) PushCurrent();
   }
   return true;
 }
 
 void SoundOutFileWorker::EndTake() {
-  if (recordCurrent_ >= 0 && recordChunks_[static_cast<size_t>(recordCurrent_)].frames > 0) {
-    recordFilled_.Push(recordCurrent_);
-    queued_.fetch_add(1);
-    recordCurrent_ = -1;
+  if (recordCurrent_ >= 0 && recordChunks_[static_cast<size_t>(recordCurrent_)].frames > 0)
+    PushCurrent();
+  endPending_ = true;
+  QueuePendingMarkers();
+}
+
+void SoundOutFileWorker::DrainRecorded() {
+  int index = -1;
+  while (recordFilled_.Pop(index)) {
+    HandleRecorded(recordChunks_[static_cast<size_t>(index)]);
+    recordFree_.Push(index);
+    handled_.fetch_add(1);
   }
-  if (recordCurrent_ < 0 && !TakeFreeRecordChunk()) return;
-  recordChunks_[static_cast<size_t>(recordCurrent_)].kind = Kind::End;
-  recordFilled_.Push(recordCurrent_);
-  queued_.fetch_add(1);
-  recordCurrent_ = -1;
-  Wake();
+  KeepHeaderCurrent();
 }
 
 void SoundOutFileWorker::HandleRecorded(Chunk& chunk) {
@@ -124,19 +154,34 @@ void SoundOutFileWorker::HandleRecorded(Chunk& chunk) {
   switch (chunk.kind) {
     case Kind::BeginOverwrite:
       file_->Restart();
+      takeOnDisk_ = true;
+      headerWritten_ = {};  // the first samples of a take show at once
       break;
     case Kind::Begin:
       file_->Seek(file_->Length());
+      takeOnDisk_ = true;
+      headerWritten_ = {};
       break;
     case Kind::Frames:
       file_->Write(chunk.data.data(), static_cast<uint32_t>(chunk.frames));
+      headerStale_ = true;
       break;
     case Kind::End:
       file_->UpdateHeader();
+      takeOnDisk_ = headerStale_ = false;
       lengthFrames_ = file_->Length();
       wantedGeneration_.fetch_add(1);  // the file changed: read it in again
       break;
   }
+}
+
+void SoundOutFileWorker::KeepHeaderCurrent() {
+  if (!file_ || !takeOnDisk_ || !headerStale_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - headerWritten_ < kHeaderInterval) return;
+  file_->UpdateHeader();
+  headerStale_ = false;
+  headerWritten_ = now;
 }
 
 bool SoundOutFileWorker::PlaybackReady() const {
@@ -200,6 +245,7 @@ void SoundOutFileWorker::StopPlayback() {
 }
 
 void SoundOutFileWorker::Maintain() {
+  QueuePendingMarkers();
   const uint32_t generation = wantedGeneration_.load();
   if (playCurrent_ >= 0) {
     if (playChunks_[static_cast<size_t>(playCurrent_)].generation == generation) return;
@@ -243,13 +289,9 @@ void SoundOutFileWorker::FillPlayback() {
 void SoundOutFileWorker::Run() {
   while (running_) {
     wake_.try_acquire_for(kPoll);
+    wakePending_.exchange(false, std::memory_order_acq_rel);
     std::lock_guard lock(fileMutex_);
-    int index = -1;
-    while (recordFilled_.Pop(index)) {
-      HandleRecorded(recordChunks_[static_cast<size_t>(index)]);
-      recordFree_.Push(index);
-      handled_.fetch_add(1);
-    }
+    DrainRecorded();
     FillPlayback();
   }
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -32,7 +33,8 @@ class SoundOutFileWorker {
 
   // UI thread, while the audio thread is not recording or playing (engine
   // lock held): opens (or creates) a 44100 Hz stereo file, closing the last.
-  bool OpenFile(const std::string& fileName);
+  // When it cannot, answers false and, with error, why in words.
+  bool OpenFile(const std::string& fileName, std::string* error = nullptr);
   void CloseFile();
   bool HasFile() const { return hasFile_.load(); }
 
@@ -60,14 +62,24 @@ class SoundOutFileWorker {
   double PositionMs() const {
     return static_cast<double>(positionFrames_.load()) / 44100.0 * 1000.0;
   }
-  // Frames dropped because the disk could not keep up.
+  // Any thread: frames of the current or last take dropped because the disk
+  // could not keep up (counted from 0 when a take begins).
   uint64_t LostFrames() const { return lostFrames_.load(); }
+  // Any thread: chunks recorded but not yet on disk.
+  uint64_t PendingChunks() const { return queued_.load() - handled_.load(); }
 
   // Offline rendering waits for the disk instead of dropping or playing
   // silence, so that renders come out the same every time.
   void SetOffline(bool offline) { offline_ = offline; }
   // UI thread: waits until everything queued so far is on disk (tests, render).
   void Flush();
+  // Keeps the worker off the file while the lock lives: a disk as slow as it
+  // gets, to see what recording does then.
+  [[nodiscard]] std::unique_lock<std::mutex> HoldDisk() { return std::unique_lock(fileMutex_); }
+
+  // How often the header of a take in progress is brought up to date, so a
+  // take cut short by a crash stays readable by every program.
+  static constexpr auto kHeaderInterval = std::chrono::milliseconds(500);
 
  private:
   enum class Kind : uint8_t { Begin, BeginOverwrite, Frames, End };
@@ -80,14 +92,28 @@ class SoundOutFileWorker {
   using IndexQueue = SpscQueue<int, 256>;
 
   void Run();
+  void DrainRecorded();
   void HandleRecorded(Chunk& chunk);
+  void KeepHeaderCurrent();
   void FillPlayback();
   bool TakeFreeRecordChunk();
-  void Wake() { wake_.release(); }
+  void PushCurrent();
+  bool QueueMarker(Kind kind);
+  bool QueuePendingMarkers();
+  // One wake-up pending at most, however often the audio thread calls, so
+  // the semaphore's count stays bounded while the disk is stuck.
+  void Wake() {
+    if (!wakePending_.exchange(true, std::memory_order_acq_rel)) wake_.release();
+  }
 
   std::vector<Chunk> recordChunks_;
   IndexQueue recordFree_, recordFilled_;  // audio → worker through filled
   int recordCurrent_ = -1;                // the chunk the audio thread fills
+  // Take boundaries the audio thread could not queue yet (every chunk was
+  // waiting for the disk); they go first as soon as a chunk is free.
+  bool endPending_ = false;
+  bool beginPending_ = false;
+  bool beginOverwrites_ = false;
 
   std::vector<Chunk> playChunks_;
   IndexQueue playFree_, playFilled_;  // worker → audio through filled
@@ -110,8 +136,12 @@ class SoundOutFileWorker {
 
   std::mutex fileMutex_;  // the worker and the UI thread; never the audio thread
   std::unique_ptr<TGWaveOutFile> file_;
+  bool takeOnDisk_ = false;   // between a take's begin and end, on the worker
+  bool headerStale_ = false;  // samples written since the header was
+  std::chrono::steady_clock::time_point headerWritten_;
   std::atomic<bool> running_{true};
   std::counting_semaphore<1 << 20> wake_{0};
+  std::atomic<bool> wakePending_{false};
   std::thread thread_;
 };
 

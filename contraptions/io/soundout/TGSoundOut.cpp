@@ -7,19 +7,9 @@
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "dsp/SampleConversion.h"
 #include "engine/SoundFilePaths.h"
+#include "framework/host/HostServices.h"
 
 namespace tg {
-
-namespace {
-
-// A file that exists is found where sound files are looked for; a new one is
-// made beside the document rather than wherever the program was started.
-std::string OutputPath(const std::string& name) {
-  if (name.empty() || SoundFileExists(name) || name.front() == '/') return ResolveSoundFile(name);
-  return SoundFilePaths::Instance().DocumentDirectory() + name;
-}
-
-}  // namespace
 
 TGSoundOut::TGSoundOut(QSDynSigContext* context) : QSSignalProcessor(context, 2, 0) {
   action.ClearChanged();
@@ -36,14 +26,34 @@ QSPropertyTable* TGSoundOut::GetPropertyTable() {
   });
 }
 
-void TGSoundOut::Reset() {
-  if (!outputFile.TakeChanged()) return;
+// A file that exists is found where sound files are looked for; a new one is
+// made beside the document rather than wherever the program was started.
+std::string TGSoundOut::OutputPath() const {
+  const std::string& name = outputFile.Value();
+  if (name.empty() || SoundFileExists(name) || name.front() == '/') return ResolveSoundFile(name);
+  return SoundFilePaths::Instance().DocumentDirectory() + name;
+}
+
+void TGSoundOut::Reset() { ReportFileProblem(OpenChangedFile()); }
+
+std::string TGSoundOut::OpenChangedFile() {
+  if (!outputFile.TakeChanged()) return {};
   if (state_ == kRecording || state_ == kRecordPaused) worker_.EndTake();
-  const bool usable = worker_.OpenFile(OutputPath(outputFile.Value()));
+  const std::string path = OutputPath();
+  std::string error;
+  const bool usable = worker_.OpenFile(path, &error);
   state_ = usable ? kStopped : kNoFile;
   playStarted_ = false;
   action.SetValue(kStop);
   action.ClearChanged();
+  if (usable || path.empty()) return {};
+  return "SoundOut cannot record to or play \"" + path + "\":\n" + error +
+         ".\nChoose another file in SoundOut's window.";
+}
+
+void TGSoundOut::ReportFileProblem(const std::string& problem) const {
+  if (problem.empty() || host_ == nullptr || host_->messages == nullptr) return;
+  host_->messages->ShowMessage(problem, "Tonegarden", MessageIcon::Warning);
 }
 
 bool TGSoundOut::SoundInActive() const { return soundIn_ != nullptr && soundIn_->active.Value(); }
@@ -90,7 +100,7 @@ void TGSoundOut::Record() {
   const bool soundInStopped = punchMode.Value() == kSoundInSync && !SoundInActive();
   const bool timeIsUp =
       punchMode.Value() == kTimed &&
-      recordDuration.Value() <= static_cast<double>(frameCounter_) / 44100.0 * 1000.0;
+      static_cast<int64_t>(recordDuration.Value()) * 44100 <= static_cast<int64_t>(frameCounter_);
   if (soundInStopped || timeIsUp) EndTake();
 }
 

@@ -6,17 +6,22 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 
+#include "contraptions/io/soundout/LostFramesMessage.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "controls/KWNumberEdit.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/forms/SaveFileDialog.h"
 
 namespace tg {
 namespace {
@@ -74,6 +79,7 @@ TSoundOutForm::TSoundOutForm(TGardeningContraption& contraption, QWidget* parent
       duration_(new KWNumberEdit(Body())),
       position_(new QSlider(Qt::Horizontal, Body())),
       durationLabel_(new QLabel(Body())),
+      lost_(new QLabel(Body())),
       timer_(new QTimer(this)) {
   setWindowTitle("SoundOut");
   file_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -114,6 +120,7 @@ TSoundOutForm::TSoundOutForm(TGardeningContraption& contraption, QWidget* parent
   grid->addWidget(duration_, 4, 2);
   grid->addWidget(new QLabel("(sec)", Body()), 4, 3);
   grid->addWidget(position_, 5, 0, 1, 4);
+  grid->addWidget(lost_, 6, 0, 1, 4);
 
   connect(open_, &QToolButton::clicked, this, [this] { OpenClicked(); });
   connect(play_, &QToolButton::clicked, this, [this] { PlayClicked(); });
@@ -127,7 +134,7 @@ TSoundOutForm::TSoundOutForm(TGardeningContraption& contraption, QWidget* parent
   });
   connect(duration_, &KWNumberEdit::OnChange, this,
           [this](double v) { Edit(processor_.recordDuration, static_cast<int>(std::trunc(v))); });
-  PlaceDesigned(QSize(250, 150 + kHeaderHeight));
+  PlaceDesigned(QSize(250, 166 + kHeaderHeight));
 }
 
 bool TSoundOutForm::TimerRunning() const { return timer_->isActive(); }
@@ -138,25 +145,40 @@ void TSoundOutForm::SetGlyph(QToolButton* button, QString& glyph, const QString&
   button->setToolTip(name == "PLAY" ? "Play" : name == "STOP" ? "Stop" : "Record");
 }
 
+std::string TSoundOutForm::SaveProposal() const {
+  if (!processor_.outputFile.Value().empty()) return processor_.OutputPath();
+  return SoundFilePaths::Instance().LastOutputDirectory() + "Untitled.wav";
+}
+
 void TSoundOutForm::OpenClicked() {
-  QString proposal = QString::fromStdString(processor_.outputFile.Value());
-  if (proposal.isEmpty()) {
-    proposal =
-        QString::fromStdString(SoundFilePaths::Instance().LastOutputDirectory()) + "Untitled.wav";
-  }
-  const QString chosen =
-      QFileDialog::getSaveFileName(this, "Save Soundfile as...", proposal, "Wave file (*.wav)");
-  if (chosen.isEmpty()) return;
-  ChooseFile(QFileInfo(chosen).suffix().isEmpty() ? chosen + ".wav" : chosen);
+  const QString title = "Save Soundfile as...";
+  const SaveFileDialog dialog(title, "Wave file (*.wav)", "wav",
+                              "%1 already exists.\nUse it? The record mode decides whether a take "
+                              "is added to it or replaces it.");
+  const std::string chosen = dialog.Ask(this, QString::fromStdString(SaveProposal())).toStdString();
+  if (!chosen.empty()) ChooseFile(QString::fromStdString(chosen));
 }
 
 void TSoundOutForm::ChooseFile(const QString& fileName) {
-  SoundFilePaths::Instance().SetLastOutputDirectory(fileName.toStdString());
+  const std::string path = fileName.toStdString();
+  SoundFilePaths::Instance().SetLastOutputDirectory(path);
+  std::string problem;
   {
     EngineLockGuard lock(Contraption().Engine().OutStream().GetEngineLock());
-    processor_.outputFile.SetValue(fileName.toStdString());
-    processor_.Reset();
+    // Opened by its full name first: a new file has to be made where the
+    // user chose, which its relative name alone would not say.
+    processor_.outputFile.SetValue(path);
+    problem = processor_.OpenChangedFile();
+    if (problem.empty()) {
+      const std::string relative = MakeRelativePath(path);
+      std::error_code ec;
+      if (std::filesystem::equivalent(ResolveSoundFile(relative), path, ec)) {
+        processor_.outputFile.SetValue(relative);
+        processor_.outputFile.ClearChanged();  // the same file, open already
+      }
+    }
   }
+  processor_.ReportFileProblem(problem);
   ParameterEdited();
   UpdateControls();
 }
@@ -171,6 +193,7 @@ void TSoundOutForm::RecordClicked() {
     processor_.action.SetValue(TGSoundOut::kStop);
   } else if (state != TGSoundOut::kNoFile) {
     processor_.action.SetValue(TGSoundOut::kRecord);
+    lost_->clear();  // a new take starts counting again
     waitingForSoundIn_ = processor_.punchMode.Value() == TGSoundOut::kSoundInSync;
     SetGlyph(record_, recordGlyph_, waitingForSoundIn_ ? "REC_PAUSED" : "STOP");
     play_->setEnabled(false);
@@ -203,8 +226,15 @@ void TSoundOutForm::ShowPosition() {
                               : "duration: " + SecondsText(length / 1000.0));
 }
 
+void TSoundOutForm::ShowLostFrames() {
+  lost_->setText(QString::fromStdString(LostFramesMessage(processor_.LostFrames())));
+}
+
 void TSoundOutForm::Tick() {
   ShowPosition();
+  // The count belongs to the take the audio thread has begun; until it has
+  // taken the command, it is still the last take's.
+  if (!processor_.action.IsChanged()) ShowLostFrames();
   const int state = processor_.GetState();
   if (waitingForSoundIn_ && state == TGSoundOut::kRecording) {
     waitingForSoundIn_ = false;
@@ -259,6 +289,7 @@ void TSoundOutForm::UpdateControls() {
   duration_->SetValue(processor_.recordDuration.Value());
   EnableForState(state);
   ShowPosition();
+  ShowLostFrames();
   TContraptionForm::UpdateControls();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 #include "framework/forms/TContraptionForm.h"
 
@@ -27,7 +28,11 @@ class TSoundOutForm final : public TContraptionForm {
   // Seconds with at most two decimals cut from the number's text, then " (sec)".
   static QString SecondsText(double seconds);
 
-  // The Open button's work once a file is chosen (the dialog is the caller's).
+  // Where the Open button's save dialog starts: the current file, else
+  // "Untitled.wav" in the last output directory.
+  std::string SaveProposal() const;
+  // The Open button's work once a file is chosen (the dialog is the caller's):
+  // the document keeps the name relative where it can.
   void ChooseFile(const QString& fileName);
   void RecordClicked();
   void PlayClicked();
@@ -44,6 +49,8 @@ class TSoundOutForm final : public TContraptionForm {
   QSlider* PositionBar() const { return position_; }
   QLabel* DurationLabel() const { return durationLabel_; }
   QLabel* FileLabel() const { return file_; }
+  // What the last take lost because the disk fell behind; empty when nothing.
+  QLabel* LostLabel() const { return lost_; }
   bool TimerRunning() const;
 
  private:
@@ -51,6 +58,7 @@ class TSoundOutForm final : public TContraptionForm {
   void SetGlyph(QToolButton* button, QString& glyph, const QString& name);
   void EnableForState(int state);
   void ShowPosition();
+  void ShowLostFrames();
 
   TGSoundOut& processor_;
   QLabel* file_;
@@ -62,6 +70,7 @@ class TSoundOutForm final : public TContraptionForm {
   KWNumberEdit* duration_;
   QSlider* position_;
   QLabel* durationLabel_;
+  QLabel* lost_;
   QTimer* timer_;
   QString playGlyph_, recordGlyph_;
   bool waitingForSoundIn_ = false;

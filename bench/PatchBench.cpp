@@ -1,14 +1,17 @@
 // tonegarden-patchbench [NODES]: how long the program takes to open a large
-// patch, and how long a connect and a delete keep the engine locked in it
-// (the call's whole duration, an upper bound of the hold time). Runs the main
-// window on the offscreen platform with the silent device.
+// patch, and the longest time the user-interface thread holds the engine lock
+// (the lock's own record of its holds) for opening it, connecting, deleting,
+// changing SoundOut's file during a take and starting and stopping audio in.
+// Runs the main window on the offscreen platform with the silent device.
 #include <QApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/document/TGDocument.h"
@@ -17,9 +20,13 @@
 #include "app/patch/PatchEditor.h"
 #include "app/patch/PatchModel.h"
 #include "app/render/HeadlessQueries.h"
+#include "contraptions/io/soundout/TGSoundOut.h"
+#include "contraptions/io/soundout/TSoundOutForm.h"
+#include "engine/EngineLock.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/forms/ContraptionWindowHost.h"
 #include "framework/host/MemorySettingsStore.h"
 #include "framework/host/StreamUserMessages.h"
 
@@ -32,6 +39,121 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
+}
+
+double LongestHoldUs(const tg::EngineLock& lock) {
+  return static_cast<double>(lock.LongestUiHold().count()) / 1000.0;
+}
+
+void Report(const char* what, const std::vector<double>& v) {
+  if (v.empty()) {
+    std::printf("%s: not measured\n", what);
+    return;
+  }
+  std::printf("%s: median %8.1f, max %8.1f  (%zu)\n", what, Median(v),
+              *std::max_element(v.begin(), v.end()), v.size());
+}
+
+// Waits for what the program does on its own (worker threads, timers),
+// keeping the user-interface thread's events moving.
+bool WaitFor(const std::function<bool()>& condition) {
+  const auto deadline = Clock::now() + std::chrono::seconds(30);
+  while (!condition()) {
+    if (Clock::now() > deadline) return false;
+    QApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// Joining into the scheduled graph and deleting contraptions whose editor
+// windows are open, as the patcher pane does it.
+void MeasureEdits(tg::TMainForm& form, tg::EngineLock& lock) {
+  tg::PatchModel& model = form.Model();
+  tg::PatchEditor& patch = form.Patch();
+  // A scheduled delay with a free inlet: joining it reschedules the graph.
+  tg::PatchNode* target = nullptr;
+  for (int k = 0; k < model.NodeCount() && target == nullptr; ++k) {
+    tg::PatchNode& n = model.NodeAt(k);
+    if (n.contraption->TypeName() == "SDelay" && !model.IsInletTaken(n, 1) &&
+        model.IsInletTaken(n, 0))
+      target = &n;
+  }
+  std::vector<double> connect, delGen, delDelay;
+  for (int k = 0; k < 40 && target != nullptr; ++k) {
+    for (const char* type : {"TestGen", "SDelay"}) {
+      tg::PatchNode* a = patch.NewContraption(type, 900, 10);
+      lock.ResetLongestUiHold();
+      patch.Connect(*a, 0, *target, 1);
+      connect.push_back(LongestHoldUs(lock));
+      a->contraption->ShowWindow();
+      QApplication::processEvents();
+      lock.ResetLongestUiHold();
+      patch.Delete(*a);  // unwires, closes the window, destroys
+      (type[0] == 'T' ? delGen : delDelay).push_back(LongestHoldUs(lock));
+      QApplication::processEvents();
+    }
+  }
+  Report("connect into the scheduled graph   ", connect);
+  Report("delete a TestGen, window open      ", delGen);
+  Report("delete an SDelay, window open      ", delDelay);
+}
+
+// The user picks another file in SoundOut's window while a take runs.
+void MeasureSoundOutFileChange(tg::TMainForm& form, tg::EngineLock& lock) {
+  tg::PatchNode* node = nullptr;
+  for (int k = 0; k < form.Model().NodeCount() && node == nullptr; ++k) {
+    if (form.Model().NodeAt(k).contraption->TypeName() == "SoundOut")
+      node = &form.Model().NodeAt(k);
+  }
+  if (node == nullptr) return;
+  node->contraption->ShowWindow();
+  auto* window = dynamic_cast<tg::TSoundOutForm*>(form.WindowHost().WindowOf(*node->contraption));
+  if (window == nullptr) return;
+  auto& out = static_cast<tg::TGSoundOut&>(node->contraption->Processor());
+  const std::string base =
+      (std::filesystem::temp_directory_path() / "tonegarden-patchbench-").string();
+  const std::string files[] = {base + "a.wav", base + "b.wav"};
+  auto opened = [&] { return out.GetState() == tg::TGSoundOut::kStopped; };
+  window->ChooseFile(QString::fromStdString(files[0]));
+  std::vector<double> change;
+  for (int k = 0; k < 10 && WaitFor(opened); ++k) {
+    window->RecordClicked();
+    // About a third of a second recorded, most of it on its way to the disk.
+    if (!WaitFor([&] {
+          return out.GetState() == tg::TGSoundOut::kRecording && out.FileLengthMs() > 300.0;
+        }))
+      break;
+    lock.ResetLongestUiHold();
+    window->ChooseFile(QString::fromStdString(files[(k + 1) % 2]));
+    change.push_back(LongestHoldUs(lock));
+  }
+  WaitFor(opened);
+  Report("SoundOut file change during a take ", change);
+  for (const std::string& f : files) std::filesystem::remove(f);
+}
+
+// Audio in started and stopped with a SoundIn placed, and the SoundIn
+// deleted while audio in runs.
+void MeasureAudioIn(tg::TMainForm& form, tg::EngineLock& lock) {
+  std::vector<double> start, stop, del;
+  for (int k = 0; k < 10; ++k) {
+    tg::PatchNode* soundIn = form.Patch().NewContraption("SoundIn", 900, 60);
+    if (soundIn == nullptr) return;
+    lock.ResetLongestUiHold();
+    form.StartAudioIn();
+    start.push_back(LongestHoldUs(lock));
+    lock.ResetLongestUiHold();
+    form.StopAudioIn();
+    stop.push_back(LongestHoldUs(lock));
+    form.StartAudioIn();
+    lock.ResetLongestUiHold();
+    form.Patch().Delete(*soundIn);  // stops audio in: no SoundIn is left
+    del.push_back(LongestHoldUs(lock));
+  }
+  Report("start audio in                     ", start);
+  Report("stop audio in                      ", stop);
+  Report("delete SoundIn while audio in runs ", del);
 }
 
 class OpenQueries final : public tg::KWDocumentQueries {
@@ -60,7 +182,6 @@ int main(int argc, char** argv) {
   options.queries = &queries;
   options.messages = &messages;
   tg::TAudioEngineModule& engine = *program.engine;
-  tg::TContraptionFactory& factory = program.factory;
   tg::MemorySettingsStore& settings = program.settings;
   const std::string file =
       (std::filesystem::temp_directory_path() / "tonegarden-patchbench.tgh").string();
@@ -100,58 +221,30 @@ int main(int argc, char** argv) {
   }
 
   // Opening, through the main window as File > Open does it.
-  std::vector<double> open;
+  tg::EngineLock& lock = engine.OutStream().GetEngineLock();
+  std::vector<double> open, openHold;
   for (int i = 0; i < 5; ++i) {
     tg::TMainForm form(engine, settings, {}, options);
     form.resize(1200, 800);
     form.show();
     QApplication::processEvents();
     const auto t0 = Clock::now();
+    lock.ResetLongestUiHold();
     form.FileOpen();
+    openHold.push_back(LongestHoldUs(lock));
     QApplication::processEvents();  // the pane draws the patch
     open.push_back(Ms(Clock::now() - t0));
     if (i == 4) {
       // Lock hold times while audio runs, on this patch.
       form.StartAudioOut();
       tg::PatchModel& model = form.Model();
-      std::vector<double> connect, delGen, delDelay;
-      // A scheduled delay with a free inlet: joining it reschedules the graph.
-      tg::PatchNode* target = nullptr;
-      for (int k = 0; k < model.NodeCount() && target == nullptr; ++k) {
-        tg::PatchNode& n = model.NodeAt(k);
-        if (n.contraption->TypeName() == "SDelay" && !model.IsInletTaken(n, 1) &&
-            model.IsInletTaken(n, 0))
-          target = &n;
-      }
-      for (int k = 0; k < 40 && target != nullptr; ++k) {
-        tg::PatchNode* a = form.Patch().NewContraption("TestGen", 900, 10);
-        auto t1 = Clock::now();
-        engine.ConnectContraptions(*a->contraption, 0, *target->contraption, 1);
-        connect.push_back(Ms(Clock::now() - t1) * 1000.0);
-        engine.DisconnectContraptions(*a->contraption, 0, *target->contraption, 1);
-        form.Patch().Delete(*a);
-        // What deleting a node holds the lock for: unwiring, then destroying.
-        for (const char* type : {"TestGen", "SDelay"}) {
-          auto c = factory.Create(engine, type, "");
-          engine.AttachContraption(*c);
-          engine.ConnectContraptions(*c, 0, *target->contraption, 1);
-          t1 = Clock::now();
-          engine.DisconnectContraptions(*c, 0, *target->contraption, 1);
-          const double unwire = Ms(Clock::now() - t1) * 1000.0;
-          t1 = Clock::now();
-          engine.DestroyContraption(std::move(c));
-          (type[0] == 'T' ? delGen : delDelay).push_back(unwire + Ms(Clock::now() - t1) * 1000.0);
-        }
-      }
       std::printf("patch: %d contraptions, %d connections\n", model.NodeCount(),
                   model.ConnectionCount());
-      auto report = [](const char* what, const std::vector<double>& v) {
-        std::printf("%s: median %.1f us, max %.1f us\n", what, Median(v),
-                    *std::max_element(v.begin(), v.end()));
-      };
-      report("connect into the scheduled graph", connect);
-      report("delete a TestGen                ", delGen);
-      report("delete an SDelay (frees 2 lines)", delDelay);
+      std::printf("longest hold of the engine lock by the user-interface thread, in us:\n");
+      Report("open the document (audio stopped)  ", openHold);
+      MeasureEdits(form, lock);
+      MeasureSoundOutFileChange(form, lock);
+      MeasureAudioIn(form, lock);
       std::printf("(one block of 256 frames lasts 5805 us)\n");
       form.StopAudioOut();
     }

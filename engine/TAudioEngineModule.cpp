@@ -6,6 +6,7 @@
 
 #include "dsp/SampleConversion.h"
 #include "engine/Timecode.h"
+#include "engine/loading/SoundLoader.h"
 #include "engine/streams/DetachedInStream.h"
 #include "engine/streams/DetachedOutStream.h"
 #include "engine/streams/KWWaveInStream.h"
@@ -39,6 +40,7 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   soundIn_ = std::make_unique<TGSoundIn>(&context_);
   soundOut_->SetSoundIn(soundIn_.get());
   soundOut_->SetHost(&host_);
+  soundOut_->SetEngineLock(&outStream_->GetEngineLock());
   outStream_->SetOnFillBuffer(
       [this](int16_t* buffer, int frameCount) { OutStreamFillBuffer(buffer, frameCount); });
   auto* out = dynamic_cast<KWWaveOutStream*>(outStream_.get());
@@ -126,9 +128,36 @@ void TAudioEngineModule::AttachContraption(TGardeningContraption& contraption) {
   contraption.Processor().SetContext(&context_);
 }
 
+// Nothing slow under the lock: the editor window goes before it is taken, and
+// a processor of the contraption's own leaves the graph under it but frees
+// its memory after. The engine's SoundIn and SoundOut stay in the graph; their
+// contraptions go without the lock (SoundOut takes it to hand its file back).
 void TAudioEngineModule::DestroyContraption(std::unique_ptr<TGardeningContraption> contraption) {
-  EngineLockGuard lock(outStream_->GetEngineLock());
+  if (contraption == nullptr) return;
+  if (contraption->WindowState().windowOpen && host_.windows != nullptr) {
+    host_.windows->CloseWindow(*contraption);
+    contraption->WindowState().windowOpen = false;
+  }
+  if (contraption->OwnsProcessor()) {
+    EngineLockGuard lock(outStream_->GetEngineLock());
+    LeaveGraph(contraption->Processor());
+  }
   contraption.reset();
+}
+
+void TAudioEngineModule::LeaveGraph(QSDynSigPipe& pipe) {
+  for (int i = 0; i < pipe.InletCount(); ++i) {
+    const QSDynSigPipe::Inlet& in = pipe.InletAt(i);
+    if (in.source != nullptr) context_.Disconnect(in.source, in.sourceOutlet, &pipe, i);
+  }
+  for (int o = 0; o < pipe.OutletCount(); ++o) {
+    const auto& references = pipe.OutletAt(o).references;
+    while (!references.empty()) {
+      const QSDynSigPipe::InletRef last = references.back();
+      if (!context_.Disconnect(&pipe, o, last.pipe, last.inlet)) break;
+    }
+  }
+  pipe.SetContext(nullptr);
 }
 
 bool TAudioEngineModule::ConnectContraptions(TGardeningContraption& source, int outlet,
@@ -144,8 +173,7 @@ bool TAudioEngineModule::DisconnectContraptions(TGardeningContraption& source, i
 }
 
 TAudioEngineModule::Meters TAudioEngineModule::GetMeters() {
-  EngineLockGuard outLock(outStream_->GetEngineLock());
-  inStream_->Lock();
+  EngineLockGuard lock(outStream_->GetEngineLock());
   int i = historyIndex_ - displayDelay_;
   while (i < 0) i += kHistoryLength;
   i %= kHistoryLength;
@@ -161,7 +189,6 @@ TAudioEngineModule::Meters TAudioEngineModule::GetMeters() {
   m.outputLeft = outputLeftHistory_[at];
   m.outputRight = outputRightHistory_[at];
   m.clockTick = clockHistory_[at];
-  inStream_->Unlock();
   return m;
 }
 
@@ -173,7 +200,12 @@ void TAudioEngineModule::OutStreamFillBuffer(int16_t* buffer, int frameCount) {
   if (!overloadSeen_.load(std::memory_order_relaxed) && outStream_->TakeOverload()) {
     overloadSeen_.store(true, std::memory_order_relaxed);
   }
+  // No device plays while the stream is stopped: the caller renders offline
+  // and can afford to wait, so every block hears the sound it asked for and a
+  // render comes out the same every time.
+  const bool offline = !outStream_->IsActive();
   for (int b = 0; b < blocks; ++b) {
+    if (offline) SoundLoader::Instance().WaitUntilIdle();
     FillBlock(buffer);
     buffer += kValuesPerBlock;
   }
@@ -185,10 +217,9 @@ void TAudioEngineModule::FillBlock(int16_t* out) {
     inputReadPosition_ = 0;
   }
   if (HasSoundIn()) {
-    inStream_->LockBuffer();
-    soundIn_->TakeDeviceInput(inStream_->CurrentData(), inputReadPosition_, inputLevelLeft_,
+    soundIn_->TakeDeviceInput(inStream_->BeginRead(), inputReadPosition_, inputLevelLeft_,
                               inputLevelRight_);
-    inStream_->UnlockBuffer();
+    inStream_->EndRead();
   }
   inputReadPosition_ += kValuesPerBlock;
 

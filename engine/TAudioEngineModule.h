@@ -81,6 +81,8 @@ class TAudioEngineModule final : private EditListener, private ContraptionWindow
 
   // Graph edits, each under the engine lock.
   void AttachContraption(TGardeningContraption& contraption);
+  // Not under the engine lock: the contraption's window is closed and its
+  // processor's memory freed outside the lock.
   void DestroyContraption(std::unique_ptr<TGardeningContraption> contraption);
   bool ConnectContraptions(TGardeningContraption& source, int outlet,
                            TGardeningContraption& destination, int inlet);
@@ -92,7 +94,9 @@ class TAudioEngineModule final : private EditListener, private ContraptionWindow
   bool TakeOverloadFlag();
 
   // Audio thread, under the engine lock (or UI thread with audio stopped, for
-  // an export): runs the graph for frameCount frames of 16-bit stereo.
+  // an export): runs the graph for frameCount frames of 16-bit stereo. With
+  // audio stopped it is rendering offline and first waits, before each block,
+  // for the sound files asked for to be loaded.
   void OutStreamFillBuffer(int16_t* buffer, int frameCount);
 
   // Clock commands.
@@ -114,6 +118,7 @@ class TAudioEngineModule final : private EditListener, private ContraptionWindow
   void ShowWindow(TGardeningContraption&) override {}
   void CloseWindow(TGardeningContraption&) override {}
   void ShowHelp(int) override {}
+  void LeaveGraph(QSDynSigPipe& pipe);
   void ClearInputMeters();
   void ClearOutputMeters();
   void FillBlock(int16_t* out);

@@ -58,6 +58,26 @@ TContraptionFactory& TContraptionFactory::Instance() {
   return factory;
 }
 
+void TContraptionFactory::Register(const ContraptionDescriptor& descriptor) {
+  descriptors_.push_back(std::make_unique<ContraptionDescriptor>(descriptor));
+  const ContraptionDescriptor& kept = *descriptors_.back();
+  const std::vector<int> sizes = kept.sizes.empty() ? std::vector<int>{0} : kept.sizes;
+  for (int size : sizes) {
+    std::unique_ptr<TContraptionMaker> maker =
+        kept.makeMaker(kept, kept.sizes.empty() ? kept.typeName : kept.TypeNameFor(size), size);
+    maker->descriptor_ = &kept;
+    AddMaker(std::move(maker));
+  }
+}
+
+const ContraptionDescriptor* TContraptionFactory::DescriptorForHelp(int helpNumber) const {
+  if (helpNumber == 0) return nullptr;
+  for (const auto& d : descriptors_) {
+    if (d->helpNumber == helpNumber) return d.get();
+  }
+  return nullptr;
+}
+
 TContraptionMaker& TContraptionFactory::AddMaker(std::unique_ptr<TContraptionMaker> maker) {
   maker->factory_ = this;
   makers_.push_back(std::move(maker));

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/ContraptionDescriptor.h"
 #include "framework/TContraptionMaker.h"
 
 namespace tg {
@@ -27,6 +28,15 @@ class TContraptionFactory {
 
   // The program's one factory, created on first use.
   static TContraptionFactory& Instance();
+
+  // Registers a type, or every type of a family, as its descriptor says.
+  void Register(const ContraptionDescriptor& descriptor);
+  // The descriptors in registration order.
+  const std::vector<std::unique_ptr<ContraptionDescriptor>>& Descriptors() const {
+    return descriptors_;
+  }
+  // The descriptor of the type with a help number, or null.
+  const ContraptionDescriptor* DescriptorForHelp(int helpNumber) const;
 
   TContraptionMaker& AddMaker(std::unique_ptr<TContraptionMaker> maker);
   template <typename Maker, typename... Args>
@@ -65,6 +75,7 @@ class TContraptionFactory {
   friend class TContraptionMaker;
   void Forget(TGardeningContraption& contraption);
 
+  std::vector<std::unique_ptr<ContraptionDescriptor>> descriptors_;
   std::vector<std::unique_ptr<TContraptionMaker>> makers_;
   std::vector<TGardeningContraption*> contraptions_;
 };

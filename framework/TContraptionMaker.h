@@ -10,6 +10,7 @@ namespace tg {
 
 class TAudioEngineModule;
 class TContraptionFactory;
+struct ContraptionDescriptor;
 class TGardeningContraption;
 
 // Describes one contraption type and makes its contraptions. It also hands
@@ -39,6 +40,8 @@ class TContraptionMaker {
   bool IsSingleInstance() const { return singleInstance_; }
   TGardeningContraption* Instance() const { return instance_; }
   TContraptionFactory* Factory() const { return factory_; }
+  // The descriptor the type was registered with (null for a maker added alone).
+  const ContraptionDescriptor* Descriptor() const { return descriptor_; }
 
   // Called by the contraption at construction: settles its name and lists it.
   std::string Register(TGardeningContraption& contraption, std::string_view name);
@@ -53,6 +56,7 @@ class TContraptionMaker {
   int TakeLowestFreeNumber();
 
   TContraptionFactory* factory_ = nullptr;
+  const ContraptionDescriptor* descriptor_ = nullptr;
   std::string typeName_;
   std::string category_;
   int helpNumber_;

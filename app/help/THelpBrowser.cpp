@@ -4,16 +4,41 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QTextBrowser>
+#include <QStringList>
 #include <QVBoxLayout>
+
+#include "framework/TContraptionFactory.h"
 
 namespace tg {
 namespace {
 
 constexpr const char* kContents = "qrc:/help/index.html";
+// Where the contents page wants the list of types.
+constexpr const char* kTypeListMark = "<!-- contraption types -->";
 
 }  // namespace
 
-THelpBrowser::THelpBrowser(QWidget* parent) : QDialog(parent), browser_(new QTextBrowser(this)) {
+// Fills the contents page's list of types in as it is loaded.
+class THelpBrowser::Pages final : public QTextBrowser {
+ public:
+  Pages(const THelpBrowser& help, QWidget* parent) : QTextBrowser(parent), help_(help) {}
+  QVariant loadResource(int type, const QUrl& name) override {
+    QVariant resource = QTextBrowser::loadResource(type, name);
+    if (type == QTextDocument::HtmlResource && name.toString().endsWith("index.html")) {
+      const QString page = resource.typeId() == QMetaType::QByteArray
+                               ? QString::fromUtf8(resource.toByteArray())
+                               : resource.toString();
+      return QString(page).replace(kTypeListMark, help_.TypeList());
+    }
+    return resource;
+  }
+
+ private:
+  const THelpBrowser& help_;
+};
+
+THelpBrowser::THelpBrowser(const TContraptionFactory& factory, QWidget* parent)
+    : QDialog(parent), factory_(factory), browser_(new Pages(*this, this)) {
   setWindowTitle("Tonegarden Help");
   setModal(false);
   resize(560, 620);
@@ -41,23 +66,28 @@ THelpBrowser::THelpBrowser(QWidget* parent) : QDialog(parent), browser_(new QTex
   layout->addWidget(browser_);
 }
 
-QString THelpBrowser::PageFor(int helpNumber) {
-  switch (helpNumber) {
-    case 1000:
-      return "qrc:/help/soundin.html";
-    case 1001:
-      return "qrc:/help/soundout.html";
-    case 1002:
-      return "qrc:/help/testgen.html";
-    case 1008:
-      return "qrc:/help/sdelay.html";
-    case 1014:
-    case 1015:
-    case 1016:
-      return "qrc:/help/mixers.html";
-    default:
-      return kContents;
+QString THelpBrowser::PageFor(int helpNumber) const {
+  const ContraptionDescriptor* type = factory_.DescriptorForHelp(helpNumber);
+  if (type == nullptr || type->helpPage.empty()) return kContents;
+  return "qrc:/help/" + QString::fromStdString(type->helpPage);
+}
+
+QString THelpBrowser::TypeList() const {
+  QString html = "<ul>\n";
+  for (const std::string& category : factory_.Categories()) {
+    QStringList links;
+    for (const auto& type : factory_.Descriptors()) {
+      if (type->category != category || type->helpPage.empty()) continue;
+      const QString link = QString("<a href=\"%1\">%2</a>")
+                               .arg(QString::fromStdString(type->helpPage),
+                                    QString::fromStdString(type->helpTitle).toHtmlEscaped());
+      if (!links.contains(link)) links << link;
+    }
+    if (links.isEmpty()) continue;
+    html += "<li>" + QString::fromStdString(category).toHtmlEscaped() + ": " + links.join(", ") +
+            "</li>\n";
   }
+  return html + "</ul>";
 }
 
 void THelpBrowser::ShowContents() { Show(kContents); }

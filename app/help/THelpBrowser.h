@@ -7,24 +7,31 @@ class QTextBrowser;
 
 namespace tg {
 
+class TContraptionFactory;
+
 // The program's help: HTML pages shipped inside the program, one per
-// contraption type plus the contents, shown in a window of their own.
+// contraption type plus the contents, shown in a window of their own. The
+// contents list the registered types, each linked to its page.
 class THelpBrowser final : public QDialog {
   Q_OBJECT
 
  public:
-  explicit THelpBrowser(QWidget* parent = nullptr);
+  explicit THelpBrowser(const TContraptionFactory& factory, QWidget* parent = nullptr);
 
   void ShowContents();
   // A type's page by its help number; the contents when there is none.
   void ShowTopic(int helpNumber);
   // The page a help number opens ("qrc:/help/sdelay.html"), or the contents.
-  static QString PageFor(int helpNumber);
+  QString PageFor(int helpNumber) const;
+  // The contents' list of contraption types, by category, as HTML.
+  QString TypeList() const;
   QString CurrentPage() const;
   QString CurrentTitle() const;
 
  private:
+  class Pages;
   void Show(const QString& page);
+  const TContraptionFactory& factory_;
   QTextBrowser* browser_;
 };
 

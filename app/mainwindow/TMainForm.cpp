@@ -423,7 +423,7 @@ void TMainForm::BuildPanes() {
 }
 
 THelpBrowser& TMainForm::Help() {
-  if (help_ == nullptr) help_ = new THelpBrowser(this);
+  if (help_ == nullptr) help_ = new THelpBrowser(engine_.Factory(), this);
   return *help_;
 }
 

@@ -78,12 +78,11 @@ void PatchEditor::OnDeleteNode(PatchNode& node) {
   if (it == contraptions_.end()) return;
   std::unique_ptr<TGardeningContraption> doomed = std::move(*it);
   contraptions_.erase(it);
-  {
-    EngineLockGuard lock(engine_.OutStream().GetEngineLock());
-    engine_.DestroyContraption(std::move(doomed));
-    if (engine_.IsAudioInRunning() && !engine_.CanStartAudioIn()) engine_.StopAudioIn();
-    if (engine_.IsAudioOutRunning() && !engine_.HasSoundOut()) engine_.StopAudioOut();
-  }
+  // Not under the engine lock: closing the window and stopping a stream
+  // (a device stop and a thread join) would keep the audio thread waiting.
+  engine_.DestroyContraption(std::move(doomed));
+  if (engine_.IsAudioInRunning() && !engine_.CanStartAudioIn()) engine_.StopAudioIn();
+  if (engine_.IsAudioOutRunning() && !engine_.HasSoundOut()) engine_.StopAudioOut();
   Changed();
 }
 

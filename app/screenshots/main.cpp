@@ -17,6 +17,7 @@
 #include "app/patch/PatchEditor.h"
 #include "app/patch/PatchModel.h"
 #include "engine/TAudioEngineModule.h"
+#include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TContraptionForm.h"
@@ -49,10 +50,13 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
   save(window, "main-window");
 
-  // Every editor window type the program has, one of each family.
+  // The editor window of every registered type that has one.
   tg::PatchEditor& patch = window.Patch();
   int y = 300;
-  for (const char* type : {"S4Mixer", "P4Mixer", "M4Mixer", "TestGen", "SDelay", "SoundOut"}) {
+  tg::TContraptionFactory& factory = engine.Factory();
+  for (int m = 0; m < factory.MakerCount(); ++m) {
+    const std::string type = factory.MakerAt(m)->TypeName();
+    if (!window.WindowHost().HasWindow(type)) continue;
     tg::PatchNode* node = nullptr;
     for (int i = 0; i < patch.Model().NodeCount(); ++i) {
       if (patch.Model().NodeAt(i).contraption->TypeName() == type) node = &patch.Model().NodeAt(i);
@@ -62,7 +66,8 @@ int main(int argc, char** argv) {
     node->contraption->ShowWindow();
     QApplication::processEvents();
     if (tg::TContraptionForm* form = window.WindowHost().WindowOf(*node->contraption)) {
-      save(*form, (std::string("window-") + type).c_str());
+      save(*form, ("window-" + type).c_str());
+      form->close();  // keeps the pane from filling up
     }
   }
 

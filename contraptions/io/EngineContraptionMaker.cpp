@@ -41,8 +41,6 @@ std::unique_ptr<TGardeningContraption> EngineContraptionMaker::Create(TAudioEngi
   return contraption;
 }
 
-SoundOutMaker::SoundOutMaker() : EngineContraptionMaker("SoundOut", "Input / Output", 1001) {}
-
 bool SoundOutMaker::IsPlaced(const TAudioEngineModule& engine) const {
   return engine.HasSoundOut();
 }
@@ -55,8 +53,6 @@ QSSignalProcessor& SoundOutMaker::EngineProcessor(TAudioEngineModule& engine) co
 void SoundOutMaker::ClearFileName(TAudioEngineModule& engine) const {
   engine.SoundOutProcessor().outputFile.SetValue("");
 }
-
-SoundInMaker::SoundInMaker() : EngineContraptionMaker("SoundIn", "Input / Output", 1000) {}
 
 bool SoundInMaker::IsPlaced(const TAudioEngineModule& engine) const { return engine.HasSoundIn(); }
 void SoundInMaker::SetPlaced(TAudioEngineModule& engine, bool placed) const {

@@ -31,7 +31,7 @@ class EngineContraptionMaker : public TContraptionMaker {
 
 class SoundOutMaker final : public EngineContraptionMaker {
  public:
-  SoundOutMaker();
+  using EngineContraptionMaker::EngineContraptionMaker;
 
  protected:
   bool IsPlaced(const TAudioEngineModule& engine) const override;
@@ -42,7 +42,7 @@ class SoundOutMaker final : public EngineContraptionMaker {
 
 class SoundInMaker final : public EngineContraptionMaker {
  public:
-  SoundInMaker();
+  using EngineContraptionMaker::EngineContraptionMaker;
 
  protected:
   bool IsPlaced(const TAudioEngineModule& engine) const override;

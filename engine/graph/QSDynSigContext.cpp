@@ -8,6 +8,8 @@
 #include <string>
 #include <typeinfo>
 
+#include "dsp/NonFinite.h"
+
 namespace tg {
 
 namespace {
@@ -190,6 +192,8 @@ void QSDynSigContext::ProcessBlock() {
     QSSignal* s = l->sourcePipe->outlets_[static_cast<size_t>(l->sourceOutlet)].signal;
     // The shared unassigned signal must stay silent for every other outlet.
     if (s == QSSignal::Unassigned()) continue;
+    // Before the filters, whose state a single NaN would ruin for good.
+    SilenceNonFinite(s->Data(), kBlockSize);
     l->noise.AddTo(s->Data(), kBlockSize);
     l->dcBlocker.Process(s->Data(), kBlockSize);
     l->limiter.Process(s->Data(), kBlockSize);

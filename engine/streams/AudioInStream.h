@@ -5,7 +5,8 @@
 namespace tg {
 
 // What the engine needs of the input stream: the most recently captured
-// 16-bit stereo buffer, held while one block is read from it.
+// 16-bit stereo buffer, read a block at a time. The audio thread's side
+// never locks or waits; a stop waits for a block being read instead.
 class AudioInStream {
  public:
   virtual ~AudioInStream() = default;
@@ -16,14 +17,10 @@ class AudioInStream {
   virtual int BufferSize() const = 0;  // bytes, 4 a frame
   // Audio thread: makes the next completed buffer current; answers its frames.
   virtual int TakeNextBuffer() = 0;
-  // Audio thread: holds the current buffer for the read of one block.
-  virtual void LockBuffer() = 0;
-  virtual void UnlockBuffer() = 0;
-  // Audio thread, between LockBuffer and UnlockBuffer: null when no input.
-  virtual const int16_t* CurrentData() const = 0;
-  // UI thread, after the output stream's lock.
-  virtual void Lock() = 0;
-  virtual void Unlock() = 0;
+  // Audio thread: the current buffer for the read of one block, null when
+  // there is no input; it stays valid until EndRead.
+  virtual const int16_t* BeginRead() = 0;
+  virtual void EndRead() = 0;
 };
 
 }  // namespace tg

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 
 #include "engine/streams/AudioInStream.h"
 
@@ -17,16 +16,12 @@ class DetachedInStream final : public AudioInStream {
   bool IsActive() const override { return active_; }
   int BufferSize() const override { return bufferSize_; }
   int TakeNextBuffer() override { return bufferSize_ / 4; }
-  void LockBuffer() override { bufferLock_.lock(); }
-  void UnlockBuffer() override { bufferLock_.unlock(); }
-  const int16_t* CurrentData() const override { return nullptr; }
-  void Lock() override { bufferLock_.lock(); }
-  void Unlock() override { bufferLock_.unlock(); }
+  const int16_t* BeginRead() override { return nullptr; }
+  void EndRead() override {}
 
  private:
   std::atomic<bool> active_{false};
   int bufferSize_;
-  std::mutex bufferLock_;
 };
 
 }  // namespace tg

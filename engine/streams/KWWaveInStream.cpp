@@ -28,31 +28,32 @@ void KWWaveInStream::Start() {
   }
   auto device = layer_.CreateInput(ChosenDeviceId<EWaveInError>("There is no sound input device."));
   device->Open(*this);
+  // The input is not running: the audio thread keeps off everything below.
   memory_.assign(static_cast<size_t>(bufferCount_) * FramesPerBuffer() * 2, 0);
   for (int i = 0; i < bufferCount_; ++i) device->AddBuffer(BufferAt(i), FramesPerBuffer());
   deviceHandle_ = std::move(device);
-
-  {
-    // The engine may be reading from its own thread meanwhile.
-    std::lock_guard lock(section_);
-    requeueIndex_ = 0;
-    // One step on from here is buffer 0, the first to complete.
-    currentIndex_ = bufferCount_ - 1;
-    inputRunning_ = false;
-    threadRunning_ = true;
-    active_ = true;
-    currentData_ = nullptr;
+  requeueIndex_ = 0;
+  completedCount_ = 0;
+  uint64_t stale = 0;
+  while (completed_.Pop(stale)) {
   }
+  latestCompleted_ = 0;
+  // One step on from here is buffer 0, the first to complete.
+  currentIndex_ = bufferCount_ - 1;
+  currentData_ = nullptr;
+  threadRunning_ = true;
+  active_ = true;
   while (completions_.try_acquire()) {
-  }
-  while (ready_.try_acquire()) {
   }
   thread_ = std::thread([this] { ServiceLoop(); });
   SetThreadPriority(thread_, ThreadPriority::TimeCritical);
   try {
     deviceHandle_->Start();
   } catch (const EWaveInError&) {
-    threadRunning_ = false;
+    {
+      std::lock_guard lock(section_);
+      threadRunning_ = false;
+    }
     active_ = false;
     completions_.release();
     thread_.join();
@@ -71,7 +72,11 @@ void KWWaveInStream::ServiceLoop() {
     }
     std::lock_guard lock(section_);
     if (!threadRunning_) return;
-    ready_.release();
+    // Handed on before the device gets it back: whoever sees it back sees it
+    // handed on. A full queue means the engine is a whole queue behind; it
+    // then jumps to the latest buffer anyway.
+    completed_.Push(++completedCount_);
+    latestCompleted_.store(completedCount_, std::memory_order_release);
     try {
       deviceHandle_->AddBuffer(BufferAt(requeueIndex_), FramesPerBuffer());
     } catch (const EWaveInError&) {
@@ -81,66 +86,50 @@ void KWWaveInStream::ServiceLoop() {
   }
 }
 
+// Announces the reader before it looks at the running flag, and Stop clears
+// the flag before it looks for a reader (both sequentially consistent): at
+// least one of them sees the other, so a stop never passes a read under way.
+bool KWWaveInStream::EnterReading() {
+  reading_.store(true);
+  if (inputRunning_.load()) return true;
+  reading_.store(false);
+  return false;
+}
+
 int KWWaveInStream::TakeNextBuffer() {
-  int n = 0;
-  while (ready_.try_acquire()) ++n;
-  std::lock_guard lock(section_);
-  if (inputRunning_) {
-    if (n >= 1 && n < bufferCount_) {
-      currentIndex_ = (currentIndex_ + 1) % bufferCount_;
-      if (n > 1) ready_.release(n - 1);
-    } else {
-      currentIndex_ = requeueIndex_ == 0 ? bufferCount_ - 1 : requeueIndex_ - 1;
+  if (!EnterReading()) return FramesPerBuffer();
+  uint64_t next = 0;
+  if (completed_.Pop(next)) {
+    const auto count = static_cast<uint64_t>(bufferCount_);
+    const uint64_t latest = latestCompleted_.load(std::memory_order_acquire);
+    // One buffer a call while the engine keeps up; a whole queue behind, it
+    // jumps to the most recent one.
+    if (latest - next + 1 >= count) {
+      uint64_t queued = 0;
+      while (completed_.Pop(queued)) next = queued;
+      next = std::max(next, latest);
     }
-    currentData_ = BufferAt(currentIndex_);
-  } else {
-    currentData_ = nullptr;
+    currentIndex_ = static_cast<int>((next - 1) % count);
   }
+  currentData_ = BufferAt(currentIndex_);
+  LeaveReading();
   return FramesPerBuffer();
 }
 
-void KWWaveInStream::LockBuffer() {
-  std::lock_guard lock(section_);
-  if (inputRunning_ && currentData_ != nullptr) {
-    bufferLock_.lock();
-    bufferLocked_ = true;
-  }
-  if (!inputRunning_) currentData_ = nullptr;
-}
-
-// Only the reading thread touches the flag; taking the critical section here
-// would lock in the opposite order to LockBuffer and Lock.
-void KWWaveInStream::UnlockBuffer() {
-  if (bufferLocked_) {
-    bufferLocked_ = false;
-    bufferLock_.unlock();
-  }
-}
-
-void KWWaveInStream::Lock() {
-  if (lockOwner_ == std::this_thread::get_id()) return;
-  section_.lock();
-  bufferLock_.lock();
-  lockOwner_ = std::this_thread::get_id();
-}
-
-void KWWaveInStream::Unlock() {
-  if (lockOwner_ != std::this_thread::get_id()) return;
-  lockOwner_ = {};
-  bufferLock_.unlock();
-  section_.unlock();
+const int16_t* KWWaveInStream::BeginRead() {
+  if (!EnterReading()) return nullptr;
+  return currentData_;
 }
 
 void KWWaveInStream::Stop() {
   if (!IsActive()) return;
-  // The critical section is not recursive: a caller holding Lock has it already.
-  const bool held = lockOwner_ == std::this_thread::get_id();
-  if (!held) section_.lock();
-  inputRunning_ = false;
-  threadRunning_ = false;
-  if (!held) section_.unlock();
-  Unlock();
-  { std::lock_guard wait(bufferLock_); }  // a reader of the current buffer finishes
+  inputRunning_.store(false);
+  while (reading_.load()) std::this_thread::yield();  // one block's read, at most
+  {
+    std::lock_guard lock(section_);
+    threadRunning_ = false;
+  }
+  // The service thread touches the device no more.
   auto device = std::move(deviceHandle_);
   std::exception_ptr failure;
   try {

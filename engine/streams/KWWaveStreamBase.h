@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "engine/devices/WaveDevice.h"
@@ -42,8 +43,10 @@ class KWWaveStreamBase {
     return devices_[static_cast<size_t>(device_)].id;
   }
 
-  int bufferCount_ = kDefaultBufferCount;
-  int bufferSize_ = kDefaultBufferSize;
+  // Atomic: the audio thread reads the input's size while the settings
+  // dialog may give it another one.
+  std::atomic<int> bufferCount_ = kDefaultBufferCount;
+  std::atomic<int> bufferSize_ = kDefaultBufferSize;
   int bufferDurationMs_;
   int device_ = 0;
   std::vector<WaveDeviceInfo> devices_;

@@ -123,49 +123,65 @@ WaveInfo ReadWaveInfo(const std::string& fileName) {
   return reader.Info();
 }
 
-bool LoadWaveIntoTable(QSFunctionTable& table, const std::string& fileName, WaveInfo* info) {
-  SoundFileReader reader;
-  const bool ok = reader.Open(fileName);
-  if (info != nullptr) *info = reader.Info();
-  if (!ok) return false;
-
+ProgramRateSound ReadAtProgramRate(SoundFileReader& reader, int64_t maxFrames, ChannelMix mix) {
+  ProgramRateSound out;
   const WaveInfo& wave = reader.Info();
-  const int n = table.Size();
-  float* t = table.Data();
+  if (!reader.IsOpen() || maxFrames <= 0) return out;
+  // Keeps the frame arithmetic below far from overflowing at any file rate.
+  maxFrames = std::min<int64_t>(maxFrames, INT32_MAX);
   const bool stereo = wave.channels > 1;
-  int i = 0;
+  out.channels = stereo && mix == ChannelMix::kKeep ? 2 : 1;
+  auto emit = [&out, stereo, mix](float l, float r) {
+    if (!stereo) {
+      out.samples.push_back(l);
+    } else if (mix == ChannelMix::kMono) {
+      out.samples.push_back((l + r) * 0.76f);
+    } else {
+      out.samples.push_back(l);
+      out.samples.push_back(r);
+    }
+  };
+
   if (wave.sampleRate != kSampleRate) {
     const double g = wave.sampleRate / kSampleRate;
-    const int64_t want = std::min<int64_t>(static_cast<int64_t>(n * g) + 2, wave.frames);
+    const int64_t want = std::min<int64_t>(
+        static_cast<int64_t>(static_cast<double>(maxFrames) * g) + 2, wave.frames);
     const Channels s = ReadUpTo(reader, want);
     const auto read = static_cast<int64_t>(s.left.size());
-    i = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(static_cast<double>(read) / g), n));
+    out.frames = std::min<int64_t>(static_cast<int64_t>(static_cast<double>(read) / g), maxFrames);
+    out.samples.reserve(static_cast<size_t>(out.frames * out.channels));
     // The interpolation may reach one frame past the last one read: it holds
     // the last frame rather than dropping to silence.
     auto at = [read](const std::vector<float>& v, int64_t k) {
       return v[static_cast<size_t>(std::min(k, read - 1))];
     };
+    auto between = [&at](const std::vector<float>& v, int64_t k, float f) {
+      return at(v, k) + (at(v, k + 1) - at(v, k)) * f;
+    };
     double o = 0.0;
-    for (int j = 0; j < i; ++j, o += g) {
+    for (int64_t j = 0; j < out.frames; ++j, o += g) {
       const auto k = static_cast<int64_t>(o);
       const auto f = static_cast<float>(o - static_cast<double>(k));
-      const float l = at(s.left, k) + (at(s.left, k + 1) - at(s.left, k)) * f;
-      if (stereo) {
-        const float r = at(s.right, k) + (at(s.right, k + 1) - at(s.right, k)) * f;
-        t[j] = (l + r) * 0.76f;
-      } else {
-        t[j] = l;
-      }
+      emit(between(s.left, k, f), stereo ? between(s.right, k, f) : 0.0f);
     }
   } else {
-    const Channels s = ReadUpTo(reader, std::min<int64_t>(wave.frames, n));
-    i = static_cast<int>(s.left.size());
-    for (int j = 0; j < i; ++j) {
-      const auto k = static_cast<size_t>(j);
-      t[j] = stereo ? (s.left[k] + s.right[k]) * 0.76f : s.left[k];
-    }
+    const Channels s = ReadUpTo(reader, std::min<int64_t>(wave.frames, maxFrames));
+    out.frames = static_cast<int64_t>(s.left.size());
+    out.samples.reserve(static_cast<size_t>(out.frames * out.channels));
+    for (size_t k = 0; k < s.left.size(); ++k) emit(s.left[k], stereo ? s.right[k] : 0.0f);
   }
-  std::fill(t + i, t + n + 1, 0.0f);
+  return out;
+}
+
+bool LoadWaveIntoTable(QSFunctionTable& table, const std::string& fileName, WaveInfo* info) {
+  SoundFileReader reader;
+  const bool ok = reader.Open(fileName);
+  if (info != nullptr) *info = reader.Info();
+  if (!ok) return false;
+  const ProgramRateSound sound = ReadAtProgramRate(reader, table.Size(), ChannelMix::kMono);
+  float* t = table.Data();
+  std::copy(sound.samples.begin(), sound.samples.end(), t);
+  std::fill(t + sound.frames, t + table.Size() + 1, 0.0f);
   return true;
 }
 

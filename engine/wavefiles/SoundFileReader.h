@@ -41,6 +41,24 @@ class SoundFileReader {
 // The format of a sound file; valid false when it cannot be read.
 WaveInfo ReadWaveInfo(const std::string& fileName);
 
+// How the channels of a file come out of ReadAtProgramRate.
+enum class ChannelMix {
+  kKeep,  // mono stays mono, two or more channels give the first two
+  kMono,  // stereo mixed as (L + R) × 0.76
+};
+
+// Sound at the program's rate, as interleaved floats of full scale ±1.0.
+struct ProgramRateSound {
+  int channels = 1;
+  int64_t frames = 0;
+  std::vector<float> samples;  // frames × channels values
+};
+
+// Reads an open file from where it stands (its start, after Open), converted
+// to the program's rate by linear interpolation; at most maxFrames frames.
+// Not for the audio thread.
+ProgramRateSound ReadAtProgramRate(SoundFileReader& reader, int64_t maxFrames, ChannelMix mix);
+
 // Loads a whole file into a table, converted to the program's rate by linear
 // interpolation and mixed to mono (stereo as (L + R) × 0.76); entries past
 // the file's end, guard included, become 0. A file that cannot be read

@@ -4,10 +4,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "contraptions/effects/sdelay/TSDelayForm.h"
-#include "contraptions/generators/testgen/TTestGenForm.h"
-#include "contraptions/io/soundout/TSoundOutForm.h"
-#include "contraptions/mixers/mixers/TMixerForms.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/TContraptionForm.h"
 
@@ -77,15 +73,5 @@ QPoint ContraptionWindowHost::FreePlace(const QWidget& content, const QWidget* w
   return {0, 0};
 }
 
-void RegisterContraptionWindows(ContraptionWindowHost& host) {
-  host.Register<TSoundOutForm>("SoundOut");
-  host.Register<TTestGenForm>("TestGen");
-  host.Register<TSDelayForm>("SDelay");
-  for (const char* n : {"2", "3", "4", "6", "8", "12"}) {
-    host.Register<TStereoMixerForm>(std::string("S") + n + "Mixer");
-    host.Register<TPanPotMixerForm>(std::string("P") + n + "Mixer");
-    host.Register<TMonoMixerForm>(std::string("M") + n + "Mixer");
-  }
-}
 
 }  // namespace tg

@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "framework/ContraptionDescriptor.h"
 #include "framework/host/ContraptionWindows.h"
 
 class QPoint;
@@ -33,6 +34,12 @@ class ContraptionWindowHost final : public ContraptionWindows {
       return new Form(c, parent);
     });
   }
+  // The window of every type a descriptor describes.
+  template <typename Form>
+  void Register(const ContraptionDescriptor& type) {
+    for (const std::string& name : type.TypeNames()) Register<Form>(name);
+  }
+  bool HasWindow(const std::string& typeName) const { return makers_.contains(typeName); }
 
   void ShowWindow(TGardeningContraption& contraption) override;
   void CloseWindow(TGardeningContraption& contraption) override;
@@ -55,7 +62,8 @@ class ContraptionWindowHost final : public ContraptionWindows {
   std::function<void(int)> helpHandler_;
 };
 
-// Registers the editor window of every type that has one.
+// Registers the editor window of every type that has one (written by the
+// build from the types' folders).
 void RegisterContraptionWindows(ContraptionWindowHost& host);
 
 }  // namespace tg

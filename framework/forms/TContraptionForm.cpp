@@ -7,6 +7,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cassert>
 
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/TPresetMenuForm.h"
@@ -129,6 +130,13 @@ void TContraptionForm::showEvent(QShowEvent* event) {
     Place(QRect(pos(), size().expandedTo(needed)));
   }
   QWidget::showEvent(event);
+}
+
+const QSPropertyInfo& TContraptionForm::ParameterInfo(std::string_view name) const {
+  const QSPropertyTable& table = *contraption_.Processor().GetPropertyTable();
+  const int position = table.IndexOf(name);
+  assert(position >= 0 && "an editor names a parameter its processor lacks");
+  return table.InfoAt(position < 0 ? 0 : position);
 }
 
 void TContraptionForm::moveEvent(QMoveEvent* event) {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QWidget>
+#include <string_view>
+
+#include "framework/properties/QSPropertyTable.h"
 
 class QLabel;
 class QToolButton;
@@ -53,6 +56,16 @@ class TContraptionForm : public QWidget {
     ParameterEdited();
   }
   void ParameterEdited();
+  // A parameter's description in its processor's table: editors take their
+  // ranges from here. The parameter must exist.
+  const QSPropertyInfo& ParameterInfo(std::string_view name) const;
+  // Sets a control's range (a knob, slider or number edit) from a parameter's.
+  template <typename Control>
+  void TakeRange(Control* control, std::string_view name) const {
+    const QSPropertyInfo& info = ParameterInfo(name);
+    control->SetMin(info.minimum);
+    control->SetMax(info.maximum);
+  }
   // Where subclasses put their controls (below the header).
   QWidget* Body() const { return body_; }
   void showEvent(QShowEvent* event) override;

@@ -12,6 +12,7 @@ void QSCStringProperty::SetValue(std::string_view text) {
   if (text == text_) return;
   text_.assign(text);
   RaiseChanged();
+  TellChange();
 }
 
 std::unique_ptr<QSProperty> QSCStringProperty::Clone() const {
@@ -48,6 +49,7 @@ void QSCStringProperty::ReadFrom(std::istream& in) {
   }
   text_ = std::move(collected);
   RaiseChanged();
+  TellChange();
 }
 
 void QSCStringProperty::WriteTo(std::ostream& out) const {

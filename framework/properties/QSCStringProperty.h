@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "framework/properties/QSProperty.h"
 
@@ -24,13 +26,24 @@ class QSCStringProperty : public QSProperty {
   void SetValue(std::string_view text);
   void CopyFrom(const QSCStringProperty& other) { SetValue(other.text_); }
 
+  // UI thread: told the text each time it is set to another one or read in,
+  // e.g. to load the file it names. Clones do not inherit it.
+  void SetChangeHandler(std::function<void(const std::string&)> handler) {
+    changeHandler_ = std::move(handler);
+  }
+
   std::unique_ptr<QSProperty> Clone() const override;
   void AssignFrom(const QSProperty& other) override;
   void ReadFrom(std::istream& in) override;
   void WriteTo(std::ostream& out) const override;
 
  private:
+  void TellChange() const {
+    if (changeHandler_) changeHandler_(text_);
+  }
+
   std::string text_;
+  std::function<void(const std::string&)> changeHandler_;
 };
 
 }  // namespace tg

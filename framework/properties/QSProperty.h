@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 
 namespace tg {
 
@@ -30,6 +31,11 @@ class QSProperty {
   virtual void ReadFrom(std::istream& in) = 0;
   // UI thread.
   virtual void WriteTo(std::ostream& out) const = 0;
+  // A numeric value (bool, integer or double) as a double; none for the others.
+  virtual std::optional<double> NumericValue() const { return std::nullopt; }
+  // UI thread: sets a numeric value from a double (truncated for integers);
+  // false for the others.
+  virtual bool SetNumericValue(double) { return false; }
 
   uint16_t KindCode() const { return header_.load(std::memory_order_relaxed) & kKindMask; }
   uint16_t HeaderWord() const { return header_.load(std::memory_order_relaxed); }

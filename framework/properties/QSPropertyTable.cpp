@@ -23,6 +23,9 @@ void QSStaticPropertyTable::AddProperty(ClassInfo& info, QSStaticPropertyTable& 
   entry.units = &units;
   entry.minimum = minimum;
   entry.maximum = maximum;
+  // Tables are bound as the first processor of a class is made, before
+  // anything has changed its values.
+  entry.defaultValue = property.NumericValue();
   entry.offset = reinterpret_cast<const char*>(&property) - reinterpret_cast<const char*>(&table);
   const int position = static_cast<int>(info.infos.size());
   info.indexByName.emplace(entry.name, position);  // the first entry of a name wins

@@ -4,6 +4,7 @@
 #include <functional>
 #include <iosfwd>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,12 +14,19 @@
 
 namespace tg {
 
-// The description of one parameter: its name, units and nominal range.
+// The description of one parameter: its name, units, nominal range (none
+// when minimum equals maximum) and, for a numeric one, its default: the value
+// a new processor starts with. Editors take their ranges from here.
 struct QSPropertyInfo {
   std::string name;
   const QSPropertyUnits* units = &QSAbstractUnits::Get();
   double minimum = 0.0;
   double maximum = 0.0;
+  std::optional<double> defaultValue;
+  // A state the processor keeps up to date (a file's length, whether it is
+  // playing): documents carry it, but reading one does not restore it.
+  bool isState = false;
+  bool HasRange() const { return minimum < maximum; }
 };
 
 // The ordered parameters of a processor. The order is the order of values in
@@ -66,6 +74,12 @@ class QSStaticPropertyTable final : public QSPropertyTable {
                     const QSPropertyUnits& units = QSAbstractUnits::Get(), double minimum = 0.0,
                     double maximum = 0.0) {
       AddProperty(info_, table_, property, std::move(name), units, minimum, maximum);
+    }
+    // A state the processor keeps (see QSPropertyInfo::isState).
+    void State(QSProperty& property, std::string name, double minimum = 0.0, double maximum = 0.0) {
+      AddProperty(info_, table_, property, std::move(name), QSAbstractUnits::Get(), minimum,
+                  maximum);
+      info_.infos.back().isState = true;
     }
 
    private:

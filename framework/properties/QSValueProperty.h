@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <type_traits>
 
 #include "framework/properties/QSProperty.h"
@@ -37,6 +38,24 @@ class QSValueProperty : public QSProperty {
     auto copy = std::make_unique<Derived>(Value());
     copy->CopyReservedFlagFrom(*this);
     return copy;
+  }
+  std::optional<double> NumericValue() const override {
+    if constexpr (std::is_arithmetic_v<T>) {
+      return static_cast<double>(Value());
+    } else {
+      return std::nullopt;
+    }
+  }
+  bool SetNumericValue(double value) override {
+    if constexpr (std::is_same_v<T, bool>) {
+      SetValue(value != 0.0);
+      return true;
+    } else if constexpr (std::is_arithmetic_v<T>) {
+      SetValue(static_cast<T>(value));
+      return true;
+    } else {
+      return false;
+    }
   }
   // Same kind code means same class; the checked cast says so to the compiler too.
   void AssignFrom(const QSProperty& other) override {

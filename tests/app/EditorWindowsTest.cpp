@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QScrollArea>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <atomic>
@@ -28,6 +29,13 @@
 
 namespace tg {
 namespace {
+
+// Chooses a file in SoundOut's window, and waits until the window has shown
+// what became of it.
+bool ChooseAndWait(TSoundOutForm& form, const std::string& name) {
+  form.ChooseFile(QString::fromStdString(name));
+  return QTest::qWaitFor([&] { return !form.OpeningFile(); }, 30000);
+}
 
 class EditorWindowsTest : public test::WindowHostFixture {
  protected:
@@ -110,7 +118,7 @@ TEST_F(EditorWindowsTest, SoundOutRecordsAndPlaysThroughItsButtons) {
   EXPECT_FALSE(form->PlayButton()->isEnabled());  // no file yet
   EXPECT_FALSE(form->RecordButton()->isEnabled());
 
-  form->ChooseFile(QString::fromStdString(dir / "take.wav"));
+  ASSERT_TRUE(ChooseAndWait(*form, dir / "take.wav"));
   EXPECT_EQ(form->FileLabel()->text(), "take.wav");
   ASSERT_TRUE(form->RecordButton()->isEnabled());
   form->RecordClicked();
@@ -150,7 +158,7 @@ TEST_F(EditorWindowsTest, SoundOutRecordsAndPlaysThroughItsButtons) {
   EXPECT_EQ(out.recordDuration.Value(), 12);
 
   // A file that cannot be used disables playing and recording.
-  form->ChooseFile(QString::fromStdString(dir.Path()));
+  ASSERT_TRUE(ChooseAndWait(*form, dir.Path()));
   EXPECT_FALSE(form->PlayButton()->isEnabled());
   EXPECT_TRUE(form->FileLabel()->text().isEmpty());
   EXPECT_TRUE(form->DurationLabel()->text().isEmpty());
@@ -166,14 +174,14 @@ TEST_F(EditorWindowsTest, SoundOutKeepsItsFileRelativeAndMakesANewOneWhereChosen
   auto* form = Open<TSoundOutForm>(c);
   ASSERT_NE(form, nullptr);
 
-  form->ChooseFile(QString::fromStdString(documents / "take.wav"));
+  ASSERT_TRUE(ChooseAndWait(*form, documents / "take.wav"));
   EXPECT_EQ(out.outputFile.Value(), "take.wav");
   EXPECT_EQ(out.GetState(), TGSoundOut::kStopped);
   EXPECT_TRUE(std::filesystem::exists(documents / "take.wav"));
   EXPECT_EQ(form->SaveProposal(), documents / "take.wav");
 
   // A new file in a sound-file directory is made there, not beside the document.
-  form->ChooseFile(QString::fromStdString(sounds / "new.wav"));
+  ASSERT_TRUE(ChooseAndWait(*form, sounds / "new.wav"));
   EXPECT_EQ(out.outputFile.Value(), "new.wav");
   EXPECT_TRUE(std::filesystem::exists(sounds / "new.wav"));
   EXPECT_FALSE(std::filesystem::exists(documents / "new.wav"));
@@ -193,7 +201,7 @@ TEST_F(EditorWindowsTest, SoundOutSaysWhyAChosenFileCannotBeUsed) {
   auto* form = Open<TSoundOutForm>(c);
   ASSERT_NE(form, nullptr);
   test::WriteBytes(dir / "not-a-wave.wav", {'h', 'e', 'l', 'l', 'o'});
-  form->ChooseFile(QString::fromStdString(dir / "not-a-wave.wav"));
+  ASSERT_TRUE(ChooseAndWait(*form, dir / "not-a-wave.wav"));
   ASSERT_EQ(messages.Messages().size(), 1u);
   EXPECT_NE(messages.Messages()[0].text.find("not a 44100 Hz stereo 16-bit PCM wave file"),
             std::string::npos)
@@ -208,7 +216,7 @@ TEST_F(EditorWindowsTest, SoundOutShowsWhatATakeLostToASlowDisk) {
   auto& out = static_cast<TGSoundOut&>(c.Processor());
   auto* form = Open<TSoundOutForm>(c);
   ASSERT_NE(form, nullptr);
-  form->ChooseFile(QString::fromStdString(dir / "slow.wav"));
+  ASSERT_TRUE(ChooseAndWait(*form, dir / "slow.wav"));
   EXPECT_TRUE(form->LostLabel()->text().isEmpty());
   form->RecordClicked();
   SoundOutFileWorker& worker = out.FileWorker();
@@ -231,8 +239,28 @@ TEST_F(EditorWindowsTest, SoundOutShowsWhatATakeLostToASlowDisk) {
   RunBlocks(1);
 }
 
+// Deleting SoundOut while its window is open: the window goes before the
+// engine lock is taken, and the file is handed back without waiting for it.
+TEST_F(EditorWindowsTest, SoundOutsWindowGoesWithTheEngineLockFree) {
+  test::TempDir dir;
+  TGardeningContraption& c = Make("SoundOut");
+  auto* form = Open<TSoundOutForm>(c);
+  ASSERT_NE(form, nullptr);
+  ASSERT_TRUE(ChooseAndWait(*form, dir / "take.wav"));
+  EngineLock& lock = engine->OutStream().GetEngineLock();
+  bool destroyed = false, lockedWhileDestroyed = true;
+  QObject::connect(form, &QObject::destroyed, [&] {
+    destroyed = true;
+    lockedWhileDestroyed = lock.IsHeldByCaller();
+  });
+  Delete(c);
+  EXPECT_TRUE(destroyed);
+  EXPECT_FALSE(lockedWhileDestroyed);
+  EXPECT_EQ(engine->SoundOutProcessor().GetState(), TGSoundOut::kNoFile);
+}
+
 TEST_F(EditorWindowsTest, HelpOpensTheTypesPageAndEveryPageIsShipped) {
-  THelpBrowser help;
+  THelpBrowser help(factory);
   host.SetHelpHandler([&](int number) { help.ShowTopic(number); });
   TGardeningContraption& c = Make("SDelay");
   c.Help();
@@ -245,7 +273,7 @@ TEST_F(EditorWindowsTest, HelpOpensTheTypesPageAndEveryPageIsShipped) {
   }
   help.ShowContents();
   EXPECT_EQ(help.CurrentTitle(), "Tonegarden Help");
-  EXPECT_EQ(THelpBrowser::PageFor(4242), "qrc:/help/index.html");
+  EXPECT_EQ(help.PageFor(4242), "qrc:/help/index.html");
 }
 
 }  // namespace

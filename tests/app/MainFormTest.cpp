@@ -352,6 +352,7 @@ TEST_F(MainFormTest, TheStatusBarTellsWhatATakeLostToASlowDisk) {
     out.outputFile.SetValue(dir / "take.wav");
     out.Reset();
   });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return out.GetState() != TGSoundOut::kOpening; }, 30000));
   auto run = [&](int blocks) {
     std::vector<int16_t> buffer(static_cast<size_t>(blocks) * 512);
     engine->OutStreamFillBuffer(buffer.data(), blocks * 256);
@@ -360,7 +361,9 @@ TEST_F(MainFormTest, TheStatusBarTellsWhatATakeLostToASlowDisk) {
   {
     auto hold = out.FileWorker().HoldDisk();  // the disk stalls for the whole take
     run(140 * SoundOutFileWorker::kChunkFrames / 256);
-    locked([&] { out.action.SetValue(TGSoundOut::kStop); });
+    // Audio is stopped: this thread is the only one that processes, and it
+    // must not take the engine lock while it keeps the worker off the disk.
+    out.action.SetValue(TGSoundOut::kStop);
     run(1);
   }
   out.FlushFile();

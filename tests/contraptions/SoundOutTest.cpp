@@ -52,11 +52,11 @@ class SoundOutTest : public ::testing::Test {
   ~SoundOutTest() override { engine.DestroyContraption(std::move(soundOutContraption)); }
   TGSoundOut& out() { return engine.SoundOutProcessor(); }
 
-  // As the window does it: name the file, then reset under the engine lock.
+  // As the window does it: the file is handed to the worker, and once it
+  // has answered, SoundOut is ready to record or play.
   void UseFile(const std::string& name) {
-    EngineLockGuard lock(engine.OutStream().GetEngineLock());
-    out().outputFile.SetValue(name);
-    out().Reset();
+    out().ChooseFile(name);
+    ASSERT_TRUE(WaitFor([&] { return out().GetState() != TGSoundOut::kOpening; }));
   }
   void Command(int action) {
     EngineLockGuard lock(engine.OutStream().GetEngineLock());
@@ -283,6 +283,78 @@ TEST_F(SoundOutTest, ARenderWaitsForASlowDiskAndLosesNothing) {
   out().FlushFile();
   EXPECT_EQ(out().LostFrames(), 0u);
   EXPECT_EQ(FramesIn(name), static_cast<uint32_t>(blocks) * 256u);
+}
+
+// The user picks another file while a take runs and the disk is stuck: the
+// window gets its answer at once, and the worker ends the take on the old
+// file (every frame, the header) before it opens the new one.
+TEST_F(SoundOutTest, ChangingTheFileDuringATakeNeverWaitsForTheDisk) {
+  const std::string first = dir / "first.wav";
+  const std::string second = dir / "second.wav";
+  UseFile(first);
+  Command(TGSoundOut::kRecord);
+  Run(13);  // one whole chunk of 2048 frames and a part
+  std::atomic<bool> holding{false}, changed{false};
+  bool changedWhileHeld = false;
+  std::thread disk([&] {
+    auto hold = out().FileWorker().HoldDisk();
+    holding = true;
+    changedWhileHeld = WaitFor([&] { return changed.load(); });
+  });
+  ASSERT_TRUE(WaitFor([&] { return holding.load(); }));
+  out().ChooseFile(second);
+  changed = true;
+  EXPECT_EQ(out().GetState(), TGSoundOut::kOpening);
+  EXPECT_EQ(Run(1)[0], static_cast<int16_t>(0.25f * 32767));  // the inputs still sound
+  disk.join();
+  EXPECT_TRUE(changedWhileHeld);
+
+  ASSERT_TRUE(WaitFor([&] { return out().GetState() != TGSoundOut::kOpening; }));
+  EXPECT_EQ(out().GetState(), TGSoundOut::kStopped);
+  EXPECT_EQ(out().FileProblem(), "");
+  EXPECT_EQ(ReadWaveInfo(first).frames, 13 * 256);
+  const auto bytes = test::ReadBytes(first);
+  ASSERT_EQ(bytes.size(), 44u + 13u * 256u * 4u);
+  EXPECT_EQ(riff::U32(&bytes[40]), 13u * 256u * 4u);
+  EXPECT_TRUE(std::filesystem::exists(second));
+
+  // The new file records.
+  Command(TGSoundOut::kRecord);
+  Run(4);
+  Command(TGSoundOut::kStop);
+  Run(1);
+  out().FlushFile();
+  EXPECT_EQ(FramesIn(second), 4u * 256u);
+}
+
+// A render starts right after the file was chosen: its first block already
+// goes to the file.
+TEST_F(SoundOutTest, ARenderWaitsForAJustChosenFileBeforeItsFirstBlock) {
+  const std::string name = dir / "render-now.wav";
+  out().SetOffline(true);
+  {
+    auto hold = out().FileWorker().HoldDisk();  // the worker cannot have answered yet
+    out().ChooseFile(name);
+    Command(TGSoundOut::kRecord);
+  }
+  Run(4);
+  Command(TGSoundOut::kStop);
+  Run(1);
+  out().SetOffline(false);
+  out().FlushFile();
+  EXPECT_EQ(FramesIn(name), 4u * 256u);
+}
+
+// Choosing a file that cannot be used says why, once the worker has tried.
+TEST_F(SoundOutTest, AFileThatCannotBeUsedIsRefusedWithTheReason) {
+  const std::string name = dir / "missing-dir/take.wav";
+  UseFile(name);
+  EXPECT_EQ(out().GetState(), TGSoundOut::kNoFile);
+  const std::string problem = out().FileProblem();
+  EXPECT_NE(problem.find(name), std::string::npos) << problem;
+  EXPECT_NE(problem.find("No such file or directory"), std::string::npos) << problem;
+  UseFile(dir / "good.wav");
+  EXPECT_EQ(out().FileProblem(), "");
 }
 
 TEST(LostFramesMessageTest, SaysHowMuchOfTheTakeWasLostAndNeverRoundsToNothing) {

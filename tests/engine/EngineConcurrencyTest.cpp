@@ -1,16 +1,25 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "app/patch/PatchEditor.h"
+#include "app/patch/PatchModel.h"
 #include "contraptions/RegisterContraptions.h"
+#include "engine/EngineLock.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/streams/DetachedOutStream.h"
+#include "engine/streams/KWWaveInStream.h"
+#include "engine/wavefiles/TGWaveOutFile.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "tests/support/ManualWaveDevice.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/TestProcessors.h"
 
 namespace tg {
@@ -82,6 +91,190 @@ TEST(EngineConcurrencyTest, GraphAndParameterEditsRaceFreeWithTheProcessingCycle
   engine.StopAudioOut();
   for (auto& c : live) engine.DestroyContraption(std::move(c));
   engine.DestroyContraption(std::move(soundOut));
+}
+
+// The user picks SoundOut files one after another while takes and playback
+// run on the audio thread. Meant for the tsan preset.
+TEST(EngineConcurrencyTest, SoundOutFileChangesRaceFreeWithTheProcessingCycle) {
+  TContraptionFactory factory;
+  RegisterContraptionTypes(factory);
+  auto stream = std::make_unique<DetachedOutStream>(4, 4096);
+  DetachedOutStream* out = stream.get();
+  TAudioEngineModule engine(factory, std::move(stream));
+  auto soundOut = factory.Create(engine, "SoundOut", "");
+  TGSoundOut& processor = engine.SoundOutProcessor();
+  test::TempDir dir;
+
+  std::atomic<bool> stop{false};
+  std::atomic<int> fills{0};
+  std::thread audio([&] {
+    std::vector<int16_t> buffer(2 * 1024);
+    while (!stop.load()) {
+      out->Fill(buffer.data(), 1024);
+      fills.fetch_add(1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));  // paced, like a device
+    }
+  });
+  for (int k = 0; k < 24; ++k) {
+    processor.ChooseFile(dir / ("take" + std::to_string(k % 3) + ".wav"));
+    // Every other change is left to open while the next command comes.
+    if (k % 2 == 0) {
+      ASSERT_TRUE(test::WaitUntil([&] { return processor.GetState() != TGSoundOut::kOpening; }));
+    }
+    {
+      EngineLockGuard lock(engine.OutStream().GetEngineLock());
+      processor.action.SetValue(k % 4 == 2 ? TGSoundOut::kPlay : TGSoundOut::kRecord);
+    }
+    const int before = fills.load();
+    ASSERT_TRUE(test::WaitUntil([&] { return fills.load() >= before + 4; }));
+  }
+  stop.store(true);
+  audio.join();
+  ASSERT_TRUE(test::WaitUntil([&] { return processor.GetState() != TGSoundOut::kOpening; }));
+  engine.DestroyContraption(std::move(soundOut));
+  EXPECT_EQ(processor.GetState(), TGSoundOut::kNoFile);
+}
+
+// The user-interface side's longest hold of the engine lock is on record;
+// the audio side's holds are not measured.
+TEST(EngineLockTest, TheLongestUserInterfaceHoldIsRecordedUntilReset) {
+  using std::chrono::steady_clock;
+  EngineLock lock;
+#ifdef __linux__
+  EXPECT_TRUE(lock.InheritsPriority());
+#endif
+  EXPECT_EQ(lock.LongestUiHold().count(), 0);
+
+  // A hold that lasts until the audio thread waits for the lock and the
+  // clock has moved on by 2 ms; nested locking does not end it early.
+  std::atomic<bool> audioWaiting{false}, audioGotIt{false};
+  lock.Lock();
+  const auto start = steady_clock::now();
+  std::thread audio([&] {
+    audioWaiting = true;
+    lock.LockForService();
+    audioGotIt = true;
+    lock.UnlockForService();
+  });
+  {
+    EngineLockGuard nested(lock);
+    lock.Lock();
+  }
+  EXPECT_TRUE(lock.IsHeldByCaller());
+  ASSERT_TRUE(test::WaitUntil([&] {
+    return audioWaiting.load() && steady_clock::now() - start >= std::chrono::milliseconds(2);
+  }));
+  EXPECT_FALSE(audioGotIt.load());
+  const auto held = steady_clock::now() - start;
+  lock.Unlock();
+  audio.join();
+  EXPECT_TRUE(audioGotIt.load());
+  EXPECT_GE(lock.LongestUiHold(), held);
+
+  lock.Lock();  // a short hold leaves the record as it is
+  lock.Unlock();
+  EXPECT_GE(lock.LongestUiHold(), held);
+
+  lock.ResetLongestUiHold();
+  EXPECT_EQ(lock.LongestUiHold().count(), 0);
+  std::thread([&] {
+    lock.LockForService();
+    const auto t = steady_clock::now();
+    while (steady_clock::now() - t < std::chrono::milliseconds(1)) {
+    }
+    lock.UnlockForService();
+  }).join();
+  EXPECT_EQ(lock.LongestUiHold().count(), 0);
+}
+
+// Notes whether the engine lock was held by the caller when a window closed.
+class LockWatchingWindows final : public ContraptionWindows {
+ public:
+  explicit LockWatchingWindows(EngineLock& lock) : lock_(lock) {}
+  void ShowWindow(TGardeningContraption&) override {}
+  void CloseWindow(TGardeningContraption&) override {
+    ++closed;
+    if (lock_.IsHeldByCaller()) ++closedUnderLock;
+  }
+  void ShowHelp(int) override {}
+  int closed = 0;
+  int closedUnderLock = 0;
+
+ private:
+  EngineLock& lock_;
+};
+
+// A capture device that captures nothing and notes whether the engine lock
+// was held by the caller when it was stopped or closed.
+class LockWatchingInLayer final : public WaveDeviceLayer {
+ public:
+  std::vector<WaveDeviceInfo> OutputDevices() override { return {}; }
+  std::vector<WaveDeviceInfo> InputDevices() override { return {{"Watching: in", 0}}; }
+  std::unique_ptr<WaveOutDevice> CreateOutput(int) override { return nullptr; }
+  std::unique_ptr<WaveInDevice> CreateInput(int) override {
+    return std::make_unique<Device>(*this);
+  }
+  EngineLock* lock = nullptr;
+  int stops = 0;
+  int stopsUnderLock = 0;
+
+ private:
+  class Device final : public WaveInDevice {
+   public:
+    explicit Device(LockWatchingInLayer& layer) : layer_(layer) {}
+    void Open(CompletionSink&) override {}
+    void AddBuffer(int16_t*, int) override {}
+    void Start() override {}
+    void Stop() override { Note(); }
+    void Reset() override {}
+    void Close() override { Note(); }
+
+   private:
+    void Note() {
+      ++layer_.stops;
+      if (layer_.lock != nullptr && layer_.lock->IsHeldByCaller()) ++layer_.stopsUnderLock;
+    }
+    LockWatchingInLayer& layer_;
+  };
+};
+
+// Deleting contraptions: their windows close, and audio in stops when the
+// last SoundIn goes, with the engine lock free, so the audio thread never
+// waits for a window or a device.
+TEST(EngineConcurrencyTest, DeletingClosesWindowsAndStopsAudioInOutsideTheEngineLock) {
+  TContraptionFactory factory;
+  RegisterContraptionTypes(factory);
+  LockWatchingInLayer layer;
+  TAudioEngineModule engine(factory, nullptr, std::make_unique<KWWaveInStream>(layer));
+  EngineLock& lock = engine.OutStream().GetEngineLock();
+  layer.lock = &lock;
+  LockWatchingWindows windows(lock);
+  ContraptionWindows* before = engine.Host().windows;
+  engine.Host().windows = &windows;
+  {
+    PatchModel model;
+    PatchEditor patch(engine, model);
+    PatchNode* gen = patch.NewContraption("TestGen", 0, 0);
+    PatchNode* soundIn = patch.NewContraption("SoundIn", 0, 40);
+    ASSERT_NE(gen, nullptr);
+    ASSERT_NE(soundIn, nullptr);
+    // As their open editor windows leave them.
+    gen->contraption->WindowState().windowOpen = true;
+    soundIn->contraption->WindowState().windowOpen = true;
+    engine.StartAudioIn();
+    ASSERT_TRUE(engine.IsAudioInRunning());
+
+    patch.Delete(*gen);
+    EXPECT_EQ(windows.closed, 1);
+    EXPECT_TRUE(engine.IsAudioInRunning());  // SoundIn is still there
+    patch.Delete(*soundIn);
+    EXPECT_EQ(windows.closed, 2);
+    EXPECT_FALSE(engine.IsAudioInRunning());
+  }
+  EXPECT_EQ(windows.closedUnderLock, 0);
+  EXPECT_EQ(layer.stops, 2);  // stopped and closed
+  EXPECT_EQ(layer.stopsUnderLock, 0);
+  engine.Host().windows = before;
 }
 
 }  // namespace

@@ -36,11 +36,8 @@ class FakeInStream final : public AudioInStream {
     ++taken;
     return 4096;
   }
-  void LockBuffer() override {}
-  void UnlockBuffer() override {}
-  const int16_t* CurrentData() const override { return active_ ? data_.data() : nullptr; }
-  void Lock() override {}
-  void Unlock() override {}
+  const int16_t* BeginRead() override { return active_ ? data_.data() : nullptr; }
+  void EndRead() override {}
   int taken = 0;
 
  private:

@@ -151,6 +151,25 @@ TEST_F(SoundFileReaderTest, MoreThanTwoChannelsUseTheFirstTwo) {
   EXPECT_FLOAT_EQ(table[0], 0.75f * 0.76f);
 }
 
+TEST_F(SoundFileReaderTest, ChannelsKeptAtTheProgramRateAreTheFirstTwo) {
+  const std::string name = dir / "quad-22050.wav";
+  WriteWithSndfile(name, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 22050, 4,
+                   {0.25f, -0.5f, 0.9f, 0.9f, 0.75f, -1.0f, 0.9f, 0.9f});
+  SoundFileReader reader;
+  ASSERT_TRUE(reader.Open(name));
+  const ProgramRateSound kept = ReadAtProgramRate(reader, 100, ChannelMix::kKeep);
+  ASSERT_EQ(kept.channels, 2);
+  ASSERT_EQ(kept.frames, 4);
+  const std::vector<float> expected = {0.25f, -0.5f, 0.5f, -0.75f, 0.75f, -1.0f, 0.75f, -1.0f};
+  EXPECT_EQ(kept.samples, expected);
+
+  ASSERT_TRUE(reader.Open(name));
+  const ProgramRateSound limited = ReadAtProgramRate(reader, 3, ChannelMix::kMono);
+  ASSERT_EQ(limited.channels, 1);
+  ASSERT_EQ(limited.frames, 3);
+  EXPECT_FLOAT_EQ(limited.samples[1], (0.5f - 0.75f) * 0.76f);
+}
+
 TEST_F(SoundFileReaderTest, NonFiniteAndAbsurdSamplesAreTamed) {
   const std::string name = dir / "nan.wav";
   WriteWithSndfile(name, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1,

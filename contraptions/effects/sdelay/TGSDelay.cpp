@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/NonFinite.h"
 #include "engine/graph/QSDynSigContext.h"
 
 namespace tg {
@@ -15,11 +16,12 @@ TGSDelay::TGSDelay(QSDynSigContext* context) : QSSignalProcessor(context, 2, 2) 
 QSPropertyTable* TGSDelay::GetPropertyTable() {
   static QSStaticPropertyTable::ClassInfo info;
   return table_.Bind(info, [this](auto& add) {
-    add(leftDelay, "LeftDelay");
-    add(rightDelay, "RightDelay");
+    // In milliseconds or semiquavers as DelayUnits says: 20 … 2000 ms or 1 … 32.
+    add(leftDelay, "LeftDelay", QSAbstractUnits::Get(), 1.0, kMaxDelayMs);
+    add(rightDelay, "RightDelay", QSAbstractUnits::Get(), 1.0, kMaxDelayMs);
     add(feedback, "Feedback", QSFractionUnits::Get(), 0.0, 1.0);
     add(wetDryMix, "WetDryMix", QSFractionUnits::Get(), 0.0, 1.0);
-    add(delayUnits, "DelayUnits");
+    add(delayUnits, "DelayUnits", QSAbstractUnits::Get(), 0.0, 1.0);
   });
 }
 
@@ -53,12 +55,16 @@ void TGSDelay::Process() {
       feedA_[i] = static_cast<float>(dry0_[i] + c);  // the right line's feed
       feedB_[i] = static_cast<float>(dry1_[i] + c);  // the left line's feed
     }
+    // The lines feed themselves back: a NaN written once would echo for ever.
+    SilenceNonFinite(feedA_.Data(), kBlockSize);
+    SilenceNonFinite(feedB_.Data(), kBlockSize);
     rightLine_.Write(feedA_.Data());
     leftLine_.Write(feedB_.Data());
   } else {
     for (int i = 0; i < kBlockSize; ++i) {
       feedA_[i] = static_cast<float>(noise_.Next() + dry0_[i] + rightOut_[i] * fb);
     }
+    SilenceNonFinite(feedA_.Data(), kBlockSize);
     rightLine_.Write(feedA_.Data());
     leftLine_.Write(feedA_.Data());
   }

@@ -15,6 +15,7 @@ class TGSDelay final : public QSSignalProcessor {
  public:
   static constexpr int kMinDelayMs = 20;
   static constexpr int kMaxDelayMs = 2000;
+  static constexpr int kMaxSemiquavers = 32;
 
   explicit TGSDelay(QSDynSigContext* context);
 

@@ -1,5 +1,7 @@
 #include "contraptions/effects/sdelay/TSDelayForm.h"
 
+#include "framework/forms/ContraptionWindowHost.h"
+
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -47,6 +49,8 @@ TSDelayForm::TSDelayForm(TGardeningContraption& contraption, QWidget* parent)
     edit->setFixedWidth(60);
   }
   for (KWDWKnob* knob : {feedback_, mix_}) knob->setFixedSize(35, 35);
+  TakeRange(feedback_, "Feedback");
+  TakeRange(mix_, "WetDryMix");
   auto* grid = new QGridLayout(Body());
   grid->setContentsMargins(4, 2, 4, 2);
   grid->setVerticalSpacing(2);
@@ -76,7 +80,7 @@ void TSDelayForm::SetRanges() {
   const bool semiquavers = processor_.delayUnits.Value() == 1;
   for (KWNumberEdit* edit : {left_, right_}) {
     edit->SetMin(semiquavers ? 1 : TGSDelay::kMinDelayMs);
-    edit->SetMax(semiquavers ? 32 : TGSDelay::kMaxDelayMs);
+    edit->SetMax(semiquavers ? TGSDelay::kMaxSemiquavers : ParameterInfo("LeftDelay").maximum);
   }
 }
 
@@ -112,6 +116,10 @@ void TSDelayForm::UpdateControls() {
   feedback_->SetValue(processor_.feedback.Value());
   mix_->SetValue(processor_.wetDryMix.Value());
   TContraptionForm::UpdateControls();
+}
+
+void RegisterSDelayWindows(ContraptionWindowHost& host, const ContraptionDescriptor& type) {
+  host.Register<TSDelayForm>(type);
 }
 
 }  // namespace tg

@@ -13,9 +13,9 @@ TGTestSignalGenerator::TGTestSignalGenerator(QSDynSigContext* context)
 QSPropertyTable* TGTestSignalGenerator::GetPropertyTable() {
   static QSStaticPropertyTable::ClassInfo info;
   return table_.Bind(info, [this](auto& add) {
-    add(amplitude, "Amplitude");
-    add(frequency, "Frequency");
-    add(waveform, "Waveform");
+    add(amplitude, "Amplitude", QSAbstractUnits::Get(), 0.0, 1.0);
+    add(frequency, "Frequency", QSAbstractUnits::Get(), 10.0, 20000.0);
+    add(waveform, "Waveform", QSAbstractUnits::Get(), 0.0, 1.0);  // 1 sine, else noise
   });
 }
 

@@ -1,5 +1,7 @@
 #include "contraptions/generators/testgen/TTestGenForm.h"
 
+#include "framework/forms/ContraptionWindowHost.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QRadioButton>
@@ -20,8 +22,8 @@ TTestGenForm::TTestGenForm(TGardeningContraption& contraption, QWidget* parent)
       frequency_(new KWNumberEdit(Body())) {
   setWindowTitle("Test Signal Generator");
   volume_->setFixedSize(35, 35);
-  frequency_->SetMin(10);
-  frequency_->SetMax(20000);
+  TakeRange(volume_, "Amplitude");
+  TakeRange(frequency_, "Frequency");
   frequency_->SetIncrement(1);
   frequency_->SetAutoIncrement(false);
   frequency_->setFixedWidth(80);
@@ -48,6 +50,10 @@ void TTestGenForm::UpdateControls() {
   volume_->SetValue(processor_.amplitude.Value());
   frequency_->SetValue(processor_.frequency.Value());
   TContraptionForm::UpdateControls();
+}
+
+void RegisterTestGenWindows(ContraptionWindowHost& host, const ContraptionDescriptor& type) {
+  host.Register<TTestGenForm>(type);
 }
 
 }  // namespace tg

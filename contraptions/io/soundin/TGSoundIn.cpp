@@ -20,13 +20,14 @@ QSPropertyTable* TGSoundIn::GetPropertyTable() {
   return table_.Bind(info, [this](auto& add) {
     add(useADC, "UseADC");
     add(inputFile, "InputFile");
-    add(fileIsGood, "FileIsGood");
-    add(active, "Active");
+    add.State(fileIsGood, "FileIsGood");
+    add.State(active, "Active");
     add(loop, "Loop");
-    add(loopDelay, "LoopDelay");
+    add(loopDelay, "LoopDelay", QSAbstractUnits::Get(), 0.0, 600000.0);  // ms
     add(autoRewind, "AutoRewind");
-    add(location, "Location");
-    add(duration, "Duration");
+    // In milliseconds, up to a day: longer than any wave file lasts.
+    add.State(location, "Location", 0.0, 86400000.0);
+    add.State(duration, "Duration", 0.0, 86400000.0);
   });
 }
 

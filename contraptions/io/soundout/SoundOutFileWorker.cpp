@@ -26,35 +26,80 @@ SoundOutFileWorker::~SoundOutFileWorker() {
   running_ = false;
   Wake();
   thread_.join();
-  CloseFile();
+  std::lock_guard lock(fileMutex_);
+  DrainRecorded();
+  SwitchFile("");
 }
 
-bool SoundOutFileWorker::OpenFile(const std::string& fileName, std::string* error) {
-  std::lock_guard lock(fileMutex_);
-  DrainRecorded();  // a take still on its way belongs to the old file
-  // The audio thread is held off; take boundaries it could not send were
-  // for the old file, whose header closing brings up to date anyway.
+uint64_t SoundOutFileWorker::BeginRequest() {
+  // Take boundaries the audio thread could not send yet belong to the last
+  // file, whose header closing brings up to date anyway; sent later, they
+  // would land in the next one.
   endPending_ = beginPending_ = false;
+  return lastRequest_.fetch_add(1) + 1;
+}
+
+void SoundOutFileWorker::SendRequest(uint64_t request, const std::string& fileName) {
+  {
+    std::lock_guard lock(requestMutex_);
+    if (request <= requested_) return;  // a later one was sent already
+    requested_ = request;
+    requestedName_ = fileName;
+  }
+  Wake();
+}
+
+void SoundOutFileWorker::WaitForAnswer(uint64_t request) {
+  std::unique_lock lock(requestMutex_);
+  answered_.wait(lock, [&] { return handledRequest_ >= request; });
+}
+
+std::string SoundOutFileWorker::AnswerError() const {
+  std::lock_guard lock(requestMutex_);
+  return answerError_;
+}
+
+void SoundOutFileWorker::OpenRequestedFile() {
+  uint64_t request = 0;
+  std::string name;
+  {
+    std::lock_guard lock(requestMutex_);
+    if (requested_ == handledRequest_) return;
+    request = requested_;
+    name = requestedName_;
+  }
+  // Whatever the audio side queued before asking (a take's last frames, its
+  // end) is visible now, and goes to the file it was recorded for.
+  DrainRecorded();
+  std::string error = SwitchFile(name);
+  {
+    std::lock_guard lock(requestMutex_);
+    handledRequest_ = request;
+    answerError_ = std::move(error);
+    answer_.store(request << 1 | (hasFile_.load() ? 1u : 0u), std::memory_order_release);
+  }
+  answered_.notify_all();
+}
+
+std::string SoundOutFileWorker::SwitchFile(const std::string& fileName) {
   if (file_) file_->Close();
   file_.reset();
   takeOnDisk_ = headerStale_ = false;
+  std::string error;
   if (!fileName.empty()) {
     auto file = std::make_unique<TGWaveOutFile>(fileName, 44100, 2, false);
     if (file->IsOpen()) {
       file_ = std::move(file);
-    } else if (error != nullptr) {
-      *error = file->Error();
+    } else {
+      error = file->Error();
     }
   }
   hasFile_ = file_ != nullptr;
   lengthFrames_ = file_ ? file_->Length() : 0;
   positionFrames_ = 0;
   wantedGeneration_.fetch_add(1);  // read the new file in from its start
-  Wake();
-  return hasFile_;
+  return error;
 }
-
-void SoundOutFileWorker::CloseFile() { OpenFile(""); }
 
 bool SoundOutFileWorker::TakeFreeRecordChunk() {
   int index = -1;
@@ -292,6 +337,7 @@ void SoundOutFileWorker::Run() {
     wakePending_.exchange(false, std::memory_order_acq_rel);
     std::lock_guard lock(fileMutex_);
     DrainRecorded();
+    OpenRequestedFile();
     FillPlayback();
   }
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -31,11 +32,28 @@ class SoundOutFileWorker {
   SoundOutFileWorker(const SoundOutFileWorker&) = delete;
   SoundOutFileWorker& operator=(const SoundOutFileWorker&) = delete;
 
-  // UI thread, while the audio thread is not recording or playing (engine
-  // lock held): opens (or creates) a 44100 Hz stereo file, closing the last.
-  // When it cannot, answers false and, with error, why in words.
-  bool OpenFile(const std::string& fileName, std::string* error = nullptr);
-  void CloseFile();
+  // Asking for another file, in two steps. First, UI thread, engine lock
+  // held (the audio thread's side of the queues is idle): answers the new
+  // request's number. Then, best after the lock is released: the name of the
+  // 44100 Hz stereo file to open, or create, in place of the last one; an
+  // empty name only closes. Neither waits for the disk: the worker first
+  // puts what was recorded for the last file on it and closes it, then
+  // answers.
+  uint64_t BeginRequest();
+  void SendRequest(uint64_t request, const std::string& fileName);
+  struct Answer {
+    uint64_t request = 0;  // 0: none answered yet
+    bool usable = false;
+  };
+  // Any thread: the latest request answered, and whether its file is open.
+  Answer LastAnswer() const {
+    const uint64_t packed = answer_.load(std::memory_order_acquire);
+    return {packed >> 1, (packed & 1) != 0};
+  }
+  // UI thread, not under the engine lock: waits until the request is answered.
+  void WaitForAnswer(uint64_t request);
+  // UI thread: why the file of the latest answer cannot be used, in words.
+  std::string AnswerError() const;
   bool HasFile() const { return hasFile_.load(); }
 
   // Audio thread. A take: Begin, blocks of frames, End.
@@ -92,6 +110,10 @@ class SoundOutFileWorker {
   using IndexQueue = SpscQueue<int, 256>;
 
   void Run();
+  void OpenRequestedFile();
+  // The file mutex held: closes the file (its header brought up to date) and
+  // opens the named one; answers why it cannot be used, empty when it can.
+  std::string SwitchFile(const std::string& fileName);
   void DrainRecorded();
   void HandleRecorded(Chunk& chunk);
   void KeepHeaderCurrent();
@@ -134,7 +156,17 @@ class SoundOutFileWorker {
   std::atomic<bool> hasFile_{false};
   std::atomic<uint64_t> queued_{0}, handled_{0};
 
-  std::mutex fileMutex_;  // the worker and the UI thread; never the audio thread
+  // File requests: the UI thread and the worker, never held for disk work.
+  mutable std::mutex requestMutex_;
+  std::condition_variable answered_;
+  std::atomic<uint64_t> lastRequest_{0};  // numbered by the UI thread
+  uint64_t requested_ = 0;                // the latest sent
+  std::string requestedName_;
+  uint64_t handledRequest_ = 0;  // the worker's
+  std::string answerError_;
+  std::atomic<uint64_t> answer_{0};  // request number << 1 | usable
+
+  std::mutex fileMutex_;  // the worker (and HoldDisk); never the audio thread
   std::unique_ptr<TGWaveOutFile> file_;
   bool takeOnDisk_ = false;   // between a take's begin and end, on the worker
   bool headerStale_ = false;  // samples written since the header was

@@ -1,11 +1,13 @@
 #include "contraptions/io/soundout/TGSoundOut.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "dsp/SampleConversion.h"
+#include "engine/EngineLock.h"
 #include "engine/SoundFilePaths.h"
 #include "framework/host/HostServices.h"
 
@@ -19,10 +21,10 @@ QSPropertyTable* TGSoundOut::GetPropertyTable() {
   static QSStaticPropertyTable::ClassInfo info;
   return table_.Bind(info, [this](auto& add) {
     add(outputFile, "OutputFile");
-    add(action, "Action");
-    add(fileMode, "FileMode");
-    add(punchMode, "PunchMode");
-    add(recordDuration, "RecordDuration");
+    add(action, "Action", QSAbstractUnits::Get(), kStop, kRecord);
+    add(fileMode, "FileMode", QSAbstractUnits::Get(), 0.0, 1.0);  // append, overwrite
+    add(punchMode, "PunchMode", QSAbstractUnits::Get(), kManual, kTimed);
+    add(recordDuration, "RecordDuration", QSAbstractUnits::Get(), 0.0, 10000.0);  // seconds
   });
 }
 
@@ -34,20 +36,59 @@ std::string TGSoundOut::OutputPath() const {
   return SoundFilePaths::Instance().DocumentDirectory() + name;
 }
 
-void TGSoundOut::Reset() { ReportFileProblem(OpenChangedFile()); }
-
-std::string TGSoundOut::OpenChangedFile() {
-  if (!outputFile.TakeChanged()) return {};
-  if (state_ == kRecording || state_ == kRecordPaused) worker_.EndTake();
+void TGSoundOut::Reset() {
+  if (!outputFile.TakeChanged()) return;
+  // A caller holding the engine lock is not kept waiting under it.
+  const bool callerHoldsLock = engineLock_ != nullptr && engineLock_->IsHeldByCaller();
   const std::string path = OutputPath();
-  std::string error;
-  const bool usable = worker_.OpenFile(path, &error);
-  state_ = usable ? kStopped : kNoFile;
-  playStarted_ = false;
-  action.SetValue(kStop);
-  action.ClearChanged();
-  if (usable || path.empty()) return {};
-  return "SoundOut cannot record to or play \"" + path + "\":\n" + error +
+  HandOverFile(path);
+  if (callerHoldsLock || path.empty()) return;
+  WaitForFile();
+  ReportFileProblem(FileProblem());
+}
+
+void TGSoundOut::ChooseFile(const std::string& name) {
+  outputFile.SetValue(name);
+  outputFile.ClearChanged();
+  HandOverFile(OutputPath());
+}
+
+void TGSoundOut::HandOverFile(const std::string& path) {
+  uint64_t request = 0;
+  {
+    std::optional<EngineLockGuard> lock;
+    if (engineLock_ != nullptr) lock.emplace(*engineLock_);
+    // The audio thread is held off: its side of the worker is ours meanwhile.
+    const int state = state_.load();
+    if (state == kRecording || state == kRecordPaused || state == kPlaying) EndTake();
+    request = worker_.BeginRequest();
+    fileRequest_ = request;
+    state_ = path.empty() ? kNoFile : kOpening;
+    playStarted_ = false;
+    action.SetValue(kStop);
+    action.ClearChanged();
+  }
+  requestedPath_ = path;
+  worker_.SendRequest(request, path);  // waking the worker may cost a thread switch: after the lock
+}
+
+void TGSoundOut::TakeUpFileAnswer() {
+  if (state_.load() != kOpening) return;
+  const SoundOutFileWorker::Answer answer = worker_.LastAnswer();
+  if (answer.request != fileRequest_.load()) return;
+  int opening = kOpening;
+  state_.compare_exchange_strong(opening, answer.usable ? kStopped : kNoFile);
+}
+
+void TGSoundOut::WaitForFile() {
+  worker_.WaitForAnswer(fileRequest_.load());
+  TakeUpFileAnswer();
+}
+
+std::string TGSoundOut::FileProblem() const {
+  const SoundOutFileWorker::Answer answer = worker_.LastAnswer();
+  if (requestedPath_.empty() || answer.request != fileRequest_.load() || answer.usable) return {};
+  return "SoundOut cannot record to or play \"" + requestedPath_ + "\":\n" + worker_.AnswerError() +
          ".\nChoose another file in SoundOut's window.";
 }
 
@@ -61,6 +102,18 @@ bool TGSoundOut::SoundInActive() const { return soundIn_ != nullptr && soundIn_-
 void TGSoundOut::Process() {
   left_ = &InletSignal(0);
   right_ = &InletSignal(1);
+  if (state_ == kOpening) {
+    TakeUpFileAnswer();
+    // A render must see the file open before its first block.
+    while (offline_ && state_ == kOpening) {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+      TakeUpFileAnswer();
+    }
+    if (state_ == kOpening) {
+      worker_.Maintain();
+      return;
+    }
+  }
   if (state_ == kNoFile) return;
   if (action.TakeChanged()) {
     switch (action.Value()) {

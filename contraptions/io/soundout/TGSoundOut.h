@@ -10,6 +10,7 @@
 
 namespace tg {
 
+class EngineLock;
 class TGSoundIn;
 struct HostServices;
 
@@ -19,7 +20,15 @@ struct HostServices;
 // owns the one instance for its whole life.
 class TGSoundOut final : public QSSignalProcessor {
  public:
-  enum State { kNoFile = -1, kStopped = 0, kRecording = 1, kRecordPaused = 2, kPlaying = 3 };
+  // kOpening: a file was handed to the worker, which has not answered yet.
+  enum State {
+    kNoFile = -1,
+    kStopped = 0,
+    kRecording = 1,
+    kRecordPaused = 2,
+    kPlaying = 3,
+    kOpening = 4
+  };
   enum Action { kStop = 0, kPlay = 1, kRecord = 2 };
   enum PunchMode { kManual = 0, kSoundInSync = 1, kTimed = 2 };
 
@@ -27,17 +36,26 @@ class TGSoundOut final : public QSSignalProcessor {
 
   // Audio thread.
   void Process() override;
-  // UI thread, engine lock held (or audio stopped): opens the output file if
-  // its name changed, and tells the user when the named file cannot be used.
+  // UI thread: if the output file's name changed, hands the file to the
+  // worker (a take or playback in progress ends). A caller holding the engine
+  // lock is not kept waiting: the answer comes later. Otherwise the lock is
+  // held only for the hand-over, and Reset waits for the answer outside it
+  // and tells the user when the file cannot be used (documents, renders).
   void Reset() override;
   QSPropertyTable* GetPropertyTable() override;
 
-  // UI thread, engine lock held: Reset's work without telling anybody. It
-  // answers why the named file cannot be used; empty when it can, or when
-  // the name did not change.
-  std::string OpenChangedFile();
+  // UI thread, not under the engine lock: names the file to record to and
+  // play from and hands it to the worker, holding the lock for the hand-over
+  // only. Never waits for the disk; the state is kOpening until the answer.
+  void ChooseFile(const std::string& name);
+  // UI thread, not under the engine lock: waits for the answer about the
+  // file named last.
+  void WaitForFile();
+  // UI thread: why the file named last cannot be used; empty when it can,
+  // while it is opening, or when no file is named.
+  std::string FileProblem() const;
   // UI thread, not under the engine lock (a message box waits for the user):
-  // tells the user what OpenChangedFile answered, if anything.
+  // tells the user the problem, if any.
   void ReportFileProblem(const std::string& problem) const;
   // UI thread: the file the name stands for, resolved like the document's
   // other sound files; a new file goes beside the document.
@@ -47,6 +65,8 @@ class TGSoundOut final : public QSSignalProcessor {
   void SetSoundIn(const TGSoundIn* soundIn) { soundIn_ = soundIn; }
   // Where to tell the user about a file that cannot be used.
   void SetHost(const HostServices* host) { host_ = host; }
+  // The lock that keeps the audio thread out while a file is handed over.
+  void SetEngineLock(EngineLock* lock) { engineLock_ = lock; }
   // Offline rendering waits for the disk instead of dropping or skipping.
   void SetOffline(bool offline) {
     offline_ = offline;
@@ -56,8 +76,11 @@ class TGSoundOut final : public QSSignalProcessor {
   // Audio thread: what goes to the sound card this block.
   const QSSignal& OutputLeft() const { return *left_; }
   const QSSignal& OutputRight() const { return *right_; }
-  // Any thread.
-  int GetState() const { return state_.load(); }
+  // Any thread; takes up the worker's answer about a file handed to it.
+  int GetState() {
+    TakeUpFileAnswer();
+    return state_.load();
+  }
   double FilePositionMs() const { return worker_.PositionMs(); }
   double FileLengthMs() const { return worker_.LengthMs(); }
   // UI thread: frames of the current or most recent take that were lost
@@ -77,6 +100,10 @@ class TGSoundOut final : public QSSignalProcessor {
   QSIntProperty recordDuration{300};  // seconds, for the "Timed" punch mode
 
  private:
+  // Under the engine lock (the caller's, or taken for the hand-over only):
+  // ends a take or playback and hands the resolved file to the worker.
+  void HandOverFile(const std::string& path);
+  void TakeUpFileAnswer();
   bool SoundInActive() const;
   void Record();
   void Play();
@@ -93,6 +120,9 @@ class TGSoundOut final : public QSSignalProcessor {
   alignas(64) int16_t frames_[kBlockSize * 2] = {};
   const TGSoundIn* soundIn_ = nullptr;
   const HostServices* host_ = nullptr;
+  EngineLock* engineLock_ = nullptr;
+  std::atomic<uint64_t> fileRequest_{0};  // the worker's number for the file named last
+  std::string requestedPath_;             // the UI thread's
   SoundOutFileWorker worker_;
 };
 

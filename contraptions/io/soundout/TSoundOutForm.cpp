@@ -21,6 +21,7 @@
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/SaveFileDialog.h"
 
 namespace tg {
@@ -80,7 +81,8 @@ TSoundOutForm::TSoundOutForm(TGardeningContraption& contraption, QWidget* parent
       position_(new QSlider(Qt::Horizontal, Body())),
       durationLabel_(new QLabel(Body())),
       lost_(new QLabel(Body())),
-      timer_(new QTimer(this)) {
+      timer_(new QTimer(this)),
+      opening_(new QTimer(this)) {
   setWindowTitle("SoundOut");
   file_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   file_->setMinimumWidth(150);
@@ -98,6 +100,7 @@ TSoundOutForm::TSoundOutForm(TGardeningContraption& contraption, QWidget* parent
   SetGlyph(play_, playGlyph_, "PLAY");
   SetGlyph(record_, recordGlyph_, "RECORD");
   timer_->setInterval(1000);
+  opening_->setInterval(20);
 
   auto* grid = new QGridLayout(Body());
   grid->setContentsMargins(4, 2, 4, 2);
@@ -126,6 +129,7 @@ TSoundOutForm::TSoundOutForm(TGardeningContraption& contraption, QWidget* parent
   connect(play_, &QToolButton::clicked, this, [this] { PlayClicked(); });
   connect(record_, &QToolButton::clicked, this, [this] { RecordClicked(); });
   connect(timer_, &QTimer::timeout, this, [this] { Tick(); });
+  connect(opening_, &QTimer::timeout, this, [this] { CheckOpenedFile(); });
   connect(recordMode_, &QComboBox::currentIndexChanged, this,
           [this](int i) { Edit(processor_.fileMode, i); });
   connect(punchMode_, &QComboBox::currentIndexChanged, this, [this](int i) {
@@ -160,68 +164,87 @@ void TSoundOutForm::OpenClicked() {
 }
 
 void TSoundOutForm::ChooseFile(const QString& fileName) {
-  const std::string path = fileName.toStdString();
-  SoundFilePaths::Instance().SetLastOutputDirectory(path);
-  std::string problem;
-  {
-    EngineLockGuard lock(Contraption().Engine().OutStream().GetEngineLock());
-    // Opened by its full name first: a new file has to be made where the
-    // user chose, which its relative name alone would not say.
-    processor_.outputFile.SetValue(path);
-    problem = processor_.OpenChangedFile();
-    if (problem.empty()) {
-      const std::string relative = MakeRelativePath(path);
-      std::error_code ec;
-      if (std::filesystem::equivalent(ResolveSoundFile(relative), path, ec)) {
-        processor_.outputFile.SetValue(relative);
-        processor_.outputFile.ClearChanged();  // the same file, open already
-      }
-    }
-  }
-  processor_.ReportFileProblem(problem);
+  chosen_ = fileName.toStdString();
+  SoundFilePaths::Instance().SetLastOutputDirectory(chosen_);
+  // Opened by its full name first: a new file has to be made where the
+  // user chose, which its relative name alone would not say.
+  processor_.ChooseFile(chosen_);
   ParameterEdited();
   UpdateControls();
+  opening_->start();
 }
 
-void TSoundOutForm::RecordClicked() {
-  EngineLockGuard lock(Contraption().Engine().OutStream().GetEngineLock());
-  const int state = processor_.GetState();
-  // A command the audio thread has not taken yet counts as carried out.
-  const int action = processor_.action.Value();
-  if (state == TGSoundOut::kRecording || state == TGSoundOut::kRecordPaused ||
-      action == TGSoundOut::kRecord) {
-    processor_.action.SetValue(TGSoundOut::kStop);
-  } else if (state != TGSoundOut::kNoFile) {
-    processor_.action.SetValue(TGSoundOut::kRecord);
-    lost_->clear();  // a new take starts counting again
-    waitingForSoundIn_ = processor_.punchMode.Value() == TGSoundOut::kSoundInSync;
-    SetGlyph(record_, recordGlyph_, waitingForSoundIn_ ? "REC_PAUSED" : "STOP");
-    play_->setEnabled(false);
-    recordMode_->setEnabled(false);
-    timer_->start();
+bool TSoundOutForm::OpeningFile() const { return opening_->isActive(); }
+
+void TSoundOutForm::CheckOpenedFile() {
+  if (processor_.GetState() == TGSoundOut::kOpening) return;
+  opening_->stop();
+  const std::string problem = processor_.FileProblem();
+  if (problem.empty() && processor_.GetState() != TGSoundOut::kNoFile &&
+      processor_.outputFile.Value() == chosen_) {
+    const std::string relative = MakeRelativePath(chosen_);
+    std::error_code ec;
+    if (std::filesystem::equivalent(ResolveSoundFile(relative), chosen_, ec)) {
+      processor_.outputFile.SetValue(relative);
+      processor_.outputFile.ClearChanged();  // the same file, open already
+    }
   }
+  chosen_.clear();
+  UpdateControls();
+  processor_.ReportFileProblem(problem);
+}
+
+// The command is given under the engine lock; drawing the buttons waits
+// until it is released.
+void TSoundOutForm::RecordClicked() {
+  bool started = false;
+  {
+    EngineLockGuard lock(Contraption().Engine().OutStream().GetEngineLock());
+    const int state = processor_.GetState();
+    // A command the audio thread has not taken yet counts as carried out.
+    const int action = processor_.action.Value();
+    if (state == TGSoundOut::kRecording || state == TGSoundOut::kRecordPaused ||
+        action == TGSoundOut::kRecord) {
+      processor_.action.SetValue(TGSoundOut::kStop);
+    } else if (state != TGSoundOut::kNoFile && state != TGSoundOut::kOpening) {
+      processor_.action.SetValue(TGSoundOut::kRecord);
+      started = true;
+    }
+  }
+  if (!started) return;
+  lost_->clear();  // a new take starts counting again
+  waitingForSoundIn_ = processor_.punchMode.Value() == TGSoundOut::kSoundInSync;
+  SetGlyph(record_, recordGlyph_, waitingForSoundIn_ ? "REC_PAUSED" : "STOP");
+  play_->setEnabled(false);
+  recordMode_->setEnabled(false);
+  timer_->start();
 }
 
 void TSoundOutForm::PlayClicked() {
-  EngineLockGuard lock(Contraption().Engine().OutStream().GetEngineLock());
-  const int state = processor_.GetState();
-  if (state == TGSoundOut::kPlaying || processor_.action.Value() == TGSoundOut::kPlay) {
-    processor_.action.SetValue(TGSoundOut::kStop);
-    SetGlyph(play_, playGlyph_, "PLAY");
-    record_->setEnabled(true);
-  } else if (state != TGSoundOut::kNoFile) {
-    processor_.action.SetValue(TGSoundOut::kPlay);
-    SetGlyph(play_, playGlyph_, "STOP");
-    record_->setEnabled(false);
-    timer_->start();
+  enum { kNothing, kStopped, kStarted } done = kNothing;
+  {
+    EngineLockGuard lock(Contraption().Engine().OutStream().GetEngineLock());
+    const int state = processor_.GetState();
+    if (state == TGSoundOut::kPlaying || processor_.action.Value() == TGSoundOut::kPlay) {
+      processor_.action.SetValue(TGSoundOut::kStop);
+      done = kStopped;
+    } else if (state != TGSoundOut::kNoFile && state != TGSoundOut::kOpening) {
+      processor_.action.SetValue(TGSoundOut::kPlay);
+      done = kStarted;
+    }
   }
+  if (done == kNothing) return;
+  SetGlyph(play_, playGlyph_, done == kStarted ? "STOP" : "PLAY");
+  record_->setEnabled(done == kStopped);
+  if (done == kStarted) timer_->start();
 }
 
 void TSoundOutForm::ShowPosition() {
   const double length = processor_.FileLengthMs();
   const double position = processor_.FilePositionMs();
   position_->setValue(length > 0.0 ? static_cast<int>(position / length * 10000.0) : 0);
-  durationLabel_->setText(processor_.GetState() == TGSoundOut::kNoFile
+  const int state = processor_.GetState();
+  durationLabel_->setText(state == TGSoundOut::kNoFile || state == TGSoundOut::kOpening
                               ? QString()
                               : "duration: " + SecondsText(length / 1000.0));
 }
@@ -253,7 +276,7 @@ void TSoundOutForm::Tick() {
 }
 
 void TSoundOutForm::EnableForState(int state) {
-  const bool usable = state != TGSoundOut::kNoFile;
+  const bool usable = state != TGSoundOut::kNoFile && state != TGSoundOut::kOpening;
   for (QWidget* w : {static_cast<QWidget*>(play_), static_cast<QWidget*>(record_),
                      static_cast<QWidget*>(recordMode_), static_cast<QWidget*>(punchMode_)}) {
     w->setEnabled(usable);
@@ -291,6 +314,10 @@ void TSoundOutForm::UpdateControls() {
   ShowPosition();
   ShowLostFrames();
   TContraptionForm::UpdateControls();
+}
+
+void RegisterSoundOutWindows(ContraptionWindowHost& host, const ContraptionDescriptor& type) {
+  host.Register<TSoundOutForm>(type);
 }
 
 }  // namespace tg

@@ -32,8 +32,14 @@ class TSoundOutForm final : public TContraptionForm {
   // "Untitled.wav" in the last output directory.
   std::string SaveProposal() const;
   // The Open button's work once a file is chosen (the dialog is the caller's):
-  // the document keeps the name relative where it can.
+  // hands the file to SoundOut's worker and returns at once; the window
+  // shows the outcome when it is known (CheckOpenedFile).
   void ChooseFile(const QString& fileName);
+  // The short timer's work while a chosen file opens: once it has, the
+  // document keeps the name relative where it can, and the user hears why a
+  // file cannot be used.
+  void CheckOpenedFile();
+  bool OpeningFile() const;
   void RecordClicked();
   void PlayClicked();
   // The timer's work: position, duration and the buttons once a take ended.
@@ -72,6 +78,8 @@ class TSoundOutForm final : public TContraptionForm {
   QLabel* durationLabel_;
   QLabel* lost_;
   QTimer* timer_;
+  QTimer* opening_;
+  std::string chosen_;  // the full name of the file being opened
   QString playGlyph_, recordGlyph_;
   bool waitingForSoundIn_ = false;
 };

@@ -8,8 +8,9 @@ namespace tg {
 template <typename Buss>
 class TBussMaker final : public TContraptionMaker {
  public:
-  TBussMaker(std::string typeName, int channels)
-      : TContraptionMaker(std::move(typeName), "Busses", 0, false), channels_(channels) {}
+  TBussMaker(std::string typeName, std::string category, int channels)
+      : TContraptionMaker(std::move(typeName), std::move(category), 0, false),
+        channels_(channels) {}
   std::unique_ptr<TGardeningContraption> Create(TAudioEngineModule& engine,
                                                 std::string_view name) override {
     return std::make_unique<TGardeningContraption>(

@@ -1,5 +1,7 @@
 #include "contraptions/mixers/mixers/TMixerForms.h"
 
+#include "framework/forms/ContraptionWindowHost.h"
+
 #include <QLabel>
 
 #include "contraptions/mixers/mixers/TGMixers.h"
@@ -107,6 +109,16 @@ TMonoMixerForm::TMonoMixerForm(TGardeningContraption& contraption, QWidget* pare
   }
   AddChannelRow(std::move(gains));
   FinishLayout(first, 58);
+}
+
+void RegisterStereoMixersWindows(ContraptionWindowHost& host, const ContraptionDescriptor& type) {
+  host.Register<TStereoMixerForm>(type);
+}
+void RegisterPanPotMixersWindows(ContraptionWindowHost& host, const ContraptionDescriptor& type) {
+  host.Register<TPanPotMixerForm>(type);
+}
+void RegisterMonoMixersWindows(ContraptionWindowHost& host, const ContraptionDescriptor& type) {
+  host.Register<TMonoMixerForm>(type);
 }
 
 }  // namespace tg

@@ -1,0 +1,50 @@
+# Adding a contraption type (or a family of sizes) takes one call here, in
+# contraptions/CMakeLists.txt:
+#
+#   tonegarden_contraption_type(NAMES TestGen
+#     CORE TGTestSignalGenerator.cpp TestGenType.cpp
+#     GUI TTestGenForm.cpp
+#     HELP testgen.html)
+#
+# CORE sources (processor, maker, the descriptor <Name>Type()) go into the
+# core, GUI sources (the editor window, which defines
+# Register<Name>Windows(host, type)) into the windowed program, and the HELP
+# page is shipped as qrc:/help/<page> and installed with the other pages.
+function(tonegarden_contraption_type)
+  cmake_parse_arguments(ARG "" "" "NAMES;CORE;GUI;HELP" ${ARGN})
+  list(TRANSFORM ARG_CORE PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+  target_sources(tonegarden_core PRIVATE ${ARG_CORE})
+  if(ARG_GUI)
+    list(TRANSFORM ARG_GUI PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+    target_sources(tonegarden_gui PRIVATE ${ARG_GUI})
+    set_property(GLOBAL APPEND PROPERTY TONEGARDEN_WINDOW_TYPES ${ARG_NAMES})
+  endif()
+  list(TRANSFORM ARG_HELP PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+  set_property(GLOBAL APPEND PROPERTY TONEGARDEN_HELP_PAGES ${ARG_HELP})
+endfunction()
+
+# After every type was added: writes the windowed program's list of window
+# registrations and ships the help pages.
+function(tonegarden_finish_contraption_types)
+  get_property(types GLOBAL PROPERTY TONEGARDEN_WINDOW_TYPES)
+  set(TONEGARDEN_WINDOW_DECLARATIONS "")
+  set(TONEGARDEN_WINDOW_CALLS "")
+  foreach(type IN LISTS types)
+    string(APPEND TONEGARDEN_WINDOW_DECLARATIONS
+           "const ContraptionDescriptor& ${type}Type();\n"
+           "void Register${type}Windows(ContraptionWindowHost& host, const ContraptionDescriptor& type);\n")
+    string(APPEND TONEGARDEN_WINDOW_CALLS "  Register${type}Windows(host, ${type}Type());\n")
+  endforeach()
+  set(generated ${CMAKE_BINARY_DIR}/generated/ContraptionWindows.cpp)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/ContraptionWindows.cpp.in ${generated} @ONLY)
+  target_sources(tonegarden_gui PRIVATE ${generated})
+
+  get_property(pages GLOBAL PROPERTY TONEGARDEN_HELP_PAGES)
+  list(REMOVE_DUPLICATES pages)
+  foreach(page IN LISTS pages)
+    get_filename_component(name ${page} NAME)
+    set_source_files_properties(${page} PROPERTIES QT_RESOURCE_ALIAS ${name})
+  endforeach()
+  qt_add_resources(tonegarden_gui "contraption_help" PREFIX "/help" FILES ${pages})
+  install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_DATADIR}/tonegarden/help)
+endfunction()

@@ -1,0 +1,18 @@
+#include "framework/ContraptionDescriptor.h"
+#include "contraptions/effects/sdelay/TGSDelay.h"
+
+namespace tg {
+
+const ContraptionDescriptor& SDelayType() {
+  static const ContraptionDescriptor type{
+      .typeName = "SDelay",
+      .category = "Effects",
+      .helpNumber = 1008,
+      .helpPage = "sdelay.html",
+      .helpTitle = "SDelay",
+      .makeMaker = OrdinaryMakers<TGSDelay>(),
+  };
+  return type;
+}
+
+}  // namespace tg

@@ -1,0 +1,18 @@
+#include "framework/ContraptionDescriptor.h"
+#include "contraptions/generators/testgen/TGTestSignalGenerator.h"
+
+namespace tg {
+
+const ContraptionDescriptor& TestGenType() {
+  static const ContraptionDescriptor type{
+      .typeName = "TestGen",
+      .category = "Signal Generators",
+      .helpNumber = 1002,
+      .helpPage = "testgen.html",
+      .helpTitle = "TestGen",
+      .makeMaker = OrdinaryMakers<TGTestSignalGenerator>(),
+  };
+  return type;
+}
+
+}  // namespace tg

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/wavefiles/WaveInfo.h"
+
+namespace tg {
+
+// What a slot asks the loader to make of a file.
+struct SoundConversion {
+  enum class Kind {
+    // A mono table of exactly `size` entries, as LoadWaveIntoTable fills one:
+    // stereo mixed as (L + R) × 0.76, entries past the file's end zero.
+    kTable,
+    // The file's frames, mono or stereo as they are, at most `size` of them.
+    kFrames,
+  };
+  static SoundConversion Table(int32_t entries) { return {Kind::kTable, entries}; }
+  static SoundConversion Frames(int32_t maxFrames) { return {Kind::kFrames, maxFrames}; }
+
+  Kind kind = Kind::kFrames;
+  int32_t size = 0;
+};
+
+// Loaded sound, at the program's rate: Frames() × Channels() interleaved
+// floats of full scale ±1.0, followed by one guard frame of zeros so that an
+// interpolating reader may look one frame past the end. Once handed to the
+// audio thread it never changes; it is made and freed off the audio thread.
+class SoundData {
+ public:
+  SoundData(std::vector<float> samples, int32_t channels, int32_t frames, const WaveInfo& source);
+  ~SoundData();
+  SoundData(const SoundData&) = delete;
+  SoundData& operator=(const SoundData&) = delete;
+
+  // Not the audio thread: the file at path converted as asked; nothing when
+  // it cannot be read.
+  static std::unique_ptr<SoundData> Read(const std::string& path, SoundConversion conversion);
+  // What an empty file name stands for: a table of zeros, or no frames.
+  static std::unique_ptr<SoundData> Silence(SoundConversion conversion);
+
+  int32_t Channels() const { return channels_; }
+  int32_t Frames() const { return frames_; }
+  const float* Samples() const { return samples_.data(); }
+  float At(int32_t frame, int32_t channel) const {
+    return samples_[static_cast<size_t>(frame) * static_cast<size_t>(channels_) +
+                    static_cast<size_t>(channel)];
+  }
+  // The file as it was read (not valid for data made from an empty name).
+  const WaveInfo& Source() const { return source_; }
+
+  // Any thread: how many exist now (leak checks).
+  static int64_t LiveCount() { return live_.load(std::memory_order_acquire); }
+
+ private:
+  friend class RetiredSounds;
+
+  std::vector<float> samples_;
+  int32_t channels_;
+  int32_t frames_;
+  WaveInfo source_;
+  SoundData* nextRetired_ = nullptr;  // while it waits to be freed
+  static std::atomic<int64_t> live_;
+};
+
+}  // namespace tg

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "framework/TContraptionMaker.h"
+
+namespace tg {
+
+// Everything the program knows of one contraption type, or of a family of
+// types that differ only in size (the mixers and busses): the New menu's
+// name and category, the help topic, and how its makers are made. Each
+// type's folder defines its descriptor; contraptions/RegisterContraptions.cpp
+// registers them in the New menu's order, and the editor windows and help
+// pages find their type through it.
+struct ContraptionDescriptor {
+  // The type name, or for a family the name with "%d" where the size goes.
+  std::string typeName;
+  std::string category;
+  // The help topic's number (0: none) and page, a file shipped beside the
+  // type's sources and shown as "qrc:/help/<page>".
+  int helpNumber = 0;
+  std::string helpPage;
+  // How the help contents name the type (or family).
+  std::string helpTitle;
+  // A family's sizes, in registration order; empty for a single type.
+  std::vector<int> sizes;
+  // The maker of one type: its name and, in a family, its size (else 0).
+  std::function<std::unique_ptr<TContraptionMaker>(const ContraptionDescriptor& descriptor,
+                                                   const std::string& typeName, int size)>
+      makeMaker;
+
+  // The type names in registration order ("S2Mixer", "S3Mixer", …).
+  std::vector<std::string> TypeNames() const;
+  // A family's type name for one size.
+  std::string TypeNameFor(int size) const;
+};
+
+// The maker factory of an ordinary type: each contraption owns a new Processor.
+template <typename Processor>
+auto OrdinaryMakers() {
+  return [](const ContraptionDescriptor& d, const std::string& name,
+            int) -> std::unique_ptr<TContraptionMaker> {
+    return std::make_unique<TMakerTemplate<Processor>>(name, d.category, d.helpNumber, false);
+  };
+}
+
+// The sizes of a family as a list.
+template <int... Sizes>
+std::vector<int> SizesOf(std::integer_sequence<int, Sizes...>) {
+  return {Sizes...};
+}
+
+// The maker factory of a family whose processor is a class template over its
+// size (TGSMixer<4>): one maker per size.
+template <template <int> class Processor, int... Sizes>
+auto FamilyMakers(std::integer_sequence<int, Sizes...>) {
+  return [](const ContraptionDescriptor& d, const std::string& name,
+            int size) -> std::unique_ptr<TContraptionMaker> {
+    std::unique_ptr<TContraptionMaker> maker;
+    ((size == Sizes ? (maker = std::make_unique<TMakerTemplate<Processor<Sizes>>>(
+                           name, d.category, d.helpNumber, false),
+                       0)
+                    : 0),
+     ...);
+    return maker;
+  };
+}
+
+}  // namespace tg

@@ -7,13 +7,18 @@
 #     HELP testgen.html)
 #
 # CORE sources (processor, maker, the descriptor <Name>Type()) go into the
-# core, GUI sources (the editor window, which defines
+# contraptions' library (ENGINE ones, for the engine's own SoundIn and
+# SoundOut, into the engine's), GUI sources (the editor window, which defines
 # Register<Name>Windows(host, type)) into the windowed program, and the HELP
 # page is shipped as qrc:/help/<page> and installed with the other pages.
 function(tonegarden_contraption_type)
-  cmake_parse_arguments(ARG "" "" "NAMES;CORE;GUI;HELP" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "NAMES;CORE;ENGINE;GUI;HELP" ${ARGN})
   list(TRANSFORM ARG_CORE PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
-  target_sources(tonegarden_core PRIVATE ${ARG_CORE})
+  target_sources(tg_contraptions PRIVATE ${ARG_CORE})
+  if(ARG_ENGINE)
+    list(TRANSFORM ARG_ENGINE PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
+    target_sources(tg_engine PRIVATE ${ARG_ENGINE})
+  endif()
   if(ARG_GUI)
     list(TRANSFORM ARG_GUI PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
     target_sources(tonegarden_gui PRIVATE ${ARG_GUI})

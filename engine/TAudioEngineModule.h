@@ -11,6 +11,7 @@
 #include "engine/graph/QSDynSigContext.h"
 #include "engine/streams/AudioInStream.h"
 #include "engine/streams/AudioOutStream.h"
+#include "framework/ContraptionEngine.h"
 #include "framework/host/HostServices.h"
 #include "framework/host/MemoryClipboard.h"
 #include "framework/host/StreamUserMessages.h"
@@ -25,7 +26,9 @@ class TGardeningContraption;
 // SoundOut and SoundIn processors, the processing cycle with its meters, and
 // the tempo clock commands. It lives as long as the program and needs no
 // window. Unless noted, operations are for the user-interface thread.
-class TAudioEngineModule final : private EditListener, private ContraptionWindows {
+class TAudioEngineModule final : public ContraptionEngine,
+                                 private EditListener,
+                                 private ContraptionWindows {
  public:
   static constexpr int kHistoryLength = 300;
 
@@ -57,7 +60,8 @@ class TAudioEngineModule final : private EditListener, private ContraptionWindow
   TGSoundIn& SoundInProcessor() { return *soundIn_; }
 
   // The program's services; headless ones until the windowed program sets its own.
-  HostServices& Host() { return host_; }
+  HostServices& Host() override { return host_; }
+  EngineLock& GetEngineLock() override { return outStream_->GetEngineLock(); }
 
   // The four throw EWaveOutError or EWaveInError with the device's own text.
   void StartAudioOut();

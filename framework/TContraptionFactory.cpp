@@ -115,7 +115,7 @@ std::vector<TContraptionMaker*> TContraptionFactory::MakersInCategory(
   return result;
 }
 
-std::unique_ptr<TGardeningContraption> TContraptionFactory::Create(TAudioEngineModule& engine,
+std::unique_ptr<TGardeningContraption> TContraptionFactory::Create(ContraptionEngine& engine,
                                                                    std::string_view typeName,
                                                                    std::string_view instanceName) {
   TContraptionMaker* maker = FindMaker(typeName);
@@ -139,7 +139,7 @@ void TContraptionFactory::Forget(TGardeningContraption& contraption) {
 }
 
 std::unique_ptr<TGardeningContraption> TContraptionFactory::ReadContraption(
-    TAudioEngineModule& engine, std::istream& in) {
+    ContraptionEngine& engine, std::istream& in) {
   std::string typeName;
   std::string instanceName;
   if (!textio::ReadToken(in, typeName, kMaxNameLength) ||

@@ -12,7 +12,7 @@
 
 namespace tg {
 
-class TAudioEngineModule;
+class ContraptionEngine;
 class TGardeningContraption;
 
 // The registry of contraption types, in registration order, and the list of
@@ -54,7 +54,7 @@ class TContraptionFactory {
 
   // A new contraption of a type (exact, case-sensitive), or nothing when no
   // type has that name or the type refuses.
-  std::unique_ptr<TGardeningContraption> Create(TAudioEngineModule& engine,
+  std::unique_ptr<TGardeningContraption> Create(ContraptionEngine& engine,
                                                 std::string_view typeName,
                                                 std::string_view instanceName);
   // The first live contraption of that name, in creation order.
@@ -68,7 +68,7 @@ class TContraptionFactory {
   // type refuses or a name is longer than kMaxNameLength; the rest of the
   // line is then left to the caller. A malformed item leaves the stream
   // failed and answers the contraption with what was read.
-  std::unique_ptr<TGardeningContraption> ReadContraption(TAudioEngineModule& engine,
+  std::unique_ptr<TGardeningContraption> ReadContraption(ContraptionEngine& engine,
                                                          std::istream& in);
 
  private:

@@ -8,7 +8,7 @@
 
 namespace tg {
 
-class TAudioEngineModule;
+class ContraptionEngine;
 class TContraptionFactory;
 struct ContraptionDescriptor;
 class TGardeningContraption;
@@ -28,7 +28,7 @@ class TContraptionMaker {
 
   // UI thread: a new contraption whose processor is in no signal context yet,
   // or nothing when the type refuses. An empty name asks for an automatic one.
-  virtual std::unique_ptr<TGardeningContraption> Create(TAudioEngineModule& engine,
+  virtual std::unique_ptr<TGardeningContraption> Create(ContraptionEngine& engine,
                                                         std::string_view name) = 0;
 
   // About how much memory one contraption of the type takes, with its buffers.
@@ -70,7 +70,7 @@ template <typename Processor>
 class TMakerTemplate final : public TContraptionMaker {
  public:
   using TContraptionMaker::TContraptionMaker;
-  std::unique_ptr<TGardeningContraption> Create(TAudioEngineModule& engine,
+  std::unique_ptr<TGardeningContraption> Create(ContraptionEngine& engine,
                                                 std::string_view name) override;
   // A processor with buffers of its own says how large they are.
   uint64_t InstanceMemory() const override {
@@ -92,7 +92,7 @@ int InstanceNumberOf(std::string_view name);
 namespace tg {
 
 template <typename Processor>
-std::unique_ptr<TGardeningContraption> TMakerTemplate<Processor>::Create(TAudioEngineModule& engine,
+std::unique_ptr<TGardeningContraption> TMakerTemplate<Processor>::Create(ContraptionEngine& engine,
                                                                          std::string_view name) {
   return std::make_unique<TGardeningContraption>(engine, *this,
                                                  std::make_unique<Processor>(nullptr), name);

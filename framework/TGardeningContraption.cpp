@@ -3,8 +3,9 @@
 #include <sstream>
 #include <utility>
 
-#include "engine/TAudioEngineModule.h"
+#include "framework/ContraptionEngine.h"
 #include "framework/TContraptionMaker.h"
+#include "framework/host/HostServices.h"
 
 namespace tg {
 
@@ -22,14 +23,14 @@ std::string_view TypeWordOf(std::string_view text) {
 
 }  // namespace
 
-TGardeningContraption::TGardeningContraption(TAudioEngineModule& engine, TContraptionMaker& maker,
+TGardeningContraption::TGardeningContraption(ContraptionEngine& engine, TContraptionMaker& maker,
                                              std::unique_ptr<QSSignalProcessor> processor,
                                              std::string_view name)
     : TGardeningContraption(engine, maker, *processor, name) {
   ownedProcessor_ = std::move(processor);
 }
 
-TGardeningContraption::TGardeningContraption(TAudioEngineModule& engine, TContraptionMaker& maker,
+TGardeningContraption::TGardeningContraption(ContraptionEngine& engine, TContraptionMaker& maker,
                                              QSSignalProcessor& processor, std::string_view name)
     : engine_(&engine), maker_(&maker), processor_(&processor) {
   name_ = maker.Register(*this, name);

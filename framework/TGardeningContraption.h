@@ -11,7 +11,7 @@
 
 namespace tg {
 
-class TAudioEngineModule;
+class ContraptionEngine;
 class TContraptionMaker;
 
 // One module of the patch: its processor, its instance name, its twenty
@@ -21,10 +21,10 @@ class TGardeningContraption {
   static constexpr int kPresetCount = 20;
 
   // Owns the processor.
-  TGardeningContraption(TAudioEngineModule& engine, TContraptionMaker& maker,
+  TGardeningContraption(ContraptionEngine& engine, TContraptionMaker& maker,
                         std::unique_ptr<QSSignalProcessor> processor, std::string_view name);
   // Refers to a processor that lives elsewhere (the engine's SoundIn and SoundOut).
-  TGardeningContraption(TAudioEngineModule& engine, TContraptionMaker& maker,
+  TGardeningContraption(ContraptionEngine& engine, TContraptionMaker& maker,
                         QSSignalProcessor& processor, std::string_view name);
   // Call under the engine lock while the processor is in a running graph.
   virtual ~TGardeningContraption();
@@ -34,7 +34,7 @@ class TGardeningContraption {
   const std::string& Name() const { return name_; }
   const std::string& TypeName() const;
   TContraptionMaker& Maker() const { return *maker_; }
-  TAudioEngineModule& Engine() const { return *engine_; }
+  ContraptionEngine& Engine() const { return *engine_; }
   QSSignalProcessor& Processor() const { return *processor_; }
   bool OwnsProcessor() const { return ownedProcessor_ != nullptr; }
   TContraptionFormState& WindowState() { return windowState_; }
@@ -71,7 +71,7 @@ class TGardeningContraption {
   static bool ValidSlot(int index) { return index >= 0 && index < kPresetCount; }
   std::string PresetText(int index) const;
 
-  TAudioEngineModule* engine_;
+  ContraptionEngine* engine_;
   TContraptionFormState windowState_;
   TContraptionMaker* maker_;
   std::string name_;

@@ -11,14 +11,17 @@ class EngineContraptionMaker::EngineContraption final : public TGardeningContrap
  public:
   EngineContraption(TAudioEngineModule& engine, EngineContraptionMaker& maker,
                     std::string_view name)
-      : TGardeningContraption(engine, maker, maker.EngineProcessor(engine), name), maker_(maker) {}
+      : TGardeningContraption(engine, maker, maker.EngineProcessor(engine), name),
+        engine_(engine),
+        maker_(maker) {}
   ~EngineContraption() override {
-    maker_.SetPlaced(Engine(), false);
-    maker_.ClearFileName(Engine());
+    maker_.SetPlaced(engine_, false);
+    maker_.ClearFileName(engine_);
     Processor().Reset();
   }
 
  private:
+  TAudioEngineModule& engine_;
   EngineContraptionMaker& maker_;
 };
 
@@ -26,8 +29,10 @@ EngineContraptionMaker::EngineContraptionMaker(std::string typeName, std::string
                                                int helpNumber)
     : TContraptionMaker(std::move(typeName), std::move(category), helpNumber, true) {}
 
-std::unique_ptr<TGardeningContraption> EngineContraptionMaker::Create(TAudioEngineModule& engine,
+std::unique_ptr<TGardeningContraption> EngineContraptionMaker::Create(ContraptionEngine& site,
                                                                       std::string_view name) {
+  // The engine's own processors are made by no one else.
+  auto& engine = static_cast<TAudioEngineModule&>(site);
   if (IsPlaced(engine)) {
     engine.Host().messages->ShowMessage(
         "Sorry, you are only permitted to create one instance of the " + TypeName() + " object.",

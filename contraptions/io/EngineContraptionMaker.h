@@ -7,6 +7,7 @@
 namespace tg {
 
 class QSSignalProcessor;
+class TAudioEngineModule;
 
 // The maker of a single-instance type whose processor belongs to the engine
 // (SoundIn, SoundOut): it refuses a second one with a message, and the
@@ -15,7 +16,7 @@ class EngineContraptionMaker : public TContraptionMaker {
  public:
   EngineContraptionMaker(std::string typeName, std::string category, int helpNumber);
 
-  std::unique_ptr<TGardeningContraption> Create(TAudioEngineModule& engine,
+  std::unique_ptr<TGardeningContraption> Create(ContraptionEngine& engine,
                                                 std::string_view name) override;
 
  protected:

@@ -199,7 +199,7 @@ void TSoundOutForm::CheckOpenedFile() {
 void TSoundOutForm::RecordClicked() {
   bool started = false;
   {
-    EngineLockGuard lock(Contraption().Engine().OutStream().GetEngineLock());
+    EngineLockGuard lock(Contraption().Engine().GetEngineLock());
     const int state = processor_.GetState();
     // A command the audio thread has not taken yet counts as carried out.
     const int action = processor_.action.Value();
@@ -223,7 +223,7 @@ void TSoundOutForm::RecordClicked() {
 void TSoundOutForm::PlayClicked() {
   enum { kNothing, kStopped, kStarted } done = kNothing;
   {
-    EngineLockGuard lock(Contraption().Engine().OutStream().GetEngineLock());
+    EngineLockGuard lock(Contraption().Engine().GetEngineLock());
     const int state = processor_.GetState();
     if (state == TGSoundOut::kPlaying || processor_.action.Value() == TGSoundOut::kPlay) {
       processor_.action.SetValue(TGSoundOut::kStop);

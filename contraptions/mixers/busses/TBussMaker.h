@@ -11,7 +11,7 @@ class TBussMaker final : public TContraptionMaker {
   TBussMaker(std::string typeName, std::string category, int channels)
       : TContraptionMaker(std::move(typeName), std::move(category), 0, false),
         channels_(channels) {}
-  std::unique_ptr<TGardeningContraption> Create(TAudioEngineModule& engine,
+  std::unique_ptr<TGardeningContraption> Create(ContraptionEngine& engine,
                                                 std::string_view name) override {
     return std::make_unique<TGardeningContraption>(
         engine, *this, std::make_unique<Buss>(nullptr, channels_), name);

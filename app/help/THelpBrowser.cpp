@@ -3,8 +3,8 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QTextBrowser>
 #include <QStringList>
+#include <QTextBrowser>
 #include <QVBoxLayout>
 
 #include "framework/TContraptionFactory.h"

@@ -73,5 +73,4 @@ QPoint ContraptionWindowHost::FreePlace(const QWidget& content, const QWidget* w
   return {0, 0};
 }
 
-
 }  // namespace tg

@@ -1,5 +1,5 @@
-#include "framework/ContraptionDescriptor.h"
 #include "contraptions/effects/sdelay/TGSDelay.h"
+#include "framework/ContraptionDescriptor.h"
 
 namespace tg {
 

@@ -1,7 +1,5 @@
 #include "contraptions/effects/sdelay/TSDelayForm.h"
 
-#include "framework/forms/ContraptionWindowHost.h"
-
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -13,6 +11,7 @@
 #include "controls/KWNumberEdit.h"
 #include "engine/graph/QSDynSigContext.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/forms/ContraptionWindowHost.h"
 
 namespace tg {
 namespace {

@@ -1,7 +1,5 @@
 #include "contraptions/generators/testgen/TTestGenForm.h"
 
-#include "framework/forms/ContraptionWindowHost.h"
-
 #include <QGridLayout>
 #include <QLabel>
 #include <QRadioButton>
@@ -10,6 +8,7 @@
 #include "controls/KWDWKnob.h"
 #include "controls/KWNumberEdit.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/forms/ContraptionWindowHost.h"
 
 namespace tg {
 

@@ -1,5 +1,5 @@
-#include "framework/ContraptionDescriptor.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
+#include "framework/ContraptionDescriptor.h"
 
 namespace tg {
 

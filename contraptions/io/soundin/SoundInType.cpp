@@ -1,5 +1,5 @@
-#include "framework/ContraptionDescriptor.h"
 #include "contraptions/io/EngineContraptionMaker.h"
+#include "framework/ContraptionDescriptor.h"
 
 namespace tg {
 

@@ -1,7 +1,7 @@
-#include "framework/ContraptionDescriptor.h"
 #include "contraptions/mixers/FamilySizes.h"
 #include "contraptions/mixers/busses/TBussMaker.h"
 #include "contraptions/mixers/busses/TGBusses.h"
+#include "framework/ContraptionDescriptor.h"
 
 namespace tg {
 

@@ -1,6 +1,6 @@
-#include "framework/ContraptionDescriptor.h"
 #include "contraptions/mixers/FamilySizes.h"
 #include "contraptions/mixers/mixers/TGMixers.h"
+#include "framework/ContraptionDescriptor.h"
 
 namespace tg {
 

@@ -1,12 +1,11 @@
 #include "contraptions/mixers/mixers/TMixerForms.h"
 
-#include "framework/forms/ContraptionWindowHost.h"
-
 #include <QLabel>
 
 #include "contraptions/mixers/mixers/TGMixers.h"
 #include "controls/KWDWKnob.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/forms/ContraptionWindowHost.h"
 
 namespace tg {
 namespace {

@@ -42,7 +42,7 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   soundOut_->SetHost(&host_);
   soundOut_->SetEngineLock(&outStream_->GetEngineLock());
   outStream_->SetOnFillBuffer(
-      [this](int16_t* buffer, int frameCount) { OutStreamFillBuffer(buffer, frameCount); });
+      [this](int16_t* buffer, int frameCount) { FillBuffer(buffer, frameCount, false); });
   auto* out = dynamic_cast<KWWaveOutStream*>(outStream_.get());
   auto* in = dynamic_cast<KWWaveInStream*>(inStream_.get());
   if (settings_ != nullptr && out != nullptr && in != nullptr)
@@ -195,15 +195,18 @@ TAudioEngineModule::Meters TAudioEngineModule::GetMeters() {
 bool TAudioEngineModule::TakeOverloadFlag() { return overloadSeen_.exchange(false); }
 
 void TAudioEngineModule::OutStreamFillBuffer(int16_t* buffer, int frameCount) {
+  FillBuffer(buffer, frameCount, true);
+}
+
+void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offline) {
   const int blocks = frameCount / kBlockSize;
   displayDelay_ = static_cast<int>(blocks * (outStream_->BufferCount() - 2 + 0.5));
   if (!overloadSeen_.load(std::memory_order_relaxed) && outStream_->TakeOverload()) {
     overloadSeen_.store(true, std::memory_order_relaxed);
   }
-  // No device plays while the stream is stopped: the caller renders offline
-  // and can afford to wait, so every block hears the sound it asked for and a
-  // render comes out the same every time.
-  const bool offline = !outStream_->IsActive();
+  // Offline (an export, a render) no device is waiting: every block may wait
+  // for the sound it asked for, so a render comes out the same every time.
+  // The stream's own fills never wait, not even the first ones.
   for (int b = 0; b < blocks; ++b) {
     if (offline) SoundLoader::Instance().WaitUntilIdle();
     FillBlock(buffer);

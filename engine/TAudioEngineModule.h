@@ -97,10 +97,10 @@ class TAudioEngineModule final : public ContraptionEngine,
   Meters GetMeters();
   bool TakeOverloadFlag();
 
-  // Audio thread, under the engine lock (or UI thread with audio stopped, for
-  // an export): runs the graph for frameCount frames of 16-bit stereo. With
-  // audio stopped it is rendering offline and first waits, before each block,
-  // for the sound files asked for to be loaded.
+  // UI thread with audio out stopped (an export, a render, a test): runs the
+  // graph offline for frameCount frames of 16-bit stereo, first waiting,
+  // before each block, for the sound files asked for to be loaded. The output
+  // stream fills its buffers through FillBuffer, which never waits.
   void OutStreamFillBuffer(int16_t* buffer, int frameCount);
 
   // Clock commands.
@@ -125,6 +125,8 @@ class TAudioEngineModule final : public ContraptionEngine,
   void LeaveGraph(QSDynSigPipe& pipe);
   void ClearInputMeters();
   void ClearOutputMeters();
+  // Audio thread, under the engine lock; or offline, as above.
+  void FillBuffer(int16_t* buffer, int frameCount, bool offline);
   void FillBlock(int16_t* out);
 
   TContraptionFactory* factory_;

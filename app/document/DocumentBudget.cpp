@@ -34,8 +34,12 @@ DocumentBudget::Need DocumentBudget::Scan(std::istream& in, const TContraptionFa
       continue;
     }
     if (!inContraptions) continue;
-    const size_t end = line.find_first_of("\t ", 1);
-    const std::string type = line.substr(1, end == std::string::npos ? end : end - 1);
+    // The type is the line's first word, wherever it starts, as the reader takes it.
+    const size_t start = line.find_first_not_of("\t ");
+    if (start == std::string::npos) continue;
+    const size_t end = line.find_first_of("\t ", start);
+    const std::string type =
+        line.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (const TContraptionMaker* maker = factory.FindMaker(type)) {
       ++need.contraptions;
       need.bytes += maker->InstanceMemory();

@@ -46,7 +46,12 @@ std::string TemporaryName(const std::string& fileName) {
   return fileName + kTemporaryInfix + std::to_string(::getpid());
 }
 
-bool WriteReplacing(const std::string& fileName, const std::string& text) {
+bool WriteReplacing(const std::string& name, const std::string& text) {
+  // A document reached through a link is saved where the link points, and
+  // the link stays.
+  std::error_code ec;
+  const std::filesystem::path target = std::filesystem::canonical(name, ec);
+  const std::string fileName = ec ? name : target.string();
   const std::string temporary = TemporaryName(fileName);
   // Keep the permissions of the copy being replaced.
   struct stat old {};

@@ -193,11 +193,24 @@ bool TGDocument::ReadFrom(std::istream& in) {
 
 void TGDocument::ReadContraptions(std::istream& in) {
   TContraptionFactory& factory = patch_.Engine().Factory();
+  // The count made before reading is checked again here, as the reader really
+  // makes them: whatever the scan missed, the budget holds.
+  int made = 0;
+  uint64_t bytes = 0;
   while (in.peek() == '\t') {
+    if (made >= DocumentBudget::kMaxContraptions || bytes > memoryBudget_) {
+      readProblems_.push_back("the contraptions beyond the first " + std::to_string(made) +
+                              " (more than a document may hold)");
+      std::string skipped;
+      while (in.peek() == '\t') ReadLine(in, skipped, 0);
+      return;
+    }
     in.get();
     const std::streampos lineStart = in.tellg();
     auto contraption = factory.ReadContraption(patch_.Engine(), in);
     if (contraption != nullptr) {
+      ++made;
+      bytes += contraption->Maker().InstanceMemory();
       if (in.fail()) readProblems_.push_back("some values of " + contraption->Name());
       patch_.Place(std::move(contraption));
     } else {
@@ -276,9 +289,12 @@ bool TGDocument::SaveAs() {
   const std::string chosen = queries_.AskSaveFileName(proposed);
   if (chosen.empty()) return false;
   const std::string previous = fileName_;
+  const std::string previousDirectory = SoundFilePaths::Instance().DocumentDirectory();
   fileName_ = chosen;
   if (!Write()) {
+    // Nothing was saved there: names go on resolving where they did.
     fileName_ = previous;
+    SetDocumentDirectory(previousDirectory);
     return false;
   }
   return true;

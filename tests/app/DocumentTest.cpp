@@ -380,5 +380,48 @@ TEST_F(DocumentTest, DocumentsBeyondTheBudgetAreRefused) {
   EXPECT_EQ(model.NodeCount(), 10);
 }
 
+// Lines the scan might read differently from the reader (a second tab before
+// the type) are counted all the same, and the reader itself stops at the limit.
+TEST_F(DocumentTest, TheBudgetHoldsHoweverTheLinesAreWritten) {
+  std::string text = ".tgh 0.5\r\ncontraptions:\r\n";
+  for (int i = 0; i < DocumentBudget::kMaxContraptions + 5; ++i)
+    text += "\t\t TestGen\t\t{ }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\n";
+  text += "end\r\n";
+  std::ofstream(dir / "sneaky.tgh", std::ios::binary) << text;
+  KWDocumentController controller(document, queries);
+  EXPECT_FALSE(controller.OpenFile(dir / "sneaky.tgh"));
+  EXPECT_NE(LastMessage().find("at most 1000 contraptions"), std::string::npos) << LastMessage();
+
+  EXPECT_TRUE(ReadText(text));  // straight to the reader, past the scan
+  EXPECT_EQ(model.NodeCount(), DocumentBudget::kMaxContraptions);
+  ASSERT_FALSE(document.ReadProblems().empty());
+  EXPECT_NE(document.ReadProblems().back().find("beyond the first 1000"), std::string::npos);
+}
+
+// A document reached through a link is saved where the link points; a Save As
+// that fails leaves sound files resolving where they did.
+TEST_F(DocumentTest, SavingThroughALinkAndAFailedSaveAs) {
+  KWDocumentController controller(document, queries);
+  std::filesystem::create_directory(dir / "real");
+  queries.saveName = dir / "real/song.tgh";
+  patch.NewContraption("TestGen", 0, 0);
+  ASSERT_TRUE(controller.SaveDocumentAs());
+  std::filesystem::create_symlink(dir / "real/song.tgh", dir / "link.tgh");
+  ASSERT_TRUE(controller.OpenFile(dir / "link.tgh"));
+  patch.NewContraption("SDelay", 0, 0);
+  ASSERT_TRUE(controller.Save());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.tgh"));
+  EXPECT_NE(Text().find("SDelay"), std::string::npos);
+  std::ifstream saved(dir / "real/song.tgh", std::ios::binary);
+  const std::string onDisk((std::istreambuf_iterator<char>(saved)),
+                           std::istreambuf_iterator<char>());
+  EXPECT_NE(onDisk.find("SDelay"), std::string::npos);
+
+  const std::string before = SoundFilePaths::Instance().DocumentDirectory();
+  queries.saveName = dir / "no/such/folder/song.tgh";
+  EXPECT_FALSE(controller.SaveDocumentAs());
+  EXPECT_EQ(SoundFilePaths::Instance().DocumentDirectory(), before);
+}
+
 }  // namespace
 }  // namespace tg

@@ -3,14 +3,18 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/devices/SilentWaveDevice.h"
 #include "engine/devices/WaveDeviceLayers.h"
+#include "engine/loading/SoundLoader.h"
+#include "engine/loading/SoundSlot.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
 #include "framework/TContraptionFactory.h"
@@ -215,6 +219,44 @@ TEST(SilentDevicePacingTest, AfterAPauseALongStallOrAResetTheScheduleBeginsAgain
   sink.Prime();
   EXPECT_EQ(deadline(5), afterReset + buffers(1));
   device.Close();
+}
+
+// A sound file still loading never holds up the music: the stream's fills,
+// its first ones included, play on while the disk is stuck.
+TEST_F(SilentDeviceEngineTest, AudioPlaysWhileASoundFileIsStillLoading) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool reading = false, released = false, gaveUp = false;
+  SoundLoader& loader = SoundLoader::Instance();
+  loader.SetReadHook([&](const std::string&) {
+    std::unique_lock lock(mutex);
+    reading = true;
+    changed.notify_all();
+    // Giving up means someone waited for the disk all that time.
+    gaveUp = !changed.wait_for(lock, std::chrono::seconds(30), [&] { return released; });
+  });
+  SoundSlot slot(SoundConversion::Table(100), loader);
+  slot.Load("stuck.wav");
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return reading; }));
+  }
+  engine->StartAudioOut();
+  const int before = tone->processCount.load();
+  const bool played = WaitUntil([&] { return tone->processCount.load() > before + 40; });
+  bool stillStuck = false;
+  {
+    std::lock_guard lock(mutex);
+    stillStuck = !released;
+    released = true;
+  }
+  changed.notify_all();
+  engine->StopAudioOut();
+  loader.WaitUntilIdle();
+  loader.SetReadHook(nullptr);
+  EXPECT_TRUE(played && stillStuck);
+  std::lock_guard lock(mutex);
+  EXPECT_FALSE(gaveUp);
 }
 
 }  // namespace

@@ -33,7 +33,6 @@
 #include "app/shell/KWReloadManager.h"
 #include "app/shell/ProgramCommands.h"
 #include "app/shell/WindowPlacement.h"
-#include "contraptions/io/soundout/LostFramesMessage.h"
 #include "controls/KWDWMeter.h"
 #include "controls/KWNumberEdit.h"
 #include "engine/SoundFilePaths.h"
@@ -658,8 +657,7 @@ void TMainForm::UpdateStatus() {
 
 void TMainForm::ShowTakeLoss() {
   // A take that lost frames to a slow disk says so until the next take begins.
-  takeLoss_->setText(
-      QString::fromStdString(LostFramesMessage(engine_.SoundOutProcessor().LostFrames())));
+  takeLoss_->setText(QString::fromStdString(engine_.SoundOutProcessor().TakeMessage()));
 }
 
 void TMainForm::UpdateMeters() {

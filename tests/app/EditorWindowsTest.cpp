@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "app/help/THelpBrowser.h"
 #include "contraptions/effects/sdelay/TGSDelay.h"
@@ -237,6 +238,52 @@ TEST_F(EditorWindowsTest, SoundOutShowsWhatATakeLostToASlowDisk) {
   EXPECT_TRUE(form->LostLabel()->text().isEmpty());
   form->RecordClicked();
   RunBlocks(1);
+}
+
+// An overwriting take finds it cannot make the file anew (its folder was
+// moved away): the window gives the file up, says why, and shows the take
+// as lost for that reason, not for a slow disk.
+TEST_F(EditorWindowsTest, SoundOutSaysWhyATakeLostItsFile) {
+  test::TempDir dir;
+  std::filesystem::create_directory(dir / "takes");
+  {
+    TGWaveOutFile old(dir / "takes/take.wav", 44100, 2, true);
+    const std::vector<int16_t> samples(2000, 7);
+    ASSERT_EQ(old.Write(samples.data(), 1000), 1000u);
+  }
+  StreamUserMessages messages(nullptr);
+  UserMessages* before = engine->Host().messages;
+  engine->Host().messages = &messages;
+  TGardeningContraption& c = Make("SoundOut");
+  auto& out = static_cast<TGSoundOut&>(c.Processor());
+  auto* form = Open<TSoundOutForm>(c);
+  ASSERT_NE(form, nullptr);
+  ASSERT_TRUE(ChooseAndWait(*form, dir / "takes/take.wav"));
+  form->RecordModeBox()->setCurrentIndex(1);  // overwrite
+  std::filesystem::rename(dir / "takes", dir / "moved");
+  form->RecordClicked();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        RunBlocks(1);
+        return out.GetState() == TGSoundOut::kNoFile;
+      },
+      30000));
+  out.FlushFile();
+  form->Tick();
+
+  EXPECT_FALSE(form->TimerRunning());
+  EXPECT_FALSE(form->RecordButton()->isEnabled());
+  EXPECT_FALSE(form->PlayButton()->isEnabled());
+  EXPECT_EQ(form->RecordGlyph(), "RECORD");
+  EXPECT_TRUE(form->FileLabel()->text().isEmpty());
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  const std::string& text = messages.Messages()[0].text;
+  EXPECT_NE(text.find("during a take"), std::string::npos) << text;
+  EXPECT_NE(text.find("No such file or directory"), std::string::npos) << text;
+  EXPECT_TRUE(form->LostLabel()->text().endsWith(" lost (No such file or directory)"))
+      << form->LostLabel()->text().toStdString();
+  EXPECT_EQ(form->LostLabel()->text().toStdString(), out.TakeMessage());
+  engine->Host().messages = before;
 }
 
 // Deleting SoundOut while its window is open: the window goes before the

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/host/StreamUserMessages.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestProcessors.h"
@@ -40,23 +42,40 @@ bool WaitFor(const std::function<bool()>& condition) {
   return true;
 }
 
-class SoundOutTest : public ::testing::Test {
- protected:
-  SoundOutTest() {
+uint32_t FramesIn(const std::string& name) { return TGWaveOutFile(name, 44100, 2, false).Length(); }
+
+void MakeFile(const std::string& name, uint32_t frames, int16_t value) {
+  TGWaveOutFile file(name, 44100, 2, true);
+  std::vector<int16_t> samples(static_cast<size_t>(frames) * 2, value);
+  file.Write(samples.data(), frames);
+}
+
+// What the device receives when SoundOut plays a recorded sample.
+int16_t Played(int16_t recorded) {
+  return static_cast<int16_t>(static_cast<float>(recorded) / 32768.0f * 32767.0f);
+}
+
+// An engine with SoundOut placed and a constant signal on both its inputs;
+// also built inside a child process whose files are limited.
+class SoundOutRig {
+ public:
+  SoundOutRig() {
     RegisterContraptionTypes(factory);
     soundOutContraption = factory.Create(engine, "SoundOut", "");
     source = new test::TestPipe(&engine.GetContext(), 0, 1, 0.25f);
     engine.GetContext().Connect(source, 0, &out(), 0, false);
     engine.GetContext().Connect(source, 0, &out(), 1, false);
   }
-  ~SoundOutTest() override { engine.DestroyContraption(std::move(soundOutContraption)); }
+  ~SoundOutRig() { engine.DestroyContraption(std::move(soundOutContraption)); }
+  SoundOutRig(const SoundOutRig&) = delete;
+  SoundOutRig& operator=(const SoundOutRig&) = delete;
   TGSoundOut& out() { return engine.SoundOutProcessor(); }
 
-  // As the window does it: the file is handed to the worker, and once it
-  // has answered, SoundOut is ready to record or play.
-  void UseFile(const std::string& name) {
+  // As the window does it: the file is handed to the worker; answers
+  // whether the worker answered, after which SoundOut can record or play.
+  bool ChooseAndWait(const std::string& name) {
     out().ChooseFile(name);
-    ASSERT_TRUE(WaitFor([&] { return out().GetState() != TGSoundOut::kOpening; }));
+    return WaitFor([&] { return out().GetState() != TGSoundOut::kOpening; });
   }
   void Command(int action) {
     EngineLockGuard lock(engine.OutStream().GetEngineLock());
@@ -70,14 +89,27 @@ class SoundOutTest : public ::testing::Test {
     for (size_t i = 0; i < buffer.size(); i += 2) left.push_back(buffer[i]);
     return left;
   }
-  uint32_t FramesIn(const std::string& name) {
-    return TGWaveOutFile(name, 44100, 2, false).Length();
+  // The value SoundOut records from its inputs now.
+  int16_t Recorded() const { return static_cast<int16_t>(input_ * 32767); }
+  // UI thread, between runs: what the inputs carry from now on.
+  void SetInput(float value) {
+    input_ = value;
+    source->SetConstant(value);
   }
-  void MakeFile(const std::string& name, uint32_t frames, int16_t value) {
-    TGWaveOutFile file(name, 44100, 2, true);
-    std::vector<int16_t> samples(static_cast<size_t>(frames) * 2, value);
-    file.Write(samples.data(), frames);
-  }
+
+  TContraptionFactory factory;
+  TAudioEngineModule engine{factory};
+  std::unique_ptr<TGardeningContraption> soundOutContraption;
+  test::TestPipe* source = nullptr;
+
+ private:
+  float input_ = 0.25f;
+};
+
+class SoundOutTest : public ::testing::Test, protected SoundOutRig {
+ protected:
+  using SoundOutRig::Run;  // not the test's own
+  void UseFile(const std::string& name) { ASSERT_TRUE(ChooseAndWait(name)); }
   void WaitUntilPlaybackReady() {
     // The worker reads the start of the file in shortly after it is opened.
     ASSERT_TRUE(WaitFor([&] { return out().PlaybackReady(); }));
@@ -101,10 +133,6 @@ class SoundOutTest : public ::testing::Test {
     return sawFullQueue;
   }
 
-  TContraptionFactory factory;
-  TAudioEngineModule engine{factory};
-  std::unique_ptr<TGardeningContraption> soundOutContraption;
-  test::TestPipe* source = nullptr;
   test::TempDir dir;
 };
 
@@ -215,19 +243,29 @@ TEST_F(SoundOutTest, SoundInSyncRecordsExactlyWhileSoundInIsActive) {
   EXPECT_EQ(FramesIn(name), 6u * 256u);  // five active blocks and the one that saw it stop
 }
 
-TEST_F(SoundOutTest, ALongTakeThroughTheRealTimeFillsLosesNothing) {
+// A device buffer at a time, with the worker writing alongside: while the
+// disk keeps up, nothing is lost. The fills run far faster than real time,
+// so each waits until the queue has room for it (a loaded machine may stall
+// the worker for a while); the queue goes round several times.
+TEST_F(SoundOutTest, ALongTakeThroughTheRealTimeFillsLosesNothingWhileTheDiskKeepsUp) {
   const std::string name = dir / "long.wav";
   UseFile(name);
+  constexpr int kFills = 200, kBlocksPerFill = 16;  // two chunks a fill
+  constexpr uint64_t kRoomForAFill = 4;
+  SoundOutFileWorker& worker = out().FileWorker();
   Command(TGSoundOut::kRecord);
-  for (int i = 0; i < 200; ++i) {
-    Run(16);  // a device buffer at a time, with the worker running alongside
-    std::this_thread::sleep_for(std::chrono::microseconds(500));  // still far faster than real time
+  for (int i = 0; i < kFills; ++i) {
+    ASSERT_TRUE(WaitFor(
+        [&] { return worker.PendingChunks() + kRoomForAFill <= SoundOutFileWorker::kChunkCount; }));
+    Run(kBlocksPerFill);
   }
   Command(TGSoundOut::kStop);
   Run(1);
   out().FlushFile();
+  const uint64_t total = uint64_t{kFills} * kBlocksPerFill * 256u;
+  EXPECT_EQ(FramesIn(name) + out().LostFrames(), total);
   EXPECT_EQ(out().LostFrames(), 0u);
-  EXPECT_EQ(FramesIn(name), 200u * 16u * 256u);
+  EXPECT_EQ(ReadWaveInfo(name).frames, static_cast<int64_t>(total));
 }
 
 TEST_F(SoundOutTest, ATakeInProgressIsReadableByOtherPrograms) {
@@ -357,6 +395,148 @@ TEST_F(SoundOutTest, AFileThatCannotBeUsedIsRefusedWithTheReason) {
   EXPECT_EQ(out().FileProblem(), "");
 }
 
+// Play pressed right after a take, while the disk is still busy with its end:
+// what plays is the take just recorded, never the file as it was.
+TEST_F(SoundOutTest, PlayRightAfterATakePlaysThatTake) {
+  const std::string name = dir / "again.wav";
+  MakeFile(name, 1000, 1234);
+  UseFile(name);
+  WaitUntilPlaybackReady();  // the old content is read in
+  out().fileMode.SetValue(1);
+  SetInput(0.5f);
+  const int16_t take = Recorded();
+  Command(TGSoundOut::kRecord);
+  Run(4);
+  std::atomic<bool> holding{false}, release{false};
+  std::thread disk([&] {
+    auto hold = out().FileWorker().HoldDisk();
+    holding = true;
+    WaitFor([&] { return release.load(); });
+  });
+  EXPECT_TRUE(WaitFor([&] { return holding.load(); }));
+  Command(TGSoundOut::kStop);
+  Run(1);
+  SetInput(0.1f);
+  Command(TGSoundOut::kPlay);
+  const auto whileTheTakeIsNotOnDisk = Run(2);
+  release = true;
+  disk.join();
+  WaitUntilPlaybackReady();
+  const auto played = Run(5);
+
+  EXPECT_EQ(std::count(whileTheTakeIsNotOnDisk.begin(), whileTheTakeIsNotOnDisk.end(), 0),
+            static_cast<std::ptrdiff_t>(whileTheTakeIsNotOnDisk.size()))
+      << "heard " << whileTheTakeIsNotOnDisk[0];
+  EXPECT_EQ(played[0], Played(take));
+  EXPECT_EQ(played[4 * 256 - 1], Played(take));
+  EXPECT_EQ(played[4 * 256], Recorded());  // played through: the inputs again
+  EXPECT_EQ(out().GetState(), TGSoundOut::kStopped);
+}
+
+// "Action" is a document value and a preset's too, so Play can arrive in the
+// middle of a take. The take ends first, whole, and that take is what plays;
+// nothing of it is left over for the next file.
+TEST_F(SoundOutTest, PlayArrivingDuringATakeEndsTheTakeFirst) {
+  const std::string first = dir / "first.wav";
+  const std::string second = dir / "second.wav";
+  UseFile(first);
+  SetInput(0.5f);
+  const int16_t take = Recorded();
+  Command(TGSoundOut::kRecord);
+  Run(13);  // one whole chunk of 2048 frames and a part
+  SetInput(0.1f);
+  Command(TGSoundOut::kPlay);
+  std::vector<int16_t> heard;  // silence until the take is on disk, then the take
+  ASSERT_TRUE(WaitFor([&] {
+    const auto block = Run(1);
+    heard.insert(heard.end(), block.begin(), block.end());
+    return out().GetState() == TGSoundOut::kStopped;
+  }));
+  const auto start = std::find_if(heard.begin(), heard.end(), [](int16_t v) { return v != 0; });
+  ASSERT_EQ(heard.end() - start, 13 * 256);
+  EXPECT_EQ(std::count(start, heard.end(), Played(take)), 13 * 256);
+
+  out().FlushFile();
+  EXPECT_EQ(FramesIn(first), 13u * 256u);
+  const auto bytes = test::ReadBytes(first);
+  ASSERT_EQ(bytes.size(), 44u + 13u * 256u * 4u);
+  EXPECT_EQ(riff::U32(&bytes[40]), 13u * 256u * 4u);
+
+  UseFile(second);
+  Command(TGSoundOut::kRecord);
+  Run(4);
+  Command(TGSoundOut::kStop);
+  Run(1);
+  out().FlushFile();
+  EXPECT_EQ(FramesIn(second), 4u * 256u);
+}
+
+// The disk fills up during a take: what it refused counts as lost, and the
+// take's message gives the disk's reason instead of blaming its speed.
+TEST(SoundOutDiskErrorTest, FramesTheDiskRefusesAreLostAndTheTakeSaysWhy) {
+  test::TempDir dir;
+  const std::string name = dir / "full.wav";
+  constexpr uint32_t kLimit = 64 * 1024;
+  constexpr uint32_t kBlocks = 100;  // 102400 bytes of samples
+  const std::string report = test::WithFileSizeLimit(kLimit, [&]() -> std::string {
+    SoundOutRig rig;
+    if (!rig.ChooseAndWait(name)) return "no answer about the file";
+    rig.Command(TGSoundOut::kRecord);
+    rig.Run(kBlocks);
+    rig.Command(TGSoundOut::kStop);
+    rig.Run(1);
+    rig.out().FlushFile();
+    const uint64_t lost = rig.out().LostFrames();
+    const uint32_t kept = FramesIn(name);
+    if (kept != (kLimit - 44) / 4) return "frames on disk: " + std::to_string(kept);
+    if (kept + lost != kBlocks * 256) return "frames counted as lost: " + std::to_string(lost);
+    const std::string message = rig.out().TakeMessage();
+    if (message != LostFramesMessage(lost, "File too large")) return "message: " + message;
+    if (rig.out().GetState() != TGSoundOut::kStopped) return "the file was given up";
+    return {};
+  });
+  EXPECT_EQ(report, "");
+}
+
+// An overwriting take that cannot empty the file loses it for good: SoundOut
+// has no file, as if it could not be opened, and says why.
+TEST(SoundOutDiskErrorTest, AFileThatCannotBeEmptiedForATakeIsGivenUpWithTheReason) {
+  test::TempDir dir;
+  const std::string name = dir / "old.wav";
+  MakeFile(name, 10000, 7);
+  // Not even a fresh header fits.
+  const std::string report = test::WithFileSizeLimit(40, [&]() -> std::string {
+    SoundOutRig rig;
+    if (!rig.ChooseAndWait(name) || rig.out().GetState() != TGSoundOut::kStopped)
+      return "not opened: " + rig.out().FileProblem();
+    rig.out().fileMode.SetValue(1);
+    rig.Command(TGSoundOut::kRecord);
+    uint64_t blocks = 0;
+    const bool givenUp = WaitFor([&] {
+      rig.Run(1);
+      ++blocks;
+      return rig.out().GetState() == TGSoundOut::kNoFile;
+    });
+    if (!givenUp) return "still recording into a closed file";
+    rig.out().FlushFile();
+    // The block that found the file gone recorded nothing.
+    if (rig.out().LostFrames() != (blocks - 1) * 256)
+      return "lost " + std::to_string(rig.out().LostFrames()) + " of " +
+             std::to_string((blocks - 1) * 256) + " frames";
+    const std::string problem = rig.out().FileProblem();
+    if (!rig.out().FileLost() || problem.find(name) == std::string::npos ||
+        problem.find("File too large") == std::string::npos)
+      return "problem: " + problem;
+    if (rig.out().TakeMessage().find(" lost (File too large)") == std::string::npos)
+      return "message: " + rig.out().TakeMessage();
+    rig.Command(TGSoundOut::kRecord);  // later takes have nothing to go to
+    rig.Run(2);
+    if (rig.out().GetState() != TGSoundOut::kNoFile) return "recording again";
+    return {};
+  });
+  EXPECT_EQ(report, "");
+}
+
 TEST(LostFramesMessageTest, SaysHowMuchOfTheTakeWasLostAndNeverRoundsToNothing) {
   EXPECT_EQ(LostFramesMessage(0), "");
   EXPECT_EQ(LostFramesMessage(52920), "take: 1.2 s lost (disk too slow)");
@@ -365,6 +545,17 @@ TEST(LostFramesMessageTest, SaysHowMuchOfTheTakeWasLostAndNeverRoundsToNothing) 
   EXPECT_EQ(LostFramesMessage(4409), "take: 100 ms lost (disk too slow)");
   EXPECT_EQ(LostFramesMessage(1), "take: 1 ms lost (disk too slow)");
   EXPECT_EQ(LostFramesMessage(2048), "take: 47 ms lost (disk too slow)");
+}
+
+TEST(LostFramesMessageTest, GivesTheDisksReasonWhenItRefusedTheTake) {
+  EXPECT_EQ(LostFramesMessage(52920, ""), "take: 1.2 s lost (disk too slow)");
+  EXPECT_EQ(LostFramesMessage(0, ""), "");
+  EXPECT_EQ(LostFramesMessage(52920, "No space left on device"),
+            "take: 1.2 s lost (No space left on device)");
+  EXPECT_EQ(LostFramesMessage(1, "File too large"), "take: 1 ms lost (File too large)");
+  // Every frame got there, but the file could not be finished.
+  EXPECT_EQ(LostFramesMessage(0, "Input/output error"),
+            "take: not completely saved (Input/output error)");
 }
 
 // A document whose SoundOut file cannot be made says so when it is opened.

@@ -4,20 +4,27 @@ namespace tg {
 
 namespace {
 constexpr uint64_t kRate = 44100;
-}  // namespace
 
-std::string LostFramesMessage(uint64_t lostFrames) {
-  if (lostFrames == 0) return {};
-  std::string amount;
+std::string Amount(uint64_t lostFrames) {
   if (lostFrames < kRate / 10) {
     // Under a tenth of a second: whole milliseconds, rounded up so a single
     // lost frame still shows.
-    amount = std::to_string((lostFrames * 1000 + kRate - 1) / kRate) + " ms";
-  } else {
-    const uint64_t tenths = lostFrames * 10 / kRate;
-    amount = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+    return std::to_string((lostFrames * 1000 + kRate - 1) / kRate) + " ms";
   }
-  return "take: " + amount + " lost (disk too slow)";
+  const uint64_t tenths = lostFrames * 10 / kRate;
+  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+}
+}  // namespace
+
+std::string LostFramesMessage(uint64_t lostFrames) { return LostFramesMessage(lostFrames, {}); }
+
+std::string LostFramesMessage(uint64_t lostFrames, const std::string& diskError) {
+  if (diskError.empty()) {
+    if (lostFrames == 0) return {};
+    return "take: " + Amount(lostFrames) + " lost (disk too slow)";
+  }
+  if (lostFrames == 0) return "take: not completely saved (" + diskError + ")";
+  return "take: " + Amount(lostFrames) + " lost (" + diskError + ")";
 }
 
 }  // namespace tg

@@ -76,15 +76,16 @@ void SoundOutFileWorker::OpenRequestedFile() {
     std::lock_guard lock(requestMutex_);
     handledRequest_ = request;
     answerError_ = std::move(error);
-    answer_.store(request << 1 | (hasFile_.load() ? 1u : 0u), std::memory_order_release);
+    answer_.store(request << 2 | (hasFile_.load() ? 1u : 0u), std::memory_order_release);
   }
   answered_.notify_all();
 }
 
 std::string SoundOutFileWorker::SwitchFile(const std::string& fileName) {
-  if (file_) file_->Close();
+  // Closing writes the last take's sizes: if that fails, the take says so.
+  if (file_ && !file_->Close() && wroteToFile_) NoteDiskError(file_->Error());
   file_.reset();
-  takeOnDisk_ = headerStale_ = false;
+  takeOnDisk_ = headerStale_ = wroteToFile_ = false;
   std::string error;
   if (!fileName.empty()) {
     auto file = std::make_unique<TGWaveOutFile>(fileName, 44100, 2, false);
@@ -94,6 +95,7 @@ std::string SoundOutFileWorker::SwitchFile(const std::string& fileName) {
       error = file->Error();
     }
   }
+  fileError_ = error;
   hasFile_ = file_ != nullptr;
   lengthFrames_ = file_ ? file_->Length() : 0;
   positionFrames_ = 0;
@@ -129,6 +131,7 @@ bool SoundOutFileWorker::QueueMarker(Kind kind) {
   Chunk& c = recordChunks_[static_cast<size_t>(recordCurrent_)];
   c.kind = kind;
   c.frames = 0;
+  c.take = takesBegun_.load();
   PushCurrent();
   return true;
 }
@@ -146,7 +149,8 @@ bool SoundOutFileWorker::QueuePendingMarkers() {
 }
 
 void SoundOutFileWorker::BeginTake(bool overwrite) {
-  lostFrames_.store(0);
+  droppedFrames_.store(0);
+  takesBegun_.fetch_add(1);
   if (overwrite) lengthFrames_ = 0;
   positionFrames_ = lengthFrames_.load();
   beginPending_ = true;
@@ -156,12 +160,12 @@ void SoundOutFileWorker::BeginTake(bool overwrite) {
 
 bool SoundOutFileWorker::RecordFrames(const int16_t* frames, int count) {
   if (!QueuePendingMarkers()) {
-    lostFrames_.fetch_add(static_cast<uint64_t>(count));
+    droppedFrames_.fetch_add(static_cast<uint64_t>(count));
     return false;
   }
   while (count > 0) {
     if (recordCurrent_ < 0 && !TakeFreeRecordChunk()) {
-      lostFrames_.fetch_add(static_cast<uint64_t>(count));
+      droppedFrames_.fetch_add(static_cast<uint64_t>(count));
       return false;
     }
     Chunk& c = recordChunks_[static_cast<size_t>(recordCurrent_)];
@@ -195,24 +199,37 @@ void SoundOutFileWorker::DrainRecorded() {
 }
 
 void SoundOutFileWorker::HandleRecorded(Chunk& chunk) {
-  if (!file_) return;
   switch (chunk.kind) {
     case Kind::BeginOverwrite:
-      file_->Restart();
+    case Kind::Begin:
+      BeginTakeAccount(chunk.take);
+      if (!file_) break;
+      if (chunk.kind == Kind::BeginOverwrite) {
+        static_cast<void>(file_->Restart());
+        if (!file_->IsOpen()) {  // a failed restart leaves the file closed
+          LoseFile();
+          break;
+        }
+      } else {
+        file_->Seek(file_->Length());
+      }
       takeOnDisk_ = true;
       headerWritten_ = {};  // the first samples of a take show at once
       break;
-    case Kind::Begin:
-      file_->Seek(file_->Length());
-      takeOnDisk_ = true;
-      headerWritten_ = {};
+    case Kind::Frames: {
+      if (!file_) {
+        CountRefused(chunk.frames, fileError_);
+        break;
+      }
+      const auto frames = static_cast<uint32_t>(chunk.frames);
+      const uint32_t written = file_->Write(chunk.data.data(), frames);
+      wroteToFile_ = headerStale_ = true;
+      if (written < frames) CountRefused(static_cast<int>(frames - written), file_->Error());
       break;
-    case Kind::Frames:
-      file_->Write(chunk.data.data(), static_cast<uint32_t>(chunk.frames));
-      headerStale_ = true;
-      break;
+    }
     case Kind::End:
-      file_->UpdateHeader();
+      if (!file_) break;
+      if (!file_->UpdateHeader()) NoteDiskError(file_->Error());
       takeOnDisk_ = headerStale_ = false;
       lengthFrames_ = file_->Length();
       wantedGeneration_.fetch_add(1);  // the file changed: read it in again
@@ -224,12 +241,51 @@ void SoundOutFileWorker::KeepHeaderCurrent() {
   if (!file_ || !takeOnDisk_ || !headerStale_) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - headerWritten_ < kHeaderInterval) return;
-  file_->UpdateHeader();
+  if (!file_->UpdateHeader()) NoteDiskError(file_->Error());
   headerStale_ = false;
   headerWritten_ = now;
 }
 
+void SoundOutFileWorker::BeginTakeAccount(uint64_t take) {
+  std::lock_guard lock(problemMutex_);
+  takeError_.clear();
+  refusedFrames_ = 0;
+  refusedTake_ = take;  // after the count: a reader seeing this take sees its count
+}
+
+void SoundOutFileWorker::NoteDiskError(const std::string& why) {
+  std::lock_guard lock(problemMutex_);
+  if (takeError_.empty()) takeError_ = why.empty() ? "the disk refused the samples" : why;
+}
+
+void SoundOutFileWorker::CountRefused(int frames, const std::string& why) {
+  refusedFrames_.fetch_add(static_cast<uint64_t>(frames));
+  NoteDiskError(why);
+}
+
+std::string SoundOutFileWorker::TakeError() const {
+  std::lock_guard lock(problemMutex_);
+  return refusedTake_.load() == takesBegun_.load() ? takeError_ : std::string();
+}
+
+void SoundOutFileWorker::LoseFile() {
+  fileError_ = file_->Error().empty() ? "the file could not be emptied" : file_->Error();
+  NoteDiskError(fileError_);
+  file_.reset();
+  takeOnDisk_ = headerStale_ = wroteToFile_ = false;
+  hasFile_ = false;
+  lengthFrames_ = 0;
+  positionFrames_ = 0;
+  wantedGeneration_.fetch_add(1);
+  std::lock_guard lock(requestMutex_);
+  answerError_ = fileError_;
+  answer_.store(handledRequest_ << 2 | 2u, std::memory_order_release);
+}
+
 bool SoundOutFileWorker::PlaybackReady() const {
+  // Until the worker has had the end of every take, what it read in is the
+  // file as it was before.
+  if (handled_.load() != queued_.load()) return false;
   return primedGeneration_.load() == wantedGeneration_.load();
 }
 

@@ -44,15 +44,17 @@ class SoundOutFileWorker {
   struct Answer {
     uint64_t request = 0;  // 0: none answered yet
     bool usable = false;
+    bool lost = false;  // it was usable, but a take could not go on with it
   };
   // Any thread: the latest request answered, and whether its file is open.
   Answer LastAnswer() const {
     const uint64_t packed = answer_.load(std::memory_order_acquire);
-    return {packed >> 1, (packed & 1) != 0};
+    return {packed >> 2, (packed & 1) != 0, (packed & 2) != 0};
   }
   // UI thread, not under the engine lock: waits until the request is answered.
   void WaitForAnswer(uint64_t request);
-  // UI thread: why the file of the latest answer cannot be used, in words.
+  // UI thread: why the file of the latest answer cannot be used (or was
+  // lost), in words.
   std::string AnswerError() const;
   bool HasFile() const { return hasFile_.load(); }
 
@@ -62,8 +64,11 @@ class SoundOutFileWorker {
   bool RecordFrames(const int16_t* frames, int count);
   void EndTake();
 
-  // Audio thread. Whether the start of the file is read in and playing can begin.
+  // Any thread: whether the worker has put every take on the disk and read
+  // in the start of the file as it is now, so playing can begin.
   bool PlaybackReady() const;
+  // Audio thread: the same, once the end of the last take is on its way.
+  bool ReadyToPlay() { return QueuePendingMarkers() && PlaybackReady(); }
   void StartPlayback();
   // Delivers up to count frames of the file, zeros after its end or when the
   // reader fell behind; answers the frames of the file delivered.
@@ -80,9 +85,17 @@ class SoundOutFileWorker {
   double PositionMs() const {
     return static_cast<double>(positionFrames_.load()) / 44100.0 * 1000.0;
   }
-  // Any thread: frames of the current or last take dropped because the disk
-  // could not keep up (counted from 0 when a take begins).
-  uint64_t LostFrames() const { return lostFrames_.load(); }
+  // Any thread: frames of the current or last take that never reached the
+  // disk: dropped because it could not keep up, or refused by it (counted
+  // from 0 when a take begins).
+  uint64_t LostFrames() const {
+    const uint64_t take = takesBegun_.load();
+    const uint64_t refused = refusedTake_.load() == take ? refusedFrames_.load() : 0;
+    return droppedFrames_.load() + refused;
+  }
+  // UI thread: why the disk refused the current or last take (e.g. "No space
+  // left on device"); empty when it took all it was given.
+  std::string TakeError() const;
   // Any thread: chunks recorded but not yet on disk.
   uint64_t PendingChunks() const { return queued_.load() - handled_.load(); }
 
@@ -104,6 +117,7 @@ class SoundOutFileWorker {
   struct Chunk {
     Kind kind = Kind::Frames;
     uint32_t generation = 0;
+    uint64_t take = 0;  // a Begin's number of the take
     int frames = 0;
     std::array<int16_t, kChunkFrames * 2> data{};
   };
@@ -117,6 +131,13 @@ class SoundOutFileWorker {
   void DrainRecorded();
   void HandleRecorded(Chunk& chunk);
   void KeepHeaderCurrent();
+  // The worker's bookkeeping of what the disk refused, per take.
+  void BeginTakeAccount(uint64_t take);
+  void NoteDiskError(const std::string& why);
+  void CountRefused(int frames, const std::string& why);
+  // The file could not be emptied for a take and is closed: no file from now
+  // on, as if it could not be opened, until another is chosen.
+  void LoseFile();
   void FillPlayback();
   bool TakeFreeRecordChunk();
   void PushCurrent();
@@ -151,7 +172,12 @@ class SoundOutFileWorker {
 
   std::atomic<int64_t> lengthFrames_{0};
   std::atomic<int64_t> positionFrames_{0};
-  std::atomic<uint64_t> lostFrames_{0};
+  std::atomic<uint64_t> takesBegun_{0};     // the audio thread's count
+  std::atomic<uint64_t> droppedFrames_{0};  // by the audio thread, the queue full
+  std::atomic<uint64_t> refusedFrames_{0};  // by the disk, of the take below
+  std::atomic<uint64_t> refusedTake_{0};
+  mutable std::mutex problemMutex_;  // the worker and the UI thread
+  std::string takeError_;            // the first the disk said in refusedTake_
   std::atomic<bool> offline_{false};
   std::atomic<bool> hasFile_{false};
   std::atomic<uint64_t> queued_{0}, handled_{0};
@@ -164,12 +190,14 @@ class SoundOutFileWorker {
   std::string requestedName_;
   uint64_t handledRequest_ = 0;  // the worker's
   std::string answerError_;
-  std::atomic<uint64_t> answer_{0};  // request number << 1 | usable
+  std::atomic<uint64_t> answer_{0};  // request number << 2 | lost << 1 | usable
 
   std::mutex fileMutex_;  // the worker (and HoldDisk); never the audio thread
   std::unique_ptr<TGWaveOutFile> file_;
   bool takeOnDisk_ = false;   // between a take's begin and end, on the worker
   bool headerStale_ = false;  // samples written since the header was
+  bool wroteToFile_ = false;  // since it was opened
+  std::string fileError_;     // why there is no file, when one was asked for
   std::chrono::steady_clock::time_point headerWritten_;
   std::atomic<bool> running_{true};
   std::counting_semaphore<1 << 20> wake_{0};

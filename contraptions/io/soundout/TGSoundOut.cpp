@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "contraptions/io/soundin/TGSoundIn.h"
+#include "contraptions/io/soundout/LostFramesMessage.h"
 #include "dsp/SampleConversion.h"
 #include "engine/EngineLock.h"
 #include "engine/SoundFilePaths.h"
@@ -73,12 +74,23 @@ void TGSoundOut::HandOverFile(const std::string& path) {
 }
 
 void TGSoundOut::TakeUpFileAnswer() {
-  if (state_.load() != kOpening) return;
+  int state = state_.load();
+  if (state != kOpening && state != kStopped) return;
   const SoundOutFileWorker::Answer answer = worker_.LastAnswer();
   if (answer.request != fileRequest_.load()) return;
-  int opening = kOpening;
-  state_.compare_exchange_strong(opening, answer.usable ? kStopped : kNoFile);
+  if (state == kOpening) {
+    state_.compare_exchange_strong(state, answer.usable ? kStopped : kNoFile);
+  } else if (answer.lost) {
+    state_.compare_exchange_strong(state, kNoFile);
+  }
 }
+
+bool TGSoundOut::AnswerSaysLost() const {
+  const SoundOutFileWorker::Answer answer = worker_.LastAnswer();
+  return answer.request == fileRequest_.load() && answer.lost;
+}
+
+bool TGSoundOut::FileLost() const { return !requestedPath_.empty() && AnswerSaysLost(); }
 
 void TGSoundOut::WaitForFile() {
   worker_.WaitForAnswer(fileRequest_.load());
@@ -88,8 +100,14 @@ void TGSoundOut::WaitForFile() {
 std::string TGSoundOut::FileProblem() const {
   const SoundOutFileWorker::Answer answer = worker_.LastAnswer();
   if (requestedPath_.empty() || answer.request != fileRequest_.load() || answer.usable) return {};
-  return "SoundOut cannot record to or play \"" + requestedPath_ + "\":\n" + worker_.AnswerError() +
-         ".\nChoose another file in SoundOut's window.";
+  const std::string what = answer.lost
+                               ? "SoundOut lost \"" + requestedPath_ + "\" during a take:\n"
+                               : "SoundOut cannot record to or play \"" + requestedPath_ + "\":\n";
+  return what + worker_.AnswerError() + ".\nChoose another file in SoundOut's window.";
+}
+
+std::string TGSoundOut::TakeMessage() const {
+  return LostFramesMessage(worker_.LostFrames(), worker_.TakeError());
 }
 
 void TGSoundOut::ReportFileProblem(const std::string& problem) const {
@@ -115,13 +133,20 @@ void TGSoundOut::Process() {
     }
   }
   if (state_ == kNoFile) return;
+  if (AnswerSaysLost()) {
+    EndTake();  // its frames count as lost, and a command waiting is void
+    state_ = kNoFile;
+    return;
+  }
   if (action.TakeChanged()) {
     switch (action.Value()) {
       case kPlay:
+        // A document or a preset can ask for this during a take.
+        EndRunning();
         state_ = kPlaying;
-        playStarted_ = false;
         break;
       case kRecord:
+        EndRunning();
         worker_.BeginTake(fileMode.Value() == 1);
         frameCounter_ = 0;
         state_ = punchMode.Value() == kSoundInSync && !SoundInActive() ? kRecordPaused : kRecording;
@@ -160,12 +185,13 @@ void TGSoundOut::Record() {
 void TGSoundOut::Play() {
   if (!playStarted_) {
     worker_.Maintain();
-    while (offline_ && !worker_.PlaybackReady()) {
+    while (offline_ && !worker_.ReadyToPlay()) {
       std::this_thread::sleep_for(std::chrono::microseconds(100));  // renders wait for the disk
       worker_.Maintain();
     }
-    if (!worker_.PlaybackReady()) {
-      // The start of the file is still being read in: a few milliseconds of silence.
+    if (!worker_.ReadyToPlay()) {
+      // The last take is still going to disk, or the start of the file being
+      // read in: a few milliseconds of silence.
       playLeft_.Fill(0.0f);
       playRight_.Fill(0.0f);
       left_ = &playLeft_;
@@ -186,13 +212,18 @@ void TGSoundOut::Play() {
   if (worker_.PlaybackFinished()) EndTake();
 }
 
-void TGSoundOut::EndTake() {
-  if (state_ == kPlaying) {
-    worker_.StopPlayback();
-  } else {
+void TGSoundOut::EndRunning() {
+  const int state = state_.load();
+  if (state == kRecording || state == kRecordPaused) {
     worker_.EndTake();
+  } else if (state == kPlaying) {
+    worker_.StopPlayback();  // a second Play starts from the beginning
   }
   playStarted_ = false;
+}
+
+void TGSoundOut::EndTake() {
+  EndRunning();
   action.SetValue(kStop);
   action.ClearChanged();
   state_ = kStopped;

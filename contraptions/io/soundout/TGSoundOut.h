@@ -51,9 +51,13 @@ class TGSoundOut final : public QSSignalProcessor {
   // UI thread, not under the engine lock: waits for the answer about the
   // file named last.
   void WaitForFile();
-  // UI thread: why the file named last cannot be used; empty when it can,
-  // while it is opening, or when no file is named.
+  // UI thread: why the file named last cannot be used, or why it was lost
+  // during a take; empty when it can, while it is opening, or when no file is
+  // named.
   std::string FileProblem() const;
+  // UI thread: whether the file named last opened but was lost during a take
+  // (it could not be emptied for an overwriting take).
+  bool FileLost() const;
   // UI thread, not under the engine lock (a message box waits for the user):
   // tells the user the problem, if any.
   void ReportFileProblem(const std::string& problem) const;
@@ -83,10 +87,15 @@ class TGSoundOut final : public QSSignalProcessor {
   }
   double FilePositionMs() const { return worker_.PositionMs(); }
   double FileLengthMs() const { return worker_.LengthMs(); }
-  // UI thread: frames of the current or most recent take that were lost
-  // because the disk fell behind (0 again when a take starts).
+  // UI thread: frames of the current or most recent take that never reached
+  // the disk, because it fell behind or refused them (0 again when a take
+  // starts).
   uint64_t LostFrames() const { return worker_.LostFrames(); }
-  // Any thread: whether the start of the file is read in, so playing starts at once.
+  // UI thread: what the user is told about the current or most recent take:
+  // empty when all of it reached the disk, else how much was lost and why.
+  std::string TakeMessage() const;
+  // Any thread: whether the last take is on disk and the start of the file
+  // read in, so playing starts at once.
   bool PlaybackReady() const { return worker_.PlaybackReady(); }
   // UI thread: waits until what was recorded so far is on disk.
   void FlushFile() { worker_.Flush(); }
@@ -104,9 +113,14 @@ class TGSoundOut final : public QSSignalProcessor {
   // ends a take or playback and hands the resolved file to the worker.
   void HandOverFile(const std::string& path);
   void TakeUpFileAnswer();
+  // Whether the worker's answer about the file named last says it was lost.
+  bool AnswerSaysLost() const;
   bool SoundInActive() const;
   void Record();
   void Play();
+  // Ends what runs, before another command or for good: a take whole (its
+  // frames written, the header brought up to date), playback where it is.
+  void EndRunning();
   void EndTake();
 
   QSStaticPropertyTable table_;

@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "contraptions/io/soundout/LostFramesMessage.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "controls/KWNumberEdit.h"
 #include "engine/SoundFilePaths.h"
@@ -250,10 +249,12 @@ void TSoundOutForm::ShowPosition() {
 }
 
 void TSoundOutForm::ShowLostFrames() {
-  lost_->setText(QString::fromStdString(LostFramesMessage(processor_.LostFrames())));
+  lost_->setText(QString::fromStdString(processor_.TakeMessage()));
 }
 
 void TSoundOutForm::Tick() {
+  // A take runs on until the worker has had all of it: what it lost shows then.
+  const bool onDisk = processor_.FileWorker().PendingChunks() == 0;
   ShowPosition();
   // The count belongs to the take the audio thread has begun; until it has
   // taken the command, it is still the last take's.
@@ -264,7 +265,17 @@ void TSoundOutForm::Tick() {
     SetGlyph(record_, recordGlyph_, "STOP");
   }
   // A command not yet taken by the audio thread still counts as running.
-  if (state == TGSoundOut::kStopped && !processor_.action.IsChanged()) {
+  if (processor_.action.IsChanged() || !onDisk) return;
+  if (state == TGSoundOut::kNoFile) {
+    // The file is gone: a take could not empty it (then the user hears
+    // why), or a document named none.
+    timer_->stop();
+    waitingForSoundIn_ = false;
+    UpdateControls();
+    if (processor_.FileLost()) processor_.ReportFileProblem(processor_.FileProblem());
+    return;
+  }
+  if (state == TGSoundOut::kStopped) {
     waitingForSoundIn_ = false;
     SetGlyph(play_, playGlyph_, "PLAY");
     SetGlyph(record_, recordGlyph_, "RECORD");

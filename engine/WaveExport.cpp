@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
+#include "engine/ReplacingFile.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/Timecode.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
@@ -47,9 +49,10 @@ std::string TooLongText(const TAudioEngineModule& engine, const WaveExportReques
          ".\nReduce the export duration.";
 }
 
-std::string SaveErrorText(const TGWaveOutFile& file) {
-  const std::string why = file.Error().empty() ? "the disk did not take the data" : file.Error();
-  return kSaveError + file.FileName() + ": " + why + ".";
+// Names the file the user chose, never the temporary it was written as.
+std::string SaveErrorText(const std::string& fileName, const std::string& error) {
+  const std::string why = error.empty() ? "the disk did not take the data" : error;
+  return kSaveError + fileName + ": " + why + ".";
 }
 
 }  // namespace
@@ -95,6 +98,8 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
   WaveExportFrames frames = ExportFrames(engine, request);
 
   if (!FitsInWaveFile(engine, request, &m)) return WaveExportResult::TooLong;
+  // What killed exports left would count against the free space.
+  ReplacingFile::RemoveStaleTemporaries(request.fileName);
   const int64_t free = FreeSpaceFor(request.fileName);
   if (free >= 0 && free < frames.record * 4 + TGWaveOutFile::kHeaderSize + 65536) {
     m = {
@@ -149,16 +154,25 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
   WaveExportResult result = WaveExportResult::Written;
   if (!cancelled) {
     p.Stage("Exporting to:", request.fileName);
-    TGWaveOutFile file(request.fileName, 44100, 2, true);
-    if (!file.IsOpen()) {
+    // Rendered beside the chosen file and renamed over it only when complete:
+    // a cancel or a full disk leaves the file it was to replace untouched.
+    ReplacingFile target(request.fileName);
+    const bool replacing = target.TargetExists();
+    std::string problem = target.Problem();
+    std::optional<TGWaveOutFile> file;
+    if (problem.empty()) {
+      file.emplace(target.Temporary(), 44100, 2, true);
+      if (!file->IsOpen()) problem = file->Error();
+    }
+    if (!problem.empty()) {
       result = WaveExportResult::CannotCreateFile;
-      m = {SaveErrorText(file), "Tonegarden"};
+      m = {SaveErrorText(request.fileName, problem), "Tonegarden"};
     } else {
       if (soundInMode) soundIn.active.SetValue(true);
       bool failed = false;
       auto renderAndWrite = [&](int64_t count) {
         render();
-        failed = file.Write(buffer.data(), static_cast<uint32_t>(count)) != count;
+        failed = file->Write(buffer.data(), static_cast<uint32_t>(count)) != count;
         advance();
       };
       for (int64_t c = frames.record >> kChunkShift; c > 0 && !cancelled && !failed; --c) {
@@ -172,13 +186,19 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
         p.Progress(1.0);
       }
       // Only what reached the disk counts as written.
-      if (!cancelled && !failed) failed = !file.Sync();
-      if (!file.Close()) failed = true;
+      if (!cancelled && !failed) failed = !file->Sync();
+      if (!file->Close()) failed = true;
+      std::string error = file->Error();
+      if (!cancelled && !failed && !target.Commit()) {
+        failed = true;
+        error = target.Error();
+      }
       if (failed && !cancelled) {
         result = WaveExportResult::WriteFailed;
-        m = {SaveErrorText(file) + "\nThe incomplete file was deleted.", "Tonegarden"};
+        m = {SaveErrorText(request.fileName, error) +
+                 (replacing ? "\nThe file was left as it was." : "\nNo file was written."),
+             "Tonegarden"};
       }
-      if (cancelled || failed) std::remove(request.fileName.c_str());
     }
   }
   if (cancelled) result = WaveExportResult::Cancelled;

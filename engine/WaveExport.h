@@ -35,7 +35,7 @@ enum class WaveExportResult {
   NotEnoughSpace,
   TooLong,  // more than a wave file's 4 GiB
   CannotCreateFile,
-  WriteFailed,  // the disk refused part of it; the partial file is gone
+  WriteFailed,  // the disk refused part of it; nothing was replaced
 };
 
 // What the user is told when an export was not written (empty otherwise).
@@ -61,8 +61,9 @@ bool FitsInWaveFile(const TAudioEngineModule& engine, const WaveExportRequest& r
 // Renders the patch faster than real time into a 44100 Hz stereo 16-bit wave
 // file, with audio out stopped: every scheduled contraption is reset, a
 // pre-roll runs the clock up to bar 80, and the clock is given back as it
-// was. Only a complete file is left behind: a cancelled render or one the
-// disk refused leaves none, and one too long for a wave file is refused
+// was. Only a complete file is left behind, and it replaces a file of that
+// name only once complete: a cancelled render or one the disk refused leaves
+// the file as it was (or none), and one too long for a wave file is refused
 // before anything is rendered. When the file is not written, message (if
 // given) says why. UI thread, audio out stopped.
 WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportRequest& request,

@@ -8,11 +8,9 @@ namespace tg {
 // and tidying what an interrupted save left behind. UI thread.
 namespace documentfile {
 
-// The temporary name a save by this process writes before renaming.
-std::string TemporaryName(const std::string& fileName);
-
-// Writes text to a temporary file beside fileName, flushes it to the disk and
-// renames it over fileName. False, with nothing changed, when any step fails.
+// Writes text to a temporary file beside fileName ("<name>.saving-<pid>"),
+// flushes it to the disk and renames it over fileName (through a link, to
+// where it points). False, with nothing changed, when any step fails.
 bool WriteReplacing(const std::string& fileName, const std::string& text);
 
 // Removes the temporary files of saves of fileName by processes that no

@@ -16,7 +16,6 @@
 #include "app/patch/PatchEditor.h"
 #include "app/render/HeadlessQueries.h"
 #include "contraptions/RegisterContraptions.h"
-#include "contraptions/io/soundout/LostFramesMessage.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
 #include "framework/TContraptionFactory.h"
@@ -36,7 +35,8 @@ const char* const kUsage =
     "       tonegarden-render --list-types | --help | --version\n"
     "\n"
     "Renders a Tonegarden patch to a 44100 Hz stereo 16-bit wave file.\n"
-    "  -o, --output FILE  the wave file to write\n"
+    "  -o, --output FILE  the wave file to write; a file of that name is replaced\n"
+    "                     only once the render is complete\n"
     "  --bars N           a clock-synchronised pattern of N bars (default 1)\n"
     "  --seconds S        a timed segment of S seconds instead\n"
     "  --preroll N        bars (or seconds) to run before recording (default 0)\n"
@@ -80,7 +80,11 @@ class TerminalProgress final : public WaveExportProgress {
     std::fflush(stderr);
     shown_ = true;
   }
-  bool Cancelled() override { return false; }
+  bool Cancelled() override { return stopSignal != 0; }
+
+  // Set by an interrupt or a termination: the render stops at the next
+  // chunk, so that nothing half-made stays behind.
+  static volatile std::sig_atomic_t stopSignal;
 
  private:
   bool show_;
@@ -88,12 +92,19 @@ class TerminalProgress final : public WaveExportProgress {
   std::string stage_;
 };
 
+volatile std::sig_atomic_t TerminalProgress::stopSignal = 0;
+
+void StopRender(int signal) { TerminalProgress::stopSignal = signal; }
+
 }  // namespace
 
 int main(int argc, char** argv) {
   // A file-size limit (ulimit -f) then fails the write, which is reported,
   // instead of killing the render with half a file left behind.
   std::signal(SIGXFSZ, SIG_IGN);
+  // An interrupt stays ignored where the shell ignores it (a background job).
+  if (std::signal(SIGINT, SIG_IGN) != SIG_IGN) std::signal(SIGINT, StopRender);
+  std::signal(SIGTERM, StopRender);
   TContraptionFactory& factory = TContraptionFactory::Instance();
   RegisterContraptionTypes(factory);
 
@@ -185,6 +196,11 @@ int main(int argc, char** argv) {
   }
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (const int stopped = TerminalProgress::stopSignal; stopped != 0) {
+    // Tidied up: now end the way the signal asked.
+    std::signal(stopped, SIG_DFL);
+    std::raise(stopped);
+  }
   if (result != WaveExportResult::Written) {
     if (!message.text.empty()) {
       std::string text = message.text;
@@ -199,7 +215,7 @@ int main(int argc, char** argv) {
                 o.output.c_str(), static_cast<long long>(frames.record), audio, elapsed,
                 elapsed > 0 ? audio / elapsed : 0.0);
     // A render waits for the disk, so a recording made during it loses nothing.
-    const std::string lost = LostFramesMessage(engine.SoundOutProcessor().LostFrames());
+    const std::string lost = engine.SoundOutProcessor().TakeMessage();
     if (!lost.empty()) std::printf("SoundOut %s\n", lost.c_str());
   }
   return 0;

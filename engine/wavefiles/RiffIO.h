@@ -34,5 +34,9 @@ bool ReadAt(int fd, void* data, size_t size, int64_t offset);
 bool FindChunk(int fd, int64_t& at, const char* id, uint32_t& size, int64_t& sizeAt);
 // Whether the file starts "RIFF" … "WAVE"; the chunks then start at offset 12.
 bool IsRiffWave(int fd);
+// Whether the bytes from offset at to the end of the file look like what
+// other programs put after the samples (an ID3 tag, a "TAG" trailer, RIFF
+// chunks such as "LIST" or "id3 ") rather than more samples.
+bool LooksLikeTrailer(int fd, int64_t at, int64_t fileSize);
 
 }  // namespace tg::riff

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <system_error>
 #include <vector>
@@ -34,21 +33,25 @@ int64_t FileSize(int fd) {
   return fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
 }
 
-// Whether the bytes from offset at to the end of the file are whole RIFF
-// chunks (metadata another program put after the samples), not samples.
-bool ChunksFillTheRest(int fd, int64_t at, int64_t fileSize) {
-  at += at & 1;
-  if (at >= fileSize) return false;
-  while (at < fileSize) {
-    uint8_t chunk[8];
-    if (!riff::ReadAt(fd, chunk, sizeof chunk, at)) return false;
-    for (int i = 0; i < 4; ++i) {
-      if (!std::isprint(chunk[i])) return false;
-    }
-    const uint32_t size = riff::U32(chunk + 4);
-    at += 8 + static_cast<int64_t>(size) + (size & 1u);
-  }
-  return at == fileSize;
+// More than this after the samples is not moved along by an append.
+constexpr int64_t kMaxTailBytes = 16 << 20;
+
+// Our header: every field fixed but the two sizes.
+void PutOwnHeader(uint8_t* h, int32_t sampleRate, uint16_t frameBytes, uint32_t riffSize,
+                  uint32_t dataSize) {
+  riff::PutId(h, "RIFF");
+  riff::PutU32(h + 4, riffSize);
+  riff::PutId(h + 8, "WAVE");
+  riff::PutId(h + 12, "fmt ");
+  riff::PutU32(h + 16, 16);
+  riff::PutU16(h + 20, 1);
+  riff::PutU16(h + 22, frameBytes / 2u);
+  riff::PutU32(h + 24, static_cast<uint32_t>(sampleRate));
+  riff::PutU32(h + 28, static_cast<uint32_t>(sampleRate) * frameBytes);
+  riff::PutU16(h + 32, frameBytes);
+  riff::PutU16(h + 34, 16);
+  riff::PutId(h + 36, "data");
+  riff::PutU32(h + 40, dataSize);
 }
 
 }  // namespace
@@ -111,23 +114,14 @@ bool TGWaveOutFile::CreateAnew() {
   fd_ = open(fileName_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd_ < 0) return false;
   uint8_t h[kHeaderSize];
-  riff::PutId(h, "RIFF");
-  riff::PutU32(h + 4, 0);
-  riff::PutId(h + 8, "WAVE");
-  riff::PutId(h + 12, "fmt ");
-  riff::PutU32(h + 16, 16);
-  riff::PutU16(h + 20, 1);
-  riff::PutU16(h + 22, static_cast<uint16_t>(channels_));
-  riff::PutU32(h + 24, static_cast<uint32_t>(sampleRate_));
-  riff::PutU32(h + 28, static_cast<uint32_t>(sampleRate_) * FrameBytes());
-  riff::PutU16(h + 32, static_cast<uint16_t>(FrameBytes()));
-  riff::PutU16(h + 34, 16);
-  riff::PutId(h + 36, "data");
-  riff::PutU32(h + 40, 0);
+  PutOwnHeader(h, sampleRate_, static_cast<uint16_t>(FrameBytes()), 0, 0);
   riffSizeAt_ = 4;
   dataSizeAt_ = 40;
-  dataStart_ = kHeaderSize;
+  dataStart_ = tailAt_ = kHeaderSize;
+  tail_.clear();
+  outsideRiff_ = 0;
   position_ = length_ = 0;
+  changed_ = headerStale_ = true;
   return WriteAt(fd_, h, sizeof h, 0) == sizeof h;
 }
 
@@ -151,33 +145,34 @@ bool TGWaveOutFile::OpenExisting() {
   uint32_t dataSize = 0;
   if (!riff::FindChunk(fd_, at, "data", dataSize, dataSizeAt_)) return false;
   dataStart_ = at;
+  uint8_t field[4];
+  if (!riff::ReadAt(fd_, field, 4, riffSizeAt_)) return false;
+  const uint32_t riffSize = riff::U32(field);
   const int64_t present = std::max<int64_t>(0, fileSize - dataStart_);
-  int64_t bytes = dataSize;
-  const bool own = IsOwnLayout() && !ChunksFillTheRest(fd_, dataStart_ + dataSize, fileSize);
-  if (own) {
-    // One of our recordings: its samples run to the end of the file. A take
-    // the program did not live to finish left a header that counts too
-    // little (or nothing); the samples on disk are what counts, so that
-    // appending continues after them instead of overwriting them.
-    bytes = present;
-  } else if (dataSize == 0 || bytes > present) {
-    bytes = present;
-  }
-  bytes = std::min(bytes, kMaxDataBytes);
-  length_ = static_cast<uint32_t>(bytes / FrameBytes());
+  const int64_t declaredEnd = dataStart_ + dataSize;
+
+  // Our header as a take the program did not live to finish left it (sizes
+  // never written, or written for fewer samples than followed): the samples
+  // on disk are what counts, so that appending continues after them instead
+  // of overwriting them. Anything else decides by its header alone, so a
+  // tag or chunk another program added is never taken for samples.
+  const bool ownHeader =
+      IsOwnLayout() && (static_cast<uint64_t>(riffSize) == uint64_t{dataSize} + 36 ||
+                        (riffSize == 0 && dataSize == 0));
+  const bool killedTake = ownHeader && present > int64_t{dataSize} &&
+                          !riff::LooksLikeTrailer(fd_, declaredEnd, fileSize);
+  // Some writers leave the data size 0 and the samples to the end of the file.
+  const bool unsized = !ownHeader && dataSize == 0 && present > 0 &&
+                       !riff::LooksLikeTrailer(fd_, dataStart_, fileSize);
+  const bool toTheEnd = killedTake || unsized;
+  const int64_t bytes = toTheEnd ? present : std::min<int64_t>(dataSize, present);
+  length_ = static_cast<uint32_t>(std::min(bytes, kMaxDataBytes) / FrameBytes());
   position_ = 0;
-  if (own) {
-    uint8_t riffSize[4];
-    const int64_t whole = dataStart_ + static_cast<int64_t>(length_) * FrameBytes();
-    const bool straggler = whole < fileSize && bytes == present;
-    const bool stale = !riff::ReadAt(fd_, riffSize, 4, riffSizeAt_) ||
-                       riff::U32(riffSize) != static_cast<uint32_t>(whole - 8) ||
-                       dataSize != length_ * FrameBytes();
-    // Half a frame at the end is what a killed write leaves: it is dropped.
-    // The repair is worth trying, not worth refusing the file over.
-    if (straggler && ftruncate(fd_, whole) != 0) FailWithErrno();
-    if (straggler || stale) UpdateHeader();
-  }
+  tailAt_ = toTheEnd ? fileSize : std::min(fileSize, declaredEnd + (dataSize & 1u));
+  const int64_t riffEnd = int64_t{riffSize} + 8;
+  outsideRiff_ = !toTheEnd && riffEnd >= tailAt_ && riffEnd < fileSize ? fileSize - riffEnd : 0;
+  tail_.clear();
+  changed_ = headerStale_ = false;
   return true;
 }
 
@@ -213,8 +208,41 @@ uint32_t TGWaveOutFile::Read(int16_t* buffer, uint32_t frames) {
   return count;
 }
 
+bool TGWaveOutFile::MoveTail(int64_t to) {
+  const int64_t size = to + static_cast<int64_t>(tail_.size());
+  if (!tail_.empty() && WriteAt(fd_, tail_.data(), tail_.size(), to) != tail_.size()) {
+    FailWithErrno();
+    return false;
+  }
+  tailAt_ = to;
+  if (FileSize(fd_) != size && ftruncate(fd_, size) != 0) {
+    FailWithErrno();
+    return false;
+  }
+  return true;
+}
+
+bool TGWaveOutFile::PrepareFirstChange() {
+  if (changed_) return true;
+  // What follows the samples is kept to be moved along as they grow; the
+  // half frame a killed write left, or a pad byte, goes.
+  const int64_t tailBytes = std::max<int64_t>(0, FileSize(fd_) - tailAt_);
+  if (tailBytes > kMaxTailBytes) {
+    Fail("more than 16 MiB of other data follows the samples; the file cannot be appended to");
+    return false;
+  }
+  tail_.resize(static_cast<size_t>(tailBytes));
+  if (tailBytes > 0 && !riff::ReadAt(fd_, tail_.data(), tail_.size(), tailAt_)) {
+    FailWithErrno();
+    return false;
+  }
+  if (!MoveTail(OffsetOf(length_))) return false;
+  changed_ = headerStale_ = true;
+  return true;
+}
+
 uint32_t TGWaveOutFile::Write(const int16_t* buffer, uint32_t frames) {
-  if (!IsOpen()) return 0;
+  if (!IsOpen() || !PrepareFirstChange()) return 0;
   const int64_t room =
       (kMaxDataBytes - static_cast<int64_t>(position_) * FrameBytes()) / FrameBytes();
   const auto n = static_cast<uint32_t>(std::clamp<int64_t>(frames, 0, std::max<int64_t>(room, 0)));
@@ -222,24 +250,45 @@ uint32_t TGWaveOutFile::Write(const int16_t* buffer, uint32_t frames) {
   const size_t values = static_cast<size_t>(n) * static_cast<size_t>(channels_);
   std::vector<uint8_t> raw(values * 2);
   for (size_t i = 0; i < values; ++i) riff::PutU16(&raw[2 * i], static_cast<uint16_t>(buffer[i]));
-  const size_t written = WriteAt(fd_, raw.data(), raw.size(), OffsetOf(position_));
+  const int64_t from = OffsetOf(position_);
+  const size_t written = WriteAt(fd_, raw.data(), raw.size(), from);
   if (written < raw.size()) FailWithErrno();
   const auto done = static_cast<uint32_t>(written / FrameBytes());
   position_ += done;
   length_ = std::max(length_, position_);
+  headerStale_ = true;
+  // Whatever followed the samples goes back after them, over any frame
+  // that was only partly written.
+  if (from + static_cast<int64_t>(written) > tailAt_) MoveTail(OffsetOf(length_));
   return done;
 }
 
 bool TGWaveOutFile::UpdateHeader() {
   if (!IsOpen()) return false;
+  if (!headerStale_) return true;
   const int64_t size = FileSize(fd_);
-  uint8_t field[4];
-  riff::PutU32(field, static_cast<uint32_t>(std::clamp<int64_t>(size - 8, 0, 0xFFFFFFFFll)));
-  bool ok = WriteAt(fd_, field, 4, riffSizeAt_) == 4;
-  riff::PutU32(field, length_ * FrameBytes());
-  ok = WriteAt(fd_, field, 4, dataSizeAt_) == 4 && ok;
-  if (!ok) FailWithErrno();
-  return ok;
+  const auto riffSize =
+      static_cast<uint32_t>(std::clamp<int64_t>(size - 8 - outsideRiff_, 0, 0xFFFFFFFFll));
+  const uint32_t dataSize = length_ * FrameBytes();
+  bool ok = true;
+  if (IsOwnLayout()) {
+    // Both sizes in one write, so that a kill leaves either the old pair or the new one.
+    uint8_t h[kHeaderSize];
+    PutOwnHeader(h, sampleRate_, static_cast<uint16_t>(FrameBytes()), riffSize, dataSize);
+    ok = WriteAt(fd_, h + 4, kHeaderSize - 4, 4) == kHeaderSize - 4;
+  } else {
+    uint8_t field[4];
+    riff::PutU32(field, riffSize);
+    ok = WriteAt(fd_, field, 4, riffSizeAt_) == 4;
+    riff::PutU32(field, dataSize);
+    ok = WriteAt(fd_, field, 4, dataSizeAt_) == 4 && ok;
+  }
+  if (!ok) {
+    FailWithErrno();
+    return false;
+  }
+  headerStale_ = false;
+  return true;
 }
 
 bool TGWaveOutFile::Sync() {

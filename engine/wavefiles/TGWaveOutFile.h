@@ -2,12 +2,16 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tg {
 
 // A 16-bit PCM RIFF/WAVE file to record into and play back from. It only
-// ever appends to an existing file of exactly its own format; a file it
-// refuses is left as it was. Usable exactly when IsOpen() after construction.
+// ever appends to an existing file of exactly its own format. Opening never
+// changes a file: one it refuses, or one only read, is left byte for byte as
+// it was. Whatever another program put after the samples (tags, chunks) is
+// moved along by an append, and the header is brought up to date when the
+// file is first written. Usable exactly when IsOpen() after construction.
 // Not for the audio thread: every call does file I/O.
 class TGWaveOutFile {
  public:
@@ -33,7 +37,8 @@ class TGWaveOutFile {
   // Writes frames at the position. Answers the frames written (fewer only at
   // the 4 GiB limit of the format or when the disk fails; see Error()).
   uint32_t Write(const int16_t* buffer, uint32_t frames);
-  // Writes the RIFF and data sizes; false when that failed.
+  // Writes the RIFF and data sizes if anything was written since they last
+  // were; false when that failed.
   bool UpdateHeader();
   // Waits until everything written is on the disk; false when it is not.
   bool Sync();
@@ -55,6 +60,8 @@ class TGWaveOutFile {
   bool CreateAnew();
   bool OpenExisting();
   bool IsOwnLayout() const;
+  bool PrepareFirstChange();
+  bool MoveTail(int64_t to);
   uint32_t FrameBytes() const { return static_cast<uint32_t>(channels_) * 2u; }
   int64_t OffsetOf(uint32_t frame) const {
     return dataStart_ + static_cast<int64_t>(frame) * FrameBytes();
@@ -72,6 +79,14 @@ class TGWaveOutFile {
   int64_t riffSizeAt_ = 4;
   int64_t dataSizeAt_ = 40;
   int64_t dataStart_ = kHeaderSize;
+  // Where the bytes after the samples begin (the end of the file when there
+  // are none), what they are once an append had to move them, and how many
+  // of them lie outside the RIFF chunk (an ID3v1 tag).
+  int64_t tailAt_ = kHeaderSize;
+  std::vector<uint8_t> tail_;
+  int64_t outsideRiff_ = 0;
+  bool changed_ = false;      // written to since it was opened
+  bool headerStale_ = false;  // the sizes on disk lag behind
   std::string error_;
 };
 

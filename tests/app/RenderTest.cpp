@@ -168,6 +168,15 @@ TEST_F(RenderTest, TheClockIsGivenBackAndCancellingLeavesNoFile) {
   EXPECT_EQ(clock.Position(), 0.0);
 }
 
+// What is in the directory besides the file itself: temporaries left behind.
+std::vector<std::string> OtherFiles(const test::TempDir& dir, const std::string& file) {
+  std::vector<std::string> others;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+    if (entry.path().filename() != file) others.push_back(entry.path().filename().string());
+  }
+  return others;
+}
+
 TEST_F(RenderTest, AnExportTheDiskCannotTakeFailsAndLeavesNoFile) {
   TempoClock& clock = engine.GetContext().Clock();
   clock.SetRunning(true);
@@ -189,6 +198,78 @@ TEST_F(RenderTest, AnExportTheDiskCannotTakeFailsAndLeavesNoFile) {
     return {};
   });
   EXPECT_EQ(report, "");
+  EXPECT_EQ(OtherFiles(dir, "full.wav"), std::vector<std::string>{});
+}
+
+TEST_F(RenderTest, ACancelledOrFailedExportLeavesTheFileItWasToReplace) {
+  const std::string song = dir / "song.wav";
+  const std::vector<uint8_t> old = test::WavBuilder().Fmt(2, 44100).Data16({1, 2, 3, 4}).Bytes();
+  test::WriteBytes(song, old);
+  WaveExportRequest request;
+  request.record = 8;  // six chunks
+  request.fileName = song;
+  CancelAfter cancel(2);
+  EXPECT_EQ(ExportAsWave(engine, request, &cancel), WaveExportResult::Cancelled);
+  EXPECT_EQ(test::ReadBytes(song), old);
+  EXPECT_EQ(OtherFiles(dir, "song.wav"), std::vector<std::string>{});
+
+  const std::string report = WithFileSizeLimit(256 * 1024, [&]() -> std::string {
+    WaveExportMessage message;
+    const WaveExportResult result = ExportAsWave(engine, request, nullptr, &message);
+    if (result != WaveExportResult::WriteFailed)
+      return "result " + std::to_string(static_cast<int>(result));
+    if (message.text.find("File too large") == std::string::npos ||
+        message.text.find("left as it was") == std::string::npos)
+      return "message: " + message.text;
+    return {};
+  });
+  EXPECT_EQ(report, "");
+  EXPECT_EQ(test::ReadBytes(song), old);
+  EXPECT_EQ(OtherFiles(dir, "song.wav"), std::vector<std::string>{});
+}
+
+TEST_F(RenderTest, AFinishedExportReplacesTheFileWithItsPermissionsAndThroughALink) {
+  namespace fs = std::filesystem;
+  const std::string song = dir / "song.wav";
+  test::WriteBytes(song, std::vector<uint8_t>(10, 'x'));
+  fs::permissions(song, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("song.wav", dir / "link.wav");
+  WaveExportRequest request;
+  request.fileName = dir / "link.wav";
+  ASSERT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::Written);
+  EXPECT_TRUE(fs::is_symlink(dir / "link.wav"));
+  uint32_t frames = 0;
+  ReadBack(song, frames);
+  EXPECT_EQ(frames, 88200u);
+  EXPECT_EQ(fs::status(song).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(OtherFiles(dir, "song.wav"), std::vector<std::string>{"link.wav"});
+
+  // What cannot be replaced by a file is refused, and stays.
+  fs::create_directory(dir / "folder.wav");
+  request.fileName = dir / "folder.wav";
+  WaveExportMessage message;
+  EXPECT_EQ(ExportAsWave(engine, request, nullptr, &message), WaveExportResult::CannotCreateFile);
+  EXPECT_EQ(message.text,
+            "An error occurred while saving the file.\n" + request.fileName + ": Is a directory.");
+  EXPECT_TRUE(fs::is_directory(request.fileName));
+}
+
+TEST_F(RenderTest, TemporariesOfKilledExportsAreRemovedByTheNextExport) {
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  ASSERT_GT(dead, 0);
+  waitpid(dead, nullptr, 0);
+  const std::string stale = dir / ("take.wav.exporting-" + std::to_string(dead));
+  const std::string running = dir / "take.wav.exporting-1";  // init always runs
+  const std::string unrelated = dir / "take.wav.exporting-draft";
+  for (const auto& name : {stale, running, unrelated}) test::WriteBytes(name, {1, 2, 3});
+  WaveExportRequest request;
+  request.fileName = dir / "take.wav";
+  ASSERT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::Written);
+  EXPECT_FALSE(std::filesystem::exists(stale));
+  EXPECT_TRUE(std::filesystem::exists(running));
+  EXPECT_TRUE(std::filesystem::exists(unrelated));
 }
 
 TEST_F(RenderTest, AnExportTooLongForAWaveFileIsRefusedBeforeAnythingHappens) {

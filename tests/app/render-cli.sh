@@ -44,6 +44,29 @@ got=$?
 [[ $got -eq 4 ]] || fail "a render onto a full disk gave $got, not 4: $(cat "$dir/err")"
 grep -q "File too large" "$dir/err" || fail "no reason given for the failed write: $(cat "$dir/err")"
 [[ ! -e "$dir/full.wav" ]] || fail "a failed render left a partial file"
+# The same over an existing file: it stays as it was, and no temporary is left.
+printf 'the old take' >"$dir/full.wav"
+( ulimit -f 256; exec "$render" "$example" -o "$dir/full.wav" --seconds 10 --quiet ) >"$dir/out" 2>"$dir/err"
+got=$?
+[[ $got -eq 4 ]] || fail "a render over a file onto a full disk gave $got, not 4: $(cat "$dir/err")"
+[[ "$(cat "$dir/full.wav")" == "the old take" ]] || fail "a failed render changed the file it was to replace"
+compgen -G "$dir/*.exporting-*" >/dev/null && fail "a failed render left its temporary: $(ls "$dir")"
+# Terminated while writing: the same. (Should the size limit come first, the
+# render fails instead, which must leave the same.)
+( ulimit -f 102400; exec "$render" "$example" -o "$dir/full.wav" --seconds 3000 --quiet ) >"$dir/out" 2>"$dir/err" &
+pid=$!
+for _ in $(seq 2400); do
+  compgen -G "$dir/full.wav.exporting-*" >/dev/null && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.05
+done
+kill -TERM "$pid" 2>/dev/null
+wait "$pid"
+got=$?
+[[ $got -eq 143 || $got -eq 4 ]] || fail "a terminated render gave $got: $(cat "$dir/err")"
+[[ "$(cat "$dir/full.wav")" == "the old take" ]] || fail "a terminated render changed the file it was to replace"
+compgen -G "$dir/*.exporting-*" >/dev/null && fail "a terminated render left its temporary: $(ls "$dir")"
+rm "$dir/full.wav"
 expect 0 "$example" -o "$dir/two.wav" --bars 2 --quiet
 size=$(stat -c %s "$dir/two.wav")
 [[ $size -eq $((44 + 176400 * 4)) ]] || fail "2 bars at 120 bpm should be 4 s, the file has $size bytes"

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <random>
@@ -164,9 +165,13 @@ TEST_F(WaveOutFileTest, ATakeWhoseHeaderWasNeverWrittenIsContinuedNotOverwritten
     ASSERT_EQ(riff::U32(&bytes[40]), 0u);
     test::WriteBytes(dir / "copy.wav", bytes);
   }
-  TGWaveOutFile recovered(dir / "copy.wav", 44100, 2, false);
-  ASSERT_TRUE(recovered.IsOpen());
-  EXPECT_EQ(recovered.Length(), 100u);
+  const auto copied = ReadBytes(dir / "copy.wav");
+  {
+    TGWaveOutFile recovered(dir / "copy.wav", 44100, 2, false);
+    ASSERT_TRUE(recovered.IsOpen());
+    EXPECT_EQ(recovered.Length(), 100u);
+  }
+  EXPECT_EQ(ReadBytes(dir / "copy.wav"), copied);  // only read: left as it was
 
   // A data size beyond the end of the file counts only what is there.
   auto bytes = ReadBytes(name);
@@ -191,16 +196,22 @@ TEST_F(WaveOutFileTest, AnAppendAfterAKilledTakeLeavesThatTakeWhole) {
   test::WriteBytes(name, bytes);
   ASSERT_EQ(riff::U32(&bytes[40]), 4000u);
   {
+    // Opened and closed without a write: nothing changes.
     TGWaveOutFile file(name, 44100, 2, false);
     ASSERT_TRUE(file.IsOpen());
     EXPECT_EQ(file.Length(), 1500u);
-    // Repaired on opening: any program reads both takes now.
-    const auto repaired = ReadBytes(name);
-    ASSERT_EQ(repaired.size(), 44u + 6000u);
-    EXPECT_EQ(riff::U32(&repaired[4]), 6036u);
-    EXPECT_EQ(riff::U32(&repaired[40]), 6000u);
+  }
+  EXPECT_EQ(ReadBytes(name), bytes);
+  {
+    TGWaveOutFile file(name, 44100, 2, false);
     file.Seek(file.Length());
     file.Write(third.data(), 100);
+    EXPECT_TRUE(file.UpdateHeader());
+    // Repaired by the append, the half frame gone: any program reads all three takes.
+    const auto repaired = ReadBytes(name);
+    ASSERT_EQ(repaired.size(), 44u + 6400u);
+    EXPECT_EQ(riff::U32(&repaired[4]), 6436u);
+    EXPECT_EQ(riff::U32(&repaired[40]), 6400u);
   }
   TGWaveOutFile file(name, 44100, 2, false);
   ASSERT_EQ(file.Length(), 1600u);
@@ -226,6 +237,100 @@ TEST_F(WaveOutFileTest, ChunksAnotherProgramPutAfterTheSamplesAreNotTakenForSamp
     EXPECT_EQ(file.Length(), 20u);
   }
   EXPECT_EQ(ReadBytes(name), before);
+}
+
+// What other programs put after the samples, on files in our own header
+// layout: each as bytes after the samples of a 20-frame file.
+struct Trailer {
+  const char* what;
+  std::vector<uint8_t> bytes;
+  bool countedInRiff;  // whether the program that added it grew the RIFF size
+};
+
+std::vector<uint8_t> Id3v1Tag() {
+  std::vector<uint8_t> tag(128, 0);
+  const std::string title = "TAGSong title";
+  std::copy(title.begin(), title.end(), tag.begin());
+  return tag;
+}
+
+std::vector<uint8_t> ChunkBytes(const std::string& id, std::vector<uint8_t> data) {
+  std::vector<uint8_t> chunk(id.begin(), id.end());
+  const auto size = static_cast<uint32_t>(data.size());
+  for (int i = 0; i < 4; ++i) chunk.push_back(static_cast<uint8_t>(size >> (8 * i)));
+  chunk.insert(chunk.end(), data.begin(), data.end());
+  return chunk;
+}
+
+std::vector<Trailer> Trailers() {
+  std::vector<uint8_t> listThenTag = ChunkBytes("LIST", {'I', 'N', 'F', 'O'});
+  const auto tag = Id3v1Tag();
+  listThenTag.insert(listThenTag.end(), tag.begin(), tag.end());
+  return {
+      {"ID3v1 tag", Id3v1Tag(), false},
+      {"LIST chunk, RIFF size not grown", ChunkBytes("LIST", {'I', 'N', 'F', 'O', 'I', 'N'}),
+       false},
+      {"LIST chunk of odd size without its pad", ChunkBytes("LIST", {'I', 'N', 'F', 'O', 7}), true},
+      {"id3 chunk", ChunkBytes("id3 ", {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0}), true},
+      {"LIST chunk and ID3v1 tag", listThenTag, false},
+      {"junk", std::vector<uint8_t>(6, 0xA5), true},
+  };
+}
+
+std::vector<uint8_t> WithTrailer(const std::vector<int16_t>& samples, const Trailer& t) {
+  auto bytes = WavBuilder().Fmt(2, 44100).Data16(samples).Bytes();
+  bytes.insert(bytes.end(), t.bytes.begin(), t.bytes.end());
+  if (t.countedInRiff) riff::PutU32(&bytes[4], static_cast<uint32_t>(bytes.size() - 8));
+  return bytes;
+}
+
+TEST_F(WaveOutFileTest, WhatOtherProgramsPutAfterTheSamplesIsNeitherReadNorChanged) {
+  const auto samples = Ramp(40, 7);
+  for (const Trailer& t : Trailers()) {
+    const std::string name = dir / "tagged.wav";
+    const auto before = WithTrailer(samples, t);
+    test::WriteBytes(name, before);
+    {
+      TGWaveOutFile file(name, 44100, 2, false);
+      ASSERT_TRUE(file.IsOpen()) << t.what;
+      EXPECT_EQ(file.Length(), 20u) << t.what;
+      std::vector<int16_t> back(2 * 30, 1);
+      EXPECT_EQ(file.Read(back.data(), 30), 20u) << t.what;
+      EXPECT_TRUE(std::equal(samples.begin(), samples.end(), back.begin())) << t.what;
+      EXPECT_EQ(back[40], 0) << t.what;
+      EXPECT_TRUE(file.UpdateHeader()) << t.what;
+    }
+    EXPECT_EQ(ReadBytes(name), before) << t.what;
+  }
+}
+
+TEST_F(WaveOutFileTest, AnAppendMovesWhatFollowsTheSamplesAlong) {
+  const auto samples = Ramp(40, 7);
+  const auto more = Ramp(20, 1000);
+  for (const Trailer& t : Trailers()) {
+    const std::string name = dir / "grown.wav";
+    const auto before = WithTrailer(samples, t);
+    test::WriteBytes(name, before);
+    {
+      TGWaveOutFile file(name, 44100, 2, false);
+      file.Seek(file.Length());
+      EXPECT_EQ(file.Write(more.data(), 10), 10u) << t.what;
+      EXPECT_EQ(file.Length(), 30u) << t.what;
+    }
+    const auto after = ReadBytes(name);
+    ASSERT_EQ(after.size(), before.size() + 40u) << t.what;
+    // The trailer follows the new samples unchanged, and the sizes grew by them.
+    EXPECT_TRUE(std::equal(t.bytes.begin(), t.bytes.end(), after.end() - t.bytes.size())) << t.what;
+    EXPECT_EQ(riff::U32(&after[4]), riff::U32(&before[4]) + 40u) << t.what;
+    EXPECT_EQ(riff::U32(&after[40]), 120u) << t.what;
+    TGWaveOutFile file(name, 44100, 2, false);
+    ASSERT_EQ(file.Length(), 30u) << t.what;
+    std::vector<int16_t> back(2 * 30);
+    file.Read(back.data(), 30);
+    EXPECT_EQ(back[39], samples[39]) << t.what;
+    EXPECT_EQ(back[40], more[0]) << t.what;
+    EXPECT_EQ(back[59], more[19]) << t.what;
+  }
 }
 
 TEST_F(WaveOutFileTest, AFullDiskShowsInWriteAndError) {

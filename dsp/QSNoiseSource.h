@@ -12,8 +12,13 @@ class QSNoiseSource {
  public:
   explicit QSNoiseSource(int32_t seed, double offset = 0.0, double scale = 1.0)
       : seed_(seed), offset_(offset), scale_(scale) {}
-  // The seed every owner takes: the calendar time in seconds, masked and shifted.
+  // The seed each owner takes, its own: the calendar time mixed with how many
+  // sources were made before, so that sources made in the same second do not
+  // play the same sequence. UI thread (any thread is safe).
   static int32_t ClockSeed();
+  // From now on every seed derives from base instead of the time, so that a
+  // render comes out the same every time (tonegarden-render --seed).
+  static void FixSeeds(uint32_t base);
 
   void SetOffset(double offset) { offset_ = offset; }
   void SetScale(double scale) { scale_ = scale; }

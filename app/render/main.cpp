@@ -16,6 +16,7 @@
 #include "app/patch/PatchEditor.h"
 #include "app/render/HeadlessQueries.h"
 #include "contraptions/RegisterContraptions.h"
+#include "dsp/QSNoiseSource.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
 #include "framework/TContraptionFactory.h"
@@ -31,7 +32,7 @@ constexpr int kCannotWrite = 4;
 
 const char* const kUsage =
     "usage: tonegarden-render PATCH.tgh -o OUT.wav [--bars N | --seconds S] [--preroll N]\n"
-    "                         [--tempo BPM] [--quiet]\n"
+    "                         [--tempo BPM] [--seed N] [--quiet]\n"
     "       tonegarden-render --list-types | --help | --version\n"
     "\n"
     "Renders a Tonegarden patch to a 44100 Hz stereo 16-bit wave file.\n"
@@ -41,6 +42,8 @@ const char* const kUsage =
     "  --seconds S        a timed segment of S seconds instead\n"
     "  --preroll N        bars (or seconds) to run before recording (default 0)\n"
     "  --tempo BPM        the tempo instead of the document's (1 to 240)\n"
+    "  --seed N           seeds every noise source from N, so the render comes out\n"
+    "                     the same every time (by default from the clock)\n"
     "  --quiet            no progress line and no summary\n"
     "Exit status: 0 written, 2 bad arguments, 3 unreadable document, 4 output not written.\n";
 
@@ -52,6 +55,7 @@ struct Options {
   double preRoll = 0.0;
   std::optional<double> tempo;
   bool quiet = false;
+  std::optional<uint32_t> seed;
 };
 
 bool ParseNumber(const char* text, double& value) {
@@ -146,6 +150,10 @@ int main(int argc, char** argv) {
       if (!value(number) || number < 1 || number > 240)
         return BadArgument("--tempo needs a number from 1 to 240");
       o.tempo = number;
+    } else if (arg == "--seed") {
+      if (!value(number) || number < 0 || number > 4294967295.0 || number != std::trunc(number))
+        return BadArgument("--seed needs a whole number from 0 to 4294967295");
+      o.seed = static_cast<uint32_t>(number);
     } else if (arg == "--quiet" || arg == "-q") {
       o.quiet = true;
     } else if (!arg.empty() && arg[0] == '-') {
@@ -163,6 +171,8 @@ int main(int argc, char** argv) {
   // itself, which names the longest there can be.
   if (o.preRoll > 100000) return BadArgument("that pre-roll is longer than a render can be");
 
+  // Before any noise source is made: the engine's own limiters have some.
+  if (o.seed) QSNoiseSource::FixSeeds(*o.seed);
   StreamUserMessages messages(&std::cerr);
   TAudioEngineModule engine(factory);
   engine.Host().messages = &messages;

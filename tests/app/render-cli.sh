@@ -32,6 +32,11 @@ grep -q "not a Tonegarden document" "$dir/err" || fail "no message for a bad doc
   printf 'end\n'; } >"$dir/huge.tgh"
 expect 3 "$dir/huge.tgh" -o "$dir/x.wav"
 grep -q "at most 1000 contraptions" "$dir/err" || fail "no limit named for a huge document"
+# A fixed seed gives the same render every time.
+expect 0 "$example" -o "$dir/a.wav" --seconds 1 --seed 42 --quiet
+expect 0 "$example" -o "$dir/b.wav" --seconds 1 --seed 42 --quiet
+cmp -s "$dir/a.wav" "$dir/b.wav" || fail "two renders with one seed differ"
+expect 2 "$example" -o "$dir/c.wav" --seed -1
 expect 4 "$example" -o "$dir/no/such/dir/x.wav"
 grep -q "No such file or directory" "$dir/err" || fail "no reason given for a file that cannot be made"
 # Longer than a wave file can hold: refused before anything is written.

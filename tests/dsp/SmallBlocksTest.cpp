@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -193,6 +194,29 @@ TEST(QSVoiceAllocatorTest, OrderOfAllocationRetirementAndRelease) {
   EXPECT_EQ(pool.ActiveCount(), 0);
   EXPECT_EQ(pool.FreeTop(), 2);
   EXPECT_EQ(pool.Allocate()->id, 0);  // released last: position 0
+}
+
+// Sources made in the same second must not play the same sequence (two noise
+// generators would sum coherently, left and right would be mono); fixed
+// seeds give the same sequences again.
+TEST(NoiseSeedTest, EverySourceGetsItsOwnSeedAndFixedSeedsRepeat) {
+  std::vector<int32_t> seeds;
+  for (int i = 0; i < 64; ++i) seeds.push_back(QSNoiseSource::ClockSeed());
+  std::sort(seeds.begin(), seeds.end());
+  EXPECT_EQ(std::adjacent_find(seeds.begin(), seeds.end()), seeds.end());
+
+  QSNoiseSource::FixSeeds(7);
+  const int32_t a = QSNoiseSource::ClockSeed(), b = QSNoiseSource::ClockSeed();
+  QSNoiseSource::FixSeeds(7);
+  EXPECT_EQ(QSNoiseSource::ClockSeed(), a);
+  EXPECT_EQ(QSNoiseSource::ClockSeed(), b);
+  QSNoiseSource::FixSeeds(8);
+  EXPECT_NE(QSNoiseSource::ClockSeed(), a);
+
+  QSNoiseSource left(a, -1.0, 2.0), right(b, -1.0, 2.0);
+  double product = 0.0;
+  for (int i = 0; i < 44100; ++i) product += left.Next() * right.Next();
+  EXPECT_LT(std::fabs(product / 44100), 0.02);  // uncorrelated; one sequence twice gives 1/3
 }
 
 }  // namespace

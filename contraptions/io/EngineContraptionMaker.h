@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "framework/ContraptionDescriptor.h"
 #include "framework/TContraptionMaker.h"
 
 namespace tg {
@@ -51,5 +52,20 @@ class SoundInMaker final : public EngineContraptionMaker {
   QSSignalProcessor& EngineProcessor(TAudioEngineModule& engine) const override;
   void ClearFileName(TAudioEngineModule& engine) const override;
 };
+
+// The descriptor of one of the engine's own types: in "Input / Output", with
+// its page named after the type ("soundin.html").
+template <typename Maker>
+ContraptionDescriptor EngineTypeDescriptor(const char* typeName, const char* page, int helpNumber) {
+  return {.typeName = typeName,
+          .category = "Input / Output",
+          .helpNumber = helpNumber,
+          .helpPage = page,
+          .helpTitle = typeName,
+          .makeMaker = [](const ContraptionDescriptor& d, const std::string& name,
+                          int) -> std::unique_ptr<TContraptionMaker> {
+            return std::make_unique<Maker>(name, d.category, d.helpNumber);
+          }};
+}
 
 }  // namespace tg

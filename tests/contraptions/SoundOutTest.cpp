@@ -81,6 +81,14 @@ class SoundOutRig {
     EngineLockGuard lock(engine.OutStream().GetEngineLock());
     out().action.SetValue(action);
   }
+  // A whole take of so many blocks, on disk when this returns.
+  void RecordTake(int blocks) {
+    Command(TGSoundOut::kRecord);
+    Run(blocks);
+    Command(TGSoundOut::kStop);
+    Run(1);
+    out().FlushFile();
+  }
   // Runs blocks and answers what reached the device's left channel.
   std::vector<int16_t> Run(int blocks) {
     std::vector<int16_t> buffer(static_cast<size_t>(blocks) * 512);
@@ -164,11 +172,7 @@ TEST_F(SoundOutTest, AppendAndOverwriteTakes) {
   EXPECT_EQ(out().LostFrames(), 0u);
 
   out().fileMode.SetValue(1);
-  Command(TGSoundOut::kRecord);
-  Run(4);
-  Command(TGSoundOut::kStop);
-  Run(1);
-  out().FlushFile();
+  RecordTake(4);
   EXPECT_EQ(FramesIn(name), 1024u);
   TGWaveOutFile file(name, 44100, 2, false);
   int16_t frame[2];
@@ -357,11 +361,7 @@ TEST_F(SoundOutTest, ChangingTheFileDuringATakeNeverWaitsForTheDisk) {
   EXPECT_TRUE(std::filesystem::exists(second));
 
   // The new file records.
-  Command(TGSoundOut::kRecord);
-  Run(4);
-  Command(TGSoundOut::kStop);
-  Run(1);
-  out().FlushFile();
+  RecordTake(4);
   EXPECT_EQ(FramesIn(second), 4u * 256u);
 }
 
@@ -463,11 +463,7 @@ TEST_F(SoundOutTest, PlayArrivingDuringATakeEndsTheTakeFirst) {
   EXPECT_EQ(riff::U32(&bytes[40]), 13u * 256u * 4u);
 
   UseFile(second);
-  Command(TGSoundOut::kRecord);
-  Run(4);
-  Command(TGSoundOut::kStop);
-  Run(1);
-  out().FlushFile();
+  RecordTake(4);
   EXPECT_EQ(FramesIn(second), 4u * 256u);
 }
 

@@ -6,7 +6,12 @@
 #include <cstring>
 #include <numbers>
 
+#include "dsp/DcBlocker.h"
+#include "dsp/DenormalNoise.h"
+#include "dsp/EqualPowerMix.h"
+#include "dsp/GainLimiter.h"
 #include "dsp/GainSmoother.h"
+#include "dsp/NonFinite.h"
 #include "dsp/QSAllpass.h"
 #include "dsp/QSCmixReverb.h"
 #include "dsp/QSComb.h"
@@ -15,6 +20,7 @@
 #include "dsp/QSNoiseSource.h"
 #include "dsp/QSOscillator.h"
 #include "dsp/QSSineRotor.h"
+#include "dsp/QSVInterp.h"
 
 namespace tg {
 namespace {
@@ -180,6 +186,109 @@ void BM_DspGainSmoother(benchmark::State& state) {
   PerSample(state);
 }
 
+// Long after the target was set: the gain no longer moves.
+void BM_DspGainSmootherSettled(benchmark::State& state) {
+  Blocks b;
+  GainSmoother smoother(static_cast<float>(kSampleRate), 20.0);
+  smoother.SetTarget(0.1);
+  for (int i = 0; i < 1000; ++i) smoother.Apply(b.in.data(), b.out.data());
+  for (auto _ : state) {
+    smoother.Apply(b.in.data(), b.out.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+// A new target every block, so the gain is always on its way.
+void BM_DspGainSmootherMoving(benchmark::State& state) {
+  Blocks b;
+  GainSmoother smoother(static_cast<float>(kSampleRate), 20.0);
+  bool up = false;
+  for (auto _ : state) {
+    up = !up;
+    smoother.SetTarget(up ? 0.7 : 0.2);
+    smoother.Apply(b.in.data(), b.out.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspVInterpGainSettled(benchmark::State& state) {
+  Blocks b;
+  QSVInterp ramp;
+  ramp.Set(0.5);
+  for (auto _ : state) {
+    ramp.AccumulateGain(b.in.data(), b.out.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspVInterpGainRamping(benchmark::State& state) {
+  Blocks b;
+  QSVInterp ramp;
+  ramp.Set(0.5);
+  bool up = false;
+  for (auto _ : state) {
+    up = !up;
+    ramp.Set(up ? 0.7 : 0.2);
+    ramp.AccumulateGain(b.in.data(), b.out.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspDenormalNoiseAdd(benchmark::State& state) {
+  Blocks b;
+  DenormalNoise noise(3);
+  for (auto _ : state) {
+    noise.AddTo(b.out.data(), kBlockSize);
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspSilenceNonFinite(benchmark::State& state) {
+  Blocks b;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(SilenceNonFinite(b.in.data(), kBlockSize));
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspEqualPowerMix(benchmark::State& state) {
+  Blocks b;
+  EqualPowerMix mix;
+  mix.Recompute(0.6);
+  for (auto _ : state) {
+    mix.Apply(b.in.data(), b.out.data());
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspDcBlocker(benchmark::State& state) {
+  Blocks b;
+  DcBlocker dc;
+  for (auto _ : state) {
+    dc.Process(b.in.data(), b.out.data(), kBlockSize);
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
+void BM_DspGainLimiter(benchmark::State& state) {
+  Blocks b;
+  GainLimiter limiter(1.0f, 2.0f, 0.05, 0.0, 0.05);
+  for (auto _ : state) {
+    b.out = b.in;
+    limiter.Process(b.out.data(), kBlockSize);
+    benchmark::ClobberMemory();
+  }
+  PerSample(state);
+}
+
 BENCHMARK(BM_DspMemcpyBlock);
 BENCHMARK(BM_DspComb);
 BENCHMARK(BM_DspCombBlockRateDelay);
@@ -193,6 +302,15 @@ BENCHMARK(BM_DspOscillator);
 BENCHMARK(BM_DspSineRotor);
 BENCHMARK(BM_DspNoise);
 BENCHMARK(BM_DspGainSmoother);
+BENCHMARK(BM_DspGainSmootherSettled);
+BENCHMARK(BM_DspGainSmootherMoving);
+BENCHMARK(BM_DspVInterpGainSettled);
+BENCHMARK(BM_DspVInterpGainRamping);
+BENCHMARK(BM_DspDenormalNoiseAdd);
+BENCHMARK(BM_DspSilenceNonFinite);
+BENCHMARK(BM_DspEqualPowerMix);
+BENCHMARK(BM_DspDcBlocker);
+BENCHMARK(BM_DspGainLimiter);
 
 }  // namespace
 }  // namespace tg

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/graph/ProcessingPool.h"
 #include "engine/graph/QSDynSigContext.h"
 
 namespace tg {
@@ -91,6 +92,54 @@ void BM_RebuildUpdateList1000Pipes50Loops(benchmark::State& state) {
   state.counters["limiters"] = context.LimiterCount();
 }
 
+// A pipe with a fixed amount of arithmetic and no memory to speak of, so a
+// shared pass's own cost shows against the work it shares.
+class Busy final : public QSDynSigPipe {
+ public:
+  Busy(QSDynSigContext* context, int rounds) : QSDynSigPipe(context, 1, 1), rounds_(rounds) {
+    SetOutletSignal(0, &out_);
+  }
+  void Process() override {
+    float x = state_;
+    for (int i = 0; i < kBlockSize; ++i) {
+      for (int k = 0; k < rounds_; ++k) x = x * 0.999f + InletSignal(0)[i] * 0.001f;
+      out_[i] = x;
+    }
+    state_ = x;
+  }
+
+ private:
+  int rounds_;
+  QSSignal out_;
+  float state_ = 0.0f;
+};
+
+// Sixteen chains of two busy pipes into two mixing pipes and a sink, like
+// the sixteen-delay patch without its memory traffic; range(0) threads,
+// range(1) the work of each pipe (0: the pass's own cost alone).
+void BM_SharedPassSixteenChains(benchmark::State& state) {
+  QSDynSigContext context;
+  auto* sink = new Sink(&context, 1);
+  auto* sum = new PassThrough(&context, 2);
+  context.Connect(sum, 0, sink, 0, false);
+  for (int half = 0; half < 2; ++half) {
+    auto* mix = new PassThrough(&context, 8);
+    context.Connect(mix, 0, sum, half, false);
+    for (int k = 0; k < 8; ++k) {
+      auto* a = new Busy(&context, static_cast<int>(state.range(1)));
+      auto* b = new Busy(&context, static_cast<int>(state.range(1)));
+      context.Connect(a, 0, b, 0, false);
+      context.Connect(b, 0, mix, k, false);
+    }
+  }
+  ProcessingPool pool(static_cast<int>(state.range(0)));
+  context.SetPool(&pool);
+  state.counters["shared"] = context.SharesPasses() ? 1 : 0;
+  for (auto _ : state) context.ProcessBlock();
+  context.SetPool(nullptr);
+}
+
+BENCHMARK(BM_SharedPassSixteenChains)->ArgsProduct({{1, 2}, {0, 1}})->UseRealTime();
 BENCHMARK(BM_ProcessBlockChain)->Arg(10)->Arg(100)->Arg(1000);
 BENCHMARK(BM_ProcessBlockFanOut)->Arg(10)->Arg(100)->Arg(1000);
 BENCHMARK(BM_RebuildUpdateList1000Pipes50Loops);

@@ -16,12 +16,21 @@ class DcBlocker {
     return y;
   }
   // Audio thread: filters a block in place.
-  void Process(float* samples, int count) {
-    for (int i = 0; i < count; ++i) samples[i] = Tick(samples[i]);
-  }
-  // Audio thread: filters a block into another.
+  void Process(float* samples, int count) { Process(samples, samples, count); }
+  // Audio thread: filters a block into another (or the same).
   void Process(const float* in, float* out, int count) {
-    for (int i = 0; i < count; ++i) out[i] = Tick(in[i]);
+    // The state in registers: a store to out could otherwise be one to it.
+    float x1 = x1_;
+    float y1 = y1_;
+    for (int i = 0; i < count; ++i) {
+      const float x = in[i];
+      const float y = kA * x - kA * x1 + kP * y1;
+      x1 = x;
+      y1 = y;
+      out[i] = y;
+    }
+    x1_ = x1;
+    y1_ = y1;
   }
   void Clear() { x1_ = y1_ = 0.0f; }
 

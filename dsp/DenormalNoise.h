@@ -18,7 +18,14 @@ class DenormalNoise : public QSNoiseSource {
 
   // Audio thread: adds one noise value to each sample.
   void AddTo(float* samples, int count) {
-    for (int i = 0; i < count; ++i) samples[i] = static_cast<float>(samples[i] + Next());
+    while (count > 0) {
+      const int n = count < kBlockSize ? count : kBlockSize;
+      Generate(n, [samples](int i, double v) {
+        samples[i] = static_cast<float>(static_cast<double>(samples[i]) + v);
+      });
+      samples += n;
+      count -= n;
+    }
   }
 };
 

@@ -9,9 +9,12 @@ class EqualPowerMix {
  public:
   // mix 0 is all dry, 1 all wet.
   void Recompute(double mix);
-  // Audio thread: wet[i] = wet[i] × k0 + dry[i] × k1.
-  void Apply(const float* dry, float* wet) const {
-    for (int i = 0; i < kBlockSize; ++i) wet[i] = wet[i] * k0_ + dry[i] * k1_;
+  // Audio thread: wet[i] = wet[i] × k0 + dry[i] × k1; dry and wet are
+  // different blocks.
+  void Apply(const float* __restrict dry, float* __restrict wet) const {
+    const float k0 = k0_;
+    const float k1 = k1_;
+    for (int i = 0; i < kBlockSize; ++i) wet[i] = wet[i] * k0 + dry[i] * k1;
   }
   float Wet() const { return k0_; }
   float Dry() const { return k1_; }

@@ -13,43 +13,54 @@ GainLimiter::GainLimiter(float threshold, float ceiling, double attackSeconds, d
       release_(static_cast<int32_t>(kSampleRate * releaseSeconds)) {}
 
 void GainLimiter::Process(float* samples, int count) {
+  // The state stays in registers for the block; samples are floats like gain_.
+  const float threshold = threshold_;
+  const float ceiling = ceiling_;
+  State state = state_;
+  float gain = gain_;
+  float increment = increment_;
+  int32_t countdown = countdown_;
   for (int i = 0; i < count; ++i) {
     const float x = samples[i];
     const float m = x < 0.0f ? -x : x;
     // Only an idle limiter lets the countdown run on; it never matters below -1
     // there, and stopping it keeps a limiter that idles for days from wrapping.
-    if (countdown_ > -1) --countdown_;
-    if (m * (static_cast<float>(countdown_) * increment_ + gain_) > threshold_) {
-      increment_ = (1.0f / m - gain_) / static_cast<float>(attack_);
-      countdown_ = attack_;
-      state_ = State::Attack;
-    } else if (countdown_ <= 0) {
-      switch (state_) {
+    if (countdown > -1) --countdown;
+    if (m * (static_cast<float>(countdown) * increment + gain) > threshold) {
+      increment = (1.0f / m - gain) / static_cast<float>(attack_);
+      countdown = attack_;
+      state = State::Attack;
+    } else if (countdown <= 0) {
+      switch (state) {
         case State::Attack:
-          increment_ = 0.0f;
-          countdown_ = hold_;
-          state_ = State::Hold;
+          increment = 0.0f;
+          countdown = hold_;
+          state = State::Hold;
           break;
         case State::Hold:
-          increment_ = (1.0f - gain_) / static_cast<float>(attack_);
-          countdown_ = release_;
-          state_ = State::Release;
+          increment = (1.0f - gain) / static_cast<float>(attack_);
+          countdown = release_;
+          state = State::Release;
           break;
         case State::Release:
-          increment_ = 0.0f;
-          countdown_ = release_;
-          state_ = State::Idle;
+          increment = 0.0f;
+          countdown = release_;
+          state = State::Idle;
           break;
         case State::Idle:
           break;
       }
     }
-    float out = x * gain_;
-    if (out > ceiling_) out = ceiling_;
-    if (out < -ceiling_) out = -ceiling_;
+    float out = x * gain;
+    if (out > ceiling) out = ceiling;
+    if (out < -ceiling) out = -ceiling;
     samples[i] = out;
-    gain_ += increment_;
+    gain += increment;
   }
+  state_ = state;
+  gain_ = gain;
+  increment_ = increment;
+  countdown_ = countdown;
 }
 
 }  // namespace tg

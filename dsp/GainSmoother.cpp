@@ -3,6 +3,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "dsp/BlockOps.h"
+
 namespace tg {
 
 GainSmoother::GainSmoother(float rate, double cutoffHz) : rate_(rate) { SetCutoff(cutoffHz); }
@@ -13,20 +15,49 @@ void GainSmoother::SetCutoff(double cutoffHz) {
   a_ = 1.0f - p_;
 }
 
-void GainSmoother::Apply(const float* in, float* out) {
-  for (int i = 0; i < kBlockSize; ++i) {
-    y_ = a_ * target_ + p_ * y_;
-    out[i] = y_ * in[i];
+template <bool kAdd>
+void GainSmoother::Run(const float* in, float* out) {
+  const float step = a_ * target_;  // the same product every sample
+  const float p = p_;
+  float y = y_;
+  int i = 0;
+  for (; i < kBlockSize; ++i) {
+    const float next = step + p * y;
+    // The float recursion has reached its fixed point: every later step gives
+    // next again, bit for bit (also when -0 stepped to +0).
+    if (next == y) {
+      y = next;
+      break;
+    }
+    y = next;
+    if constexpr (kAdd) {
+      out[i] += y * in[i];
+    } else {
+      out[i] = y * in[i];
+    }
   }
+  if (i == 0) {
+    // Settled for the whole block: a constant gain.
+    if constexpr (kAdd) {
+      ScaleAddBlock(in, y, out);
+    } else {
+      ScaleBlock(in, y, out);
+    }
+  } else {
+    for (; i < kBlockSize; ++i) {
+      if constexpr (kAdd) {
+        out[i] += y * in[i];
+      } else {
+        out[i] = y * in[i];
+      }
+    }
+  }
+  y_ = y;
   SnapToZero();
 }
 
-void GainSmoother::ApplyAdd(const float* in, float* out) {
-  for (int i = 0; i < kBlockSize; ++i) {
-    y_ = a_ * target_ + p_ * y_;
-    out[i] += y_ * in[i];
-  }
-  SnapToZero();
-}
+void GainSmoother::Apply(const float* in, float* out) { Run<false>(in, out); }
+
+void GainSmoother::ApplyAdd(const float* in, float* out) { Run<true>(in, out); }
 
 }  // namespace tg

@@ -12,7 +12,9 @@ class GainSmoother {
 
   void SetCutoff(double cutoffHz);
   void SetTarget(double gain) { target_ = static_cast<float>(gain); }
-  // Audio thread: out[i] = y × in[i], y moving towards the target.
+  // Audio thread: out[i] = y × in[i], y moving towards the target. in may be
+  // out. Once y has reached where the float recursion stays, the loop is a
+  // constant gain.
   void Apply(const float* in, float* out);
   // Audio thread: out[i] += y × in[i].
   void ApplyAdd(const float* in, float* out);
@@ -20,6 +22,8 @@ class GainSmoother {
   float Pole() const { return p_; }
 
  private:
+  template <bool kAdd>
+  void Run(const float* in, float* out);
   void SnapToZero() {
     if (y_ > -1e-8f && y_ < 1e-7f) y_ = 0.0f;
   }

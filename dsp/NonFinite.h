@@ -1,6 +1,8 @@
 #pragma once
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 namespace tg {
 
@@ -8,6 +10,13 @@ namespace tg {
 // so one NaN or infinity cannot circulate in a feedback path for ever.
 // Answers whether there was any.
 inline bool SilenceNonFinite(float* samples, int count) {
+  // First the whole block without a branch: an all-ones exponent (infinity or
+  // NaN) plus one carries into the sign bit, and nothing else does.
+  uint32_t carries = 0;
+  for (int i = 0; i < count; ++i) {
+    carries |= (std::bit_cast<uint32_t>(samples[i]) & 0x7F800000u) + 0x00800000u;
+  }
+  if ((carries & 0x80000000u) == 0) return false;
   bool any = false;
   for (int i = 0; i < count; ++i) {
     if (!std::isfinite(samples[i])) {

@@ -29,35 +29,45 @@ class QSCombFilter {
   // sample for the delayed sample, the input and the gain.
   template <bool kBlockRateDelay, typename Output>
   void Run(const float* in, Output&& output) {
+    // The ramps and the write position live in registers for the block: the
+    // output and the ring are floats the compiler would have to assume they
+    // overlap.
+    QSVInterp delayRamp = delay;
+    QSVInterp feedbackRamp = feedback;
+    int32_t w = write_;
+    const int32_t length = length_;
     float d = 0.0f;
     if constexpr (kBlockRateDelay) {
-      delay.StepBlock();
-      d = static_cast<float>(delay.Value());
+      delayRamp.StepBlock();
+      d = static_cast<float>(delayRamp.Value());
     }
     float* b = buffer_.data();
     for (int i = 0; i < kBlockSize; ++i) {
       if constexpr (!kBlockRateDelay) {
-        delay.Step();
-        d = static_cast<float>(delay.Value());
+        delayRamp.Step();
+        d = static_cast<float>(delayRamp.Value());
       }
       const int32_t c = QSTruncate(d + 1.0f);
-      int32_t idx = write_ - c;
-      if (idx < 0) idx += length_;
+      int32_t idx = w - c;
+      if (idx < 0) idx += length;
       const float out = b[idx] + (b[idx + 1] - b[idx]) * (static_cast<float>(c) - d);
-      feedback.Step();
-      const auto g = static_cast<float>(feedback.Value());
+      feedbackRamp.Step();
+      const auto g = static_cast<float>(feedbackRamp.Value());
       const float x = in[i];
       // Position 0 is mirrored into the guard, also in the first ring cycle,
       // so a read that spans the guard never meets a stale sample.
-      if (write_ == length_ || write_ == 0) {  // only ever at the start of a block
-        b[0] = b[length_] = g * out + x;
-        write_ = 1;
+      if (w == length || w == 0) {  // only ever at the start of a block
+        b[0] = b[length] = g * out + x;
+        w = 1;
       } else {
-        b[write_] = g * out + x;
-        ++write_;
+        b[w] = g * out + x;
+        ++w;
       }
       output(i, out, x, g);
     }
+    write_ = w;
+    delay = delayRamp;
+    feedback = feedbackRamp;
   }
 
  private:

@@ -25,6 +25,11 @@ double Wrap(double p, int32_t length) {
   return p >= 0 && p < length ? p : 0.0;
 }
 
+// out is the caller's block, never the ring.
+void InterpolateRun(const float* __restrict from, float frac, float* __restrict out, int run) {
+  for (int j = 0; j < run; ++j) out[j] = from[j] + (from[j + 1] - from[j]) * frac;
+}
+
 }  // namespace
 
 void QSDelayLine::Read(float* out, double delaySeconds) const {
@@ -36,8 +41,7 @@ void QSDelayLine::Read(float* out, double delaySeconds) const {
   int k = 0;
   while (k < kBlockSize) {
     const int run = std::min(kBlockSize - k, length_ - i);
-    const float* from = b + i;
-    for (int j = 0; j < run; ++j) out[k + j] = from[j] + (from[j + 1] - from[j]) * frac;
+    InterpolateRun(b + i, frac, out + k, run);
     k += run;
     i = 0;
   }

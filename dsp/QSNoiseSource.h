@@ -1,10 +1,38 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "dsp/BlockConstants.h"
 
 namespace tg {
+
+namespace lcg {
+
+inline constexpr uint32_t kMultiplier = 1103515245u;
+inline constexpr uint32_t kIncrement = 12345u;
+
+// The seed k steps on is mul[k] × seed + add[k] (mod 2^32).
+struct Jumps {
+  std::array<uint32_t, kBlockSize + 1> mul;
+  std::array<uint32_t, kBlockSize + 1> add;
+};
+
+constexpr Jumps MakeJumps() {
+  Jumps j{};
+  j.mul[0] = 1u;
+  j.add[0] = 0u;
+  for (size_t k = 0; k < kBlockSize; ++k) {
+    j.mul[k + 1] = j.mul[k] * kMultiplier;
+    j.add[k + 1] = j.add[k] * kMultiplier + kIncrement;
+  }
+  return j;
+}
+
+inline constexpr Jumps kJumps = MakeJumps();
+
+}  // namespace lcg
 
 // The program's one random generator: a 32-bit linear congruential sequence.
 // Each value is ((seed >> 16) & 0x7FFF) / 32768, scaled and offset by its owner.
@@ -27,15 +55,43 @@ class QSNoiseSource {
   // Audio thread.
   double Next() {
     const uint32_t s = static_cast<uint32_t>(seed_);
-    seed_ = static_cast<int32_t>(s * 1103515245u + 12345u);
-    return static_cast<double>((s >> 16) & 0x7FFFu) * (1.0 / 32768.0) * scale_ + offset_;
+    seed_ = static_cast<int32_t>(s * lcg::kMultiplier + lcg::kIncrement);
+    return ValueOf(s, scale_, offset_);
+  }
+  // Audio thread: the next kBlockSize values, the very ones as many Next()
+  // calls give.
+  void NextBlock(double* out) {
+    Generate(kBlockSize, [out](int i, double v) { out[i] = v; });
   }
   // Audio thread: one block of values.
   void Fill(float* out) {
-    for (int i = 0; i < kBlockSize; ++i) out[i] = static_cast<float>(Next());
+    Generate(kBlockSize, [out](int i, double v) { out[i] = static_cast<float>(v); });
+  }
+
+ protected:
+  // Calls sink(i, value) for the next count (at most kBlockSize) values in
+  // order. Each seed comes straight from the first by a jump, so the values
+  // do not wait for each other and the loop vectorises.
+  template <typename Sink>
+  void Generate(int count, Sink&& sink) {
+    const uint32_t s = static_cast<uint32_t>(seed_);
+    const double scale = scale_;
+    const double offset = offset_;
+    for (int i = 0; i < count; ++i)
+      sink(i, ValueOf(lcg::kJumps.mul[static_cast<size_t>(i)] * s +
+                          lcg::kJumps.add[static_cast<size_t>(i)],
+                      scale, offset));
+    seed_ = static_cast<int32_t>(lcg::kJumps.mul[static_cast<size_t>(count)] * s +
+                                 lcg::kJumps.add[static_cast<size_t>(count)]);
   }
 
  private:
+  static double ValueOf(uint32_t s, double scale, double offset) {
+    // At most 15 bits: as a signed int it converts the same, in one instruction.
+    const auto v = static_cast<int32_t>((s >> 16) & 0x7FFFu);
+    return static_cast<double>(v) * (1.0 / 32768.0) * scale + offset;
+  }
+
   int32_t seed_;
   double offset_;
   double scale_;

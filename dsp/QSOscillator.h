@@ -23,23 +23,34 @@ class QSOscillator {
   // exactly the table size stays and reads the guard entry.
   float Tick() {
     const float v = QSInterpLookup(table_->Data(), static_cast<float>(phase_));
-    phase_ += increment_;
-    const double size = table_->Size();
-    if (phase_ > size) phase_ -= size;
-    // Only a broken increment (huge, negative, not a number) gets here; a
-    // loop would never end, and a negative phase would read before the table.
-    if (!(phase_ >= 0.0 && phase_ <= size)) Rewrap(size);
+    phase_ = Advance(phase_, increment_, table_->Size());
     return v;
   }
-  // Audio thread: one block of ticks.
+  // Audio thread: one block of ticks, the phase in a register meanwhile.
   void Fill(float* out) {
-    for (int i = 0; i < kBlockSize; ++i) out[i] = Tick();
+    const float* table = table_->Data();
+    const double size = table_->Size();
+    const double increment = increment_;
+    double phase = phase_;
+    for (int i = 0; i < kBlockSize; ++i) {
+      out[i] = QSInterpLookup(table, static_cast<float>(phase));
+      phase = Advance(phase, increment, size);
+    }
+    phase_ = phase;
   }
 
  private:
-  void Rewrap(double size) {
-    const double r = std::isfinite(phase_) ? std::fmod(phase_, size) : 0.0;
-    phase_ = r < 0.0 ? r + size : r;
+  static double Advance(double phase, double increment, double size) {
+    phase += increment;
+    if (phase > size) phase -= size;
+    // Only a broken increment (huge, negative, not a number) gets here; a
+    // loop would never end, and a negative phase would read before the table.
+    if (!(phase >= 0.0 && phase <= size)) phase = Rewrap(phase, size);
+    return phase;
+  }
+  static double Rewrap(double phase, double size) {
+    const double r = std::isfinite(phase) ? std::fmod(phase, size) : 0.0;
+    return r < 0.0 ? r + size : r;
   }
 
   const QSFunctionTable* table_;

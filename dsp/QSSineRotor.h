@@ -13,15 +13,22 @@ class QSSineRotor {
     sinW_ = static_cast<float>(std::sin(radiansPerSample));
     cosW_ = static_cast<float>(std::cos(radiansPerSample));
   }
-  // Audio thread.
+  // Audio thread. Each step needs the one before, so only keeping the state
+  // in registers (out cannot touch it) makes this faster.
   void Fill(float* out) {
+    const float s = sinW_;
+    const float c = cosW_;
+    float x = x_;
+    float y = y_;
     for (int i = 0; i < kBlockSize; ++i) {
-      const float x = cosW_ * x_ - sinW_ * y_;
-      const float y = x_ * sinW_ + cosW_ * y_;
-      x_ = x;
-      y_ = y;
+      const float nx = c * x - s * y;
+      const float ny = x * s + c * y;
+      x = nx;
+      y = ny;
       out[i] = y;
     }
+    x_ = x;
+    y_ = y;
   }
 
  private:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <thread>
 
 #include "dsp/SampleConversion.h"
 #include "engine/Timecode.h"
@@ -12,6 +13,7 @@
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
 #include "engine/streams/StreamSettings.h"
+#include "engine/streams/ThreadPriority.h"
 #include "framework/TGardeningContraption.h"
 
 namespace tg {
@@ -47,6 +49,7 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   auto* in = dynamic_cast<KWWaveInStream*>(inStream_.get());
   if (settings_ != nullptr && out != nullptr && in != nullptr)
     LoadStreamSettings(*settings_, *out, *in);
+  if (settings_ != nullptr) SetProcessingThreads(LoadProcessingThreads(*settings_));
 }
 
 TAudioEngineModule::~TAudioEngineModule() {
@@ -62,12 +65,42 @@ TAudioEngineModule::~TAudioEngineModule() {
   auto* in = dynamic_cast<KWWaveInStream*>(inStream_.get());
   if (settings_ != nullptr && out != nullptr && in != nullptr)
     StoreStreamSettings(*settings_, *out, *in);
+  if (settings_ != nullptr) StoreProcessingThreads(*settings_, requestedThreads_);
   outStream_->SetOnFillBuffer(nullptr);
+  SetProcessingThreads(1);
   soundOut_.reset();  // first: it refers to SoundIn
   soundIn_.reset();
 }
 
 void TAudioEngineModule::ContraptionEdited(TGardeningContraption&) { documentModified_ = true; }
+
+int TAudioEngineModule::Cores() {
+  return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+int TAudioEngineModule::ThreadsFor(int requested) {
+  constexpr int kMostAutomatic = 8;
+  if (requested <= kAutomaticThreads) return std::min(Cores(), kMostAutomatic);
+  return std::min(requested, Cores());
+}
+
+void TAudioEngineModule::SetProcessingThreads(int requested) {
+  requestedThreads_ = std::max(requested, kAutomaticThreads);
+  const int threads = ThreadsFor(requestedThreads_);
+  if (threads == ActiveProcessingThreads()) return;
+  // Helpers start and stop here, outside the lock; under it the context
+  // only changes pointers.
+  std::unique_ptr<ProcessingPool> pool;
+  if (threads > 1) {
+    pool = std::make_unique<ProcessingPool>(
+        threads, [] { SetCurrentThreadPriority(ThreadPriority::TimeCritical); });
+  }
+  {
+    EngineLockGuard guard(GetEngineLock());
+    context_.SetPool(pool.get());
+  }
+  pool_.swap(pool);
+}
 
 void TAudioEngineModule::ClearInputMeters() {
   inputLevelLeft_ = inputLevelRight_ = 0.0f;
@@ -230,20 +263,11 @@ void TAudioEngineModule::FillBlock(int16_t* out) {
 
   const float* left = soundOut_->OutputLeft().Data();
   const float* right = soundOut_->OutputRight().Data();
-  int peakLeft = 0;
-  int peakRight = 0;
-  for (int i = 0; i < kBlockSize; ++i) {
-    const int16_t l = ToSample16(left[i]);
-    const int16_t r = ToSample16(right[i]);
-    out[2 * static_cast<ptrdiff_t>(i)] = l;
-    out[2 * static_cast<ptrdiff_t>(i) + 1] = r;
-    peakLeft = std::max(peakLeft, l < 0 ? -l : static_cast<int>(l));
-    peakRight = std::max(peakRight, r < 0 ? -r : static_cast<int>(r));
-  }
+  const Peaks16 peaks = ToSamples16(left, right, out, kBlockSize);
   outputLevelLeft_ *= kOutputLevelDecay;
   outputLevelRight_ *= kOutputLevelDecay;
-  outputLevelLeft_ = std::max(outputLevelLeft_, static_cast<float>(peakLeft) / 32765.0f);
-  outputLevelRight_ = std::max(outputLevelRight_, static_cast<float>(peakRight) / 32765.0f);
+  outputLevelLeft_ = std::max(outputLevelLeft_, static_cast<float>(peaks.left) / 32765.0f);
+  outputLevelRight_ = std::max(outputLevelRight_, static_cast<float>(peaks.right) / 32765.0f);
 
   const auto at = static_cast<size_t>(historyIndex_);
   outputLeftHistory_[at] = outputLevelLeft_;

@@ -8,6 +8,7 @@
 
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
+#include "engine/graph/ProcessingPool.h"
 #include "engine/graph/QSDynSigContext.h"
 #include "engine/streams/AudioInStream.h"
 #include "engine/streams/AudioOutStream.h"
@@ -110,6 +111,17 @@ class TAudioEngineModule final : public ContraptionEngine,
   bool SetTempo(double beatsPerMinute);
   double Tempo() const;
 
+  // "Processing threads": how many threads share the graph pass, the audio
+  // thread's included; 0 is automatic (one per core). More than there are
+  // cores are not used. The helpers start and stop outside the engine lock.
+  static constexpr int kAutomaticThreads = 0;
+  void SetProcessingThreads(int requested);
+  int ProcessingThreads() const { return requestedThreads_; }
+  int ActiveProcessingThreads() const { return pool_ ? pool_->Threads() : 1; }
+  // What a request comes to on this computer.
+  static int ThreadsFor(int requested);
+  static int Cores();
+
   // The document-modified byte that every contraption edit sets.
   bool IsDocumentModified() const { return documentModified_; }
   void SetDocumentModified(bool modified) { documentModified_ = modified; }
@@ -133,6 +145,9 @@ class TAudioEngineModule final : public ContraptionEngine,
   SettingsStore* settings_;
   std::unique_ptr<AudioOutStream> outStream_;
   std::unique_ptr<AudioInStream> inStream_;
+  // Before the context, which it must outlive.
+  std::unique_ptr<ProcessingPool> pool_;
+  int requestedThreads_ = 1;
   QSDynSigContext context_;
   std::atomic<bool> soundOutPlaced_{false};
   std::atomic<bool> soundInPlaced_{false};

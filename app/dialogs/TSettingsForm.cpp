@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
@@ -107,6 +108,12 @@ QWidget* TSettingsForm::MakeStreamPage(Page& page, const QString& group, bool wi
     overdrive_ = new QCheckBox("Overdrive", box);
     form->addRow(overdrive_);
     connect(overdrive_, &QCheckBox::toggled, this, [this] { Changed(); });
+    threads_ = new QComboBox(box);
+    threads_->addItem("Automatic", TAudioEngineModule::kAutomaticThreads);
+    for (int n = 1; n <= TAudioEngineModule::Cores(); ++n) threads_->addItem(QString::number(n), n);
+    threads_->setToolTip("How many processor cores share the work of a large patch");
+    form->addRow("Processing threads:", threads_);
+    connect(threads_, &QComboBox::currentIndexChanged, this, [this] { Changed(); });
   }
   auto relabel = [this, &page] {
     UpdateLabels(page);
@@ -184,6 +191,12 @@ void TSettingsForm::ReadCurrent() {
     const QSignalBlocker block(overdrive_);
     overdrive_->setChecked(outStream_->Overdrive());
   }
+  {
+    const QSignalBlocker block(threads_);
+    const int requested = engine_.ProcessingThreads();
+    // A stored count beyond this computer's cores shows as its most.
+    SelectNumber(threads_, std::min(requested, TAudioEngineModule::Cores()));
+  }
   if (inStream_ != nullptr) {
     fill(in_, inStream_->DeviceNames(), inStream_->Device(), inStream_->BufferSize(),
          inStream_->BufferCount());
@@ -228,6 +241,8 @@ void TSettingsForm::Apply() {
     inSize = outSize;
   }
   ApplyStreams(inSize);
+  const int threads = SelectedNumber(threads_);
+  if (threads >= 0 && threads != engine_.ProcessingThreads()) engine_.SetProcessingThreads(threads);
   std::vector<std::string> dirs;
   dirs.reserve(static_cast<size_t>(directories_->count()));
   for (int i = 0; i < directories_->count(); ++i) {
@@ -277,6 +292,7 @@ void TSettingsForm::StoreApplied() {
   // values were taken all the same.
   if (outStream_ != nullptr && inStream_ != nullptr)
     StoreStreamSettings(*settings_, *outStream_, *inStream_);
+  StoreProcessingThreads(*settings_, engine_.ProcessingThreads());
   SoundFilePaths::Instance().Store(*settings_);
   settings_->Sync();
 }

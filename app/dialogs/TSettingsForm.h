@@ -17,10 +17,10 @@ class SettingsStore;
 class TAudioEngineModule;
 class UserMessages;
 
-// "Tonegarden Settings": the two streams' devices and buffers, Overdrive, and
-// the sound-file directories. Every showing reads the current values; with a
-// settings store, what is applied is stored at once, so that it outlives a
-// program that is killed rather than closed.
+// "Tonegarden Settings": the two streams' devices and buffers, Overdrive, the
+// processing threads, and the sound-file directories. Every showing reads the current values; with
+// a settings store, what is applied is stored at once, so that it outlives a program that is killed
+// rather than closed.
 class TSettingsForm final : public QDialog {
   Q_OBJECT
 
@@ -55,6 +55,8 @@ class TSettingsForm final : public QDialog {
   const Page& OutputPage() const { return out_; }
   const Page& InputPage() const { return in_; }
   QCheckBox* OverdriveBox() const { return overdrive_; }
+  // "Automatic", then 1 up to one per core.
+  QComboBox* ThreadsBox() const { return threads_; }
   QListWidget* DirectoryList() const { return directories_; }
   void AddDirectory(const QString& directory);
   void RemoveSelectedDirectory();
@@ -76,6 +78,7 @@ class TSettingsForm final : public QDialog {
   QTabWidget* pages_;
   Page out_, in_;
   QCheckBox* overdrive_ = nullptr;
+  QComboBox* threads_ = nullptr;
   QListWidget* directories_ = nullptr;
   QPushButton* apply_ = nullptr;
   QPushButton* ok_ = nullptr;

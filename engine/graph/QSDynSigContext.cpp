@@ -9,6 +9,7 @@
 #include <typeinfo>
 
 #include "dsp/NonFinite.h"
+#include "engine/graph/ProcessingPool.h"
 
 namespace tg {
 
@@ -54,6 +55,7 @@ QSDynSigContext::OutletLimiter::OutletLimiter(QSDynSigPipe* pipe, int32_t outlet
 QSDynSigContext::QSDynSigContext() = default;
 
 QSDynSigContext::~QSDynSigContext() {
+  if (pool_ != nullptr) pool_->Forget(schedule_);
   destroying_ = true;
   // Each destructor disconnects its pipe; with the destroying flag set no
   // rebuild runs, so nothing visits a pipe that is already gone.
@@ -73,13 +75,17 @@ void QSDynSigContext::AddPipe(QSDynSigPipe* pipe) {
   pipe->scheduleMark_ = generation_;
   terminalPipes_.push_back(pipe);
   updateList_.push_back(pipe);
+  StructureChanged();
 }
 
 void QSDynSigContext::RemovePipe(QSDynSigPipe* pipe) {
   if (destroying_) return;
   EraseFirst(allPipes_, pipe);
   if (pipe->scheduleMark_ == generation_) EraseFirst(updateList_, pipe);
-  if (pipe->OutletCount() > 0) return;
+  if (pipe->OutletCount() > 0) {
+    StructureChanged();
+    return;
+  }
   EraseFirst(terminalPipes_, pipe);
   RebuildUpdateList();
 }
@@ -122,6 +128,8 @@ bool QSDynSigContext::Disconnect(QSDynSigPipe* source, int outlet, QSDynSigPipe*
                                         [](const auto& o) { return !o.references.empty(); });
     if (!stillFeeds) RebuildUpdateList();
   }
+  // Otherwise the list stays: the schedule may keep a wire that is gone,
+  // which only orders two pipes that need not be.
   return true;
 }
 
@@ -133,6 +141,27 @@ void QSDynSigContext::RebuildUpdateList() {
   limiters_.clear();
   for (QSDynSigPipe* terminal : terminalPipes_) Visit(terminal);
   retiredLimiters_.clear();
+  StructureChanged();
+}
+
+void QSDynSigContext::StructureChanged() {
+  scheduleStale_ = true;
+  if (pool_ == nullptr) return;
+  // Helpers may look at the slots between passes: out with them if they move.
+  if (!schedule_.Fits(updateList_, pool_->Threads())) pool_->Forget(schedule_);
+  schedule_.Build(updateList_, pool_->Threads());
+  scheduleStale_ = false;
+}
+
+void QSDynSigContext::SetPool(ProcessingPool* pool) {
+  if (pool == pool_) return;
+  if (pool_ != nullptr) pool_->Forget(schedule_);
+  pool_ = pool;
+  StructureChanged();  // one queue per thread
+}
+
+bool QSDynSigContext::SharesPasses() const {
+  return pool_ != nullptr && pool_->Threads() > 1 && !scheduleStale_ && schedule_.WorthSharing();
 }
 
 void QSDynSigContext::Visit(QSDynSigPipe* root) {
@@ -187,7 +216,11 @@ const QSDynSigContext::OutletLimiter* QSDynSigContext::FindLimiter(const QSDynSi
 }
 
 void QSDynSigContext::ProcessBlock() {
-  for (QSDynSigPipe* pipe : updateList_) pipe->Process();
+  if (SharesPasses()) {
+    pool_->Run(schedule_);
+  } else {
+    for (QSDynSigPipe* pipe : updateList_) pipe->Process();
+  }
   for (const auto& l : limiters_) {
     QSSignal* s = l->sourcePipe->outlets_[static_cast<size_t>(l->sourceOutlet)].signal;
     // The shared unassigned signal must stay silent for every other outlet.

@@ -9,6 +9,7 @@
 #include "dsp/DcBlocker.h"
 #include "dsp/DenormalNoise.h"
 #include "dsp/GainLimiter.h"
+#include "engine/graph/GraphSchedule.h"
 #include "engine/graph/QSDynSigPipe.h"
 #include "engine/graph/TempoClock.h"
 
@@ -18,6 +19,8 @@ namespace tg {
 // conditioners of feedback outlets, and the tempo clock. It has no lock of
 // its own: the audio thread runs ProcessBlock and the user-interface thread
 // changes the structure, both while holding the engine lock.
+class ProcessingPool;
+
 class QSDynSigContext {
  public:
   // Conditions one outlet that closes a feedback loop, so the loop can
@@ -47,7 +50,16 @@ class QSDynSigContext {
   bool Disconnect(QSDynSigPipe* source, int outlet, QSDynSigPipe* destination, int inlet);
   void RebuildUpdateList();
 
-  // Audio thread, under the engine lock: one pass over the update list.
+  // UI thread, under the engine lock: threads to share the passes with, or
+  // none. A pool set here must outlive its use (set none before it goes).
+  void SetPool(ProcessingPool* pool);
+  ProcessingPool* Pool() const { return pool_; }
+  // Whether the next pass will be shared between threads.
+  bool SharesPasses() const;
+  const GraphSchedule& Schedule() const { return schedule_; }
+
+  // Audio thread, under the engine lock: one pass over the update list, or
+  // the same work shared with the pool's threads, with the same output.
   void ProcessBlock();
   // UI thread, audio stopped: resets every scheduled pipe in update order.
   void ResetAll();
@@ -68,6 +80,9 @@ class QSDynSigContext {
  private:
   void Visit(QSDynSigPipe* root);
   void AdoptLimiter(QSDynSigPipe* source, int32_t outlet);
+  // After every change of structure: the schedule follows the update list
+  // while a pool is set, and is built when one is set otherwise.
+  void StructureChanged();
 
   bool destroying_ = false;
   int32_t generation_ = 0;
@@ -79,6 +94,9 @@ class QSDynSigContext {
   // Depth-first work stack of the rebuild: pipe and its next inlet to look at.
   std::vector<std::pair<QSDynSigPipe*, int>> visitStack_;
   TempoClock clock_;
+  GraphSchedule schedule_;
+  bool scheduleStale_ = true;
+  ProcessingPool* pool_ = nullptr;
 };
 
 }  // namespace tg

@@ -42,6 +42,10 @@ class QSDynSigPipe {
   virtual void Process() = 0;
   // UI thread: inlet i was connected, disconnected or its signal replaced.
   virtual void InletChanged(int /*inlet*/) {}
+  // Whether Process touches state beyond the pipe's own and its signals (the
+  // engine's devices, files, another pipe): such pipes run in list order
+  // among themselves when a pass is shared between threads.
+  virtual bool SharesEngineState() const { return false; }
 
   // UI thread (constructors): names the signal this pipe writes for an outlet.
   void SetOutletSignal(int outlet, QSSignal* signal);
@@ -61,9 +65,11 @@ class QSDynSigPipe {
 
  private:
   friend class QSDynSigContext;
+  friend class GraphSchedule;
 
   QSDynSigContext* context_ = nullptr;
   int32_t scheduleMark_ = 0;
+  int32_t listIndex_ = -1;  // place on the update list when the schedule was built
   bool visiting_ = false;
   std::vector<Inlet> inlets_;
   std::vector<Outlet> outlets_;

@@ -83,4 +83,14 @@ void StoreStreamSettings(SettingsStore& settings, const KWWaveOutStream& out,
   settings.WriteInt(inGroup, "BufferCount", in.BufferCount());
 }
 
+int LoadProcessingThreads(const SettingsStore& settings) {
+  constexpr int kMostThreads = 64;
+  const auto threads = settings.ReadInt(SettingsGroup("OutStream"), "ProcessingThreads");
+  return threads && *threads >= 0 && *threads <= kMostThreads ? static_cast<int>(*threads) : 0;
+}
+
+void StoreProcessingThreads(SettingsStore& settings, int threads) {
+  settings.WriteInt(SettingsGroup("OutStream"), "ProcessingThreads", threads);
+}
+
 }  // namespace tg

@@ -12,5 +12,9 @@ class SettingsStore;
 void LoadStreamSettings(const SettingsStore& settings, KWWaveOutStream& out, KWWaveInStream& in);
 void StoreStreamSettings(SettingsStore& settings, const KWWaveOutStream& out,
                          const KWWaveInStream& in);
+// "ProcessingThreads" of "OutStream": 0 is automatic; nothing stored, or a
+// value that makes no sense, is automatic too.
+int LoadProcessingThreads(const SettingsStore& settings);
+void StoreProcessingThreads(SettingsStore& settings, int threads);
 
 }  // namespace tg

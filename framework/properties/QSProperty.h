@@ -42,6 +42,9 @@ class QSProperty {
   bool IsChanged() const { return (header_.load(std::memory_order_acquire) & kChangedBit) != 0; }
   // Audio thread: tests and clears the changed flag in one step.
   bool TakeChanged() {
+    // Most blocks nothing changed: a plain load then, as a locked
+    // read-modify-write waits for every store in flight.
+    if ((header_.load(std::memory_order_relaxed) & kChangedBit) == 0) return false;
     return (header_.fetch_and(static_cast<uint16_t>(~kChangedBit), std::memory_order_acq_rel) &
             kChangedBit) != 0;
   }

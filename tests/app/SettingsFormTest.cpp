@@ -5,12 +5,14 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 
 #include "app/dialogs/TSettingsForm.h"
 #include "app/mainwindow/SilentProgram.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
+#include "engine/streams/StreamSettings.h"
 #include "framework/host/StreamUserMessages.h"
 #include "tests/support/ManualWaveDevice.h"
 
@@ -98,6 +100,37 @@ TEST_F(SettingsFormTest, AnotherBufferSizeWhileAudioRunsStillShowsTheLoad) {
 
   program.engine->StopAudioOut();
   EXPECT_EQ(program.engine->OutStream().CpuLoad(), 0.0);  // no figure left from the last run
+}
+
+// "Processing threads" changes the engine while the music plays, is stored
+// with the output settings, and a stored value that makes no sense is
+// automatic.
+TEST_F(SettingsFormTest, ProcessingThreadsApplyWhilePlayingAndAreStored) {
+  TAudioEngineModule& engine = *program.engine;
+  EXPECT_EQ(engine.ProcessingThreads(), TAudioEngineModule::kAutomaticThreads);
+  engine.StartAudioOut();
+  TSettingsForm dialog(engine, &Out(), &In(), messages, settings);
+  EXPECT_EQ(dialog.ThreadsBox()->currentData().toInt(), TAudioEngineModule::kAutomaticThreads);
+  EXPECT_EQ(dialog.ThreadsBox()->count(), TAudioEngineModule::Cores() + 1);
+
+  Select(dialog.ThreadsBox(), 1);
+  dialog.Apply();
+  EXPECT_EQ(engine.ActiveProcessingThreads(), 1);
+  EXPECT_EQ(settings.ReadInt("0.7/OutStream", "ProcessingThreads"), 1);
+  EXPECT_TRUE(Out().IsActive());
+
+  Select(dialog.ThreadsBox(), TAudioEngineModule::kAutomaticThreads);
+  dialog.Apply();
+  EXPECT_EQ(engine.ActiveProcessingThreads(), std::min(TAudioEngineModule::Cores(), 8));
+  EXPECT_EQ(settings.ReadInt("0.7/OutStream", "ProcessingThreads"), 0);
+  engine.StopAudioOut();
+
+  for (const int64_t stored : {-3, 1000}) {
+    settings.WriteInt("0.7/OutStream", "ProcessingThreads", stored);
+    EXPECT_EQ(LoadProcessingThreads(settings), TAudioEngineModule::kAutomaticThreads);
+  }
+  settings.WriteInt("0.7/OutStream", "ProcessingThreads", 2);
+  EXPECT_EQ(LoadProcessingThreads(settings), 2);
 }
 
 }  // namespace

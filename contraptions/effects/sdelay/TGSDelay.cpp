@@ -8,6 +8,30 @@
 
 namespace tg {
 
+namespace {
+
+// The right line's feed (and the left's, from the second input): the input
+// plus the noise plus the right line's output × feedback. The blocks are the
+// processor's own, and apart.
+void FeedStereo(const double* __restrict noise, const float* __restrict dry0,
+                const float* __restrict dry1, const float* __restrict wet, double fb,
+                float* __restrict feedA, float* __restrict feedB) {
+  for (int i = 0; i < kBlockSize; ++i) {
+    const double c = noise[i] + wet[i] * fb;
+    feedA[i] = static_cast<float>(dry0[i] + c);
+    feedB[i] = static_cast<float>(dry1[i] + c);
+  }
+}
+
+void FeedMono(const double* __restrict noise, const float* __restrict dry0,
+              const float* __restrict wet, double fb, float* __restrict feedA) {
+  for (int i = 0; i < kBlockSize; ++i) {
+    feedA[i] = static_cast<float>(noise[i] + dry0[i] + wet[i] * fb);
+  }
+}
+
+}  // namespace
+
 TGSDelay::TGSDelay(QSDynSigContext* context) : QSSignalProcessor(context, 2, 2) {
   SetOutletSignal(0, &leftOut_);
   SetOutletSignal(1, &rightOut_);
@@ -48,22 +72,21 @@ void TGSDelay::Process() {
   dry0_.CopyFrom(InletSignal(0));
   const double fb = feedback.Value();
   const bool stereo = IsInletConnected(1);
+  // The block's denormal noise first, then the feedback arithmetic (in
+  // double, as ever) in loops that vectorise.
+  alignas(64) double noise[kBlockSize];
+  noise_.NextBlock(noise);
   if (stereo) {
     dry1_.CopyFrom(InletSignal(1));
-    for (int i = 0; i < kBlockSize; ++i) {
-      const double c = noise_.Next() + rightOut_[i] * fb;
-      feedA_[i] = static_cast<float>(dry0_[i] + c);  // the right line's feed
-      feedB_[i] = static_cast<float>(dry1_[i] + c);  // the left line's feed
-    }
+    FeedStereo(noise, dry0_.Data(), dry1_.Data(), rightOut_.Data(), fb, feedA_.Data(),
+               feedB_.Data());
     // The lines feed themselves back: a NaN written once would echo for ever.
     SilenceNonFinite(feedA_.Data(), kBlockSize);
     SilenceNonFinite(feedB_.Data(), kBlockSize);
     rightLine_.Write(feedA_.Data());
     leftLine_.Write(feedB_.Data());
   } else {
-    for (int i = 0; i < kBlockSize; ++i) {
-      feedA_[i] = static_cast<float>(noise_.Next() + dry0_[i] + rightOut_[i] * fb);
-    }
+    FeedMono(noise, dry0_.Data(), rightOut_.Data(), fb, feedA_.Data());
     SilenceNonFinite(feedA_.Data(), kBlockSize);
     rightLine_.Write(feedA_.Data());
     leftLine_.Write(feedA_.Data());

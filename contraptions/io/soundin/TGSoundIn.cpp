@@ -1,7 +1,8 @@
 #include "contraptions/io/soundin/TGSoundIn.h"
 
 #include <algorithm>
-#include <cstdlib>
+
+#include "dsp/SampleConversion.h"
 
 namespace tg {
 
@@ -53,19 +54,12 @@ void TGSoundIn::TakeDeviceInput(const int16_t* data, int readPosition, float& le
     right_.Fill(0.0f);
     return;
   }
-  int peakLeft = 0;
-  int peakRight = 0;
-  const int16_t* frame = data + readPosition;
-  for (int i = 0; i < kBlockSize; ++i, frame += 2) {
-    left_[i] = static_cast<float>(frame[0]) * kSampleScale;
-    right_[i] = static_cast<float>(frame[1]) * kSampleScale;
-    peakLeft = std::max(peakLeft, std::abs(static_cast<int>(frame[0])));
-    peakRight = std::max(peakRight, std::abs(static_cast<int>(frame[1])));
-  }
+  const Peaks16 peaks =
+      FromSamples16(data + readPosition, kSampleScale, left_.Data(), right_.Data(), kBlockSize);
   levelLeft *= kLevelDecay;
   levelRight *= kLevelDecay;
-  levelLeft = std::max(levelLeft, static_cast<float>(peakLeft) / 32766.0f);
-  levelRight = std::max(levelRight, static_cast<float>(peakRight) / 32766.0f);
+  levelLeft = std::max(levelLeft, static_cast<float>(peaks.left) / 32766.0f);
+  levelRight = std::max(levelRight, static_cast<float>(peaks.right) / 32766.0f);
 }
 
 }  // namespace tg

@@ -16,6 +16,8 @@ class TGSoundIn final : public QSSignalProcessor {
   explicit TGSoundIn(QSDynSigContext* context);
 
   void Process() override;
+  // Takes what the engine hands over from the device.
+  bool SharesEngineState() const override { return true; }
   void Reset() override;
   QSPropertyTable* GetPropertyTable() override;
 

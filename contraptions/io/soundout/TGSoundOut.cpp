@@ -169,10 +169,7 @@ void TGSoundOut::Process() {
 }
 
 void TGSoundOut::Record() {
-  for (int i = 0; i < kBlockSize; ++i) {
-    frames_[2 * i] = ToSample16((*left_)[i]);
-    frames_[2 * i + 1] = ToSample16((*right_)[i]);
-  }
+  ToSamples16(left_->Data(), right_->Data(), frames_, kBlockSize);
   worker_.RecordFrames(frames_, kBlockSize);
   frameCounter_ += kBlockSize;
   const bool soundInStopped = punchMode.Value() == kSoundInSync && !SoundInActive();
@@ -202,11 +199,7 @@ void TGSoundOut::Play() {
     playStarted_ = true;
   }
   worker_.ReadPlayback(frames_, kBlockSize);
-  constexpr float kScale = 1.0f / 32768.0f;
-  for (int i = 0; i < kBlockSize; ++i) {
-    playLeft_[i] = static_cast<float>(frames_[2 * i]) * kScale;
-    playRight_[i] = static_cast<float>(frames_[2 * i + 1]) * kScale;
-  }
+  FromSamples16(frames_, 1.0f / 32768.0f, playLeft_.Data(), playRight_.Data(), kBlockSize);
   left_ = &playLeft_;
   right_ = &playRight_;
   if (worker_.PlaybackFinished()) EndTake();

@@ -36,6 +36,8 @@ class TGSoundOut final : public QSSignalProcessor {
 
   // Audio thread.
   void Process() override;
+  // Reads SoundIn's state and hands frames to the file worker.
+  bool SharesEngineState() const override { return true; }
   // UI thread: if the output file's name changed, hands the file to the
   // worker (a take or playback in progress ends). A caller holding the engine
   // lock is not kept waiting: the answer comes later. Otherwise the lock is

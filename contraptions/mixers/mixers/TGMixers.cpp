@@ -1,5 +1,8 @@
 #include "contraptions/mixers/mixers/TGMixers.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "dsp/Interpolation.h"
 
 namespace tg {
@@ -26,6 +29,33 @@ void SetGainTargets(Mixer& mixer, std::vector<QSVInterp>& ramps, int channels) {
   }
 }
 
+struct Constant {
+  float g;
+  float operator[](int) const { return g; }
+};
+struct PerSample {
+  const float* __restrict g;
+  float operator[](int k) const { return g[k]; }
+};
+
+// One stereo channel into the pair: left = inL × g (the first channel) or
+// left += inL × g, and the same on the right. The inputs may be one block,
+// but neither is an output.
+template <bool kFirst, typename Gain>
+void MixPair(const float* __restrict inL, const float* __restrict inR, Gain gain,
+             float* __restrict left, float* __restrict right) {
+  for (int k = 0; k < kBlockSize; ++k) {
+    const float g = gain[k];
+    if constexpr (kFirst) {
+      left[k] = inL[k] * g;
+      right[k] = inR[k] * g;
+    } else {
+      left[k] = left[k] + inL[k] * g;
+      right[k] = right[k] + inR[k] * g;
+    }
+  }
+}
+
 }  // namespace
 
 TGStereoMixer::TGStereoMixer(QSDynSigContext* context, int channels)
@@ -38,21 +68,66 @@ TGStereoMixer::TGStereoMixer(QSDynSigContext* context, int channels)
 
 void TGStereoMixer::Process() {
   SetGainTargets(*this, ramps_, channels_);
+  float* left = left_.Data();
+  float* right = right_.Data();
+  // The ramps of up to kWindow channels step side by side before those
+  // channels mix: their sums do not wait for each other.
+  constexpr int kWindow = 4;
+  alignas(64) float gains[kWindow][kBlockSize];
+  alignas(64) float ownLeft[kBlockSize];
+  alignas(64) float ownRight[kBlockSize];
   bool first = true;
-  for (int i = 0; i < channels_; ++i) {
-    const bool l = IsInletConnected(2 * i);
-    const bool r = IsInletConnected(2 * i + 1);
-    if (!l && !r) continue;
-    QSVInterp& ramp = ramps_[static_cast<size_t>(i)];
-    for (int k = 0; k < kBlockSize; ++k) {
-      ramp.Step();
-      const auto g = static_cast<float>(ramp.Value());
-      const float inL = l ? InletSignal(2 * i)[k] : InletSignal(2 * i + 1)[k];
-      const float inR = r ? InletSignal(2 * i + 1)[k] : inL;
-      left_[k] = first ? inL * g : left_[k] + inL * g;
-      right_[k] = first ? inR * g : right_[k] + inR * g;
+  for (int from = 0; from < channels_; from += kWindow) {
+    // The connected channels of the window; only their ramps step.
+    int channel[kWindow];
+    QSVInterp* ramps[kWindow];
+    int n = 0;
+    for (int i = from; i < std::min(from + kWindow, channels_); ++i) {
+      if (!IsInletConnected(2 * i) && !IsInletConnected(2 * i + 1)) continue;
+      channel[n] = i;
+      ramps[n] = &ramps_[static_cast<size_t>(i)];
+      ++n;
     }
-    first = false;
+    bool moved[kWindow];
+    QSVInterp* moving[kWindow];
+    float* movingGains[kWindow];
+    int m = 0;
+    for (int j = 0; j < n; ++j) {
+      moved[j] = !ramps[j]->Settled();
+      if (moved[j]) {
+        moving[m] = ramps[j];
+        movingGains[m] = gains[j];
+        ++m;
+      }
+    }
+    QSVInterp::StepGains(moving, movingGains, m);
+    for (int j = 0; j < n; ++j) {
+      const int i = channel[j];
+      const bool l = IsInletConnected(2 * i);
+      const bool r = IsInletConnected(2 * i + 1);
+      // A channel fed back from this mixer's own outlets reads them as they
+      // were before the channel, sample by sample; a copy of them is that.
+      const auto apart = [left, right](const float* in, float* copy) {
+        if (in != left && in != right) return in;
+        std::memcpy(copy, in, kBlockSize * sizeof(float));
+        return static_cast<const float*>(copy);
+      };
+      const float* inL = apart(InletSignal(l ? 2 * i : 2 * i + 1).Data(), ownLeft);
+      const float* inR = r ? apart(InletSignal(2 * i + 1).Data(), ownRight) : inL;
+      if (!moved[j]) {
+        const Constant g{static_cast<float>(ramps[j]->Value())};
+        if (first) {
+          MixPair<true>(inL, inR, g, left, right);
+        } else {
+          MixPair<false>(inL, inR, g, left, right);
+        }
+      } else if (first) {
+        MixPair<true>(inL, inR, PerSample{gains[j]}, left, right);
+      } else {
+        MixPair<false>(inL, inR, PerSample{gains[j]}, left, right);
+      }
+      first = false;
+    }
   }
   if (first) {
     left_.Fill(0.0f);

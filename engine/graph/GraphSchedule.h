@@ -1,0 +1,105 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace tg {
+
+class QSDynSigPipe;
+
+// The update list as a dependency graph, so that several threads can share
+// one pass and still give the very same output as running the list in order:
+// of two pipes joined by a wire, the one earlier on the list always runs
+// first. That covers a forward wire (the later pipe reads what the earlier
+// wrote) and a feedback wire (the earlier pipe reads last block's signal
+// before the later one overwrites it). Pipes that share state beyond their
+// signals keep their list order among themselves.
+//
+// Each thread has a queue of its own, and a pipe goes to the same queue in
+// every block, so its state and its delay lines stay in that core's cache;
+// a thread with nothing ready in its queue takes from the others. Every
+// shared word is tagged with the block's number, so a helper that wakes up
+// late can never take part in a block that is not its own.
+class GraphSchedule {
+ public:
+  GraphSchedule() = default;
+  GraphSchedule(const GraphSchedule&) = delete;
+  GraphSchedule& operator=(const GraphSchedule&) = delete;
+
+  // UI thread, under the engine lock: takes the structure of the update list.
+  // A helper may still be looking at the slots of the last block: a list
+  // longer than ever before needs the pool's helpers out first (Fits).
+  // threads: how many will share the passes (one queue each).
+  void Build(const std::vector<QSDynSigPipe*>& updateList, int threads);
+  bool Fits(const std::vector<QSDynSigPipe*>& updateList, int threads) const {
+    return static_cast<int32_t>(updateList.size()) <= slotCapacity_ && threads == queueCount_;
+  }
+
+  int Size() const { return static_cast<int>(pipes_.size()); }
+  // The longest chain of pipes that must run one after another.
+  int CriticalPath() const { return criticalPath_; }
+  // Whether there is enough independent work for a second thread to gain.
+  bool WorthSharing() const;
+  // The pipes that must run before pipe i of the list (for tests).
+  std::vector<int> PredecessorsOf(int i) const;
+
+  // Audio thread: makes the next block ready to run and answers its number,
+  // which every thread taking part passes to RunShare.
+  uint32_t BeginBlock();
+  // Any thread taking part in the block (self: 0 for the audio thread, 1, 2,
+  // … for helpers): runs pipes until every one has run. Answers at once for
+  // any block but the current one.
+  void RunShare(uint32_t block, int self);
+  // Audio thread, after its own share: until every pipe of the block has run
+  // and no other thread looks at the schedule any more.
+  void WaitForBlock();
+
+ private:
+  static constexpr uint64_t Tag(uint32_t block, uint32_t index) {
+    return static_cast<uint64_t>(block) << 32 | index;
+  }
+  // Answers a pipe it made ready for the caller to run next, or -1.
+  int32_t Finish(uint32_t block, int32_t index);
+
+  std::vector<QSDynSigPipe*> pipes_;
+  std::vector<int32_t> firstDependent_;  // CSR: dependents of i are [first[i], first[i+1])
+  std::vector<int32_t> dependents_;
+  std::vector<int32_t> predecessorCount_;
+  std::vector<int32_t> roots_;
+  int criticalPath_ = 0;
+
+  struct Queue {
+    // Each on a cache line of its own: they change hands at every pipe.
+    alignas(64) std::atomic<uint64_t> nextClaim{0};  // Tag(block, next slot to claim)
+    alignas(64) std::atomic<int32_t> nextSlot{0};
+    std::unique_ptr<std::atomic<uint64_t>[]> ready;  // Tag(block, pipe index)
+  };
+  // Each on a cache line of its own: two threads finishing two pipes do
+  // not fight over one line.
+  struct Counter {
+    alignas(64) std::atomic<int64_t> value{0};  // predecessors finished since the build
+  };
+  // Both add the pipes they ran to `ran`.
+  bool TryClaim(Queue& queue, uint32_t block, int32_t n, int32_t& ran);
+  int32_t Run(uint32_t block, int32_t index);
+
+  std::vector<int32_t> home_;         // the queue of each pipe
+  std::vector<int32_t> rootsByHome_;  // roots, grouped by queue
+  std::vector<int32_t> firstRootOf_;  // per queue, into rootsByHome_
+
+  // Per block, shared between the threads of the pass.
+  std::unique_ptr<Counter[]> waitingFor_;
+  std::unique_ptr<Queue[]> queues_;
+  int32_t queueCount_ = 0;
+  int32_t slotCapacity_ = 0;
+  // Written once a block, read by all.
+  alignas(64) std::atomic<uint32_t> block_{0};  // the block under way
+  std::atomic<int32_t> size_{0};
+  std::atomic<int64_t> round_{0};  // blocks since the build
+  alignas(64) std::atomic<int32_t> done_{0};
+  uint32_t lastBlock_ = 0;  // audio thread only
+};
+
+}  // namespace tg

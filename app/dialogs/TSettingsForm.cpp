@@ -112,7 +112,10 @@ QWidget* TSettingsForm::MakeStreamPage(Page& page, const QString& group, bool wi
     threads_->addItem("Automatic", TAudioEngineModule::kAutomaticThreads);
     for (int n = 1; n <= TAudioEngineModule::Cores(); ++n) threads_->addItem(QString::number(n), n);
     threads_->setToolTip("How many processor cores share the work of a large patch");
-    form->addRow("Processing threads:", threads_);
+    auto* threadsRow = new QHBoxLayout;
+    threadsRow->addWidget(threads_);
+    threadsRow->addStretch(1);
+    form->addRow("Processing threads:", threadsRow);
     connect(threads_, &QComboBox::currentIndexChanged, this, [this] { Changed(); });
   }
   auto relabel = [this, &page] {

@@ -10,6 +10,8 @@
 #define TONEGARDEN_CONTRAPTION_TYPES(TYPE) \
   TYPE(SoundIn)                            \
   TYPE(TestGen)                            \
+  TYPE(Drums)                              \
+  TYPE(Bassline)                           \
   TYPE(MonoBusses)                         \
   TYPE(StereoBusses)                       \
   TYPE(SDelay)                             \

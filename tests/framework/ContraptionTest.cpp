@@ -49,12 +49,14 @@ TEST_F(ContraptionTest, WhenAllNumbersAreTakenTheNumberIsZero) {
 }
 
 TEST_F(ContraptionTest, FactoryListsTypesByCategoryAndFindsLiveContraptions) {
-  // SoundIn, TestGen, 12 busses, SDelay, 18 mixers, SoundOut, and the two test types.
-  EXPECT_EQ(factory.MakerCount(), 36);
+  // SoundIn, TestGen, Drums, Bassline, 12 busses, SDelay, 18 mixers, SoundOut, and the
+  // two test types.
+  EXPECT_EQ(factory.MakerCount(), 38);
   EXPECT_EQ(factory.MakerAt(0)->TypeName(), "SoundIn");
-  EXPECT_EQ(factory.MakerAt(2)->TypeName(), "M2Buss");
-  EXPECT_EQ(factory.MakerAt(33)->TypeName(), "SoundOut");
-  EXPECT_EQ(factory.MakerAt(36), nullptr);
+  EXPECT_EQ(factory.MakerAt(2)->TypeName(), "Drums");
+  EXPECT_EQ(factory.MakerAt(4)->TypeName(), "M2Buss");
+  EXPECT_EQ(factory.MakerAt(35)->TypeName(), "SoundOut");
+  EXPECT_EQ(factory.MakerAt(38), nullptr);
   EXPECT_EQ(factory.MakerAt(-1), nullptr);
   EXPECT_EQ(factory.Categories(),
             (std::vector<std::string>{"Input / Output", "Signal Generators", "Busses", "Effects",

@@ -1,0 +1,18 @@
+#include "contraptions/generators/bassline/TGBassline.h"
+#include "framework/ContraptionDescriptor.h"
+
+namespace tg {
+
+const ContraptionDescriptor& BasslineType() {
+  static const ContraptionDescriptor type{
+      .typeName = "Bassline",
+      .category = "Signal Generators",
+      .helpNumber = 1006,
+      .helpPage = "bassline.html",
+      .helpTitle = "Bassline",
+      .makeMaker = OrdinaryMakers<TGBassline>(),
+  };
+  return type;
+}
+
+}  // namespace tg

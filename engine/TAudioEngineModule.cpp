@@ -242,12 +242,12 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
   // The stream's own fills never wait, not even the first ones.
   for (int b = 0; b < blocks; ++b) {
     if (offline) SoundLoader::Instance().WaitUntilIdle();
-    FillBlock(buffer);
+    FillBlock(buffer, b + 1 < blocks);
     buffer += kValuesPerBlock;
   }
 }
 
-void TAudioEngineModule::FillBlock(int16_t* out) {
+void TAudioEngineModule::FillBlock(int16_t* out, bool anotherFollows) {
   if (inputReadPosition_ >= inStream_->BufferSize() / 2) {
     inStream_->TakeNextBuffer();
     inputReadPosition_ = 0;
@@ -259,7 +259,7 @@ void TAudioEngineModule::FillBlock(int16_t* out) {
   }
   inputReadPosition_ += kValuesPerBlock;
 
-  context_.ProcessBlock();
+  context_.ProcessBlock(anotherFollows);
 
   const float* left = soundOut_->OutputLeft().Data();
   const float* right = soundOut_->OutputRight().Data();

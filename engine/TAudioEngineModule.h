@@ -139,7 +139,7 @@ class TAudioEngineModule final : public ContraptionEngine,
   void ClearOutputMeters();
   // Audio thread, under the engine lock; or offline, as above.
   void FillBuffer(int16_t* buffer, int frameCount, bool offline);
-  void FillBlock(int16_t* out);
+  void FillBlock(int16_t* out, bool anotherFollows);
 
   TContraptionFactory* factory_;
   SettingsStore* settings_;

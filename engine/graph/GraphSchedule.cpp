@@ -106,15 +106,37 @@ void GraphSchedule::Build(const std::vector<QSDynSigPipe*>& updateList, int thre
   }
   firstRootOf_[static_cast<size_t>(queues)] = static_cast<int32_t>(rootsByHome_.size());
 
+  // Only roots: a pipe read a block late (whose outlet the engine limits
+  // after the pass) has its reader before it, so it is never one.
+  mayRunAhead_.assign(static_cast<size_t>(n), 0);
+  for (const int32_t r : roots_) {
+    mayRunAhead_[static_cast<size_t>(r)] = pipes_[static_cast<size_t>(r)]->MayRunAhead() ? 1 : 0;
+  }
+  aheadByHome_.clear();
+  firstAheadOf_.assign(static_cast<size_t>(queues) + 1, 0);
+  for (int32_t q = 0; q < queues; ++q) {
+    firstAheadOf_[static_cast<size_t>(q)] = static_cast<int32_t>(aheadByHome_.size());
+    for (int32_t k = firstRootOf_[static_cast<size_t>(q)];
+         k < firstRootOf_[static_cast<size_t>(q) + 1]; ++k) {
+      const int32_t r = rootsByHome_[static_cast<size_t>(k)];
+      if (mayRunAhead_[static_cast<size_t>(r)] != 0) aheadByHome_.push_back(r);
+    }
+  }
+  firstAheadOf_[static_cast<size_t>(queues)] = static_cast<int32_t>(aheadByHome_.size());
+
   // The counters only ever grow within one build: resetting them at every
   // block would pull each one's cache line back from the core that used it.
   round_.store(0, std::memory_order_relaxed);
+  aheadFor_.store(0, std::memory_order_relaxed);
   for (int32_t i = 0; i < std::min(n, slotCapacity_); ++i) {
-    waitingFor_[static_cast<size_t>(i)].value.store(0, std::memory_order_relaxed);
+    PipeState& state = state_[static_cast<size_t>(i)];
+    state.waitingFor.store(0, std::memory_order_relaxed);
+    state.finished.store(0, std::memory_order_relaxed);
+    state.ahead.store(0, std::memory_order_relaxed);
   }
   if (n > slotCapacity_ || queues != queueCount_) {
     const int32_t capacity = std::max(n, slotCapacity_);
-    waitingFor_ = std::make_unique<Counter[]>(static_cast<size_t>(capacity));
+    state_ = std::make_unique<PipeState[]>(static_cast<size_t>(capacity));
     queues_ = std::make_unique<Queue[]>(static_cast<size_t>(queues));
     for (int32_t q = 0; q < queues; ++q) {
       Queue& queue = queues_[static_cast<size_t>(q)];
@@ -142,11 +164,10 @@ std::vector<int> GraphSchedule::PredecessorsOf(int i) const {
   return before;
 }
 
-uint32_t GraphSchedule::BeginBlock() {
+uint32_t GraphSchedule::BeginBlock(bool anotherFollows) {
   // Slots are tagged with this schedule's own count of blocks, so a tag can
   // only match when it was written in the block under way.
-  uint32_t block = lastBlock_ + 1;
-  if (block == 0) block = 1;  // the tag of slots never used
+  const uint32_t block = Next(lastBlock_);  // 0 is the tag of slots never used
   lastBlock_ = block;
   const int32_t n = Size();
   round_.store(round_.load(std::memory_order_relaxed) + 1,
@@ -164,6 +185,7 @@ uint32_t GraphSchedule::BeginBlock() {
     queue.nextSlot.store(count, std::memory_order_relaxed);
     queue.nextClaim.store(Tag(block, 0), std::memory_order_relaxed);
   }
+  aheadFor_.store(anotherFollows ? Next(block) : 0, std::memory_order_relaxed);
   block_.store(block, std::memory_order_release);
   return block;
 }
@@ -187,13 +209,67 @@ bool GraphSchedule::TryClaim(Queue& queue, uint32_t block, int32_t n, int32_t& r
 }
 
 int32_t GraphSchedule::Run(uint32_t block, int32_t index) {
+  const int64_t round = round_.load(std::memory_order_relaxed);
   int32_t ran = 0;
   do {
-    pipes_[static_cast<size_t>(index)]->Process();
+    if (mayRunAhead_[static_cast<size_t>(index)] == 0 || !RanAhead(block, index)) {
+      pipes_[static_cast<size_t>(index)]->Process();
+    }
+    state_[static_cast<size_t>(index)].finished.store(round, std::memory_order_release);
     index = Finish(block, index);
     ++ran;
   } while (index >= 0);
   return ran;
+}
+
+bool GraphSchedule::RanAhead(uint32_t block, int32_t index) {
+  std::atomic<uint64_t>& ahead = state_[static_cast<size_t>(index)].ahead;
+  uint64_t seen = ahead.load(std::memory_order_acquire);
+  for (int spins = 0;; ++spins) {
+    if (seen >> 32 == block) {
+      if (static_cast<uint32_t>(seen) == kRanAhead) return true;
+      // Another thread is making it right now.
+      if (spins < 4096) {
+        Pause();
+      } else {
+        std::this_thread::yield();
+      }
+      seen = ahead.load(std::memory_order_acquire);
+    } else if (ahead.compare_exchange_weak(seen, Tag(block, kRunsInBlock),
+                                           std::memory_order_acq_rel, std::memory_order_acquire)) {
+      return false;
+    }
+  }
+}
+
+bool GraphSchedule::RunAhead(uint32_t block, int32_t queue) {
+  const uint32_t next = Next(block);
+  if (aheadFor_.load(std::memory_order_acquire) != next) return false;
+  const int64_t round = round_.load(std::memory_order_relaxed);
+  auto hasRun = [&](int32_t i) {
+    return state_[static_cast<size_t>(i)].finished.load(std::memory_order_acquire) >= round;
+  };
+  for (int32_t k = firstAheadOf_[static_cast<size_t>(queue)];
+       k < firstAheadOf_[static_cast<size_t>(queue) + 1]; ++k) {
+    const int32_t r = aheadByHome_[static_cast<size_t>(k)];
+    std::atomic<uint64_t>& ahead = state_[static_cast<size_t>(r)].ahead;
+    uint64_t seen = ahead.load(std::memory_order_acquire);
+    if (seen >> 32 == next || !hasRun(r)) continue;
+    // Its outlets are overwritten: everyone reading them must be done.
+    bool readersDone = true;
+    for (int32_t e = firstDependent_[static_cast<size_t>(r)];
+         e < firstDependent_[static_cast<size_t>(r) + 1] && readersDone; ++e) {
+      readersDone = hasRun(dependents_[static_cast<size_t>(e)]);
+    }
+    if (!readersDone ||
+        !ahead.compare_exchange_strong(seen, Tag(next, kRunningAhead), std::memory_order_acq_rel)) {
+      continue;
+    }
+    pipes_[static_cast<size_t>(r)]->Process();
+    ahead.store(Tag(next, kRanAhead), std::memory_order_release);
+    return true;
+  }
+  return false;
 }
 
 void GraphSchedule::RunShare(uint32_t block, int self) {
@@ -217,10 +293,16 @@ void GraphSchedule::RunShare(uint32_t block, int self) {
       done_.fetch_add(ran, std::memory_order_release);
       ran = 0;
     }
-    if (block_.load(std::memory_order_acquire) != block ||
-        done_.load(std::memory_order_acquire) >= n) {
-      return;
+    const bool over = block_.load(std::memory_order_acquire) != block ||
+                      done_.load(std::memory_order_acquire) >= n;
+    // Idle time goes to the next block. Helpers go on with that while the
+    // audio thread finishes this one; the audio thread itself only while it
+    // waits anyway.
+    if ((!over || self != 0) && RunAhead(block, own)) {
+      idle = -1;
+      continue;
     }
+    if (over) return;
     // Looking less often leaves the lines the others write in their cache.
     for (int k = 0; k < kPausesPerLook; ++k) Pause();
   }
@@ -236,7 +318,7 @@ int32_t GraphSchedule::Finish(uint32_t block, int32_t index) {
     const int32_t d = dependents_[static_cast<size_t>(e)];
     // Ready when the count reaches every predecessor of every block so far.
     const int64_t target = round * predecessorCount_[static_cast<size_t>(d)];
-    auto& finished = waitingFor_[static_cast<size_t>(d)].value;
+    auto& finished = state_[static_cast<size_t>(d)].waitingFor;
     if (finished.fetch_add(1, std::memory_order_acq_rel) + 1 != target) continue;
     if (next < 0) {
       next = d;

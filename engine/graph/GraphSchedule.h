@@ -28,14 +28,10 @@ class GraphSchedule {
   GraphSchedule(const GraphSchedule&) = delete;
   GraphSchedule& operator=(const GraphSchedule&) = delete;
 
-  // UI thread, under the engine lock: takes the structure of the update list.
-  // A helper may still be looking at the slots of the last block: a list
-  // longer than ever before needs the pool's helpers out first (Fits).
-  // threads: how many will share the passes (one queue each).
+  // UI thread, under the engine lock, with the pool's helpers out (Forget):
+  // takes the structure of the update list. threads: how many will share the
+  // passes (one queue each).
   void Build(const std::vector<QSDynSigPipe*>& updateList, int threads);
-  bool Fits(const std::vector<QSDynSigPipe*>& updateList, int threads) const {
-    return static_cast<int32_t>(updateList.size()) <= slotCapacity_ && threads == queueCount_;
-  }
 
   int Size() const { return static_cast<int>(pipes_.size()); }
   // The longest chain of pipes that must run one after another.
@@ -46,8 +42,10 @@ class GraphSchedule {
   std::vector<int> PredecessorsOf(int i) const;
 
   // Audio thread: makes the next block ready to run and answers its number,
-  // which every thread taking part passes to RunShare.
-  uint32_t BeginBlock();
+  // which every thread taking part passes to RunShare. anotherFollows: the
+  // caller will run the block after this one before the graph may change, so
+  // idle threads may make that block of pipes that may run ahead.
+  uint32_t BeginBlock(bool anotherFollows = false);
   // Any thread taking part in the block (self: 0 for the audio thread, 1, 2,
   // … for helpers): runs pipes until every one has run. Answers at once for
   // any block but the current one.
@@ -60,8 +58,14 @@ class GraphSchedule {
   static constexpr uint64_t Tag(uint32_t block, uint32_t index) {
     return static_cast<uint64_t>(block) << 32 | index;
   }
+  static constexpr uint32_t Next(uint32_t block) { return block + 1 == 0 ? 1 : block + 1; }
   // Answers a pipe it made ready for the caller to run next, or -1.
   int32_t Finish(uint32_t block, int32_t index);
+  // Whether pipe i already ran ahead for this block; if not, it never will.
+  bool RanAhead(uint32_t block, int32_t index);
+  // Runs one pipe of the queue ahead for the block after this one, if one
+  // may run now; answers whether it did.
+  bool RunAhead(uint32_t block, int32_t queue);
 
   std::vector<QSDynSigPipe*> pipes_;
   std::vector<int32_t> firstDependent_;  // CSR: dependents of i are [first[i], first[i+1])
@@ -78,24 +82,33 @@ class GraphSchedule {
   };
   // Each on a cache line of its own: two threads finishing two pipes do
   // not fight over one line.
-  struct Counter {
-    alignas(64) std::atomic<int64_t> value{0};  // predecessors finished since the build
+  struct PipeState {
+    alignas(64) std::atomic<int64_t> waitingFor{0};  // predecessors finished since the build
+    std::atomic<int64_t> finished{0};                // the round it last ran in
+    std::atomic<uint64_t> ahead{0};  // Tag(block, kRunningAhead / kRanAhead / kRunsInBlock)
   };
+  static constexpr uint32_t kRunningAhead = 1;
+  static constexpr uint32_t kRanAhead = 2;
+  static constexpr uint32_t kRunsInBlock = 3;
   // Both add the pipes they ran to `ran`.
   bool TryClaim(Queue& queue, uint32_t block, int32_t n, int32_t& ran);
   int32_t Run(uint32_t block, int32_t index);
 
-  std::vector<int32_t> home_;         // the queue of each pipe
-  std::vector<int32_t> rootsByHome_;  // roots, grouped by queue
-  std::vector<int32_t> firstRootOf_;  // per queue, into rootsByHome_
+  std::vector<int32_t> home_;          // the queue of each pipe
+  std::vector<int32_t> rootsByHome_;   // roots, grouped by queue
+  std::vector<int32_t> firstRootOf_;   // per queue, into rootsByHome_
+  std::vector<char> mayRunAhead_;      // per pipe
+  std::vector<int32_t> aheadByHome_;   // roots that may run ahead, grouped by queue
+  std::vector<int32_t> firstAheadOf_;  // per queue, into aheadByHome_
 
   // Per block, shared between the threads of the pass.
-  std::unique_ptr<Counter[]> waitingFor_;
+  std::unique_ptr<PipeState[]> state_;
   std::unique_ptr<Queue[]> queues_;
   int32_t queueCount_ = 0;
   int32_t slotCapacity_ = 0;
   // Written once a block, read by all.
   alignas(64) std::atomic<uint32_t> block_{0};  // the block under way
+  std::atomic<uint32_t> aheadFor_{0};           // the block pipes may run ahead for, or 0
   std::atomic<int32_t> size_{0};
   std::atomic<int64_t> round_{0};  // blocks since the build
   alignas(64) std::atomic<int32_t> done_{0};

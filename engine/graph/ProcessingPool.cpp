@@ -53,8 +53,8 @@ ProcessingPool::~ProcessingPool() {
   for (std::thread& helper : helpers_) helper.join();
 }
 
-void ProcessingPool::Run(GraphSchedule& schedule) {
-  const uint32_t block = schedule.BeginBlock();
+void ProcessingPool::Run(GraphSchedule& schedule, bool anotherFollows) {
+  const uint32_t block = schedule.BeginBlock(anotherFollows);
   // Only what changed is written: every store here takes the line away
   // from helpers that are watching it.
   const uint32_t control = FloatControl();

@@ -28,8 +28,9 @@ class ProcessingPool {
   // Helpers waiting for a pass without spinning.
   int SleepingHelpers() const { return sleepers_.load(); }
   // Audio thread: runs one block of the schedule, the helpers joining in,
-  // and returns when every pipe of it has run.
-  void Run(GraphSchedule& schedule);
+  // and returns when every pipe of it has run (see GraphSchedule::BeginBlock
+  // for anotherFollows).
+  void Run(GraphSchedule& schedule, bool anotherFollows = false);
   // UI thread, while no pass runs: from now on no helper touches the schedule.
   void Forget(const GraphSchedule& schedule);
 

@@ -147,8 +147,8 @@ void QSDynSigContext::RebuildUpdateList() {
 void QSDynSigContext::StructureChanged() {
   scheduleStale_ = true;
   if (pool_ == nullptr) return;
-  // Helpers may look at the slots between passes: out with them if they move.
-  if (!schedule_.Fits(updateList_, pool_->Threads())) pool_->Forget(schedule_);
+  // Helpers may still look at the schedule between passes: out with them.
+  pool_->Forget(schedule_);
   schedule_.Build(updateList_, pool_->Threads());
   scheduleStale_ = false;
 }
@@ -215,9 +215,9 @@ const QSDynSigContext::OutletLimiter* QSDynSigContext::FindLimiter(const QSDynSi
   return nullptr;
 }
 
-void QSDynSigContext::ProcessBlock() {
+void QSDynSigContext::ProcessBlock(bool anotherFollows) {
   if (SharesPasses()) {
-    pool_->Run(schedule_);
+    pool_->Run(schedule_, anotherFollows);
   } else {
     for (QSDynSigPipe* pipe : updateList_) pipe->Process();
   }

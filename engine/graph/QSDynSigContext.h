@@ -60,7 +60,9 @@ class QSDynSigContext {
 
   // Audio thread, under the engine lock: one pass over the update list, or
   // the same work shared with the pool's threads, with the same output.
-  void ProcessBlock();
+  // anotherFollows: the next block comes before the lock is let go (idle
+  // threads may begin it).
+  void ProcessBlock(bool anotherFollows = false);
   // UI thread, audio stopped: resets every scheduled pipe in update order.
   void ResetAll();
   // UI thread: the diagnostic listing of all pipes, terminals and the update list.

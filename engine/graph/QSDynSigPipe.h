@@ -46,6 +46,10 @@ class QSDynSigPipe {
   // engine's devices, files, another pipe): such pipes run in list order
   // among themselves when a pass is shared between threads.
   virtual bool SharesEngineState() const { return false; }
+  // Whether Process depends on nothing but the pipe's own state and
+  // parameters (no inlets, no clock, no files, no engine state): then its next
+  // block may be made while the engine finishes the current one.
+  virtual bool MayRunAhead() const { return false; }
 
   // UI thread (constructors): names the signal this pipe writes for an outlet.
   void SetOutletSignal(int outlet, QSSignal* signal);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -141,6 +142,87 @@ TEST(SharedPassTest, EveryPatchSoundsTheSameOnOneThreadAndOnSeveral) {
     }
     EXPECT_EQ(patches, 10);
   }
+}
+
+// A source that depends on nothing but itself, and counts the times it made
+// a block before the test began that block.
+class AheadSource final : public QSDynSigPipe {
+ public:
+  AheadSource(QSDynSigContext* context, uint32_t seed, const std::atomic<int>& blocksBegun)
+      : QSDynSigPipe(context, 0, 1), noise_(seed), blocksBegun_(blocksBegun) {
+    SetOutletSignal(0, &out_);
+  }
+  void Process() override {
+    if (++runs > blocksBegun_.load()) ++ranAhead;
+    for (int i = 0; i < kBlockSize; ++i) {
+      state_ = 0.7f * state_ + static_cast<float>(noise_.Next() * 0.1);
+      out_[i] = state_;
+    }
+  }
+  bool MayRunAhead() const override { return true; }
+
+  int runs = 0;
+  int ranAhead = 0;
+
+ private:
+  QSSignal out_;
+  QSNoiseSource noise_;
+  const std::atomic<int>& blocksBegun_;
+  float state_ = 0.0f;
+};
+
+// Twelve sources, each through a stirrer, into two stirring "mixers", one
+// more stirrer and a terminal.
+struct SourcesPatch {
+  SourcesPatch() {
+    auto* end = new Stirrer(&context, 2, 1, 1);
+    for (int m = 0; m < 2; ++m) {
+      auto* mixer = new Stirrer(&context, 6, 1, 10u + m);
+      context.Connect(mixer, 0, end, m, false);
+      for (int k = 0; k < 6; ++k) {
+        sources.push_back(new AheadSource(&context, 100u + 6u * m + k, blocksBegun));
+        auto* chain = new Stirrer(&context, 1, 1, 200u + 6u * m + k);
+        context.Connect(sources.back(), 0, chain, 0, false);
+        context.Connect(chain, 0, mixer, k, false);
+      }
+    }
+    context.Connect(end, 0, new test::TestPipe(&context, 1, 0), 0, false);  // the terminal
+    out = &end->Out(0);
+  }
+  std::vector<float> Run(bool anotherFollows) {
+    blocksBegun.fetch_add(1);
+    context.ProcessBlock(anotherFollows);
+    return std::vector<float>(out->Data(), out->Data() + kBlockSize);
+  }
+
+  std::atomic<int> blocksBegun{0};
+  QSDynSigContext context;
+  std::vector<AheadSource*> sources;  // owned by the context
+  const QSSignal* out = nullptr;
+};
+
+TEST(SharedPassTest, SourcesRunAheadOnlyWithinABurstAndNothingDownstreamCanTell) {
+  ProcessingPool pool(2);
+  SourcesPatch alone;
+  SourcesPatch shared;
+  shared.context.SetPool(&pool);
+  ASSERT_TRUE(shared.context.SharesPasses());
+  auto ranAhead = [&] {
+    int n = 0;
+    for (const AheadSource* s : shared.sources) n += s->ranAhead;
+    return n;
+  };
+  // Bursts of four blocks, as a device buffer of four blocks comes.
+  for (int burst = 0; burst < 200; ++burst) {
+    for (int block = 0; block < 4; ++block) {
+      const bool more = block < 3;
+      ASSERT_TRUE(SameBytes(alone.Run(more), shared.Run(more))) << "burst " << burst;
+    }
+    // Never past the burst's end: the graph may change now.
+    for (const AheadSource* s : shared.sources) ASSERT_EQ(s->runs, 4 * (burst + 1));
+  }
+  EXPECT_GT(ranAhead(), 0);
+  shared.context.SetPool(nullptr);
 }
 
 TEST(SharedPassTest, EditsBetweenPassesReachTheSchedule) {

@@ -15,6 +15,7 @@ class TGTestSignalGenerator final : public QSSignalProcessor {
   explicit TGTestSignalGenerator(QSDynSigContext* context);
 
   void Process() override;
+  bool MayRunAhead() const override { return true; }
   QSPropertyTable* GetPropertyTable() override;
 
   QSDoubleProperty amplitude{0.0};

@@ -13,6 +13,11 @@ class QSOscillator {
  public:
   explicit QSOscillator(const QSFunctionTable& table) : table_(&table) {}
 
+  // Reads another table from the next tick on, the phase kept (within the new size).
+  void SetTable(const QSFunctionTable& table) {
+    table_ = &table;
+    if (phase_ > table.Size()) phase_ = Rewrap(phase_, table.Size());
+  }
   void SetFrequency(double hz) { increment_ = table_->Size() / (kSampleRate / hz); }
   void SetIncrement(double increment) { increment_ = increment; }
   void SetPhase(double phase) { phase_ = phase; }

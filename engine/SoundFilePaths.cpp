@@ -102,6 +102,20 @@ std::string SoundFilePaths::LastOutputDirectory() const {
   return applicationDirectory_;
 }
 
+void SoundFilePaths::SetLastSoundFileDirectory(std::string_view directory) {
+  if (!directory.empty() && IsOnPseudoFileSystem(directory)) return;
+  std::lock_guard lock(mutex_);
+  lastSoundFileDirectory_ = AsDirectory(directory);
+}
+
+std::string SoundFilePaths::LastSoundFileDirectory() const {
+  std::lock_guard lock(mutex_);
+  if (!lastSoundFileDirectory_.empty()) return lastSoundFileDirectory_;
+  if (!documentDirectory_.empty() && !IsOnPseudoFileSystem(documentDirectory_))
+    return documentDirectory_;
+  return applicationDirectory_;
+}
+
 std::string SoundFilePaths::DialogStartPath(std::string_view proposedPath) const {
   if (!IsOnPseudoFileSystem(proposedPath)) return std::string(proposedPath);
   const std::string path = WithForwardSlashes(proposedPath);

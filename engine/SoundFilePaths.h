@@ -30,6 +30,11 @@ class SoundFilePaths {
   // one, falling back to the document's and then the program's directory.
   void SetLastOutputDirectory(std::string_view fileName);
   std::string LastOutputDirectory() const;
+  // The directory of the last file chosen in any sound-file dialog, kept
+  // while the program runs (empty forgets it): where the next one starts,
+  // falling back to the document's and then the program's directory.
+  void SetLastSoundFileDirectory(std::string_view directory);
+  std::string LastSoundFileDirectory() const;
   // Where a file dialog may start for a proposed file or directory: the
   // proposal itself, unless it lies on a pseudo file system (/proc, /sys,
   // /dev), where a dialog can block for ever reading a device-like file; then
@@ -56,6 +61,7 @@ class SoundFilePaths {
   std::vector<std::string> directories_;
   std::string applicationDirectory_;
   std::string lastOutputDirectory_;
+  std::string lastSoundFileDirectory_;
 };
 
 // Whether a path lies on one of the kernel's pseudo file systems, which are

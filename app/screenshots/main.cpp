@@ -3,10 +3,15 @@
 // window and dialog the program has, for looking at them.
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLocale>
+#include <QPushButton>
 #include <QScrollArea>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "app/dialogs/TExportAsWaveForm.h"
 #include "app/dialogs/TProgressForm.h"
@@ -16,12 +21,43 @@
 #include "app/mainwindow/TMainForm.h"
 #include "app/patch/PatchEditor.h"
 #include "app/patch/PatchModel.h"
+#include "contraptions/generators/bassline/TBasslineForm.h"
+#include "contraptions/generators/bassline/TGBassline.h"
+#include "contraptions/generators/drums/TDrumsForm.h"
+#include "contraptions/generators/drums/TGDrums.h"
+#include "dsp/QSNoiseSource.h"
+#include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
+#include "engine/wavefiles/TGWaveOutFile.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPresetMenuForm.h"
+
+namespace {
+
+// Two short drum sounds for the sequencer's picture, made here: a falling
+// sine and a burst of noise.
+void WriteDrumSounds(const QString& directory) {
+  const int frames = 8000;
+  std::vector<int16_t> kick(frames), snare(frames);
+  tg::QSNoiseSource noise(1, -1.0, 2.0);
+  double phase = 0.0;
+  for (int i = 0; i < frames; ++i) {
+    const double fade = std::exp(-i / 2000.0);
+    phase += 2.0 * 3.14159265358979 * (50.0 + 100.0 * std::exp(-i / 800.0)) / 44100.0;
+    kick[static_cast<size_t>(i)] = static_cast<int16_t>(20000.0 * fade * std::sin(phase));
+    snare[static_cast<size_t>(i)] = static_cast<int16_t>(12000.0 * fade * noise.Next());
+  }
+  for (auto [name, samples] : {std::pair{"kick.wav", &kick}, std::pair{"snare.wav", &snare}}) {
+    tg::TGWaveOutFile file((directory + "/" + name).toStdString(), 44100, 1, true);
+    file.Write(samples->data(), frames);
+    file.Close();
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -68,6 +104,59 @@ int main(int argc, char** argv) {
     if (tg::TContraptionForm* form = window.WindowHost().WindowOf(*node->contraption)) {
       save(*form, ("window-" + type).c_str());
       form->close();  // keeps the pane from filling up
+    }
+  }
+
+  // The sequencers with something to show: a beat on two files, a bass line.
+  QTemporaryDir sounds;
+  WriteDrumSounds(sounds.path());
+  tg::SoundFilePaths::Instance().SetDirectories({sounds.path().toStdString()});
+  if (tg::PatchNode* node = patch.NewContraption("Drums", 40, y += 40)) {
+    auto& drums = static_cast<tg::TGDrums&>(node->contraption->Processor());
+    drums.File(0).SetValue("kick.wav");
+    drums.File(1).SetValue("snare.wav");
+    drums.Gates(0).SetValue(0x11111111);
+    drums.Gates(1).SetValue(0x10101010);
+    drums.Gates(2).SetValue(static_cast<int32_t>(0x55555555u));
+    drums.Gates(4).SetValue(static_cast<int32_t>(0x80000000u));
+    drums.volume.SetValue(0.8);
+    drums.SlotMute(3).SetValue(true);
+    for (int i = 0; i < tg::TGDrums::kSlots; ++i) drums.SlotVolume(i).SetValue(0.2 * (i + 1));
+    node->contraption->ShowWindow();
+    auto* form = dynamic_cast<tg::TDrumsForm*>(window.WindowHost().WindowOf(*node->contraption));
+    QElapsedTimer waited;
+    waited.start();
+    while (form != nullptr && form->WatchingLoads() && waited.elapsed() < 10000) {
+      QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    QApplication::processEvents();
+    if (form != nullptr) {
+      save(*form, "window-Drums-pattern");
+      form->close();
+    }
+  }
+  if (tg::PatchNode* node = patch.NewContraption("Bassline", 40, y += 40)) {
+    auto& bass = static_cast<tg::TGBassline&>(node->contraption->Processor());
+    bass.notes0.SetValue(tg::EightChars{36, 36, 48, 0, 39, 36, 43, 41});
+    bass.notes1.SetValue(tg::EightChars{36, 34, 46, 36, 0, 41, 39, 37});
+    bass.gates.SetValue(0xEF77);
+    bass.accents.SetValue(0x1044);
+    bass.ties.SetValue(0x0180);
+    bass.waveform.SetValue(1);
+    bass.volume.SetValue(0.7);
+    bass.cutoffFreq.SetValue(0.3);
+    bass.resonance.SetValue(0.7);
+    node->contraption->ShowWindow();
+    QApplication::processEvents();
+    if (tg::TContraptionForm* form = window.WindowHost().WindowOf(*node->contraption)) {
+      save(*form, "window-Bassline-pattern");
+      if (auto* bassForm = dynamic_cast<tg::TBasslineForm*>(form)) {
+        emit bassForm->TransposeButton()->pressed();
+        QApplication::processEvents();
+        save(*bassForm->TransposePopup(), "bassline-transpose");
+        bassForm->TransposePopup()->hide();
+      }
+      form->close();
     }
   }
 

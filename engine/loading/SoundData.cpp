@@ -10,8 +10,12 @@ namespace tg {
 std::atomic<int64_t> SoundData::live_{0};
 
 SoundData::SoundData(std::vector<float> samples, int32_t channels, int32_t frames,
-                     const WaveInfo& source)
-    : samples_(std::move(samples)), channels_(channels), frames_(frames), source_(source) {
+                     int32_t soundFrames, const WaveInfo& source)
+    : samples_(std::move(samples)),
+      channels_(channels),
+      frames_(frames),
+      soundFrames_(std::min(soundFrames, frames)),
+      source_(source) {
   samples_.resize(static_cast<size_t>(frames_ + 1) * static_cast<size_t>(channels_), 0.0f);
   live_.fetch_add(1, std::memory_order_relaxed);
 }
@@ -28,13 +32,13 @@ std::unique_ptr<SoundData> SoundData::Read(const std::string& path, SoundConvers
   // A table always has its full size: past the file's end it is silent.
   const int32_t frames = table ? size : static_cast<int32_t>(sound.frames);
   return std::make_unique<SoundData>(std::move(sound.samples), sound.channels, frames,
-                                     reader.Info());
+                                     static_cast<int32_t>(sound.frames), reader.Info());
 }
 
 std::unique_ptr<SoundData> SoundData::Silence(SoundConversion conversion) {
   const bool table = conversion.kind == SoundConversion::Kind::kTable;
   return std::make_unique<SoundData>(std::vector<float>{}, 1,
-                                     table ? std::max(conversion.size, 0) : 0, WaveInfo{});
+                                     table ? std::max(conversion.size, 0) : 0, 0, WaveInfo{});
 }
 
 }  // namespace tg

@@ -32,7 +32,10 @@ struct SoundConversion {
 // audio thread it never changes; it is made and freed off the audio thread.
 class SoundData {
  public:
-  SoundData(std::vector<float> samples, int32_t channels, int32_t frames, const WaveInfo& source);
+  // soundFrames: how many of the frames came from the file (the rest of a
+  // table is silence).
+  SoundData(std::vector<float> samples, int32_t channels, int32_t frames, int32_t soundFrames,
+            const WaveInfo& source);
   ~SoundData();
   SoundData(const SoundData&) = delete;
   SoundData& operator=(const SoundData&) = delete;
@@ -45,6 +48,9 @@ class SoundData {
 
   int32_t Channels() const { return channels_; }
   int32_t Frames() const { return frames_; }
+  // The frames that came from the file at the program's rate: all of them for
+  // frames, for a table the entries before its silent rest.
+  int32_t SoundFrames() const { return soundFrames_; }
   const float* Samples() const { return samples_.data(); }
   float At(int32_t frame, int32_t channel) const {
     return samples_[static_cast<size_t>(frame) * static_cast<size_t>(channels_) +
@@ -62,6 +68,7 @@ class SoundData {
   std::vector<float> samples_;
   int32_t channels_;
   int32_t frames_;
+  int32_t soundFrames_;
   WaveInfo source_;
   SoundData* nextRetired_ = nullptr;  // while it waits to be freed
   static std::atomic<int64_t> live_;

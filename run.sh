@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the release preset and starts Tonegarden on
-# the demo patch (or on the arguments: a document and /STARTDACS, /STARTADCS,
-# /STARTCLOCK). Without a display it renders the demo patch to a wave file.
+# Installs what is missing, builds the release preset and starts Tonegarden
+# playing the demo patch (or on the arguments: a document and /STARTDACS,
+# /STARTADCS, /STARTCLOCK). Without a display it renders the demo patch to a
+# wave file.
 #   ./run.sh --render PATCH.tgh -o OUT.wav [--bars N]   renders without a window
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -20,4 +21,4 @@ fi
 if (($# > 0)); then
   exec build/release/app/tonegarden "$@"
 fi
-exec build/release/app/tonegarden examples/demo.tgh
+exec build/release/app/tonegarden examples/demo.tgh /STARTDACS /STARTCLOCK

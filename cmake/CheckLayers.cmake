@@ -7,7 +7,8 @@ file(GLOB_RECURSE TONEGARDEN_LAYERED_SOURCES CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/framework/*.h ${PROJECT_SOURCE_DIR}/framework/*.cpp
      ${PROJECT_SOURCE_DIR}/contraptions/*.h ${PROJECT_SOURCE_DIR}/contraptions/*.cpp
      ${PROJECT_SOURCE_DIR}/controls/*.h ${PROJECT_SOURCE_DIR}/controls/*.cpp
-     ${PROJECT_SOURCE_DIR}/app/*.h ${PROJECT_SOURCE_DIR}/app/*.cpp)
+     ${PROJECT_SOURCE_DIR}/app/*.h ${PROJECT_SOURCE_DIR}/app/*.cpp
+     ${PROJECT_SOURCE_DIR}/tools/*.h ${PROJECT_SOURCE_DIR}/tools/*.cpp)
 set(stamp ${CMAKE_BINARY_DIR}/layers-checked.stamp)
 set(list_file ${CMAKE_BINARY_DIR}/layered-sources.txt)
 file(WRITE ${list_file} "${TONEGARDEN_LAYERED_SOURCES}")

@@ -37,6 +37,7 @@ set(rules
   "^engine/=engine"
   "^app/(document|patch|shell)/=shell"
   "^app/(render|graphdemo)/=tools"
+  "^tools/=tools"
   "^app/=gui"
   "^controls/=gui")
 

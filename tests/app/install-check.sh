@@ -8,7 +8,8 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 fail() { echo "install check: $*" >&2; exit 1; }
 for f in bin/tonegarden bin/tonegarden-render share/tonegarden/help/index.html \
-         share/tonegarden/examples/demo.tgh share/applications/tonegarden.desktop \
+         share/tonegarden/examples/demo.tgh share/tonegarden/examples/beat.tgh \
+         share/tonegarden/examples/samples/kick.wav share/applications/tonegarden.desktop \
          share/mime/packages/tonegarden.xml share/icons/hicolor/scalable/apps/tonegarden.svg; do
   [[ -e "$prefix/$f" ]] || fail "missing $f"
 done

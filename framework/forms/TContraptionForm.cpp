@@ -206,4 +206,11 @@ void TContraptionForm::mousePressEvent(QMouseEvent* event) {
   QWidget::mousePressEvent(event);
 }
 
+QLabel* TContraptionForm::PlaceLabel(const QString& text, QWidget* parent, int x, int y) {
+  auto* label = new QLabel(text, parent);
+  label->move(x, y);
+  label->resize(label->sizeHint());
+  return label;
+}
+
 }  // namespace tg

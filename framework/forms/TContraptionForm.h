@@ -68,6 +68,8 @@ class TContraptionForm : public QWidget {
   }
   // Where subclasses put their controls (below the header).
   QWidget* Body() const { return body_; }
+  // A label of its natural size with its top-left at (x, y) in parent.
+  static QLabel* PlaceLabel(const QString& text, QWidget* parent, int x, int y);
   void showEvent(QShowEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;

@@ -76,13 +76,6 @@ QIcon WaveGlyph(bool square, const QColor& colour) {
 
 uint32_t Bits(const QSIntProperty& mask) { return static_cast<uint32_t>(mask.Value()); }
 
-QLabel* Label(const QString& text, QWidget* parent, int x, int y) {
-  auto* label = new QLabel(text, parent);
-  label->move(x, y);
-  label->resize(label->sizeHint());
-  return label;
-}
-
 }  // namespace
 
 QSNoiseSource& TBasslineForm::Noise() {
@@ -138,7 +131,7 @@ TBasslineForm::TBasslineForm(TGardeningContraption& contraption, QWidget* parent
   std::array<QLabel*, kKnobs> labels{};
   int labelled = 0;
   for (int i = 0; i < kKnobs; ++i) {
-    QLabel* label = Label(kKnobSpecs[static_cast<size_t>(i)].label, body, 0, 2);
+    QLabel* label = PlaceLabel(kKnobSpecs[static_cast<size_t>(i)].label, body, 0, 2);
     labels[static_cast<size_t>(i)] = label;
     labelled += std::max(label->width(), kKnob);
   }
@@ -201,7 +194,7 @@ TBasslineForm::TBasslineForm(TGardeningContraption& contraption, QWidget* parent
   connect(randomize_, &QPushButton::clicked, this, [this] { Randomize(); });
   transpose_->setGeometry(sideX + 54, sideTop + 16, 40, 20);
   transpose_->setToolTip("Transpose every note");
-  QLabel* reframe = Label("Reframe:", body, sideX, sideTop + 44);
+  QLabel* reframe = PlaceLabel("Reframe:", body, sideX, sideTop + 44);
   reframeLeft_->setArrowType(Qt::LeftArrow);
   reframeRight_->setArrowType(Qt::RightArrow);
   reframeLeft_->setToolTip("Every step one earlier");

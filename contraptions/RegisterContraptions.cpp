@@ -12,6 +12,7 @@
   TYPE(TestGen)                            \
   TYPE(Drums)                              \
   TYPE(Bassline)                           \
+  TYPE(LoopPlayer)                         \
   TYPE(MonoBusses)                         \
   TYPE(StereoBusses)                       \
   TYPE(SDelay)                             \

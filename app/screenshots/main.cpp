@@ -25,6 +25,8 @@
 #include "contraptions/generators/bassline/TGBassline.h"
 #include "contraptions/generators/drums/TDrumsForm.h"
 #include "contraptions/generators/drums/TGDrums.h"
+#include "contraptions/generators/loopplayer/TGLoopPlayer.h"
+#include "contraptions/generators/loopplayer/TLoopPlayerForm.h"
 #include "dsp/QSNoiseSource.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
@@ -132,6 +134,25 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     if (form != nullptr) {
       save(*form, "window-Drums-pattern");
+      form->close();
+    }
+  }
+  if (tg::PatchNode* node = patch.NewContraption("LoopPlayer", 40, y += 40)) {
+    auto& loop = static_cast<tg::TGLoopPlayer&>(node->contraption->Processor());
+    loop.file.SetValue("snare.wav");
+    loop.barCount.SetValue(2);
+    loop.phase.SetValue(-4);
+    node->contraption->ShowWindow();
+    auto* form =
+        dynamic_cast<tg::TLoopPlayerForm*>(window.WindowHost().WindowOf(*node->contraption));
+    QElapsedTimer waited;
+    waited.start();
+    while (form != nullptr && form->WatchingLoads() && waited.elapsed() < 10000) {
+      QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    QApplication::processEvents();
+    if (form != nullptr) {
+      save(*form, "window-LoopPlayer-file");
       form->close();
     }
   }

@@ -254,7 +254,10 @@ bool GraphSchedule::RunAhead(uint32_t block, int32_t queue) {
     const int32_t r = aheadByHome_[static_cast<size_t>(k)];
     std::atomic<uint64_t>& ahead = state_[static_cast<size_t>(r)].ahead;
     uint64_t seen = ahead.load(std::memory_order_acquire);
-    if (seen >> 32 == next || !hasRun(r)) continue;
+    // Only a pipe last run in this block or before: a thread the system put
+    // aside here may come back when later blocks have run.
+    const auto last = static_cast<uint32_t>(seen >> 32);
+    if (static_cast<int32_t>(next - last) <= 0 || !hasRun(r)) continue;
     // Its outlets are overwritten: everyone reading them must be done.
     bool readersDone = true;
     for (int32_t e = firstDependent_[static_cast<size_t>(r)];

@@ -49,14 +49,15 @@ TEST_F(ContraptionTest, WhenAllNumbersAreTakenTheNumberIsZero) {
 }
 
 TEST_F(ContraptionTest, FactoryListsTypesByCategoryAndFindsLiveContraptions) {
-  // SoundIn, TestGen, Drums, Bassline, 12 busses, SDelay, 18 mixers, SoundOut, and the
-  // two test types.
-  EXPECT_EQ(factory.MakerCount(), 38);
+  // SoundIn, TestGen, Drums, Bassline, LoopPlayer, 12 busses, SDelay, 18 mixers, SoundOut,
+  // and the two test types.
+  EXPECT_EQ(factory.MakerCount(), 39);
   EXPECT_EQ(factory.MakerAt(0)->TypeName(), "SoundIn");
   EXPECT_EQ(factory.MakerAt(2)->TypeName(), "Drums");
-  EXPECT_EQ(factory.MakerAt(4)->TypeName(), "M2Buss");
-  EXPECT_EQ(factory.MakerAt(35)->TypeName(), "SoundOut");
-  EXPECT_EQ(factory.MakerAt(38), nullptr);
+  EXPECT_EQ(factory.MakerAt(4)->TypeName(), "LoopPlayer");
+  EXPECT_EQ(factory.MakerAt(5)->TypeName(), "M2Buss");
+  EXPECT_EQ(factory.MakerAt(36)->TypeName(), "SoundOut");
+  EXPECT_EQ(factory.MakerAt(39), nullptr);
   EXPECT_EQ(factory.MakerAt(-1), nullptr);
   EXPECT_EQ(factory.Categories(),
             (std::vector<std::string>{"Input / Output", "Signal Generators", "Busses", "Effects",

@@ -13,6 +13,7 @@
 
 #include "engine/wavefiles/TGWaveOutFile.h"
 #include "tools/drumkit/DrumKit.h"
+#include "tools/drumkit/Loops.h"
 
 namespace tg {
 
@@ -41,13 +42,15 @@ void RemoveStaleTemporaries(const fs::path& directory) {
   }
 }
 
-std::string WriteReplacing(const fs::path& target, const std::vector<int16_t>& pcm) {
+// pcm holds interleaved frames of `channels` samples.
+std::string WriteReplacing(const fs::path& target, const std::vector<int16_t>& pcm,
+                           int16_t channels) {
   const std::string temporary =
       target.string() + std::string(kDrumKitTemporaryInfix) + std::to_string(::getpid());
   std::string error;
   {
-    TGWaveOutFile file(temporary, drumkit::kSampleRate, 1, /*createNew=*/true);
-    const auto frames = static_cast<uint32_t>(pcm.size());
+    TGWaveOutFile file(temporary, drumkit::kSampleRate, channels, /*createNew=*/true);
+    const auto frames = static_cast<uint32_t>(pcm.size() / static_cast<size_t>(channels));
     // The header and the samples reach the disk before the rename, so that
     // even a power cut leaves either the old file or the whole new one.
     const bool written = file.IsOpen() && file.Write(pcm.data(), frames) == frames &&
@@ -82,8 +85,14 @@ std::string WriteDrumKit(const std::string& directory) {
   if (ec) return directory + ": " + ec.message();
   if (!fs::is_directory(dir, ec)) return directory + ": Not a directory";
   RemoveStaleTemporaries(dir);
-  for (const DrumSound& sound : MakeDrumKit()) {
-    const std::string error = WriteReplacing(dir / sound.fileName, ToPcm16(sound.samples));
+  const std::vector<DrumSound> kit = MakeDrumKit();
+  for (const DrumSound& sound : kit) {
+    const std::string error = WriteReplacing(dir / sound.fileName, ToPcm16(sound.samples), 1);
+    if (!error.empty()) return error;
+  }
+  for (const LoopSound& loop : MakeLoops(kit)) {
+    const std::string error = WriteReplacing(dir / loop.fileName, ToPcm16(loop.samples),
+                                             static_cast<int16_t>(loop.channels));
     if (!error.empty()) return error;
   }
   return {};

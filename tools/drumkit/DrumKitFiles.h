@@ -15,7 +15,8 @@ inline constexpr std::string_view kDrumKitTemporaryInfix = ".drumkit-";
 std::vector<int16_t> ToPcm16(const std::vector<double>& samples);
 
 // Writes every sound of the kit into directory (made if missing) as a 16-bit
-// mono 44100 Hz wave file. Each is written under a temporary name beside its
+// mono 44100 Hz wave file, then the loops made from it (16-bit 44100 Hz, mono
+// or stereo). Each is written under a temporary name beside its
 // own and renamed over it once complete, so a reader, or a second writer at
 // the same time, never meets half a file; temporaries of writers that were
 // killed are removed. Answers why it failed, or an empty string.

@@ -1,5 +1,5 @@
-// tonegarden-drumkit: writes the drum sounds the examples play, made by
-// synthesis, into a directory. The build runs it for examples/samples/.
+// tonegarden-drumkit: writes the drum sounds the examples play, and loops
+// made from them, by synthesis, into a directory. The build runs it for examples/samples/.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,7 +15,9 @@ const char* const kUsage =
     "usage: tonegarden-drumkit DIRECTORY\n"
     "\n"
     "Writes the drum kit (kick, snare, closed and open hi-hat, clap, rim), made\n"
-    "by synthesis, into DIRECTORY as 16-bit mono 44100 Hz wave files. The same\n"
+    "by synthesis, into DIRECTORY as 16-bit mono 44100 Hz wave files, and loops\n"
+    "at 120 beats per minute made from it and a few synthesised voices (drums,\n"
+    "percussion, bass, chords; 16-bit 44100 Hz, mono or stereo). The same\n"
     "bytes come out every time; a file of the same name is replaced only once\n"
     "its new version is complete.\n";
 

@@ -1,0 +1,18 @@
+#include "contraptions/generators/loopplayer/TGLoopPlayer.h"
+#include "framework/ContraptionDescriptor.h"
+
+namespace tg {
+
+const ContraptionDescriptor& LoopPlayerType() {
+  static const ContraptionDescriptor type{
+      .typeName = "LoopPlayer",
+      .category = "Signal Generators",
+      .helpNumber = 1003,
+      .helpPage = "loopplayer.html",
+      .helpTitle = "LoopPlayer",
+      .makeMaker = OrdinaryMakers<TGLoopPlayer>(),
+  };
+  return type;
+}
+
+}  // namespace tg

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/loading/SoundSlot.h"
+#include "framework/QSSignalProcessor.h"
+#include "framework/properties/QSBoolProperty.h"
+#include "framework/properties/QSCStringProperty.h"
+#include "framework/properties/QSIntProperty.h"
+
+namespace tg {
+
+// "LoopPlayer": one sound file played as a loop of whole bars that follows
+// the tempo clock, stretched to the loop's length or at its own speed; no
+// inlets, a left and a right outlet.
+class TGLoopPlayer final : public QSSignalProcessor {
+ public:
+  // 15 seconds at the program's rate.
+  static constexpr int32_t kMaxFrames = 661500;
+  static constexpr int kTicksPerBar = 96;
+  static constexpr int kTicksPerStep = 6;
+  static constexpr int kMaxBars = 32;
+  static constexpr int kMaxPhase = 512;
+
+  // UI thread. The loader reads the file (tests pass their own).
+  explicit TGLoopPlayer(QSDynSigContext* context, SoundLoader& loader = SoundLoader::Instance());
+
+  // Audio thread.
+  void Process() override;
+  // UI thread.
+  QSPropertyTable* GetPropertyTable() override;
+
+  // The sound data one instance may hold: the longest stereo file.
+  static size_t BufferMemory() { return static_cast<size_t>(kMaxFrames + 1) * 2 * sizeof(float); }
+
+  QSCStringProperty file;        // "File", stored relative
+  QSIntProperty barCount{1};     // "BarCount"
+  QSBoolProperty stretch{true};  // "Stretch"
+  QSIntProperty phase{0};        // "Phase", in sixteenth-note steps
+  QSBoolProperty mute{false};    // "Mute", taken at the next bar line
+
+  // UI thread: the newest load could not read its file (the loop before it
+  // keeps playing).
+  bool LoadFailed() const { return sound_.LastLoadFailed(); }
+  // UI thread: a load asked for has not finished.
+  bool Loading() const { return sound_.IsLoading(); }
+  // Between blocks: whether the loop sounds, as latched at the last bar line.
+  bool Playing() const { return playing_; }
+
+ private:
+  // Writes samples [from, to) of the loop, whose position at sample 0 of the
+  // block is start samples into it.
+  void Render(const SoundData& sound, double start, double loopLength, int from, int to);
+
+  QSStaticPropertyTable table_;
+  SoundSlot sound_;
+  QSSignal left_;
+  QSSignal right_;
+  bool playing_ = true;
+};
+
+}  // namespace tg

@@ -1,0 +1,420 @@
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "contraptions/generators/loopplayer/TGLoopPlayer.h"
+#include "engine/graph/TempoClock.h"
+#include "engine/loading/SoundLoader.h"
+#include "engine/wavefiles/TGWaveOutFile.h"
+#include "tests/support/GraphHarness.h"
+#include "tests/support/TempDir.h"
+
+namespace tg {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPatience = 30s;  // generous: the machines are shared
+constexpr double kSamplesPerTick120 = 918.75;
+// 256 / 1024 is exact in binary: at this tempo every block starts a whole
+// number of samples into the loop, and files play frame for frame.
+constexpr double kExact = 1024.0;
+constexpr size_t kExactBar = 96 * 1024;
+
+void WriteWave(const std::string& name, int32_t rate, int16_t channels,
+               const std::vector<int16_t>& samples) {
+  TGWaveOutFile file(name, rate, channels, true);
+  ASSERT_TRUE(file.IsOpen()) << name;
+  const auto frames = static_cast<uint32_t>(samples.size() / static_cast<size_t>(channels));
+  ASSERT_EQ(file.Write(samples.data(), frames), frames);
+}
+
+void WriteLevel(const std::string& name, int16_t level, int frames) {
+  WriteWave(name, 44100, 1, std::vector<int16_t>(static_cast<size_t>(frames), level));
+}
+
+// Every frame differs: 1000 + k.
+std::vector<int16_t> Ramp(int frames) {
+  std::vector<int16_t> s(static_cast<size_t>(frames));
+  for (int k = 0; k < frames; ++k) s[static_cast<size_t>(k)] = static_cast<int16_t>(1000 + k);
+  return s;
+}
+
+float Value(int16_t sample) { return static_cast<float>(sample) / 32768.0f; }
+
+// Holds the loader's worker inside the read of a file whose name contains
+// "slow" until opened, like a disk that hangs.
+class SlowDisk {
+ public:
+  void Read(const std::string& path) {
+    if (path.find("slow") == std::string::npos) return;
+    std::unique_lock lock(mutex_);
+    held_ = true;
+    changed_.notify_all();
+    if (!changed_.wait_for(lock, kPatience, [this] { return open_; })) timedOut_ = true;
+  }
+  bool AwaitHeld() {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, kPatience, [this] { return held_; });
+  }
+  void Open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  bool TimedOut() const {
+    std::lock_guard lock(mutex_);
+    return timedOut_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  bool held_ = false;
+  bool open_ = false;
+  bool timedOut_ = false;
+};
+
+class LoopPlayerTest : public ::testing::Test {
+ protected:
+  LoopPlayerTest() : loop(h.Place<TGLoopPlayer>(loader)) {
+    loader.SetReadHook([this](const std::string& path) { disk.Read(path); });
+    Clock().SetRunning(true);
+  }
+  ~LoopPlayerTest() override { disk.Open(); }
+
+  TempoClock& Clock() { return h.context.Clock(); }
+  void SetFile(const std::string& name) {
+    loop.file.SetValue(name);
+    loader.WaitUntilIdle();
+  }
+  // Sets the clock and answers where the recording stands.
+  size_t StartAt(double position, double samplesPerTick = kSamplesPerTick120) {
+    Clock().SetPosition(position);
+    Clock().SetSamplesPerClock(samplesPerTick);
+    return L().size();
+  }
+  void RunUntil(double position) {
+    while (Clock().Position() < position) h.Run(1);
+  }
+  const std::vector<float>& L() const { return h.Out(0); }
+  const std::vector<float>& R() const { return h.Out(1); }
+  size_t Sounding(size_t from, size_t to) const {
+    size_t n = 0;
+    for (size_t i = from; i < to; ++i) n += L()[i] != 0.0f;
+    return n;
+  }
+  // The loudest sample of every run of sound from a mark on: where a click
+  // at frame 0 of the file is heard.
+  std::vector<size_t> Clicks(size_t mark, float above = 0.3f) const {
+    std::vector<size_t> at;
+    for (size_t i = mark; i < L().size(); ++i) {
+      if (L()[i] <= above) continue;
+      size_t top = i;
+      for (; i < L().size() && L()[i] > above; ++i) {
+        if (L()[i] > L()[top]) top = i;
+      }
+      at.push_back(top - mark);
+    }
+    return at;
+  }
+
+  test::TempDir dir;
+  SlowDisk disk;
+  SoundLoader loader;
+  test::GraphHarness h;
+  TGLoopPlayer& loop;
+};
+
+// A file that is silent but for a click of 0.5 at its start and one of 0.25
+// halfway.
+void WriteClicks(const std::string& name, int frames) {
+  std::vector<int16_t> s(static_cast<size_t>(frames), 0);
+  s[0] = 16384;
+  s[static_cast<size_t>(frames / 2)] = 8192;
+  WriteWave(name, 44100, 1, s);
+}
+
+TEST_F(LoopPlayerTest, AStretchedLoopLastsExactlyItsBarsAndFollowsATempoChange) {
+  WriteClicks(dir / "clicks.wav", 30000);
+  SetFile(dir / "clicks.wav");
+  const double start = 37.4;
+  const size_t mark = StartAt(start);
+  RunUntil(96 * 3 + 1);
+  // The tempo changes between blocks; from there the bars are longer.
+  const double switchedAt = Clock().Position();
+  const size_t switchSample = L().size() - mark;
+  const double slower = TempoClock::SamplesPerClockForTempo(97);
+  Clock().SetSamplesPerClock(slower);
+  RunUntil(96 * 6 + 1);
+
+  auto sampleOfTick = [&](double tick) {
+    return tick < switchedAt ? (tick - start) * kSamplesPerTick120
+                             : static_cast<double>(switchSample) + (tick - switchedAt) * slower;
+  };
+  std::vector<double> expected;  // the start clicks on the bar lines, the middle ones between
+  for (int tick = 48; tick <= 96 * 6; tick += 48) {
+    if (tick > start) expected.push_back(sampleOfTick(tick));
+  }
+  const std::vector<size_t> clicks = Clicks(mark, 0.15f);
+  ASSERT_EQ(clicks.size(), expected.size());
+  for (size_t i = 0; i < clicks.size(); ++i) {
+    EXPECT_NEAR(static_cast<double>(clicks[i]), expected[i], 1.0) << i;
+    // Interpolated, a click spreads over a few samples, the loudest by its tick.
+    const float peak = L()[mark + clicks[i]];
+    if (i % 2 == 0) {
+      EXPECT_LE(peak, 0.25f) << i;
+    } else {
+      EXPECT_GT(peak, 0.4f) << i;
+      // The loop's last frame leads into its first just before the bar line,
+      // and the loop starts again right there, mid-block.
+      const auto bar = mark + static_cast<size_t>(expected[i]);
+      EXPECT_GT(L()[bar], 0.3f) << i;
+      EXPECT_EQ(L()[bar + 9], 0.0f) << i;
+    }
+  }
+}
+
+TEST_F(LoopPlayerTest, UnstretchedTheFilePlaysAtItsOwnSpeedThenSilenceUntilTheLoopComesRound) {
+  loop.stretch.SetValue(false);
+  const std::vector<int16_t> ramp = Ramp(20000);
+  WriteWave(dir / "ramp.wav", 44100, 1, ramp);
+  SetFile(dir / "ramp.wav");
+  size_t mark = StartAt(0.0, kExact);
+  RunUntil(96 + 30);
+  const size_t bar = kExactBar;
+  for (size_t k = 0; k < 20000; ++k) {
+    ASSERT_NEAR(L()[mark + k], Value(ramp[k]), 1e-6f) << k;
+    ASSERT_NEAR(L()[mark + bar + k], Value(ramp[k]), 1e-6f) << k;
+  }
+  EXPECT_EQ(Sounding(mark + 20000, mark + bar), 0u);
+
+  // A file longer than the loop starts again where the loop does, here in
+  // the middle of a block: 128 samples a tick, 12288 a bar.
+  mark = StartAt(1.0, 128.0);
+  RunUntil(96 * 3);
+  for (size_t k = 0; k < 2 * 12288; ++k)
+    ASSERT_NEAR(L()[mark + k], Value(ramp[(128 + k) % 12288]), 1e-6f) << k;
+
+  // A file at half the rate keeps its pitch: twice as many samples, the
+  // frames between interpolated.
+  const std::vector<int16_t> slow = Ramp(1000);
+  WriteWave(dir / "half.wav", 22050, 1, slow);
+  SetFile(dir / "half.wav");
+  mark = StartAt(0.0, kExact);
+  RunUntil(40);
+  for (size_t k = 0; k < 999; ++k) {
+    ASSERT_NEAR(L()[mark + 2 * k], Value(slow[k]), 1e-6f) << k;
+    ASSERT_NEAR(L()[mark + 2 * k + 1], (Value(slow[k]) + Value(slow[k + 1])) / 2, 1e-6f) << k;
+  }
+  EXPECT_EQ(Sounding(mark, L().size()), 2000u);
+}
+
+TEST_F(LoopPlayerTest, PhaseMovesTheLoopAgainstTheBarLineAndWrapsBeyondTheLoop) {
+  WriteClicks(dir / "clicks.wav", 30000);
+  SetFile(dir / "clicks.wav");
+  struct Case {
+    int phase, bars, firstClickTick;
+  };
+  // The start click falls where (tick + phase × 6) is a whole loop.
+  for (const Case c :
+       {Case{4, 1, 96 + 72}, Case{-4, 1, 96 + 24}, Case{20, 1, 96 + 72}, Case{-20, 1, 96 + 24},
+        Case{16, 1, 192}, Case{-512, 1, 192}, Case{512, 3, 96 * 4}, Case{-1, 2, 192 + 6}}) {
+    loop.phase.SetValue(c.phase);
+    loop.barCount.SetValue(c.bars);
+    const double start = 96.3;
+    const size_t mark = StartAt(start);
+    RunUntil(c.firstClickTick + 1);
+    const std::vector<size_t> clicks = Clicks(mark, 0.3f);  // the start click alone
+    ASSERT_EQ(clicks.size(), 1u) << c.phase << " " << c.bars;
+    EXPECT_NEAR(static_cast<double>(clicks[0]), (c.firstClickTick - start) * kSamplesPerTick120,
+                1.0)
+        << c.phase << " " << c.bars;
+  }
+}
+
+TEST_F(LoopPlayerTest, MuteAndUnmuteWaitForTheNextBarLine) {
+  WriteLevel(dir / "level.wav", 8192, 10000);
+  SetFile(dir / "level.wav");
+  const double start = 10.3;
+  const size_t mark = StartAt(start);
+  auto barSample = [&](int tick) {
+    return mark + static_cast<size_t>(std::ceil((tick - start) * kSamplesPerTick120));
+  };
+  h.Run(4);
+  loop.mute.SetValue(true);
+  RunUntil(96 + 40);
+  EXPECT_FALSE(loop.Playing());
+  loop.mute.SetValue(false);
+  RunUntil(96 + 80);
+  EXPECT_FALSE(loop.Playing());  // not before the bar line
+  RunUntil(192 + 40);
+  EXPECT_TRUE(loop.Playing());
+
+  EXPECT_EQ(Sounding(mark, barSample(96)), barSample(96) - mark);
+  EXPECT_EQ(Sounding(barSample(96), barSample(192)), 0u);
+  EXPECT_EQ(Sounding(barSample(192), L().size()), L().size() - barSample(192));
+}
+
+TEST_F(LoopPlayerTest, AMonoFileSoundsAlikeOnBothOutletsAStereoFileKeepsItsSides) {
+  loop.stretch.SetValue(false);
+  WriteWave(dir / "mono.wav", 44100, 1, Ramp(5000));
+  SetFile(dir / "mono.wav");
+  size_t mark = StartAt(0.0, kExact);
+  h.Run(30);
+  EXPECT_GT(Sounding(mark, L().size()), 4000u);
+  EXPECT_TRUE(std::equal(L().begin() + static_cast<ptrdiff_t>(mark), L().end(),
+                         R().begin() + static_cast<ptrdiff_t>(mark)));
+
+  std::vector<int16_t> stereo;
+  for (int k = 0; k < 5000; ++k) {
+    stereo.push_back(static_cast<int16_t>(1000 + k));
+    stereo.push_back(static_cast<int16_t>(-2000 - 3 * k));
+  }
+  WriteWave(dir / "stereo.wav", 44100, 2, stereo);
+  SetFile(dir / "stereo.wav");
+  mark = StartAt(0.0, kExact);
+  h.Run(30);
+  for (size_t k = 0; k < 4999; ++k) {
+    ASSERT_NEAR(L()[mark + k], Value(stereo[2 * k]), 1e-6f) << k;
+    ASSERT_NEAR(R()[mark + k], Value(stereo[2 * k + 1]), 1e-6f) << k;
+  }
+}
+
+TEST_F(LoopPlayerTest, AStoppedOrPausedClockIsSilentAndTheLoopGoesOnWithTheClock) {
+  loop.stretch.SetValue(false);
+  const std::vector<int16_t> ramp = Ramp(30000);
+  WriteWave(dir / "ramp.wav", 44100, 1, ramp);
+  SetFile(dir / "ramp.wav");
+  const size_t mark = StartAt(0.0, kExact);
+  h.Run(10);
+  Clock().SetRunning(false);
+  h.Run(20);
+  Clock().SetRunning(true);
+  h.Run(10);
+  const size_t played = 10 * kBlockSize, paused = 20 * kBlockSize;
+  EXPECT_EQ(Sounding(mark + played, mark + played + paused), 0u);
+  for (size_t k = 0; k < played; ++k) {
+    ASSERT_NEAR(L()[mark + k], Value(ramp[k]), 1e-6f) << k;
+    ASSERT_NEAR(L()[mark + played + paused + k], Value(ramp[played + k]), 1e-6f) << k;
+  }
+}
+
+TEST_F(LoopPlayerTest, AFileLongerThanFifteenSecondsIsCut) {
+  loop.stretch.SetValue(false);
+  loop.barCount.SetValue(8);  // 786432 samples
+  WriteLevel(dir / "long.wav", 8192, 700000);
+  SetFile(dir / "long.wav");
+  const size_t mark = StartAt(0.0, kExact);
+  RunUntil(96 * 8 - 1);
+  EXPECT_FLOAT_EQ(L()[mark + TGLoopPlayer::kMaxFrames - 1], 0.25f);
+  EXPECT_EQ(Sounding(mark, L().size()), static_cast<size_t>(TGLoopPlayer::kMaxFrames));
+}
+
+TEST_F(LoopPlayerTest, AFileThatCannotBeReadLeavesTheOldLoopAndOtherFormatsPlay) {
+  loop.stretch.SetValue(false);
+  WriteLevel(dir / "a.wav", 8192, 30000);
+  test::WriteBytes(dir / "junk.wav", std::vector<uint8_t>(1000, 0x5A));
+  SetFile(dir / "a.wav");
+  EXPECT_FALSE(loop.LoadFailed());
+  for (const std::string& bad : {dir / "missing.wav", dir / "junk.wav"}) {
+    SetFile(bad);
+    EXPECT_TRUE(loop.LoadFailed()) << bad;
+    const size_t mark = StartAt(0.0, kExact);
+    h.Run(4);
+    EXPECT_EQ(L()[mark + 100], 0.25f) << bad;
+  }
+
+  SF_INFO info{};
+  info.samplerate = 44100;
+  info.channels = 1;
+  info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
+  SNDFILE* f = sf_open((dir / "loop.flac").c_str(), SFM_WRITE, &info);
+  ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+  const std::vector<float> samples(3000, -0.3f);
+  sf_writef_float(f, samples.data(), 3000);
+  sf_close(f);
+  SetFile(dir / "loop.flac");
+  EXPECT_FALSE(loop.LoadFailed());
+  const size_t mark = StartAt(0.0, kExact);
+  h.Run(20);
+  EXPECT_NEAR(L()[mark + 100], -0.3f, 1e-6f);
+  EXPECT_EQ(Sounding(mark, L().size()), 3000u);
+}
+
+TEST_F(LoopPlayerTest, ANewFileArrivesWithoutHoldingUpTheAudio) {
+  loop.stretch.SetValue(false);
+  WriteLevel(dir / "old.wav", 8192, 100000);
+  WriteLevel(dir / "slow.wav", 4096, 100000);
+  SetFile(dir / "old.wav");
+  const size_t mark = StartAt(0.0, kExact);
+  h.Run(10);
+  loop.file.SetValue(dir / "slow.wav");
+  ASSERT_TRUE(disk.AwaitHeld());
+  h.Run(40);  // the worker is stuck in the read; the old loop plays on
+  EXPECT_TRUE(loop.Loading());
+  for (size_t k = 0; k < 50 * kBlockSize; ++k) ASSERT_EQ(L()[mark + k], 0.25f) << k;
+
+  disk.Open();
+  loader.WaitUntilIdle();
+  EXPECT_FALSE(loop.Loading());
+  EXPECT_FALSE(disk.TimedOut());
+  const size_t arrived = L().size();
+  h.Run(1);
+  EXPECT_EQ(L()[arrived], 0.125f);  // in place from the next block, at the clock's position
+}
+
+// Edits on one thread while another plays: values cross without a lock.
+TEST_F(LoopPlayerTest, EditsWhilePlayingOnAnotherThread) {
+  WriteLevel(dir / "a.wav", 8192, 3000);
+  std::vector<int16_t> stereo(6000, -4096);
+  WriteWave(dir / "b.wav", 44100, 2, stereo);
+  std::atomic<bool> stop{false};
+  std::atomic<int> blocks{0};
+  std::thread audio([&] {
+    while (!stop.load()) {
+      h.Run(1);
+      blocks.fetch_add(1);
+    }
+  });
+  Clock().SetSamplesPerClock(TempoClock::SamplesPerClockForTempo(240));
+  for (int i = 0; i < 200; ++i) {
+    loop.file.SetValue(dir / (i % 2 == 0 ? "a.wav" : "b.wav"));
+    loop.barCount.SetValue(1 + i % 4);
+    loop.phase.SetValue((i * 37) % 1025 - 512);
+    loop.stretch.SetValue(i % 3 != 0);
+    loop.mute.SetValue(i % 7 == 0);
+    Clock().SetRunning(i % 13 != 0);
+  }
+  Clock().SetRunning(true);
+  loop.mute.SetValue(false);
+  loader.WaitUntilIdle();
+  const int seen = blocks.load();
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (blocks.load() < seen + 1000 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+  stop = true;
+  audio.join();
+  float peak = 0.0f;
+  for (const auto* out : {&L(), &R()}) {
+    for (float v : *out) {
+      ASSERT_TRUE(std::isfinite(v));
+      peak = std::max(peak, std::fabs(v));
+    }
+  }
+  EXPECT_GT(peak, 0.0f);
+  EXPECT_LE(peak, 0.25f);
+}
+
+}  // namespace
+}  // namespace tg

@@ -17,6 +17,7 @@
 #include "engine/loading/SoundLoader.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
 #include "tests/support/GraphHarness.h"
+#include "tests/support/SlowDisk.h"
 #include "tests/support/TempDir.h"
 
 namespace tg {
@@ -70,39 +71,7 @@ int32_t Steps(std::initializer_list<int> steps) {
   return static_cast<int32_t>(bits);
 }
 
-// Holds the loader's worker inside the read of any file whose name contains
-// "slow" until opened, like a disk that hangs.
-class SlowDisk {
- public:
-  void Read(const std::string& path) {
-    if (path.find("slow") == std::string::npos) return;
-    std::unique_lock lock(mutex_);
-    held_ = true;
-    changed_.notify_all();
-    if (!changed_.wait_for(lock, kPatience, [this] { return open_; })) timedOut_ = true;
-  }
-  bool AwaitHeld() {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, kPatience, [this] { return held_; });
-  }
-  void Open() {
-    std::lock_guard lock(mutex_);
-    open_ = true;
-    changed_.notify_all();
-  }
-  // Whether a held read had to give up: somebody waited for the worker.
-  bool TimedOut() const {
-    std::lock_guard lock(mutex_);
-    return timedOut_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  bool held_ = false;
-  bool open_ = false;
-  bool timedOut_ = false;
-};
+using test::SlowDisk;
 
 class DrumsTest : public ::testing::Test {
  protected:

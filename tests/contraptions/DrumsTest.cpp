@@ -19,6 +19,7 @@
 #include "tests/support/GraphHarness.h"
 #include "tests/support/SlowDisk.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSoundFiles.h"
 
 namespace tg {
 namespace {
@@ -27,40 +28,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kPatience = 30s;  // generous: the machines are shared
 constexpr double kSamplesPerTick120 = 918.75;
-
-// A 16-bit file through the program's own wave writer; frames interleaved.
-void WriteWave(const std::string& name, int32_t rate, int16_t channels,
-               const std::vector<int16_t>& samples) {
-  TGWaveOutFile file(name, rate, channels, true);
-  ASSERT_TRUE(file.IsOpen()) << name;
-  const auto frames = static_cast<uint32_t>(samples.size() / static_cast<size_t>(channels));
-  ASSERT_EQ(file.Write(samples.data(), frames), frames);
-}
-
-// A mono file holding one level throughout.
-void WriteLevel(const std::string& name, int16_t level, int frames, int32_t rate = 44100) {
-  WriteWave(name, rate, 1, std::vector<int16_t>(static_cast<size_t>(frames), level));
-}
-
-// A mono file whose every frame differs: 1000 + k.
-std::vector<int16_t> Ramp(int frames) {
-  std::vector<int16_t> s(static_cast<size_t>(frames));
-  for (int k = 0; k < frames; ++k) s[static_cast<size_t>(k)] = static_cast<int16_t>(1000 + k);
-  return s;
-}
-
-// Formats the program's writer does not make.
-void WriteWithSndfile(const std::string& name, int format, float level, int frames) {
-  SF_INFO info{};
-  info.samplerate = 44100;
-  info.channels = 1;
-  info.format = format;
-  SNDFILE* f = sf_open(name.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-  const std::vector<float> samples(static_cast<size_t>(frames), level);
-  sf_writef_float(f, samples.data(), frames);
-  sf_close(f);
-}
 
 // Output value of a 16-bit sample at full volumes (gain 0.75).
 float Full(int16_t sample) { return static_cast<float>(sample) / 32768.0f * 0.75f; }
@@ -71,7 +38,11 @@ int32_t Steps(std::initializer_list<int> steps) {
   return static_cast<int32_t>(bits);
 }
 
+using test::Ramp;
 using test::SlowDisk;
+using test::WriteLevel;
+using test::WriteWave;
+using test::WriteWithSndfile;
 
 class DrumsTest : public ::testing::Test {
  protected:

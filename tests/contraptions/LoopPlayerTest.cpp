@@ -19,6 +19,7 @@
 #include "tests/support/GraphHarness.h"
 #include "tests/support/SlowDisk.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSoundFiles.h"
 
 namespace tg {
 namespace {
@@ -32,28 +33,12 @@ constexpr double kSamplesPerTick120 = 918.75;
 constexpr double kExact = 1024.0;
 constexpr size_t kExactBar = 96 * 1024;
 
-void WriteWave(const std::string& name, int32_t rate, int16_t channels,
-               const std::vector<int16_t>& samples) {
-  TGWaveOutFile file(name, rate, channels, true);
-  ASSERT_TRUE(file.IsOpen()) << name;
-  const auto frames = static_cast<uint32_t>(samples.size() / static_cast<size_t>(channels));
-  ASSERT_EQ(file.Write(samples.data(), frames), frames);
-}
-
-void WriteLevel(const std::string& name, int16_t level, int frames) {
-  WriteWave(name, 44100, 1, std::vector<int16_t>(static_cast<size_t>(frames), level));
-}
-
-// Every frame differs: 1000 + k.
-std::vector<int16_t> Ramp(int frames) {
-  std::vector<int16_t> s(static_cast<size_t>(frames));
-  for (int k = 0; k < frames; ++k) s[static_cast<size_t>(k)] = static_cast<int16_t>(1000 + k);
-  return s;
-}
-
 float Value(int16_t sample) { return static_cast<float>(sample) / 32768.0f; }
 
+using test::Ramp;
 using test::SlowDisk;
+using test::WriteLevel;
+using test::WriteWave;
 
 class LoopPlayerTest : public ::testing::Test {
  protected:

@@ -15,7 +15,11 @@
   TYPE(LoopPlayer)                         \
   TYPE(MonoBusses)                         \
   TYPE(StereoBusses)                       \
+  TYPE(RingAM)                             \
   TYPE(SDelay)                             \
+  TYPE(NastyReverb)                        \
+  TYPE(Flanger)                            \
+  TYPE(Phaser)                             \
   TYPE(StereoMixers)                       \
   TYPE(PanPotMixers)                       \
   TYPE(MonoMixers)                         \

@@ -21,29 +21,40 @@ void SetUp(QSCombFilter& filter, double frequency) {
 
 QSCmixReverb::QSCmixReverb() {
   for (size_t i = 0; i < combs_.size(); ++i) {
-    const float t = kCombTimes[i];
-    combs_[i] = std::make_unique<QSComb>(t + kMargin);
-    SetUp(*combs_[i], 1.0 / t);
+    combs_[i] = std::make_unique<QSComb>(kCombTimes[i] + kMargin);
   }
   allpasses_[0] = std::make_unique<QSAllpass>(kFirstAllpassTime + kMargin);
+  allpasses_[1] = std::make_unique<QSAllpass>(kOtherAllpassTime + kMargin);
+  allpasses_[2] = std::make_unique<QSAllpass>(kOtherAllpassTime + kMargin);
+  Tune();
+}
+
+void QSCmixReverb::Tune() {
+  for (size_t i = 0; i < combs_.size(); ++i) SetUp(*combs_[i], 1.0 / kCombTimes[i]);
   SetUp(*allpasses_[0], 1.0 / kFirstAllpassTime);
   allpasses_[0]->feedback.Set(
       std::pow(0.001, (1.0 / allpasses_[0]->frequency) * 10.326844632622501725));
 
   const double factor = 30.372980196816909946;
-  allpasses_[1] = std::make_unique<QSAllpass>(kOtherAllpassTime + kMargin);
   SetUp(*allpasses_[1], 1.0 / kOtherAllpassTime);
   allpasses_[1]->feedback.Set(std::pow(0.001, (1.0 / allpasses_[1]->frequency) * factor));
 
-  allpasses_[2] = std::make_unique<QSAllpass>(kOtherAllpassTime + kMargin);
   SetUp(*allpasses_[2], 1.0 / (kOtherAllpassTime * 1.01));
   allpasses_[2]->feedback.Set(std::pow(0.001, (1.0 / allpasses_[2]->frequency) * factor));
 
-  SetReverbTime(1.0);
+  SetReverbTime(reverbTime_);
 }
 
 void QSCmixReverb::SetReverbTime(double seconds) {
+  reverbTime_ = seconds;
   for (auto& comb : combs_) comb->feedback.Set(std::pow(0.001, (1.0 / comb->frequency) / seconds));
+}
+
+void QSCmixReverb::Clear() {
+  for (auto& comb : combs_) comb->Clear();
+  for (auto& allpass : allpasses_) allpass->Clear();
+  dc_.Clear();
+  Tune();  // the cleared ramps take every value at once again
 }
 
 void QSCmixReverb::Process(const float* in, float* outLeft, float* outRight) {

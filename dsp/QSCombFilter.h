@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -21,9 +22,20 @@ class QSCombFilter {
   QSVInterp feedback;
 
   int32_t Length() const { return length_; }
+  // The ring's memory for a maximum delay.
+  static std::size_t BytesFor(double maxSeconds) {
+    return (static_cast<std::size_t>(RingLength(maxSeconds)) + 1) * sizeof(float);
+  }
+  // UI thread, audio stopped: silence in the ring, writing from its start,
+  // and both ramps as new (their next set jumps).
+  void Clear();
 
  protected:
   explicit QSCombFilter(double maxSeconds);
+  static int32_t RingLength(double maxSeconds) {
+    const auto n = static_cast<int32_t>(maxSeconds * kSampleRate);
+    return n / kBlockSize * kBlockSize + kBlockSize;
+  }
 
   // The filter's loop for one block; Output(out, x, g) gives the output
   // sample for the delayed sample, the input and the gain.

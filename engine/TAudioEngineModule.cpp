@@ -43,6 +43,7 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   soundOut_->SetSoundIn(soundIn_.get());
   soundOut_->SetHost(&host_);
   soundOut_->SetEngineLock(&outStream_->GetEngineLock());
+  soundIn_->SetEngineLock(&outStream_->GetEngineLock());
   outStream_->SetOnFillBuffer(
       [this](int16_t* buffer, int frameCount) { FillBuffer(buffer, frameCount, false); });
   auto* out = dynamic_cast<KWWaveOutStream*>(outStream_.get());
@@ -152,6 +153,12 @@ void TAudioEngineModule::StopAudioIn() {
 }
 
 void TAudioEngineModule::SetUseInputFile(bool useFile) {
+  // The device and the file never both feed SoundIn.
+  if (useFile && IsAudioInRunning()) {
+    StopAudioIn();
+  } else if (!useFile && soundIn_->active.Value()) {
+    soundIn_->active.SetValue(false);
+  }
   soundIn_->useADC.SetValue(!useFile);
   if (soundInChanged_) soundInChanged_();
 }
@@ -240,6 +247,7 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
   // Offline (an export, a render) no device is waiting: every block may wait
   // for the sound it asked for, so a render comes out the same every time.
   // The stream's own fills never wait, not even the first ones.
+  soundIn_->SetOffline(offline);
   for (int b = 0; b < blocks; ++b) {
     if (offline) SoundLoader::Instance().WaitUntilIdle();
     FillBlock(buffer, b + 1 < blocks);
@@ -270,6 +278,10 @@ void TAudioEngineModule::FillBlock(int16_t* out, bool anotherFollows) {
   outputLevelRight_ = std::max(outputLevelRight_, static_cast<float>(peaks.right) / 32765.0f);
 
   const auto at = static_cast<size_t>(historyIndex_);
+  if (soundIn_->IsScheduled() && !soundIn_->useADC.Value()) {
+    inputLeftHistory_[at] = soundIn_->FileLevelLeft();
+    inputRightHistory_[at] = soundIn_->FileLevelRight();
+  }
   outputLeftHistory_[at] = outputLevelLeft_;
   outputRightHistory_[at] = outputLevelRight_;
   clockHistory_[at] = ClockTickOf(context_.Clock().Position());

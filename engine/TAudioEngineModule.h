@@ -59,6 +59,7 @@ class TAudioEngineModule final : public ContraptionEngine,
   TContraptionFactory& Factory() { return *factory_; }
   TGSoundOut& SoundOutProcessor() { return *soundOut_; }
   TGSoundIn& SoundInProcessor() { return *soundIn_; }
+  const TGSoundIn& SoundInProcessor() const { return *soundIn_; }
 
   // The program's services; headless ones until the windowed program sets its own.
   HostServices& Host() override { return host_; }

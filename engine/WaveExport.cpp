@@ -70,6 +70,8 @@ WaveExportFrames ExportFrames(const TAudioEngineModule& engine, const WaveExport
     frames.preRoll = toFrames(request.preRoll * 44100);
     frames.record = toFrames(request.record * 44100);
   }
+  if (request.mode == WaveExportRequest::Mode::ProcessedSoundInFile && request.wholeSoundInFile)
+    frames.record = engine.SoundInProcessor().FileFrames();
   return frames;
 }
 

@@ -16,6 +16,9 @@ struct WaveExportRequest {
   Mode mode = Mode::ClockSyncPattern;
   double preRoll = 0.0;
   double record = 1.0;
+  // In the SoundIn mode: record exactly as long as SoundIn's file lasts,
+  // instead of the seconds of record.
+  bool wholeSoundInFile = false;
   std::string fileName;
 };
 

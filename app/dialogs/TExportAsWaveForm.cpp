@@ -74,7 +74,9 @@ TExportAsWaveForm::TExportAsWaveForm(TAudioEngineModule& engine, UserMessages& m
 
   for (QRadioButton* b : {pattern_, soundIn_, timed_}) {
     connect(b, &QRadioButton::toggled, this, [this](bool on) {
-      if (on) SetUnits(Mode() == WaveExportRequest::Mode::ClockSyncPattern);
+      if (!on) return;
+      SetUnits(Mode() == WaveExportRequest::Mode::ClockSyncPattern);
+      if (Mode() == WaveExportRequest::Mode::ProcessedSoundInFile) ProposeSoundInLength();
     });
   }
   connect(exportButton, &QPushButton::clicked, this, [this] { ExportClicked(); });
@@ -117,6 +119,12 @@ void TExportAsWaveForm::Prepare() {
   SetUnits(Mode() == WaveExportRequest::Mode::ClockSyncPattern);
 }
 
+void TExportAsWaveForm::ProposeSoundInLength() {
+  // The whole file, unless the user asks for less or more.
+  record_->SetValue(engine_.SoundInProcessor().duration.Value() / 1000.0);
+  soundInSeconds_ = record_->Value();
+}
+
 QString TExportAsWaveForm::SoundInDurationText(double milliseconds) {
   // SoundIn keeps its file's length in milliseconds.
   return QString("SoundIn file duration is %1 seconds")
@@ -149,6 +157,8 @@ WaveExportRequest TExportAsWaveForm::Request() const {
   request.mode = Mode();
   request.preRoll = preRoll_->Value();
   request.record = record_->Value();
+  request.wholeSoundInFile = request.mode == WaveExportRequest::Mode::ProcessedSoundInFile &&
+                             request.record == soundInSeconds_;
   return request;
 }
 

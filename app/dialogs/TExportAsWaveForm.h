@@ -46,6 +46,8 @@ class TExportAsWaveForm final : public QDialog {
  private:
   void ExportClicked();
   void SetUnits(bool bars);
+  // Record as long as SoundIn's file lasts, as the SoundIn mode proposes.
+  void ProposeSoundInLength();
   double SamplesPerClock() const;
 
   TAudioEngineModule& engine_;
@@ -58,6 +60,7 @@ class TExportAsWaveForm final : public QDialog {
   QLabel* units_[2];
   QLabel* soundInLabel_;
   bool bars_ = true;
+  double soundInSeconds_ = -1.0;  // the record length proposed for the SoundIn mode
 };
 
 }  // namespace tg

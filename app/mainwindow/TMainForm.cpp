@@ -43,6 +43,7 @@
 #include "framework/TContraptionMaker.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
+#include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPatternedScrollBox.h"
 #include "framework/host/SettingsStore.h"
 
@@ -126,6 +127,7 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
 
 TMainForm::~TMainForm() {
   closing_ = true;
+  engine_.SetSoundInChangedHandler(nullptr);
   // Focus moves while the widgets go, after the members the handler uses.
   disconnect(qApp, nullptr, this, nullptr);
   patch_->SetChangedHandler(nullptr);
@@ -412,6 +414,15 @@ void TMainForm::BuildPanes() {
   windowHost_ = std::make_unique<ContraptionWindowHost>(properties_);
   RegisterContraptionWindows(*windowHost_);
   windowHost_->SetHelpHandler([this](int number) { Help().ShowTopic(number); });
+  // "Use Input File" from the menu or from SoundIn's window: both show it.
+  engine_.SetSoundInChangedHandler([this] {
+    if (closing_) return;
+    for (TGardeningContraption* c : engine_.Factory().Contraptions()) {
+      if (&c->Processor() != &engine_.SoundInProcessor()) continue;
+      if (TContraptionForm* window = windowHost_->WindowOf(*c)) window->UpdateControls();
+    }
+    UpdateControls();
+  });
 
   connect(splitter_, &QSplitter::splitterMoved, this, [this] { StoreLayoutInModel(); });
   connect(patcher_, &KWPatcherPanel::NodeDoubleClicked, this, [](PatchNode* node) {

@@ -16,6 +16,7 @@
 #include "app/patch/PatchEditor.h"
 #include "app/render/HeadlessQueries.h"
 #include "contraptions/RegisterContraptions.h"
+#include "contraptions/io/soundin/TGSoundIn.h"
 #include "dsp/QSNoiseSource.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
@@ -31,7 +32,8 @@ constexpr int kBadDocument = 3;
 constexpr int kCannotWrite = 4;
 
 const char* const kUsage =
-    "usage: tonegarden-render PATCH.tgh -o OUT.wav [--bars N | --seconds S] [--preroll N]\n"
+    "usage: tonegarden-render PATCH.tgh -o OUT.wav [--bars N | --seconds S | --soundin]\n"
+    "                         [--preroll N]\n"
     "                         [--tempo BPM] [--seed N] [--threads N] [--quiet]\n"
     "       tonegarden-render --list-types | --help | --version\n"
     "\n"
@@ -40,6 +42,8 @@ const char* const kUsage =
     "                     only once the render is complete\n"
     "  --bars N           a clock-synchronised pattern of N bars (default 1)\n"
     "  --seconds S        a timed segment of S seconds instead\n"
+    "  --soundin          SoundIn's file through the patch, from its first frame\n"
+    "                     for as long as it lasts (pre-roll in seconds)\n"
     "  --preroll N        bars (or seconds) to run before recording (default 0)\n"
     "  --tempo BPM        the tempo instead of the document's (1 to 240)\n"
     "  --seed N           seeds every noise source from N, so the render comes out\n"
@@ -54,6 +58,7 @@ struct Options {
   std::string output;
   std::optional<double> bars;
   std::optional<double> seconds;
+  bool soundIn = false;
   double preRoll = 0.0;
   std::optional<double> tempo;
   bool quiet = false;
@@ -103,6 +108,20 @@ volatile std::sig_atomic_t TerminalProgress::stopSignal = 0;
 
 void StopRender(int signal) { TerminalProgress::stopSignal = signal; }
 
+// Why the patch cannot render its SoundIn file; empty when it can.
+std::string SoundInFileProblem(TAudioEngineModule& engine) {
+  TGSoundIn& in = engine.SoundInProcessor();
+  in.WaitForFile();  // the document named it; its header may still be on the way
+  if (!engine.HasSoundIn()) return "the patch has no SoundIn";
+  if (in.useADC.Value()) return "SoundIn takes the sound card's input, not a file (Use Input File)";
+  if (in.inputFile.Value().empty()) return "SoundIn has no file chosen";
+  if (!in.fileIsGood.Value()) {
+    const std::string problem = in.FileProblem();
+    return problem.empty() ? "SoundIn's file cannot be played" : problem;
+  }
+  return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -145,6 +164,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--seconds") {
       if (!value(number) || number <= 0) return BadArgument("--seconds needs a positive number");
       o.seconds = number;
+    } else if (arg == "--soundin") {
+      o.soundIn = true;
     } else if (arg == "--preroll") {
       if (!value(number) || number < 0)
         return BadArgument("--preroll needs a number of at least 0");
@@ -173,7 +194,8 @@ int main(int argc, char** argv) {
   }
   if (o.patch.empty()) return BadArgument("no patch given");
   if (o.output.empty()) return BadArgument("no output file given (-o OUT.wav)");
-  if (o.bars && o.seconds) return BadArgument("--bars and --seconds exclude each other");
+  if ((o.bars ? 1 : 0) + (o.seconds ? 1 : 0) + (o.soundIn ? 1 : 0) > 1)
+    return BadArgument("--bars, --seconds and --soundin exclude each other");
   // A record length too long for a wave file is refused by the export
   // itself, which names the longest there can be.
   if (o.preRoll > 100000) return BadArgument("that pre-roll is longer than a render can be");
@@ -195,7 +217,16 @@ int main(int argc, char** argv) {
 
   WaveExportRequest request;
   request.fileName = o.output;
-  if (o.seconds) {
+  if (o.soundIn) {
+    if (const std::string why = SoundInFileProblem(engine); !why.empty()) {
+      std::cerr << "tonegarden-render: --soundin: " << why << "\n";
+      return kBadArguments;
+    }
+    if (!engine.SoundInProcessor().IsScheduled())
+      std::cerr << "tonegarden-render: SoundIn is not wired to SoundOut; the render is silent\n";
+    request.mode = WaveExportRequest::Mode::ProcessedSoundInFile;
+    request.wholeSoundInFile = true;
+  } else if (o.seconds) {
     request.mode = WaveExportRequest::Mode::TimedSegment;
     request.record = *o.seconds;
   } else {

@@ -27,6 +27,7 @@
 #include "contraptions/generators/drums/TGDrums.h"
 #include "contraptions/generators/loopplayer/TGLoopPlayer.h"
 #include "contraptions/generators/loopplayer/TLoopPlayerForm.h"
+#include "contraptions/io/soundin/TGSoundIn.h"
 #include "dsp/QSNoiseSource.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
@@ -155,6 +156,25 @@ int main(int argc, char** argv) {
       save(*form, "window-LoopPlayer-file");
       form->close();
     }
+  }
+  // SoundIn playing a file, half-way through, looping with a pause.
+  for (int i = 0; i < patch.Model().NodeCount(); ++i) {
+    tg::TGardeningContraption* c = patch.Model().NodeAt(i).contraption;
+    if (c == nullptr || c->TypeName() != "SoundIn") continue;
+    engine.SetUseInputFile(true);
+    auto& in = static_cast<tg::TGSoundIn&>(c->Processor());
+    in.inputFile.SetValue("snare.wav");
+    in.Reset();
+    in.loop.SetValue(true);
+    in.loopDelay.SetValue(2000.0);
+    in.location.SetValue(in.duration.Value() / 2);
+    c->ShowWindow();
+    QApplication::processEvents();
+    if (tg::TContraptionForm* form = window.WindowHost().WindowOf(*c)) {
+      save(*form, "window-SoundIn-file");
+      form->close();
+    }
+    engine.SetUseInputFile(false);
   }
   if (tg::PatchNode* node = patch.NewContraption("Bassline", 40, y += 40)) {
     auto& bass = static_cast<tg::TGBassline&>(node->contraption->Processor());

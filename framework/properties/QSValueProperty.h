@@ -32,6 +32,10 @@ class QSValueProperty : public QSProperty {
     value_.store(std::bit_cast<Storage>(value), std::memory_order_relaxed);
     RaiseChanged();
   }
+  // The processor's side (audio or worker thread): a state it keeps, such as
+  // a position, stored without raising the changed flag, so it is never
+  // taken for the user's edit.
+  void Publish(T value) { value_.store(std::bit_cast<Storage>(value), std::memory_order_relaxed); }
   void CopyFrom(const Derived& other) { SetValue(other.Value()); }
 
   std::unique_ptr<QSProperty> Clone() const override {

@@ -81,6 +81,9 @@ TEST(ExamplesTest, TheExamplesPlayEveryVoiceWithoutClipping) {
       {"beat.tgh", {"Drums_1", "Bassline_1"}},
       {"demo.tgh", {"Drums_1", "Bassline_1", "Bassline_2"}},
       {"loops.tgh", {"LoopPlayer_1", "LoopPlayer_2", "LoopPlayer_3", "LoopPlayer_4"}},
+      // Each voice through one effect: drums through the Flanger, the bass
+      // through RingAM, percussion through the Phaser, chords into NastyReverb.
+      {"effects.tgh", {"LoopPlayer_1", "Bassline_1", "LoopPlayer_2", "LoopPlayer_3"}},
   };
   for (const auto& [example, voices] : examples) {
     SCOPED_TRACE(example);

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include "app/shell/KWReloadManager.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
 #include "contraptions/generators/testgen/TTestGenForm.h"
+#include "contraptions/io/soundin/TSoundInForm.h"
 #include "contraptions/io/soundout/LostFramesMessage.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "controls/KWDWKnob.h"
@@ -135,6 +137,29 @@ TEST_F(MainFormTest, DeletingTheSoundOutRemovesItsWiresAndStopsAudioOut) {
   EXPECT_FALSE(Form().AudioOutButton()->isEnabled());
   EXPECT_FALSE(Form().Action("StartAudioOut")->isEnabled());
   EXPECT_FALSE(Form().UiTimer()->isActive());
+}
+
+TEST_F(MainFormTest, UseInputFileStopsAudioInAndSoundInsWindowFollowsTheMenu) {
+  Show();
+  PatchNode* in = New("SoundIn", {20, 20});
+  ASSERT_NE(in, nullptr);
+  Form().StartAudioIn();
+  ASSERT_TRUE(engine->IsAudioInRunning());
+  in->contraption->ShowWindow();
+  auto* window = dynamic_cast<TSoundInForm*>(Form().WindowHost().WindowOf(*in->contraption));
+  ASSERT_NE(window, nullptr);
+
+  Form().Action("UseInputFile")->trigger();
+  EXPECT_TRUE(engine->IsUsingInputFile());
+  EXPECT_FALSE(engine->IsAudioInRunning());  // the file takes the input's place
+  EXPECT_FALSE(Form().Action("StartAudioIn")->isEnabled());
+  EXPECT_FALSE(Form().Action("StopAudioIn")->isEnabled());
+  EXPECT_TRUE(window->UseFileBox()->isChecked());
+
+  window->UseFileBox()->click();  // and back, from the window
+  EXPECT_FALSE(engine->IsUsingInputFile());
+  EXPECT_FALSE(Form().Action("UseInputFile")->isChecked());
+  EXPECT_TRUE(Form().Action("StartAudioIn")->isEnabled());
 }
 
 TEST_F(MainFormTest, SavedDocumentsOpenAgainToTheSameTextAndJoinTheClosedFiles) {

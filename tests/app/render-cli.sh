@@ -79,4 +79,26 @@ expect 0 "$example" -o "$dir/sec.wav" --seconds 1.5 --tempo 60 --preroll 1
 [[ $(stat -c %s "$dir/sec.wav") -eq $((44 + 66150 * 4)) ]] || fail "1.5 s render has the wrong size"
 grep -q "times real time" "$dir/out" || fail "no summary"
 grep -q "lost" "$dir/out" && fail "a render reported lost frames"
+# SoundIn's file through the patch, for exactly as long as it lasts.
+expect 2 "$example" -o "$dir/x.wav" --soundin
+grep -q "the patch has no SoundIn" "$dir/err" || fail "--soundin without SoundIn: $(cat "$dir/err")"
+expect 2 "$example" -o "$dir/x.wav" --soundin --bars 2
+expect 0 "$example" -o "$dir/in.wav" --seconds 0.75 --quiet
+soundin() {  # a patch of SoundIn playing the named file (use it or not) into SoundOut
+  local list='{  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }, {  }'
+  printf '.tgh 0.5\r\ntempo:\r\n\t120\r\ncontraptions:\r\n'
+  printf '\tSoundIn\tSoundIn\t{ %s, "%s", 0, 0, 0, 0, 0, 0, 0 }\t{ %s }{ }{ 30 20 F Z Z 0 0 Z Z Z Z  }\t\r\n' "$1" "$2" "$list"
+  printf '\tSoundOut\tSoundOut\t{ "", 0, 0, 0, 300 }\t{ %s }{ }{ 30 80 F Z Z 0 0 Z Z Z Z  }\t\r\n' "$list"
+  printf 'connections:\r\n\tSoundIn\t0\tSoundOut\t0\r\n\tSoundIn\t1\tSoundOut\t1\r\nend\r\n'
+}
+soundin 0 "$dir/in.wav" >"$dir/file.tgh"
+expect 0 "$dir/file.tgh" -o "$dir/processed.wav" --soundin --quiet
+[[ $(stat -c %s "$dir/processed.wav") -eq $(stat -c %s "$dir/in.wav") ]] ||
+  fail "--soundin did not render exactly the file's length"
+soundin 1 "$dir/in.wav" >"$dir/device.tgh"
+expect 2 "$dir/device.tgh" -o "$dir/x.wav" --soundin
+grep -q "sound card" "$dir/err" || fail "--soundin in device mode: $(cat "$dir/err")"
+soundin 0 "$dir/gone.wav" >"$dir/gone.tgh"
+expect 2 "$dir/gone.tgh" -o "$dir/x.wav" --soundin
+grep -q "cannot be found" "$dir/err" || fail "--soundin with a missing file: $(cat "$dir/err")"
 echo "1 passed, 0 failed"

@@ -36,7 +36,7 @@ TEST_P(GraphEditsTest, GraphAndParameterEditsRaceFreeWithTheProcessingCycle) {
   const int threads = GetParam();
   TContraptionFactory factory;
   RegisterContraptionTypes(factory);
-  factory.Emplace<TMakerTemplate<test::TestRingAM>>("RingAM", "Effects", 1007, false);
+  factory.Emplace<TMakerTemplate<test::TestRingAM>>("TestRingAM", "Effects", 1007, false);
   auto stream = std::make_unique<DetachedOutStream>(4, 4096);
   DetachedOutStream* out = stream.get();
   TAudioEngineModule engine(factory, std::move(stream));
@@ -63,7 +63,7 @@ TEST_P(GraphEditsTest, GraphAndParameterEditsRaceFreeWithTheProcessingCycle) {
   for (int step = 0; step < 3000 || (fills.load() < 200 && step < 2000000); ++step) {
     const int action = static_cast<int>(random() % 6);
     if (action == 0 || live.size() < 3) {
-      live.push_back(factory.Create(engine, "RingAM", ""));
+      live.push_back(factory.Create(engine, "TestRingAM", ""));
       engine.AttachContraption(*live.back());
     } else if (action == 1 && live.size() > 3) {
       const size_t victim = random() % live.size();

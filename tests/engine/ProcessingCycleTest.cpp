@@ -242,8 +242,8 @@ TEST_F(ProcessingCycleTest, SoundInAndSoundOutAreSingleInstances) {
 }
 
 TEST_F(ProcessingCycleTest, ContraptionsJoinAndLeaveTheGraphThroughTheEngine) {
-  factory.Emplace<TMakerTemplate<test::TestRingAM>>("RingAM", "Effects", 1007, false);
-  auto ring = factory.Create(*engine, "RingAM", "");
+  factory.Emplace<TMakerTemplate<test::TestRingAM>>("TestRingAM", "Effects", 1007, false);
+  auto ring = factory.Create(*engine, "TestRingAM", "");
   auto soundOut = factory.Create(*engine, "SoundOut", "");
   EXPECT_EQ(ring->Processor().Context(), nullptr);
   engine->AttachContraption(*ring);

@@ -49,15 +49,16 @@ TEST_F(ContraptionTest, WhenAllNumbersAreTakenTheNumberIsZero) {
 }
 
 TEST_F(ContraptionTest, FactoryListsTypesByCategoryAndFindsLiveContraptions) {
-  // SoundIn, TestGen, Drums, Bassline, LoopPlayer, 12 busses, SDelay, 18 mixers, SoundOut,
-  // and the two test types.
-  EXPECT_EQ(factory.MakerCount(), 39);
+  // SoundIn, TestGen, Drums, Bassline, LoopPlayer, 12 busses, RingAM, SDelay, NastyReverb,
+  // Flanger, Phaser, 18 mixers, SoundOut, and the two test types.
+  EXPECT_EQ(factory.MakerCount(), 43);
   EXPECT_EQ(factory.MakerAt(0)->TypeName(), "SoundIn");
   EXPECT_EQ(factory.MakerAt(2)->TypeName(), "Drums");
   EXPECT_EQ(factory.MakerAt(4)->TypeName(), "LoopPlayer");
   EXPECT_EQ(factory.MakerAt(5)->TypeName(), "M2Buss");
-  EXPECT_EQ(factory.MakerAt(36)->TypeName(), "SoundOut");
-  EXPECT_EQ(factory.MakerAt(39), nullptr);
+  EXPECT_EQ(factory.MakerAt(17)->TypeName(), "RingAM");
+  EXPECT_EQ(factory.MakerAt(40)->TypeName(), "SoundOut");
+  EXPECT_EQ(factory.MakerAt(43), nullptr);
   EXPECT_EQ(factory.MakerAt(-1), nullptr);
   EXPECT_EQ(factory.Categories(),
             (std::vector<std::string>{"Input / Output", "Signal Generators", "Busses", "Effects",
@@ -102,7 +103,7 @@ std::string EmptyPresets(int count) {
 
 TEST_F(ContraptionTest, ReadContraptionReadsTheWholeItem) {
   std::string presets = "{ { 330, 1 }, " + EmptyPresets(19).substr(2);
-  std::istringstream in("RingAM\tRingAM_3\t{ 220, 1 }\t" + presets +
+  std::istringstream in("TestRingAM\tRingAM_3\t{ 220, 1 }\t" + presets +
                         "{ }{ 40 30 T Z Z 10 20 Z Z Z Z  }\tnext");
   auto c = factory.ReadContraption(*engine, in);
   ASSERT_NE(c, nullptr);

@@ -24,7 +24,7 @@ std::string Written(const QSPreset& preset) {
 }
 
 TEST_F(PresetTest, StoreRecallAndClear) {
-  TGardeningContraption& c = Make("RingAM");
+  TGardeningContraption& c = Make("TestRingAM");
   auto& ring = ProcessorOf<TestRingAM>(c);
   EXPECT_EQ(Written(c.PresetAt(3)), "{  }");
   c.StorePreset(3);
@@ -165,7 +165,7 @@ TEST_F(PresetTest, AllTwentyPresetsRoundTripThroughText) {
 // Every preset operation that changes what the document saves, or the sound,
 // is an edit: quitting afterwards must ask to save.
 TEST_F(PresetTest, EditsOfPresetsModifyTheDocument) {
-  TGardeningContraption& c = Make("RingAM");
+  TGardeningContraption& c = Make("TestRingAM");
   auto& ring = ProcessorOf<TestRingAM>(c);
   auto editedBy = [&](auto&& operation) {
     engine->SetDocumentModified(false);

@@ -23,13 +23,14 @@ class RecordingWindows final : public ContraptionWindows {
   std::vector<int> help;
 };
 
-// A headless engine with the real types and two test types, "RingAM" and
-// "AllKinds", whose contraptions the fixture deletes at the end.
+// A headless engine with the real types and two test types, "TestRingAM" (a
+// stand-in that counts its resets) and "AllKinds", whose contraptions the
+// fixture deletes at the end.
 class EngineFixture : public ::testing::Test {
  protected:
   EngineFixture() {
     RegisterContraptionTypes(factory);
-    factory.Emplace<TMakerTemplate<TestRingAM>>("RingAM", "Effects", 1007, false);
+    factory.Emplace<TMakerTemplate<TestRingAM>>("TestRingAM", "Effects", 1007, false);
     factory.Emplace<TMakerTemplate<TestAllKinds>>("AllKinds", "Test", 0, false);
     engine = std::make_unique<TAudioEngineModule>(factory);
     engine->Host().windows = &windows;

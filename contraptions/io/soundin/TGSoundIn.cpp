@@ -1,17 +1,36 @@
 #include "contraptions/io/soundin/TGSoundIn.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "dsp/SampleConversion.h"
+#include "engine/EngineLock.h"
+#include "engine/SoundFilePaths.h"
 
 namespace tg {
 
 namespace {
 constexpr float kLevelDecay = 0.5952380952f;
 constexpr float kSampleScale = 1.0f / 32768.0f;
+
+// Where a "Location" in milliseconds stands, in frames at the program's
+// rate; to the nearest frame, so a position SoundIn published comes back to
+// the very frame it stood for.
+int64_t FrameAt(double ms) {
+  if (!(ms > 0.0)) return 0;
+  return std::llround(std::min(ms, 86400000.0) * 0.001 * kSampleRate);
+}
+
+float Peak(const float* v, int n) {
+  float peak = 0.0f;
+  for (int i = 0; i < n; ++i) peak = std::max(peak, std::fabs(v[i]));
+  return peak;
+}
 }  // namespace
 
-TGSoundIn::TGSoundIn(QSDynSigContext* context) : QSSignalProcessor(context, 0, 2) {
+TGSoundIn::TGSoundIn(QSDynSigContext* context)
+    : QSSignalProcessor(context, 0, 2),
+      worker_(loop, loopDelay, [this](const SoundInFileWorker::FileFacts& f) { FileOpened(f); }) {
   SetOutletSignal(0, &left_);
   SetOutletSignal(1, &right_);
 }
@@ -33,17 +52,94 @@ QSPropertyTable* TGSoundIn::GetPropertyTable() {
 }
 
 void TGSoundIn::Reset() {
-  // Streaming from a file arrives with the wave-file reader; until then no
-  // input file is ever good.
   inputFile.ClearChanged();
-  fileIsGood.SetValue(false);
   active.SetValue(false);
+  fileIsGood.Publish(false);
+  path_ = inputFile.Value().empty() ? std::string() : ResolveSoundFile(inputFile.Value());
+  fileRequest_ = worker_.Open(path_);
+  if (engineLock_ != nullptr && engineLock_->IsHeldByCaller()) return;
+  worker_.WaitForAnswer(fileRequest_);
+}
+
+// The worker's thread.
+void TGSoundIn::FileOpened(const SoundInFileWorker::FileFacts& facts) {
+  duration.Publish(facts.durationMs);
+  if (facts.good) location.Publish(0.0);
+  fileIsGood.Publish(facts.good);
+}
+
+void TGSoundIn::WaitForFile() { worker_.WaitForAnswer(fileRequest_); }
+
+std::string TGSoundIn::FileProblem() const {
+  if (path_.empty() || !worker_.Answered(fileRequest_)) return {};
+  const std::string why = worker_.Problem();
+  if (why.empty()) return {};
+  return (fileIsGood.Value() ? "SoundIn could not play \"" : "SoundIn cannot play \"") + path_ +
+         "\": " + why + ".";
+}
+
+void TGSoundIn::StartPlaying() {
+  if (!fileIsGood.Value()) {
+    StopPlaying();
+    return;
+  }
+  if (autoRewind.Value()) location.Publish(0.0);
+  location.TakeChanged();  // played from where it stands: no seek besides
+  worker_.Start(FrameAt(location.Value()));
+  playing_ = true;
+}
+
+void TGSoundIn::StopPlaying() {
+  if (playing_) worker_.Stop();
+  playing_ = false;
+}
+
+void TGSoundIn::Silence() {
+  left_.Fill(0.0f);
+  right_.Fill(0.0f);
+  levelLeft_ = levelRight_ = 0.0f;
 }
 
 void TGSoundIn::Process() {
-  if (useADC.Value()) return;
-  left_.Fill(0.0f);
-  right_.Fill(0.0f);
+  playingFrames_.store(0, std::memory_order_relaxed);
+  if (useADC.Value()) {
+    StopPlaying();
+    return;
+  }
+  if (active.TakeChanged()) {
+    if (active.Value()) {
+      StartPlaying();
+    } else {
+      StopPlaying();
+    }
+  }
+  if (!playing_) {
+    Silence();
+    return;
+  }
+  // The user moved the position while it plays.
+  if (location.TakeChanged()) worker_.Start(FrameAt(location.Value()));
+
+  const SoundInFileWorker::Delivery d = worker_.Read(left_.Data(), right_.Data(), kBlockSize);
+  const bool over = d.ended || d.failed;
+  playingFrames_.store(over ? d.frames : kBlockSize, std::memory_order_relaxed);
+  levelLeft_ *= kLevelDecay;
+  levelRight_ *= kLevelDecay;
+  levelLeft_ = std::max(levelLeft_, Peak(left_.Data(), kBlockSize) * 32768.0f / 32766.0f);
+  levelRight_ = std::max(levelRight_, Peak(right_.Data(), kBlockSize) * 32768.0f / 32766.0f);
+  if (!over) {
+    // A position the user set meanwhile is taken up next block.
+    if (!location.IsChanged()) location.Publish(d.locationMs);
+    return;
+  }
+  playing_ = false;
+  active.Publish(false);
+  if (d.failed) {
+    fileIsGood.Publish(false);
+    location.Publish(d.locationMs);
+  } else {
+    location.Publish(autoRewind.Value() ? 0.0 : duration.Value());
+  }
 }
 
 void TGSoundIn::TakeDeviceInput(const int16_t* data, int readPosition, float& levelLeft,

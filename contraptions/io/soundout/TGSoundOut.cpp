@@ -115,7 +115,11 @@ void TGSoundOut::ReportFileProblem(const std::string& problem) const {
   host_->messages->ShowMessage(problem, "Tonegarden", MessageIcon::Warning);
 }
 
-bool TGSoundOut::SoundInActive() const { return soundIn_ != nullptr && soundIn_->active.Value(); }
+bool TGSoundOut::SoundInActive() const {
+  if (soundIn_ == nullptr) return false;
+  if (soundIn_->IsScheduled()) return soundIn_->PlayingFrames() > 0;
+  return soundIn_->active.Value();
+}
 
 void TGSoundOut::Process() {
   left_ = &InletSignal(0);
@@ -169,10 +173,15 @@ void TGSoundOut::Process() {
 }
 
 void TGSoundOut::Record() {
+  // A SoundIn playing its file in the pass says which frames of this block
+  // were its file's: the take holds exactly the file.
+  const bool sync = punchMode.Value() == kSoundInSync;
+  const bool exact = sync && soundIn_ != nullptr && soundIn_->IsScheduled();
+  const int frames = exact ? soundIn_->PlayingFrames() : kBlockSize;
   ToSamples16(left_->Data(), right_->Data(), frames_, kBlockSize);
-  worker_.RecordFrames(frames_, kBlockSize);
-  frameCounter_ += kBlockSize;
-  const bool soundInStopped = punchMode.Value() == kSoundInSync && !SoundInActive();
+  if (frames > 0) worker_.RecordFrames(frames_, frames);
+  frameCounter_ += static_cast<uint32_t>(frames);
+  const bool soundInStopped = exact ? frames < kBlockSize : sync && !SoundInActive();
   const bool timeIsUp =
       punchMode.Value() == kTimed &&
       static_cast<int64_t>(recordDuration.Value()) * 44100 <= static_cast<int64_t>(frameCounter_);

@@ -7,7 +7,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPainter>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
@@ -22,50 +21,11 @@
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/SaveFileDialog.h"
+#include "framework/forms/TransportGlyph.h"
 
 namespace tg {
-namespace {
 
-// The transport glyphs, drawn so that nothing has to be shipped.
-QIcon Glyph(const QString& name) {
-  QPixmap pixmap(16, 16);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(Qt::NoPen);
-  if (name == "PLAY") {
-    p.setBrush(QColor(0x20, 0x90, 0x30));
-    p.drawPolygon(QPolygonF({QPointF(4, 2), QPointF(14, 8), QPointF(4, 14)}));
-  } else if (name == "STOP") {
-    p.setBrush(QColor(0x30, 0x30, 0x30));
-    p.drawRect(QRectF(3, 3, 10, 10));
-  } else {
-    p.setBrush(QColor(0xd0, 0x20, 0x20));
-    p.drawEllipse(QRectF(2, 2, 12, 12));
-    if (name == "REC_PAUSED") {
-      p.setBrush(Qt::white);
-      p.drawRect(QRectF(5.5, 5, 1.8, 6));
-      p.drawRect(QRectF(8.7, 5, 1.8, 6));
-    }
-  }
-  return QIcon(pixmap);
-}
-
-}  // namespace
-
-QString TSoundOutForm::SecondsText(double seconds) {
-  QString text = QString::number(seconds, 'f', 6);
-  // Cut, not rounded: drop the zeros "f" pads with, then keep two decimals.
-  while (text.contains('.') && text.endsWith('0')) text.chop(1);
-  if (text.endsWith('.')) text.chop(1);
-  const qsizetype dot = text.indexOf('.');
-  if (dot < 0) {
-    text += ".00";
-  } else if (text.size() - dot > 3) {
-    text.truncate(dot + 3);
-  }
-  return text + " (sec)";
-}
+QString TSoundOutForm::SecondsText(double seconds) { return tg::SecondsText(seconds); }
 
 TSoundOutForm::TSoundOutForm(TGardeningContraption& contraption, QWidget* parent)
     : TContraptionForm(contraption, parent),
@@ -144,7 +104,7 @@ bool TSoundOutForm::TimerRunning() const { return timer_->isActive(); }
 
 void TSoundOutForm::SetGlyph(QToolButton* button, QString& glyph, const QString& name) {
   glyph = name;
-  button->setIcon(Glyph(name));
+  button->setIcon(TransportGlyph(name));
   button->setToolTip(name == "PLAY" ? "Play" : name == "STOP" ? "Stop" : "Record");
 }
 

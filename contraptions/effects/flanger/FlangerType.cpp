@@ -1,0 +1,18 @@
+#include "contraptions/effects/flanger/TGFlanger.h"
+#include "framework/ContraptionDescriptor.h"
+
+namespace tg {
+
+const ContraptionDescriptor& FlangerType() {
+  static const ContraptionDescriptor type{
+      .typeName = "Flanger",
+      .category = "Effects",
+      .helpNumber = 1010,
+      .helpPage = "flanger.html",
+      .helpTitle = "Flanger",
+      .makeMaker = OrdinaryMakers<TGFlanger>(),
+  };
+  return type;
+}
+
+}  // namespace tg

@@ -1,0 +1,70 @@
+#include "contraptions/effects/flanger/TGFlanger.h"
+
+#include <algorithm>
+
+#include "dsp/NonFinite.h"
+
+namespace tg {
+
+namespace {
+
+// A parameter within its declared range: a hand-edited document must not
+// make the delay endless or the comb unstable. Not a number gives the low end.
+double Within(const QSDoubleProperty& p, double lo, double hi) {
+  const double v = p.Value();
+  return v >= lo ? std::min(v, hi) : lo;
+}
+
+}  // namespace
+
+TGFlanger::TGFlanger(QSDynSigContext* context) : QSSignalProcessor(context, 1, 1) {
+  SetOutletSignal(0, &out_);
+}
+
+QSPropertyTable* TGFlanger::GetPropertyTable() {
+  static QSStaticPropertyTable::ClassInfo info;
+  return table_.Bind(info, [this](auto& add) {
+    const QSPropertyUnits& hz = QSFrequencyUnits::Get();
+    add(minFrequency, "MinFrequency", hz, kMinFrequency, kMaxFrequency);
+    add(maxFrequency, "MaxFrequency", hz, kMinFrequency, kMaxFrequency);
+    add(rate, "Rate", hz, kMinRate, kMaxRate);
+    add(feedback, "Feedback", QSFractionUnits::Get(), 0.0, kMaxFeedback);
+    add(wetDryMix, "WetDryMix", QSFractionUnits::Get(), 0.0, 1.0);
+  });
+}
+
+void TGFlanger::Reset() {
+  comb_.Clear();
+  dc_.Clear();
+  lfo_.Restart();
+  // The next block sets every coefficient again, as the first one did.
+  for (QSProperty* p : {static_cast<QSProperty*>(&rate), static_cast<QSProperty*>(&feedback),
+                        static_cast<QSProperty*>(&wetDryMix)})
+    p->RaiseChanged();
+}
+
+void TGFlanger::Process() {
+  if (rate.TakeChanged()) lfo_.SetRate(Within(rate, kMinRate, kMaxRate));
+  if (feedback.TakeChanged()) comb_.feedback.Set(Within(feedback, 0.0, kMaxFeedback));
+  if (wetDryMix.TakeChanged()) mix_.Recompute(Within(wetDryMix, 0.0, 1.0));
+
+  // The delay glides through the block from the last block's length to this one's.
+  const double v = lfo_.Next();
+  const double lo = Within(minFrequency, kMinFrequency, kMaxFrequency);
+  const double hi = Within(maxFrequency, kMinFrequency, kMaxFrequency);
+  const auto f = static_cast<float>(lo + v * (hi - lo));
+  comb_.frequency = f;
+  comb_.delay.Set(kSampleRate / f);
+
+  const float* x = InletSignal(0).Data();
+  float* w = out_.Data();
+  std::copy(x, x + kBlockSize, w);
+  noise_.AddTo(w, kBlockSize);
+  // The comb and the blocker feed themselves back: a NaN once would stay.
+  SilenceNonFinite(w, kBlockSize);
+  dc_.Process(w, kBlockSize);
+  comb_.Process(w, w);
+  mix_.Apply(x, w);
+}
+
+}  // namespace tg

@@ -1,0 +1,88 @@
+#include "contraptions/effects/phaser/TGPhaser.h"
+
+#include <algorithm>
+
+#include "dsp/NonFinite.h"
+
+namespace tg {
+
+namespace {
+
+// A parameter within its declared range: a hand-edited document must not
+// push the loop gain to one or a break to nothing. Not a number gives the low end.
+double Within(const QSDoubleProperty& p, double lo, double hi) {
+  const double v = p.Value();
+  return v >= lo ? std::min(v, hi) : lo;
+}
+
+float Coefficient(float a) { return (1.0f - a) / (1.0f + a); }
+
+}  // namespace
+
+TGPhaser::TGPhaser(QSDynSigContext* context) : QSSignalProcessor(context, 1, 1) {
+  SetOutletSignal(0, &out_);
+}
+
+QSPropertyTable* TGPhaser::GetPropertyTable() {
+  static QSStaticPropertyTable::ClassInfo info;
+  return table_.Bind(info, [this](auto& add) {
+    const QSPropertyUnits& hz = QSFrequencyUnits::Get();
+    add(minFrequency, "MinFrequency", hz, kMinFrequency, kMaxFrequency);
+    add(maxFrequency, "MaxFrequency", hz, kMinFrequency, kMaxFrequency);
+    add(rate, "Rate", hz, kMinRate, kMaxRate);
+    add(feedback, "Feedback", QSFractionUnits::Get(), 0.0, kMaxFeedback);
+    add(depth, "Depth", QSFractionUnits::Get(), 0.0, 1.0);
+  });
+}
+
+std::array<float, 3> TGPhaser::Coefficients(double hz) {
+  // The break as a fraction of the Nyquist frequency.
+  const auto a = static_cast<float>(static_cast<float>(hz) / (kSampleRate * 0.5));
+  return {Coefficient(a), Coefficient(static_cast<float>(a * 1.1)),
+          Coefficient(static_cast<float>(a * 1.2))};
+}
+
+void TGPhaser::Reset() {
+  inputDc_.Clear();
+  feedbackDc_.Clear();
+  for (FirstOrderAllpass& s : stages_) s.Clear();
+  fb_ = 0.0f;
+  lfo_.Restart();
+}
+
+void TGPhaser::Process() {
+  if (rate.TakeChanged()) lfo_.SetRate(Within(rate, kMinRate, kMaxRate));
+  const double v = lfo_.Next();
+  const double lo = Within(minFrequency, kMinFrequency, kMaxFrequency);
+  const double hi = Within(maxFrequency, kMinFrequency, kMaxFrequency);
+  break_ = lo + v * (hi - lo);
+  const auto [cA, cB, cC] = Coefficients(break_);
+
+  const float* x = InletSignal(0).Data();
+  float* w = out_.Data();
+  std::copy(x, x + kBlockSize, w);
+  noise_.AddTo(w, kBlockSize);
+  // The stages and the loop keep state: a NaN once would stay.
+  SilenceNonFinite(w, kBlockSize);
+  inputDc_.Process(w, kBlockSize);
+
+  const double gain = Within(feedback, 0.0, kMaxFeedback);
+  float fb = fb_;
+  for (int i = 0; i < kBlockSize; ++i) {
+    float u = static_cast<float>(fb * gain + w[i]);
+    u = stages_[0].Tick(u, cC);
+    u = stages_[1].Tick(u, cC);
+    u = stages_[2].Tick(u, cB);
+    u = stages_[3].Tick(u, cB);
+    u = stages_[4].Tick(u, cA);
+    u = stages_[5].Tick(u, cA);
+    w[i] = u;
+    fb = feedbackDc_.Tick(u);
+  }
+  fb_ = fb;
+
+  const auto d = static_cast<float>(Within(depth, 0.0, 1.0));
+  for (int i = 0; i < kBlockSize; ++i) w[i] = w[i] * d + x[i];
+}
+
+}  // namespace tg

@@ -105,6 +105,14 @@ TEST_F(DialogsTest, ExportShowsTheSoundInFilesDurationInSeconds) {
   ASSERT_TRUE(dialog.ModeButton(WaveExportRequest::Mode::ProcessedSoundInFile)->isEnabled());
   EXPECT_EQ(dialog.SoundInLabel()->text(), "SoundIn file duration is 12.34 seconds");
   EXPECT_EQ(TExportAsWaveForm::SoundInDurationText(999.0), "SoundIn file duration is 1.00 seconds");
+
+  // The mode proposes the whole file, exactly, unless the user changes it.
+  dialog.ChooseMode(WaveExportRequest::Mode::ProcessedSoundInFile);
+  EXPECT_EQ(dialog.RecordEdit()->Value(), 12.34);
+  EXPECT_TRUE(dialog.Request().wholeSoundInFile);
+  dialog.RecordEdit()->SetValue(5.0);
+  EXPECT_FALSE(dialog.Request().wholeSoundInFile);
+  EXPECT_EQ(dialog.Request().record, 5.0);
 }
 
 TEST_F(DialogsTest, ExportSaysHowLongAWaveFileCanBe) {

@@ -18,11 +18,17 @@
   TYPE(RingAM)                             \
   TYPE(SDelay)                             \
   TYPE(NastyReverb)                        \
+  TYPE(FiveCombs)                          \
   TYPE(Flanger)                            \
   TYPE(Phaser)                             \
+  TYPE(MParaEQ)                            \
+  TYPE(SParaEQ)                            \
   TYPE(StereoMixers)                       \
   TYPE(PanPotMixers)                       \
   TYPE(MonoMixers)                         \
+  TYPE(Crossfader)                         \
+  TYPE(Matrix8x8)                          \
+  TYPE(Matrix4x4)                          \
   TYPE(SoundOut)
 
 namespace tg {

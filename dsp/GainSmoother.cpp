@@ -26,7 +26,7 @@ void GainSmoother::Run(const float* in, float* out) {
     // The float recursion has reached its fixed point: every later step gives
     // next again, bit for bit (also when -0 stepped to +0).
     if (next == y) {
-      y = next;
+      y = snap_ ? target_ : next;
       break;
     }
     y = next;

@@ -11,6 +11,11 @@ class GainSmoother {
   GainSmoother(float rate, double cutoffHz);
 
   void SetCutoff(double cutoffHz);
+  // Sets the pole itself; 0 makes the gain jump to each target at once.
+  void SetPole(float p) {
+    p_ = p;
+    a_ = 1.0f - p;
+  }
   void SetTarget(double gain) { target_ = static_cast<float>(gain); }
   // Audio thread: out[i] = y × in[i], y moving towards the target. in may be
   // out. Once y has reached where the float recursion stays, the loop is a
@@ -19,7 +24,13 @@ class GainSmoother {
   // Audio thread: out[i] += y × in[i].
   void ApplyAdd(const float* in, float* out);
   float Value() const { return y_; }
+  // Back to silence, as at the start.
+  void Clear() { y_ = 0.0f; }
   float Pole() const { return p_; }
+  // Where the float recursion stops short of the target (1e-5 below it at a
+  // 20 Hz cutoff, 4 % at 0.01 Hz), jump the rest of the way. Off by default:
+  // pinned renders rely on the plain recursion.
+  void SetSnapToTarget(bool snap) { snap_ = snap; }
 
  private:
   template <bool kAdd>
@@ -33,6 +44,7 @@ class GainSmoother {
   float a_ = 0.0f;
   float p_ = 0.0f;
   float target_ = 0.0f;
+  bool snap_ = false;
 };
 
 }  // namespace tg

@@ -84,6 +84,9 @@ TEST(ExamplesTest, TheExamplesPlayEveryVoiceWithoutClipping) {
       // Each voice through one effect: drums through the Flanger, the bass
       // through RingAM, percussion through the Phaser, chords into NastyReverb.
       {"effects.tgh", {"LoopPlayer_1", "Bassline_1", "LoopPlayer_2", "LoopPlayer_3"}},
+      // Drums and chords through the Crossfader at its middle; the matrix
+      // sends the percussion into 5Combs and the bass past it; SParaEQ on the sum.
+      {"routing.tgh", {"LoopPlayer_1", "LoopPlayer_2", "LoopPlayer_3", "LoopPlayer_4"}},
   };
   for (const auto& [example, voices] : examples) {
     SCOPED_TRACE(example);

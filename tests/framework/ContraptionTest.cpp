@@ -50,23 +50,26 @@ TEST_F(ContraptionTest, WhenAllNumbersAreTakenTheNumberIsZero) {
 
 TEST_F(ContraptionTest, FactoryListsTypesByCategoryAndFindsLiveContraptions) {
   // SoundIn, TestGen, Drums, Bassline, LoopPlayer, 12 busses, RingAM, SDelay, NastyReverb,
-  // Flanger, Phaser, 18 mixers, SoundOut, and the two test types.
-  EXPECT_EQ(factory.MakerCount(), 43);
+  // 5Combs, Flanger, Phaser, two ParaEQs, 18 mixers, Crossfader, two matrices, SoundOut,
+  // and the two test types.
+  EXPECT_EQ(factory.MakerCount(), 49);
   EXPECT_EQ(factory.MakerAt(0)->TypeName(), "SoundIn");
   EXPECT_EQ(factory.MakerAt(2)->TypeName(), "Drums");
   EXPECT_EQ(factory.MakerAt(4)->TypeName(), "LoopPlayer");
   EXPECT_EQ(factory.MakerAt(5)->TypeName(), "M2Buss");
   EXPECT_EQ(factory.MakerAt(17)->TypeName(), "RingAM");
-  EXPECT_EQ(factory.MakerAt(40)->TypeName(), "SoundOut");
-  EXPECT_EQ(factory.MakerAt(43), nullptr);
+  EXPECT_EQ(factory.MakerAt(20)->TypeName(), "5Combs");
+  EXPECT_EQ(factory.MakerAt(43)->TypeName(), "Crossfader");
+  EXPECT_EQ(factory.MakerAt(46)->TypeName(), "SoundOut");
+  EXPECT_EQ(factory.MakerAt(49), nullptr);
   EXPECT_EQ(factory.MakerAt(-1), nullptr);
   EXPECT_EQ(factory.Categories(),
             (std::vector<std::string>{"Input / Output", "Signal Generators", "Busses", "Effects",
-                                      "Mixers", "Test"}));
+                                      "Filters", "Mixers", "beta", "Test"}));
   ASSERT_EQ(factory.MakersInCategory("Input / Output").size(), 2u);
   EXPECT_EQ(factory.MakersInCategory("Input / Output")[1]->TypeName(), "SoundOut");
   const auto mixers = factory.MakersInCategory("Mixers");
-  ASSERT_EQ(mixers.size(), 18u);
+  ASSERT_EQ(mixers.size(), 19u);
   EXPECT_EQ(mixers[5]->TypeName(), "S12Mixer");
   EXPECT_EQ(mixers[6]->TypeName(), "P2Mixer");
   EXPECT_EQ(mixers[17]->HelpNumber(), 1016);

@@ -6,17 +6,6 @@
 
 namespace tg {
 
-namespace {
-
-// A parameter within its declared range: a hand-edited document must not
-// make the delay endless or the comb unstable. Not a number gives the low end.
-double Within(const QSDoubleProperty& p, double lo, double hi) {
-  const double v = p.Value();
-  return v >= lo ? std::min(v, hi) : lo;
-}
-
-}  // namespace
-
 TGFlanger::TGFlanger(QSDynSigContext* context) : QSSignalProcessor(context, 1, 1) {
   SetOutletSignal(0, &out_);
 }
@@ -44,14 +33,14 @@ void TGFlanger::Reset() {
 }
 
 void TGFlanger::Process() {
-  if (rate.TakeChanged()) lfo_.SetRate(Within(rate, kMinRate, kMaxRate));
-  if (feedback.TakeChanged()) comb_.feedback.Set(Within(feedback, 0.0, kMaxFeedback));
-  if (wetDryMix.TakeChanged()) mix_.Recompute(Within(wetDryMix, 0.0, 1.0));
+  if (rate.TakeChanged()) lfo_.SetRate(rate.ValueWithin(kMinRate, kMaxRate));
+  if (feedback.TakeChanged()) comb_.feedback.Set(feedback.ValueWithin(0.0, kMaxFeedback));
+  if (wetDryMix.TakeChanged()) mix_.Recompute(wetDryMix.ValueWithin(0.0, 1.0));
 
   // The delay glides through the block from the last block's length to this one's.
   const double v = lfo_.Next();
-  const double lo = Within(minFrequency, kMinFrequency, kMaxFrequency);
-  const double hi = Within(maxFrequency, kMinFrequency, kMaxFrequency);
+  const double lo = minFrequency.ValueWithin(kMinFrequency, kMaxFrequency);
+  const double hi = maxFrequency.ValueWithin(kMinFrequency, kMaxFrequency);
   const auto f = static_cast<float>(lo + v * (hi - lo));
   comb_.frequency = f;
   comb_.delay.Set(kSampleRate / f);

@@ -8,13 +8,6 @@ namespace tg {
 
 namespace {
 
-// A parameter within its declared range: a hand-edited document must not
-// push the loop gain to one or a break to nothing. Not a number gives the low end.
-double Within(const QSDoubleProperty& p, double lo, double hi) {
-  const double v = p.Value();
-  return v >= lo ? std::min(v, hi) : lo;
-}
-
 float Coefficient(float a) { return (1.0f - a) / (1.0f + a); }
 
 }  // namespace
@@ -51,10 +44,10 @@ void TGPhaser::Reset() {
 }
 
 void TGPhaser::Process() {
-  if (rate.TakeChanged()) lfo_.SetRate(Within(rate, kMinRate, kMaxRate));
+  if (rate.TakeChanged()) lfo_.SetRate(rate.ValueWithin(kMinRate, kMaxRate));
   const double v = lfo_.Next();
-  const double lo = Within(minFrequency, kMinFrequency, kMaxFrequency);
-  const double hi = Within(maxFrequency, kMinFrequency, kMaxFrequency);
+  const double lo = minFrequency.ValueWithin(kMinFrequency, kMaxFrequency);
+  const double hi = maxFrequency.ValueWithin(kMinFrequency, kMaxFrequency);
   break_ = lo + v * (hi - lo);
   const auto [cA, cB, cC] = Coefficients(break_);
 
@@ -66,7 +59,7 @@ void TGPhaser::Process() {
   SilenceNonFinite(w, kBlockSize);
   inputDc_.Process(w, kBlockSize);
 
-  const double gain = Within(feedback, 0.0, kMaxFeedback);
+  const double gain = feedback.ValueWithin(0.0, kMaxFeedback);
   float fb = fb_;
   for (int i = 0; i < kBlockSize; ++i) {
     float u = static_cast<float>(fb * gain + w[i]);
@@ -81,7 +74,7 @@ void TGPhaser::Process() {
   }
   fb_ = fb;
 
-  const auto d = static_cast<float>(Within(depth, 0.0, 1.0));
+  const auto d = static_cast<float>(depth.ValueWithin(0.0, 1.0));
   for (int i = 0; i < kBlockSize; ++i) w[i] = w[i] * d + x[i];
 }
 

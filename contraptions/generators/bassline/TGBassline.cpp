@@ -52,13 +52,6 @@ const std::array<float, 128>& NoteFrequencies() {
 // The equal-tempered frequency of a note; only 1 … 127 are ever asked for.
 float NoteFrequency(int note) { return NoteFrequencies()[static_cast<size_t>(note & 127)]; }
 
-// A parameter as the processing uses it: within its declared range, so that a
-// hand-edited document cannot drive the filter or the shaper out of bounds.
-double Within(const QSDoubleProperty& p, double lo, double hi) {
-  const double v = p.Value();
-  return v >= lo ? std::min(v, hi) : lo;  // not a number: the low end
-}
-
 // The filter states saturate at ±1; a state that is not a number starts over.
 double Saturated(double s) {
   if (s >= 1.0) return 1.0;
@@ -147,24 +140,24 @@ int TGBassline::NoteOfStep(int step) const {
 }
 
 void TGBassline::Process() {
-  if (volume.TakeChanged()) smoother_.SetTarget(Within(volume, 0.0, 1.0));
+  if (volume.TakeChanged()) smoother_.SetTarget(volume.ValueWithin(0.0, 1.0));
   if (lfoRate.TakeChanged()) {
-    const double r = Within(lfoRate, 0.1, 1.0);
+    const double r = lfoRate.ValueWithin(0.1, 1.0);
     const double hz = r * r * 10.0 + 0.02;
     lfo_.SetIncrement(kTableSize / ((kSampleRate / kBlockSize) / hz));
   }
   const double a = lfo_.Tick();
-  const double em = Within(envMod, 0.0, 1.0);
-  const double depth = em + a * (1.0 - em) * Within(lfoDepth, 0.0, 1.0);
-  const double cutoff = Within(cutoffFreq, 0.0, 1.0);
+  const double em = envMod.ValueWithin(0.0, 1.0);
+  const double depth = em + a * (1.0 - em) * lfoDepth.ValueWithin(0.0, 1.0);
+  const double cutoff = cutoffFreq.ValueWithin(0.0, 1.0);
   baseCutoff_ = std::exp(cutoff * 1.38) * 195.0 / (depth * 0.3 + 1.0);
   peakCutoff_ = baseCutoff_ + (1.0 - cutoff * 0.5) * baseCutoff_ * (depth * 19.0 + 0.8);
   if (resonance.TakeChanged()) {
-    const double r = 3.0 * Within(resonance, 0.0, 1.0);
+    const double r = 3.0 * resonance.ValueWithin(0.0, 1.0);
     q_ = 1.0 / (r * r * 12.0 + 1.0);
   }
   if (decay.TakeChanged()) {
-    const double d = Within(decay, 0.0, 1.0) * 7.5 - 10.0;
+    const double d = decay.ValueWithin(0.0, 1.0) * 7.5 - 10.0;
     filterEnv_.base = static_cast<float>(std::exp(-d * d));
     filterEnv_.coefficient = static_cast<float>(std::exp(-d * d / kEnvelopeLength));
   }
@@ -172,8 +165,8 @@ void TGBassline::Process() {
     osc_.SetTable(waveform.Value() == 0 ? SharedTables().saw : SharedTables().square);
   }
   useInlet_ = IsInletConnected(0);
-  volume_ = Within(volume, 0.0, 1.0);
-  overdrive_ = Within(overdrive, 0.0, 1.0);
+  volume_ = volume.ValueWithin(0.0, 1.0);
+  overdrive_ = overdrive.ValueWithin(0.0, 1.0);
 
   // Each tick falls at its own sample: render up to it, handle it, go on.
   // Ticks are handled while the clock stands too, so a stop ends the note.
@@ -218,7 +211,7 @@ void TGBassline::HandleTick(int tickInBar, bool clockRunning) {
     rampIncrement_ = 1.0 / kAttackSamples;
     osc_.SetPhase(0.0);
     accentLevel_ =
-        (static_cast<uint32_t>(accents.Value()) & bit) != 0 ? Within(accent, 0.0, 1.0) : 0.0;
+        (static_cast<uint32_t>(accents.Value()) & bit) != 0 ? accent.ValueWithin(0.0, 1.0) : 0.0;
   } else if (((phase == 3 && (static_cast<uint32_t>(ties.Value()) & bit) == 0) ||
               (phase == 0 && !gate)) &&
              rampIncrement_ > 0.0) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "contraptions/effects/dlgranulator/TGDLGranulator.h"
 #include "contraptions/effects/sdelay/TGSDelay.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
 #include "contraptions/mixers/mixers/TGMixers.h"
@@ -68,6 +69,21 @@ void BM_ProcessorTestGenNoise(benchmark::State& state) {
   gen.waveform.SetValue(0);
   Settle(gen);
   Run(state, gen);
+}
+
+// The densest grain stream: a grain every 2 ms, twenty half-second grains
+// always sounding, each reading the line four times as fast.
+void BM_ProcessorDLGranulatorDensest(benchmark::State& state) {
+  QSDynSigContext context;
+  auto& g = Place<TGDLGranulator>(context, 1);
+  g.interonsetTime.SetValue(FloatRange{2.0f, 2.0f});
+  g.grainDuration.SetValue(FloatRange{500.0f, 500.0f});
+  g.pitchScaler.SetValue(FloatRange{4.0f, 4.0f});
+  g.delayTime.SetValue(FloatRange{0.0f, 9500.0f});
+  g.maxGrains.SetValue(TGDLGranulator::kVoices);
+  g.feedback.SetValue(0.5);
+  Settle(g);
+  Run(state, g);
 }
 
 void BM_ProcessorSDelayMono(benchmark::State& state) {
@@ -148,6 +164,7 @@ void BM_ProcessorOutput16(benchmark::State& state) {
 
 BENCHMARK(BM_ProcessorTestGenSine);
 BENCHMARK(BM_ProcessorTestGenNoise);
+BENCHMARK(BM_ProcessorDLGranulatorDensest);
 BENCHMARK(BM_ProcessorSDelayMono);
 BENCHMARK(BM_ProcessorSDelayStereo);
 BENCHMARK(BM_ProcessorS8MixerSettled);

@@ -10,9 +10,10 @@
 #define TONEGARDEN_CONTRAPTION_TYPES(TYPE) \
   TYPE(SoundIn)                            \
   TYPE(TestGen)                            \
-  TYPE(Drums)                              \
-  TYPE(Bassline)                           \
   TYPE(LoopPlayer)                         \
+  TYPE(Drums)                              \
+  TYPE(Additive10)                         \
+  TYPE(Bassline)                           \
   TYPE(MonoBusses)                         \
   TYPE(StereoBusses)                       \
   TYPE(RingAM)                             \
@@ -20,6 +21,7 @@
   TYPE(NastyReverb)                        \
   TYPE(FiveCombs)                          \
   TYPE(Flanger)                            \
+  TYPE(DLGranulator)                       \
   TYPE(Phaser)                             \
   TYPE(MParaEQ)                            \
   TYPE(SParaEQ)                            \
@@ -27,6 +29,7 @@
   TYPE(PanPotMixers)                       \
   TYPE(MonoMixers)                         \
   TYPE(Crossfader)                         \
+  TYPE(BubbleBlower)                       \
   TYPE(Matrix8x8)                          \
   TYPE(Matrix4x4)                          \
   TYPE(SoundOut)

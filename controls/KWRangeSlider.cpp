@@ -41,6 +41,11 @@ void KWRangeSlider::SetValue1(double v) {
   update();
 }
 
+void KWRangeSlider::AddTick(double value) {
+  ticks_.push_back(value);
+  update();
+}
+
 void KWRangeSlider::SetScale(ValueScale scale) {
   const double v0 = Value0(), v1 = Value1();
   scale_ = scale;
@@ -74,6 +79,19 @@ void KWRangeSlider::paintEvent(QPaintEvent*) {
   };
   painter.fillRect(span(0, travel + kReserved - 1), pal.color(QPalette::Dark));
   painter.fillRect(span(at_.p0 * travel + 8, at_.p1 * travel + 7), pal.color(QPalette::Highlight));
+  // Ticks in the margins on both sides, where a thumb's middle would stand at the value.
+  painter.setPen(pal.color(QPalette::WindowText));
+  for (double v : ticks_) {
+    const double along = PositionOfValue(v, min_, max_, scale_) * travel + 7.5;
+    if (vertical_) {
+      const double y = height() - 1 - along;
+      painter.drawLine(QPointF(0, y), QPointF(3, y));
+      painter.drawLine(QPointF(width() - 4, y), QPointF(width() - 1, y));
+    } else {
+      painter.drawLine(QPointF(along, 0), QPointF(along, 3));
+      painter.drawLine(QPointF(along, height() - 4), QPointF(along, height() - 1));
+    }
+  }
   const bool shift = QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier;
   const bool alt = QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier;
   auto thumb = [&](double from, bool moves) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <vector>
 
 #include "controls/RangeDrag.h"
 #include "controls/ValueScale.h"
@@ -30,6 +31,9 @@ class KWRangeSlider final : public QWidget {
   void SetScale(ValueScale scale);
   bool IsVertical() const { return vertical_; }
   void SetVertical(bool vertical);
+  // Marks a value beside the track (a reference such as unity).
+  void AddTick(double value);
+  const std::vector<double>& TickValues() const { return ticks_; }
   // What a press at this point would grab.
   RangeGrab GrabAt(QPoint point) const;
 
@@ -56,6 +60,7 @@ class KWRangeSlider final : public QWidget {
   bool vertical_ = true;
   RangeGrab grab_ = RangeGrab::None;
   QPoint last_;
+  std::vector<double> ticks_;
 };
 
 }  // namespace tg

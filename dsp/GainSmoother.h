@@ -24,6 +24,18 @@ class GainSmoother {
   // Audio thread: out[i] += y × in[i].
   void ApplyAdd(const float* in, float* out);
   float Value() const { return y_; }
+  // Audio thread: one step of the recursion, for a smoother of something
+  // other than a gain that is stepped once per block; answers the new value.
+  float Step() {
+    const float next = a_ * target_ + p_ * y_;
+    y_ = snap_ && next == y_ ? target_ : next;
+    return y_;
+  }
+  // Stands at a value with nothing left to glide.
+  void Jump(double value) {
+    target_ = static_cast<float>(value);
+    y_ = target_;
+  }
   // Back to silence, as at the start.
   void Clear() { y_ = 0.0f; }
   float Pole() const { return p_; }

@@ -30,6 +30,19 @@ class QSSineRotor {
     x_ = x;
     y_ = y;
   }
+  // The rounded step does not keep the vector's length: over minutes a tone
+  // would fade or swell by several decibels. One Newton step towards length 1
+  // (the error is tiny, so one is exact enough); once a block is plenty.
+  void Renormalise() {
+    const float g = 1.5f - 0.5f * (x_ * x_ + y_ * y_);
+    x_ *= g;
+    y_ *= g;
+  }
+  // Back to the start of the wave (sine phase 0).
+  void Restart() {
+    x_ = 1.0f;
+    y_ = 0.0f;
+  }
 
  private:
   float sinW_ = 0.0f;

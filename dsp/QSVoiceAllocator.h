@@ -35,15 +35,18 @@ class QSVoiceAllocator {
   template <typename Render>
   void VisitAndRetire(Render&& render) {
     for (current_ = 0; current_ < activeCount_; ++current_) {
-      Voice* v = active_[static_cast<std::size_t>(current_)];
-      if (render(*v)) {
-        freeStack_[static_cast<std::size_t>(++freeTop_)] = v;
-        --activeCount_;
-        active_[static_cast<std::size_t>(current_)] =
-            active_[static_cast<std::size_t>(activeCount_)];
-        --current_;
-      }
+      if (render(*active_[static_cast<std::size_t>(current_)])) RetireCurrent();
     }
+  }
+  // Audio thread: the voice at the current index (the one just allocated, or
+  // being visited) goes back to the pool; the last sounding voice takes its
+  // place, and the current index steps back so that it is visited next.
+  void RetireCurrent() {
+    if (current_ < 0 || current_ >= activeCount_) return;
+    freeStack_[static_cast<std::size_t>(++freeTop_)] = active_[static_cast<std::size_t>(current_)];
+    --activeCount_;
+    active_[static_cast<std::size_t>(current_)] = active_[static_cast<std::size_t>(activeCount_)];
+    --current_;
   }
   // Audio thread: every voice goes back to the pool.
   void ReleaseAll() {

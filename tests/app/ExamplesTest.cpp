@@ -18,6 +18,7 @@
 #include "framework/host/StreamUserMessages.h"
 #include "framework/properties/QSBoolProperty.h"
 #include "framework/properties/QSDoubleProperty.h"
+#include "framework/properties/QSRangeProperty.h"
 #include "tests/support/ScriptedQueries.h"
 #include "tests/support/TempDir.h"
 
@@ -57,6 +58,10 @@ std::vector<int16_t> RenderExample(const std::string& example, const std::string
     QSPropertyTable& table = *voice->Processor().GetPropertyTable();
     if (table.IndexOf("Volume") >= 0) {
       dynamic_cast<QSDoubleProperty&>(table.PropertyByName("Volume")).SetValue(0.0);
+    } else if (table.IndexOf("Gain") >= 0) {
+      dynamic_cast<QSDoubleProperty&>(table.PropertyByName("Gain")).SetValue(0.0);
+    } else if (table.IndexOf("Amplitude") >= 0) {
+      dynamic_cast<QSRangeProperty&>(table.PropertyByName("Amplitude")).SetValue({0.0f, 0.0f});
     } else {
       dynamic_cast<QSBoolProperty&>(table.PropertyByName("Mute")).SetValue(true);
     }
@@ -87,6 +92,8 @@ TEST(ExamplesTest, TheExamplesPlayEveryVoiceWithoutClipping) {
       // Drums and chords through the Crossfader at its middle; the matrix
       // sends the percussion into 5Combs and the bass past it; SParaEQ on the sum.
       {"routing.tgh", {"LoopPlayer_1", "LoopPlayer_2", "LoopPlayer_3", "LoopPlayer_4"}},
+      // A drone, a loop granulated with feedback, a sample scattered.
+      {"textures.tgh", {"10Harmonics_1", "DLGranulator_1", "BubbleBlower_1"}},
   };
   for (const auto& [example, voices] : examples) {
     SCOPED_TRACE(example);

@@ -8,15 +8,15 @@
 #include <QSignalBlocker>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "contraptions/filters/combs5/TG5Combs.h"
 #include "controls/KWDWSlider.h"
 #include "controls/TPianoNotes.h"
 #include "dsp/NoteNumbers.h"
-#include "framework/ContraptionEngine.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
-#include "framework/host/HostServices.h"
+#include "framework/forms/TypedNumber.h"
 
 namespace tg {
 
@@ -38,8 +38,6 @@ constexpr int kControlHeight = 24;
 constexpr int kFirstRowY = 58;
 constexpr int kRowPitch = 27;
 
-const char* const kGrey = "greyText";
-
 }  // namespace
 
 QString TCombs5Form::FrequencyText(double hz) {
@@ -51,18 +49,9 @@ QString TCombs5Form::FrequencyText(double hz) {
   return s.left(dot + 3);
 }
 
-bool TCombs5Form::IsGrey(const QWidget* widget) { return widget->property(kGrey).toBool(); }
+bool TCombs5Form::IsGrey(const QWidget* widget) { return typednumber::IsGrey(widget); }
 
-void TCombs5Form::SetGrey(QWidget* widget, bool grey) {
-  widget->setProperty(kGrey, grey);
-  QPalette pal = widget->palette();
-  const QPalette& normal = widget->parentWidget()->palette();
-  const QColor ink =
-      grey ? normal.color(QPalette::Disabled, QPalette::Text) : normal.color(QPalette::Text);
-  pal.setColor(QPalette::Text, ink);
-  pal.setColor(QPalette::WindowText, ink);
-  widget->setPalette(pal);
-}
+void TCombs5Form::SetGrey(QWidget* widget, bool grey) { typednumber::SetGrey(widget, grey); }
 
 TCombs5Form::TCombs5Form(TGardeningContraption& contraption, QWidget* parent)
     : TContraptionForm(contraption, parent),
@@ -147,17 +136,9 @@ void TCombs5Form::FrequencySlid(int r, double hz) {
 }
 
 void TCombs5Form::FrequencyTyped(int r, const QString& text) {
-  if (text.isEmpty()) return;
-  bool ok = false;
-  const double hz = text.trimmed().toDouble(&ok);
-  if (!ok) {
-    if (UserMessages* messages = Contraption().Engine().Host().messages) {
-      std::string message = "'";
-      message.append(text.toStdString()).append("' is not a valid floating point value.");
-      messages->ShowMessage(message, "Tonegarden", MessageIcon::Error);
-    }
-    return;
-  }
+  const std::optional<double> typed = typednumber::Read(text, Contraption());
+  if (!typed) return;
+  const double hz = *typed;
   Row& row = rows_[Index(r)];
   if (!(hz >= row.frequency->Min() && hz <= row.frequency->Max())) {
     SetGrey(row.edit, true);

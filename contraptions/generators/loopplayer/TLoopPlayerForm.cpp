@@ -1,10 +1,7 @@
 #include "contraptions/generators/loopplayer/TLoopPlayerForm.h"
 
 #include <QCheckBox>
-#include <QFontMetrics>
 #include <QLabel>
-#include <QStyle>
-#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <cmath>
@@ -12,7 +9,6 @@
 
 #include "contraptions/generators/loopplayer/TGLoopPlayer.h"
 #include "controls/KWNumberEdit.h"
-#include "engine/SoundFilePaths.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 
@@ -22,7 +18,6 @@ namespace {
 
 constexpr int kClientWidth = 342;
 constexpr int kClientHeight = 73;
-constexpr int kButton = 22;
 constexpr int kEditWidth = 50;
 
 int32_t WholePart(double v) {
@@ -32,38 +27,28 @@ int32_t WholePart(double v) {
 
 }  // namespace
 
-QString TLoopPlayerForm::PanelCaption(std::string_view storedName, bool missing) {
-  QString name = QString::fromStdString(std::string(storedName));
-  return missing ? name + " !" : name;
-}
-
 TLoopPlayerForm::TLoopPlayerForm(TGardeningContraption& contraption, QWidget* parent)
     : TContraptionForm(contraption, parent),
       processor_(static_cast<TGLoopPlayer&>(contraption.Processor())),
-      open_(new QToolButton(Body())),
-      fileName_(new QLabel(Body())),
+      file_(new SoundFileRow(
+          Body(), 4, 6, kClientWidth - 8,
+          {.name = [this]() -> const std::string& { return processor_.file.Value(); },
+           .loadFailed = [this] { return processor_.LoadFailed(); },
+           .loading = [this] { return processor_.Loading(); }})),
       stretch_(new QCheckBox("Stretch", Body())),
       mute_(new QCheckBox("Mute", Body())),
       bars_(new KWNumberEdit(Body())),
-      phase_(new KWNumberEdit(Body())),
-      loads_(new QTimer(this)) {
+      phase_(new KWNumberEdit(Body())) {
   setWindowTitle("LoopPlayer");
   QWidget* body = Body();
 
   // The file: label, open button and the name in a lowered panel.
   const int fileTop = 6;
-  QLabel* fileLabel = PlaceLabel("File:", body, 4, 0);
-  fileLabel->move(4, fileTop + (kButton - fileLabel->height()) / 2);
-  open_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-  open_->setToolTip("Choose the loop's sound file");
-  open_->setGeometry(fileLabel->geometry().right() + 6, fileTop, kButton, kButton);
-  const int panelX = open_->geometry().right() + 4;
-  fileName_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  fileName_->setGeometry(panelX, fileTop, kClientWidth - 4 - panelX, kButton);
-  connect(open_, &QToolButton::clicked, this, [this] { ChooseFile(); });
+  file_->OpenButton()->setToolTip("Choose the loop's sound file");
+  connect(file_, &SoundFileRow::OpenClicked, this, [this] { ChooseFile(); });
 
   // Below: the loop's length and phase, and the two switches.
-  const int rowTop = fileTop + kButton + 14;
+  const int rowTop = fileTop + SoundFileRow::kHeight + 14;
   auto placeEdit = [&](KWNumberEdit* edit, const QString& label, std::string_view parameter,
                        int x) {
     QLabel* l = PlaceLabel(label, body, x, 0);
@@ -96,10 +81,6 @@ TLoopPlayerForm::TLoopPlayerForm(TGardeningContraption& contraption, QWidget* pa
   connect(stretch_, &QCheckBox::clicked, this, [this](bool on) { Edit(processor_.stretch, on); });
   connect(mute_, &QCheckBox::clicked, this, [this](bool on) { Edit(processor_.mute, on); });
 
-  // A file being loaded may yet fail: the panel follows until it is done.
-  loads_->setInterval(100);
-  connect(loads_, &QTimer::timeout, this, [this] { RefreshFileName(); });
-
   // Larger fonts than designed for make the window grow rather than cut.
   const QRect used = body->childrenRect();
   body->setMinimumSize(used.right() + 5, used.bottom() + 3);
@@ -110,25 +91,7 @@ void TLoopPlayerForm::ChooseFile() {
   const QString chosen = dialog_.Ask(this, processor_.file.Value());
   if (chosen.isEmpty()) return;
   Edit(processor_.file, chosen.toStdString());
-  RefreshFileName();
-}
-
-bool TLoopPlayerForm::WatchingLoads() const { return loads_->isActive(); }
-
-void TLoopPlayerForm::RefreshFileName() {
-  const std::string& name = processor_.file.Value();
-  const bool missing = !name.empty() && (!SoundFileExists(name) || processor_.LoadFailed());
-  const QString caption = PanelCaption(name, missing);
-  // A long name keeps its end, where the file's own name and the mark are.
-  const int room = fileName_->contentsRect().width() - 2 * fileName_->margin() - 4;
-  fileName_->setText(fileName_->fontMetrics().elidedText(caption, Qt::ElideLeft, room));
-  fileName_->setToolTip(name.empty() ? QString() : QString::fromStdString(ResolveSoundFile(name)));
-  const bool loading = processor_.Loading();
-  if (loading && !loads_->isActive()) {
-    loads_->start();
-  } else if (!loading) {
-    loads_->stop();
-  }
+  file_->Refresh();
 }
 
 void TLoopPlayerForm::UpdateControls() {
@@ -139,7 +102,7 @@ void TLoopPlayerForm::UpdateControls() {
     bars_->SetValue(processor_.barCount.Value());
     phase_->SetValue(processor_.phase.Value());
   }
-  RefreshFileName();
+  file_->Refresh();
   TContraptionForm::UpdateControls();
 }
 

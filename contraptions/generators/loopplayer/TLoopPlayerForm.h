@@ -1,14 +1,11 @@
 #pragma once
 
-#include <QString>
-#include <string_view>
-
 #include "framework/forms/OpenSoundFileDialog.h"
+#include "framework/forms/SoundFileRow.h"
 #include "framework/forms/TContraptionForm.h"
 
 class QCheckBox;
 class QLabel;
-class QTimer;
 class QToolButton;
 
 namespace tg {
@@ -25,17 +22,13 @@ class TLoopPlayerForm final : public TContraptionForm {
   TLoopPlayerForm(TGardeningContraption& contraption, QWidget* parent);
   void UpdateControls() override;
 
-  // The panel's text for a stored name: the name, with " !" when the file is
-  // missing or could not be read.
-  static QString PanelCaption(std::string_view storedName, bool missing);
-
   // The open button's work: asks for a file and makes it the loop's.
   void ChooseFile();
   // Whether the panel is being kept up to date with a load in progress.
-  bool WatchingLoads() const;
+  bool WatchingLoads() const { return file_->WatchingLoads(); }
 
-  QToolButton* OpenButton() const { return open_; }
-  QLabel* FileNamePanel() const { return fileName_; }
+  QToolButton* OpenButton() const { return file_->OpenButton(); }
+  QLabel* FileNamePanel() const { return file_->FileNamePanel(); }
   QCheckBox* StretchCheckBox() const { return stretch_; }
   QCheckBox* MuteCheckBox() const { return mute_; }
   KWNumberEdit* BarsNumberEdit() const { return bars_; }
@@ -43,16 +36,12 @@ class TLoopPlayerForm final : public TContraptionForm {
   OpenSoundFileDialog& FileDialog() { return dialog_; }
 
  private:
-  void RefreshFileName();
-
   TGLoopPlayer& processor_;
-  QToolButton* open_;
-  QLabel* fileName_;
+  SoundFileRow* file_;
   QCheckBox* stretch_;
   QCheckBox* mute_;
   KWNumberEdit* bars_;
   KWNumberEdit* phase_;
-  QTimer* loads_;
   OpenSoundFileDialog dialog_;
 };
 

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "dsp/granular/GrainDraws.h"
+#include "dsp/granular/GrainPool.h"
+#include "dsp/granular/GrainVoice.h"
+#include "dsp/granular/OnsetScheduler.h"
+#include "dsp/granular/SampleGrainSource.h"
+#include "engine/loading/SoundSlot.h"
+#include "framework/QSSignalProcessor.h"
+#include "framework/properties/QSCStringProperty.h"
+#include "framework/properties/QSDoubleProperty.h"
+#include "framework/properties/QSIntProperty.h"
+#include "framework/properties/QSRangeProperty.h"
+
+namespace tg {
+
+// One grain of the sound-file granulator: its envelope and pan gains, and
+// where in the file it reads and how fast.
+struct TGBubbleGrain {
+  GrainVoice<RaisedCosineRamp> voice;
+  SampleGrainSource source;
+};
+
+// "BubbleBlower": one sound file, scattered as short grains taken from random
+// places in it, at random transpositions, amplitudes, pan positions and
+// envelope shapes, each drawn from a range. Onsets form a random stream of a
+// mean density and may be pulled to the tempo grid. No inlets, left and
+// right outlets.
+class TGBubbleBlower final : public QSSignalProcessor {
+ public:
+  static constexpr int kVoices = 20;
+  static constexpr int32_t kMaxFrames = 661500;  // 15 seconds at the program's rate
+  static constexpr int kMaxQuantizeClocks = 96;  // the editor's longest grid, a bar
+
+  // UI thread. The loader reads the file (tests pass their own).
+  explicit TGBubbleBlower(QSDynSigContext* context, SoundLoader& loader = SoundLoader::Instance());
+
+  // Audio thread.
+  void Process() override;
+  // Audio thread: every grain stops; the next starts with the next block.
+  void Reset() override;
+  // UI thread.
+  QSPropertyTable* GetPropertyTable() override;
+
+  // The sound data one instance may hold: the longest stereo file.
+  static size_t BufferMemory() { return static_cast<size_t>(kMaxFrames + 1) * 2 * sizeof(float); }
+
+  QSCStringProperty file;  // "File", stored relative
+  QSRangeProperty amplitude{1.0f, 1.0f};
+  QSRangeProperty panning{0.0f, 1.0f};
+  QSRangeProperty inskip{0.0f, 0.0f};  // milliseconds into the file
+  QSRangeProperty pitchScaler{1.0f, 1.0f};
+  QSDoubleProperty density{10.0};  // mean grains a second
+  QSDoubleProperty quantizeAmount{0.0};
+  QSIntProperty quantizeClocks{24};
+  QSRangeProperty grainDuration{30.0f, 40.0f};
+  QSRangeProperty attDecRatio{0.5f, 0.5f};
+  QSRangeProperty grainSkew{0.5f, 0.5f};
+  QSIntProperty maxGrains{kVoices};
+
+  // UI thread: the newest load could not read its file (the grains are silent).
+  bool LoadFailed() const { return sound_.LastLoadFailed(); }
+  // UI thread: a load asked for has not finished.
+  bool Loading() const { return sound_.IsLoading(); }
+  // Between blocks.
+  int SoundingGrains() const { return pool_.Sounding(); }
+
+ private:
+  bool TakeSound();
+  void TakeChanges();
+  double Normalisation() const;
+  OnsetGrid Grid() const;
+  void StartGrain(int64_t onset, double gain);
+  bool RenderGrain(TGBubbleGrain& g);
+
+  QSStaticPropertyTable table_;
+  SoundSlot sound_;
+  const SoundData* playing_ = nullptr;  // what the grains read
+  QSSignal left_;
+  QSSignal right_;
+  GrainReadBuffers read_;
+  GrainPool<TGBubbleGrain, kVoices> pool_;
+  GrainRangeSources draws_;
+  ExponentialGaps gaps_{QSNoiseSource::ClockSeed()};
+  OnsetScheduler scheduler_;
+};
+
+}  // namespace tg

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "dsp/BlockConstants.h"
+#include "dsp/QSNoiseSource.h"
+#include "dsp/granular/OnsetGrid.h"
+
+namespace tg {
+
+// Inter-onset times drawn evenly from a range, in samples.
+class UniformGaps {
+ public:
+  explicit UniformGaps(int32_t seed) : source_(seed) {}
+  // Audio thread: later gaps lie between the two bounds.
+  void Load(double lowSamples, double highSamples) {
+    source_.SetOffset(lowSamples);
+    source_.SetScale(highSamples - lowSamples);
+    longest_ = std::max(lowSamples, highSamples);
+  }
+  // Audio thread. At least a sample, so a stream always moves on.
+  double Next() { return std::max(source_.Next(), 1.0); }
+  // Audio thread, once a block: a wait longer than the range allows was
+  // drawn from an older range and is drawn again.
+  double Trim(double countdown) { return countdown > longest_ ? Next() : countdown; }
+
+ private:
+  QSNoiseSource source_;
+  double longest_ = 0.0;
+};
+
+// Inter-onset times of a random (Poisson) stream of a mean density, in samples.
+class ExponentialGaps {
+ public:
+  // The uniform values lie in [1e-5, 1), so the logarithm stays finite.
+  explicit ExponentialGaps(int32_t seed) : source_(seed, static_cast<double>(1e-5f), 0.99999) {}
+  // Audio thread: grains per second, above zero.
+  void SetDensity(double perSecond) {
+    const double d = perSecond > 1e-6 ? perSecond : 1e-6;
+    changed_ = changed_ || d != density_;
+    density_ = d;
+  }
+  double Next() { return -std::log(source_.Next()) / density_ * kSampleRate; }
+  // Audio thread, once a block: after a change of density a wait longer than
+  // two new mean gaps is cut to that. Only then: a stream's own long gaps
+  // are part of its randomness, and cutting them would make it denser.
+  double Trim(double countdown) {
+    if (!changed_) return countdown;
+    changed_ = false;
+    return std::min(countdown, 2.0 * kSampleRate / density_);
+  }
+
+ private:
+  QSNoiseSource source_;
+  double density_ = 10.0;
+  bool changed_ = false;
+};
+
+// The countdown to the next grain onset, carried from block to block. Each
+// onset is pulled towards the tempo grid where a grain starts; the countdown
+// itself runs on from where the onset was before the pull.
+class OnsetScheduler {
+ public:
+  // A stream this dense is nonsense; the rest of such a block is skipped.
+  static constexpr int kMaxOnsetsPerBlock = kBlockSize;
+
+  void Reset() { countdown_ = 0; }
+  // Samples from the next block's start to the next onset.
+  int64_t Countdown() const { return countdown_; }
+
+  // Audio thread: calls start(onset) for each onset of this block, the onset
+  // in samples from the block's start after the grid's pull (it may lie in a
+  // later block); gaps gives the time to the next.
+  template <typename Gaps, typename Start>
+  void RunBlock(Gaps& gaps, const OnsetGrid& grid, Start&& start) {
+    countdown_ = Whole(gaps.Trim(static_cast<double>(countdown_)));
+    for (int onsets = 0; countdown_ < kBlockSize; ++onsets) {
+      if (onsets == kMaxOnsetsPerBlock) {
+        countdown_ = kBlockSize;
+        break;
+      }
+      const int64_t h = countdown_;
+      start(grid.Pull(h));
+      countdown_ = h + Whole(gaps.Next());
+    }
+    countdown_ -= kBlockSize;
+  }
+
+ private:
+  static int64_t Whole(double samples) {
+    if (!(samples >= 0.0)) return 0;
+    return samples < static_cast<double>(OnsetGrid::kLatestOnset) ? static_cast<int64_t>(samples)
+                                                                  : OnsetGrid::kLatestOnset;
+  }
+
+  int64_t countdown_ = 0;
+};
+
+}  // namespace tg

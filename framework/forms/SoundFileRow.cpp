@@ -1,0 +1,56 @@
+#include "framework/forms/SoundFileRow.h"
+
+#include <QLabel>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+
+#include "engine/SoundFilePaths.h"
+
+namespace tg {
+
+SoundFileRow::SoundFileRow(QWidget* parent, int x, int y, int width, Slot slot)
+    : QObject(parent),
+      slot_(std::move(slot)),
+      label_(new QLabel("File:", parent)),
+      open_(new QToolButton(parent)),
+      panel_(new QLabel(parent)),
+      loads_(new QTimer(this)) {
+  label_->adjustSize();
+  label_->move(x, y + (kHeight - label_->height()) / 2);
+  open_->setIcon(parent->style()->standardIcon(QStyle::SP_DirOpenIcon));
+  open_->setToolTip("Choose the sound file");
+  open_->setGeometry(label_->geometry().right() + 6, y, kHeight, kHeight);
+  const int panelX = open_->geometry().right() + 4;
+  panel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  panel_->setGeometry(panelX, y, x + width - panelX, kHeight);
+  connect(open_, &QToolButton::clicked, this, [this] { emit OpenClicked(); });
+  // A file being loaded may yet fail: the panel follows until it is done.
+  loads_->setInterval(100);
+  connect(loads_, &QTimer::timeout, this, [this] { Refresh(); });
+}
+
+QString SoundFileRow::PanelCaption(std::string_view storedName, bool missing) {
+  QString name = QString::fromStdString(std::string(storedName));
+  return missing ? name + " !" : name;
+}
+
+bool SoundFileRow::WatchingLoads() const { return loads_->isActive(); }
+
+void SoundFileRow::Refresh() {
+  const std::string& name = slot_.name();
+  const bool missing = !name.empty() && (!SoundFileExists(name) || slot_.loadFailed());
+  const QString caption = PanelCaption(name, missing);
+  // A long name keeps its end, where the file's own name and the mark are.
+  const int room = panel_->contentsRect().width() - 2 * panel_->margin() - 4;
+  panel_->setText(panel_->fontMetrics().elidedText(caption, Qt::ElideLeft, room));
+  panel_->setToolTip(name.empty() ? QString() : QString::fromStdString(ResolveSoundFile(name)));
+  const bool loading = slot_.loading();
+  if (loading && !loads_->isActive()) {
+    loads_->start();
+  } else if (!loading) {
+    loads_->stop();
+  }
+}
+
+}  // namespace tg

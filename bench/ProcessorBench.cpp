@@ -3,15 +3,22 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "contraptions/effects/dlgranulator/TGDLGranulator.h"
 #include "contraptions/effects/sdelay/TGSDelay.h"
+#include "contraptions/generators/additive10/TGAdditive10.h"
+#include "contraptions/generators/bubbleblower/TGBubbleBlower.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
 #include "contraptions/mixers/mixers/TGMixers.h"
 #include "dsp/QSNoiseSource.h"
 #include "dsp/SampleConversion.h"
 #include "engine/graph/QSDynSigContext.h"
+#include "engine/loading/SoundLoader.h"
+#include "engine/wavefiles/TGWaveOutFile.h"
 
 namespace tg {
 namespace {
@@ -84,6 +91,42 @@ void BM_ProcessorDLGranulatorDensest(benchmark::State& state) {
   g.feedback.SetValue(0.5);
   Settle(g);
   Run(state, g);
+}
+
+// All ten partials sounding.
+void BM_ProcessorAdditive10AllPartials(benchmark::State& state) {
+  QSDynSigContext context;
+  auto& a = Place<TGAdditive10>(context, 0);
+  a.gain.SetValue(1.0);
+  for (auto& amp : a.amp) amp.SetValue(0.5);
+  Settle(a);
+  Run(state, a);
+}
+
+// The densest grain stream from a stereo file: 2000 grains a second, twenty
+// always sounding, transposed up and down.
+void BM_ProcessorBubbleBlowerDensest(benchmark::State& state) {
+  const std::string name = "/tmp/tonegarden-bench-bubbles.wav";
+  {
+    std::vector<int16_t> samples(2 * 441000);
+    for (size_t k = 0; k < samples.size(); ++k) {
+      samples[k] = static_cast<int16_t>(12000.0 * std::sin(0.01 * static_cast<double>(k)));
+    }
+    TGWaveOutFile file(name, 44100, 2, true);
+    file.Write(samples.data(), static_cast<uint32_t>(samples.size() / 2));
+  }
+  SoundLoader loader;  // outlives the context, which owns the processor
+  QSDynSigContext context;
+  auto* b = new TGBubbleBlower(&context, loader);
+  b->file.SetValue(name);
+  loader.WaitUntilIdle();
+  b->density.SetValue(2000.0);
+  b->maxGrains.SetValue(TGBubbleBlower::kVoices);
+  b->grainDuration.SetValue(FloatRange{200.0f, 500.0f});
+  b->pitchScaler.SetValue(FloatRange{0.5f, 2.0f});
+  b->inskip.SetValue(FloatRange{0.0f, 9000.0f});
+  Settle(*b);
+  Run(state, *b);
 }
 
 void BM_ProcessorSDelayMono(benchmark::State& state) {
@@ -165,6 +208,8 @@ void BM_ProcessorOutput16(benchmark::State& state) {
 BENCHMARK(BM_ProcessorTestGenSine);
 BENCHMARK(BM_ProcessorTestGenNoise);
 BENCHMARK(BM_ProcessorDLGranulatorDensest);
+BENCHMARK(BM_ProcessorAdditive10AllPartials);
+BENCHMARK(BM_ProcessorBubbleBlowerDensest);
 BENCHMARK(BM_ProcessorSDelayMono);
 BENCHMARK(BM_ProcessorSDelayStereo);
 BENCHMARK(BM_ProcessorS8MixerSettled);

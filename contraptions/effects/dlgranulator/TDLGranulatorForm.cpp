@@ -12,7 +12,7 @@
 #include "controls/KWRangeSlider.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
-#include "framework/forms/GridNoteNames.h"
+#include "framework/forms/GrainControls.h"
 
 namespace tg {
 
@@ -25,13 +25,6 @@ constexpr int kLeft = 6;
 constexpr int kSliderTop = 18;
 constexpr int kSliderHeight = 114;
 constexpr int kSliderWidth = 24;
-
-// Sorted, so a range stored upside down still shows as a range.
-void ShowRange(KWRangeSlider* slider, const QSRangeProperty& p) {
-  const FloatRange r = p.Value();
-  slider->SetValue1(std::max(r.low, r.high));
-  slider->SetValue0(std::min(r.low, r.high));
-}
 
 }  // namespace
 
@@ -102,29 +95,13 @@ TDLGranulatorForm::TDLGranulatorForm(TGardeningContraption& contraption, QWidget
   place(quant_, "Quant", "How far onsets move to the grid");
 
   // Below: the grid, the grain limit and Freeze.
-  QLabel* gridLabel = PlaceLabel("Grid:", body, kLeft, 0);
-  for (int clocks : kQuantizeClocks)
-    quantCombo_->addItem(QString::fromStdString(GridNoteName(clocks)));
-  quantCombo_->setToolTip("The grid onsets are pulled to, in notes of the tempo clock");
-  const int rowHeight = std::max(quantCombo_->sizeHint().height(), KWNumberEdit::kHeight);
-  // The frame around the body and the gap below the header take 6 pixels.
-  const int rowTop = kClientHeight - 6 - 4 - rowHeight;
-  gridLabel->move(kLeft, rowTop + (rowHeight - gridLabel->height()) / 2);
-  quantCombo_->setGeometry(gridLabel->geometry().right() + 5, rowTop,
-                           quantCombo_->sizeHint().width(), rowHeight);
-  QLabel* grainsLabel = PlaceLabel("Max Grains:", body, quantCombo_->geometry().right() + 16, 0);
-  grainsLabel->move(grainsLabel->x(), rowTop + (rowHeight - grainsLabel->height()) / 2);
-  maxGrains_->SetIntegersOnly(true);
-  maxGrains_->SetIncrement(1);
-  maxGrains_->SetAutoIncrement(false);
+  const grain_controls::Row row =
+      grain_controls::PlaceGridRow(body, kLeft, kClientHeight, quantCombo_, maxGrains_);
   TakeRange(maxGrains_, "MaxGrains");
-  maxGrains_->setGeometry(grainsLabel->geometry().right() + 5,
-                          rowTop + (rowHeight - KWNumberEdit::kHeight) / 2, 50,
-                          KWNumberEdit::kHeight);
-  maxGrains_->setToolTip("Most grains sounding at once");
   freeze_->setToolTip("Stop writing the line: the grains keep playing what it holds");
   freeze_->resize(freeze_->sizeHint());
-  freeze_->move(maxGrains_->geometry().right() + 16, rowTop + (rowHeight - freeze_->height()) / 2);
+  freeze_->move(maxGrains_->geometry().right() + 16,
+                row.top + (row.height - freeze_->height()) / 2);
 
   const auto editRange = [this](KWRangeSlider* slider, QSRangeProperty& p) {
     connect(slider, &KWRangeSlider::OnChange, this, [this, &p](double lo, double hi) {
@@ -147,8 +124,8 @@ TDLGranulatorForm::TDLGranulatorForm(TGardeningContraption& contraption, QWidget
   editValue(inputGain_, processor_.inputGain);
   editValue(quant_, processor_.quantizeAmount);
   connect(quantCombo_, &QComboBox::currentIndexChanged, this, [this](int i) {
-    if (i >= 0 && i < static_cast<int>(kQuantizeClocks.size()))
-      Edit(processor_.quantizeClocks, kQuantizeClocks[static_cast<size_t>(i)]);
+    if (const int clocks = grain_controls::GridClocksAt(i); clocks >= 0)
+      Edit(processor_.quantizeClocks, clocks);
   });
   connect(maxGrains_, &KWNumberEdit::OnChange, this, [this](double v) {
     if (std::isfinite(v))
@@ -163,22 +140,19 @@ void TDLGranulatorForm::UpdateControls() {
   const QSignalBlocker b0(delay_), b1(amp_), b2(pan_), b3(pitch_), b4(iot_), b5(gdur_),
       b6(trapFact_), b7(skew_), b8(feedback_), b9(mix_), b10(inputGain_), b11(quant_),
       b12(quantCombo_), b13(maxGrains_), b14(freeze_);
-  ShowRange(delay_, processor_.delayTime);
-  ShowRange(amp_, processor_.amplitude);
-  ShowRange(pan_, processor_.panning);
-  ShowRange(pitch_, processor_.pitchScaler);
-  ShowRange(iot_, processor_.interonsetTime);
-  ShowRange(gdur_, processor_.grainDuration);
-  ShowRange(trapFact_, processor_.attDecRatio);
-  ShowRange(skew_, processor_.grainSkew);
+  grain_controls::ShowRange(delay_, processor_.delayTime);
+  grain_controls::ShowRange(amp_, processor_.amplitude);
+  grain_controls::ShowRange(pan_, processor_.panning);
+  grain_controls::ShowRange(pitch_, processor_.pitchScaler);
+  grain_controls::ShowRange(iot_, processor_.interonsetTime);
+  grain_controls::ShowRange(gdur_, processor_.grainDuration);
+  grain_controls::ShowRange(trapFact_, processor_.attDecRatio);
+  grain_controls::ShowRange(skew_, processor_.grainSkew);
   feedback_->SetValue(processor_.feedback.Value());
   mix_->SetValue(processor_.wetDryMix.Value());
   inputGain_->SetValue(processor_.inputGain.Value());
   quant_->SetValue(processor_.quantizeAmount.Value());
-  const auto entry =
-      std::find(kQuantizeClocks.begin(), kQuantizeClocks.end(), processor_.quantizeClocks.Value());
-  if (entry != kQuantizeClocks.end())
-    quantCombo_->setCurrentIndex(static_cast<int>(entry - kQuantizeClocks.begin()));
+  grain_controls::ShowGrid(quantCombo_, processor_.quantizeClocks.Value());
   maxGrains_->SetValue(processor_.maxGrains.Value());
   freeze_->setChecked(processor_.freeze.Value());
   TContraptionForm::UpdateControls();

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "framework/forms/GrainControls.h"
 #include "framework/forms/TContraptionForm.h"
 
 class QCheckBox;
@@ -21,7 +22,7 @@ class TDLGranulatorForm final : public TContraptionForm {
 
  public:
   // The grid entries and the clock ticks each stands for.
-  static constexpr std::array<int, 12> kQuantizeClocks = {0, 96, 48, 32, 24, 16, 12, 8, 6, 4, 3, 2};
+  static constexpr const std::array<int, 12>& kQuantizeClocks = grain_controls::kGridClocks;
 
   TDLGranulatorForm(TGardeningContraption& contraption, QWidget* parent);
   void UpdateControls() override;

@@ -6,14 +6,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "contraptions/effects/dlgranulator/TDLGranulatorForm.h"
 #include "contraptions/generators/bubbleblower/TGBubbleBlower.h"
 #include "controls/KWDWSlider.h"
 #include "controls/KWNumberEdit.h"
 #include "controls/KWRangeSlider.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
-#include "framework/forms/GridNoteNames.h"
+#include "framework/forms/GrainControls.h"
 #include "framework/forms/SoundFileRow.h"
 
 namespace tg {
@@ -28,16 +27,6 @@ constexpr int kFileTop = 6;
 constexpr int kCaptionTop = kFileTop + SoundFileRow::kHeight + 6;
 constexpr int kSliderTop = kCaptionTop + 16;
 constexpr int kSliderWidth = 24;
-
-// The granulators share one grid list.
-constexpr auto& kQuantizeClocks = TDLGranulatorForm::kQuantizeClocks;
-
-// Sorted, so a range stored upside down still shows as a range.
-void ShowRange(KWRangeSlider* slider, const QSRangeProperty& p) {
-  const FloatRange r = p.Value();
-  slider->SetValue1(std::max(r.low, r.high));
-  slider->SetValue0(std::min(r.low, r.high));
-}
 
 }  // namespace
 
@@ -65,26 +54,9 @@ TBubbleBlower::TBubbleBlower(TGardeningContraption& contraption, QWidget* parent
   connect(fileRow_, &SoundFileRow::OpenClicked, this, [this] { ChooseFile(); });
 
   // The bottom row: the grid and the grain limit.
-  QLabel* gridLabel = PlaceLabel("Grid:", body, kLeft, 0);
-  for (int clocks : kQuantizeClocks)
-    quantCombo_->addItem(QString::fromStdString(GridNoteName(clocks)));
-  quantCombo_->setToolTip("The grid onsets are pulled to, in notes of the tempo clock");
-  const int rowHeight = std::max(quantCombo_->sizeHint().height(), KWNumberEdit::kHeight);
-  // The frame around the body and the gap below the header take 6 pixels.
-  const int rowTop = kClientHeight - 6 - 4 - rowHeight;
-  gridLabel->move(kLeft, rowTop + (rowHeight - gridLabel->height()) / 2);
-  quantCombo_->setGeometry(gridLabel->geometry().right() + 5, rowTop,
-                           quantCombo_->sizeHint().width(), rowHeight);
-  QLabel* grainsLabel = PlaceLabel("Max Grains:", body, quantCombo_->geometry().right() + 16, 0);
-  grainsLabel->move(grainsLabel->x(), rowTop + (rowHeight - grainsLabel->height()) / 2);
-  maxGrains_->SetIntegersOnly(true);
-  maxGrains_->SetIncrement(1);
-  maxGrains_->SetAutoIncrement(false);
+  const int rowTop =
+      grain_controls::PlaceGridRow(body, kLeft, kClientHeight, quantCombo_, maxGrains_).top;
   TakeRange(maxGrains_, "MaxGrains");
-  maxGrains_->setGeometry(grainsLabel->geometry().right() + 5,
-                          rowTop + (rowHeight - KWNumberEdit::kHeight) / 2, 50,
-                          KWNumberEdit::kHeight);
-  maxGrains_->setToolTip("Most grains sounding at once");
 
   // One column a control between the file and the bottom row.
   const int sliderHeight = rowTop - 6 - kSliderTop;
@@ -143,8 +115,8 @@ TBubbleBlower::TBubbleBlower(TGardeningContraption& contraption, QWidget* parent
   connect(quant_, &KWDWSlider::OnChange, this,
           [this](double v) { Edit(processor_.quantizeAmount, v); });
   connect(quantCombo_, &QComboBox::currentIndexChanged, this, [this](int i) {
-    if (i >= 0 && i < static_cast<int>(kQuantizeClocks.size()))
-      Edit(processor_.quantizeClocks, kQuantizeClocks[static_cast<size_t>(i)]);
+    if (const int clocks = grain_controls::GridClocksAt(i); clocks >= 0)
+      Edit(processor_.quantizeClocks, clocks);
   });
   connect(maxGrains_, &KWNumberEdit::OnChange, this, [this](double v) {
     if (std::isfinite(v))
@@ -172,19 +144,16 @@ void TBubbleBlower::UpdateControls() {
   {
     const QSignalBlocker b0(amp_), b1(pan_), b2(inskip_), b3(pitch_), b4(gdur_), b5(trapFact_),
         b6(skew_), b7(density_), b8(quant_), b9(quantCombo_), b10(maxGrains_);
-    ShowRange(amp_, processor_.amplitude);
-    ShowRange(pan_, processor_.panning);
-    ShowRange(inskip_, processor_.inskip);
-    ShowRange(pitch_, processor_.pitchScaler);
-    ShowRange(gdur_, processor_.grainDuration);
-    ShowRange(trapFact_, processor_.attDecRatio);
-    ShowRange(skew_, processor_.grainSkew);
+    grain_controls::ShowRange(amp_, processor_.amplitude);
+    grain_controls::ShowRange(pan_, processor_.panning);
+    grain_controls::ShowRange(inskip_, processor_.inskip);
+    grain_controls::ShowRange(pitch_, processor_.pitchScaler);
+    grain_controls::ShowRange(gdur_, processor_.grainDuration);
+    grain_controls::ShowRange(trapFact_, processor_.attDecRatio);
+    grain_controls::ShowRange(skew_, processor_.grainSkew);
     density_->SetValue(processor_.density.Value());
     quant_->SetValue(processor_.quantizeAmount.Value());
-    const auto entry = std::find(kQuantizeClocks.begin(), kQuantizeClocks.end(),
-                                 processor_.quantizeClocks.Value());
-    if (entry != kQuantizeClocks.end())
-      quantCombo_->setCurrentIndex(static_cast<int>(entry - kQuantizeClocks.begin()));
+    grain_controls::ShowGrid(quantCombo_, processor_.quantizeClocks.Value());
     maxGrains_->SetValue(processor_.maxGrains.Value());
   }
   fileRow_->Refresh();

@@ -19,6 +19,7 @@
   TYPE(RingAM)                             \
   TYPE(SDelay)                             \
   TYPE(NastyReverb)                        \
+  TYPE(SSpat)                              \
   TYPE(FiveCombs)                          \
   TYPE(Flanger)                            \
   TYPE(DLGranulator)                       \

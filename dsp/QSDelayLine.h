@@ -31,6 +31,8 @@ class QSDelayLine {
   void Write(const float* in);
 
   int32_t Length() const { return length_; }
+  // The ring itself, with its guard entry at Length(), for per-sample readers.
+  const float* Data() const { return buffer_.data(); }
   int32_t WriteIndex() const { return write_; }
 
  private:

@@ -38,6 +38,9 @@ QString SoundFileRow::PanelCaption(std::string_view storedName, bool missing) {
 bool SoundFileRow::WatchingLoads() const { return loads_->isActive(); }
 
 void SoundFileRow::Refresh() {
+  // Asked first: once a load is seen finished, its outcome below is final.
+  // Asked after, a load ending in between would leave the mark unshown.
+  const bool loading = slot_.loading();
   const std::string& name = slot_.name();
   const bool missing = !name.empty() && (!SoundFileExists(name) || slot_.loadFailed());
   const QString caption = PanelCaption(name, missing);
@@ -45,7 +48,6 @@ void SoundFileRow::Refresh() {
   const int room = panel_->contentsRect().width() - 2 * panel_->margin() - 4;
   panel_->setText(panel_->fontMetrics().elidedText(caption, Qt::ElideLeft, room));
   panel_->setToolTip(name.empty() ? QString() : QString::fromStdString(ResolveSoundFile(name)));
-  const bool loading = slot_.loading();
   if (loading && !loads_->isActive()) {
     loads_->start();
   } else if (!loading) {

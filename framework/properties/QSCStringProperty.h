@@ -16,7 +16,7 @@ namespace tg {
 class QSCStringProperty : public QSProperty {
  public:
   // The longest text a document or preset can hand over.
-  static constexpr size_t kMaxLength = 2047;
+  static constexpr size_t kMaxLength = 4095;  // a path of 100 points fits
 
   explicit QSCStringProperty(std::string_view initial = {})
       : QSProperty(kCString), text_(initial) {}

@@ -50,21 +50,21 @@ TEST_F(ContraptionTest, WhenAllNumbersAreTakenTheNumberIsZero) {
 
 TEST_F(ContraptionTest, FactoryListsTypesByCategoryAndFindsLiveContraptions) {
   // SoundIn, TestGen, LoopPlayer, Drums, 10Harmonics, Bassline, 12 busses, RingAM, SDelay,
-  // NastyReverb, 5Combs, Flanger, DLGranulator, Phaser, two ParaEQs, 18 mixers, Crossfader,
+  // NastyReverb, SSpat, 5Combs, Flanger, DLGranulator, Phaser, two ParaEQs, 18 mixers, Crossfader,
   // BubbleBlower, two matrices, SoundOut, and the two test types.
-  EXPECT_EQ(factory.MakerCount(), 52);
+  EXPECT_EQ(factory.MakerCount(), 53);
   EXPECT_EQ(factory.MakerAt(0)->TypeName(), "SoundIn");
   EXPECT_EQ(factory.MakerAt(2)->TypeName(), "LoopPlayer");
   EXPECT_EQ(factory.MakerAt(3)->TypeName(), "Drums");
   EXPECT_EQ(factory.MakerAt(4)->TypeName(), "10Harmonics");
   EXPECT_EQ(factory.MakerAt(6)->TypeName(), "M2Buss");
   EXPECT_EQ(factory.MakerAt(18)->TypeName(), "RingAM");
-  EXPECT_EQ(factory.MakerAt(21)->TypeName(), "5Combs");
-  EXPECT_EQ(factory.MakerAt(23)->TypeName(), "DLGranulator");
-  EXPECT_EQ(factory.MakerAt(45)->TypeName(), "Crossfader");
-  EXPECT_EQ(factory.MakerAt(46)->TypeName(), "BubbleBlower");
-  EXPECT_EQ(factory.MakerAt(49)->TypeName(), "SoundOut");
-  EXPECT_EQ(factory.MakerAt(52), nullptr);
+  EXPECT_EQ(factory.MakerAt(22)->TypeName(), "5Combs");
+  EXPECT_EQ(factory.MakerAt(24)->TypeName(), "DLGranulator");
+  EXPECT_EQ(factory.MakerAt(46)->TypeName(), "Crossfader");
+  EXPECT_EQ(factory.MakerAt(47)->TypeName(), "BubbleBlower");
+  EXPECT_EQ(factory.MakerAt(50)->TypeName(), "SoundOut");
+  EXPECT_EQ(factory.MakerAt(53), nullptr);
   EXPECT_EQ(factory.MakerAt(-1), nullptr);
   EXPECT_EQ(factory.Categories(),
             (std::vector<std::string>{"Input / Output", "Signal Generators", "Busses", "Effects",

@@ -160,13 +160,14 @@ bool TDrumsForm::WatchingLoads() const { return loads_->isActive(); }
 void TDrumsForm::RefreshFileCaptions() {
   bool loading = false;
   for (int i = 0; i < kSlots; ++i) {
+    // Asked first: once a load is seen finished, its outcome below is final.
+    loading = processor_.SlotLoading(i) || loading;
     const std::string& name = processor_.File(i).Value();
     const bool missing = !name.empty() && (!SoundFileExists(name) || processor_.SlotLoadFailed(i));
     QPushButton* button = files_[Index(i)];
     button->setText(FileCaption(name, missing));
     button->setToolTip(name.empty() ? QString("Choose the sound of slot %1").arg(i + 1)
                                     : QString::fromStdString(ResolveSoundFile(name)));
-    loading = loading || processor_.SlotLoading(i);
   }
   if (loading && !loads_->isActive()) {
     loads_->start();

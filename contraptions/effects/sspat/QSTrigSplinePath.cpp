@@ -1,0 +1,146 @@
+#include "contraptions/effects/sspat/QSTrigSplinePath.h"
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace tg {
+
+namespace {
+
+constexpr int kBasisSize = 1024;
+constexpr float kHalfPi = 1.5707963f;
+
+// The four blending weights of a quarter sine wave, shared by every path.
+struct Basis {
+  std::array<std::array<float, kBasisSize + 1>, 4> b{};
+  Basis() {
+    for (int k = 0; k <= kBasisSize; ++k) {
+      const float a = static_cast<float>(k) / kBasisSize * kHalfPi;
+      const float s = std::sin(a), c = std::cos(a);
+      const auto i = static_cast<std::size_t>(k);
+      b[0][i] = c * 0.5f * (c - 1.0f);
+      b[1][i] = s * 0.5f * (s + 1.0f);
+      b[2][i] = c * 0.5f * (c + 1.0f);
+      b[3][i] = s * 0.5f * (s - 1.0f);
+    }
+  }
+};
+
+const Basis& TheBasis() {
+  static const Basis basis;
+  return basis;
+}
+
+// One number of a comma text, blanks around it allowed.
+std::optional<float> ParseNumber(std::string_view piece) {
+  const std::string s(piece);
+  const char* begin = s.c_str();
+  char* end = nullptr;
+  const double v = std::strtod(begin, &end);
+  if (end == begin) return std::nullopt;
+  for (const char* p = end; *p != '\0'; ++p) {
+    if (*p != ' ' && *p != '\t') return std::nullopt;
+  }
+  // Far beyond anything the editor makes, and squares stay finite in floats.
+  if (!std::isfinite(v) || std::abs(v) > 1e6) return std::nullopt;
+  return static_cast<float>(v);
+}
+
+float SnapSmall(float v, float limit) { return v > -limit && v < limit ? 0.0f : v; }
+
+}  // namespace
+
+QSTrigSplinePath::QSTrigSplinePath(int32_t capacity)
+    : capacity_(capacity),
+      length_(capacity),
+      x_(static_cast<std::size_t>(capacity) + 1, 0.0f),
+      y_(static_cast<std::size_t>(capacity) + 1, 0.0f) {
+  TheBasis();
+}
+
+std::optional<std::vector<QSTrigSplinePath::Point>> QSTrigSplinePath::Parse(std::string_view text) {
+  std::vector<float> numbers;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', from);
+    const std::string_view piece =
+        text.substr(from, comma == std::string_view::npos ? std::string_view::npos : comma - from);
+    const auto v = ParseNumber(piece);
+    if (!v) return std::nullopt;
+    numbers.push_back(*v);
+    if (numbers.size() > 2 * kMaxPoints) return std::nullopt;
+    if (comma == std::string_view::npos) break;
+    from = comma + 1;
+  }
+  if (numbers.size() % 2 != 0) return std::nullopt;
+  std::vector<Point> points;
+  for (std::size_t i = 0; i < numbers.size(); i += 2)
+    points.push_back({numbers[i], numbers[i + 1]});
+  return points;
+}
+
+bool QSTrigSplinePath::SetText(std::string_view text) {
+  const auto points = Parse(text);
+  if (!points) return false;
+  SetPoints(*points);
+  return true;
+}
+
+void QSTrigSplinePath::SetPoints(const std::vector<Point>& points) {
+  const auto n = static_cast<int32_t>(points.size());
+  if (n < 1 || n > kMaxPoints) return;
+  const Basis& basis = TheBasis();
+  const int32_t segment = capacity_ / n;
+  n_ = n;
+  length_ = n * segment;
+  // Points before the first count as the origin (fewer than three points).
+  const auto point = [&](int32_t i) {
+    return i < 0 ? Point{} : points[static_cast<std::size_t>(i)];
+  };
+  Point p0 = point(n - 3), p1 = point(n - 2), p2 = point(n - 1);
+  std::size_t e = 0;
+  for (int32_t q = 0; q < n; ++q) {
+    const Point p3 = point(q);
+    for (int32_t l = 0; l < segment; ++l) {
+      const auto k = static_cast<std::size_t>(static_cast<int32_t>(
+          1024.0f - static_cast<float>(l) / static_cast<float>(segment) * 1024.0f));
+      const float b0 = basis.b[0][k], b1 = basis.b[1][k], b2 = basis.b[2][k], b3 = basis.b[3][k];
+      x_[e] = p0.x * b0 + p1.x * b1 + p2.x * b2 + p3.x * b3;
+      y_[e] = p0.y * b0 + p1.y * b1 + p2.y * b2 + p3.y * b3;
+      ++e;
+    }
+    p0 = p1;
+    p1 = p2;
+    p2 = p3;
+  }
+  x_[e] = x_[0];
+  y_[e] = y_[0];
+}
+
+QSTrigSplinePath::Point QSTrigSplinePath::At(double t) const {
+  const double lap = n_;
+  if (!std::isfinite(t)) t = 0.0;
+  t = std::fmod(t, lap);
+  if (t < 0.0) t += lap;
+  const auto u = static_cast<float>(t / lap * length_);
+  auto i = static_cast<int32_t>(u);
+  if (i >= length_) i = length_ - 1;  // float rounding at the lap's end
+  if (i < 0) i = 0;
+  const float f = u - static_cast<float>(i);
+  const auto at = static_cast<std::size_t>(i);
+  const float x = SnapSmall(x_[at] + (x_[at + 1] - x_[at]) * f, 0.001f);
+  const float y = SnapSmall(y_[at] + (y_[at + 1] - y_[at]) * f, 0.001f);
+
+  constexpr double kPi = 3.1415926;
+  const double theta = x != 0.0f ? std::atan(y / x) : (y > 0.0f ? 1.5 * kPi : 0.5 * kPi);
+  float r = std::sqrt(x * x + y * y);
+  if (!(x > 0.0f)) r = -r;
+  const auto phi = static_cast<float>(static_cast<float>(theta) + rotation_);
+  const auto rs = static_cast<float>(scale_ * r);
+  return {SnapSmall(originX_ + rs * std::cos(phi), 1e-6f),
+          SnapSmall(originY_ + rs * std::sin(phi), 1e-6f)};
+}
+
+}  // namespace tg

@@ -1,0 +1,18 @@
+#include "contraptions/effects/sspat/TGSSpat.h"
+#include "framework/ContraptionDescriptor.h"
+
+namespace tg {
+
+const ContraptionDescriptor& SSpatType() {
+  static const ContraptionDescriptor type{
+      .typeName = "SSpat",
+      .category = "Effects",
+      .helpNumber = 1020,
+      .helpPage = "sspat.html",
+      .helpTitle = "SSpat",
+      .makeMaker = OrdinaryMakers<TGSSpat>(),
+  };
+  return type;
+}
+
+}  // namespace tg

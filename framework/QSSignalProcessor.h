@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <string>
 
 #include "engine/graph/QSDynSigPipe.h"
 #include "framework/properties/QSPropertyTable.h"
@@ -18,6 +19,9 @@ class QSSignalProcessor : public QSDynSigPipe {
   virtual void ReadProperties(std::istream& in);
   // UI thread: writes them in the same form.
   virtual void WriteProperties(std::ostream& out);
+  // UI thread, after ReadProperties: a value that was read but refused (the
+  // one before it stays, and reading went on); empty when all were taken.
+  virtual std::string ReadProblem() const { return {}; }
 };
 
 }  // namespace tg

@@ -211,7 +211,9 @@ void TGDocument::ReadContraptions(std::istream& in) {
     if (contraption != nullptr) {
       ++made;
       bytes += contraption->Maker().InstanceMemory();
-      if (in.fail()) readProblems_.push_back("some values of " + contraption->Name());
+      if (in.fail() || !contraption->Processor().ReadProblem().empty()) {
+        readProblems_.push_back("some values of " + contraption->Name());
+      }
       patch_.Place(std::move(contraption));
     } else {
       // Say which type it was, if the line starts with one.

@@ -360,6 +360,7 @@ TEST(SSpatPathTest, ADocumentWithABadPathLoadsEverythingElse) {
   auto& spat = static_cast<TGSSpat&>(model.NodeAt(0).contraption->Processor());
   spat.pathSegments.SetValue("0,0.9, -0.9,0, 0.9,0");
   spat.spaceScale.SetValue(7.0);
+  model.NodeAt(0).contraption->StorePreset(3);
   std::ostringstream out;
   document.WriteTo(out);
   std::string text = out.str();
@@ -376,6 +377,8 @@ TEST(SSpatPathTest, ADocumentWithABadPathLoadsEverythingElse) {
   auto& read = static_cast<TGSSpat&>(model.NodeAt(0).contraption->Processor());
   EXPECT_EQ(read.pathSegments.Value(), TGSSpat::kDefaultPath);
   EXPECT_EQ(read.spaceScale.Value(), 7.0);
+  // Its presets after the refused path still read.
+  EXPECT_TRUE(model.NodeAt(0).contraption->HasPreset(3));
   EXPECT_EQ(model.NodeAt(1).contraption->Maker().TypeName(), "Flanger");
 }
 

@@ -51,9 +51,10 @@ QSPropertyTable* TGSSpat::GetPropertyTable() {
 }
 
 void TGSSpat::ReadProperties(std::istream& in) {
+  // A refused path keeps the one before it; the presets and the window's
+  // place after it still read.
   pathProblem_.clear();
   QSSignalProcessor::ReadProperties(in);
-  if (!pathProblem_.empty()) in.setstate(std::ios::failbit);
 }
 
 void TGSSpat::OnPathText(const std::string& text) {

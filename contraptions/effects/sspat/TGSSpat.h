@@ -46,6 +46,7 @@ class TGSSpat final : public QSSignalProcessor {
 
   // UI thread: why the last path text was refused (empty when it was taken).
   const std::string& PathProblem() const { return pathProblem_; }
+  std::string ReadProblem() const override { return pathProblem_; }
 
   // The state of the block last made, for the window and for tests.
   float SourceX() const { return sourceX_; }

@@ -19,6 +19,9 @@ SoundLoader::~SoundLoader() {
 }
 
 SoundLoader& SoundLoader::Instance() {
+  // The worker resolves names until the loader stops at exit, so the paths
+  // are made first and thereby destroyed last.
+  SoundFilePaths::Instance();
   static SoundLoader loader;
   return loader;
 }

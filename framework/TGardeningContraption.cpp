@@ -53,7 +53,7 @@ void TGardeningContraption::StorePreset(int index) {
   if (!ValidSlot(index)) return;
   PresetAt(index).Store();
   currentPreset_ = index;
-  Edited();
+  Edited("Store Preset " + std::to_string(index + 1));
 }
 
 void TGardeningContraption::RecallPreset(int index) {
@@ -61,7 +61,7 @@ void TGardeningContraption::RecallPreset(int index) {
   const bool set = PresetAt(index).IsSet();
   PresetAt(index).Recall();
   currentPreset_ = index;
-  if (set) Edited();
+  if (set) Edited("Recall Preset " + std::to_string(index + 1));
 }
 
 void TGardeningContraption::ClearPreset(int index) {
@@ -69,7 +69,7 @@ void TGardeningContraption::ClearPreset(int index) {
   const bool set = PresetAt(index).IsSet();
   PresetAt(index).Clear();
   if (index == currentPreset_) currentPreset_ = -1;
-  if (set) Edited();
+  if (set) Edited((editName_.empty() ? "Clear Preset " : editName_) + std::to_string(index + 1));
 }
 
 std::string TGardeningContraption::PresetText(int index) const {
@@ -87,7 +87,9 @@ void TGardeningContraption::CopyPreset(int index) {
 void TGardeningContraption::CutPreset(int index) {
   if (!ValidSlot(index)) return;
   CopyPreset(index);
+  editName_ = "Cut Preset ";
   ClearPreset(index);
+  editName_.clear();
 }
 
 bool TGardeningContraption::CanPastePreset() const {
@@ -107,10 +109,20 @@ void TGardeningContraption::PastePreset(int index) {
   if (word != TypeName() || wordEnd >= text->size()) return;  // the word must end in a space
   std::istringstream rest(text->substr(wordEnd + 1));
   PresetAt(index).ReadFrom(rest);
-  Edited();
+  Edited("Paste Preset " + std::to_string(index + 1));
 }
 
-void TGardeningContraption::Edited() { engine_->Host().edits->ContraptionEdited(*this); }
+void TGardeningContraption::Edited(std::string name) {
+  editName_ = std::move(name);
+  engine_->Host().edits->ContraptionEdited(*this);
+  editName_.clear();
+}
+
+void TGardeningContraption::CloseWindow() { engine_->Host().windows->CloseWindow(*this); }
+
+void TGardeningContraption::WindowStateRestored() {
+  engine_->Host().windows->RefreshWindow(*this);
+}
 
 void TGardeningContraption::MarkChanged() {
   Edited();

@@ -56,18 +56,28 @@ class TGardeningContraption {
   void PastePreset(int index);
   // The slot last stored or recalled, -1 for none.
   int CurrentPreset() const { return currentPreset_; }
+  // Undo and redo put back the current preset as it was.
+  void SetCurrentPreset(int index) { currentPreset_ = ValidSlot(index) ? index : -1; }
+  // While the host hears of an edit: what it was ("Store Preset 3"), or
+  // empty for a change of parameters or of the window.
+  const std::string& EditName() const { return editName_; }
 
   // Every user edit ends here: the document becomes modified and the current
   // preset no longer describes the sound.
   void MarkChanged();
   // Opens or raises the editor window (nothing without one).
   void ShowWindow();
+  // Closes the editor window, if open.
+  void CloseWindow();
+  // After undo or redo changed values or the window's place behind its back:
+  // the open window shows them.
+  void WindowStateRestored();
   // Opens the type's help page (nothing for help number 0).
   void Help();
 
  private:
   // Tells the host of an edit (the document is modified; undo records).
-  void Edited();
+  void Edited(std::string name = {});
   static bool ValidSlot(int index) { return index >= 0 && index < kPresetCount; }
   std::string PresetText(int index) const;
 
@@ -79,6 +89,7 @@ class TGardeningContraption {
   QSSignalProcessor* processor_;
   std::array<std::unique_ptr<QSPreset>, kPresetCount> presets_;
   int currentPreset_ = 0;
+  std::string editName_;
 };
 
 }  // namespace tg

@@ -24,6 +24,16 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
+// Makes a rename or a new name in a directory survive a power cut.
+void SyncDirectoryOf(const std::string& fileName) {
+  const size_t slash = fileName.rfind('/');
+  const std::string directory = slash == std::string::npos ? "." : fileName.substr(0, slash + 1);
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 }  // namespace
 
 bool WriteReplacing(const std::string& fileName, const std::string& text) {
@@ -32,7 +42,13 @@ bool WriteReplacing(const std::string& fileName, const std::string& text) {
   if (fd < 0) return false;
   bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
-  return ok && file.Commit();  // otherwise the temporary goes with `file`
+  if (!ok) return false;  // the temporary goes with `file`
+  // The temporary's name is on the disk before it replaces anything, and
+  // the replacement is on the disk before the save is reported done.
+  SyncDirectoryOf(file.Temporary());
+  if (!file.Commit()) return false;
+  SyncDirectoryOf(fileName);
+  return true;
 }
 
 int RemoveStaleTemporaries(const std::string& fileName) {

@@ -10,6 +10,7 @@
 #include "app/document/DocumentBudget.h"
 #include "app/document/DocumentFile.h"
 #include "app/document/DocumentText.h"
+#include "app/patch/ContraptionItem.h"
 #include "app/patch/PatchEditor.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
@@ -28,20 +29,6 @@ constexpr const char* kEol = "\r\n";
 
 using documenttext::ReadLine;
 using documenttext::SkipRestOfLine;
-
-void WriteItem(std::ostream& out, TGardeningContraption& c) {
-  out << c.TypeName() << '\t' << c.Name() << '\t';
-  c.Processor().WriteProperties(out);
-  out << "\t{ ";
-  for (int slot = 0; slot < TGardeningContraption::kPresetCount; ++slot) {
-    if (slot > 0) out << ", ";
-    c.PresetAt(slot).WriteTo(out);
-  }
-  out << " }{ }";
-  const TContraptionFormState& s = c.WindowState();
-  out << "{ " << s.nodeX << ' ' << s.nodeY << ' ' << (s.windowOpen ? 'T' : 'F') << " Z Z "
-      << s.windowTop << ' ' << s.windowLeft << " Z Z Z Z  }\t";
-}
 
 }  // namespace
 
@@ -110,14 +97,21 @@ bool TGDocument::Read() {
   return Open(name);
 }
 
-void TGDocument::UpdateModified() {
-  if (patch_.Engine().IsDocumentModified() || patch_.Model().Modified()) modified_ = true;
+bool TGDocument::Recover(const std::string& copy, const std::string& original) {
+  if (!Open(copy)) return false;
+  fileName_ = original;
+  SetDocumentDirectory(original);
+  // Unsaved changes, whatever the history says.
+  patch_.Model().SetModified(true);
+  modified_ = true;
+  return true;
 }
+
+void TGDocument::UpdateModified() { modified_ = patch_.Modified(); }
 
 void TGDocument::ClearModified() {
   modified_ = false;
-  patch_.Engine().SetDocumentModified(false);
-  patch_.Model().SetModified(false);
+  patch_.MarkSaved();
 }
 
 bool TGDocument::ReadHeader(std::istream& in) {
@@ -259,7 +253,7 @@ void TGDocument::WriteTo(std::ostream& out) const {
     node.contraption->WindowState().nodeX = node.x;
     node.contraption->WindowState().nodeY = node.y;
     out << '\t';
-    WriteItem(out, *node.contraption);
+    WriteContraptionItem(out, *node.contraption);
     out << kEol;
   }
   out << "connections:" << kEol;

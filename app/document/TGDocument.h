@@ -34,6 +34,9 @@ class TGDocument final : public KWDocument {
   // document within the memory budget; otherwise the patch stays as it was.
   bool Open(const std::string& fileName) override;
   bool Read() override;
+  // Opens a recovery copy as the document it was made of (original; empty
+  // for one never saved), modified: nothing is written until the user saves.
+  bool Recover(const std::string& copy, const std::string& original);
   bool Write() override;
   bool SaveAs() override;
   void UpdateModified() override;

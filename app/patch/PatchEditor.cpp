@@ -1,21 +1,27 @@
 #include "app/patch/PatchEditor.h"
 
 #include <algorithm>
+#include <sstream>
 
+#include "app/patch/ContraptionItem.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/properties/QSPropertyTable.h"
 
 namespace tg {
 
 PatchEditor::PatchEditor(TAudioEngineModule& engine, PatchModel& model)
-    : engine_(engine), model_(model) {
+    : engine_(engine), model_(model), previousListener_(engine.Host().edits) {
   model_.SetListener(this);
+  engine_.Host().edits = this;
 }
 
 PatchEditor::~PatchEditor() {
+  ++replaying_;
   model_.Clear();
   model_.SetListener(nullptr);
+  engine_.Host().edits = previousListener_;
 }
 
 PatchNode* PatchEditor::NewContraption(std::string_view typeName, int x, int y) {
@@ -23,17 +29,31 @@ PatchNode* PatchEditor::NewContraption(std::string_view typeName, int x, int y) 
   if (contraption == nullptr) return nullptr;
   contraption->WindowState().nodeX = x;
   contraption->WindowState().nodeY = y;
-  return &Place(std::move(contraption));
+  PatchNode& node = Insert(std::move(contraption));
+  PatchStep step;
+  step.kind = PatchStep::Kind::Place;
+  step.index = model_.IndexOf(node);
+  step.source = node.contraption->Name();
+  step.item = ItemOf(node);
+  Record(std::move(step), "New " + node.contraption->Name());
+  Changed();
+  return &node;
 }
 
 PatchNode& PatchEditor::Place(std::unique_ptr<TGardeningContraption> contraption) {
+  PatchNode& node = Insert(std::move(contraption));
+  Changed();
+  return node;
+}
+
+PatchNode& PatchEditor::Insert(std::unique_ptr<TGardeningContraption> contraption) {
   engine_.AttachContraption(*contraption);
   TGardeningContraption& c = *contraption;
   contraptions_.push_back(std::move(contraption));
   const QSSignalProcessor& p = c.Processor();
   PatchNode& node = model_.AddNode(c.WindowState().nodeX, c.WindowState().nodeY, c.Name(),
                                    p.InletCount(), p.OutletCount(), &c);
-  Changed();
+  baselines_[&c] = ContraptionSnapshot::Of(c);
   return node;
 }
 
@@ -55,19 +75,244 @@ bool PatchEditor::ConnectFromDocument(TGardeningContraption& source, int outlet,
   return true;
 }
 
+void PatchEditor::MoveNodes(const std::vector<NodeMove>& moves) {
+  std::vector<PatchStep> steps;
+  std::string key = "move";
+  for (const NodeMove& m : moves) {
+    if (m.node == nullptr || (m.fromX == m.toX && m.fromY == m.toY)) continue;
+    PatchStep step;
+    step.kind = PatchStep::Kind::Move;
+    step.source = m.node->contraption->Name();
+    step.fromX = m.fromX;
+    step.fromY = m.fromY;
+    step.toX = m.toX;
+    step.toY = m.toY;
+    m.node->contraption->WindowState().nodeX = m.toX;
+    m.node->contraption->WindowState().nodeY = m.toY;
+    key += ':' + step.source;
+    steps.push_back(std::move(step));
+  }
+  if (steps.empty()) return;
+  std::string name = steps.size() == 1 ? "Move " + steps.front().source
+                                       : "Move " + std::to_string(steps.size()) + " Contraptions";
+  history_.Push(PatchCommand{std::move(name), std::move(steps), std::move(key), {}});
+  Changed();
+}
+
+void PatchEditor::SetTempo(double beatsPerMinute) {
+  PatchStep step;
+  step.kind = PatchStep::Kind::Tempo;
+  step.tempoBefore = engine_.Tempo();
+  engine_.SetTempo(beatsPerMinute);
+  step.tempoAfter = engine_.Tempo();
+  if (step.tempoAfter == step.tempoBefore) return;
+  Record(std::move(step), "Change Tempo", "tempo");
+  Changed();
+}
+
+PatchEditor::PaneLayout PatchEditor::Layout() const {
+  return {model_.PaneWidth(), model_.PatcherShown(), model_.PropertiesShown()};
+}
+
+void PatchEditor::SetLayout(const PaneLayout& layout) {
+  PatchStep step;
+  step.kind = PatchStep::Kind::Layout;
+  step.layoutBefore = Layout();
+  step.layoutAfter = layout;
+  if (step.layoutBefore == layout) return;
+  Carry(step);
+  Record(std::move(step), "Change Layout", "layout");
+}
+
+void PatchEditor::Clear() {
+  ++replaying_;
+  model_.Clear();
+  --replaying_;
+  ClearHistory();
+}
+
+std::string PatchEditor::UndoName() const { return CanUndo() ? history_.NextUndo().name : ""; }
+std::string PatchEditor::RedoName() const { return CanRedo() ? history_.NextRedo().name : ""; }
+
+void PatchEditor::Undo() {
+  if (!CanUndo()) return;
+  const PatchCommand command = history_.NextUndo();
+  history_.StepBack();
+  ++replaying_;
+  for (auto it = command.steps.rbegin(); it != command.steps.rend(); ++it) Carry(it->Inverse());
+  --replaying_;
+  history_.Seal();
+  Changed();
+}
+
+void PatchEditor::Redo() {
+  if (!CanRedo()) return;
+  const PatchCommand command = history_.NextRedo();
+  history_.StepForward();
+  ++replaying_;
+  for (const PatchStep& step : command.steps) Carry(step);
+  --replaying_;
+  history_.Seal();
+  Changed();
+}
+
+void PatchEditor::ClearHistory() {
+  history_.Clear();
+  group_.clear();
+}
+
+bool PatchEditor::Modified() const {
+  return !history_.AtSaved() || model_.Modified() || engine_.IsDocumentModified();
+}
+
+void PatchEditor::MarkSaved() {
+  history_.MarkSaved();
+  model_.SetModified(false);
+  engine_.SetDocumentModified(false);
+}
+
+PatchNode* PatchEditor::FindNode(std::string_view contraptionName) const {
+  for (int i = 0; i < model_.NodeCount(); ++i) {
+    PatchNode& node = model_.NodeAt(i);
+    if (node.contraption->Name() == contraptionName) return &node;
+  }
+  return nullptr;
+}
+
+void PatchEditor::Carry(const PatchStep& step) {
+  using Kind = PatchStep::Kind;
+  ++replaying_;
+  switch (step.kind) {
+    case Kind::Place: {
+      std::istringstream in(step.item);
+      auto contraption = engine_.Factory().ReadContraption(engine_, in);
+      if (contraption == nullptr) break;
+      TContraptionFormState& state = contraption->WindowState();
+      const bool open = state.windowOpen;
+      state.windowOpen = false;
+      state.windowPlaced = true;
+      PatchNode& node = Insert(std::move(contraption));
+      model_.MoveNodeTo(node, step.index);
+      if (open) node.contraption->ShowWindow();
+      Rebaseline(*node.contraption);
+      break;
+    }
+    case Kind::Remove:
+      if (PatchNode* node = FindNode(step.source)) model_.DeleteNode(*node);
+      break;
+    case Kind::Connect: {
+      PatchNode* from = FindNode(step.source);
+      PatchNode* to = FindNode(step.destination);
+      if (from == nullptr || to == nullptr) break;
+      if (PatchConnection* c = model_.CreateConnection(*from, step.outlet, *to, step.inlet))
+        model_.MoveConnectionTo(*c, step.index);
+      break;
+    }
+    case Kind::Disconnect:
+      for (int i = 0; i < model_.ConnectionCount(); ++i) {
+        PatchConnection& c = model_.ConnectionAt(i);
+        if (c.source->contraption->Name() == step.source && c.outlet == step.outlet &&
+            c.destination->contraption->Name() == step.destination && c.inlet == step.inlet) {
+          model_.DeleteConnection(c);
+          break;
+        }
+      }
+      break;
+    case Kind::Move:
+      if (PatchNode* node = FindNode(step.source)) {
+        node->x = step.toX;
+        node->y = step.toY;
+        node->contraption->WindowState().nodeX = step.toX;
+        node->contraption->WindowState().nodeY = step.toY;
+      }
+      break;
+    case Kind::State:
+      if (PatchNode* node = FindNode(step.source)) {
+        step.after.ApplyTo(*node->contraption);
+        Rebaseline(*node->contraption);
+      }
+      break;
+    case Kind::Tempo:
+      engine_.SetTempo(step.tempoAfter);
+      break;
+    case Kind::Layout:
+      model_.SetPaneWidth(step.layoutAfter.paneWidth);
+      model_.SetPatcherShown(step.layoutAfter.patcherShown);
+      model_.SetPropertiesShown(step.layoutAfter.propertiesShown);
+      break;
+  }
+  --replaying_;
+}
+
+void PatchEditor::Record(PatchStep step, std::string name, std::string mergeKey) {
+  if (!Recording()) return;
+  if (grouping_ > 0) {
+    group_.push_back(std::move(step));
+    return;
+  }
+  std::vector<PatchStep> steps;
+  steps.push_back(std::move(step));
+  history_.Push(PatchCommand{std::move(name), std::move(steps), std::move(mergeKey), {}});
+}
+
+std::string PatchEditor::ItemOf(PatchNode& node) const {
+  TContraptionFormState& state = node.contraption->WindowState();
+  state.nodeX = node.x;
+  state.nodeY = node.y;
+  std::ostringstream item;
+  WriteContraptionItem(item, *node.contraption);
+  return item.str();
+}
+
+void PatchEditor::Rebaseline(TGardeningContraption& contraption) {
+  baselines_[&contraption] = ContraptionSnapshot::Of(contraption);
+}
+
+std::string PatchEditor::DeletionName(const std::vector<PatchStep>& steps) {
+  const auto removed = std::count_if(steps.begin(), steps.end(), [](const PatchStep& s) {
+    return s.kind == PatchStep::Kind::Remove;
+  });
+  if (removed == 1) {
+    for (const PatchStep& s : steps) {
+      if (s.kind == PatchStep::Kind::Remove) return "Delete " + s.source;
+    }
+  }
+  if (removed > 1) return "Delete " + std::to_string(removed) + " Contraptions";
+  return steps.size() == 1 ? "Delete Wire" : "Delete " + std::to_string(steps.size()) + " Wires";
+}
+
 bool PatchEditor::OnCreateConnection(PatchConnection& connection) {
   if (connection.source == connection.destination) return false;
   if (model_.IsInletTaken(*connection.destination, connection.inlet)) return false;
   const bool joined =
       engine_.ConnectContraptions(*connection.source->contraption, connection.outlet,
                                   *connection.destination->contraption, connection.inlet);
-  if (joined) Changed();
-  return joined;
+  if (!joined) return false;
+  PatchStep step;
+  step.kind = PatchStep::Kind::Connect;
+  step.index = model_.ConnectionCount();
+  step.source = connection.source->contraption->Name();
+  step.outlet = connection.outlet;
+  step.destination = connection.destination->contraption->Name();
+  step.inlet = connection.inlet;
+  std::string name = "Connect " + step.source;
+  name.append(" to ").append(step.destination);
+  Record(std::move(step), std::move(name));
+  Changed();
+  return true;
 }
 
 bool PatchEditor::OnDeleteConnection(PatchConnection& connection) {
   engine_.DisconnectContraptions(*connection.source->contraption, connection.outlet,
                                  *connection.destination->contraption, connection.inlet);
+  PatchStep step;
+  step.kind = PatchStep::Kind::Disconnect;
+  step.index = model_.IndexOf(connection);
+  step.source = connection.source->contraption->Name();
+  step.outlet = connection.outlet;
+  step.destination = connection.destination->contraption->Name();
+  step.inlet = connection.inlet;
+  Record(std::move(step), "Delete Wire");
   Changed();
   return true;
 }
@@ -76,6 +321,15 @@ void PatchEditor::OnDeleteNode(PatchNode& node) {
   auto it = std::find_if(contraptions_.begin(), contraptions_.end(),
                          [&](const auto& c) { return c.get() == node.contraption; });
   if (it == contraptions_.end()) return;
+  if (Recording()) {
+    PatchStep step;
+    step.kind = PatchStep::Kind::Remove;
+    step.index = model_.IndexOf(node);
+    step.source = node.contraption->Name();
+    step.item = ItemOf(node);
+    Record(std::move(step), "Delete " + node.contraption->Name());
+  }
+  baselines_.erase(node.contraption);
   std::unique_ptr<TGardeningContraption> doomed = std::move(*it);
   contraptions_.erase(it);
   // Not under the engine lock: closing the window and stopping a stream
@@ -83,6 +337,57 @@ void PatchEditor::OnDeleteNode(PatchNode& node) {
   engine_.DestroyContraption(std::move(doomed));
   if (engine_.IsAudioInRunning() && !engine_.CanStartAudioIn()) engine_.StopAudioIn();
   if (engine_.IsAudioOutRunning() && !engine_.HasSoundOut()) engine_.StopAudioOut();
+  Changed();
+}
+
+void PatchEditor::OnEditBegins() { ++grouping_; }
+
+void PatchEditor::OnEditEnds() {
+  if (--grouping_ > 0 || group_.empty()) return;
+  std::vector<PatchStep> steps = std::move(group_);
+  group_.clear();
+  std::string name = DeletionName(steps);
+  history_.Push(PatchCommand{std::move(name), std::move(steps), {}, {}});
+}
+
+void PatchEditor::ContraptionEdited(TGardeningContraption& contraption) {
+  auto base = baselines_.find(&contraption);
+  if (base == baselines_.end()) return;  // going away, or not in the patch
+  ContraptionSnapshot after = ContraptionSnapshot::Of(contraption);
+  if (!Recording() || after == base->second) {
+    base->second = std::move(after);
+    return;
+  }
+  PatchStep step;
+  step.kind = PatchStep::Kind::State;
+  step.source = contraption.Name();
+  step.before = std::move(base->second);
+  step.after = after;
+  base->second = std::move(after);
+  std::string name = contraption.EditName();
+  std::string key;
+  if (name.empty()) {
+    const std::vector<int> changed = step.after.ChangedParameters(step.before);
+    if (changed.size() == 1) {
+      const QSPropertyTable& table = *contraption.Processor().GetPropertyTable();
+      name = "Change '" + table.InfoAt(changed.front()).name + "'";
+    } else if (!changed.empty()) {
+      name = "Change " + contraption.Name();
+    } else if (step.after.windowOpen != step.before.windowOpen) {
+      name = (step.after.windowOpen ? "Open Window of " : "Close Window of ") + contraption.Name();
+    } else if (step.after.windowTop != step.before.windowTop ||
+               step.after.windowLeft != step.before.windowLeft) {
+      name = "Move Window of " + contraption.Name();
+      key = "window:" + contraption.Name();
+    } else {
+      name = "Edit " + contraption.Name();
+    }
+    if (!changed.empty()) {
+      key = "values:" + contraption.Name();
+      for (int i : changed) key += ':' + std::to_string(i);
+    }
+  }
+  Record(std::move(step), std::move(name), std::move(key));
   Changed();
 }
 

@@ -1,23 +1,35 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/patch/EditHistory.h"
 #include "app/patch/PatchModel.h"
+#include "framework/host/EditListener.h"
 
 namespace tg {
 
 class TAudioEngineModule;
 class TGardeningContraption;
 
-// The one place through which the patch changes: placing, wiring, unwiring
-// and deleting contraptions, for the windows and the document alike. It keeps
-// the engine's graph and the patch model in step and owns the contraptions.
-// (Undo and autosave will listen here.) UI thread only.
-class PatchEditor final : private PatchModel::Listener {
+// The one place through which the patch changes: placing, wiring, unwiring,
+// moving and deleting contraptions, every edit of a contraption's values,
+// presets and window, the tempo and the pane layout, for the windows and the
+// document alike. It keeps the engine's graph and the patch model in step,
+// owns the contraptions, and records each user edit as an undoable command.
+// Qt-free; UI thread only.
+class PatchEditor final : private PatchModel::Listener, private EditListener {
  public:
+  struct NodeMove {
+    PatchNode* node = nullptr;
+    int fromX = 0, fromY = 0, toX = 0, toY = 0;
+  };
+  using PaneLayout = PatchStep::PaneLayout;
+
   PatchEditor(TAudioEngineModule& engine, PatchModel& model);
   ~PatchEditor() override;
   PatchEditor(const PatchEditor&) = delete;
@@ -27,7 +39,7 @@ class PatchEditor final : private PatchModel::Listener {
   // unknown or refuses (a second SoundOut).
   PatchNode* NewContraption(std::string_view typeName, int x, int y);
   // Puts a contraption read from a document into the graph, with its node at
-  // the position its window state holds.
+  // the position its window state holds. Not an edit of the user's.
   PatchNode& Place(std::unique_ptr<TGardeningContraption> contraption);
   // A wire the user drew: refused (null) when the inlet already has one.
   PatchConnection* Connect(PatchNode& source, int outlet, PatchNode& destination, int inlet);
@@ -36,27 +48,69 @@ class PatchEditor final : private PatchModel::Listener {
                            TGardeningContraption& destination, int inlet);
   void Disconnect(PatchConnection& connection) { model_.DeleteConnection(connection); }
   void Delete(PatchNode& node) { model_.DeleteNode(node); }
-  // Deletes every contraption.
-  void Clear() { model_.Clear(); }
+  // Boxes the user moved (the positions are already in the model).
+  void MoveNodes(const std::vector<NodeMove>& moves);
+  void SetTempo(double beatsPerMinute);
+  PaneLayout Layout() const;
+  void SetLayout(const PaneLayout& layout);
+  // Deletes every contraption and forgets the history (New, Open, Revert).
+  void Clear();
 
-  // Hears of every structural edit once it is done (wire, unwire, place, delete).
+  // Undo and redo.
+  bool CanUndo() const { return history_.CanUndo(); }
+  bool CanRedo() const { return history_.CanRedo(); }
+  // The next command's name ("Change 'Feedback'"); empty when there is none.
+  std::string UndoName() const;
+  std::string RedoName() const;
+  void Undo();
+  void Redo();
+  void ClearHistory();
+  EditHistory& History() { return history_; }
+
+  // Whether the patch differs from what was last saved or opened.
+  bool Modified() const;
+  void MarkSaved();
+  // Commands recorded since the last call (autosave counts them).
+  int TakeRecordedCount() { return history_.TakeRecordedCount(); }
+
+  // Hears of every change once it is done, whether an edit, undo or redo.
   void SetChangedHandler(std::function<void()> handler) { changed_ = std::move(handler); }
 
   PatchModel& Model() { return model_; }
+  const PatchModel& Model() const { return model_; }
   TAudioEngineModule& Engine() { return engine_; }
+  PatchNode* FindNode(std::string_view contraptionName) const;
 
  private:
   bool OnCreateConnection(PatchConnection& connection) override;
   bool OnDeleteConnection(PatchConnection& connection) override;
   void OnDeleteNode(PatchNode& node) override;
+  void OnEditBegins() override;
+  void OnEditEnds() override;
+  void ContraptionEdited(TGardeningContraption& contraption) override;
 
-  TAudioEngineModule& engine_;
-  PatchModel& model_;
+  bool Recording() const { return replaying_ == 0; }
+  void Record(PatchStep step, std::string name, std::string mergeKey = {});
+  void Carry(const PatchStep& step);
+  PatchNode& Insert(std::unique_ptr<TGardeningContraption> contraption);
+  void Destroy(PatchNode& node);
+  std::string ItemOf(PatchNode& node) const;
+  void Rebaseline(TGardeningContraption& contraption);
+  static std::string DeletionName(const std::vector<PatchStep>& steps);
   void Changed() const {
     if (changed_) changed_();
   }
 
+  TAudioEngineModule& engine_;
+  PatchModel& model_;
+  EditListener* previousListener_;
   std::vector<std::unique_ptr<TGardeningContraption>> contraptions_;
+  // Each contraption's values as last recorded: an edit is what differs.
+  std::map<const TGardeningContraption*, ContraptionSnapshot> baselines_;
+  EditHistory history_;
+  int replaying_ = 0;  // > 0 while undo, redo or a document changes the patch
+  int grouping_ = 0;
+  std::vector<PatchStep> group_;
   std::function<void()> changed_;
 };
 

@@ -22,7 +22,6 @@ PatchNode& PatchModel::AddNode(int x, int y, std::string caption, int inlets, in
   node->contraption = contraption;
   node->selected = true;
   nodes_.push_back(std::move(node));
-  modified_ = true;
   return *nodes_.back();
 }
 
@@ -36,7 +35,6 @@ PatchConnection& PatchModel::AddConnection(PatchNode& source, int outlet, PatchN
   source.connections.push_back(c.get());
   if (&destination != &source) destination.connections.push_back(c.get());
   connections_.push_back(std::move(c));
-  modified_ = true;
   return *connections_.back();
 }
 
@@ -55,7 +53,6 @@ void PatchModel::Detach(PatchConnection& connection) {
 }
 
 void PatchModel::DeleteConnection(PatchConnection& connection) {
-  modified_ = true;
   if (listener_ != nullptr && !listener_->OnDeleteConnection(connection)) return;
   Detach(connection);
   auto it = std::find_if(connections_.begin(), connections_.end(),
@@ -64,6 +61,7 @@ void PatchModel::DeleteConnection(PatchConnection& connection) {
 }
 
 void PatchModel::DeleteNode(PatchNode& node) {
+  if (listener_ != nullptr) listener_->OnEditBegins();
   while (!node.connections.empty()) {
     const size_t before = node.connections.size();
     DeleteConnection(*node.connections.back());
@@ -74,7 +72,7 @@ void PatchModel::DeleteNode(PatchNode& node) {
   auto it =
       std::find_if(nodes_.begin(), nodes_.end(), [&](const auto& n) { return n.get() == &node; });
   if (it != nodes_.end()) nodes_.erase(it);
-  modified_ = true;
+  if (listener_ != nullptr) listener_->OnEditEnds();
 }
 
 void PatchModel::Clear() {
@@ -85,12 +83,14 @@ void PatchModel::Clear() {
 }
 
 void PatchModel::DeleteSelection() {
+  if (listener_ != nullptr) listener_->OnEditBegins();
   for (int i = ConnectionCount() - 1; i >= 0; --i) {
     if (ConnectionAt(i).selected) DeleteConnection(ConnectionAt(i));
   }
   for (int i = NodeCount() - 1; i >= 0; --i) {
     if (NodeAt(i).selected) DeleteNode(NodeAt(i));
   }
+  if (listener_ != nullptr) listener_->OnEditEnds();
 }
 
 void PatchModel::SelectAll() {
@@ -109,6 +109,37 @@ void PatchModel::BringToFront(PatchNode& node) {
   std::unique_ptr<PatchNode> moved = std::move(*it);
   nodes_.erase(it);
   nodes_.push_back(std::move(moved));
+}
+
+namespace {
+
+template <typename T>
+void MoveTo(std::vector<std::unique_ptr<T>>& list, const T& item, int index) {
+  auto it = std::find_if(list.begin(), list.end(), [&](const auto& p) { return p.get() == &item; });
+  if (it == list.end()) return;
+  std::unique_ptr<T> moved = std::move(*it);
+  list.erase(it);
+  const size_t at = std::min(static_cast<size_t>(std::max(index, 0)), list.size());
+  list.insert(list.begin() + static_cast<long>(at), std::move(moved));
+}
+
+template <typename T>
+int IndexIn(const std::vector<std::unique_ptr<T>>& list, const T& item) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i].get() == &item) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
+void PatchModel::MoveNodeTo(PatchNode& node, int index) { MoveTo(nodes_, node, index); }
+void PatchModel::MoveConnectionTo(PatchConnection& connection, int index) {
+  MoveTo(connections_, connection, index);
+}
+int PatchModel::IndexOf(const PatchNode& node) const { return IndexIn(nodes_, node); }
+int PatchModel::IndexOf(const PatchConnection& connection) const {
+  return IndexIn(connections_, connection);
 }
 
 PatchNode* PatchModel::FindNode(const TGardeningContraption* contraption) const {

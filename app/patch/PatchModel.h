@@ -31,7 +31,8 @@ struct PatchConnection {
 };
 
 // What the patcher pane holds, without any window: nodes in stacking order,
-// connections in order of creation, the pane's layout and a modified flag.
+// connections in order of creation, the pane's layout and a flag for
+// changes made outside the edit history.
 // Structural changes are reported to a listener, which may refuse new and
 // deleted connections. UI thread only.
 class PatchModel {
@@ -44,6 +45,9 @@ class PatchModel {
     // False keeps the connection.
     virtual bool OnDeleteConnection(PatchConnection& connection) = 0;
     virtual void OnDeleteNode(PatchNode& node) = 0;
+    // Around a deletion of several things, which the user sees as one edit.
+    virtual void OnEditBegins() {}
+    virtual void OnEditEnds() {}
   };
 
   static constexpr int kDefaultPaneWidth = 180;
@@ -73,6 +77,12 @@ class PatchModel {
   void ClearSelection();
   // Moves a node to the end of the list: drawn last, on top.
   void BringToFront(PatchNode& node);
+  // Moves a node or a connection to a position of its list (undo puts it
+  // back where it was; a position past the end means the end).
+  void MoveNodeTo(PatchNode& node, int index);
+  void MoveConnectionTo(PatchConnection& connection, int index);
+  int IndexOf(const PatchNode& node) const;
+  int IndexOf(const PatchConnection& connection) const;
 
   int NodeCount() const { return static_cast<int>(nodes_.size()); }
   PatchNode& NodeAt(int i) const { return *nodes_[static_cast<size_t>(i)]; }

@@ -49,6 +49,13 @@ void ContraptionWindowHost::CloseWindow(TGardeningContraption& contraption) {
   open_.erase(it);
 }
 
+void ContraptionWindowHost::RefreshWindow(TGardeningContraption& contraption) {
+  TContraptionForm* window = WindowOf(contraption);
+  if (window == nullptr) return;
+  window->MoveToStoredPlace();
+  window->UpdateControls();
+}
+
 QPoint ContraptionWindowHost::FreePlace(const QWidget& content, const QWidget* window, int width) {
   std::vector<QRect> taken;
   for (const QObject* child : content.children()) {

@@ -43,6 +43,7 @@ class ContraptionWindowHost final : public ContraptionWindows {
 
   void ShowWindow(TGardeningContraption& contraption) override;
   void CloseWindow(TGardeningContraption& contraption) override;
+  void RefreshWindow(TGardeningContraption& contraption) override;
   void ShowHelp(int helpNumber) override {
     lastHelp_ = helpNumber;
     if (helpHandler_) helpHandler_(helpNumber);

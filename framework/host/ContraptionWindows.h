@@ -13,6 +13,9 @@ class ContraptionWindows {
   virtual void ShowWindow(TGardeningContraption& contraption) = 0;
   // UI thread: closes it, if open (the contraption is going away).
   virtual void CloseWindow(TGardeningContraption& contraption) = 0;
+  // UI thread: an open window shows the contraption's values and takes the
+  // place its window state holds (undo changed them).
+  virtual void RefreshWindow(TGardeningContraption&) {}
   // UI thread: shows the help page of a help number (never 0).
   virtual void ShowHelp(int helpNumber) = 0;
 };

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+
+#include "app/patch/ContraptionSnapshot.h"
+
+namespace tg {
+
+// One reversible change of the patch. Contraptions are named, not pointed
+// at: undoing a deletion makes a new object under the old name.
+struct PatchStep {
+  enum class Kind {
+    Place,       // item placed at node position index
+    Remove,      // the reverse of Place
+    Connect,     // wire placed at connection position index
+    Disconnect,  // the reverse of Connect
+    Move,        // a node from (fromX, fromY) to (toX, toY)
+    State,       // a contraption's values from before to after
+    Tempo,       // from tempoBefore to tempoAfter
+    Layout,      // the pane layout from before to after
+  };
+  struct PaneLayout {
+    int paneWidth = 0;
+    bool patcherShown = true;
+    bool propertiesShown = true;
+    bool operator==(const PaneLayout&) const = default;
+  };
+
+  Kind kind = Kind::State;
+  int index = -1;
+  // Place, Remove: the contraption's document line (type, name, values,
+  // presets and window state).
+  std::string item;
+  // Connect, Disconnect: the wire; Move, State: the contraption.
+  std::string source;
+  int outlet = 0;
+  std::string destination;
+  int inlet = 0;
+  int fromX = 0, fromY = 0, toX = 0, toY = 0;
+  ContraptionSnapshot before, after;
+  double tempoBefore = 0.0, tempoAfter = 0.0;
+  PaneLayout layoutBefore, layoutAfter;
+
+  // The step that takes the patch back.
+  PatchStep Inverse() const;
+};
+
+}  // namespace tg

@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+#include <vector>
+
+#include "app/document/TGDocument.h"
+#include "app/patch/PatchEditor.h"
+#include "contraptions/RegisterContraptions.h"
+#include "engine/TAudioEngineModule.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/TGardeningContraption.h"
+#include "framework/host/StreamUserMessages.h"
+#include "framework/properties/QSPropertyTable.h"
+#include "tests/support/ScriptedQueries.h"
+
+namespace tg {
+namespace {
+
+class EditHistoryTest : public ::testing::Test {
+ protected:
+  EditHistoryTest() {
+    RegisterContraptionTypes(factory);
+    engine.Host().messages = &messages;
+    // Time moves on 10 s per look unless a test holds it: no edits merge.
+    patch.History().SetClock([this] { return now += step; });
+  }
+  std::string Text() {
+    std::ostringstream out;
+    document.WriteTo(out);
+    return out.str();
+  }
+  // What a knob drag step does: the value, then the edit is heard.
+  static void TurnKnob(TGardeningContraption& c, int parameter, double value) {
+    c.Processor().GetPropertyTable()->PropertyAt(parameter).SetNumericValue(value);
+    c.MarkChanged();
+  }
+  static int ParameterIndex(TGardeningContraption& c, std::string_view name) {
+    return c.Processor().GetPropertyTable()->IndexOf(name);
+  }
+
+  std::chrono::steady_clock::time_point now{};
+  std::chrono::milliseconds step{10000};
+  TContraptionFactory factory;
+  StreamUserMessages messages{nullptr};
+  TAudioEngineModule engine{factory};
+  PatchModel model;
+  PatchEditor patch{engine, model};
+  test::ScriptedQueries queries;
+  TGDocument document{patch, queries};
+};
+
+// One random user edit of the patch; false when it found nothing to do.
+bool RandomEdit(PatchEditor& patch, PatchModel& model, std::mt19937& random) {
+  static const char* kTypes[] = {"TestGen",     "SDelay",    "S2Mixer",  "Flanger",
+                                 "NastyReverb", "4x4Matrix", "Bassline", "RingAM"};
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const int count = model.NodeCount();
+  switch (pick(9)) {
+    case 0:
+      return patch.NewContraption(kTypes[pick(8)], pick(600), pick(400)) != nullptr;
+    case 1: {  // a wire
+      if (count < 2) return false;
+      PatchNode& a = model.NodeAt(pick(count));
+      PatchNode& b = model.NodeAt(pick(count));
+      if (a.outletCount == 0 || b.inletCount == 0) return false;
+      return patch.Connect(a, pick(a.outletCount), b, pick(b.inletCount)) != nullptr;
+    }
+    case 2:
+      if (count == 0) return false;
+      patch.Delete(model.NodeAt(pick(count)));
+      return true;
+    case 3: {  // several things at once
+      model.ClearSelection();
+      for (int i = 0; i < count; ++i) model.NodeAt(i).selected = pick(3) == 0;
+      for (int i = 0; i < model.ConnectionCount(); ++i) model.ConnectionAt(i).selected = pick(2);
+      model.DeleteSelection();
+      return true;
+    }
+    case 4: {
+      if (count == 0) return false;
+      PatchNode& n = model.NodeAt(pick(count));
+      PatchEditor::NodeMove m{&n, n.x, n.y, n.x + pick(50), n.y + pick(50)};
+      n.x = m.toX;
+      n.y = m.toY;
+      patch.MoveNodes({m});
+      return true;
+    }
+    case 5:
+    case 6: {  // a knob
+      if (count == 0) return false;
+      TGardeningContraption& c = *model.NodeAt(pick(count)).contraption;
+      QSPropertyTable& table = *c.Processor().GetPropertyTable();
+      const int i = pick(table.Count());
+      const QSPropertyInfo& info = table.InfoAt(i);
+      if (!info.HasRange() || !table.PropertyAt(i).NumericValue()) return false;
+      std::uniform_real_distribution<double> value(info.minimum, info.maximum);
+      table.PropertyAt(i).SetNumericValue(value(random));
+      c.MarkChanged();
+      return true;
+    }
+    case 7: {  // a preset operation
+      if (count == 0) return false;
+      TGardeningContraption& c = *model.NodeAt(pick(count)).contraption;
+      const int slot = pick(4);
+      switch (pick(3)) {
+        case 0:
+          c.StorePreset(slot);
+          break;
+        case 1:
+          c.RecallPreset(slot);
+          break;
+        default:
+          c.ClearPreset(slot);
+          break;
+      }
+      return true;
+    }
+    default:
+      patch.SetTempo(60.0 + pick(120));
+      return true;
+  }
+}
+
+TEST_F(EditHistoryTest, UndoingEveryRandomEditGivesBackEachEarlierTextAndRedoTheLater) {
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    SCOPED_TRACE(seed);
+    document.New();
+    std::mt19937 random(seed);
+    std::vector<std::string> texts{Text()};
+    for (int i = 0; i < 80; ++i) {
+      const size_t commands = patch.History().Size();
+      const std::string before = Text();
+      if (!RandomEdit(patch, model, random)) continue;
+      if (patch.History().Size() == commands) {
+        ASSERT_EQ(Text(), before) << "an edit changed the patch and left no command";
+        continue;
+      }
+      ASSERT_EQ(patch.History().Size(), commands + 1) << "one command per edit";
+      texts.push_back(Text());
+    }
+    ASSERT_GT(texts.size(), 15u);
+    for (size_t i = texts.size() - 1; i > 0; --i) {
+      ASSERT_TRUE(patch.CanUndo());
+      patch.Undo();
+      ASSERT_EQ(Text(), texts[i - 1]) << "after undoing edit " << i;
+    }
+    EXPECT_FALSE(patch.CanUndo());
+    for (size_t i = 1; i < texts.size(); ++i) {
+      patch.Redo();
+      ASSERT_EQ(Text(), texts[i]) << "after redoing edit " << i;
+    }
+    EXPECT_FALSE(patch.CanRedo());
+  }
+}
+
+TEST_F(EditHistoryTest, OneKnobDragIsOneCommandNamedAfterItsParameter) {
+  PatchNode* delay = patch.NewContraption("SDelay", 10, 10);
+  ASSERT_NE(delay, nullptr);
+  TGardeningContraption& c = *delay->contraption;
+  const int feedback = ParameterIndex(c, "Feedback");
+  ASSERT_GE(feedback, 0);
+  const std::string before = Text();
+  step = std::chrono::milliseconds(30);  // the steps of one drag
+  for (int i = 1; i <= 20; ++i) TurnKnob(c, feedback, 0.04 * i);
+  EXPECT_EQ(patch.History().Size(), 2u);
+  EXPECT_EQ(patch.UndoName(), "Change 'Feedback'");
+  step = std::chrono::milliseconds(5000);  // a second drag, later
+  TurnKnob(c, feedback, 0.1);
+  EXPECT_EQ(patch.History().Size(), 3u);
+  patch.Undo();
+  patch.Undo();
+  EXPECT_EQ(Text(), before);
+  EXPECT_EQ(patch.UndoName(), "New " + c.Name());
+
+  // Boxes moved by arrow keys, one step at a time, are one move too.
+  step = std::chrono::milliseconds(100);
+  for (int i = 0; i < 5; ++i) {
+    PatchEditor::NodeMove m{delay, delay->x, delay->y, delay->x + 8, delay->y};
+    delay->x += 8;
+    patch.MoveNodes({m});
+  }
+  EXPECT_EQ(patch.UndoName(), "Move " + c.Name());
+  patch.Undo();
+  EXPECT_EQ(delay->x, 10);
+}
+
+TEST_F(EditHistoryTest, CommandsAreNamedForTheMenu) {
+  PatchNode* gen = patch.NewContraption("TestGen", 10, 10);
+  PatchNode* delay = patch.NewContraption("SDelay", 10, 100);
+  ASSERT_TRUE(gen && delay);
+  const std::string g = gen->contraption->Name(), d = delay->contraption->Name();
+  patch.Connect(*gen, 0, *delay, 0);
+  EXPECT_EQ(patch.UndoName(), "Connect " + g + " to " + d);
+  delay->contraption->StorePreset(2);
+  EXPECT_EQ(patch.UndoName(), "Store Preset 3");
+  patch.SetTempo(90);
+  EXPECT_EQ(patch.UndoName(), "Change Tempo");
+  model.SelectAll();
+  model.DeleteSelection();
+  EXPECT_EQ(patch.UndoName(), "Delete 2 Contraptions");
+  patch.Undo();
+  EXPECT_EQ(patch.RedoName(), "Delete 2 Contraptions");
+  ASSERT_EQ(model.ConnectionCount(), 1);
+  EXPECT_EQ(model.ConnectionAt(0).source->contraption->Name(), g);
+  EXPECT_TRUE(patch.FindNode(d)->contraption->HasPreset(2));
+}
+
+TEST_F(EditHistoryTest, ModifiedFollowsTheStackBackToTheSavedPosition) {
+  EXPECT_FALSE(patch.Modified());
+  PatchNode* delay = patch.NewContraption("SDelay", 10, 10);
+  ASSERT_NE(delay, nullptr);
+  EXPECT_TRUE(patch.Modified());
+  patch.MarkSaved();
+  EXPECT_FALSE(patch.Modified());
+  patch.SetTempo(100);
+  EXPECT_TRUE(patch.Modified());
+  patch.Undo();
+  EXPECT_FALSE(patch.Modified()) << "back where it was saved";
+  patch.Undo();
+  EXPECT_TRUE(patch.Modified());
+  patch.Redo();
+  EXPECT_FALSE(patch.Modified());
+  // A new edit after an undo past the save makes the saved state unreachable.
+  patch.Undo();
+  patch.NewContraption("TestGen", 0, 0);
+  EXPECT_TRUE(patch.Modified());
+  patch.Undo();
+  EXPECT_TRUE(patch.Modified());
+  document.New();
+  EXPECT_FALSE(patch.CanUndo()) << "a new document starts a new history";
+}
+
+}  // namespace
+}  // namespace tg

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "app/document/Autosaver.h"
+#include "app/document/DocumentFile.h"
+#include "app/document/RecoveryFiles.h"
+#include "app/document/TGDocument.h"
+#include "app/patch/PatchEditor.h"
+#include "contraptions/RegisterContraptions.h"
+#include "engine/TAudioEngineModule.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/host/StreamUserMessages.h"
+#include "tests/support/ScriptedQueries.h"
+#include "tests/support/TempDir.h"
+
+namespace tg {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string ReadText(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A process id that names no process any more.
+pid_t DeadProcess() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return child;
+}
+
+class RecoveryTest : public ::testing::Test {
+ protected:
+  RecoveryTest() {
+    RegisterContraptionTypes(factory);
+    engine.Host().messages = &messages;
+  }
+  std::string Text() {
+    std::ostringstream out;
+    document.WriteTo(out);
+    return out.str();
+  }
+  // The texts of a patch growing edit by edit.
+  std::vector<std::string> GrowingTexts(int count) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < count; ++i) {
+      PatchNode* node = patch.NewContraption(i % 2 ? "SDelay" : "TestGen", 20 * i, 10 * i);
+      if (i > 0) patch.Connect(model.NodeAt(i - 1), 0, *node, 0);
+      texts.push_back(Text());
+    }
+    return texts;
+  }
+
+  test::TempDir dir;
+  TContraptionFactory factory;
+  StreamUserMessages messages{nullptr};
+  TAudioEngineModule engine{factory};
+  PatchModel model;
+  PatchEditor patch{engine, model};
+  test::ScriptedQueries queries;
+  TGDocument document{patch, queries};
+};
+
+TEST_F(RecoveryTest, ACopyIsWrittenEveryThirtySecondsOfChangesOrAfterFiftyCommands) {
+  RecoveryFiles files(dir / "recovery", getpid());
+  int texts = 0;
+  Autosaver saver(
+      files, [] { return std::string("/songs/song.tgh"); },
+      [&] { return "text " + std::to_string(++texts); });
+  const auto t0 = Autosaver::Clock::time_point{} + 1h;
+  EXPECT_FALSE(saver.Tick(false, 0, t0));
+  EXPECT_FALSE(saver.Tick(true, 1, t0));
+  EXPECT_FALSE(saver.Tick(true, 0, t0 + 29s));
+  EXPECT_TRUE(saver.Tick(true, 0, t0 + 30s));
+  const std::string copy = dir / "recovery/song-" + std::to_string(getpid()) + ".tgh";
+  EXPECT_EQ(ReadText(copy), "text 1");
+  EXPECT_FALSE(saver.Tick(true, 0, t0 + 90s)) << "nothing new to keep";
+  EXPECT_TRUE(saver.Tick(true, 1, t0 + 91s)) << "a change long after the last copy";
+  EXPECT_FALSE(saver.Tick(true, 1, t0 + 100s));
+  EXPECT_TRUE(saver.Tick(true, 0, t0 + 121s));
+  EXPECT_TRUE(saver.Tick(true, 50, t0 + 122s)) << "fifty commands do not wait";
+  EXPECT_EQ(ReadText(copy), "text 4");
+  EXPECT_FALSE(saver.Tick(false, 0, t0 + 123s));
+  EXPECT_FALSE(std::filesystem::exists(copy)) << "saved: the copy goes";
+}
+
+TEST_F(RecoveryTest, OnlyCopiesOfEndedProcessesAreOfferedAndOpenAsTheirDocumentModified) {
+  const std::string original = dir / "song.tgh";
+  GrowingTexts(3);
+  const std::string saved = Text();
+  ASSERT_TRUE(documentfile::WriteReplacing(original, saved));
+  patch.NewContraption("NastyReverb", 300, 10);
+  const std::string unsaved = Text();
+
+  RecoveryFiles crashed(dir / "recovery", DeadProcess());
+  ASSERT_TRUE(crashed.Write(original, unsaved));
+  RecoveryFiles untitled(dir / "recovery", DeadProcess());
+  ASSERT_TRUE(untitled.Write("", saved));
+  RecoveryFiles running(dir / "recovery", 1);  // init never ends
+  ASSERT_TRUE(running.Write(original, saved));
+  RecoveryFiles self(dir / "recovery", getpid());
+  ASSERT_TRUE(self.Write(original, saved));
+
+  const auto orphans = self.FindOrphans();
+  ASSERT_EQ(orphans.size(), 2u);
+  std::set<std::string> originals{orphans[0].original, orphans[1].original};
+  EXPECT_EQ(originals, (std::set<std::string>{"", original}));
+  const auto& song = orphans[0].original.empty() ? orphans[1] : orphans[0];
+  EXPECT_TRUE(RecoveryFiles::Question(song).starts_with(
+      "Tonegarden did not close properly. Restore the unsaved changes to 'song.tgh' from "));
+  const auto& other = orphans[0].original.empty() ? orphans[0] : orphans[1];
+  EXPECT_NE(RecoveryFiles::Question(other).find("'Untitled'"), std::string::npos);
+
+  ASSERT_TRUE(document.Recover(song.file, song.original));
+  EXPECT_EQ(document.FileName(), original);
+  document.UpdateModified();
+  EXPECT_TRUE(document.IsModified());
+  EXPECT_EQ(Text(), unsaved);
+  EXPECT_EQ(ReadText(original), saved) << "the original waits for the user's save";
+
+  RecoveryFiles::Discard(song);
+  EXPECT_EQ(self.FindOrphans().size(), 1u);
+  self.RemoveOwn();
+  EXPECT_FALSE(std::filesystem::exists(dir / "recovery/song-" + std::to_string(getpid()) + ".tgh"));
+}
+
+// A process that autosaves and saves without end is killed at random moments:
+// the copy left always opens and is one of the texts written whole; the
+// document is the old or the new text, never a mixture or empty.
+TEST_F(RecoveryTest, AKillAtAnyMomentLeavesWholeCopiesAndAWholeDocument) {
+  const std::vector<std::string> texts = GrowingTexts(24);
+  const std::set<std::string> whole(texts.begin(), texts.end());
+  const std::string original = dir / "song.tgh";
+  std::mt19937 random(7);
+  int copiesSeen = 0;
+  for (int run = 0; run < 200; ++run) {
+    SCOPED_TRACE(run);
+    ASSERT_TRUE(documentfile::WriteReplacing(original, texts.front()));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      RecoveryFiles files(dir / "recovery", getpid());
+      for (size_t i = 0;; i = (i + 1) % texts.size()) {
+        files.Write(original, texts[i]);
+        if (i % 5 == 4) documentfile::WriteReplacing(original, texts[i]);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::microseconds(random() % 60000));
+    ASSERT_EQ(kill(child, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+
+    EXPECT_TRUE(whole.contains(ReadText(original))) << "the document was damaged";
+    RecoveryFiles next(dir / "recovery", getpid());
+    const auto orphans = next.FindOrphans();
+    ASSERT_LE(orphans.size(), 1u);
+    if (!orphans.empty()) {
+      ++copiesSeen;
+      EXPECT_EQ(orphans.front().original, original);
+      const std::string copy = ReadText(orphans.front().file);
+      EXPECT_TRUE(whole.contains(copy)) << "a copy was torn";
+      if (run % 20 == 0) {
+        ASSERT_TRUE(document.Recover(orphans.front().file, original));
+        EXPECT_EQ(Text(), copy);
+      }
+      RecoveryFiles::Discard(orphans.front());
+    }
+    documentfile::RemoveStaleTemporaries(original);
+  }
+  EXPECT_GT(copiesSeen, 40) << "most kills come after the first copy";
+}
+
+}  // namespace
+}  // namespace tg

@@ -29,6 +29,7 @@
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/host/MemorySettingsStore.h"
 #include "framework/host/StreamUserMessages.h"
+#include "framework/properties/QSPropertyTable.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -156,6 +157,46 @@ void MeasureAudioIn(tg::TMainForm& form, tg::EngineLock& lock) {
   Report("delete SoundIn while audio in runs ", del);
 }
 
+// Undo and redo of wiring, deleting and a knob turn, while audio runs.
+void MeasureUndo(tg::TMainForm& form, tg::EngineLock& lock) {
+  tg::PatchModel& model = form.Model();
+  tg::PatchEditor& patch = form.Patch();
+  tg::PatchNode* target = nullptr;
+  for (int k = 0; k < model.NodeCount() && target == nullptr; ++k) {
+    tg::PatchNode& n = model.NodeAt(k);
+    if (n.contraption->TypeName() == "SDelay" && !model.IsInletTaken(n, 1)) target = &n;
+  }
+  if (target == nullptr) return;
+  const std::string targetName = target->contraption->Name();
+  std::vector<double> undo, redo;
+  auto measure = [&](std::vector<double>& into, void (tg::PatchEditor::*step)()) {
+    lock.ResetLongestUiHold();
+    (patch.*step)();
+    into.push_back(LongestHoldUs(lock));
+    QApplication::processEvents();
+  };
+  for (int k = 0; k < 20; ++k) {
+    tg::PatchNode* gen = patch.NewContraption("TestGen", 900, 10);
+    const std::string genName = gen->contraption->Name();
+    patch.Connect(*gen, 0, *patch.FindNode(targetName), 1);
+    tg::TGardeningContraption& delay = *patch.FindNode(targetName)->contraption;
+    delay.Processor()
+        .GetPropertyTable()
+        ->PropertyByName("Feedback")
+        .SetNumericValue(0.1 + 0.01 * k);
+    delay.MarkChanged();
+    patch.History().Seal();
+    for (int i = 0; i < 3; ++i) measure(undo, &tg::PatchEditor::Undo);  // knob, wire, new
+    for (int i = 0; i < 3; ++i) measure(redo, &tg::PatchEditor::Redo);
+    patch.Delete(*patch.FindNode(genName));
+    measure(undo, &tg::PatchEditor::Undo);  // the deleted generator and its wire come back
+    measure(redo, &tg::PatchEditor::Redo);
+    patch.Undo();
+  }
+  Report("undo (new, wire, knob, delete)     ", undo);
+  Report("redo                               ", redo);
+}
+
 class OpenQueries final : public tg::KWDocumentQueries {
  public:
   bool AskSaveChanges(bool& cancelled) override {
@@ -243,6 +284,7 @@ int main(int argc, char** argv) {
       std::printf("longest hold of the engine lock by the user-interface thread, in us:\n");
       Report("open the document (audio stopped)  ", openHold);
       MeasureEdits(form, lock);
+      MeasureUndo(form, lock);
       MeasureSoundOutFileChange(form, lock);
       MeasureAudioIn(form, lock);
       std::printf("(one block of 256 frames lasts 5805 us)\n");

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "controls/MeterLogic.h"
+#include "controls/PixelLines.h"
 
 namespace tg {
 
@@ -82,11 +83,11 @@ void KWDWMeter::paintEvent(QPaintEvent*) {
   const QPalette& pal = palette();
   painter.fillRect(rect(), pal.color(QPalette::Button));
   painter.setPen(pal.color(QPalette::Shadow));
-  painter.drawLine(0, 0, width() - 1, 0);
-  painter.drawLine(0, 0, 0, height() - 1);
+  PixelLine(painter, {0, 0}, {width() - 1, 0});
+  PixelLine(painter, {0, 0}, {0, height() - 1});
   painter.setPen(pal.color(QPalette::Light));
-  painter.drawLine(width() - 1, 0, width() - 1, height() - 1);
-  painter.drawLine(0, height() - 1, width() - 1, height() - 1);
+  PixelLine(painter, {width() - 1, 0}, {width() - 1, height() - 1});
+  PixelLine(painter, {0, height() - 1}, {width() - 1, height() - 1});
   if (!isEnabled()) return;
   for (int c = 0; c < channels_; ++c) {
     for (int s = 0; s < lit_[static_cast<size_t>(c)]; ++s)

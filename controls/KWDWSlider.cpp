@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "controls/PixelLines.h"
+
 namespace tg {
 
 KWDWSlider::KWDWSlider(QWidget* parent) : KWValueControl(parent) { setMinimumSize(16, 16); }
@@ -38,19 +40,19 @@ void KWDWSlider::paintEvent(QPaintEvent*) {
                           : QRect(kThumb / 2, height() / 2 - 2, width() - kThumb, 4);
   painter.fillRect(track, pal.color(QPalette::Dark));
   painter.setPen(pal.color(QPalette::Light));
-  painter.drawLine(track.bottomLeft(), track.bottomRight());
+  PixelLine(painter, track.bottomLeft(), track.bottomRight());
   // Ticks beside the track, by the linear law.
   painter.setPen(pal.color(QPalette::WindowText));
   auto tickAt = [&](double p) {
     const int travel = Length() - kThumb;
     if (vertical_) {
       const int y = kThumb / 2 + static_cast<int>((1.0 - p) * travel);
-      painter.drawLine(0, y, reserve - 2, y);
-      painter.drawLine(width() - reserve + 1, y, width() - 1, y);
+      PixelLine(painter, {0, y}, {reserve - 2, y});
+      PixelLine(painter, {width() - reserve + 1, y}, {width() - 1, y});
     } else {
       const int x = kThumb / 2 + static_cast<int>(p * travel);
-      painter.drawLine(x, 0, x, reserve - 2);
-      painter.drawLine(x, height() - reserve + 1, x, height() - 1);
+      PixelLine(painter, {x, 0}, {x, reserve - 2});
+      PixelLine(painter, {x, height() - reserve + 1}, {x, height() - 1});
     }
   };
   if (reserve > 0) {
@@ -66,16 +68,23 @@ void KWDWSlider::paintEvent(QPaintEvent*) {
   const QRect thumb = ThumbRect();
   painter.fillRect(thumb, pal.color(pressed_ ? QPalette::Mid : QPalette::Button));
   painter.setPen(pal.color(pressed_ ? QPalette::Shadow : QPalette::Light));
-  painter.drawLine(thumb.topLeft(), thumb.topRight());
-  painter.drawLine(thumb.topLeft(), thumb.bottomLeft());
+  PixelLine(painter, thumb.topLeft(), thumb.topRight());
+  PixelLine(painter, thumb.topLeft(), thumb.bottomLeft());
   painter.setPen(pal.color(pressed_ ? QPalette::Light : QPalette::Shadow));
-  painter.drawLine(thumb.bottomLeft(), thumb.bottomRight());
-  painter.drawLine(thumb.topRight(), thumb.bottomRight());
+  PixelLine(painter, thumb.bottomLeft(), thumb.bottomRight());
+  PixelLine(painter, thumb.topRight(), thumb.bottomRight());
   painter.setPen(pal.color(hasFocus() ? QPalette::Highlight : QPalette::WindowText));
   if (vertical_) {
-    painter.drawLine(thumb.left() + 2, thumb.center().y(), thumb.right() - 2, thumb.center().y());
+    PixelLine(painter, {thumb.left() + 2, thumb.center().y()},
+              {thumb.right() - 2, thumb.center().y()});
   } else {
-    painter.drawLine(thumb.center().x(), thumb.top() + 2, thumb.center().x(), thumb.bottom() - 2);
+    PixelLine(painter, {thumb.center().x(), thumb.top() + 2},
+              {thumb.center().x(), thumb.bottom() - 2});
+  }
+  // The keys move a focused fader: a dotted frame says which one.
+  if (hasFocus()) {
+    painter.setPen(QPen(pal.color(QPalette::Highlight), 1, Qt::DotLine));
+    PixelFrame(painter, rect());
   }
 }
 

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "controls/PixelLines.h"
+
 namespace tg {
 
 KWNumberEdit::KWNumberEdit(QWidget* parent) : QWidget(parent), edit_(new QLineEdit(this)) {
@@ -94,6 +96,8 @@ void KWNumberEdit::StepBy(int n, bool fine) {
 }
 
 bool KWNumberEdit::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == edit_ && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+    update();  // the frame shows the focus
   if (watched == edit_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
@@ -116,8 +120,8 @@ void KWNumberEdit::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QPalette& pal = palette();
   painter.fillRect(rect(), pal.color(QPalette::Base));
-  painter.setPen(pal.color(QPalette::Mid));
-  painter.drawRect(rect().adjusted(0, 0, -1, -1));
+  painter.setPen(pal.color(edit_->hasFocus() ? QPalette::Highlight : QPalette::Mid));
+  PixelFrame(painter, rect());
   // The status sign in its strip.
   const QRect strip(width() - 23, 0, 10, height());
   painter.setRenderHint(QPainter::Antialiasing);
@@ -143,11 +147,11 @@ void KWNumberEdit::paintEvent(QPaintEvent*) {
   const QRect b = ButtonRect();
   painter.fillRect(b, pal.color(buttonDown_ ? QPalette::Mid : QPalette::Button));
   painter.setPen(pal.color(buttonDown_ ? QPalette::Shadow : QPalette::Light));
-  painter.drawLine(b.topLeft(), b.topRight());
-  painter.drawLine(b.topLeft(), b.bottomLeft());
+  PixelLine(painter, b.topLeft(), b.topRight());
+  PixelLine(painter, b.topLeft(), b.bottomLeft());
   painter.setPen(pal.color(buttonDown_ ? QPalette::Light : QPalette::Shadow));
-  painter.drawLine(b.bottomLeft(), b.bottomRight());
-  painter.drawLine(b.topRight(), b.bottomRight());
+  PixelLine(painter, b.bottomLeft(), b.bottomRight());
+  PixelLine(painter, b.topRight(), b.bottomRight());
   painter.setPen(Qt::NoPen);
   painter.setBrush(isEnabled() ? pal.color(QPalette::ButtonText) : pal.color(QPalette::Mid));
   const QPointF m = QRectF(b).center();

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "controls/PixelLines.h"
+
 namespace tg {
 
 namespace {
@@ -144,15 +146,15 @@ void KWPianoKeyboard::paintEvent(QPaintEvent*) {
           IsSelected(key) ? pal.color(QPalette::Highlight) : (pass == 1 ? Qt::black : Qt::white);
       painter.fillRect(r, face);
       painter.setPen(Qt::black);
-      painter.drawRect(r.adjusted(0, 0, -1, -1));
+      PixelFrame(painter, r);
     }
   }
   painter.setPen(pal.color(QPalette::Shadow));
-  painter.drawLine(0, 0, width() - 1, 0);
-  painter.drawLine(0, 0, 0, height() - 1);
+  PixelLine(painter, {0, 0}, {width() - 1, 0});
+  PixelLine(painter, {0, 0}, {0, height() - 1});
   painter.setPen(pal.color(QPalette::Light));
-  painter.drawLine(width() - 1, 0, width() - 1, height() - 1);
-  painter.drawLine(0, height() - 1, width() - 1, height() - 1);
+  PixelLine(painter, {width() - 1, 0}, {width() - 1, height() - 1});
+  PixelLine(painter, {0, height() - 1}, {width() - 1, height() - 1});
 }
 
 void KWPianoKeyboard::mousePressEvent(QMouseEvent* event) {

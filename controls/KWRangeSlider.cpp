@@ -1,11 +1,13 @@
 #include "controls/KWRangeSlider.h"
 
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
 
+#include "controls/PixelLines.h"
 #include "framework/properties/TextIO.h"
 
 namespace tg {
@@ -85,11 +87,11 @@ void KWRangeSlider::paintEvent(QPaintEvent*) {
     const double along = PositionOfValue(v, min_, max_, scale_) * travel + 7.5;
     if (vertical_) {
       const double y = height() - 1 - along;
-      painter.drawLine(QPointF(0, y), QPointF(3, y));
-      painter.drawLine(QPointF(width() - 4, y), QPointF(width() - 1, y));
+      painter.drawLine(QPointF(0.5, y), QPointF(3.5, y));
+      painter.drawLine(QPointF(width() - 3.5, y), QPointF(width() - 0.5, y));
     } else {
-      painter.drawLine(QPointF(along, 0), QPointF(along, 3));
-      painter.drawLine(QPointF(along, height() - 4), QPointF(along, height() - 1));
+      painter.drawLine(QPointF(along, 0.5), QPointF(along, 3.5));
+      painter.drawLine(QPointF(along, height() - 3.5), QPointF(along, height() - 0.5));
     }
   }
   const bool shift = QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier;
@@ -98,7 +100,7 @@ void KWRangeSlider::paintEvent(QPaintEvent*) {
     const QRectF r = span(from, from + 8);
     painter.fillRect(r, pal.color(moves ? QPalette::Light : QPalette::Button));
     painter.setPen(pal.color(QPalette::Shadow));
-    painter.drawRect(r.adjusted(0, 0, -1, -1));
+    PixelFrame(painter, r);
   };
   // While dragging, the thumbs that will move are drawn lighter.
   const RangePositions moved = DragRange({0.4, 0.6}, grab_, shift, alt, 0.01);
@@ -106,7 +108,7 @@ void KWRangeSlider::paintEvent(QPaintEvent*) {
   thumb(at_.p1 * travel + 7, grab_ != RangeGrab::None && moved.p1 != 0.6);
   if (hasFocus()) {
     painter.setPen(QPen(pal.color(QPalette::Highlight), 1, Qt::DotLine));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    PixelFrame(painter, rect());
   }
 }
 
@@ -125,10 +127,23 @@ void KWRangeSlider::Move(double m, Qt::KeyboardModifiers modifiers, QPoint globa
   at_ = next;
   update();
   emit OnChange(Value0(), Value1());
-  QToolTip::showText(globalPosition,
-                     QString::fromStdString(textio::FormatDouble(Value0()) + " … " +
-                                            textio::FormatDouble(Value1())),
-                     this);
+  QToolTip::showText(globalPosition, RangeText(), this);
+}
+
+QString KWRangeSlider::RangeText() const {
+  QString text = QString::fromStdString(textio::FormatDouble(Value0()));
+  text.append(QString::fromUtf8(" \u2026 "));
+  text.append(QString::fromStdString(textio::FormatDouble(Value1())));
+  if (!unit_.isEmpty()) text.append(' ').append(unit_);
+  return text;
+}
+
+bool KWRangeSlider::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), RangeText(), this);
+    return true;
+  }
+  return QWidget::event(event);
 }
 
 void KWRangeSlider::mouseMoveEvent(QMouseEvent* event) {

@@ -36,11 +36,16 @@ class KWRangeSlider final : public QWidget {
   const std::vector<double>& TickValues() const { return ticks_; }
   // What a press at this point would grab.
   RangeGrab GrabAt(QPoint point) const;
+  // The unit shown after the values ("Hz"); empty for plain numbers.
+  void SetUnit(const QString& unit) { unit_ = unit; }
+  // The read-out shown on hover and while dragging: "100 … 2000 Hz".
+  QString RangeText() const;
 
  signals:
   void OnChange(double value0, double value1);
 
  protected:
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -61,6 +66,7 @@ class KWRangeSlider final : public QWidget {
   RangeGrab grab_ = RangeGrab::None;
   QPoint last_;
   std::vector<double> ticks_;
+  QString unit_;
 };
 
 }  // namespace tg

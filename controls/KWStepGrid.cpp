@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include "controls/PixelLines.h"
+
 namespace tg {
 
 KWStepGrid::KWStepGrid(QWidget* parent) : QWidget(parent) {
@@ -197,7 +199,7 @@ void KWStepGrid::paintEvent(QPaintEvent* event) {
       // In the one-pixel border around the cell, so the cell itself stays readable.
       painter.setPen(QPen(pal.color(QPalette::Highlight), 1));
       painter.setBrush(Qt::NoBrush);
-      painter.drawRect(cell.adjusted(0, 0, -1, -1));
+      PixelFrame(painter, cell);
     }
   }
 }

@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "controls/PixelLines.h"
+
 namespace tg {
 
 KWTrigSplineEdit::KWTrigSplineEdit(QWidget* parent) : QWidget(parent) { setMinimumSize(40, 40); }
@@ -35,8 +37,8 @@ void KWTrigSplineEdit::paintEvent(QPaintEvent*) {
   }
   painter.setPen(QPen(QColor(0, 0, 255), 1));
   const int cx = width() / 2, cy = height() / 2;
-  painter.drawLine(cx - 4, cy, cx + 4, cy);
-  painter.drawLine(cx, cy - 4, cx, cy + 4);
+  PixelLine(painter, {cx - 4, cy}, {cx + 4, cy});
+  PixelLine(painter, {cx, cy - 4}, {cx, cy + 4});
 }
 
 void KWTrigSplineEdit::mousePressEvent(QMouseEvent* event) {

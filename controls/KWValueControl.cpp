@@ -1,5 +1,6 @@
 #include "controls/KWValueControl.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QToolTip>
@@ -66,7 +67,17 @@ std::vector<double> KWValueControl::TickValues() const {
 }
 
 QString KWValueControl::ValueText() const {
-  return QString::fromStdString(textio::FormatDouble(Value()));
+  QString text = QString::fromStdString(textio::FormatDouble(Value()));
+  if (!unit_.isEmpty()) text.append(' ').append(unit_);
+  return text;
+}
+
+bool KWValueControl::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), ValueText(), this);
+    return true;
+  }
+  return QWidget::event(event);
 }
 
 void KWValueControl::MoveBy(double dp, QPoint globalPosition) {

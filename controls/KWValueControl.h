@@ -9,8 +9,9 @@ namespace tg {
 enum class TickStyle { None, Auto, Manual };
 
 // What the knob and the fader share: a position p in [0, 1] mapped to a value
-// by a scale law, relative dragging, ticks, and a tooltip with the value while
-// dragging.
+// by a scale law, relative dragging, ticks, keys that step it as a drag
+// would, and a tooltip with the value and its unit while dragging and on
+// hover.
 class KWValueControl : public QWidget {
   Q_OBJECT
 
@@ -32,6 +33,11 @@ class KWValueControl : public QWidget {
   void AddTick(double value);
   // The tick values to draw, by the linear law whatever the scale.
   std::vector<double> TickValues() const;
+  // The unit shown after the value ("Hz"); empty for plain numbers.
+  const QString& Unit() const { return unit_; }
+  void SetUnit(const QString& unit) { unit_ = unit; }
+  // The read-out shown on hover and while dragging: "440 Hz".
+  QString ValueText() const;
 
  signals:
   void OnChange(double value);
@@ -42,9 +48,9 @@ class KWValueControl : public QWidget {
   virtual bool ReportsSetValue() const { return false; }
   // Moves the position by a drag, tells of it and shows the value.
   void MoveBy(double dp, QPoint globalPosition);
+  bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
-  QString ValueText() const;
 
   double p_ = 0.0;
   QPoint last_;
@@ -56,6 +62,7 @@ class KWValueControl : public QWidget {
   TickStyle tickStyle_ = TickStyle::None;
   double frequency_ = 1.0;
   std::vector<double> manualTicks_;
+  QString unit_;
 };
 
 }  // namespace tg

@@ -124,6 +124,9 @@ void TAudioEngineModule::StartAudioOut() {
     ClearInputMeters();
     ClearOutputMeters();
     overloadSeen_ = false;
+    overloadCount_ = 0;
+    panicFade_ = PanicFade::None;
+    outStream_->TakeOverload();  // the last run's, not this one's
   }
   outStream_->Start();
 }
@@ -133,6 +136,18 @@ void TAudioEngineModule::StopAudioOut() {
   EngineLockGuard lock(outStream_->GetEngineLock());
   ClearInputMeters();
   ClearOutputMeters();
+  // A panic the audio thread had no time to take is finished here.
+  if (panicRequested_.exchange(false)) context_.ResetSounds();
+  panicFade_ = PanicFade::None;
+}
+
+void TAudioEngineModule::Panic() {
+  if (IsAudioOutRunning()) {
+    panicRequested_.store(true);
+    return;
+  }
+  EngineLockGuard lock(outStream_->GetEngineLock());
+  context_.ResetSounds();
 }
 
 void TAudioEngineModule::StartAudioIn() {
@@ -241,8 +256,9 @@ void TAudioEngineModule::OutStreamFillBuffer(int16_t* buffer, int frameCount) {
 void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offline) {
   const int blocks = frameCount / kBlockSize;
   displayDelay_ = static_cast<int>(blocks * (outStream_->BufferCount() - 2 + 0.5));
-  if (!overloadSeen_.load(std::memory_order_relaxed) && outStream_->TakeOverload()) {
+  if (outStream_->TakeOverload()) {
     overloadSeen_.store(true, std::memory_order_relaxed);
+    overloadCount_.fetch_add(1, std::memory_order_relaxed);
   }
   // Offline (an export, a render) no device is waiting: every block may wait
   // for the sound it asked for, so a render comes out the same every time.
@@ -250,9 +266,35 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
   soundIn_->SetOffline(offline);
   for (int b = 0; b < blocks; ++b) {
     if (offline) SoundLoader::Instance().WaitUntilIdle();
-    FillBlock(buffer, b + 1 < blocks);
+    if (panicFade_ == PanicFade::None && panicRequested_.exchange(false)) {
+      panicFade_ = PanicFade::Out;
+    }
+    // Nothing may run ahead into the block after the resets.
+    const bool cutting = panicFade_ == PanicFade::Out;
+    FillBlock(buffer, b + 1 < blocks && !cutting);
+    if (cutting) {
+      context_.ResetSounds();
+      panicFade_ = PanicFade::In;
+    } else if (panicFade_ == PanicFade::In) {
+      panicFade_ = PanicFade::None;
+    }
     buffer += kValuesPerBlock;
   }
+}
+
+void TAudioEngineModule::FadeForPanic(const float*& left, const float*& right) {
+  // One linear ramp over the block: out ends on silence, in starts from it.
+  const bool out = panicFade_ == PanicFade::Out;
+  constexpr float kStep = 1.0f / static_cast<float>(kBlockSize);
+  for (int k = 0; k < kBlockSize; ++k) {
+    const float g =
+        out ? static_cast<float>(kBlockSize - 1 - k) * kStep : static_cast<float>(k) * kStep;
+    const auto i = static_cast<size_t>(k);
+    fadedLeft_[i] = left[k] * g;
+    fadedRight_[i] = right[k] * g;
+  }
+  left = fadedLeft_.data();
+  right = fadedRight_.data();
 }
 
 void TAudioEngineModule::FillBlock(int16_t* out, bool anotherFollows) {
@@ -271,6 +313,7 @@ void TAudioEngineModule::FillBlock(int16_t* out, bool anotherFollows) {
 
   const float* left = soundOut_->OutputLeft().Data();
   const float* right = soundOut_->OutputRight().Data();
+  if (panicFade_ != PanicFade::None) FadeForPanic(left, right);
   const Peaks16 peaks = ToSamples16(left, right, out, kBlockSize);
   outputLevelLeft_ *= kOutputLevelDecay;
   outputLevelRight_ *= kOutputLevelDecay;

@@ -98,6 +98,15 @@ class TAudioEngineModule final : public ContraptionEngine,
   // The meters as heard now (the histories read with the display delay).
   Meters GetMeters();
   bool TakeOverloadFlag();
+  // Fills that ran late or found the device run dry, since audio out started.
+  uint32_t OverloadCount() const { return overloadCount_.load(std::memory_order_relaxed); }
+  void ClearOverloadCount() { overloadCount_.store(0, std::memory_order_relaxed); }
+
+  // Every contraption's sound stops at once, without a click: the audio
+  // thread fades the output out over one block, resets every contraption
+  // between two blocks and fades back in. The clock, the audio and the
+  // document go on untouched. With audio out stopped the resets happen here.
+  void Panic();
 
   // UI thread with audio out stopped (an export, a render, a test): runs the
   // graph offline for frameCount frames of 16-bit stereo, first waiting,
@@ -141,6 +150,8 @@ class TAudioEngineModule final : public ContraptionEngine,
   // Audio thread, under the engine lock; or offline, as above.
   void FillBuffer(int16_t* buffer, int frameCount, bool offline);
   void FillBlock(int16_t* out, bool anotherFollows);
+  // Audio thread: the block's output faded as the panic in progress asks.
+  void FadeForPanic(const float*& left, const float*& right);
 
   TContraptionFactory* factory_;
   SettingsStore* settings_;
@@ -166,6 +177,14 @@ class TAudioEngineModule final : public ContraptionEngine,
   float outputLevelLeft_ = 0.0f;
   float outputLevelRight_ = 0.0f;
   std::atomic<bool> overloadSeen_{false};
+  std::atomic<uint32_t> overloadCount_{0};
+  // A panic asked for by the user-interface thread; the audio thread takes it
+  // at a block boundary and fades out, then in (under the engine lock).
+  enum class PanicFade : uint8_t { None, Out, In };
+  std::atomic<bool> panicRequested_{false};
+  PanicFade panicFade_ = PanicFade::None;
+  std::array<float, kBlockSize> fadedLeft_{};
+  std::array<float, kBlockSize> fadedRight_{};
   bool documentModified_ = false;
   std::unique_ptr<TGSoundOut> soundOut_;
   std::unique_ptr<TGSoundIn> soundIn_;

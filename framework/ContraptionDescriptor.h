@@ -10,6 +10,15 @@
 
 namespace tg {
 
+class TGardeningContraption;
+
+// What a type calls its inlets and outlets ("Left in", "Channel 3 left"), in
+// port order. The patcher pane shows them and the wiring messages quote them.
+struct PortNames {
+  std::vector<std::string> inlets;
+  std::vector<std::string> outlets;
+};
+
 // Everything the program knows of one contraption type, or of a family of
 // types that differ only in size (the mixers and busses): the New menu's
 // name and category, the help topic, and how its makers are made. Each
@@ -32,12 +41,32 @@ struct ContraptionDescriptor {
   std::function<std::unique_ptr<TContraptionMaker>(const ContraptionDescriptor& descriptor,
                                                    const std::string& typeName, int size)>
       makeMaker;
+  // The port names of one type: its size in a family, else 0.
+  std::function<PortNames(int size)> ports;
 
   // The type names in registration order ("S2Mixer", "S3Mixer", …).
   std::vector<std::string> TypeNames() const;
   // A family's type name for one size.
   std::string TypeNameFor(int size) const;
+  // The size a family member is registered with (0 for a single type or a
+  // name outside the family).
+  int SizeOf(const std::string& typeName) const;
 };
+
+// The port names of a type whose ports do not depend on a size.
+std::function<PortNames(int size)> FixedPorts(std::vector<std::string> inlets,
+                                              std::vector<std::string> outlets);
+
+// A port's name as its type declares it; "Inlet 2" or "Outlet 2" (counted
+// from 1) for a port the type leaves unnamed.
+// The inlets of a family by channel, counted from 1: "Channel 3", or in pairs
+// "Channel 3 left", "Channel 3 right".
+std::vector<std::string> ChannelInletNames(int channels, bool stereo);
+
+std::string PortName(const TGardeningContraption& contraption, bool outlet, int port);
+std::string DefaultPortName(bool outlet, int port);
+// The names a type declares for its ports, or none.
+PortNames PortNamesOf(const TContraptionMaker& maker);
 
 // The maker factory of an ordinary type: each contraption owns a new Processor.
 template <typename Processor>

@@ -149,7 +149,21 @@ void TExportAsWaveForm::SetUnits(bool bars) {
 }
 
 std::string TExportAsWaveForm::SaveProposal() const {
-  return SoundFilePaths::Instance().LastOutputDirectory() + "Untitled.wav";
+  std::string name = SoundFilePaths::Instance().LastOutputDirectory();
+  name.append(documentTitle_.toStdString());
+  name.append(".wav");
+  return name;
+}
+
+QString TExportAsWaveForm::ExportedText(const WaveExportRequest& request, int64_t frames) {
+  const QString file = QFileInfo(QString::fromStdString(request.fileName)).fileName();
+  const QString seconds = QString::asprintf("%.1f s", static_cast<double>(frames) / kRate);
+  if (request.mode != WaveExportRequest::Mode::ClockSyncPattern) {
+    return QString("Exported %1 to %2").arg(seconds, file);
+  }
+  const QString bars = QString::number(request.record, 'g', 7);
+  return QString("Exported %1 %2 to %3 (%4)")
+      .arg(bars, request.record == 1.0 ? "bar" : "bars", file, seconds);
 }
 
 WaveExportRequest TExportAsWaveForm::Request() const {
@@ -198,8 +212,11 @@ WaveExportResult TExportAsWaveForm::ExportTo(const QString& fileName) {
   TProgressForm progress(parentWidget());
   progress.show();
   WaveExportMessage message;
+  // The length as rendered, before the render moves anything.
+  const int64_t frames = ExportFrames(engine_, request).record;
   const WaveExportResult result = ExportAsWave(engine_, request, &progress, &message);
   progress.hide();
+  if (result == WaveExportResult::Written) exportedText_ = ExportedText(request, frames);
   if (!message.text.empty())
     messages_.ShowMessage(message.text, message.caption, MessageIcon::Error);
   return result;

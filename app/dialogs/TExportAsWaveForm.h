@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
+#include <cstdint>
 #include <string>
 
 #include "engine/WaveExport.h"
@@ -35,8 +37,15 @@ class TExportAsWaveForm final : public QDialog {
 
   // What the dialog's fields ask for (no file yet).
   WaveExportRequest Request() const;
-  // Where the save dialog starts: "Untitled.wav" in the last output directory.
+  // The document's title, which the proposed file name takes.
+  void SetDocumentTitle(const QString& title) { documentTitle_ = title; }
+  // Where the save dialog starts: the document's title with ".wav" in the
+  // last output directory.
   std::string SaveProposal() const;
+  // What a finished export tells the status bar ("Exported 8 bars to
+  // song.wav (16.0 s)"); empty until one is written.
+  const QString& ExportedText() const { return exportedText_; }
+  static QString ExportedText(const WaveExportRequest& request, int64_t frames);
   // The SoundIn file's length as the label shows it.
   static QString SoundInDurationText(double milliseconds);
   // Renders into a chosen file with a progress window, telling the user what
@@ -61,6 +70,8 @@ class TExportAsWaveForm final : public QDialog {
   QLabel* soundInLabel_;
   bool bars_ = true;
   double soundInSeconds_ = -1.0;  // the record length proposed for the SoundIn mode
+  QString documentTitle_ = "Untitled";
+  QString exportedText_;
 };
 
 }  // namespace tg

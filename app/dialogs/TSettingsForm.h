@@ -25,7 +25,8 @@ class TSettingsForm final : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kSizes[] = {2048, 4096, 8192, 16384, 32768, 65536};
+  // 1024: the low latency a first start may choose, kept choosable.
+  static constexpr int kSizes[] = {1024, 2048, 4096, 8192, 16384, 32768, 65536};
   static constexpr int kCounts[] = {2, 3, 4, 5, 6, 7, 8};
 
   // The streams may be null (no device streams): their pages are disabled.

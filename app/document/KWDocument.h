@@ -43,6 +43,9 @@ class KWDocumentQueries {
   virtual std::string AskOpenFileName() = 0;
   // Where to save, starting from a proposed name; an empty text when cancelled.
   virtual std::string AskSaveFileName(const std::string& proposed) = 0;
+  // "Tonegarden did not close properly. Restore …?": true for yes. Without
+  // anyone to ask, nothing is restored (and the copy stays).
+  virtual bool AskRestore(const std::string& /*question*/) { return false; }
 };
 
 }  // namespace tg

@@ -48,6 +48,7 @@ class TGDocument final : public KWDocument {
   // for text that is no document or one from a newer version.
   bool ReadFrom(std::istream& in);
 
+  PatchEditor& Patch() const { return patch_; }
   // Tempo set from the document (the window shows it).
   double Tempo() const;
   // The memory a document's contraptions may take (tests make it small).

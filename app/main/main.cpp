@@ -11,12 +11,14 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/document/RecoveryFiles.h"
 #include "app/host/QtHostServices.h"
 #include "app/mainwindow/TMainForm.h"
 #include "app/shell/CommandLine.h"
 #include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/devices/WaveDeviceLayers.h"
+#include "engine/streams/FirstStartLatency.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
 #include "framework/TContraptionFactory.h"
@@ -83,9 +85,30 @@ int main(int argc, char** argv) {
   }
   auto out = std::make_unique<tg::KWWaveOutStream>(*layer);
   auto in = std::make_unique<tg::KWWaveInStream>(*layer);
+  // The first start plays a few seconds of silence to find the smallest
+  // buffers this machine keeps up with, and stores them.
+  if (tg::FirstStartLatency::IsFirstStart(settings)) {
+    if (!quiet) {
+      splash.showMessage("Finding the shortest latency this computer plays cleanly...",
+                         Qt::AlignBottom | Qt::AlignHCenter, QColor(0xee, 0xf5, 0xea));
+      QApplication::processEvents();
+    }
+    QElapsedTimer probing;
+    probing.start();
+    const auto choice = tg::FirstStartLatency::OnFirstStart(settings, *out, *in);
+    if (qEnvironmentVariableIsSet("TONEGARDEN_REPORT_STARTUP") && choice) {
+      std::fprintf(stderr, "first start: %d x %d bytes, chosen in %lld ms\n", choice->count,
+                   choice->size, static_cast<long long>(probing.elapsed()));
+    }
+  }
   tg::TMainForm::Options options;
   options.outStream = out.get();
   options.inStream = in.get();
+  // TONEGARDEN_RECOVERY_DIR: another place for the crash copies (tests, a second user).
+  const char* recovery = std::getenv("TONEGARDEN_RECOVERY_DIR");
+  options.recoveryDirectory = recovery != nullptr && *recovery != '\0'
+                                  ? std::string(recovery)
+                                  : tg::RecoveryFiles::DefaultDirectory();
   tg::TAudioEngineModule engine(factory, std::move(out), std::move(in), &settings);
 
   int status = 0;

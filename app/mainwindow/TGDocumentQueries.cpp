@@ -24,6 +24,12 @@ bool TGDocumentQueries::AskRevert() {
                               QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool TGDocumentQueries::AskRestore(const std::string& question) {
+  return QMessageBox::question(owner_, "Tonegarden", QString::fromStdString(question),
+                               QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::Yes) == QMessageBox::Yes;
+}
+
 std::string TGDocumentQueries::AskOpenFileName() {
   const QString dir = QString::fromStdString(
       SoundFilePaths::Instance().DialogStartPath(SoundFilePaths::Instance().DocumentDirectory()));

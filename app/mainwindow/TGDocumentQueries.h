@@ -14,6 +14,7 @@ class TGDocumentQueries final : public KWDocumentQueries {
   bool AskRevert() override;
   std::string AskOpenFileName() override;
   std::string AskSaveFileName(const std::string& proposed) override;
+  bool AskRestore(const std::string& question) override;
 
  private:
   QWidget* owner_;

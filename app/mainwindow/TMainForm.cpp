@@ -19,10 +19,15 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <sstream>
+#include <string_view>
 
 #include "app/dialogs/TExportAsWaveForm.h"
 #include "app/dialogs/TSettingsForm.h"
+#include "app/document/Autosaver.h"
 #include "app/document/KWDocumentController.h"
+#include "app/document/RecoveryFiles.h"
+#include "app/document/RecoveryOffer.h"
 #include "app/document/TGDocument.h"
 #include "app/help/THelpBrowser.h"
 #include "app/host/QtHostServices.h"
@@ -86,6 +91,17 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
   controller_ = std::make_unique<KWDocumentController>(*document_, *queries);
   closedFiles_->Load(settings_);
   commands_ = std::make_unique<ProgramCommands>(engine_, *document_, *controller_, *closedFiles_);
+  if (!options_.recoveryDirectory.empty()) {
+    recovery_ = std::make_unique<RecoveryFiles>(
+        options_.recoveryDirectory, static_cast<long>(QCoreApplication::applicationPid()));
+    autosaver_ = std::make_unique<Autosaver>(
+        *recovery_, [this] { return document_->FileName(); },
+        [this] {
+          std::ostringstream text;
+          document_->WriteTo(text);
+          return text.str();
+        });
+  }
   SoundFilePaths::Instance().Load(settings_);
   SoundFilePaths::Instance().SetApplicationDirectory(
       (QApplication::applicationDirPath() + "/").toStdString());
@@ -97,6 +113,15 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
   cpu_->setFixedWidth(110);
   cpu_->setContentsMargins(2, 0, 0, 0);
   statusBar()->addWidget(cpu_);
+  overloads_ = new QToolButton(this);
+  overloads_->setAutoRaise(true);
+  overloads_->setToolTip("Overloads since audio out started; click to count afresh");
+  statusBar()->addWidget(overloads_);
+  connect(overloads_, &QToolButton::clicked, this, [this] {
+    engine_.ClearOverloadCount();
+    overloadRedUntil_ = {};
+    ShowOverloads(std::chrono::steady_clock::now());
+  });
   takeLoss_ = new QLabel(this);
   takeLoss_->setStyleSheet("color: red;");
   statusBar()->addPermanentWidget(takeLoss_);
@@ -112,6 +137,17 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
   meterTimer_ = new QTimer(this);
   meterTimer_->setInterval(50);
   connect(meterTimer_, &QTimer::timeout, this, [this] { UpdateMeters(); });
+  // Some edits (a node dragged in the pane) tell nobody: the mark looks often.
+  modifiedTimer_ = new QTimer(this);
+  modifiedTimer_->setInterval(250);
+  connect(modifiedTimer_, &QTimer::timeout, this, [this] {
+    ShowModified();
+    if (autosaver_ != nullptr && !closing_) {
+      autosaver_->Tick(patch_->Modified(), patch_->TakeRecordedCount(),
+                       std::chrono::steady_clock::now());
+    }
+  });
+  modifiedTimer_->start();
 
   patch_->SetChangedHandler([this] {
     patcher_->ModelChanged();
@@ -184,6 +220,13 @@ void TMainForm::BuildMenus() {
   connect(file, &QMenu::aboutToShow, this, [this] { PrepareFileMenu(); });
 
   QMenu* edit = menuBar()->addMenu("&Edit");
+  connect(AddAction(edit, "Undo", "&Undo", QKeySequence::Undo, "Undo the last action"),
+          &QAction::triggered, this, [this] { Undo(); });
+  connect(
+      AddAction(edit, "Redo", "&Redo", QKeySequence("Ctrl+Shift+Z"), "Redo the last undone action"),
+      &QAction::triggered, this, [this] { Redo(); });
+  Action("Redo")->setShortcuts({QKeySequence("Ctrl+Shift+Z"), QKeySequence("Ctrl+Y")});
+  edit->addSeparator();
   AddAction(edit, "Cut", "Cu&t", QKeySequence("Ctrl+X"), "Cut to clipboard");
   AddAction(edit, "Copy", "&Copy", QKeySequence("Ctrl+C"), "Copy to clipboard");
   AddAction(edit, "Paste", "&Paste", QKeySequence("Ctrl+V"), "Paste from clipboard");
@@ -243,6 +286,10 @@ void TMainForm::BuildMenus() {
   QAction* useFile = AddAction(control, "UseInputFile", "Use Input &File", {}, {});
   useFile->setCheckable(true);
   connect(useFile, &QAction::triggered, this, [this] { ToggleUseInputFile(); });
+  control->addSeparator();
+  connect(AddAction(control, "Panic", "&Panic", QKeySequence(Qt::Key_Escape),
+                    "Stop every sound at once"),
+          &QAction::triggered, this, [this] { Panic(); });
 
   QMenu* help = menuBar()->addMenu("&Help");
   help->menuAction()->setStatusTip("Help topics");
@@ -295,6 +342,10 @@ void TMainForm::BuildNewMenu(QMenu* menu) {
     if (type == "SoundIn") newSoundIn_ = item;
     if (type == "SoundOut") newSoundOut_ = item;
   }
+  // A category no type belongs to is no choice.
+  for (const auto& [category, sub] : submenus) {
+    if (sub != nullptr) sub->menuAction()->setVisible(!sub->actions().isEmpty());
+  }
 }
 
 QWidget* TMainForm::ToolBar() const { return toolBar_; }
@@ -338,7 +389,9 @@ void TMainForm::BuildToolBar() {
     b->setToolButtonStyle(Qt::ToolButtonTextOnly);
     b->setEnabled(false);
     bar->addWidget(b);
+    if (std::string_view(text) == "Undo") undo_ = b;
   }
+  connect(undo_, &QToolButton::clicked, this, [this] { Undo(); });
   auto* spacer = new QWidget(bar);
   spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   bar->addWidget(spacer);
@@ -365,7 +418,10 @@ void TMainForm::BuildToolBar() {
   tempo_->setFixedWidth(64);
   tempo_->setToolTip("Tempo (beats per minute)");
   bar->addWidget(tempo_);
-  connect(tempo_, &KWNumberEdit::OnChange, this, [this](double t) { commands_->ChangeTempo(t); });
+  connect(tempo_, &KWNumberEdit::OnChange, this, [this](double t) {
+    commands_->ChangeTempo(t);
+    ShowModified();
+  });
   bar->addSeparator();
   adcs_ = button(QStyle::SP_MediaVolume, "In", "Start Audio In");
   adcs_->setCheckable(true);
@@ -424,12 +480,20 @@ void TMainForm::BuildPanes() {
     UpdateControls();
   });
 
-  connect(splitter_, &QSplitter::splitterMoved, this, [this] { StoreLayoutInModel(); });
+  connect(splitter_, &QSplitter::splitterMoved, this, [this] { LayoutEdited(); });
+  connect(patcher_, &KWPatcherPanel::NodesMoved, this, [this](const std::vector<NodeMove>& moves) {
+    std::vector<PatchEditor::NodeMove> edits;
+    for (const NodeMove& m : moves)
+      edits.push_back({m.node, m.from.x(), m.from.y(), m.to.x(), m.to.y()});
+    patch_->MoveNodes(edits);
+  });
   connect(patcher_, &KWPatcherPanel::NodeDoubleClicked, this, [](PatchNode* node) {
     if (node != nullptr && node->contraption != nullptr) node->contraption->ShowWindow();
   });
   connect(patcher_, &KWPatcherPanel::ContextMenuRequested, this,
           [this](QPoint content, QPoint global) { ShowPaneMenu(content, global); });
+  connect(patcher_, &KWPatcherPanel::StatusMessage, this,
+          [this](const QString& text) { statusBar()->showMessage(text, 5000); });
 }
 
 THelpBrowser& TMainForm::Help() {
@@ -481,6 +545,9 @@ void TMainForm::AfterDocumentChange(bool replaced) {
       QString::fromStdString(FormatTimecode(ClockTickOf(engine_.GetContext().Clock().Position()))));
   UpdateCaption();
   UpdateControls();
+  // What opening did (its windows opening) is no edit of the user's.
+  if (replaced) patch_->ClearHistory();
+  ShowUndoState();
 }
 
 void TMainForm::FileNew() {
@@ -526,8 +593,10 @@ void TMainForm::ExportAsWave() {
   Guarded([&] {
     commands_->WithAudioStopped([&] {
       TExportAsWaveForm dialog(engine_, *messages_, this);
+      dialog.SetDocumentTitle(QString::fromStdString(document_->Title()));
       dialog.Prepare();
       dialog.exec();
+      if (!dialog.ExportedText().isEmpty()) statusBar()->showMessage(dialog.ExportedText(), 10000);
     });
   });
   UpdateControls();
@@ -602,6 +671,11 @@ void TMainForm::ToggleUseInputFile() {
   UpdateControls();
 }
 
+void TMainForm::Panic() {
+  engine_.Panic();
+  statusBar()->showMessage("Every sound stopped", 2000);
+}
+
 // ---- state ------------------------------------------------------------------
 
 void TMainForm::SetClockGlyph(bool running) {
@@ -632,6 +706,8 @@ void TMainForm::UpdateControls() {
     outputMeter_->Clear();
     cpu_->clear();  // a figure from a stream that no longer runs says nothing
   }
+  overloads_->setVisible(outRunning);
+  ShowOverloads(std::chrono::steady_clock::now());
   ShowTakeLoss();
   Action("UseInputFile")->setEnabled(engine_.HasSoundIn());
   Action("UseInputFile")->setChecked(engine_.HasSoundIn() && engine_.IsUsingInputFile());
@@ -648,11 +724,51 @@ void TMainForm::UpdateControls() {
   stopClock_->setEnabled(clockRunning);
   Action("StopClock")->setEnabled(clockRunning);
   Action("StartClock")->setEnabled(!clockRunning);
+  ShowUndoState();
 }
 
 void TMainForm::UpdateCaption() {
-  setWindowTitle(QString::fromStdString(document_->Title()) + " - Tonegarden");
+  setWindowTitle(QString::fromStdString(document_->Title()) + "[*] - Tonegarden");
   setWindowFilePath(QString::fromStdString(document_->FileName()));
+  ShowModified();
+}
+
+void TMainForm::Undo() {
+  patch_->Undo();
+  AfterUndoOrRedo();
+}
+
+void TMainForm::Redo() {
+  patch_->Redo();
+  AfterUndoOrRedo();
+}
+
+void TMainForm::AfterUndoOrRedo() {
+  {
+    const QSignalBlocker block(tempo_);
+    tempo_->SetValue(engine_.Tempo());
+  }
+  ApplyLayoutFromModel();
+  patcher_->ModelChanged();
+  UpdateControls();
+}
+
+void TMainForm::ShowUndoState() {
+  const bool canUndo = patch_->CanUndo(), canRedo = patch_->CanRedo();
+  const QString undoText = canUndo ? "Undo " + QString::fromStdString(patch_->UndoName()) : "Undo";
+  Action("Undo")->setEnabled(canUndo);
+  Action("Undo")->setText("&" + undoText);
+  Action("Redo")->setEnabled(canRedo);
+  Action("Redo")->setText(canRedo ? "&Redo " + QString::fromStdString(patch_->RedoName())
+                                  : "&Redo");
+  undo_->setEnabled(canUndo);
+  undo_->setToolTip(undoText);
+}
+
+void TMainForm::ShowModified() {
+  if (closing_) return;
+  document_->UpdateModified();
+  setWindowModified(document_->IsModified());
 }
 
 void TMainForm::UpdateStatus() {
@@ -664,6 +780,15 @@ void TMainForm::UpdateStatus() {
   const bool overload = engine_.TakeOverloadFlag();
   cpu_->setText(QString::asprintf("CPU Load: %3.2f", engine_.OutStream().CpuLoad() * 100.0));
   cpu_->setStyleSheet(overload ? "color: red;" : QString());
+  ShowOverloads(std::chrono::steady_clock::now());
+}
+
+void TMainForm::ShowOverloads(std::chrono::steady_clock::time_point now) {
+  const uint32_t count = engine_.OverloadCount();
+  if (count > shownOverloads_) overloadRedUntil_ = now + kOverloadHighlight;
+  shownOverloads_ = count;
+  overloads_->setText(QString("Overloads: %1").arg(count));
+  overloads_->setStyleSheet(now < overloadRedUntil_ ? "color: red;" : QString());
 }
 
 void TMainForm::ShowTakeLoss() {
@@ -700,7 +825,7 @@ void TMainForm::ShowPane(QWidget* pane, const QWidget* other, QAction* check, bo
     splitter_->setSizes({all / 2, all - all / 2});
   }
   pane->setVisible(shown);
-  StoreLayoutInModel();
+  LayoutEdited();
 }
 
 void TMainForm::ApplyLayoutFromModel() {
@@ -708,6 +833,16 @@ void TMainForm::ApplyLayoutFromModel() {
   properties_->setVisible(model_->PropertiesShown());
   const int total = std::max(splitter_->width(), model_->PaneWidth() + 200);
   splitter_->setSizes({model_->PaneWidth(), total - model_->PaneWidth()});
+}
+
+void TMainForm::LayoutEdited() {
+  if (closing_) return;
+  PatchEditor::PaneLayout layout = patch_->Layout();
+  layout.patcherShown = !panel2_->isHidden();
+  layout.propertiesShown = !properties_->isHidden();
+  if (layout.patcherShown) layout.paneWidth = splitter_->sizes().value(0, layout.paneWidth);
+  patch_->SetLayout(layout);
+  ShowUndoState();
 }
 
 void TMainForm::StoreLayoutInModel() {
@@ -751,9 +886,16 @@ void TMainForm::StorePlacement() {
 // ---- start and close --------------------------------------------------------
 
 void TMainForm::Start() {
+  // Unsaved changes a crash left come before the command line's document.
+  bool recovered = false;
+  if (recovery_ != nullptr) {
+    KWDocumentQueries& queries = options_.queries != nullptr ? *options_.queries : *ownQueries_;
+    Guarded([&] { recovered = OfferRecovery(*recovery_, *document_, queries); });
+    if (recovered) AfterDocumentChange(true);
+  }
   if (commandLine_.fileName.empty()) return;
   Guarded([&] {
-    AfterDocumentChange(controller_->OpenFile(commandLine_.fileName));
+    if (!recovered) AfterDocumentChange(controller_->OpenFile(commandLine_.fileName));
     if (commandLine_.startAudioOut && engine_.HasSoundOut()) engine_.StartAudioOut();
     if (commandLine_.StartsAudioIn() && engine_.CanStartAudioIn()) engine_.StartAudioIn();
     if (commandLine_.StartsClock()) commands_->StartOrPauseClock();
@@ -778,6 +920,8 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     return;
   }
   SoundFilePaths::Instance().Store(settings_);
+  // Closed cleanly: no copy is left to offer at the next start.
+  if (autosaver_ != nullptr) autosaver_->Close();
   event->accept();
 }
 

@@ -2,6 +2,8 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <chrono>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +19,7 @@ class QToolButton;
 
 namespace tg {
 
+class Autosaver;
 class ContraptionWindowHost;
 class KWDocumentController;
 class KWDocumentQueries;
@@ -29,6 +32,7 @@ class KWWaveOutStream;
 class PatchEditor;
 class PatchModel;
 class ProgramCommands;
+class RecoveryFiles;
 class QtClipboard;
 class QtUserMessages;
 class SettingsStore;
@@ -51,6 +55,9 @@ class TMainForm final : public QMainWindow {
     // Stand-ins for the dialogs and message boxes (tests); null: the real ones.
     KWDocumentQueries* queries = nullptr;
     UserMessages* messages = nullptr;
+    // Where unsaved changes are kept against a crash, and looked for at the
+    // start; empty: neither (tests and tools).
+    std::string recoveryDirectory;
   };
 
   TMainForm(TAudioEngineModule& engine, SettingsStore& settings, CommandLine commandLine,
@@ -81,19 +88,29 @@ class TMainForm final : public QMainWindow {
   void StartAudioIn();
   void StopAudioIn();
   void ToggleUseInputFile();
+  // Every contraption's sound stops at once; clock and audio run on.
+  void Panic();
 
   // Panes.
   void SetPatcherPaneShown(bool shown);
   void SetPropertiesPaneShown(bool shown);
 
   void UpdateControls();
+  // Edit commands.
+  void Undo();
+  void Redo();
   void UpdateCaption();
+  // The title's unsaved-changes mark follows the document.
+  void ShowModified();
   // A new contraption of a type at a point of the patcher pane's content.
   void NewContraption(const std::string& typeName, QPoint at);
 
   // The timers' work.
   void UpdateStatus();
   void UpdateMeters();
+  // The overload count, red for a while after each new one.
+  void ShowOverloads(std::chrono::steady_clock::time_point now);
+  static constexpr std::chrono::seconds kOverloadHighlight{10};
 
   // For tests and the help window.
   QAction* Action(const QString& name) const;
@@ -112,6 +129,9 @@ class TMainForm final : public QMainWindow {
   QLabel* TimecodeLabel() const { return timecode_; }
   QLabel* CpuLabel() const { return cpu_; }
   QLabel* TakeLossLabel() const { return takeLoss_; }
+  QToolButton* OverloadButton() const { return overloads_; }
+  QToolButton* UndoButton() const { return undo_; }
+  Autosaver* AutoSaver() const { return autosaver_.get(); }
   QToolButton* AudioOutButton() const { return dacs_; }
   QToolButton* AudioInButton() const { return adcs_; }
   QToolButton* StartClockButton() const { return startClock_; }
@@ -140,6 +160,11 @@ class TMainForm final : public QMainWindow {
   void ShowTakeLoss();
   void ApplyLayoutFromModel();
   void StoreLayoutInModel();
+  // The user changed the layout: an undoable edit of the document.
+  void LayoutEdited();
+  // After an undo or redo: the window shows what the patch now holds.
+  void AfterUndoOrRedo();
+  void ShowUndoState();
   void RestorePlacement();
   void StorePlacement();
   void SetClockGlyph(bool running);
@@ -161,6 +186,8 @@ class TMainForm final : public QMainWindow {
   std::unique_ptr<TGDocument> document_;
   std::unique_ptr<KWDocumentController> controller_;
   std::unique_ptr<KWReloadManager> closedFiles_;
+  std::unique_ptr<RecoveryFiles> recovery_;
+  std::unique_ptr<Autosaver> autosaver_;
   std::unique_ptr<ProgramCommands> commands_;
   std::unique_ptr<ContraptionWindowHost> windowHost_;
   QPointer<THelpBrowser> help_;
@@ -187,6 +214,10 @@ class TMainForm final : public QMainWindow {
   KWDWMeter* outputMeter_ = nullptr;
   QLabel* cpu_ = nullptr;
   QLabel* takeLoss_ = nullptr;
+  QToolButton* overloads_ = nullptr;
+  QToolButton* undo_ = nullptr;
+  uint32_t shownOverloads_ = 0;
+  std::chrono::steady_clock::time_point overloadRedUntil_{};
 
   QSplitter* splitter_ = nullptr;
   QWidget* panel2_ = nullptr;
@@ -195,6 +226,7 @@ class TMainForm final : public QMainWindow {
 
   QTimer* uiTimer_ = nullptr;
   QTimer* meterTimer_ = nullptr;
+  QTimer* modifiedTimer_ = nullptr;
   bool placementRestored_ = false;
   bool closing_ = false;
 };

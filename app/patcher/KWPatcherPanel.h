@@ -1,15 +1,27 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <utility>
+#include <vector>
 
 #include "app/patch/PatchModel.h"
+#include "app/patcher/EdgeAutoScroll.h"
 
 namespace tg {
 
+// One box the user moved: where it was before the gesture and after.
+struct NodeMove {
+  PatchNode* node;
+  QPoint from;
+  QPoint to;
+};
+
 // The patcher pane: draws the patch model as boxes with inlet tabs on top and
-// outlet tabs below, joined by straight wires, and edits it with the mouse:
-// select, Shift-select, rubber band, drag, wire from a port, Delete, Ctrl+A.
-// Node positions are content coordinates; the pane scrolls over them.
+// outlet tabs below, joined by straight wires beneath them, and edits it with
+// the mouse and keys: select, Shift-select, rubber band, drag, wire from a
+// port, Delete, Ctrl+A, arrow keys. Node positions are content coordinates;
+// the pane scrolls over them, and by itself while a box or a wire is dragged
+// past its edge.
 class KWPatcherPanel final : public QAbstractScrollArea {
   Q_OBJECT
 
@@ -20,6 +32,12 @@ class KWPatcherPanel final : public QAbstractScrollArea {
     Part part = Part::None;
     int port = -1;
   };
+  // How far beyond its drawn tab a port still answers to the mouse.
+  static constexpr int kPortReach = 6;
+  // The arrow keys' step when the pane has no grid.
+  static constexpr int kDefaultGridStep = 8;
+  // The box VisiblePlace makes room for.
+  static constexpr int kDefaultBoxWidth = 100;
 
   explicit KWPatcherPanel(PatchModel& model, QWidget* parent = nullptr);
 
@@ -27,14 +45,36 @@ class KWPatcherPanel final : public QAbstractScrollArea {
   QRect NodeRect(const PatchNode& node) const;
   QPoint InletPoint(const PatchNode& node, int inlet) const;
   QPoint OutletPoint(const PatchNode& node, int outlet) const;
-  // What lies at a point of the content: the topmost node and the part of it.
+  // A port's drawn tab.
+  QRect PortRect(const PatchNode& node, bool outlet, int port) const;
+  // What a press at a point of the content takes hold of: the topmost node and
+  // the part of it, or a port whose tab is within reach outside every box.
   Hit HitAt(QPoint content) const;
+  // The port a wire dropped at a point would end on: the nearest whose tab is
+  // within reach in every direction (only the top box's where boxes are).
+  Hit PortAt(QPoint content) const;
   PatchConnection* ConnectionAt(QPoint content) const;
+  // Whether a box or wire held past the edge is scrolling the pane.
+  bool IsAutoScrolling() const { return autoScroll_.IsActive(); }
+  // The wire under the mouse, if any.
+  PatchConnection* HoveredConnection() const { return hoverWire_; }
   // The union of the node boxes, each grown by 3 pixels.
   QRect ContentExtent() const;
   // The index (in node order) of the first node under a content point, or −1.
   int NodeIndexAt(QPoint content) const;
   QPoint ScrollOffset() const;
+  // The port's name shown on hover, empty away from a port.
+  QString PortToolTip(QPoint content) const;
+
+  // A content point near `wanted` where a new box of default size lies wholly
+  // inside the visible area.
+  QPoint VisiblePlace(QPoint wanted) const;
+  // Scrolls so that the node's box (and its ports) can be seen.
+  void EnsureVisible(const PatchNode& node);
+  // The snapping grid the arrow keys step by; 0 for none (8 pixels then).
+  void SetGridStep(int step) { gridStep_ = step; }
+  int GridStep() const { return gridStep_ > 0 ? gridStep_ : kDefaultGridStep; }
+
   // Redraws after the model changed outside the pane.
   void ModelChanged();
 
@@ -42,6 +82,10 @@ class KWPatcherPanel final : public QAbstractScrollArea {
   void NodeDoubleClicked(PatchNode* node);
   // The pop-up menu is the owner's; the point is in content coordinates.
   void ContextMenuRequested(QPoint content, QPoint global);
+  // Wiring hints and why a wire was refused, for the status bar.
+  void StatusMessage(const QString& text);
+  // Boxes moved by a drag (at its end) or by the arrow keys.
+  void NodesMoved(const std::vector<tg::NodeMove>& moves);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -52,12 +96,32 @@ class KWPatcherPanel final : public QAbstractScrollArea {
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
+  bool viewportEvent(QEvent* event) override;
 
  private:
   enum class Mode { Idle, Dragging, Wiring, RubberBand };
   QPoint ToContent(QPoint viewportPoint) const { return viewportPoint + ScrollOffset(); }
   void UpdateScrollBars();
   void DrawNode(QPainter& painter, const PatchNode& node) const;
+  void DrawWires(QPainter& painter) const;
+  void DrawLiveWire(QPainter& painter) const;
+  // The one pen every wire is drawn with.
+  QPen WirePen() const;
+  // The nearest port within reach; `inward` lets it answer inside its box too.
+  Hit NearestPort(QPoint p, const PatchNode* only, bool inward) const;
+  bool IsLive(const PatchNode* node) const;
+  bool IsLive(const PatchConnection* connection) const;
+  // Moves the selected boxes; true when there were any.
+  bool MoveSelection(QPoint delta);
+  void Hover(QPoint content);
+  void UpdateWiringStatus(const Hit& target);
+  void FinishWire();
+  void AutoScrollTick(QPoint step);
+  void ScrollBy(QPoint step);
+  void EnsureRectVisible(const QRect& content);
+  std::vector<NodeMove> MovesSince(const std::vector<std::pair<PatchNode*, QPoint>>& before) const;
+  std::vector<std::pair<PatchNode*, QPoint>> SelectedPlaces() const;
+  void Say(const QString& text);
 
   PatchModel& model_;
   Mode mode_ = Mode::Idle;
@@ -65,17 +129,24 @@ class KWPatcherPanel final : public QAbstractScrollArea {
   bool moved_ = false;
   PatchNode* pressed_ = nullptr;
   bool shiftPress_ = false;
+  // Dragging: where the moved boxes were when it began.
+  std::vector<std::pair<PatchNode*, QPoint>> dragFrom_;
   // Wiring: where it started, and which port it started from.
   PatchNode* wireNode_ = nullptr;
   int wirePort_ = -1;
   bool wireFromOutlet_ = false;
   QPoint wireEnd_;
-  // Hovering: the highlighted port.
+  // Hovering: the highlighted port and the wire under the mouse.
   PatchNode* hoverNode_ = nullptr;
   int hoverInlet_ = -1;
   int hoverOutlet_ = -1;
+  PatchConnection* hoverWire_ = nullptr;
   QRect band_;
   QPoint bandAnchor_;
+  QPoint pointer_;  // the last mouse point, in viewport coordinates
+  QString status_;
+  int gridStep_ = 0;
+  EdgeAutoScroll autoScroll_;
 };
 
 }  // namespace tg

@@ -28,6 +28,8 @@
 #include "contraptions/generators/loopplayer/TGLoopPlayer.h"
 #include "contraptions/generators/loopplayer/TLoopPlayerForm.h"
 #include "contraptions/io/soundin/TGSoundIn.h"
+#include "controls/KWDWMeter.h"
+#include "controls/KWValueControl.h"
 #include "dsp/QSNoiseSource.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
@@ -87,7 +89,22 @@ int main(int argc, char** argv) {
   window.show();
   window.Start();
   QApplication::processEvents();
+  // Maximised on a small virtual screen the window would be cramped at a
+  // scale factor of 2: keep the size asked for, so every scale shows the
+  // same layout. The pictures are taken at the device pixel ratio.
+  window.showNormal();
+  window.resize(1100, 640);
+  window.activateWindow();
+  QApplication::processEvents();
   save(window, "main-window");
+  // The level meters lit part-way, as they are while something plays.
+  int meterNumber = 0;
+  for (tg::KWDWMeter* meter : window.findChildren<tg::KWDWMeter*>()) {
+    for (int c = 0; c < meter->ChannelCount(); ++c) meter->SetValues(c, c == 0 ? 0.6f : 0.05f);
+    meter->repaint();
+    save(*meter, ("meter-" + std::to_string(++meterNumber)).c_str());
+    meter->Clear();
+  }
 
   // The editor window of every registered type that has one.
   tg::PatchEditor& patch = window.Patch();
@@ -108,6 +125,30 @@ int main(int argc, char** argv) {
       save(*form, ("window-" + type).c_str());
       form->close();  // keeps the pane from filling up
     }
+  }
+
+  // A knob and a fader holding the keyboard focus, to see the focus marks.
+  for (const char* typeName : {"SDelay", "Flanger"}) {
+    const std::string type = typeName;
+    tg::PatchNode* node = nullptr;
+    for (int i = 0; i < patch.Model().NodeCount(); ++i) {
+      if (patch.Model().NodeAt(i).contraption->TypeName() == type) node = &patch.Model().NodeAt(i);
+    }
+    if (node == nullptr) node = patch.NewContraption(type, 200, y += 40);
+    if (node == nullptr) continue;
+    node->contraption->ShowWindow();
+    tg::TContraptionForm* form = window.WindowHost().WindowOf(*node->contraption);
+    if (form == nullptr) continue;
+    for (QWidget* control : form->TabControls()) {
+      if (qobject_cast<tg::KWValueControl*>(control) == nullptr) continue;
+      control->setFocus(Qt::TabFocusReason);
+      break;
+    }
+    QApplication::processEvents();
+    std::string name = "window-";
+    name.append(type).append("-focused");
+    save(*form, name.c_str());
+    form->close();
   }
 
   // The sequencers with something to show: a beat on two files, a bass line.
@@ -246,6 +287,7 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
   save(window.Help(), "help-contents");
   window.Help().hide();
-  std::printf("pictures in %s\n", qPrintable(dir.path()));
+  std::printf("pictures in %s at device pixel ratio %g\n", qPrintable(dir.path()),
+              window.devicePixelRatioF());
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "app/document/KWDocumentController.h"
 #include "app/document/TGDocument.h"
+#include "app/patch/PatchEditor.h"
 #include "app/shell/KWReloadManager.h"
 #include "engine/TAudioEngineModule.h"
 
@@ -61,8 +62,8 @@ void ProgramCommands::StopClock() { engine_.StopClock(); }
 
 bool ProgramCommands::ChangeTempo(double beatsPerMinute) {
   if (!(beatsPerMinute >= 1.0 && beatsPerMinute <= 240.0)) return false;
-  if (!engine_.SetTempo(beatsPerMinute)) return false;
-  engine_.SetDocumentModified(true);
+  // An edit like any other: undoable, and the document is modified.
+  document_.Patch().SetTempo(beatsPerMinute);
   return true;
 }
 

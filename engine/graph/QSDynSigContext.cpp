@@ -238,6 +238,18 @@ void QSDynSigContext::ResetAll() {
   for (QSDynSigPipe* pipe : updateList_) pipe->Reset();
 }
 
+void QSDynSigContext::ResetSounds() {
+  // SoundIn's and SoundOut's resets are about their files and belong to the
+  // user-interface thread; they hold no sound of their own to cut short.
+  for (QSDynSigPipe* pipe : updateList_) {
+    if (!pipe->SharesEngineState()) pipe->Reset();
+    for (QSDynSigPipe::Outlet& outlet : pipe->outlets_) {
+      if (outlet.signal != QSSignal::Unassigned()) outlet.signal->Fill(0.0f);
+    }
+  }
+  for (const auto& l : limiters_) l->dcBlocker.Clear();
+}
+
 void QSDynSigContext::Dump(std::ostream& out) const {
   DumpList(out, "All Pipes:", allPipes_);
   DumpList(out, "Terminal Pipes:", terminalPipes_);

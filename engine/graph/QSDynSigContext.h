@@ -65,6 +65,10 @@ class QSDynSigContext {
   void ProcessBlock(bool anotherFollows = false);
   // UI thread, audio stopped: resets every scheduled pipe in update order.
   void ResetAll();
+  // Audio thread between two passes, no pass shared meanwhile (a panic): resets
+  // every scheduled pipe that shares no engine state, and silences what the
+  // last pass left on the outlets, so no feedback wire brings any of it back.
+  void ResetSounds();
   // UI thread: the diagnostic listing of all pipes, terminals and the update list.
   void Dump(std::ostream& out) const;
 

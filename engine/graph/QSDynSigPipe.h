@@ -36,7 +36,9 @@ class QSDynSigPipe {
   QSDynSigPipe& operator=(const QSDynSigPipe&) = delete;
 
   // UI thread: returns to the initial running state; applies changes that must
-  // not be made on the audio thread.
+  // not be made on the audio thread. Of a pipe that shares no engine state,
+  // also the audio thread's between two passes (a panic): such a reset only
+  // clears and restarts, never allocates, locks or waits.
   virtual void Reset() {}
   // Audio thread: computes one block from the inlets into the outlets.
   virtual void Process() = 0;

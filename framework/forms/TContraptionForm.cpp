@@ -1,5 +1,6 @@
 #include "framework/forms/TContraptionForm.h"
 
+#include <QApplication>
 #include <QChildEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -204,6 +205,67 @@ void TContraptionForm::childEvent(QChildEvent* event) {
 void TContraptionForm::mousePressEvent(QMouseEvent* event) {
   raise();
   QWidget::mousePressEvent(event);
+}
+
+QString TContraptionForm::UnitText(const QSPropertyUnits& units) {
+  if (units.IsFrequency()) return "Hz";
+  if (&units == &QSTimeMillisecondsUnits::Get()) return "ms";
+  if (&units == &QSTimeSecondsUnits::Get()) return "s";
+  return {};  // gains and fractions read as plain numbers
+}
+
+std::vector<QWidget*> TContraptionForm::TabControls() const {
+  struct Placed {
+    QWidget* widget;
+    QRect at;
+  };
+  std::vector<Placed> found;
+  // A control that takes focus is one stop, whatever it is made of; a
+  // container is looked into.
+  auto collect = [&](auto& self, const QWidget* parent) -> void {
+    for (QObject* child : parent->children()) {
+      auto* w = qobject_cast<QWidget*>(child);
+      if (w == nullptr || w == header_ || w->isWindow() || !w->isVisibleTo(this)) continue;
+      if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled()) {
+        found.push_back({w, QRect(w->mapTo(this, QPoint(0, 0)), w->size())});
+      } else {
+        self(self, w);
+      }
+    }
+  };
+  collect(collect, this);
+  std::stable_sort(found.begin(), found.end(),
+                   [](const Placed& a, const Placed& b) { return a.at.top() < b.at.top(); });
+  // A control belongs to the row of the topmost one above it when it starts
+  // above that one's middle; each row reads from the left.
+  std::vector<QWidget*> order;
+  for (size_t first = 0; first < found.size();) {
+    size_t end = first + 1;
+    while (end < found.size() && found[end].at.top() < found[first].at.center().y()) ++end;
+    std::stable_sort(found.begin() + static_cast<long>(first),
+                     found.begin() + static_cast<long>(end),
+                     [](const Placed& a, const Placed& b) { return a.at.left() < b.at.left(); });
+    for (size_t i = first; i < end; ++i) order.push_back(found[i].widget);
+    first = end;
+  }
+  return order;
+}
+
+bool TContraptionForm::focusNextPrevChild(bool next) {
+  QWidget* focus = QApplication::focusWidget();
+  const std::vector<QWidget*> controls = TabControls();
+  if (focus == nullptr || !isAncestorOf(focus) || controls.empty())
+    return QWidget::focusNextPrevChild(next);
+  const auto n = static_cast<long>(controls.size());
+  long at = -1;
+  for (long i = 0; i < n; ++i) {
+    QWidget* c = controls[static_cast<size_t>(i)];
+    if (c == focus || c->isAncestorOf(focus)) at = i;
+  }
+  // Like a dialog, the window keeps the focus among its own controls.
+  const long to = at < 0 ? (next ? 0 : n - 1) : (at + (next ? 1 : n - 1)) % n;
+  controls[static_cast<size_t>(to)]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  return true;
 }
 
 QLabel* TContraptionForm::PlaceLabel(const QString& text, QWidget* parent, int x, int y) {

@@ -2,8 +2,10 @@
 
 #include <QWidget>
 #include <string_view>
+#include <vector>
 
 #include "framework/properties/QSPropertyTable.h"
+#include "framework/properties/QSPropertyUnits.h"
 
 class QLabel;
 class QToolButton;
@@ -45,6 +47,11 @@ class TContraptionForm : public QWidget {
   // Header drags, in header coordinates (also what the mouse events call).
   void BeginHeaderDrag(QPoint at);
   void ContinueHeaderDrag(QPoint at);
+  // The controls Tab visits, in reading order: rows from the top, left to
+  // right within a row. Tab and Shift+Tab cycle through them.
+  std::vector<QWidget*> TabControls() const;
+  // What a control's tooltip shows after its value ("Hz"); empty for none.
+  static QString UnitText(const QSPropertyUnits& units);
 
  protected:
   // Every parameter the user changes goes through here: the value is handed
@@ -65,6 +72,8 @@ class TContraptionForm : public QWidget {
     const QSPropertyInfo& info = ParameterInfo(name);
     control->SetMin(info.minimum);
     control->SetMax(info.maximum);
+    if constexpr (requires { control->SetUnit(QString()); })
+      control->SetUnit(UnitText(*info.units));
   }
   // Where subclasses put their controls (below the header).
   QWidget* Body() const { return body_; }
@@ -73,6 +82,7 @@ class TContraptionForm : public QWidget {
   void showEvent(QShowEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void childEvent(QChildEvent* event) override;
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "contraptions/RegisterContraptions.h"
@@ -20,6 +21,8 @@
 #include "engine/loading/SoundSlot.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "framework/TContraptionFactory.h"
+#include "framework/TContraptionMaker.h"
+#include "framework/TGardeningContraption.h"
 #include "tests/conformance/ConformanceHarness.h"
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TempDir.h"
@@ -251,6 +254,35 @@ TEST(NoAllocationTest, EveryContraptionTypeProcessesWithoutAllocating) {
       allocations += tAllocations - before;
     }
     EXPECT_EQ(allocations, 0) << type;
+    engine.DestroyContraption(std::move(contraption));
+  }
+}
+
+TEST(NoAllocationTest, APanicResetsEveryContraptionTypeWithoutAllocating) {
+  TContraptionFactory types;
+  RegisterContraptionTypes(types);
+  for (int t = 0; t < types.MakerCount(); ++t) {
+    const std::string type = types.MakerAt(t)->TypeName();
+    TContraptionFactory factory;
+    RegisterContraptionTypes(factory);
+    TAudioEngineModule engine(factory);
+    QSDynSigContext& context = engine.GetContext();
+    auto contraption = factory.Create(engine, type, "");
+    ASSERT_NE(contraption, nullptr) << type;
+    engine.AttachContraption(*contraption);
+    QSSignalProcessor& p = contraption->Processor();
+    for (int i = 0; i < p.InletCount(); ++i) {
+      context.Connect(new test::TestPipe(&context, 0, 1, 0.25f), 0, &p, i, false);
+    }
+    auto* sink = new test::TestPipe(&context, std::max(1, p.OutletCount()), 0);
+    for (int o = 0; o < p.OutletCount(); ++o) context.Connect(&p, o, sink, o, false);
+    context.Clock().SetRunning(true);
+    for (int b = 0; b < 200; ++b) context.ProcessBlock();
+    const long allocations = tAllocations, frees = tFrees;
+    context.ResetSounds();
+    context.ProcessBlock();
+    EXPECT_EQ(tAllocations - allocations, 0) << type;
+    EXPECT_EQ(tFrees - frees, 0) << type;
     engine.DestroyContraption(std::move(contraption));
   }
 }

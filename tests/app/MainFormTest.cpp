@@ -5,12 +5,18 @@
 #include <QLabel>
 #include <QMenu>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 
+#include "app/dialogs/TExportAsWaveForm.h"
 #include "app/document/TGDocument.h"
 #include "app/patch/PatchEditor.h"
 #include "app/patcher/KWPatcherPanel.h"
@@ -23,13 +29,18 @@
 #include "controls/KWDWKnob.h"
 #include "controls/KWNumberEdit.h"
 #include "engine/EngineLock.h"
+#include "engine/SoundFilePaths.h"
+#include "engine/wavefiles/SoundFileReader.h"
+#include "framework/TContraptionMaker.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPresetMenuForm.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/controls/MouseHelpers.h"
+#include "tests/engine/PanicProcessors.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestProcessors.h"
 
 namespace tg {
 namespace {
@@ -172,14 +183,14 @@ TEST_F(MainFormTest, SavedDocumentsOpenAgainToTheSameTextAndJoinTheClosedFiles) 
   Tempo(96);
   queries.saveName = dir / "song.tgh";
   Form().FileSaveAs();
-  EXPECT_EQ(Form().windowTitle(), "song - Tonegarden");
+  EXPECT_EQ(Form().windowTitle(), "song[*] - Tonegarden");
   const std::string first = Text(dir / "song.tgh");
   ASSERT_FALSE(first.empty());
 
   Form().FileNew();
   EXPECT_EQ(Form().Model().NodeCount(), 0);
   EXPECT_EQ(Form().ClosedFiles().Files().front(), dir / "song.tgh");
-  EXPECT_EQ(Form().windowTitle(), "Untitled - Tonegarden");
+  EXPECT_EQ(Form().windowTitle(), "Untitled[*] - Tonegarden");
 
   Form().PrepareFileMenu();
   ASSERT_EQ(Form().ReopenMenu()->actions().size(), 1);
@@ -261,7 +272,7 @@ TEST_F(MainFormTest, CommandLineOpensTheDocumentAndStartsAudioAndClock) {
   }
   Form(ParseCommandLine({"tonegarden", dir / "live.tgh", "/startdacs", "/STARTCLOCK"})).Start();
   EXPECT_EQ(Form().Model().NodeCount(), 2);
-  EXPECT_EQ(Form().windowTitle(), "live - Tonegarden");
+  EXPECT_EQ(Form().windowTitle(), "live[*] - Tonegarden");
   EXPECT_TRUE(engine->IsAudioOutRunning());
   EXPECT_TRUE(engine->GetContext().Clock().IsRunning());
   EXPECT_EQ(Form().StartClockButton()->toolTip(), "Pause Clock");
@@ -471,6 +482,170 @@ TEST_F(MainFormTest, PresetsTravelThroughTheSystemClipboardBetweenContraptions) 
   ASSERT_TRUE(b->contraption->CanPastePreset());
   TPresetMenuForm::Apply({TPresetMenuForm::kPaste, 7}, *b->contraption);
   EXPECT_TRUE(b->contraption->HasPreset(7));
+}
+
+// The title carries the platform's unsaved-changes mark, set by any edit
+// (even one that tells nobody, like a dragged node) and cleared by saving.
+TEST_F(MainFormTest, TheTitleMarksUnsavedChanges) {
+  test::TempDir dir;
+  Show();
+  EXPECT_EQ(Form().windowTitle(), "Untitled[*] - Tonegarden");
+  EXPECT_FALSE(Form().isWindowModified());
+  PatchNode* gen = New("TestGen", {30, 20});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Form().isWindowModified(); }, 10000));
+  queries.saveName = dir / "song.tgh";
+  Form().FileSaveAs();
+  EXPECT_EQ(Form().windowTitle(), "song[*] - Tonegarden");
+  EXPECT_FALSE(Form().isWindowModified());
+
+  KWPatcherPanel* pane = Form().PatcherPanel();
+  const QPoint c = View(pane->NodeRect(*gen).center());
+  Drag(pane->viewport(), c, c + QPoint(30, 0));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Form().isWindowModified(); }, 10000));
+  Form().FileSave();
+  EXPECT_FALSE(Form().isWindowModified());
+  Tempo(90);
+  EXPECT_TRUE(Form().isWindowModified());
+}
+
+// A contraption slower than real time: the status bar counts its overloads,
+// red for a while after each, and a click counts afresh.
+TEST_F(MainFormTest, TheStatusBarCountsOverloadsRedForTenSeconds) {
+  using std::chrono::seconds;
+  New("SoundOut", {20, 20});
+  auto* busy = new test::BusyWait(nullptr);
+  {
+    EngineLockGuard lock(engine->GetEngineLock());
+    busy->SetContext(&engine->GetContext());
+    engine->GetContext().Connect(busy, 0, &engine->SoundOutProcessor(), 0, false);
+  }
+  Form().StartAudioOut();
+  EXPECT_FALSE(Form().OverloadButton()->isHidden());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return engine->OverloadCount() >= 1; }, 30000));
+  busy->busy = false;
+  Form().StopAudioOut();
+  const uint32_t count = engine->OverloadCount();
+  const auto now = std::chrono::steady_clock::now();
+  Form().ShowOverloads(now);
+  EXPECT_EQ(Form().OverloadButton()->text(), QString("Overloads: %1").arg(count));
+  EXPECT_TRUE(Form().OverloadButton()->styleSheet().contains("red"));
+  Form().ShowOverloads(now + seconds(9));
+  EXPECT_TRUE(Form().OverloadButton()->styleSheet().contains("red"));
+  Form().ShowOverloads(now + seconds(11));
+  EXPECT_FALSE(Form().OverloadButton()->styleSheet().contains("red"));
+
+  Form().OverloadButton()->click();
+  EXPECT_EQ(engine->OverloadCount(), 0u);
+  EXPECT_EQ(Form().OverloadButton()->text(), "Overloads: 0");
+  EXPECT_FALSE(Form().OverloadButton()->styleSheet().contains("red"));
+  {
+    EngineLockGuard lock(engine->GetEngineLock());
+    engine->GetContext().Disconnect(busy, 0, &engine->SoundOutProcessor(), 0);
+    busy->SetContext(nullptr);
+  }
+  delete busy;
+}
+
+// Escape stops every tail at once; the document stays as it was.
+TEST_F(MainFormTest, EscapeIsThePanicThatSilencesEveryTail) {
+  test::TempDir dir;
+  Show();
+  Form().activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Form()));
+  PatchNode* delay = New("SDelay", {20, 20});
+  PatchNode* out = New("SoundOut", {20, 120});
+  Form().Patch().Connect(*delay, 0, *out, 0);
+  auto* burst = new test::Burst(nullptr);
+  {
+    EngineLockGuard lock(engine->GetEngineLock());
+    burst->SetContext(&engine->GetContext());
+    engine->GetContext().Connect(burst, 0, &delay->contraption->Processor(), 0, false);
+  }
+  queries.saveName = dir / "tails.tgh";
+  Form().FileSaveAs();
+  const std::string saved = Text(dir / "tails.tgh");
+  auto play = [&] {
+    std::vector<int16_t> buffer(2 * 4096);
+    engine->OutStreamFillBuffer(buffer.data(), 4096);
+    int peak = 0;
+    for (int16_t v : buffer) peak = std::max(peak, std::abs(static_cast<int>(v)));
+    return peak;
+  };
+  play();
+  burst->on = false;
+  play();
+  play();
+  ASSERT_GT(play(), 1000);  // the echoes ring on
+  EXPECT_EQ(Form().Action("Panic")->shortcut(), QKeySequence(Qt::Key_Escape));
+  QTest::keyClick(&Form(), Qt::Key_Escape);
+  EXPECT_LE(play(), 1);
+  Form().PrepareFileMenu();
+  EXPECT_FALSE(Form().Action("Save")->isEnabled());
+  Form().FileSave();
+  EXPECT_EQ(Text(dir / "tails.tgh"), saved);
+  {
+    EngineLockGuard lock(engine->GetEngineLock());
+    engine->GetContext().Disconnect(burst, 0, &delay->contraption->Processor(), 0);
+    burst->SetContext(nullptr);
+  }
+  delete burst;
+}
+
+// The export proposes the document's name and says in the status bar what
+// it wrote.
+TEST_F(MainFormTest, TheExportProposesTheDocumentsNameAndTellsWhatItWrote) {
+  test::TempDir dir;
+  PatchNode* gen = New("TestGen", {20, 20});
+  PatchNode* out = New("SoundOut", {20, 120});
+  Form().Patch().Connect(*gen, 0, *out, 0);
+  queries.saveName = dir / "song.tgh";
+  Form().FileSaveAs();
+  const std::string lastOutput = SoundFilePaths::Instance().LastOutputDirectory();
+  SoundFilePaths::Instance().SetLastOutputDirectory(dir / "take.wav");
+  std::string proposal;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<TExportAsWaveForm*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    proposal = dialog->SaveProposal();
+    dialog->RecordEdit()->SetValue(8);
+    dialog->ExportTo(QString::fromStdString(dir / "song.wav"));
+    dialog->accept();
+  });
+  Form().ExportAsWave();
+  EXPECT_EQ(proposal, dir / "song.wav");
+  EXPECT_EQ(ReadWaveInfo(dir / "song.wav").frames, 705600);
+  EXPECT_EQ(Form().statusBar()->currentMessage(), "Exported 8 bars to song.wav (16.0 s)");
+  SoundFilePaths::Instance().SetLastOutputDirectory(lastOutput + "x.wav");
+
+  WaveExportRequest request;
+  request.fileName = "/x/one.wav";
+  EXPECT_EQ(TExportAsWaveForm::ExportedText(request, 88200), "Exported 1 bar to one.wav (2.0 s)");
+  request.record = 2.5;
+  EXPECT_EQ(TExportAsWaveForm::ExportedText(request, 220500),
+            "Exported 2.5 bars to one.wav (5.0 s)");
+  request.mode = WaveExportRequest::Mode::TimedSegment;
+  EXPECT_EQ(TExportAsWaveForm::ExportedText(request, 110250), "Exported 2.5 s to one.wav");
+}
+
+// A New category that no registered type belongs to is not offered.
+TEST(MainFormNewMenuTest, AnEmptyCategoryIsHidden) {
+  TContraptionFactory factory;
+  factory.Emplace<TMakerTemplate<test::TestRingAM>>("TestRingAM", "Effects", 0, false);
+  factory.Emplace<TMakerTemplate<test::TestAllKinds>>("AllKinds", "Odd Things", 0, false);
+  TAudioEngineModule engine(factory);
+  MemorySettingsStore settings;
+  test::ScriptedQueries queries;
+  StreamUserMessages messages(nullptr);
+  TMainForm::Options options;
+  options.queries = &queries;
+  options.messages = &messages;
+  TMainForm form(engine, settings, {}, options);
+  std::map<QString, bool> shown;
+  for (QAction* item : form.NewMenu()->actions()) shown[item->text()] = item->isVisible();
+  EXPECT_TRUE(shown.at("Effects"));
+  EXPECT_TRUE(shown.at("Odd Things"));
+  for (const char* empty : {"Input / Output", "Signal Generators", "Filters", "Mixers", "Busses"})
+    EXPECT_FALSE(shown.at(empty)) << empty;
 }
 
 }  // namespace

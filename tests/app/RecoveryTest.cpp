@@ -13,6 +13,7 @@
 #include "app/document/Autosaver.h"
 #include "app/document/DocumentFile.h"
 #include "app/document/RecoveryFiles.h"
+#include "app/document/RecoveryOffer.h"
 #include "app/document/TGDocument.h"
 #include "app/patch/PatchEditor.h"
 #include "contraptions/RegisterContraptions.h"
@@ -136,6 +137,31 @@ TEST_F(RecoveryTest, OnlyCopiesOfEndedProcessesAreOfferedAndOpenAsTheirDocumentM
   EXPECT_EQ(self.FindOrphans().size(), 1u);
   self.RemoveOwn();
   EXPECT_FALSE(std::filesystem::exists(dir / "recovery/song-" + std::to_string(getpid()) + ".tgh"));
+}
+
+TEST_F(RecoveryTest, ATakenCopyOpensAndBecomesOursARefusedOneGoes) {
+  const std::string original = dir / "song.tgh";
+  GrowingTexts(2);
+  const std::string unsaved = Text();
+  RecoveryFiles crashed(dir / "recovery", DeadProcess());
+  ASSERT_TRUE(crashed.Write(original, unsaved));
+  document.New();
+
+  RecoveryFiles ours(dir / "recovery", getpid());
+  queries.restore = false;
+  EXPECT_FALSE(OfferRecovery(ours, document, queries));
+  EXPECT_EQ(queries.restoreQuestions.size(), 1u);
+  EXPECT_TRUE(ours.FindOrphans().empty()) << "refused: deleted";
+  EXPECT_EQ(model.NodeCount(), 0);
+
+  ASSERT_TRUE(crashed.Write(original, unsaved));
+  queries.restore = true;
+  EXPECT_TRUE(OfferRecovery(ours, document, queries));
+  EXPECT_EQ(Text(), unsaved);
+  EXPECT_EQ(document.FileName(), original);
+  EXPECT_FALSE(std::filesystem::exists(original)) << "nothing written until the user saves";
+  EXPECT_TRUE(ours.FindOrphans().empty());
+  EXPECT_EQ(ReadText(dir / "recovery/song-" + std::to_string(getpid()) + ".tgh"), unsaved);
 }
 
 // A process that autosaves and saves without end is killed at random moments:

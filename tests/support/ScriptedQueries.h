@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/document/KWDocument.h"
 
@@ -17,11 +18,17 @@ class ScriptedQueries final : public KWDocumentQueries {
   bool AskRevert() override { return revert; }
   std::string AskOpenFileName() override { return openName; }
   std::string AskSaveFileName(const std::string&) override { return saveName; }
+  bool AskRestore(const std::string& question) override {
+    restoreQuestions.push_back(question);
+    return restore;
+  }
 
   bool saveChanges = false;
   bool cancelSave = false;
   bool revert = true;
   int saveQuestions = 0;
+  bool restore = true;
+  std::vector<std::string> restoreQuestions;
   std::string openName, saveName;
 };
 

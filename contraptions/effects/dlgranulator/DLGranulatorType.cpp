@@ -11,6 +11,7 @@ const ContraptionDescriptor& DLGranulatorType() {
       .helpPage = "dlgranulator.html",
       .helpTitle = "DLGranulator",
       .makeMaker = OrdinaryMakers<TGDLGranulator>(),
+      .ports = FixedPorts({"Mono in"}, {"Left out", "Right out"}),
   };
   return type;
 }

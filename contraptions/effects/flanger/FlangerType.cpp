@@ -11,6 +11,7 @@ const ContraptionDescriptor& FlangerType() {
       .helpPage = "flanger.html",
       .helpTitle = "Flanger",
       .makeMaker = OrdinaryMakers<TGFlanger>(),
+      .ports = FixedPorts({"Mono in"}, {"Mono out"}),
   };
   return type;
 }

@@ -11,6 +11,7 @@ const ContraptionDescriptor& NastyReverbType() {
       .helpPage = "nastyreverb.html",
       .helpTitle = "NastyReverb",
       .makeMaker = OrdinaryMakers<TGCmixReverb>(),
+      .ports = FixedPorts({"Mono in"}, {"Left out", "Right out"}),
   };
   return type;
 }

@@ -11,6 +11,7 @@ const ContraptionDescriptor& PhaserType() {
       .helpPage = "phaser.html",
       .helpTitle = "Phaser",
       .makeMaker = OrdinaryMakers<TGPhaser>(),
+      .ports = FixedPorts({"Mono in"}, {"Mono out"}),
   };
   return type;
 }

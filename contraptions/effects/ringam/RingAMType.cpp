@@ -11,6 +11,7 @@ const ContraptionDescriptor& RingAMType() {
       .helpPage = "ringam.html",
       .helpTitle = "RingAM",
       .makeMaker = OrdinaryMakers<TGRingAM>(),
+      .ports = FixedPorts({"Signal in", "Modulator in"}, {"Signal out"}),
   };
   return type;
 }

@@ -11,6 +11,7 @@ const ContraptionDescriptor& SDelayType() {
       .helpPage = "sdelay.html",
       .helpTitle = "SDelay",
       .makeMaker = OrdinaryMakers<TGSDelay>(),
+      .ports = FixedPorts({"Left in", "Right in"}, {"Left out", "Right out"}),
   };
   return type;
 }

@@ -20,6 +20,11 @@ class TGSDelay final : public QSSignalProcessor {
   explicit TGSDelay(QSDynSigContext* context);
 
   void Process() override;
+  // Both lines fall silent; the write positions stay.
+  void Reset() override {
+    leftLine_.Clear();
+    rightLine_.Clear();
+  }
   QSPropertyTable* GetPropertyTable() override;
 
   // The two delay lines' memory.

@@ -11,6 +11,7 @@ const ContraptionDescriptor& SSpatType() {
       .helpPage = "sspat.html",
       .helpTitle = "SSpat",
       .makeMaker = OrdinaryMakers<TGSSpat>(),
+      .ports = FixedPorts({"Mono in"}, {"Left out", "Right out", "Reverb send"}),
   };
   return type;
 }

@@ -11,6 +11,7 @@ const ContraptionDescriptor& FiveCombsType() {
       .helpPage = "combs5.html",
       .helpTitle = "5Combs",
       .makeMaker = OrdinaryMakers<TG5Combs>(),
+      .ports = FixedPorts({"Mono in"}, {"Mono out"}),
   };
   return type;
 }

@@ -11,6 +11,7 @@ const ContraptionDescriptor& MParaEQType() {
       .helpPage = "paraeq.html",
       .helpTitle = "ParaEQ (mono and stereo)",
       .makeMaker = OrdinaryMakers<TGMonoParametric>(),
+      .ports = FixedPorts({"Mono in"}, {"Mono out"}),
   };
   return type;
 }
@@ -23,6 +24,7 @@ const ContraptionDescriptor& SParaEQType() {
       .helpPage = "paraeq.html",
       .helpTitle = "ParaEQ (mono and stereo)",
       .makeMaker = OrdinaryMakers<TGStereoParametric>(),
+      .ports = FixedPorts({"Left in", "Right in"}, {"Left out", "Right out"}),
   };
   return type;
 }

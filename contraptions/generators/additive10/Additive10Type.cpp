@@ -11,6 +11,7 @@ const ContraptionDescriptor& Additive10Type() {
       .helpPage = "additive10.html",
       .helpTitle = "10Harmonics",
       .makeMaker = OrdinaryMakers<TGAdditive10>(),
+      .ports = FixedPorts({}, {"Mono out"}),
   };
   return type;
 }

@@ -11,6 +11,7 @@ const ContraptionDescriptor& BasslineType() {
       .helpPage = "bassline.html",
       .helpTitle = "Bassline",
       .makeMaker = OrdinaryMakers<TGBassline>(),
+      .ports = FixedPorts({"Filter in"}, {"Mono out"}),
   };
   return type;
 }

@@ -11,6 +11,7 @@ const ContraptionDescriptor& BubbleBlowerType() {
       .helpPage = "bubbleblower.html",
       .helpTitle = "BubbleBlower",
       .makeMaker = OrdinaryMakers<TGBubbleBlower>(),
+      .ports = FixedPorts({}, {"Left out", "Right out"}),
   };
   return type;
 }

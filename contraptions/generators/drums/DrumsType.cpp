@@ -11,6 +11,7 @@ const ContraptionDescriptor& DrumsType() {
       .helpPage = "drums.html",
       .helpTitle = "Drums",
       .makeMaker = OrdinaryMakers<TGDrums>(),
+      .ports = FixedPorts({}, {"Mono out"}),
   };
   return type;
 }

@@ -11,6 +11,7 @@ const ContraptionDescriptor& LoopPlayerType() {
       .helpPage = "loopplayer.html",
       .helpTitle = "LoopPlayer",
       .makeMaker = OrdinaryMakers<TGLoopPlayer>(),
+      .ports = FixedPorts({}, {"Left out", "Right out"}),
   };
   return type;
 }

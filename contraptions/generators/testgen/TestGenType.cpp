@@ -11,6 +11,7 @@ const ContraptionDescriptor& TestGenType() {
       .helpPage = "testgen.html",
       .helpTitle = "TestGen",
       .makeMaker = OrdinaryMakers<TGTestSignalGenerator>(),
+      .ports = FixedPorts({}, {"Mono out"}),
   };
   return type;
 }

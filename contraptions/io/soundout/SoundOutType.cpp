@@ -3,8 +3,12 @@
 namespace tg {
 
 const ContraptionDescriptor& SoundOutType() {
-  static const ContraptionDescriptor type =
-      EngineTypeDescriptor<SoundOutMaker>("SoundOut", "soundout.html", 1001);
+  static const ContraptionDescriptor type = [] {
+    ContraptionDescriptor d =
+        EngineTypeDescriptor<SoundOutMaker>("SoundOut", "soundout.html", 1001);
+    d.ports = FixedPorts({"Left in", "Right in"}, {});
+    return d;
+  }();
   return type;
 }
 

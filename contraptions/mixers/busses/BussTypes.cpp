@@ -1,3 +1,5 @@
+#include <type_traits>
+
 #include "contraptions/mixers/FamilySizes.h"
 #include "contraptions/mixers/busses/TBussMaker.h"
 #include "contraptions/mixers/busses/TGBusses.h"
@@ -17,7 +19,13 @@ ContraptionDescriptor BussFamily(const char* typeName, const char* title) {
           .makeMaker = [](const ContraptionDescriptor& d, const std::string& name,
                           int size) -> std::unique_ptr<TContraptionMaker> {
             return std::make_unique<TBussMaker<Buss>>(name, d.category, size);
-          }};
+          },
+          .ports =
+              [](int size) {
+                if constexpr (std::is_same_v<Buss, TGStereoBuss>)
+                  return PortNames{ChannelInletNames(size, true), {"Left out", "Right out"}};
+                return PortNames{ChannelInletNames(size, false), {"Mono out"}};
+              }};
 }
 
 }  // namespace

@@ -11,6 +11,8 @@ const ContraptionDescriptor& CrossfaderType() {
       .helpPage = "crossfader.html",
       .helpTitle = "Crossfader",
       .makeMaker = OrdinaryMakers<TGCrossfader>(),
+      .ports = FixedPorts({"A left in", "A right in", "B left in", "B right in"},
+                          {"Left out", "Right out"}),
   };
   return type;
 }

@@ -1,0 +1,142 @@
+// Undo and redo from the main window, and the crash copies it keeps and
+// offers back.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+#include <sstream>
+
+#include "app/document/Autosaver.h"
+#include "app/document/RecoveryFiles.h"
+#include "app/document/TGDocument.h"
+#include "app/patch/PatchEditor.h"
+#include "app/patcher/KWPatcherPanel.h"
+#include "contraptions/generators/testgen/TTestGenForm.h"
+#include "controls/KWDWKnob.h"
+#include "controls/KWNumberEdit.h"
+#include "framework/TGardeningContraption.h"
+#include "framework/forms/ContraptionWindowHost.h"
+#include "framework/properties/QSPropertyTable.h"
+#include "tests/app/MainWindowFixture.h"
+#include "tests/controls/MouseHelpers.h"
+#include "tests/support/TempDir.h"
+
+namespace tg {
+namespace {
+
+class UndoWindowTest : public test::MainWindowFixture {
+ protected:
+  PatchNode* New(const std::string& type, QPoint at) {
+    Form().NewContraption(type, at);
+    return &Form().Model().NodeAt(Form().Model().NodeCount() - 1);
+  }
+  void Tempo(double bpm) {
+    Form().TempoEdit()->SetValue(bpm);
+    emit Form().TempoEdit()->OnChange(bpm);
+  }
+  bool Modified() {
+    Form().PrepareFileMenu();
+    return Form().Action("Save")->isEnabled();
+  }
+  std::string Text() {
+    std::ostringstream out;
+    Form().Document().WriteTo(out);
+    return out.str();
+  }
+  test::TempDir dir;
+};
+
+TEST_F(UndoWindowTest, TheMenuNamesWhatItUndoesAndUndoingToTheSaveIsUnmodified) {
+  Form().show();
+  QAction* undo = Form().Action("Undo");
+  QAction* redo = Form().Action("Redo");
+  EXPECT_FALSE(undo->isEnabled());
+  EXPECT_FALSE(Form().UndoButton()->isEnabled());
+  EXPECT_EQ(undo->shortcut(), QKeySequence(QKeySequence::Undo));
+  EXPECT_TRUE(redo->shortcuts().contains(QKeySequence("Ctrl+Y")));
+  EXPECT_TRUE(redo->shortcuts().contains(QKeySequence("Ctrl+Shift+Z")));
+
+  PatchNode* gen = New("TestGen", {30, 20});
+  const std::string name = gen->contraption->Name();
+  gen->contraption->ShowWindow();
+  queries.saveName = dir / "song.tgh";
+  Form().FileSaveAs();
+  const std::string saved = Text();
+  EXPECT_FALSE(Modified());
+
+  auto* window = static_cast<TTestGenForm*>(Form().WindowHost().WindowOf(*gen->contraption));
+  ASSERT_NE(window, nullptr);
+  emit window->VolumeKnob()->OnChange(0.5);
+  emit window->VolumeKnob()->OnChange(0.6);  // the same drag
+  EXPECT_EQ(undo->text(), "&Undo Change 'Amplitude'");
+  EXPECT_TRUE(Form().UndoButton()->isEnabled());
+  KWPatcherPanel* pane = Form().PatcherPanel();
+  const QPoint c = pane->NodeRect(*gen).center() - pane->ScrollOffset();
+  test::Drag(pane->viewport(), c, c + QPoint(40, 16));
+  EXPECT_EQ(undo->text(), "&Undo Move " + QString::fromStdString(name));
+  EXPECT_TRUE(Modified());
+
+  undo->trigger();
+  undo->trigger();
+  EXPECT_EQ(Text(), saved);
+  EXPECT_FALSE(Modified()) << "back where it was saved";
+  EXPECT_NEAR(window->VolumeKnob()->Value(),
+              gen->contraption->Processor()
+                  .GetPropertyTable()
+                  ->PropertyByName("Amplitude")
+                  .NumericValue()
+                  .value_or(-1),
+              1e-9)
+      << "the open window shows the value undone";
+  EXPECT_EQ(redo->text(), "&Redo Change 'Amplitude'");
+  redo->trigger();
+  EXPECT_TRUE(Modified());
+
+  Tempo(100);
+  Form().UndoButton()->click();
+  EXPECT_EQ(Form().TempoEdit()->Value(), 120.0);
+
+  Form().FileNew();
+  EXPECT_FALSE(undo->isEnabled()) << "another document, another history";
+}
+
+pid_t DeadProcess() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return child;
+}
+
+TEST_F(UndoWindowTest, ACrashCopyIsOfferedAtTheStartAndACleanCloseLeavesNone) {
+  options.recoveryDirectory = dir / "recovery";
+  // A crashed program's copy of "song.tgh", two contraptions further on.
+  New("TestGen", {30, 20});
+  New("SDelay", {30, 120});
+  const std::string unsaved = Text();
+  form.reset();
+  RecoveryFiles(dir / "recovery", DeadProcess()).Write(dir / "song.tgh", unsaved);
+
+  queries.restore = true;
+  Form().Start();
+  ASSERT_EQ(queries.restoreQuestions.size(), 1u);
+  EXPECT_EQ(Form().Model().NodeCount(), 2);
+  EXPECT_EQ(Form().Document().FileName(), dir / "song.tgh");
+  EXPECT_TRUE(Modified());
+  EXPECT_FALSE(std::filesystem::exists(dir / "song.tgh"));
+
+  // Fifty edits are kept without waiting for the half minute.
+  for (int i = 0; i < 50; ++i) Tempo(60 + i);
+  const std::string copy = dir / "recovery/song-" + std::to_string(getpid()) + ".tgh";
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return std::filesystem::exists(copy) && Form().AutoSaver()->HasCopy(); }, 20000));
+  queries.saveChanges = false;
+  EXPECT_TRUE(Form().close());
+  EXPECT_FALSE(std::filesystem::exists(copy)) << "a clean close leaves no copy";
+}
+
+}  // namespace
+}  // namespace tg

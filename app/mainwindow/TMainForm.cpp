@@ -515,7 +515,12 @@ void TMainForm::ShowPaneMenu(QPoint content, QPoint global) {
 
 void TMainForm::NewContraption(const std::string& typeName, QPoint at) {
   lastPoint_ = at;
-  patch_->NewContraption(typeName, at.x(), at.y());  // the pane and controls follow on the edit
+  // From the menu bar the last right-click may have scrolled out of sight.
+  const bool shown = patcher_->isVisible() && !patcher_->viewport()->size().isEmpty();
+  const QPoint place = shown ? patcher_->VisiblePlace(at) : at;
+  // The pane and controls follow on the edit.
+  PatchNode* node = patch_->NewContraption(typeName, place.x(), place.y());
+  if (node != nullptr && shown) patcher_->EnsureVisible(*node);
 }
 
 // ---- commands ---------------------------------------------------------------

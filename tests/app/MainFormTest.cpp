@@ -650,3 +650,23 @@ TEST(MainFormNewMenuTest, AnEmptyCategoryIsHidden) {
 
 }  // namespace
 }  // namespace tg
+
+namespace tg {
+namespace {
+
+// A contraption made from the menu bar after the pane scrolled away from the
+// last right-click still lands where it can be seen.
+TEST_F(MainFormTest, ANewContraptionIsPlacedInSight) {
+  Show();
+  New("TestGen", {2000, 1500});  // far out: the pane's content grows
+  KWPatcherPanel* pane = Form().PatcherPanel();
+  pane->horizontalScrollBar()->setValue(0);
+  pane->verticalScrollBar()->setValue(0);
+  PatchNode* node = New("SDelay", {2000, 1500});
+  ASSERT_NE(node, nullptr);
+  const QRect seen(pane->ScrollOffset(), pane->viewport()->size());
+  EXPECT_TRUE(seen.contains(pane->NodeRect(*node))) << "at " << node->x << ", " << node->y;
+}
+
+}  // namespace
+}  // namespace tg

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "app/patch/ContraptionItem.h"
+#include "app/patch/WireRules.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
@@ -30,12 +31,7 @@ PatchNode* PatchEditor::NewContraption(std::string_view typeName, int x, int y) 
   contraption->WindowState().nodeX = x;
   contraption->WindowState().nodeY = y;
   PatchNode& node = Insert(std::move(contraption));
-  PatchStep step;
-  step.kind = PatchStep::Kind::Place;
-  step.index = model_.IndexOf(node);
-  step.source = node.contraption->Name();
-  step.item = ItemOf(node);
-  Record(std::move(step), "New " + node.contraption->Name());
+  Record(NodeStep(PatchStep::Kind::Place, node), "New " + node.contraption->Name());
   Changed();
   return &node;
 }
@@ -255,13 +251,18 @@ void PatchEditor::Record(PatchStep step, std::string name, std::string mergeKey)
   history_.Push(PatchCommand{std::move(name), std::move(steps), std::move(mergeKey), {}});
 }
 
-std::string PatchEditor::ItemOf(PatchNode& node) const {
+PatchStep PatchEditor::NodeStep(PatchStep::Kind kind, PatchNode& node) const {
   TContraptionFormState& state = node.contraption->WindowState();
   state.nodeX = node.x;
   state.nodeY = node.y;
   std::ostringstream item;
   WriteContraptionItem(item, *node.contraption);
-  return item.str();
+  PatchStep step;
+  step.kind = kind;
+  step.index = model_.IndexOf(node);
+  step.source = node.contraption->Name();
+  step.item = item.str();
+  return step;
 }
 
 void PatchEditor::Rebaseline(TGardeningContraption& contraption) {
@@ -281,20 +282,29 @@ std::string PatchEditor::DeletionName(const std::vector<PatchStep>& steps) {
   return steps.size() == 1 ? "Delete Wire" : "Delete " + std::to_string(steps.size()) + " Wires";
 }
 
-bool PatchEditor::OnCreateConnection(PatchConnection& connection) {
-  if (connection.source == connection.destination) return false;
-  if (model_.IsInletTaken(*connection.destination, connection.inlet)) return false;
-  const bool joined =
-      engine_.ConnectContraptions(*connection.source->contraption, connection.outlet,
-                                  *connection.destination->contraption, connection.inlet);
-  if (!joined) return false;
+PatchStep PatchEditor::WireStep(PatchStep::Kind kind, const PatchConnection& connection,
+                                int index) {
   PatchStep step;
-  step.kind = PatchStep::Kind::Connect;
-  step.index = model_.ConnectionCount();
+  step.kind = kind;
+  step.index = index;
   step.source = connection.source->contraption->Name();
   step.outlet = connection.outlet;
   step.destination = connection.destination->contraption->Name();
   step.inlet = connection.inlet;
+  return step;
+}
+
+bool PatchEditor::OnCreateConnection(PatchConnection& connection) {
+  // The rules the pane tells the user about are the ones that hold here.
+  if (!WireRefusal(model_, *connection.source, connection.outlet, *connection.destination,
+                   connection.inlet)
+           .empty())
+    return false;
+  const bool joined =
+      engine_.ConnectContraptions(*connection.source->contraption, connection.outlet,
+                                  *connection.destination->contraption, connection.inlet);
+  if (!joined) return false;
+  PatchStep step = WireStep(PatchStep::Kind::Connect, connection, model_.ConnectionCount());
   std::string name = "Connect " + step.source;
   name.append(" to ").append(step.destination);
   Record(std::move(step), std::move(name));
@@ -305,14 +315,8 @@ bool PatchEditor::OnCreateConnection(PatchConnection& connection) {
 bool PatchEditor::OnDeleteConnection(PatchConnection& connection) {
   engine_.DisconnectContraptions(*connection.source->contraption, connection.outlet,
                                  *connection.destination->contraption, connection.inlet);
-  PatchStep step;
-  step.kind = PatchStep::Kind::Disconnect;
-  step.index = model_.IndexOf(connection);
-  step.source = connection.source->contraption->Name();
-  step.outlet = connection.outlet;
-  step.destination = connection.destination->contraption->Name();
-  step.inlet = connection.inlet;
-  Record(std::move(step), "Delete Wire");
+  Record(WireStep(PatchStep::Kind::Disconnect, connection, model_.IndexOf(connection)),
+         "Delete Wire");
   Changed();
   return true;
 }
@@ -322,12 +326,7 @@ void PatchEditor::OnDeleteNode(PatchNode& node) {
                          [&](const auto& c) { return c.get() == node.contraption; });
   if (it == contraptions_.end()) return;
   if (Recording()) {
-    PatchStep step;
-    step.kind = PatchStep::Kind::Remove;
-    step.index = model_.IndexOf(node);
-    step.source = node.contraption->Name();
-    step.item = ItemOf(node);
-    Record(std::move(step), "Delete " + node.contraption->Name());
+    Record(NodeStep(PatchStep::Kind::Remove, node), "Delete " + node.contraption->Name());
   }
   baselines_.erase(node.contraption);
   std::unique_ptr<TGardeningContraption> doomed = std::move(*it);

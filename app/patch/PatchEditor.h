@@ -94,7 +94,9 @@ class PatchEditor final : private PatchModel::Listener, private EditListener {
   void Carry(const PatchStep& step);
   PatchNode& Insert(std::unique_ptr<TGardeningContraption> contraption);
   void Destroy(PatchNode& node);
-  std::string ItemOf(PatchNode& node) const;
+  // A placing or removing of a node, with the document line that remakes it.
+  PatchStep NodeStep(PatchStep::Kind kind, PatchNode& node) const;
+  static PatchStep WireStep(PatchStep::Kind kind, const PatchConnection& connection, int index);
   void Rebaseline(TGardeningContraption& contraption);
   static std::string DeletionName(const std::vector<PatchStep>& steps);
   void Changed() const {

@@ -226,6 +226,23 @@ TEST(NoAllocationTest, TheInputStreamsAudioSideNeitherLocksNorAllocates) {
   EXPECT_EQ(tLocks - locksBefore, 1);
 }
 
+// A contraption of a type in the engine's graph, fed a constant on every
+// inlet, every outlet read.
+std::unique_ptr<TGardeningContraption> Fed(TAudioEngineModule& engine, TContraptionFactory& factory,
+                                           const std::string& type) {
+  auto contraption = factory.Create(engine, type, "");
+  if (contraption == nullptr) return nullptr;
+  engine.AttachContraption(*contraption);
+  QSDynSigContext& context = engine.GetContext();
+  QSSignalProcessor& p = contraption->Processor();
+  for (int i = 0; i < p.InletCount(); ++i) {
+    context.Connect(new TestPipe(&context, 0, 1, 0.25f), 0, &p, i, false);
+  }
+  auto* sink = new TestPipe(&context, std::max(1, p.OutletCount()), 0);
+  for (int o = 0; o < p.OutletCount(); ++o) context.Connect(&p, o, sink, o, false);
+  return contraption;
+}
+
 // Every registered type, fed on every inlet, processes ten seconds without
 // one allocation, as new and with every parameter moved.
 TEST(NoAllocationTest, EveryContraptionTypeProcessesWithoutAllocating) {
@@ -234,15 +251,9 @@ TEST(NoAllocationTest, EveryContraptionTypeProcessesWithoutAllocating) {
     test::RegisterTypesUnderTest(factory);
     TAudioEngineModule engine(factory);
     QSDynSigContext& context = engine.GetContext();
-    auto contraption = factory.Create(engine, type, "");
+    auto contraption = Fed(engine, factory, type);
     ASSERT_NE(contraption, nullptr) << type;
-    engine.AttachContraption(*contraption);
     QSSignalProcessor& p = contraption->Processor();
-    for (int i = 0; i < p.InletCount(); ++i) {
-      context.Connect(new TestPipe(&context, 0, 1, 0.25f), 0, &p, i, false);
-    }
-    auto* sink = new TestPipe(&context, std::max(1, p.OutletCount()), 0);
-    for (int o = 0; o < p.OutletCount(); ++o) context.Connect(&p, o, sink, o, false);
     context.ProcessBlock();  // anything made once, on the first pass, is made now
     const int blocks = static_cast<int>(10 * kSampleRate / kBlockSize);
     // Counted on this thread only: the passes run here; SoundOut's worker does not.
@@ -259,23 +270,13 @@ TEST(NoAllocationTest, EveryContraptionTypeProcessesWithoutAllocating) {
 }
 
 TEST(NoAllocationTest, APanicResetsEveryContraptionTypeWithoutAllocating) {
-  TContraptionFactory types;
-  RegisterContraptionTypes(types);
-  for (int t = 0; t < types.MakerCount(); ++t) {
-    const std::string type = types.MakerAt(t)->TypeName();
+  for (const std::string& type : test::RegisteredTypeNames()) {
     TContraptionFactory factory;
-    RegisterContraptionTypes(factory);
+    test::RegisterTypesUnderTest(factory);
     TAudioEngineModule engine(factory);
     QSDynSigContext& context = engine.GetContext();
-    auto contraption = factory.Create(engine, type, "");
+    auto contraption = Fed(engine, factory, type);
     ASSERT_NE(contraption, nullptr) << type;
-    engine.AttachContraption(*contraption);
-    QSSignalProcessor& p = contraption->Processor();
-    for (int i = 0; i < p.InletCount(); ++i) {
-      context.Connect(new test::TestPipe(&context, 0, 1, 0.25f), 0, &p, i, false);
-    }
-    auto* sink = new test::TestPipe(&context, std::max(1, p.OutletCount()), 0);
-    for (int o = 0; o < p.OutletCount(); ++o) context.Connect(&p, o, sink, o, false);
     context.Clock().SetRunning(true);
     for (int b = 0; b < 200; ++b) context.ProcessBlock();
     const long allocations = tAllocations, frees = tFrees;

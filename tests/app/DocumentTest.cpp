@@ -20,6 +20,8 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/host/StreamUserMessages.h"
+#include "tests/support/DeadProcess.h"
+#include "tests/support/DocumentFixture.h"
 #include "tests/support/ScriptedQueries.h"
 #include "tests/support/TempDir.h"
 
@@ -34,17 +36,8 @@ std::string EmptyPresets() {
   return s + " }";
 }
 
-class DocumentTest : public ::testing::Test {
+class DocumentTest : public test::DocumentFixture {
  protected:
-  DocumentTest() {
-    RegisterContraptionTypes(factory);
-    engine.Host().messages = &messages;
-  }
-  std::string Text() {
-    std::ostringstream out;
-    document.WriteTo(out);
-    return out.str();
-  }
   bool ReadText(const std::string& text) {
     document.New();
     messages = StreamUserMessages(nullptr);
@@ -55,13 +48,6 @@ class DocumentTest : public ::testing::Test {
     return messages.Messages().empty() ? "" : messages.Messages().back().text;
   }
 
-  TContraptionFactory factory;
-  StreamUserMessages messages{nullptr};
-  TAudioEngineModule engine{factory};
-  PatchModel model;
-  PatchEditor patch{engine, model};
-  ScriptedQueries queries;
-  TGDocument document{patch, queries};
   test::TempDir dir;
 };
 
@@ -327,11 +313,7 @@ TEST_F(DocumentTest, NewKeepsTheUsersPaneLayout) {
 // A save killed between writing and renaming leaves its temporary file; the
 // next save or open of that document clears those of processes now gone.
 TEST_F(DocumentTest, TemporariesOfKilledSavesAreRemovedLater) {
-  const pid_t child = fork();
-  if (child == 0) _exit(0);
-  ASSERT_GT(child, 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);  // its pid now names no process
+  const pid_t child = test::DeadProcess();
   const std::string name = dir / "song.tgh";
   const std::string dead = name + ".saving-" + std::to_string(child);
   const std::string living = name + ".saving-1";  // init never ends

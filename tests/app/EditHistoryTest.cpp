@@ -12,23 +12,16 @@
 #include "framework/TGardeningContraption.h"
 #include "framework/host/StreamUserMessages.h"
 #include "framework/properties/QSPropertyTable.h"
-#include "tests/support/ScriptedQueries.h"
+#include "tests/support/DocumentFixture.h"
 
 namespace tg {
 namespace {
 
-class EditHistoryTest : public ::testing::Test {
+class EditHistoryTest : public test::DocumentFixture {
  protected:
   EditHistoryTest() {
-    RegisterContraptionTypes(factory);
-    engine.Host().messages = &messages;
     // Time moves on 10 s per look unless a test holds it: no edits merge.
     patch.History().SetClock([this] { return now += step; });
-  }
-  std::string Text() {
-    std::ostringstream out;
-    document.WriteTo(out);
-    return out.str();
   }
   // What a knob drag step does: the value, then the edit is heard.
   static void TurnKnob(TGardeningContraption& c, int parameter, double value) {
@@ -41,13 +34,6 @@ class EditHistoryTest : public ::testing::Test {
 
   std::chrono::steady_clock::time_point now{};
   std::chrono::milliseconds step{10000};
-  TContraptionFactory factory;
-  StreamUserMessages messages{nullptr};
-  TAudioEngineModule engine{factory};
-  PatchModel model;
-  PatchEditor patch{engine, model};
-  test::ScriptedQueries queries;
-  TGDocument document{patch, queries};
 };
 
 // One random user edit of the patch; false when it found nothing to do.

@@ -21,7 +21,8 @@
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/host/StreamUserMessages.h"
-#include "tests/support/ScriptedQueries.h"
+#include "tests/support/DeadProcess.h"
+#include "tests/support/DocumentFixture.h"
 #include "tests/support/TempDir.h"
 
 namespace tg {
@@ -36,26 +37,8 @@ std::string ReadText(const std::string& file) {
   return text.str();
 }
 
-// A process id that names no process any more.
-pid_t DeadProcess() {
-  const pid_t child = fork();
-  if (child == 0) _exit(0);
-  int status = 0;
-  waitpid(child, &status, 0);
-  return child;
-}
-
-class RecoveryTest : public ::testing::Test {
+class RecoveryTest : public test::DocumentFixture {
  protected:
-  RecoveryTest() {
-    RegisterContraptionTypes(factory);
-    engine.Host().messages = &messages;
-  }
-  std::string Text() {
-    std::ostringstream out;
-    document.WriteTo(out);
-    return out.str();
-  }
   // The texts of a patch growing edit by edit.
   std::vector<std::string> GrowingTexts(int count) {
     std::vector<std::string> texts;
@@ -68,13 +51,6 @@ class RecoveryTest : public ::testing::Test {
   }
 
   test::TempDir dir;
-  TContraptionFactory factory;
-  StreamUserMessages messages{nullptr};
-  TAudioEngineModule engine{factory};
-  PatchModel model;
-  PatchEditor patch{engine, model};
-  test::ScriptedQueries queries;
-  TGDocument document{patch, queries};
 };
 
 TEST_F(RecoveryTest, ACopyIsWrittenEveryThirtySecondsOfChangesOrAfterFiftyCommands) {
@@ -108,9 +84,9 @@ TEST_F(RecoveryTest, OnlyCopiesOfEndedProcessesAreOfferedAndOpenAsTheirDocumentM
   patch.NewContraption("NastyReverb", 300, 10);
   const std::string unsaved = Text();
 
-  RecoveryFiles crashed(dir / "recovery", DeadProcess());
+  RecoveryFiles crashed(dir / "recovery", test::DeadProcess());
   ASSERT_TRUE(crashed.Write(original, unsaved));
-  RecoveryFiles untitled(dir / "recovery", DeadProcess());
+  RecoveryFiles untitled(dir / "recovery", test::DeadProcess());
   ASSERT_TRUE(untitled.Write("", saved));
   RecoveryFiles running(dir / "recovery", 1);  // init never ends
   ASSERT_TRUE(running.Write(original, saved));
@@ -144,7 +120,7 @@ TEST_F(RecoveryTest, ATakenCopyOpensAndBecomesOursARefusedOneGoes) {
   const std::string original = dir / "song.tgh";
   GrowingTexts(2);
   const std::string unsaved = Text();
-  RecoveryFiles crashed(dir / "recovery", DeadProcess());
+  RecoveryFiles crashed(dir / "recovery", test::DeadProcess());
   ASSERT_TRUE(crashed.Write(original, unsaved));
   document.New();
 

@@ -1,6 +1,5 @@
 // Undo and redo from the main window, and the crash copies it keeps and
 // offers back.
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -22,6 +21,7 @@
 #include "framework/properties/QSPropertyTable.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/controls/MouseHelpers.h"
+#include "tests/support/DeadProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace tg {
@@ -103,14 +103,6 @@ TEST_F(UndoWindowTest, TheMenuNamesWhatItUndoesAndUndoingToTheSaveIsUnmodified) 
   EXPECT_FALSE(undo->isEnabled()) << "another document, another history";
 }
 
-pid_t DeadProcess() {
-  const pid_t child = fork();
-  if (child == 0) _exit(0);
-  int status = 0;
-  waitpid(child, &status, 0);
-  return child;
-}
-
 TEST_F(UndoWindowTest, ACrashCopyIsOfferedAtTheStartAndACleanCloseLeavesNone) {
   options.recoveryDirectory = dir / "recovery";
   // A crashed program's copy of "song.tgh", two contraptions further on.
@@ -118,7 +110,7 @@ TEST_F(UndoWindowTest, ACrashCopyIsOfferedAtTheStartAndACleanCloseLeavesNone) {
   New("SDelay", {30, 120});
   const std::string unsaved = Text();
   form.reset();
-  RecoveryFiles(dir / "recovery", DeadProcess()).Write(dir / "song.tgh", unsaved);
+  RecoveryFiles(dir / "recovery", test::DeadProcess()).Write(dir / "song.tgh", unsaved);
 
   queries.restore = true;
   Form().Start();

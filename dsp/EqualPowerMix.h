@@ -7,7 +7,7 @@ namespace tg {
 // Wet/dry coefficients whose powers add up to about one across the mix range.
 class EqualPowerMix {
  public:
-  // mix 0 is all dry, 1 all wet.
+  // mix 0 is all dry, 1 all wet; values beyond are held at the ends.
   void Recompute(double mix);
   // Audio thread: wet[i] = wet[i] × k0 + dry[i] × k1; dry and wet are
   // different blocks.

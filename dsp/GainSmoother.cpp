@@ -22,12 +22,12 @@ void GainSmoother::Run(const float* in, float* out) {
   float y = y_;
   int i = 0;
   for (; i < kBlockSize; ++i) {
-    const float next = step + p * y;
+    float next = step + p * y;
     // The float recursion has reached its fixed point: every later step gives
     // next again, bit for bit (also when -0 stepped to +0).
     if (next == y) {
-      y = snap_ ? target_ : next;
-      break;
+      if (!snap_ || y == target_) break;
+      next = Creep(y);
     }
     y = next;
     if constexpr (kAdd) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 #include "dsp/BlockConstants.h"
 
 namespace tg {
@@ -28,7 +30,7 @@ class GainSmoother {
   // other than a gain that is stepped once per block; answers the new value.
   float Step() {
     const float next = a_ * target_ + p_ * y_;
-    y_ = snap_ && next == y_ ? target_ : next;
+    y_ = snap_ && next == y_ && y_ != target_ ? Creep(y_) : next;
     return y_;
   }
   // Stands at a value with nothing left to glide.
@@ -40,13 +42,15 @@ class GainSmoother {
   void Clear() { y_ = 0.0f; }
   float Pole() const { return p_; }
   // Where the float recursion stops short of the target (1e-5 below it at a
-  // 20 Hz cutoff, 4 % at 0.01 Hz), jump the rest of the way. Off by default:
-  // pinned renders rely on the plain recursion.
+  // 20 Hz cutoff, 4 % at 0.01 Hz), creep the rest of the way one float step a
+  // sample, so a long fade ends exactly on its target without a jump. Off by
+  // default: pinned renders rely on the plain recursion.
   void SetSnapToTarget(bool snap) { snap_ = snap; }
 
  private:
   template <bool kAdd>
   void Run(const float* in, float* out);
+  float Creep(float y) const { return std::nextafter(y, target_); }
   void SnapToZero() {
     if (y_ > -1e-8f && y_ < 1e-7f) y_ = 0.0f;
   }

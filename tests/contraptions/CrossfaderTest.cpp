@@ -72,6 +72,19 @@ TEST(CrossfaderTest, PastEitherEndTheFaderHolds) {
     };
     EXPECT_NEAR(out(beyond).left, out(end).left, 1e-6) << beyond;
   }
+  // Gains from a hand-edited document are held at their ends too; 1e39 as a
+  // float gain would be infinite and stick in the smoothers.
+  auto gains = [](double g) {
+    return Settled(
+        [g](TGCrossfader& x) {
+          x.trimA.SetValue(g);
+          x.trimB.SetValue(g);
+          x.masterGain.SetValue(g);
+        },
+        {{0, 0.1f}, {2, 0.1f}});
+  };
+  EXPECT_NEAR(gains(1e39).left, gains(1.5).left, 1e-6);
+  EXPECT_NEAR(gains(-1e39).left, 0.0, 1e-6);
 }
 
 TEST(CrossfaderTest, AMonoSourceOnEitherInletFeedsBothOutlets) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -34,6 +35,38 @@ TEST(EqualPowerMixTest, ProgramConstantsGiveTheseCoefficients) {
   mix.Recompute(0.5);
   mix.Apply(dry.data(), wet.data());
   EXPECT_FLOAT_EQ(wet[9], 2.0f * 0.7070014f + 0.7069986f);
+
+  // A hand-edited document's mix is held at the ends, never made NaN.
+  for (double outside : {1e39, 7.0, std::numeric_limits<double>::infinity()}) {
+    mix.Recompute(outside);
+    EXPECT_NEAR(mix.Wet(), 0.99985f, 1e-5f) << outside;
+  }
+  for (double outside : {-1e39, -2.0, std::numeric_limits<double>::quiet_NaN()}) {
+    mix.Recompute(outside);
+    EXPECT_NEAR(mix.Dry(), 0.99985f, 1e-5f) << outside;
+  }
+}
+
+TEST(GainSmootherTest, ASnappingFadeOfAHundredSecondsEndsOnItsTargetWithoutAStep) {
+  // At 0.01 Hz the float recursion stalls 2 % short of 1; the rest must not
+  // come as one step.
+  GainSmoother smoother(static_cast<float>(kSampleRate), 0.01);
+  smoother.SetSnapToTarget(true);
+  smoother.SetTarget(1.0);
+  std::vector<float> ones(kBlockSize, 1.0f), out(kBlockSize);
+  float last = 0.0f, largestStep = 0.0f;
+  int blocks = 0;
+  for (; blocks < 200000 && smoother.Value() != 1.0f; ++blocks) {
+    smoother.Apply(ones.data(), out.data());
+    for (float y : out) {
+      largestStep = std::max(largestStep, std::fabs(y - last));
+      last = y;
+    }
+  }
+  EXPECT_EQ(smoother.Value(), 1.0f);
+  EXPECT_LT(largestStep, 1e-5f);
+  smoother.Apply(ones.data(), out.data());
+  EXPECT_EQ(out.back(), 1.0f);
 }
 
 TEST(GainSmootherTest, ApproachesTheTargetAndEndsAtExactZero) {

@@ -60,9 +60,10 @@ void TGCrossfader::RunSource(int firstInlet, double gain, GainSmoother (&smoothe
 
 void TGCrossfader::Process() {
   const Gains g = FadeLaw(fade.Value());
-  const double master = masterGain.Value();
-  RunSource<false>(0, Finite(g.a * trimA.Value() * master), a_);
-  RunSource<true>(2, Finite(g.b * trimB.Value() * master), b_);
+  // Held to their ranges: a document's 1e39 would be an infinite float gain.
+  const double master = masterGain.ValueWithin(0.0, 1.5);
+  RunSource<false>(0, Finite(g.a * trimA.ValueWithin(0.0, 1.5) * master), a_);
+  RunSource<true>(2, Finite(g.b * trimB.ValueWithin(0.0, 1.5) * master), b_);
 }
 
 }  // namespace tg

@@ -80,7 +80,16 @@ class TAudioEngineModule final : public ContraptionEngine,
   bool CanStartAudioIn() const { return HasSoundIn() && soundIn_->useADC.Value(); }
   bool IsUsingInputFile() const { return !soundIn_->useADC.Value(); }
   void SetUseInputFile(bool useFile);
-  // Told when SetUseInputFile changed SoundIn, so its window can refresh.
+  // The user's switch (SoundIn's check box, the menu's command): as
+  // SetUseInputFile, and an edit of SoundIn's, so it marks the document and
+  // can be undone.
+  void EditUseInputFile(bool useFile);
+  // After an edit of SoundIn that did not go through SetUseInputFile (a
+  // preset, an undo): audio in stops unless it may run, and the file stops
+  // out of file mode. Not under the engine lock.
+  void FollowSoundInMode();
+  // Told when SetUseInputFile or FollowSoundInMode changed SoundIn, so its
+  // window can refresh.
   void SetSoundInChangedHandler(std::function<void()> handler) {
     soundInChanged_ = std::move(handler);
   }
@@ -143,8 +152,12 @@ class TAudioEngineModule final : public ContraptionEngine,
   void ContraptionEdited(TGardeningContraption& contraption) override;
   void ShowWindow(TGardeningContraption&) override {}
   void CloseWindow(TGardeningContraption&) override {}
-  void ShowHelp(int) override {}
+  void ShowHelp(const std::string&) override {}
   void LeaveGraph(QSDynSigPipe& pipe);
+  void SwitchInputFile(bool useFile);
+  void SoundInChanged() const {
+    if (soundInChanged_) soundInChanged_();
+  }
   void ClearInputMeters();
   void ClearOutputMeters();
   // Audio thread, under the engine lock; or offline, as above.

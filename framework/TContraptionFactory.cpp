@@ -78,6 +78,14 @@ const ContraptionDescriptor* TContraptionFactory::DescriptorForHelp(int helpNumb
   return nullptr;
 }
 
+const ContraptionDescriptor* TContraptionFactory::DescriptorOf(const std::string& typeName) const {
+  for (const auto& d : descriptors_) {
+    const std::vector<std::string> names = d->TypeNames();
+    if (std::find(names.begin(), names.end(), typeName) != names.end()) return d.get();
+  }
+  return nullptr;
+}
+
 TContraptionMaker& TContraptionFactory::AddMaker(std::unique_ptr<TContraptionMaker> maker) {
   maker->factory_ = this;
   makers_.push_back(std::move(maker));

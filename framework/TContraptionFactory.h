@@ -37,6 +37,8 @@ class TContraptionFactory {
   }
   // The descriptor of the type with a help number, or null.
   const ContraptionDescriptor* DescriptorForHelp(int helpNumber) const;
+  // The descriptor that registered a type name, or null.
+  const ContraptionDescriptor* DescriptorOf(const std::string& typeName) const;
 
   TContraptionMaker& AddMaker(std::unique_ptr<TContraptionMaker> maker);
   template <typename Maker, typename... Args>

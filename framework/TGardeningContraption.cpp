@@ -131,8 +131,6 @@ void TGardeningContraption::MarkChanged() {
 
 void TGardeningContraption::ShowWindow() { engine_->Host().windows->ShowWindow(*this); }
 
-void TGardeningContraption::Help() {
-  if (maker_->HelpNumber() != 0) engine_->Host().windows->ShowHelp(maker_->HelpNumber());
-}
+void TGardeningContraption::Help() { engine_->Host().windows->ShowHelp(maker_->TypeName()); }
 
 }  // namespace tg

@@ -67,7 +67,10 @@ THelpBrowser::THelpBrowser(const TContraptionFactory& factory, QWidget* parent)
 }
 
 QString THelpBrowser::PageFor(int helpNumber) const {
-  const ContraptionDescriptor* type = factory_.DescriptorForHelp(helpNumber);
+  return PageFor(factory_.DescriptorForHelp(helpNumber));
+}
+
+QString THelpBrowser::PageFor(const ContraptionDescriptor* type) const {
   if (type == nullptr || type->helpPage.empty()) return kContents;
   return "qrc:/help/" + QString::fromStdString(type->helpPage);
 }
@@ -92,6 +95,9 @@ QString THelpBrowser::TypeList() const {
 
 void THelpBrowser::ShowContents() { Show(kContents); }
 void THelpBrowser::ShowTopic(int helpNumber) { Show(PageFor(helpNumber)); }
+void THelpBrowser::ShowTypeHelp(const std::string& typeName) {
+  Show(PageFor(factory_.DescriptorOf(typeName)));
+}
 
 void THelpBrowser::Show(const QString& page) {
   browser_->setSource(QUrl(page));

@@ -2,11 +2,13 @@
 
 #include <QDialog>
 #include <QString>
+#include <string>
 
 class QTextBrowser;
 
 namespace tg {
 
+struct ContraptionDescriptor;
 class TContraptionFactory;
 
 // The program's help: HTML pages shipped inside the program, one per
@@ -21,8 +23,11 @@ class THelpBrowser final : public QDialog {
   void ShowContents();
   // A type's page by its help number; the contents when there is none.
   void ShowTopic(int helpNumber);
+  // A type's page by its name; the contents when there is none.
+  void ShowTypeHelp(const std::string& typeName);
   // The page a help number opens ("qrc:/help/sdelay.html"), or the contents.
   QString PageFor(int helpNumber) const;
+  QString PageFor(const ContraptionDescriptor* type) const;
   // The contents' list of contraption types, by category, as HTML.
   QString TypeList() const;
   QString CurrentPage() const;

@@ -469,7 +469,7 @@ void TMainForm::BuildPanes() {
   setCentralWidget(splitter_);
   windowHost_ = std::make_unique<ContraptionWindowHost>(properties_);
   RegisterContraptionWindows(*windowHost_);
-  windowHost_->SetHelpHandler([this](int number) { Help().ShowTopic(number); });
+  windowHost_->SetHelpHandler([this](const std::string& type) { Help().ShowTypeHelp(type); });
   // "Use Input File" from the menu or from SoundIn's window: both show it.
   engine_.SetSoundInChangedHandler([this] {
     if (closing_) return;
@@ -672,7 +672,8 @@ void TMainForm::StopAudioIn() {
 }
 
 void TMainForm::ToggleUseInputFile() {
-  engine_.SetUseInputFile(Action("UseInputFile")->isChecked());
+  // The same edit as SoundIn's own check box: marked and undoable.
+  engine_.EditUseInputFile(Action("UseInputFile")->isChecked());
   UpdateControls();
 }
 

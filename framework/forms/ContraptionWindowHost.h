@@ -44,23 +44,22 @@ class ContraptionWindowHost final : public ContraptionWindows {
   void ShowWindow(TGardeningContraption& contraption) override;
   void CloseWindow(TGardeningContraption& contraption) override;
   void RefreshWindow(TGardeningContraption& contraption) override;
-  void ShowHelp(int helpNumber) override {
-    lastHelp_ = helpNumber;
-    if (helpHandler_) helpHandler_(helpNumber);
+  void ShowHelp(const std::string& typeName) override {
+    if (helpHandler_) helpHandler_(typeName);
   }
-  void SetHelpHandler(std::function<void(int)> handler) { helpHandler_ = std::move(handler); }
+  void SetHelpHandler(std::function<void(const std::string&)> handler) {
+    helpHandler_ = std::move(handler);
+  }
   TContraptionForm* WindowOf(const TGardeningContraption& contraption) const;
   // The first place on the grid, row by row within a width, where a window
   // overlaps none of the other open windows.
   static QPoint FreePlace(const QWidget& content, const QWidget* window, int width);
-  int LastHelp() const { return lastHelp_; }
 
  private:
   QScrollArea* pane_;
   std::map<std::string, WindowMaker> makers_;
   std::map<const TGardeningContraption*, QPointer<TContraptionForm>> open_;
-  int lastHelp_ = 0;
-  std::function<void(int)> helpHandler_;
+  std::function<void(const std::string&)> helpHandler_;
 };
 
 // Registers the editor window of every type that has one (written by the

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace tg {
 
 class TGardeningContraption;
@@ -16,8 +18,9 @@ class ContraptionWindows {
   // UI thread: an open window shows the contraption's values and takes the
   // place its window state holds (undo changed them).
   virtual void RefreshWindow(TGardeningContraption&) {}
-  // UI thread: shows the help page of a help number (never 0).
-  virtual void ShowHelp(int helpNumber) = 0;
+  // UI thread: shows the help page of a type (by name, since several types
+  // have no help number).
+  virtual void ShowHelp(const std::string& typeName) = 0;
 };
 
 }  // namespace tg

@@ -308,11 +308,14 @@ TEST_F(EditorWindowsTest, SoundOutsWindowGoesWithTheEngineLockFree) {
 
 TEST_F(EditorWindowsTest, HelpOpensTheTypesPageAndEveryPageIsShipped) {
   THelpBrowser help(factory);
-  host.SetHelpHandler([&](int number) { help.ShowTopic(number); });
+  host.SetHelpHandler([&](const std::string& type) { help.ShowTypeHelp(type); });
   TGardeningContraption& c = Make("SDelay");
   c.Help();
   EXPECT_EQ(help.CurrentPage(), "qrc:/help/sdelay.html");
   EXPECT_EQ(help.CurrentTitle(), "SDelay");
+  // Types without a help number have their page too.
+  Make("8x8Matrix").Help();
+  EXPECT_EQ(help.CurrentPage(), "qrc:/help/matrices.html");
   for (int number : {1000, 1001, 1002, 1014, 1015, 1016}) {
     help.ShowTopic(number);
     EXPECT_NE(help.CurrentPage(), "qrc:/help/index.html") << number;

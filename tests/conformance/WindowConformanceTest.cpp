@@ -42,11 +42,17 @@ TEST_P(WindowConformance, HasAHelpPageListedInTheContents) {
   EXPECT_TRUE(QFile::exists(":/help/" + QString::fromStdString(type.helpPage))) << type.helpPage;
   THelpBrowser help(factory);
   EXPECT_TRUE(help.TypeList().contains("href=\"" + QString::fromStdString(type.helpPage) + "\""));
+  const QString page = "qrc:/help/" + QString::fromStdString(type.helpPage);
   if (type.helpNumber != 0) {
     help.ShowTopic(type.helpNumber);
-    EXPECT_EQ(help.CurrentPage(), "qrc:/help/" + QString::fromStdString(type.helpPage));
+    EXPECT_EQ(help.CurrentPage(), page);
     EXPECT_FALSE(help.CurrentTitle().isEmpty());
     EXPECT_NE(help.CurrentTitle(), "Tonegarden Help");
+  }
+  // The window's "?" asks by type name, so types without a number are found.
+  for (const std::string& name : type.TypeNames()) {
+    help.ShowTypeHelp(name);
+    EXPECT_EQ(help.CurrentPage(), page) << name;
   }
 }
 

@@ -218,7 +218,7 @@ class LockWatchingWindows final : public ContraptionWindows {
     ++closed;
     if (lock_.IsHeldByCaller()) ++closedUnderLock;
   }
-  void ShowHelp(int) override {}
+  void ShowHelp(const std::string&) override {}
   int closed = 0;
   int closedUnderLock = 0;
 

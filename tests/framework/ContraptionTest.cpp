@@ -95,10 +95,10 @@ TEST_F(ContraptionTest, MarkChangedModifiesTheDocumentAndDropsTheCurrentPreset) 
   EXPECT_EQ(c.CurrentPreset(), -1);
 }
 
-TEST_F(ContraptionTest, HelpOnlyForTypesWithAHelpNumber) {
+TEST_F(ContraptionTest, HelpAsksForTheTypesPage) {
   Make("RingAM").Help();
   Make("AllKinds").Help();
-  EXPECT_EQ(windows.help, std::vector<int>{1007});
+  EXPECT_EQ(windows.help, (std::vector<std::string>{"RingAM", "AllKinds"}));
 }
 
 std::string EmptyPresets(int count) {

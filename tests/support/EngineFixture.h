@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "contraptions/RegisterContraptions.h"
@@ -18,9 +19,9 @@ class RecordingWindows final : public ContraptionWindows {
  public:
   void ShowWindow(TGardeningContraption& c) override { shown.push_back(&c); }
   void CloseWindow(TGardeningContraption& c) override { closed.push_back(&c); }
-  void ShowHelp(int number) override { help.push_back(number); }
+  void ShowHelp(const std::string& typeName) override { help.push_back(typeName); }
   std::vector<TGardeningContraption*> shown, closed;
-  std::vector<int> help;
+  std::vector<std::string> help;
 };
 
 // A headless engine with the real types and two test types, "TestRingAM" (a

@@ -356,6 +356,23 @@ TEST(DLGranulatorTest, FreezeKeepsTheLineAndIgnoresTheInput) {
   EXPECT_GT(BandShare(out.left, 22 * kSecond, 25 * kSecond, kNew - 30, kNew + 30), 0.99);
 }
 
+TEST(DLGranulatorTest, AResetLeavesNothingInTheLineToReplay) {
+  // Frozen, with feedback: without the reset the old sine would play on.
+  const auto out = Granulate(
+      [](TGDLGranulator& g, GraphHarness&) {
+        g.delayTime.SetValue(FloatRange{100.0f, 1000.0f});
+        g.feedback.SetValue(0.9);
+        g.wetDryMix.SetValue(1.0);
+      },
+      Sine(4 * kSecond, 500.0, 0.5f, 0),
+      [](TGDLGranulator& g, size_t b) {
+        g.freeze.SetValue(b >= Blocks(kSecond));
+        if (b == Blocks(2 * kSecond)) g.Reset();
+      });
+  EXPECT_GT(Energy(out.left, kSecond, 2 * kSecond), 1.0);
+  EXPECT_LT(Energy(out.left, 2 * kSecond + kBlockSize, 4 * kSecond), 1e-6);
+}
+
 TEST(DLGranulatorTest, FastGrainsNeverReadPastTheLinesEnds) {
   // The line ends up holding 300 Hz in its oldest part and 2000 Hz in its
   // newest: grains four times as fast, frozen, waiting up to a bar for the

@@ -59,6 +59,11 @@ QSPropertyTable* TGDLGranulator::GetPropertyTable() {
 void TGDLGranulator::Reset() {
   pool_.ReleaseAll();
   scheduler_.Reset();
+  // A panic must not leave old sound in the line for the next grains (or a
+  // frozen line) to play again.
+  line_.Clear();
+  lowpassY_ = highpassX_ = highpassY_ = 0.0f;
+  dc_.Clear();
 }
 
 void TGDLGranulator::TakeChanges() {

@@ -34,9 +34,6 @@ class TGFlanger final : public QSSignalProcessor {
   QSDoubleProperty feedback{0.9};
   QSDoubleProperty wetDryMix{0.7};
 
-  // The comb's loop frequency of the block last made, in Hz.
-  double CombFrequency() const { return comb_.frequency; }
-
  private:
   static constexpr double kCombSeconds = 0.1;
 

@@ -38,9 +38,6 @@ class TGPhaser final : public QSSignalProcessor {
   QSDoubleProperty feedback{0.7};
   QSDoubleProperty depth{1.0};
 
-  // The break frequency of the block last made, in Hz.
-  double BreakFrequency() const { return break_; }
-
  private:
   QSStaticPropertyTable table_;
   QSSignal out_;

@@ -14,6 +14,7 @@
 #include "engine/streams/KWWaveOutStream.h"
 #include "engine/streams/StreamSettings.h"
 #include "engine/streams/ThreadPriority.h"
+#include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 
 namespace tg {
@@ -167,7 +168,7 @@ void TAudioEngineModule::StopAudioIn() {
   inputLevelLeft_ = inputLevelRight_ = 0.0f;
 }
 
-void TAudioEngineModule::SetUseInputFile(bool useFile) {
+void TAudioEngineModule::SwitchInputFile(bool useFile) {
   // The device and the file never both feed SoundIn.
   if (useFile && IsAudioInRunning()) {
     StopAudioIn();
@@ -175,7 +176,32 @@ void TAudioEngineModule::SetUseInputFile(bool useFile) {
     soundIn_->active.SetValue(false);
   }
   soundIn_->useADC.SetValue(!useFile);
-  if (soundInChanged_) soundInChanged_();
+}
+
+void TAudioEngineModule::SetUseInputFile(bool useFile) {
+  SwitchInputFile(useFile);
+  SoundInChanged();
+}
+
+void TAudioEngineModule::EditUseInputFile(bool useFile) {
+  SwitchInputFile(useFile);
+  for (TGardeningContraption* c : factory_->Contraptions()) {
+    if (&c->Processor() == soundIn_.get()) c->MarkChanged();
+  }
+  SoundInChanged();
+}
+
+void TAudioEngineModule::FollowSoundInMode() {
+  bool changed = false;
+  if (IsAudioInRunning() && !CanStartAudioIn()) {
+    StopAudioIn();
+    changed = true;
+  }
+  if (soundIn_->useADC.Value() && soundIn_->active.Value()) {
+    soundIn_->active.SetValue(false);
+    changed = true;
+  }
+  if (changed) SoundInChanged();
 }
 
 void TAudioEngineModule::AttachContraption(TGardeningContraption& contraption) {

@@ -226,6 +226,7 @@ void PatchEditor::Carry(const PatchStep& step) {
       if (PatchNode* node = FindNode(step.source)) {
         step.after.ApplyTo(*node->contraption);
         Rebaseline(*node->contraption);
+        FollowSoundIn(*node->contraption);
       }
       break;
     case Kind::Tempo:
@@ -339,6 +340,10 @@ void PatchEditor::OnDeleteNode(PatchNode& node) {
   Changed();
 }
 
+void PatchEditor::FollowSoundIn(TGardeningContraption& contraption) {
+  if (&contraption.Processor() == &engine_.SoundInProcessor()) engine_.FollowSoundInMode();
+}
+
 void PatchEditor::OnEditBegins() { ++grouping_; }
 
 void PatchEditor::OnEditEnds() {
@@ -352,6 +357,7 @@ void PatchEditor::OnEditEnds() {
 void PatchEditor::ContraptionEdited(TGardeningContraption& contraption) {
   auto base = baselines_.find(&contraption);
   if (base == baselines_.end()) return;  // going away, or not in the patch
+  FollowSoundIn(contraption);
   ContraptionSnapshot after = ContraptionSnapshot::Of(contraption);
   if (!Recording() || after == base->second) {
     base->second = std::move(after);

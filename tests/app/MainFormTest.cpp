@@ -23,6 +23,7 @@
 #include "app/shell/KWReloadManager.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
 #include "contraptions/generators/testgen/TTestGenForm.h"
+#include "contraptions/io/soundin/TGSoundIn.h"
 #include "contraptions/io/soundin/TSoundInForm.h"
 #include "contraptions/io/soundout/LostFramesMessage.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
@@ -170,6 +171,65 @@ TEST_F(MainFormTest, UseInputFileStopsAudioInAndSoundInsWindowFollowsTheMenu) {
   window->UseFileBox()->click();  // and back, from the window
   EXPECT_FALSE(engine->IsUsingInputFile());
   EXPECT_FALSE(Form().Action("UseInputFile")->isChecked());
+  EXPECT_TRUE(Form().Action("StartAudioIn")->isEnabled());
+}
+
+TEST_F(MainFormTest, UseInputFileFromTheMenuIsAnEditThatCanBeUndone) {
+  test::TempDir dir;
+  PatchNode* in = New("SoundIn", {20, 20});
+  ASSERT_NE(in, nullptr);
+  queries.saveName = dir / "in.tgh";
+  Form().FileSaveAs();
+  Form().Action("UseInputFile")->trigger();
+  Form().PrepareFileMenu();
+  EXPECT_TRUE(Form().Action("Save")->isEnabled());
+  EXPECT_EQ(Form().Patch().UndoName(), "Change 'UseADC'");
+  Form().Patch().Undo();
+  EXPECT_FALSE(engine->IsUsingInputFile());
+  EXPECT_FALSE(Form().Action("UseInputFile")->isChecked());
+}
+
+// Presets and undo set "UseADC" as they find it; audio in and the file follow.
+TEST_F(MainFormTest, PresetsAndUndoKeepAudioInAndTheFileInStepWithFileMode) {
+  Show();
+  PatchNode* node = New("SoundIn", {20, 20});
+  ASSERT_NE(node, nullptr);
+  TGardeningContraption& c = *node->contraption;
+  TGSoundIn& in = engine->SoundInProcessor();
+  in.useADC.SetValue(false);
+  TPresetMenuForm::Apply({TPresetMenuForm::kStore, 0}, c);
+  in.useADC.SetValue(true);
+  in.active.SetValue(true);  // left playing by an older program
+  TPresetMenuForm::Apply({TPresetMenuForm::kStore, 1}, c);
+  in.active.SetValue(false);
+
+  Form().StartAudioIn();
+  ASSERT_TRUE(engine->IsAudioInRunning());
+  TPresetMenuForm::Apply({TPresetMenuForm::kRecall, 0}, c);
+  EXPECT_FALSE(engine->IsAudioInRunning());
+  EXPECT_TRUE(Form().Action("UseInputFile")->isChecked());
+  EXPECT_FALSE(Form().Action("StartAudioIn")->isEnabled());
+  EXPECT_FALSE(Form().Action("StopAudioIn")->isEnabled());
+
+  Form().Patch().Undo();
+  EXPECT_FALSE(engine->IsUsingInputFile());
+  ASSERT_TRUE(Form().Action("StartAudioIn")->isEnabled());
+  Form().StartAudioIn();
+  ASSERT_TRUE(engine->IsAudioInRunning());
+  Form().Patch().Redo();
+  EXPECT_FALSE(engine->IsAudioInRunning());
+  EXPECT_FALSE(Form().Action("StopAudioIn")->isEnabled());
+
+  // Playing, then switched to the device by a preset: the window shows it.
+  c.ShowWindow();
+  auto* window = dynamic_cast<TSoundInForm*>(Form().WindowHost().WindowOf(c));
+  ASSERT_NE(window, nullptr);
+  in.active.SetValue(true);
+  window->UpdateControls();
+  ASSERT_EQ(window->PlayGlyph(), "PAUSE");
+  TPresetMenuForm::Apply({TPresetMenuForm::kRecall, 1}, c);
+  EXPECT_FALSE(in.active.Value());
+  EXPECT_EQ(window->PlayGlyph(), "PLAY");
   EXPECT_TRUE(Form().Action("StartAudioIn")->isEnabled());
 }
 

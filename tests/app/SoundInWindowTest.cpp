@@ -116,6 +116,20 @@ TEST_F(SoundInWindowTest, TheTransportSettingsAndThePositionReachSoundIn) {
   EXPECT_FALSE(form->PlayButton()->isEnabled());
 }
 
+TEST_F(SoundInWindowTest, APlayingFileEndsWhenFileModeIsLeftWithoutTheCheckBox) {
+  ASSERT_NE(form, nullptr);
+  form->UseFileBox()->click();
+  test::WriteWave(dir / "take.wav", 44100, 1, std::vector<int16_t>(44100, 5000));
+  form->ChooseFile("take.wav");
+  form->PlayButton()->click();
+  RunBlocks(4);
+  in.useADC.SetValue(true);  // as a preset recalled while it plays does
+  RunBlocks(1);
+  form->Tick();
+  EXPECT_EQ(form->PlayGlyph(), "PLAY");
+  EXPECT_FALSE(form->TimerRunning());
+}
+
 TEST_F(SoundInWindowTest, AFileThatCannotBeReadSaysWhyAndCannotBePlayed) {
   ASSERT_NE(form, nullptr);
   form->UseFileBox()->click();

@@ -267,6 +267,43 @@ TEST_F(SoundInFileTest, UsingTheInputFileStopsTheFileWhenTurnedOff) {
   EXPECT_EQ(Run(1)[0], 0);  // no device input runs
 }
 
+// The reader publishes its position every block; a move the user makes just
+// before that publishing lands is still where playing goes on.
+TEST_F(SoundInFileTest, AMoveIsNotLostToTheReadersOwnPositionUpdate) {
+  test::WriteWave(dir / "long.wav", 44100, 1, test::Ramp(20000));
+  UseFile(dir / "long.wav");
+  Play();
+  Run(1);
+  in().location.SetValue(100.0);
+  in().location.Publish(256 / 44.1);  // the reader's update, arriving after the move
+  EXPECT_EQ(Run(1)[0], ThroughThePatch(static_cast<int16_t>(1000 + 4410)));
+  // Paused: the next play starts where the user moved to.
+  Play(false);
+  Run(1);
+  in().location.SetValue(200.0);
+  in().location.Publish(in().duration.Value());
+  Play();
+  EXPECT_EQ(Run(1)[0], ThroughThePatch(static_cast<int16_t>(1000 + 8820)));
+}
+
+// A preset or an undo may set "UseADC" without the engine: the file stops
+// and its meters with it.
+TEST_F(SoundInFileTest, LeavingFileModeByAnyRouteStopsTheFile) {
+  test::WriteWave(dir / "mono.wav", 44100, 1, std::vector<int16_t>(20000, 8000));
+  UseFile(dir / "mono.wav");
+  Play();
+  Run(2);
+  ASSERT_GT(in().FileLevelLeft(), 0.0f);
+  in().useADC.SetValue(true);
+  EXPECT_EQ(Run(1)[0], 0);
+  EXPECT_FALSE(in().active.Value());
+  EXPECT_EQ(in().FileLevelLeft(), 0.0f);
+  // Back in file mode it stays stopped until played again.
+  in().useADC.SetValue(false);
+  EXPECT_EQ(Run(1)[0], 0);
+  EXPECT_FALSE(in().active.Value());
+}
+
 TEST(ProgramRateStreamTest, SeekingGivesTheSameFramesAsReadingOnAtAnyRate) {
   test::TempDir dir;
   for (int rate : {22050, 44100, 48000, 96000}) {

@@ -163,9 +163,10 @@ void SoundInFileWorker::OpenRequested() {
   }
   frames_ = facts.frames;
   durationMs_ = facts.durationMs;
-  // Whatever was read from the last file is of no use now.
-  NextGeneration(false);
-  serving_ = request_.load() >> 1;
+  // Whatever was read from the last file is of no use now. Serving exactly
+  // the generation made here: a start the audio thread makes after it is
+  // then still news to Fill.
+  serving_ = NextGeneration(false);
   playing_ = false;
   if (opened_) opened_(facts);
   {

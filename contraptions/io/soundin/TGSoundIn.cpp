@@ -83,9 +83,12 @@ void TGSoundIn::StartPlaying() {
     StopPlaying();
     return;
   }
-  if (autoRewind.Value()) location.Publish(0.0);
-  location.TakeChanged();  // played from where it stands: no seek besides
-  worker_.Start(FrameAt(location.Value()));
+  // Played from where it stands, or from where the user moved it: no seek besides.
+  const bool moved = location.TakeChanged();
+  double from = moved ? location.SeekTarget() : location.Value();
+  if (autoRewind.Value()) from = 0.0;
+  location.Publish(from);
+  worker_.Start(FrameAt(from));
   playing_ = true;
 }
 
@@ -103,7 +106,10 @@ void TGSoundIn::Silence() {
 void TGSoundIn::Process() {
   playingFrames_.store(0, std::memory_order_relaxed);
   if (useADC.Value()) {
+    // Out of file mode nothing plays, however it was left (a preset, an undo).
     StopPlaying();
+    if (active.Value()) active.Publish(false);
+    levelLeft_ = levelRight_ = 0.0f;
     return;
   }
   if (active.TakeChanged()) {
@@ -118,7 +124,7 @@ void TGSoundIn::Process() {
     return;
   }
   // The user moved the position while it plays.
-  if (location.TakeChanged()) worker_.Start(FrameAt(location.Value()));
+  if (location.TakeChanged()) worker_.Start(FrameAt(location.SeekTarget()));
 
   const SoundInFileWorker::Delivery d = worker_.Read(left_.Data(), right_.Data(), kBlockSize);
   const bool over = d.ended || d.failed;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "contraptions/io/soundin/SoundInFileWorker.h"
+#include "contraptions/io/soundin/SoundInLocation.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/properties/QSBoolProperty.h"
 #include "framework/properties/QSCStringProperty.h"
@@ -64,7 +65,7 @@ class TGSoundIn final : public QSSignalProcessor {
   QSBoolProperty loop{false};
   QSDoubleProperty loopDelay{0.0};
   QSBoolProperty autoRewind{false};
-  QSDoubleProperty location{0.0};
+  SoundInLocation location;
   QSDoubleProperty duration{0.0};
 
  private:

@@ -107,10 +107,9 @@ void TSoundInForm::SetPlayGlyph(const QString& name) {
 }
 
 void TSoundInForm::UseInputFileClicked(bool useFile) {
-  // The engine stops audio in (or the file) and tells the main window and
-  // this window to show it.
-  Engine().SetUseInputFile(useFile);
-  ParameterEdited();
+  // The engine stops audio in (or the file), records the edit and tells the
+  // main window and this window to show it.
+  Engine().EditUseInputFile(useFile);
   UpdateControls();
 }
 

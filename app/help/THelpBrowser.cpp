@@ -2,11 +2,13 @@
 
 #include <QFile>
 #include <QHBoxLayout>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include "app/help/ExampleFiles.h"
 #include "framework/TContraptionFactory.h"
 
 namespace tg {
@@ -18,10 +20,11 @@ constexpr const char* kTypeListMark = "<!-- contraption types -->";
 
 }  // namespace
 
-// Fills the contents page's list of types in as it is loaded.
+// Fills the contents page's list of types in as it is loaded, and hands
+// "example:" links to the program instead of showing them.
 class THelpBrowser::Pages final : public QTextBrowser {
  public:
-  Pages(const THelpBrowser& help, QWidget* parent) : QTextBrowser(parent), help_(help) {}
+  Pages(THelpBrowser& help, QWidget* parent) : QTextBrowser(parent), help_(help) {}
   QVariant loadResource(int type, const QUrl& name) override {
     QVariant resource = QTextBrowser::loadResource(type, name);
     if (type == QTextDocument::HtmlResource && name.toString().endsWith("index.html")) {
@@ -33,8 +36,17 @@ class THelpBrowser::Pages final : public QTextBrowser {
     return resource;
   }
 
+ protected:
+  void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override {
+    if (name.scheme() == "example") {
+      help_.OpenExample(name.path());
+      return;
+    }
+    QTextBrowser::doSetSource(name, type);
+  }
+
  private:
-  const THelpBrowser& help_;
+  THelpBrowser& help_;
 };
 
 THelpBrowser::THelpBrowser(const TContraptionFactory& factory, QWidget* parent)
@@ -91,6 +103,16 @@ QString THelpBrowser::TypeList() const {
             "</li>\n";
   }
   return html + "</ul>";
+}
+
+void THelpBrowser::OpenExample(const QString& name) {
+  const QString file = ExampleFile(name);
+  if (file.isEmpty()) {
+    QMessageBox::information(this, "Tonegarden Help",
+                             QString("The example '%1' is not installed.").arg(name));
+    return;
+  }
+  emit ExampleChosen(file);
 }
 
 void THelpBrowser::ShowContents() { Show(kContents); }

@@ -33,9 +33,14 @@ class THelpBrowser final : public QDialog {
   QString CurrentPage() const;
   QString CurrentTitle() const;
 
+ signals:
+  // An "example:demo.tgh" link was followed; the example's full file name.
+  void ExampleChosen(const QString& fileName);
+
  private:
   class Pages;
   void Show(const QString& page);
+  void OpenExample(const QString& name);
   const TContraptionFactory& factory_;
   QTextBrowser* browser_;
 };

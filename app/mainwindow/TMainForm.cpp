@@ -497,7 +497,16 @@ void TMainForm::BuildPanes() {
 }
 
 THelpBrowser& TMainForm::Help() {
-  if (help_ == nullptr) help_ = new THelpBrowser(engine_.Factory(), this);
+  if (help_ == nullptr) {
+    help_ = new THelpBrowser(engine_.Factory(), this);
+    // The examples the pages link to open as any document does, asking to
+    // save the one open first.
+    connect(help_, &THelpBrowser::ExampleChosen, this, [this](const QString& file) {
+      raise();
+      activateWindow();
+      Reopen(file.toStdString());
+    });
+  }
   return *help_;
 }
 

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QScrollArea>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
 #include <atomic>
@@ -324,6 +326,16 @@ TEST_F(EditorWindowsTest, HelpOpensTheTypesPageAndEveryPageIsShipped) {
   help.ShowContents();
   EXPECT_EQ(help.CurrentTitle(), "Tonegarden Help");
   EXPECT_EQ(help.PageFor(4242), "qrc:/help/index.html");
+
+  // An example link hands the example's file to the program and stays put.
+  QStringList chosen;
+  QObject::connect(&help, &THelpBrowser::ExampleChosen,
+                   [&](const QString& file) { chosen << file; });
+  help.findChild<QTextBrowser*>()->setSource(QUrl("example:routing.tgh"));
+  ASSERT_EQ(chosen.size(), 1);
+  EXPECT_TRUE(chosen[0].endsWith("/routing.tgh"));
+  EXPECT_TRUE(QFileInfo(chosen[0]).isFile());
+  EXPECT_EQ(help.CurrentTitle(), "Tonegarden Help");
 }
 
 }  // namespace

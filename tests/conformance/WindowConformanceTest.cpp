@@ -2,8 +2,10 @@
 // type.
 #include <QApplication>
 #include <QFile>
+#include <QRegularExpression>
 #include <QScrollArea>
 
+#include "app/help/ExampleFiles.h"
 #include "app/help/THelpBrowser.h"
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TContraptionForm.h"
@@ -53,6 +55,19 @@ TEST_P(WindowConformance, HasAHelpPageListedInTheContents) {
   for (const std::string& name : type.TypeNames()) {
     help.ShowTypeHelp(name);
     EXPECT_EQ(help.CurrentPage(), page) << name;
+  }
+  // It links to an example that uses the type, and the example is there.
+  QFile file(":/help/" + QString::fromStdString(type.helpPage));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString html = QString::fromUtf8(file.readAll());
+  auto links = QRegularExpression("href=\"example:([^\"]+)\"").globalMatch(html);
+  int examples = 0;
+  for (; links.hasNext(); ++examples) {
+    const QString name = links.next().captured(1);
+    EXPECT_FALSE(ExampleFile(name).isEmpty()) << name.toStdString();
+  }
+  if (type.typeName != "ThrowAway") {
+    EXPECT_GT(examples, 0) << type.helpPage;
   }
 }
 

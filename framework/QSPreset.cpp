@@ -24,8 +24,12 @@ void QSPreset::Store() {
 
 void QSPreset::Recall() {
   if (!isSet_) return;
-  for (int i = 0; i < ValueCount(); ++i)
-    table_->PropertyAt(i).AssignFrom(*values_[static_cast<size_t>(i)]);
+  // A state (where a file stands, whether it plays) is the processor's to
+  // keep up to date; a stored copy of it would only be wrong.
+  for (int i = 0; i < ValueCount(); ++i) {
+    if (!table_->InfoAt(i).isState)
+      table_->PropertyAt(i).AssignFrom(*values_[static_cast<size_t>(i)]);
+  }
 }
 
 void QSPreset::Clear() {

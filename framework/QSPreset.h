@@ -18,7 +18,8 @@ class QSPreset {
   bool IsSet() const { return isSet_; }
   // Copies the current parameter values into the preset.
   void Store();
-  // Makes the stored values current (raising each property's changed flag).
+  // Makes the stored values current (raising each property's changed flag),
+  // except the states the processor keeps.
   void Recall();
   void Clear();
   // "{ v, v, … }"; an empty preset writes "{ " directly followed by " }".

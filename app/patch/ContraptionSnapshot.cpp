@@ -13,8 +13,10 @@ ContraptionSnapshot ContraptionSnapshot::Of(TGardeningContraption& contraption) 
   ContraptionSnapshot s;
   QSPropertyTable* table = contraption.Processor().GetPropertyTable();
   for (int i = 0; table != nullptr && i < table->Count(); ++i) {
+    // A state moves by itself (a playing file's position): not an edit, and
+    // undoing must not restore it.
     std::ostringstream text;
-    table->PropertyAt(i).WriteTo(text);
+    if (!table->InfoAt(i).isState) table->PropertyAt(i).WriteTo(text);
     s.parameters.push_back(text.str());
   }
   for (int slot = 0; slot < TGardeningContraption::kPresetCount; ++slot) {

@@ -2,7 +2,10 @@
 
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "app/patch/ContraptionSnapshot.h"
+#include "contraptions/io/soundin/TGSoundIn.h"
 #include "tests/support/EngineFixture.h"
 
 namespace tg {
@@ -164,6 +167,30 @@ TEST_F(PresetTest, AllTwentyPresetsRoundTripThroughText) {
 
 // Every preset operation that changes what the document saves, or the sound,
 // is an edit: quitting afterwards must ask to save.
+TEST_F(PresetTest, RecallAndUndoLeaveTheStatesAProcessorKeeps) {
+  TGardeningContraption& c = Make("SoundIn");
+  TGSoundIn& in = engine->SoundInProcessor();
+  in.loop.SetValue(true);
+  in.location.SetValue(1000.0);
+  c.StorePreset(0);
+  const ContraptionSnapshot before = ContraptionSnapshot::Of(c);
+  in.loop.SetValue(false);
+  in.location.SetValue(5000.0);  // moved on while playing
+  in.fileIsGood.SetValue(true);
+  c.RecallPreset(0);
+  EXPECT_TRUE(in.loop.Value());
+  EXPECT_EQ(in.location.Value(), 5000.0);
+  EXPECT_TRUE(in.fileIsGood.Value());
+  // A snapshot does not see the position move, and applying one seeks nowhere.
+  EXPECT_TRUE(ContraptionSnapshot::Of(c).ChangedParameters(before).empty());
+  in.loop.SetValue(false);
+  EXPECT_EQ(ContraptionSnapshot::Of(c).ChangedParameters(before),
+            std::vector<int>{in.GetPropertyTable()->IndexOf("Loop")});
+  before.ApplyTo(c);
+  EXPECT_TRUE(in.loop.Value());
+  EXPECT_EQ(in.location.Value(), 5000.0);
+}
+
 TEST_F(PresetTest, EditsOfPresetsModifyTheDocument) {
   TGardeningContraption& c = Make("TestRingAM");
   auto& ring = ProcessorOf<TestRingAM>(c);

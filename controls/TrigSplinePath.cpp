@@ -10,7 +10,6 @@ namespace tg {
 
 namespace {
 
-constexpr float kPointLimit = 0.98f;
 constexpr int kPathMargin = 5;
 
 long Orientation(long ax, long ay, long bx, long by, long cx, long cy) {
@@ -62,10 +61,12 @@ bool TrigSplinePath::SetCommaText(std::string_view text) {
     double v = 0.0;
     const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), v);
     if (ec != std::errc() || end != item.data() + item.size() || !std::isfinite(v)) return false;
-    numbers.push_back(std::clamp(static_cast<float>(v), -kPointLimit, kPointLimit));
+    // Checked as a double first: a huge number has no float.
+    if (std::abs(v) > 1.0 || std::abs(static_cast<float>(v)) > kPointLimit) return false;
+    numbers.push_back(static_cast<float>(v));
     at = comma + 1;
   }
-  if (numbers.size() < 6 || numbers.size() % 2 != 0) return false;
+  if (numbers.size() < 2 * kMinPoints || numbers.size() % 2 != 0) return false;
   points_.clear();
   for (size_t i = 0; i < numbers.size(); i += 2) points_.push_back({numbers[i], numbers[i + 1]});
   start_ = 0;
@@ -165,9 +166,21 @@ void TrigSplinePath::MoveAll(int dx, int dy) {
   dx = std::clamp(dx, -left, width_ - 1 - right);
   // dy is upwards; on screen the box moves by -dy.
   dy = std::clamp(dy, -(height_ - 1 - bottom), top);
+  float lowX = kPointLimit, highX = -kPointLimit, lowY = kPointLimit, highY = -kPointLimit;
+  for (const Point& p : points_) {
+    lowX = std::min(lowX, p.x);
+    highX = std::max(highX, p.x);
+    lowY = std::min(lowY, p.y);
+    highY = std::max(highY, p.y);
+  }
+  // On a large control five pixels are less than the points' own limit.
+  const float mx = std::clamp(static_cast<float>(dx) / sx_, std::min(0.0f, -kPointLimit - lowX),
+                              std::max(0.0f, kPointLimit - highX));
+  const float my = std::clamp(static_cast<float>(dy) / sy_, std::min(0.0f, -kPointLimit - lowY),
+                              std::max(0.0f, kPointLimit - highY));
   for (Point& p : points_) {
-    p.x += static_cast<float>(dx) / sx_;
-    p.y += static_cast<float>(dy) / sy_;
+    p.x += mx;
+    p.y += my;
   }
 }
 

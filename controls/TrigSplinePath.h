@@ -18,6 +18,9 @@ class TrigSplinePath {
     float y = 0.0f;
   };
   static constexpr int kSamplesPerSegment = 256;
+  static constexpr int kMinPoints = 3;
+  // No point is ever placed farther out than this, in either direction.
+  static constexpr float kPointLimit = 0.98f;
 
   TrigSplinePath();
 
@@ -26,7 +29,8 @@ class TrigSplinePath {
   int SegmentCount() const { return static_cast<int>(points_.size()); }
   // "x,y, x,y, …" from the start point on.
   std::string CommaText() const;
-  // Replaces the ring (at least three pairs are needed; otherwise nothing changes).
+  // Replaces the ring; a text of fewer than three pairs, or with a number
+  // beyond ±kPointLimit, changes nothing (it could not be shown as it is).
   bool SetCommaText(std::string_view text);
 
   // The curve point i (0 … 255) of segment s, which runs from point s−1
@@ -47,7 +51,8 @@ class TrigSplinePath {
   int InsertAt(int px, int py);
   // Moves one point by pixels (dy up), kept within ±0.98.
   void MovePoint(int index, int dx, int dy);
-  // Moves the whole path by pixels, kept 5 pixels inside the control.
+  // Moves the whole path by pixels, kept 5 pixels inside the control and
+  // every point within ±kPointLimit.
   void MoveAll(int dx, int dy);
 
  private:

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <utility>
 
 #include "app/document/DocumentBudget.h"
 #include "app/document/DocumentFile.h"
@@ -205,9 +206,14 @@ void TGDocument::ReadContraptions(std::istream& in) {
     if (contraption != nullptr) {
       ++made;
       bytes += contraption->Maker().InstanceMemory();
-      if (in.fail() || !contraption->Processor().ReadProblem().empty()) {
-        readProblems_.push_back("some values of " + contraption->Name());
+      // A refused value says which and why; the one before it stays.
+      const std::string refused = contraption->Processor().ReadProblem();
+      if (!refused.empty()) {
+        std::string line = contraption->Name();
+        line.append(": ").append(refused);
+        readProblems_.push_back(std::move(line));
       }
+      if (in.fail()) readProblems_.push_back("some values of " + contraption->Name());
       patch_.Place(std::move(contraption));
     } else {
       // Say which type it was, if the line starts with one.

@@ -3,12 +3,14 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QStringList>
+#include <cmath>
 #include <string>
 
 #include "contraptions/effects/sspat/TGSSpat.h"
 #include "contraptions/effects/sspat/TSSpatForm.h"
 #include "controls/KWDWSlider.h"
 #include "controls/KWTrigSplineEdit.h"
+#include "controls/TrigSplinePath.h"
 #include "framework/TGardeningContraption.h"
 #include "tests/controls/MouseHelpers.h"
 #include "tests/support/WindowHostFixture.h"
@@ -89,8 +91,8 @@ TEST_F(SSpatWindowTest, AHundredAndFirstPointIsRefusedAndThePathStays) {
   ASSERT_GE(free.x(), 0);
   Drag(form_->PathEdit(), free, free);
   EXPECT_EQ(form_->ProblemLabel()->text(), "Too many points (at most 100).");
-  EXPECT_EQ(form_->ProblemLabel()->toolTip(),
-            "The path needs between 1 and 100 points given as x,y pairs.");
+  EXPECT_TRUE(form_->ProblemLabel()->isVisible());
+  EXPECT_EQ(form_->ProblemLabel()->toolTip(), QSTrigSplinePath::kTextHint);
   EXPECT_LE(form_->ProblemLabel()->sizeHint().width(), form_->ProblemLabel()->width());
   EXPECT_EQ(spat_->pathSegments.Value(), before);
   EXPECT_EQ(form_->PathEdit()->GetSegmentCount(), 100);
@@ -98,6 +100,47 @@ TEST_F(SSpatWindowTest, AHundredAndFirstPointIsRefusedAndThePathStays) {
   // The next good edit clears the note.
   form_->UpdateControls();
   EXPECT_TRUE(form_->ProblemLabel()->text().isEmpty());
+}
+
+TEST_F(SSpatWindowTest, TheEditorShowsExactlyThePathsTheProcessorTakes) {
+  std::string hundred, hundredAndOne;
+  for (int i = 0; i < 101; ++i) {
+    std::string pair = std::to_string(0.9 * std::cos(i * 0.0622));
+    pair.append(",").append(std::to_string(0.9 * std::sin(i * 0.0622)));
+    if (i < 100) hundred.append(i > 0 ? ", " : "").append(pair);
+    hundredAndOne.append(i > 0 ? ", " : "").append(pair);
+  }
+  for (const std::string& text :
+       {std::string("0.1,0.1, 0.2,0.7, -0.6,0.3"), std::string("0.98,-0.98, -0.98,0.98, 0,0"),
+        hundred, std::string("0.3,0.3"), std::string("0.3,0.3, -0.3,0.3"),
+        std::string("0,0.99, -0.5,-0.2, 0.5,-0.2"), std::string("0,-1.5, -0.5,-0.2, 0.5,-0.2"),
+        std::string("0,1e40, -0.5,-0.2, 0.5,-0.2"), std::string("0,0.5, x,1, 0,0")}) {
+    TrigSplinePath editor;
+    EXPECT_EQ(editor.SetCommaText(text), QSTrigSplinePath::Parse(text).problem.empty()) << text;
+  }
+  // More points the editor could hold, but an edit to them is refused (above).
+  EXPECT_EQ(QSTrigSplinePath::Parse(hundredAndOne).problem, "too many points (at most 100)");
+
+  // A path refused on the way in (a document, a preset) keeps the one shown,
+  // and the window says why in plain sight.
+  spat_->pathSegments.SetValue("0.1,0.1, 0.2,0.7, -0.6,0.3");
+  form_->UpdateControls();
+  spat_->pathSegments.SetValue("0.3,0.3, -0.3,0.99");
+  form_->UpdateControls();
+  EXPECT_EQ(form_->PathEdit()->CommaText(), "0.1,0.1, 0.2,0.7, -0.6,0.3");
+  EXPECT_EQ(form_->ShownPath().PointCount(), 3);
+  EXPECT_EQ(form_->ProblemLabel()->text(), "Too few points (at least 3).");
+  EXPECT_TRUE(form_->ProblemLabel()->isVisible());
+  EXPECT_LE(form_->ProblemLabel()->sizeHint().width(), form_->ProblemLabel()->width());
+  for (const char* bad : {"0,0.99, -0.5,-0.2, 0.5,-0.2", "0,0, junk"}) {
+    spat_->pathSegments.SetValue(bad);
+    form_->UpdateControls();
+    EXPECT_LE(form_->ProblemLabel()->sizeHint().width(), form_->ProblemLabel()->width()) << bad;
+  }
+  spat_->pathSegments.SetValue(std::string(5000, ' '));
+  form_->UpdateControls();
+  EXPECT_EQ(form_->ProblemLabel()->text(), "Too long (at most 4094 characters).");
+  EXPECT_LE(form_->ProblemLabel()->sizeHint().width(), form_->ProblemLabel()->width());
 }
 
 TEST_F(SSpatWindowTest, TrajectoryDragsMoveTurnAndScaleThePath) {
@@ -117,6 +160,12 @@ TEST_F(SSpatWindowTest, TrajectoryDragsMoveTurnAndScaleThePath) {
   Mouse(view, QEvent::MouseButtonRelease, {centre.x(), 0}, Qt::NoButton, Qt::ControlModifier);
   EXPECT_NEAR(spat_->pathRotation.Value(), 2 * 6.283 - 6.2831852, 1e-9);
   EXPECT_NEAR(form_->ShownPath().Rotation(), spat_->pathRotation.Value(), 1e-9);
+  // A document's turn of any size is shown, and dragged on, as the same turn.
+  spat_->pathRotation.SetValue(1e6);
+  form_->UpdateControls();
+  EXPECT_NEAR(form_->ShownPath().Rotation(), std::fmod(1e6, 6.2831852), 1e-6);
+  Drag(view, centre, centre + QPoint(0, -1), Qt::ControlModifier);
+  EXPECT_LT(std::abs(spat_->pathRotation.Value()), 6.2831852);
 
   // Shift, even when pressed only during the drag, scales.
   Mouse(view, QEvent::MouseButtonPress, centre);

@@ -38,12 +38,12 @@ double Energy(const std::vector<float>& s, size_t from, size_t to) {
   return e;
 }
 
-// A source held still: a path whose three points coincide, travelled fast
-// so that the distance follows at once (a rate of 0 freezes it).
+// A source held still: a path shrunk to a point and moved there, travelled
+// fast so that the distance follows at once (a rate of 0 freezes it).
 void HoldAt(TGSSpat& s, float x, float y) {
-  std::ostringstream text;
-  text << x << ',' << y << ", " << x << ',' << y << ", " << x << ',' << y;
-  s.pathSegments.SetValue(text.str());
+  s.pathSegments.SetValue("0,0, 0,0, 0,0");
+  s.pathOriginX.SetValue(x);
+  s.pathOriginY.SetValue(y);
   s.trajectoryRate.SetValue(3.0);
 }
 
@@ -214,14 +214,16 @@ bool AllFinite(const Rendered& r, float bound) {
 
 TEST(SSpatTest, PathsThroughAndBehindTheListenerStayFinite) {
   const auto in = Sine(static_cast<size_t>(6 * kSampleRate), 500.0, 1.0f);
-  // Through the listener (0, −1), and behind it where the pan's divisor vanishes.
+  // Through the listener (0, −1), and behind it where the pan's divisor
+  // vanishes: paths moved down by one.
   for (const char* path :
-       {"0,-1, 0.5,-1, -0.5,-1", "0,-1, 0.5,-1.5, -0.5,-1.5", "0,-1.5, 0,-1, 0,-0.5"}) {
+       {"0,0, 0.5,0, -0.5,0", "0,0, 0.5,-0.5, -0.5,-0.5", "0,-0.5, 0,0, 0,0.5"}) {
     for (double separation : {1.0, 10.0}) {
       std::vector<float> distances;
       const Rendered r = Render(
           [&](TGSSpat& s) {
             s.pathSegments.SetValue(path);
+            s.pathOriginY.SetValue(-1.0);
             s.speakerSeparation.SetValue(separation);
             s.trajectoryRate.SetValue(3.0);
           },
@@ -320,7 +322,7 @@ std::string Points(int count) {
   return text;
 }
 
-TEST(SSpatPathTest, TextsWithoutUsablePairsOrTooManyPointsAreRefused) {
+TEST(SSpatPathTest, TextsTheEditorCouldNotShowAreRefusedWithTheReason) {
   GraphHarness h;
   auto& s = h.Place<TGSSpat>();
   h.Feed(s, 0, test::Constant(kBlockSize * 8, 0.0f));
@@ -332,22 +334,66 @@ TEST(SSpatPathTest, TextsWithoutUsablePairsOrTooManyPointsAreRefused) {
   const float x = s.SourceX(), y = s.SourceY();
   EXPECT_NEAR(std::hypot(x, y), 0.5f, 0.01f);
 
-  for (const std::string& bad :
-       {Points(101), std::string(), std::string("0,0.5, -0.5"), std::string("left,right"),
-        std::string("0,nan, 1,1"), std::string("inf,0, 1,1"), std::string("0,0.5,, 1,1"),
-        std::string("0.5x,1")}) {
+  // 100 points of long numbers: a document cuts the text at 4095 characters,
+  // where it would still read as fewer points.
+  std::string cut;
+  for (int i = 0; i < 100; ++i)
+    cut.append(i > 0 ? ", " : "").append("0.2,0.1000000000000000000000000000000001");
+  ASSERT_GT(cut.size(), QSCStringProperty::kMaxLength);
+  cut.resize(QSCStringProperty::kMaxLength);
+
+  const std::pair<std::string, const char*> refused[] = {
+      {Points(101), "too many points (at most 100)"},
+      {cut, "too long (at most 4094 characters)"},
+      {std::string(), "not x,y number pairs"},
+      {"0,0.5, -0.5", "not x,y number pairs"},
+      {"left,right", "not x,y number pairs"},
+      {"0,nan, 1,1, 0,0", "not x,y number pairs"},
+      {"0,0.5,, 1,1", "not x,y number pairs"},
+      {"0.3,0.3", "too few points (at least 3)"},
+      {"0.3,0.3, -0.3,0.3", "too few points (at least 3)"},
+      {"0,0.99, -0.5,-0.2, 0.5,-0.2", "a point lies beyond -0.98..0.98"},
+      {"0,-1.5, -0.5,-0.2, 1e40,-0.2", "a point lies beyond -0.98..0.98"}};
+  for (const auto& [bad, why] : refused) {
     s.pathSegments.SetValue(bad);
-    EXPECT_EQ(s.PathProblem(), "The path needs between 1 and 100 points given as x,y pairs.")
-        << bad;
+    EXPECT_EQ(s.PathProblem(), why) << bad;
+    EXPECT_EQ(s.ReadProblem(), std::string("Path: ").append(why));
     EXPECT_EQ(s.pathSegments.Value(), hundred) << bad;
   }
   h.Run(1);  // still the same path, travelled on
   EXPECT_NEAR(std::hypot(s.SourceX(), s.SourceY()), 0.5f, 0.01f);
-  s.pathSegments.SetValue("0.3,0.3");  // one point is enough
+  s.pathSegments.SetValue("0.98,-0.98, -0.98,0.98, 0,0");  // the editor's reach
   EXPECT_EQ(s.PathProblem(), "");
+  EXPECT_EQ(s.ReadProblem(), "");
 }
 
-TEST(SSpatPathTest, ADocumentWithABadPathLoadsEverythingElse) {
+TEST(SSpatPathTest, ARotationBeyondOneTurnWrapsToTheSameDirection) {
+  const auto positions = [](double rotation) {
+    std::vector<std::pair<float, float>> at;
+    Render([&](TGSSpat& s) { s.pathRotation.SetValue(rotation); },
+           test::Constant(kBlockSize * 40, 0.0f),
+           [&](TGSSpat& s, int) { at.emplace_back(s.SourceX(), s.SourceY()); });
+    return at;
+  };
+  for (double rotation : {7.0, -7.0, 20.0}) {
+    const auto wrapped = positions(std::fmod(rotation, TGSSpat::kMaxRotation));
+    const auto given = positions(rotation);
+    for (size_t b = 0; b < given.size(); ++b) {
+      ASSERT_NEAR(given[b].first, wrapped[b].first, 1e-5f) << rotation << " block " << b;
+      ASSERT_NEAR(given[b].second, wrapped[b].second, 1e-5f) << rotation << " block " << b;
+    }
+  }
+  EXPECT_NEAR(TGSSpat::WrapRotation(7.0), 7.0 - TGSSpat::kMaxRotation, 1e-12);
+  EXPECT_EQ(TGSSpat::WrapRotation(std::nan("")), 0.0);
+}
+
+std::string Quoted(const std::string& text) {
+  std::string quoted = "\"";
+  quoted.append(text).append("\"");
+  return quoted;
+}
+
+TEST(SSpatPathTest, ADocumentWithABadPathLoadsEverythingElseAndSaysWhy) {
   TContraptionFactory factory;
   RegisterContraptionTypes(factory);
   TAudioEngineModule engine{factory};
@@ -363,23 +409,41 @@ TEST(SSpatPathTest, ADocumentWithABadPathLoadsEverythingElse) {
   model.NodeAt(0).contraption->StorePreset(3);
   std::ostringstream out;
   document.WriteTo(out);
-  std::string text = out.str();
+  const std::string written = out.str();
   const std::string good = "\"0,0.9, -0.9,0, 0.9,0\"";
-  ASSERT_NE(text.find(good), std::string::npos);
-  text.replace(text.find(good), good.size(), "\"0,0.9, junk\"");
+  ASSERT_NE(written.find(good), std::string::npos);
 
-  document.New();
-  std::istringstream in(text);
-  ASSERT_TRUE(document.ReadFrom(in));
-  ASSERT_EQ(model.NodeCount(), 2);
-  ASSERT_EQ(document.ReadProblems().size(), 1u);
-  EXPECT_NE(document.ReadProblems()[0].find("SSpat"), std::string::npos);
-  auto& read = static_cast<TGSSpat&>(model.NodeAt(0).contraption->Processor());
-  EXPECT_EQ(read.pathSegments.Value(), TGSSpat::kDefaultPath);
-  EXPECT_EQ(read.spaceScale.Value(), 7.0);
-  // Its presets after the refused path still read.
-  EXPECT_TRUE(model.NodeAt(0).contraption->HasPreset(3));
-  EXPECT_EQ(model.NodeAt(1).contraption->Maker().TypeName(), "Flanger");
+  // The value, then a preset holding the same path: both refused.
+  const std::pair<std::string, const char*> refused[] = {
+      {"\"0,0.9, junk\"", "SSpat_1: Path: not x,y number pairs"},
+      {Quoted(Points(101)), "SSpat_1: Path: too many points (at most 100)"},
+      // Padded: cut to fewer than 100 points when read.
+      {Quoted(std::string(3000, ' ').append(Points(101))),
+       "SSpat_1: Path: too long (at most 4094 characters)"}};
+  for (const auto& [bad, report] : refused) {
+    std::string text = written;
+    text.replace(text.find(good), good.size(), bad);
+    text.replace(text.find(good), good.size(), bad);
+    document.New();
+    std::istringstream in(text);
+    ASSERT_TRUE(document.ReadFrom(in));
+    ASSERT_EQ(model.NodeCount(), 2);
+    ASSERT_EQ(document.ReadProblems().size(), 1u);
+    EXPECT_EQ(document.ReadProblems()[0], report);
+    TGardeningContraption& contraption = *model.NodeAt(0).contraption;
+    auto& read = static_cast<TGSSpat&>(contraption.Processor());
+    EXPECT_EQ(read.pathSegments.Value(), TGSSpat::kDefaultPath);
+    EXPECT_EQ(read.spaceScale.Value(), 7.0);
+    // Its presets after the refused path still read; recalling the bad one
+    // keeps the path and says why.
+    ASSERT_TRUE(contraption.HasPreset(3));
+    read.pathSegments.SetValue("0,0.5, 0.5,0, 0,-0.5");
+    contraption.RecallPreset(3);
+    EXPECT_EQ(read.pathSegments.Value(), "0,0.5, 0.5,0, 0,-0.5");
+    EXPECT_EQ(report, std::string("SSpat_1: ").append(read.ReadProblem()));
+    EXPECT_EQ(read.spaceScale.Value(), 7.0);
+    EXPECT_EQ(model.NodeAt(1).contraption->Maker().TypeName(), "Flanger");
+  }
 }
 
 }  // namespace

@@ -192,6 +192,28 @@ TEST(SplineEditTest, TheWholePathStopsFivePixelsFromTheEdge) {
   EXPECT_EQ(edit.Mode(), KWTrigSplineEdit::EditMode::Move);
 }
 
+TEST(SplineEditTest, NothingBeyondThePointLimitIsTakenOrMadeOnALargeControl) {
+  KWTrigSplineEdit edit;
+  edit.resize(801, 801);
+  edit.show();  // the control learns its size when shown
+  QCoreApplication::processEvents();
+  for (const char* text :
+       {"0,0.99, -0.5,-0.2, 0.5,-0.2", "0.3,0.3, -0.3,0.3", "0,-1e300, 0,0, 1,1"}) {
+    edit.SetCommaText(text);
+    EXPECT_EQ(edit.CommaText(), "0,0.5, -0.5,-0.2, 0.5,-0.2") << text;
+  }
+  // Five pixels from the edge of a large control lie beyond the points' limit.
+  Drag(&edit, {400, 400}, {400, 0});
+  Drag(&edit, {400, 200}, {0, 200});
+  float top = 0.0f, left = 0.0f;
+  for (const auto& p : edit.Path().Points()) {
+    top = std::max(top, p.y);
+    left = std::min(left, p.x);
+  }
+  EXPECT_NEAR(top, 0.98f, 1e-5f);
+  EXPECT_NEAR(left, -0.98f, 1e-5f);
+}
+
 TEST(NoteNumbersTest, FrequenciesNamesAndExactNotes) {
   EXPECT_NEAR(KeyFrequency(69), 440.0, 0.01);
   EXPECT_EQ(NoteName(69), "a5");

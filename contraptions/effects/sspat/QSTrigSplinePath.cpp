@@ -1,8 +1,10 @@
 #include "contraptions/effects/sspat/QSTrigSplinePath.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace tg {
@@ -43,9 +45,9 @@ std::optional<float> ParseNumber(std::string_view piece) {
   for (const char* p = end; *p != '\0'; ++p) {
     if (*p != ' ' && *p != '\t') return std::nullopt;
   }
-  // Far beyond anything the editor makes, and squares stay finite in floats.
-  if (!std::isfinite(v) || std::abs(v) > 1e6) return std::nullopt;
-  return static_cast<float>(v);
+  if (!std::isfinite(v)) return std::nullopt;
+  // Far out of reach either way; kept finite as a float.
+  return static_cast<float>(std::clamp(v, -1e6, 1e6));
 }
 
 float SnapSmall(float v, float limit) { return v > -limit && v < limit ? 0.0f : v; }
@@ -60,7 +62,12 @@ QSTrigSplinePath::QSTrigSplinePath(int32_t capacity)
   TheBasis();
 }
 
-std::optional<std::vector<QSTrigSplinePath::Point>> QSTrigSplinePath::Parse(std::string_view text) {
+QSTrigSplinePath::Parsed QSTrigSplinePath::Parse(std::string_view text) {
+  Parsed parsed;
+  if (text.size() > kMaxTextLength) {
+    parsed.problem = "too long (at most 4094 characters)";
+    return parsed;
+  }
   std::vector<float> numbers;
   std::size_t from = 0;
   for (;;) {
@@ -68,23 +75,34 @@ std::optional<std::vector<QSTrigSplinePath::Point>> QSTrigSplinePath::Parse(std:
     const std::string_view piece =
         text.substr(from, comma == std::string_view::npos ? std::string_view::npos : comma - from);
     const auto v = ParseNumber(piece);
-    if (!v) return std::nullopt;
+    if (!v) {
+      parsed.problem = "not x,y number pairs";
+      return parsed;
+    }
     numbers.push_back(*v);
-    if (numbers.size() > 2 * kMaxPoints) return std::nullopt;
     if (comma == std::string_view::npos) break;
     from = comma + 1;
   }
-  if (numbers.size() % 2 != 0) return std::nullopt;
-  std::vector<Point> points;
+  if (numbers.size() % 2 != 0) {
+    parsed.problem = "not x,y number pairs";
+  } else if (numbers.size() > 2 * kMaxPoints) {
+    parsed.problem = "too many points (at most 100)";
+  } else if (numbers.size() < 2 * kMinPoints) {
+    parsed.problem = "too few points (at least 3)";
+  } else if (std::any_of(numbers.begin(), numbers.end(),
+                         [](float v) { return std::abs(v) > kPointLimit; })) {
+    parsed.problem = "a point lies beyond -0.98..0.98";
+  }
+  if (!parsed.problem.empty()) return parsed;
   for (std::size_t i = 0; i < numbers.size(); i += 2)
-    points.push_back({numbers[i], numbers[i + 1]});
-  return points;
+    parsed.points.push_back({numbers[i], numbers[i + 1]});
+  return parsed;
 }
 
 bool QSTrigSplinePath::SetText(std::string_view text) {
-  const auto points = Parse(text);
-  if (!points) return false;
-  SetPoints(*points);
+  const Parsed parsed = Parse(text);
+  if (!parsed.problem.empty()) return false;
+  SetPoints(parsed.points);
   return true;
 }
 

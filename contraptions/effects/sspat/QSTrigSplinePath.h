@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,9 +16,23 @@ class QSTrigSplinePath {
     float x = 0.0f;
     float y = 0.0f;
   };
+  // What the spline editor can draw and edit: a ring of 3 … 100 points
+  // within ±0.98. Anything else would show in the editor as another path
+  // than the one travelled, and its next edit would replace it unseen.
+  static constexpr int kMinPoints = 3;
   static constexpr int kMaxPoints = 100;
-  static constexpr const char* kBadTextMessage =
-      "The path needs between 1 and 100 points given as x,y pairs.";
+  static constexpr float kPointLimit = 0.98f;
+  // Longer texts may have been cut short when read, so their numbers cannot
+  // be trusted.
+  static constexpr std::size_t kMaxTextLength = 4094;
+  static constexpr const char* kTextHint =
+      "A path is 3 to 100 points written as x,y pairs, each number within -0.98..0.98.";
+
+  // The points of a comma text, or why it cannot be a path.
+  struct Parsed {
+    std::vector<Point> points;
+    std::string problem;  // empty when the points are usable
+  };
 
   // UI thread: capacity is the most table entries a path may use.
   explicit QSTrigSplinePath(int32_t capacity);
@@ -27,10 +40,10 @@ class QSTrigSplinePath {
     return 2 * (static_cast<std::size_t>(capacity) + 1) * sizeof(float);
   }
 
-  // The points of a comma text "x,y, x,y, …", or nothing when the text holds
-  // no usable pairs (an odd count, a word, a number that is not finite, or
-  // more than 100 points).
-  static std::optional<std::vector<Point>> Parse(std::string_view text);
+  // The points of a comma text "x,y, x,y, …"; refused are texts longer than
+  // kMaxTextLength, texts that are not number pairs, and paths the editor
+  // cannot show (kMinPoints … kMaxPoints points within ±kPointLimit).
+  static Parsed Parse(std::string_view text);
   // Parses and tabulates; a refused text leaves the path as it was.
   bool SetText(std::string_view text);
   // Tabulates 1 … 100 points (anything else is ignored).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <istream>
+#include <utility>
 
 #include "dsp/Interpolation.h"
 #include "dsp/NonFinite.h"
@@ -59,9 +60,9 @@ void TGSSpat::ReadProperties(std::istream& in) {
 
 void TGSSpat::OnPathText(const std::string& text) {
   if (reverting_) return;
-  const auto points = QSTrigSplinePath::Parse(text);
-  if (!points || points->empty()) {
-    pathProblem_ = QSTrigSplinePath::kBadTextMessage;
+  QSTrigSplinePath::Parsed parsed = QSTrigSplinePath::Parse(text);
+  if (!parsed.problem.empty()) {
+    pathProblem_ = std::move(parsed.problem);
     // The path in use stays, and so does the text that describes it.
     reverting_ = true;
     pathSegments.SetValue(acceptedText_);
@@ -70,8 +71,20 @@ void TGSSpat::OnPathText(const std::string& text) {
   }
   pathProblem_.clear();
   acceptedText_ = text;
-  paths_[static_cast<size_t>(back_)].SetPoints(*points);
+  paths_[static_cast<size_t>(back_)].SetPoints(parsed.points);
   back_ = middle_.exchange(back_ | kFresh, std::memory_order_acq_rel) & ~kFresh;
+}
+
+std::string TGSSpat::ReadProblem() const {
+  if (pathProblem_.empty()) return {};
+  std::string text = "Path: ";
+  text.append(pathProblem_);
+  return text;
+}
+
+double TGSSpat::WrapRotation(double radians) {
+  if (!std::isfinite(radians)) return 0.0;
+  return std::fmod(radians, kMaxRotation);
 }
 
 void TGSSpat::TakeNewPath() {
@@ -114,7 +127,7 @@ void TGSSpat::Process() {
   QSTrigSplinePath& path = paths_[static_cast<size_t>(front_)];
   path.SetOrigin(static_cast<float>(pathOriginX.ValueWithin(-1.0, 1.0)),
                  static_cast<float>(pathOriginY.ValueWithin(-1.0, 1.0)));
-  path.SetRotation(pathRotation.ValueWithin(-kMaxRotation, kMaxRotation));
+  path.SetRotation(WrapRotation(pathRotation.Value()));
   path.SetScale(pathScale.ValueWithin(kMinPathScale, kMaxPathScale));
 
   alignas(64) float in[kBlockSize];

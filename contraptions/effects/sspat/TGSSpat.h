@@ -16,6 +16,9 @@
 
 namespace tg {
 
+// A text of the longest length a document can hand over may have been cut.
+static_assert(QSTrigSplinePath::kMaxTextLength + 1 == QSCStringProperty::kMaxLength);
+
 // "SSpat": moves a mono source around a closed path in front of two
 // loudspeakers, rendering it as panning, distance attenuation, a Doppler
 // delay and a reverberation send. Outlets: left, right, send.
@@ -46,7 +49,11 @@ class TGSSpat final : public QSSignalProcessor {
 
   // UI thread: why the last path text was refused (empty when it was taken).
   const std::string& PathProblem() const { return pathProblem_; }
-  std::string ReadProblem() const override { return pathProblem_; }
+  // The same, naming the parameter, for the document's load report.
+  std::string ReadProblem() const override;
+
+  // A turn of any size as the same turn within ±kMaxRotation (not finite: 0).
+  static double WrapRotation(double radians);
 
   // The state of the block last made, for the window and for tests.
   float SourceX() const { return sourceX_; }

@@ -22,7 +22,6 @@ namespace {
 constexpr int kPanelSize = 158;
 constexpr int kSliderWidth = 110;
 constexpr int kSliderHeight = 22;
-constexpr double kTurn = TGSSpat::kMaxRotation;
 
 // A lowered frame holding one view that fills it.
 QFrame* Lowered(QWidget* view, QWidget* parent) {
@@ -35,6 +34,10 @@ QFrame* Lowered(QWidget* view, QWidget* parent) {
   view->setFixedSize(kPanelSize, kPanelSize);
   return frame;
 }
+
+// The editor shows exactly the paths the processor accepts.
+static_assert(TrigSplinePath::kMinPoints == QSTrigSplinePath::kMinPoints);
+static_assert(TrigSplinePath::kPointLimit == QSTrigSplinePath::kPointLimit);
 
 }  // namespace
 
@@ -164,17 +167,29 @@ void SSpatTrajectoryView::mouseReleaseEvent(QMouseEvent* event) {
 
 void TSSpatForm::PathEdited() {
   const std::string text = pathEdit_->CommaText().toStdString();
-  if (!QSTrigSplinePath::Parse(text)) {
-    // Too many points: the path in use stays, and the editor shows it again.
-    problem_->setText("Too many points (at most 100).");
-    problem_->setToolTip(QSTrigSplinePath::kBadTextMessage);
+  const QSTrigSplinePath::Parsed parsed = QSTrigSplinePath::Parse(text);
+  if (!parsed.problem.empty()) {
+    // The path in use stays, and the editor shows it again.
+    ShowProblem(parsed.problem);
     pathEdit_->SetCommaText(QString::fromStdString(processor_.pathSegments.Value()));
     return;
   }
-  problem_->clear();
-  path_.SetText(text);
+  ShowProblem({});
+  path_.SetPoints(parsed.points);
   trajectory_->update();
   Edit(processor_.pathSegments, text);
+}
+
+void TSSpatForm::ShowProblem(const std::string& problem) {
+  if (problem.empty()) {
+    problem_->clear();
+    problem_->setToolTip({});
+    return;
+  }
+  QString text = QString::fromStdString(problem);
+  text[0] = text[0].toUpper();
+  problem_->setText(text + '.');
+  problem_->setToolTip(QSTrigSplinePath::kTextHint);
 }
 
 void TSSpatForm::TrajectoryDragged(SSpatTrajectoryView::DragMode mode, double dx, double dy) {
@@ -184,10 +199,8 @@ void TSSpatForm::TrajectoryDragged(SSpatTrajectoryView::DragMode mode, double dx
       Edit(processor_.pathOriginY, std::clamp(processor_.pathOriginY.Value() + dy, -1.0, 1.0));
       break;
     case SSpatTrajectoryView::DragMode::Rotate: {
-      double r = processor_.pathRotation.Value() + dy * 6.283;
-      while (r > kTurn) r -= kTurn;
-      while (r < -kTurn) r += kTurn;
-      Edit(processor_.pathRotation, r);
+      Edit(processor_.pathRotation,
+           TGSSpat::WrapRotation(processor_.pathRotation.Value() + dy * 6.283));
       break;
     }
     case SSpatTrajectoryView::DragMode::Scale:
@@ -199,10 +212,11 @@ void TSSpatForm::TrajectoryDragged(SSpatTrajectoryView::DragMode mode, double dx
 }
 
 void TSSpatForm::ShowTransform() {
-  path_.SetOrigin(static_cast<float>(processor_.pathOriginX.Value()),
-                  static_cast<float>(processor_.pathOriginY.Value()));
-  path_.SetRotation(processor_.pathRotation.Value());
-  path_.SetScale(processor_.pathScale.Value());
+  // As the processor takes them, whatever a document holds.
+  path_.SetOrigin(static_cast<float>(processor_.pathOriginX.ValueWithin(-1.0, 1.0)),
+                  static_cast<float>(processor_.pathOriginY.ValueWithin(-1.0, 1.0)));
+  path_.SetRotation(TGSSpat::WrapRotation(processor_.pathRotation.Value()));
+  path_.SetScale(processor_.pathScale.ValueWithin(TGSSpat::kMinPathScale, TGSSpat::kMaxPathScale));
   trajectory_->update();
 }
 
@@ -211,7 +225,8 @@ void TSSpatForm::UpdateControls() {
   const std::string& text = processor_.pathSegments.Value();
   pathEdit_->SetCommaText(QString::fromStdString(text));
   path_.SetText(text);
-  problem_->clear();
+  // A path refused when read from a document or a preset says why here.
+  ShowProblem(processor_.PathProblem());
   ShowTransform();
   rate_->SetValue(processor_.trajectoryRate.Value());
   scale_->SetValue(processor_.spaceScale.Value());

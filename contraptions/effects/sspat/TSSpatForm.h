@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <string>
 
 #include "contraptions/effects/sspat/QSTrigSplinePath.h"
 #include "framework/forms/TContraptionForm.h"
@@ -64,6 +65,8 @@ class TSSpatForm final : public TContraptionForm {
 
  private:
   void PathEdited();
+  // A refused path's reason as visible text (empty clears it).
+  void ShowProblem(const std::string& problem);
   void TrajectoryDragged(SSpatTrajectoryView::DragMode mode, double dx, double dy);
   void ShowTransform();
 

@@ -97,6 +97,15 @@ int main(int argc, char** argv) {
   window.activateWindow();
   QApplication::processEvents();
   save(window, "main-window");
+  if (argc > 2) {
+    // The help contents' picture of a document (help/demo.png is this of the
+    // demo): tall enough for the whole patch.
+    window.resize(1100, 880);
+    QApplication::processEvents();
+    save(window, "help-picture");
+    window.resize(1100, 640);
+    QApplication::processEvents();
+  }
   // The level meters lit part-way, as they are while something plays.
   int meterNumber = 0;
   for (tg::KWDWMeter* meter : window.findChildren<tg::KWDWMeter*>()) {

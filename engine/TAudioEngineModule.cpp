@@ -201,6 +201,12 @@ void TAudioEngineModule::FollowSoundInMode() {
     soundIn_->active.SetValue(false);
     changed = true;
   }
+  // A preset or an undo named another file: open it, or SoundIn would play
+  // the old one under the new name.
+  if (soundIn_->inputFile.IsChanged()) {
+    soundIn_->Reset();
+    changed = true;
+  }
   if (changed) SoundInChanged();
 }
 

@@ -42,6 +42,7 @@
 #include "tests/engine/PanicProcessors.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestProcessors.h"
+#include "tests/support/TestSoundFiles.h"
 
 namespace tg {
 namespace {
@@ -231,6 +232,27 @@ TEST_F(MainFormTest, PresetsAndUndoKeepAudioInAndTheFileInStepWithFileMode) {
   EXPECT_FALSE(in.active.Value());
   EXPECT_EQ(window->PlayGlyph(), "PLAY");
   EXPECT_TRUE(Form().Action("StartAudioIn")->isEnabled());
+}
+
+TEST_F(MainFormTest, UndoingAFileChoiceOpensTheEarlierFileAgain) {
+  test::TempDir dir;
+  test::WriteWave(dir / "half.wav", 44100, 1, std::vector<int16_t>(22050, 5000));
+  PatchNode* node = New("SoundIn", {20, 20});
+  ASSERT_NE(node, nullptr);
+  TGardeningContraption& c = *node->contraption;
+  TGSoundIn& in = engine->SoundInProcessor();
+  c.ShowWindow();
+  auto* window = dynamic_cast<TSoundInForm*>(Form().WindowHost().WindowOf(c));
+  ASSERT_NE(window, nullptr);
+  window->ChooseFile(QString::fromStdString(dir / "half.wav"));
+  EXPECT_TRUE(in.fileIsGood.Value());
+  Form().Patch().Undo();
+  in.WaitForFile();
+  EXPECT_FALSE(in.fileIsGood.Value());  // no file, not just no name
+  Form().Patch().Redo();
+  in.WaitForFile();
+  EXPECT_TRUE(in.fileIsGood.Value());
+  EXPECT_NEAR(in.duration.Value(), 500.0, 1.0);
 }
 
 TEST_F(MainFormTest, SavedDocumentsOpenAgainToTheSameTextAndJoinTheClosedFiles) {

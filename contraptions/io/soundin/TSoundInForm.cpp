@@ -115,7 +115,9 @@ void TSoundInForm::UseInputFileClicked(bool useFile) {
 
 void TSoundInForm::ChooseFile(const QString& storedName) {
   Edit(processor_.inputFile, storedName.toStdString());
-  processor_.Reset();  // not under the engine lock: waits for the file's header
+  // Not under the engine lock: waits for the file's header. The engine may
+  // have opened it already as it followed the edit.
+  if (processor_.inputFile.IsChanged()) processor_.Reset();
   UpdateControls();
 }
 

@@ -133,6 +133,19 @@ TEST(ParaEQTest, StereoChannelsMatchMonoAndStayApart) {
   double peak = 0.0;
   for (float v : h.Out(1)) peak = std::max(peak, std::fabs(static_cast<double>(v)));
   EXPECT_LT(peak, 1e-5);
+  // The right channel filters as the left does (half the level in, half out).
+  std::vector<float> half(noise);
+  for (float& v : half) v *= 0.5f;
+  GraphHarness both;
+  auto& pair = both.Place<TGStereoParametric>();
+  setup(pair);
+  both.Feed(pair, 0, noise);
+  both.Feed(pair, 1, half);
+  both.Run(static_cast<int>(noise.size() / kBlockSize));
+  for (size_t i = 0; i < mono.size(); ++i) {
+    ASSERT_NEAR(both.Out(0)[i], mono[i], 1e-4) << i;
+    ASSERT_NEAR(both.Out(1)[i], 0.5f * mono[i], 1e-4) << i;
+  }
 }
 
 TEST(ParaEQTest, ADocumentRestoresTheBandsInTableOrder) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <memory>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 #include "contraptions/RegisterContraptions.h"
@@ -254,6 +255,27 @@ TEST_F(SoundInFileTest, SoundInSyncRecordsExactlyTheFilesLength) {
   take.Seek(0);
   take.Read(first, 1);
   EXPECT_EQ(first[0], ThroughThePatch(1000));
+}
+
+TEST_F(SoundInFileTest, LiveABlockCountsAsPlayedOnlyOnceTheReaderHasTheFrames) {
+  // Played live from the middle, the reader needs a moment to seek: the
+  // blocks before its first frames must not count, or a synchronised take
+  // would begin with silence.
+  const std::vector<int16_t> file = test::Ramp(20000);
+  test::WriteWave(dir / "source.wav", 44100, 1, file);
+  UseFile(dir / "source.wav");
+  in().location.SetValue(100.0);
+  in().SetOffline(false);
+  Play();
+  const float expected = static_cast<float>(file[4410]) / 32768.0f;
+  int waited = 0;
+  for (; waited < 100000; ++waited) {
+    in().Process();
+    if (in().PlayingFrames() > 0) break;
+    std::this_thread::yield();
+  }
+  ASSERT_GT(in().PlayingFrames(), 0);
+  EXPECT_NEAR(in().OutletAt(0).signal->Data()[0], expected, 1e-6) << waited << " blocks waited";
 }
 
 TEST_F(SoundInFileTest, UsingTheInputFileStopsTheFileWhenTurnedOff) {

@@ -90,6 +90,7 @@ void TGSoundIn::StartPlaying() {
   location.Publish(from);
   worker_.Start(FrameAt(from));
   playing_ = true;
+  delivered_ = false;
 }
 
 void TGSoundIn::StopPlaying() {
@@ -128,7 +129,10 @@ void TGSoundIn::Process() {
 
   const SoundInFileWorker::Delivery d = worker_.Read(left_.Data(), right_.Data(), kBlockSize);
   const bool over = d.ended || d.failed;
-  playingFrames_.store(over ? d.frames : kBlockSize, std::memory_order_relaxed);
+  // Live, the reader may not have the first frames yet: until it does the
+  // play has not begun, so a synchronised take does not count those blocks.
+  delivered_ = delivered_ || d.frames > 0;
+  playingFrames_.store(over ? d.frames : (delivered_ ? kBlockSize : 0), std::memory_order_relaxed);
   levelLeft_ *= kLevelDecay;
   levelRight_ *= kLevelDecay;
   levelLeft_ = std::max(levelLeft_, Peak(left_.Data(), kBlockSize) * 32768.0f / 32766.0f);

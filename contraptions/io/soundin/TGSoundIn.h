@@ -77,7 +77,8 @@ class TGSoundIn final : public QSSignalProcessor {
   QSStaticPropertyTable table_;
   QSSignal left_;
   QSSignal right_;
-  bool playing_ = false;  // the audio thread's
+  bool playing_ = false;    // the audio thread's
+  bool delivered_ = false;  // since playing began, the reader's first frames came
   float levelLeft_ = 0.0f, levelRight_ = 0.0f;
   std::atomic<int> playingFrames_{0};
   EngineLock* engineLock_ = nullptr;

@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
       form->close();
     }
   }
-  // SoundIn playing a file, half-way through, looping with a pause.
+  // SoundIn with a file paused half-way through, looping with a pause between plays.
   for (int i = 0; i < patch.Model().NodeCount(); ++i) {
     tg::TGardeningContraption* c = patch.Model().NodeAt(i).contraption;
     if (c == nullptr || c->TypeName() != "SoundIn") continue;

@@ -138,7 +138,12 @@ TEST(SSpatTest, AMovingSourceRisesInPitchWhileApproachingAndFallsWhileReceding) 
         s.amplitudeAmount.SetValue(0.0);
       },
       Sine(static_cast<size_t>(12 * kSampleRate), kHz),
-      [&](TGSSpat& s, int) { delay.push_back(s.DirectDelay()); });
+      [&](TGSSpat& s, int b) {
+        delay.push_back(s.DirectDelay());
+        // Sound takes 40/342 s to cross one unit of smoothed distance, from
+        // the first block on: no sweep of the pitch at the start.
+        ASSERT_NEAR(s.DirectDelay(), s.SmoothedDistance() * 40.0 / 342.0, 1e-5) << b;
+      });
   double highest = kHz, lowest = kHz;
   int checked = 0;
   for (size_t b = 2 * kBlocksPerSecond; b + kWindow < delay.size(); b += kWindow) {
@@ -193,9 +198,17 @@ TEST(SSpatTest, TheSendIsTheInputScaledAndGrowsWithDepth) {
     }
     return g;
   };
+  // 1 / (g² + 1) with g = (2.5 − (y + 1)) × the scaling.
+  const auto part = [](double y, double reverb) {
+    const double g = (2.5 - (y + 1.0)) * reverb;
+    return 1.0 / (g * g + 1.0);
+  };
   const double shallow = sendGain(-0.8f, 1.0);
   const double middle = sendGain(0.0f, 1.0);
   const double deep = sendGain(0.5f, 1.0);
+  EXPECT_NEAR(shallow, part(-0.8, 1.0), 1e-3);
+  EXPECT_NEAR(middle, part(0.0, 1.0), 1e-3);
+  EXPECT_NEAR(deep, part(0.5, 1.0), 1e-3);
   EXPECT_LT(shallow, middle);
   EXPECT_LT(middle, deep);
   EXPECT_GT(deep, 2.0 * shallow);

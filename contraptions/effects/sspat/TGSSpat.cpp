@@ -118,6 +118,7 @@ void TGSSpat::Reset() {
   phase_ = 0.0f;
   raw_ = 1.0f;
   smoothed_ = 1.0f;
+  started_ = false;
 }
 
 void TGSSpat::Process() {
@@ -154,7 +155,10 @@ void TGSSpat::Process() {
   const float dx = x - pan;
   raw_ = static_cast<float>(std::sqrt(dx * dx + dy * dy)) *
          static_cast<float>(spaceScale.ValueWithin(1.0, 20.0));
-  smoothed_ = a_ * raw_ + p_ * smoothed_;
+  // The first block stands where the source is: gliding there from a
+  // distance of 1 would sweep the Doppler delay, and the pitch, at every start.
+  smoothed_ = started_ ? a_ * raw_ + p_ * smoothed_ : raw_;
+  started_ = true;
 
   sendTap_.Read(0.0, send_.Data());
   const double g = (2.5 - dy) * reverbAmount.ValueWithin(0.5, 2.0);

@@ -110,6 +110,7 @@ class TGSSpat final : public QSSignalProcessor {
   float increment_ = 0.01f;
   float raw_ = 1.0f;
   float smoothed_ = 1.0f;
+  bool started_ = false;
   float a_ = 0.0f;
   float p_ = 0.0f;
   float sourceX_ = 0.0f, sourceY_ = 0.0f;

@@ -126,6 +126,14 @@ TEST(CombsTest, AnImpulseEchoesEveryPeriodAndFallsBySixtyDecibelsInTheReverbTime
   EXPECT_NEAR(out[101], 0.2273f, 2e-3f);
   // 0.3 s later the ringing is 36 dB down (60 dB in 0.5 s).
   EXPECT_NEAR(ToneLevelAt(out, 0.1, 440.0) - ToneLevelAt(out, 0.4, 440.0), 36.0, 1.5);
+  // Every one of the five rings out in its own time.
+  for (int k = 0; k < 5; ++k) {
+    const double hz = 220.0 + 110.0 * k, time = 0.25 + 0.25 * k;
+    const auto alone =
+        Render([&](TG5Combs& c) { Solo(c, k, hz, time); }, test::Impulse(kSecond + kSecond / 2));
+    EXPECT_NEAR(ToneLevelAt(alone, 0.1, hz) - ToneLevelAt(alone, 0.4, hz), 18.0 / time, 1.5)
+        << "comb " << k;
+  }
 
   // Longer times ring longer; the longest still dies away.
   const auto longer =

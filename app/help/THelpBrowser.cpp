@@ -54,7 +54,8 @@ THelpBrowser::THelpBrowser(const TContraptionFactory& factory, QWidget* parent)
   setWindowTitle("Tonegarden Help");
   setModal(false);
   resize(560, 620);
-  browser_->setOpenExternalLinks(true);
+  // No external links: with them on, Qt would hand "example:" links to the
+  // desktop instead of to doSetSource.
   // QTextBrowser does not follow <link> stylesheets; the pages share one.
   QFile css(":/help/style.css");
   if (css.open(QIODevice::ReadOnly)) {

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QScrollArea>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 #include <atomic>
@@ -327,15 +330,23 @@ TEST_F(EditorWindowsTest, HelpOpensTheTypesPageAndEveryPageIsShipped) {
   EXPECT_EQ(help.CurrentTitle(), "Tonegarden Help");
   EXPECT_EQ(help.PageFor(4242), "qrc:/help/index.html");
 
-  // An example link hands the example's file to the program and stays put.
+  // Clicking an example link hands the example's file to the program, and
+  // the page stays.
   QStringList chosen;
   QObject::connect(&help, &THelpBrowser::ExampleChosen,
                    [&](const QString& file) { chosen << file; });
-  help.findChild<QTextBrowser*>()->setSource(QUrl("example:routing.tgh"));
+  help.ShowTypeHelp("5Combs");
+  QApplication::processEvents();
+  auto* browser = help.findChild<QTextBrowser*>();
+  QTextCursor link = browser->document()->find("routing.tgh");
+  ASSERT_FALSE(link.isNull());
+  link.setPosition(link.selectionStart() + 3);
+  const QPoint at = browser->cursorRect(link).center();
+  QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, at);
   ASSERT_EQ(chosen.size(), 1);
   EXPECT_TRUE(chosen[0].endsWith("/routing.tgh"));
   EXPECT_TRUE(QFileInfo(chosen[0]).isFile());
-  EXPECT_EQ(help.CurrentTitle(), "Tonegarden Help");
+  EXPECT_EQ(help.CurrentPage(), "qrc:/help/combs5.html");
 }
 
 }  // namespace

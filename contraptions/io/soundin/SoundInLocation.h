@@ -16,7 +16,7 @@ class SoundInLocation final : public QSDoubleProperty {
  public:
   SoundInLocation() : QSDoubleProperty(0.0) {}
 
-  // UI thread: a move by the user (the track bar, a preset, a document).
+  // UI thread: a move by the user (the track bar, an undo).
   void SetValue(double ms) {
     target_.store(ms, std::memory_order_relaxed);
     QSDoubleProperty::SetValue(ms);  // its changed flag publishes the target

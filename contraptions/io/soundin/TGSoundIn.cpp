@@ -53,6 +53,9 @@ QSPropertyTable* TGSoundIn::GetPropertyTable() {
 
 void TGSoundIn::Reset() {
   inputFile.ClearChanged();
+  // A new file plays from its start, not from a position meant for the last
+  // one (or stored in a document).
+  location.ClearChanged();
   active.SetValue(false);
   fileIsGood.Publish(false);
   path_ = inputFile.Value().empty() ? std::string() : ResolveSoundFile(inputFile.Value());

@@ -22,11 +22,14 @@ void GainSmoother::Run(const float* in, float* out) {
   float y = y_;
   int i = 0;
   for (; i < kBlockSize; ++i) {
+    // On the target a snapping smoother stays: the recursion's own resting
+    // point may lie a float step beside it.
+    if (snap_ && y == target_) break;
     float next = step + p * y;
     // The float recursion has reached its fixed point: every later step gives
     // next again, bit for bit (also when -0 stepped to +0).
     if (next == y) {
-      if (!snap_ || y == target_) break;
+      if (!snap_) break;
       next = Creep(y);
     }
     y = next;

@@ -29,8 +29,9 @@ class GainSmoother {
   // Audio thread: one step of the recursion, for a smoother of something
   // other than a gain that is stepped once per block; answers the new value.
   float Step() {
+    if (snap_ && y_ == target_) return y_;
     const float next = a_ * target_ + p_ * y_;
-    y_ = snap_ && next == y_ && y_ != target_ ? Creep(y_) : next;
+    y_ = snap_ && next == y_ ? Creep(y_) : next;
     return y_;
   }
   // Stands at a value with nothing left to glide.
@@ -42,7 +43,7 @@ class GainSmoother {
   void Clear() { y_ = 0.0f; }
   float Pole() const { return p_; }
   // Where the float recursion stops short of the target (1e-5 below it at a
-  // 20 Hz cutoff, 4 % at 0.01 Hz), creep the rest of the way one float step a
+  // 20 Hz cutoff, 2 % at 0.01 Hz), creep the rest of the way one float step a
   // sample, so a long fade ends exactly on its target without a jump. Off by
   // default: pinned renders rely on the plain recursion.
   void SetSnapToTarget(bool snap) { snap_ = snap; }

@@ -67,6 +67,17 @@ TEST(GainSmootherTest, ASnappingFadeOfAHundredSecondsEndsOnItsTargetWithoutAStep
   EXPECT_LT(largestStep, 1e-5f);
   smoother.Apply(ones.data(), out.data());
   EXPECT_EQ(out.back(), 1.0f);
+
+  // Where the recursion rests a float step beside the target, it still ends on it.
+  for (double cutoff = 600.0; cutoff <= 1000.0; cutoff += 25.0) {
+    GainSmoother fast(static_cast<float>(kSampleRate), cutoff);
+    fast.SetSnapToTarget(true);
+    fast.SetTarget(0.7071);
+    for (int b = 0; b < 100 && fast.Value() != 0.7071f; ++b) fast.Apply(ones.data(), out.data());
+    EXPECT_EQ(fast.Value(), 0.7071f) << cutoff;
+    fast.Apply(ones.data(), out.data());
+    EXPECT_EQ(out.front(), 0.7071f) << cutoff;
+  }
 }
 
 TEST(GainSmootherTest, ApproachesTheTargetAndEndsAtExactZero) {

@@ -165,8 +165,6 @@ TEST_F(PresetTest, AllTwentyPresetsRoundTripThroughText) {
   }
 }
 
-// Every preset operation that changes what the document saves, or the sound,
-// is an edit: quitting afterwards must ask to save.
 TEST_F(PresetTest, RecallAndUndoLeaveTheStatesAProcessorKeeps) {
   TGardeningContraption& c = Make("SoundIn");
   TGSoundIn& in = engine->SoundInProcessor();
@@ -191,6 +189,8 @@ TEST_F(PresetTest, RecallAndUndoLeaveTheStatesAProcessorKeeps) {
   EXPECT_EQ(in.location.Value(), 5000.0);
 }
 
+// Every preset operation that changes what the document saves, or the sound,
+// is an edit: quitting afterwards must ask to save.
 TEST_F(PresetTest, EditsOfPresetsModifyTheDocument) {
   TGardeningContraption& c = Make("TestRingAM");
   auto& ring = ProcessorOf<TestRingAM>(c);

@@ -7,6 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
+source scripts/compiler-cache.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
 if [[ "${1:-}" == "--render" ]]; then

@@ -23,6 +23,7 @@ case "${1:-}" in
 esac
 
 scripts/install-deps.sh
+source scripts/compiler-cache.sh
 
 if [[ "${CI:-}" == "true" ]]; then
   export TONEGARDEN_WERROR=ON
@@ -59,9 +60,30 @@ if [[ "${1:-}" == "--fuzz" ]]; then
   done
   exit 0
 fi
+# ctest prints each test's time; the ten slowest of a leg show where its time goes.
+slowest() {
+  grep -E '^ *[0-9]+/[0-9]+ Test +#' "$1" |
+    sed -E 's/^.*Test +#[0-9]+: ([^ ]+) .* ([0-9.]+) sec$/\2 \1/' |
+    sort -rn | awk 'NR <= 10 { printf "  %7.2f s  %s\n", $1, $2 }'
+}
+
+timings=()
+status=0
 for preset in "${presets[@]}"; do
   echo "== $preset =="
+  leg=$SECONDS
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
-  ctest --preset "$preset" -j "$jobs"
+  built=$SECONDS
+  log="build/$preset/ctest.log"
+  ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$log" || status=$?
+  tested=$SECONDS
+  echo "== $preset: the ten slowest tests"
+  slowest "$log"
+  timings+=("$(printf '%-8s build %4d s, tests %4d s' "$preset" $((built - leg)) $((tested - built)))")
+  ((status == 0)) || break
 done
+echo "== time taken"
+printf '%s\n' "${timings[@]}"
+echo "total $SECONDS s"
+exit "$status"

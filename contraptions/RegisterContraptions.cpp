@@ -41,10 +41,16 @@ namespace tg {
 TONEGARDEN_CONTRAPTION_TYPES(TONEGARDEN_DECLARE)
 #undef TONEGARDEN_DECLARE
 
+const std::vector<const ContraptionDescriptor*>& ContraptionTypes() {
+#define TONEGARDEN_LIST(Name) &Name##Type(),
+  static const std::vector<const ContraptionDescriptor*> types{
+      TONEGARDEN_CONTRAPTION_TYPES(TONEGARDEN_LIST)};
+#undef TONEGARDEN_LIST
+  return types;
+}
+
 void RegisterContraptionTypes(TContraptionFactory& factory) {
-#define TONEGARDEN_REGISTER(Name) factory.Register(Name##Type());
-  TONEGARDEN_CONTRAPTION_TYPES(TONEGARDEN_REGISTER)
-#undef TONEGARDEN_REGISTER
+  for (const ContraptionDescriptor* type : ContraptionTypes()) factory.Register(*type);
 }
 
 }  // namespace tg

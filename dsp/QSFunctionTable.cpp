@@ -7,7 +7,7 @@
 namespace tg {
 
 namespace {
-constexpr double kPi = 3.1415926;  // the program's own value of pi
+constexpr double kProgramPi = 3.1415926;  // the program's own value of pi
 }
 
 QSFunctionTable::QSFunctionTable(int size)
@@ -15,7 +15,8 @@ QSFunctionTable::QSFunctionTable(int size)
 
 void QSFunctionTable::AddSine(float harmonic, float amplitude, float phaseDegrees, float offset) {
   for (int i = 0; i < size_; ++i) {
-    const double angle = 2.0 * kPi * harmonic * i / size_ + phaseDegrees * kPi / 180.0;
+    const double angle =
+        2.0 * kProgramPi * harmonic * i / size_ + phaseDegrees * kProgramPi / 180.0;
     data_[static_cast<std::size_t>(i)] += static_cast<float>(std::sin(angle) * amplitude + offset);
   }
   CopyGuard();

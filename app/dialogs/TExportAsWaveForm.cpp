@@ -14,17 +14,14 @@
 #include "app/dialogs/TProgressForm.h"
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "controls/KWNumberEdit.h"
+#include "dsp/BlockConstants.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/forms/SaveFileDialog.h"
 #include "framework/host/UserMessages.h"
 
 namespace tg {
-namespace {
-
-constexpr double kRate = 44100.0;
-
-}  // namespace
+namespace {}  // namespace
 
 TExportAsWaveForm::TExportAsWaveForm(TAudioEngineModule& engine, UserMessages& messages,
                                      QWidget* parent)
@@ -135,13 +132,14 @@ void TExportAsWaveForm::SetUnits(bool bars) {
   const double spc = SamplesPerClock();
   if (bars && !bars_) {
     const auto toBars = [&](double seconds) {
-      return std::trunc(seconds * kRate * 1000.0 / (spc * 96.0)) / 1000.0;
+      return std::trunc(seconds * kSampleRate * 1000.0 / (spc * 96.0)) / 1000.0;
     };
     preRoll_->SetValue(toBars(preRoll_->Value()));
     record_->SetValue(toBars(record_->Value()));
   } else if (!bars && bars_) {
-    preRoll_->SetValue(std::trunc(spc * preRoll_->Value() * 96.0 * 1000.0 / kRate) / 1000.0);
-    record_->SetValue((std::trunc(spc * record_->Value() * 96.0 * 1000.0 / kRate) + 1.0) / 1000.0);
+    preRoll_->SetValue(std::trunc(spc * preRoll_->Value() * 96.0 * 1000.0 / kSampleRate) / 1000.0);
+    record_->SetValue((std::trunc(spc * record_->Value() * 96.0 * 1000.0 / kSampleRate) + 1.0) /
+                      1000.0);
   }
   bars_ = bars;
   for (QLabel* l : units_) l->setText(bars ? "(bars)" : "(seconds)");
@@ -157,7 +155,7 @@ std::string TExportAsWaveForm::SaveProposal() const {
 
 QString TExportAsWaveForm::ExportedText(const WaveExportRequest& request, int64_t frames) {
   const QString file = QFileInfo(QString::fromStdString(request.fileName)).fileName();
-  const QString seconds = QString::asprintf("%.1f s", static_cast<double>(frames) / kRate);
+  const QString seconds = QString::asprintf("%.1f s", static_cast<double>(frames) / kSampleRate);
   if (request.mode != WaveExportRequest::Mode::ClockSyncPattern) {
     return QString("Exported %1 to %2").arg(seconds, file);
   }

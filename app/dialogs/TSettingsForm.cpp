@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "dsp/BlockConstants.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/devices/WaveDevice.h"
@@ -27,21 +28,19 @@
 namespace tg {
 namespace {
 
-constexpr double kRate = 44100.0;
-
 void SelectNumber(QComboBox* box, int number) { box->setCurrentIndex(box->findData(number)); }
 
 }  // namespace
 
 QString TSettingsForm::DurationText(int size) {
   const int frames = size / 4;  // whole frames
-  return QString("( %1 ms )").arg(static_cast<int>(frames / kRate * 1000.0));
+  return QString("( %1 ms )").arg(static_cast<int>(frames / kSampleRate * 1000.0));
 }
 
 QString TSettingsForm::LatencyText(int size, int count) {
   const int frames = size / 4;  // whole frames
   return QString("( Total latency = %1 ms )")
-      .arg(static_cast<int>(frames / kRate * 1000.0 * count));
+      .arg(static_cast<int>(frames / kSampleRate * 1000.0 * count));
 }
 
 TSettingsForm::TSettingsForm(TAudioEngineModule& engine, KWWaveOutStream* out, KWWaveInStream* in,

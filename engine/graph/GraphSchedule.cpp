@@ -4,17 +4,12 @@
 #include <thread>
 #include <utility>
 
+#include "engine/graph/CpuPause.h"
 #include "engine/graph/QSDynSigPipe.h"
 
 namespace tg {
 
 namespace {
-
-inline void Pause() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#endif
-}
 
 // Below this, or with a chain taking most of the list, a second thread costs
 // more in hand-overs than it saves.
@@ -230,7 +225,7 @@ bool GraphSchedule::RanAhead(uint32_t block, int32_t index) {
       if (static_cast<uint32_t>(seen) == kRanAhead) return true;
       // Another thread is making it right now.
       if (spins < 4096) {
-        Pause();
+        CpuPause();
       } else {
         std::this_thread::yield();
       }
@@ -307,7 +302,7 @@ void GraphSchedule::RunShare(uint32_t block, int self) {
     }
     if (over) return;
     // Looking less often leaves the lines the others write in their cache.
-    for (int k = 0; k < kPausesPerLook; ++k) Pause();
+    for (int k = 0; k < kPausesPerLook; ++k) CpuPause();
   }
 }
 
@@ -342,7 +337,7 @@ template <typename Condition>
 void SpinUntil(Condition&& condition) {
   for (int spins = 0; !condition(); ++spins) {
     if (spins < 4096) {
-      Pause();
+      CpuPause();
     } else {
       std::this_thread::yield();
     }

@@ -1,5 +1,6 @@
 #include "engine/graph/ProcessingPool.h"
 
+#include "engine/graph/CpuPause.h"
 #include "engine/graph/GraphSchedule.h"
 
 #if defined(__SSE__)
@@ -12,12 +13,6 @@ namespace {
 
 // About 20 to 50 microseconds: the gap between the blocks of one burst.
 constexpr int kSpinsBeforeSleep = 20000;
-
-inline void Pause() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#endif
-}
 
 // Every thread of a pass computes with the audio thread's floating-point
 // modes (flush-to-zero, rounding), or the output would depend on who ran what.
@@ -83,7 +78,7 @@ void ProcessingPool::Help(int self) {
     for (int spins = 0; now == seen && !stopping_.load();
          now = wake_.load(std::memory_order_acquire)) {
       if (++spins < kSpinsBeforeSleep) {
-        Pause();
+        CpuPause();
         continue;
       }
       sleepers_.fetch_add(1);

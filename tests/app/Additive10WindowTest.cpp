@@ -18,7 +18,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace additive10_window_test {
 
 using test::Drag;
 
@@ -199,5 +199,5 @@ TEST_F(Additive10WindowTest, RefreshingShowsParametersSetElsewhere) {
   EXPECT_EQ(processor->fundamentalFrequency.Value(), 5000.0);  // showing is not editing
 }
 
-}  // namespace
+}  // namespace additive10_window_test
 }  // namespace tg

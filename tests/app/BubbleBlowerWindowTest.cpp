@@ -24,7 +24,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace bubble_blower_window_test {
 
 using test::Drag;
 
@@ -212,5 +212,5 @@ TEST(GridNoteNamesTest, NamesEveryGridOfTheGranulators) {
   EXPECT_EQ(GridNoteName(5), "5");  // no note value
 }
 
-}  // namespace
+}  // namespace bubble_blower_window_test
 }  // namespace tg

@@ -22,7 +22,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace combs_gates_windows_test {
 
 using test::Drag;
 using test::Mouse;
@@ -244,5 +244,5 @@ TEST_F(CombsGatesWindowsTest, MatrixCellsToggleGatesAndShowThem) {
   }
 }
 
-}  // namespace
+}  // namespace combs_gates_windows_test
 }  // namespace tg

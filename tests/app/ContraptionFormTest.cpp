@@ -12,7 +12,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace contraption_form_test {
 
 using test::Drag;
 using test::Mouse;
@@ -86,5 +86,5 @@ TEST_F(ContraptionFormTest, TypesWithoutAWindowShowNothing) {
   EXPECT_FALSE(buss.WindowState().windowOpen);
 }
 
-}  // namespace
+}  // namespace contraption_form_test
 }  // namespace tg

@@ -16,7 +16,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace dlgranulator_window_test {
 
 using test::Drag;
 
@@ -182,5 +182,5 @@ TEST_F(DLGranulatorWindowTest, RefreshingShowsEveryParameter) {
   EXPECT_EQ(g.quantizeClocks.Value(), 5);
 }
 
-}  // namespace
+}  // namespace dlgranulator_window_test
 }  // namespace tg

@@ -20,7 +20,7 @@
 #include "tests/support/TempDir.h"
 
 namespace tg {
-namespace {
+namespace dialogs_test {
 
 class DialogsTest : public test::MainWindowFixture {
  protected:
@@ -146,5 +146,5 @@ TEST_F(DialogsTest, ProgressWindowCancelsOnCloseAndLightsBlocks) {
   EXPECT_TRUE(progress.isVisible());
 }
 
-}  // namespace
+}  // namespace dialogs_test
 }  // namespace tg

@@ -26,7 +26,7 @@
 #include "tests/support/TempDir.h"
 
 namespace tg {
-namespace {
+namespace document_test {
 
 using test::ScriptedQueries;
 
@@ -405,5 +405,5 @@ TEST_F(DocumentTest, SavingThroughALinkAndAFailedSaveAs) {
   EXPECT_EQ(SoundFilePaths::Instance().DocumentDirectory(), before);
 }
 
-}  // namespace
+}  // namespace document_test
 }  // namespace tg

@@ -15,7 +15,7 @@
 #include "tests/support/DocumentFixture.h"
 
 namespace tg {
-namespace {
+namespace edit_history_test {
 
 class EditHistoryTest : public test::DocumentFixture {
  protected:
@@ -217,5 +217,5 @@ TEST_F(EditHistoryTest, ModifiedFollowsTheStackBackToTheSavedPosition) {
   EXPECT_FALSE(patch.CanUndo()) << "a new document starts a new history";
 }
 
-}  // namespace
+}  // namespace edit_history_test
 }  // namespace tg

@@ -34,7 +34,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace editor_windows_test {
 
 // Chooses a file in SoundOut's window, and waits until the window has shown
 // what became of it.
@@ -349,11 +349,11 @@ TEST_F(EditorWindowsTest, HelpOpensTheTypesPageAndEveryPageIsShipped) {
   EXPECT_EQ(help.CurrentPage(), "qrc:/help/combs5.html");
 }
 
-}  // namespace
+}  // namespace editor_windows_test
 }  // namespace tg
 
 namespace tg {
-namespace {
+namespace editor_windows_test {
 
 TEST_F(EditorWindowsTest, ANewContraptionsWindowOpensWhereNoOtherWindowIs) {
   pane.show();
@@ -380,5 +380,5 @@ TEST_F(EditorWindowsTest, ANewContraptionsWindowOpensWhereNoOtherWindowIs) {
   EXPECT_EQ(host.WindowOf(b)->pos(), ra.topLeft());
 }
 
-}  // namespace
+}  // namespace editor_windows_test
 }  // namespace tg

@@ -13,7 +13,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace effect_windows_test {
 
 using test::Drag;
 
@@ -103,5 +103,5 @@ TEST_F(RingReverbWindows, NastyReverbsSlidersSetItsParametersAndFollowThem) {
   EXPECT_EQ(reverb.reverbTime.Value(), 7.5);  // showing is no edit
 }
 
-}  // namespace
+}  // namespace effect_windows_test
 }  // namespace tg

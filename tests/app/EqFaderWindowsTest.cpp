@@ -15,7 +15,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace eq_fader_windows_test {
 
 using test::Drag;
 
@@ -146,5 +146,5 @@ TEST_F(EqFaderWindowsTest, CrossfaderControlsSetTheParametersAndShowThem) {
   EXPECT_EQ(x.fade.Value(), 0.25);
 }
 
-}  // namespace
+}  // namespace eq_fader_windows_test
 }  // namespace tg

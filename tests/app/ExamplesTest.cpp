@@ -20,10 +20,11 @@
 #include "framework/properties/QSDoubleProperty.h"
 #include "framework/properties/QSRangeProperty.h"
 #include "tests/support/ScriptedQueries.h"
+#include "tests/support/SourceTree.h"
 #include "tests/support/TempDir.h"
 
 namespace tg {
-namespace {
+namespace examples_test {
 
 double Decibels(double x) { return 20.0 * std::log10(std::max(x, 1e-9)); }
 
@@ -82,7 +83,7 @@ Rendered RenderExample(const std::string& example, const Take& take = {}) {
   PatchEditor patch(engine, model);
   test::ScriptedQueries queries;
   TGDocument document(patch, queries);
-  const std::string path = std::string(TONEGARDEN_SOURCE_DIR) + "/examples/" + example;
+  const std::string path = test::SourceDir() + "/examples/" + example;
   EXPECT_TRUE(document.Open(path)) << example;
   EXPECT_TRUE(messages.Messages().empty()) << messages.Messages().front().text;
   Rendered rendered;
@@ -204,5 +205,5 @@ TEST(ExamplesTest, TheDemoHearsEveryKindOfContraption) {
   EXPECT_GT(DifferenceLevel(played, unplayed), -40.0);
 }
 
-}  // namespace
+}  // namespace examples_test
 }  // namespace tg

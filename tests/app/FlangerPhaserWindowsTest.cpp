@@ -14,7 +14,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace flanger_phaser_windows_test {
 
 using test::Drag;
 
@@ -133,5 +133,5 @@ TEST_F(FlangerPhaserWindowsTest, PhaserControlsSetTheParametersAndShowThem) {
   EXPECT_NEAR(form->DepthSlider()->Value(), 0.25, 1e-9);
 }
 
-}  // namespace
+}  // namespace flanger_phaser_windows_test
 }  // namespace tg

@@ -19,7 +19,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace loop_player_window_test {
 
 void WriteWave(const std::string& name) {
   const std::vector<int16_t> samples(2000, 4000);
@@ -154,5 +154,5 @@ TEST_F(LoopPlayerWindowTest, ARecalledPresetShowsInEveryControl) {
   EXPECT_EQ(loop.barCount.Value(), 4);
 }
 
-}  // namespace
+}  // namespace loop_player_window_test
 }  // namespace tg

@@ -45,7 +45,7 @@
 #include "tests/support/TestSoundFiles.h"
 
 namespace tg {
-namespace {
+namespace main_form_test {
 
 using test::Drag;
 
@@ -536,11 +536,11 @@ TEST_F(MainFormTest, PaneCommandsAndTheContextMenu) {
   EXPECT_FALSE(edit->isEnabled());
 }
 
-}  // namespace
+}  // namespace main_form_test
 }  // namespace tg
 
 namespace tg {
-namespace {
+namespace main_form_test {
 
 TEST_F(MainFormTest, PresetsTravelThroughTheSystemClipboardBetweenContraptions) {
   PatchNode* a = New("TestGen", {20, 20});
@@ -730,11 +730,11 @@ TEST(MainFormNewMenuTest, AnEmptyCategoryIsHidden) {
     EXPECT_FALSE(shown.at(empty)) << empty;
 }
 
-}  // namespace
+}  // namespace main_form_test
 }  // namespace tg
 
 namespace tg {
-namespace {
+namespace main_form_test {
 
 // A contraption made from the menu bar after the pane scrolled away from the
 // last right-click still lands where it can be seen.
@@ -750,5 +750,5 @@ TEST_F(MainFormTest, ANewContraptionIsPlacedInSight) {
   EXPECT_TRUE(seen.contains(pane->NodeRect(*node))) << "at " << node->x << ", " << node->y;
 }
 
-}  // namespace
+}  // namespace main_form_test
 }  // namespace tg

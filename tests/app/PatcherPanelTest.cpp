@@ -15,7 +15,7 @@
 #include "tests/controls/MouseHelpers.h"
 
 namespace tg {
-namespace {
+namespace patcher_panel_test {
 
 using test::Mouse;
 
@@ -389,5 +389,5 @@ TEST_F(PatcherPanelWordsTest, ARefusedWireSaysWhy) {
   EXPECT_EQ(status.back(), "");
 }
 
-}  // namespace
+}  // namespace patcher_panel_test
 }  // namespace tg

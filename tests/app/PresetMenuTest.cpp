@@ -8,7 +8,7 @@
 #include "tests/support/EngineFixture.h"
 
 namespace tg {
-namespace {
+namespace preset_menu_test {
 
 using test::Mouse;
 
@@ -81,5 +81,5 @@ TEST_F(PresetMenuTest, PlacedBelowTheButtonAndOnScreen) {
   EXPECT_EQ(menu.pos().x(), area.left());
 }
 
-}  // namespace
+}  // namespace preset_menu_test
 }  // namespace tg

@@ -11,13 +11,14 @@
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPatternedScrollBox.h"
 #include "tests/app/MainWindowFixture.h"
+#include "tests/support/SourceTree.h"
 
 namespace tg {
-namespace {
+namespace properties_pane_test {
 
 class PropertiesPaneTest : public test::MainWindowFixture {
  protected:
-  static std::string Demo() { return std::string(TONEGARDEN_SOURCE_DIR) + "/examples/demo.tgh"; }
+  static std::string Demo() { return test::SourceDir() + "/examples/demo.tgh"; }
   TPatternedScrollBox& Pane() { return *Form().PropertiesPane(); }
   // Every open window's header strip is inside the pane's view.
   bool HeadersInView() {
@@ -100,5 +101,5 @@ TEST_F(PropertiesPaneTest, AnOpenWindowKeepsItsPlace) {
   EXPECT_EQ(Form().WindowHost().WindowOf(gen), window);
 }
 
-}  // namespace
+}  // namespace properties_pane_test
 }  // namespace tg

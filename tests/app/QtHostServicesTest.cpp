@@ -5,7 +5,7 @@
 #include "tests/support/TempDir.h"
 
 namespace tg {
-namespace {
+namespace qt_host_services_test {
 
 TEST(QtSettingsStoreTest, ValuesSurviveInTheFileAndGroupsAreFound) {
   test::TempDir dir;
@@ -39,5 +39,5 @@ TEST(QtClipboardTest, PlainTextGoesThroughTheSystemClipboard) {
   EXPECT_EQ(*clipboard.Text(), "preset: RingAM { 440, 0 }");
 }
 
-}  // namespace
+}  // namespace qt_host_services_test
 }  // namespace tg

@@ -26,7 +26,7 @@
 #include "tests/support/TempDir.h"
 
 namespace tg {
-namespace {
+namespace recovery_test {
 
 using namespace std::chrono_literals;
 
@@ -194,5 +194,5 @@ TEST_F(RecoveryTest, AKillAtAnyMomentLeavesWholeCopiesAndAWholeDocument) {
   EXPECT_EQ(copiesSeen, 200) << "every kill came after the first copy";
 }
 
-}  // namespace
+}  // namespace recovery_test
 }  // namespace tg

@@ -23,7 +23,7 @@
 #include "tests/support/TempDir.h"
 
 namespace tg {
-namespace {
+namespace render_test {
 
 using test::WithFileSizeLimit;
 
@@ -321,5 +321,5 @@ TEST_F(RenderTest, APanPotMixerPansTheToneInTheRenderedFile) {
   EXPECT_NEAR(right / 32767.0, 0.5 * 0.5, 0.01);
 }
 
-}  // namespace
+}  // namespace render_test
 }  // namespace tg

@@ -16,7 +16,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace sspat_window_test {
 
 using test::Drag;
 using test::Mouse;
@@ -206,5 +206,5 @@ TEST_F(SSpatWindowTest, UpdateControlsShowsTheParameters) {
   EXPECT_LT(spat_->reverbAmount.Value(), 1.75);
 }
 
-}  // namespace
+}  // namespace sspat_window_test
 }  // namespace tg

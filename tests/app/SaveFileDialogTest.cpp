@@ -8,7 +8,7 @@
 #include "tests/support/TempDir.h"
 
 namespace tg {
-namespace {
+namespace save_file_dialog_test {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -59,5 +59,5 @@ TEST(SaveFileDialogTest, TheDialogNeverStartsOnAPseudoFileSystem) {
   EXPECT_TRUE(start.endsWith("/take.wav")) << start.toStdString();
 }
 
-}  // namespace
+}  // namespace save_file_dialog_test
 }  // namespace tg

@@ -27,7 +27,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace sequencer_windows_test {
 
 using test::Mouse;
 
@@ -436,5 +436,5 @@ TEST_F(SequencerWindowsTest, BasslineShowsARecalledPreset) {
   EXPECT_EQ(form->PresetCaption(), "5");
 }
 
-}  // namespace
+}  // namespace sequencer_windows_test
 }  // namespace tg

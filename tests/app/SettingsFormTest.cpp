@@ -17,7 +17,7 @@
 #include "tests/support/ManualWaveDevice.h"
 
 namespace tg {
-namespace {
+namespace settings_form_test {
 
 // The settings dialog over the silent device's streams, with settings kept
 // in memory. Nothing here ends the program: what the dialog stores, it stores
@@ -133,5 +133,5 @@ TEST_F(SettingsFormTest, ProcessingThreadsApplyWhilePlayingAndAreStored) {
   EXPECT_EQ(LoadProcessingThreads(settings), 2);
 }
 
-}  // namespace
+}  // namespace settings_form_test
 }  // namespace tg

@@ -9,7 +9,7 @@
 #include "tests/support/TempDir.h"
 
 namespace tg {
-namespace {
+namespace shell_test {
 
 TEST(CommandLineTest, FileAndSwitchesInAnyCase) {
   test::TempDir dir;
@@ -99,5 +99,5 @@ TEST(WindowPlacementTest, FirstStartHasNoneAndStoredPlacesStayOnTheScreen) {
   EXPECT_EQ(narrow.left, 240);
 }
 
-}  // namespace
+}  // namespace shell_test
 }  // namespace tg

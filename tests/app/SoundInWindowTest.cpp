@@ -16,7 +16,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace sound_in_window_test {
 
 class SoundInWindowTest : public test::WindowHostFixture {
  protected:
@@ -141,5 +141,5 @@ TEST_F(SoundInWindowTest, AFileThatCannotBeReadSaysWhyAndCannotBePlayed) {
       << form->ProblemLabel()->text().toStdString();
 }
 
-}  // namespace
+}  // namespace sound_in_window_test
 }  // namespace tg

@@ -25,7 +25,7 @@
 #include "tests/support/TempDir.h"
 
 namespace tg {
-namespace {
+namespace undo_window_test {
 
 class UndoWindowTest : public test::MainWindowFixture {
  protected:
@@ -130,5 +130,5 @@ TEST_F(UndoWindowTest, ACrashCopyIsOfferedAtTheStartAndACleanCloseLeavesNone) {
   EXPECT_FALSE(std::filesystem::exists(copy)) << "a clean close leaves no copy";
 }
 
-}  // namespace
+}  // namespace undo_window_test
 }  // namespace tg

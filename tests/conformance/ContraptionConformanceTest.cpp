@@ -12,7 +12,7 @@
 #include "tests/support/TestProcessors.h"
 
 namespace tg {
-namespace {
+namespace contraption_conformance_test {
 
 using test::ConformanceFixture;
 using test::MoveEveryParameter;
@@ -185,5 +185,5 @@ TEST_P(ContraptionConformance, NaNAndInfinityDoNotPoisonAFeedbackLoop) {
 INSTANTIATE_TEST_SUITE_P(EveryType, ContraptionConformance,
                          ::testing::ValuesIn(test::RegisteredTypeNames()), test::TestNameOf);
 
-}  // namespace
+}  // namespace contraption_conformance_test
 }  // namespace tg

@@ -13,7 +13,7 @@
 #include "tests/conformance/throwaway/TThrowAwayForm.h"
 
 namespace tg {
-namespace {
+namespace new_type_test {
 
 class NewTypeTest : public test::MainWindowFixture {
  protected:
@@ -47,5 +47,5 @@ TEST_F(NewTypeTest, ADescriptorAloneBringsATypeIntoTheProgram) {
   EXPECT_NE(std::find(types.begin(), types.end(), "ThrowAway"), types.end());
 }
 
-}  // namespace
+}  // namespace new_type_test
 }  // namespace tg

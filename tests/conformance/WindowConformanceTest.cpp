@@ -13,7 +13,7 @@
 #include "tests/conformance/throwaway/TThrowAwayForm.h"
 
 namespace tg {
-namespace {
+namespace window_conformance_test {
 
 class WindowConformance : public test::ConformanceFixture {
  protected:
@@ -96,5 +96,5 @@ TEST_P(WindowConformance, ItsWindowOpensAndCloses) {
 INSTANTIATE_TEST_SUITE_P(EveryType, WindowConformance,
                          ::testing::ValuesIn(test::RegisteredTypeNames()), test::TestNameOf);
 
-}  // namespace
+}  // namespace window_conformance_test
 }  // namespace tg

@@ -17,7 +17,7 @@ namespace tg {
 
 const ContraptionDescriptor& Additive10Type();
 
-namespace {
+namespace additive10_test {
 
 using test::GraphHarness;
 
@@ -293,5 +293,5 @@ TEST(Additive10Test, TenMinutesKeepEveryHarmonicsLevel) {
   }
 }
 
-}  // namespace
+}  // namespace additive10_test
 }  // namespace tg

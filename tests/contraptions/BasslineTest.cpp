@@ -15,7 +15,7 @@
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
-namespace {
+namespace bassline_test {
 
 using test::GraphHarness;
 
@@ -363,5 +363,5 @@ TEST(BasslinePatternTest, RandomizeDrawsNotes20To43AndRepeatsWithTheSeed) {
   EXPECT_NE(c, a);
 }
 
-}  // namespace
+}  // namespace bassline_test
 }  // namespace tg

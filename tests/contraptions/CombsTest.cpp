@@ -13,7 +13,7 @@
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
-namespace {
+namespace combs_test {
 
 using test::GraphHarness;
 using test::TransferEstimate;
@@ -224,5 +224,5 @@ TEST(CombsTest, ResetSilencesTheRingingAndTunesAgain) {
   EXPECT_DOUBLE_EQ(combs.LoopDelay(0), kSampleRate / 110.0);
 }
 
-}  // namespace
+}  // namespace combs_test
 }  // namespace tg

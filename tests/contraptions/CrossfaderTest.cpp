@@ -8,7 +8,7 @@
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
-namespace {
+namespace crossfader_test {
 
 using test::Constant;
 using test::GraphHarness;
@@ -131,5 +131,5 @@ TEST(CrossfaderTest, UnconnectedInletsGiveExactSilence) {
     for (float v : h.Out(o)) ASSERT_EQ(v, 0.0f);
 }
 
-}  // namespace
+}  // namespace crossfader_test
 }  // namespace tg

@@ -13,7 +13,7 @@
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
-namespace {
+namespace dlgranulator_test {
 
 using test::GraphHarness;
 
@@ -427,5 +427,5 @@ TEST(DLGranulatorTest, FreezeIsNeverStoredSoADocumentOpensUnfrozen) {
   EXPECT_TRUE(g.freeze.Value());
 }
 
-}  // namespace
+}  // namespace dlgranulator_test
 }  // namespace tg

@@ -22,7 +22,7 @@
 #include "tests/support/TestSoundFiles.h"
 
 namespace tg {
-namespace {
+namespace drums_test {
 
 using namespace std::chrono_literals;
 
@@ -442,5 +442,5 @@ TEST_F(DrumsTest, EditsWhilePlayingOnAnotherThread) {
   EXPECT_LE(peak, 5 * 0.75f * 0.25f);
 }
 
-}  // namespace
+}  // namespace drums_test
 }  // namespace tg

@@ -9,7 +9,7 @@
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
-namespace {
+namespace flanger_test {
 
 using test::GraphHarness;
 using test::TransferEstimate;
@@ -147,5 +147,5 @@ TEST(FlangerTest, DryMixPassesTheInputAndResetPlaysTheSameAgain) {
   EXPECT_GT(test::PeakOf(out, 0, n), 0.5f);
 }
 
-}  // namespace
+}  // namespace flanger_test
 }  // namespace tg

@@ -9,7 +9,7 @@
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
-namespace {
+namespace gate_matrix_test {
 
 using test::Constant;
 using test::GraphHarness;
@@ -151,5 +151,5 @@ TEST(GateMatrixTest, ResetStartsEveryGateFromSilence) {
   EXPECT_LT(out[out.size() - kBlockSize], 0.01f);  // fading in again
 }
 
-}  // namespace
+}  // namespace gate_matrix_test
 }  // namespace tg

@@ -8,7 +8,7 @@
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
-namespace {
+namespace generator_and_delay_test {
 
 using test::GraphHarness;
 
@@ -160,5 +160,5 @@ TEST(SDelayTest, SemiquaversFollowTheTempoAndDryMixPassesTheInput) {
   EXPECT_NEAR(dry.Out(1)[100], 0.5f * 0.99985f, 1e-5f);
 }
 
-}  // namespace
+}  // namespace generator_and_delay_test
 }  // namespace tg

@@ -22,7 +22,7 @@
 #include "tests/support/TestSoundFiles.h"
 
 namespace tg {
-namespace {
+namespace loop_player_test {
 
 using namespace std::chrono_literals;
 
@@ -371,5 +371,5 @@ TEST_F(LoopPlayerTest, EditsWhilePlayingOnAnotherThread) {
   EXPECT_LE(peak, 0.25f);
 }
 
-}  // namespace
+}  // namespace loop_player_test
 }  // namespace tg

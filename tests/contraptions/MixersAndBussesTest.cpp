@@ -5,7 +5,7 @@
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
-namespace {
+namespace mixers_and_busses_test {
 
 using test::Constant;
 using test::GraphHarness;
@@ -111,5 +111,5 @@ TEST(BussTest, ExactSumsOfWhatIsConnected) {
   for (float v : none.Out(1)) ASSERT_EQ(v, 0.0f);
 }
 
-}  // namespace
+}  // namespace mixers_and_busses_test
 }  // namespace tg

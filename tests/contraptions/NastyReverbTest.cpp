@@ -10,7 +10,7 @@
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
-namespace {
+namespace nasty_reverb_test {
 
 using test::GraphHarness;
 
@@ -172,5 +172,5 @@ TEST(NastyReverbTest, ResetCutsTheTailAndAnswersLikeANewOne) {
   EXPECT_LT(worst, 1e-5);
 }
 
-}  // namespace
+}  // namespace nasty_reverb_test
 }  // namespace tg

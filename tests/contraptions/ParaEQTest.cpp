@@ -9,7 +9,7 @@
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
-namespace {
+namespace para_eq_test {
 
 using test::GraphHarness;
 using test::TransferEstimate;
@@ -169,5 +169,5 @@ TEST(ParaEQTest, ADocumentRestoresTheBandsInTableOrder) {
   EXPECT_EQ(b->bands[1].gain.Value(), 5.0);
 }
 
-}  // namespace
+}  // namespace para_eq_test
 }  // namespace tg

@@ -10,7 +10,7 @@
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
-namespace {
+namespace phaser_test {
 
 using test::GraphHarness;
 using test::TransferEstimate;
@@ -195,5 +195,5 @@ TEST(PhaserTest, ResetPlaysTheSameAgain) {
   EXPECT_LT(worst, 1e-4f);  // only the denormal noise differs
 }
 
-}  // namespace
+}  // namespace phaser_test
 }  // namespace tg

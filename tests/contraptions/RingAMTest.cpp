@@ -9,7 +9,7 @@
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
-namespace {
+namespace ring_am_test {
 
 using test::GraphHarness;
 
@@ -205,5 +205,5 @@ TEST(RingAMTest, ResetStartsTheSineAgainAndNaNPassesWithoutTrace) {
   EXPECT_LT(worst, 1e-5);
 }
 
-}  // namespace
+}  // namespace ring_am_test
 }  // namespace tg

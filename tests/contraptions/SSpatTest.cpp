@@ -17,7 +17,7 @@
 #include "tests/support/ScriptedQueries.h"
 
 namespace tg {
-namespace {
+namespace sspat_test {
 
 using test::GraphHarness;
 
@@ -459,5 +459,5 @@ TEST(SSpatPathTest, ADocumentWithABadPathLoadsEverythingElseAndSaysWhy) {
   }
 }
 
-}  // namespace
+}  // namespace sspat_test
 }  // namespace tg

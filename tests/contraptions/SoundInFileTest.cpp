@@ -24,7 +24,7 @@
 #include "tests/support/TestSoundFiles.h"
 
 namespace tg {
-namespace {
+namespace sound_in_file_test {
 
 // What SoundOut sends for a 16-bit value that SoundIn read from a file.
 int16_t ThroughThePatch(int16_t v) {
@@ -355,5 +355,5 @@ TEST(ProgramRateStreamTest, SeekingGivesTheSameFramesAsReadingOnAtAnyRate) {
   }
 }
 
-}  // namespace
+}  // namespace sound_in_file_test
 }  // namespace tg

@@ -29,7 +29,7 @@
 #include "tests/support/TestProcessors.h"
 
 namespace tg {
-namespace {
+namespace sound_out_test {
 
 // Waits for something another thread brings about, with time to spare on
 // a loaded machine; answers whether it came about.
@@ -586,5 +586,5 @@ TEST(SoundOutDocumentTest, AnUnusableFileIsReportedWhenTheDocumentOpens) {
   SetDocumentDirectory("");
 }
 
-}  // namespace
+}  // namespace sound_out_test
 }  // namespace tg

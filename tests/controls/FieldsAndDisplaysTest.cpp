@@ -15,7 +15,7 @@
 #include "tests/controls/MouseHelpers.h"
 
 namespace tg {
-namespace {
+namespace fields_and_displays_test {
 
 using test::Drag;
 using test::Mouse;
@@ -282,5 +282,5 @@ TEST(NotePickerTest, PlacedFullyOnScreenAndNamesTheSelection) {
   EXPECT_EQ(picker.Keyboard()->KeyRange() % 12, 11 - 12 % 12);  // extended to a whole octave
 }
 
-}  // namespace
+}  // namespace fields_and_displays_test
 }  // namespace tg

@@ -25,7 +25,7 @@
 #include "tests/support/WindowHostFixture.h"
 
 namespace tg {
-namespace {
+namespace keyboard_and_high_dpi_test {
 
 // What the user sees when resting the pointer on a control.
 QString HoverText(QWidget* w) {
@@ -282,5 +282,5 @@ TEST(HighDpiTest, AKnobAtRatioTwoIsDrawnFinelyNotAScaledUpPicture) {
   EXPECT_LT(apart / (once.width() * once.height()), 6.0);
 }
 
-}  // namespace
+}  // namespace keyboard_and_high_dpi_test
 }  // namespace tg

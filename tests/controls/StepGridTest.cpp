@@ -11,7 +11,7 @@
 #include "tests/controls/MouseHelpers.h"
 
 namespace tg {
-namespace {
+namespace step_grid_test {
 
 using test::Mouse;
 
@@ -149,5 +149,5 @@ TEST_F(StepGridTest, CellsAreDrawnInsetAndAChangeRepaintsOnlyItsCell) {
   grid.removeEventFilter(&recorder);
 }
 
-}  // namespace
+}  // namespace step_grid_test
 }  // namespace tg

@@ -10,7 +10,7 @@
 #include "tests/controls/MouseHelpers.h"
 
 namespace tg {
-namespace {
+namespace value_controls_test {
 
 using test::Drag;
 
@@ -165,5 +165,5 @@ TEST(RangeSliderTest, GrabsTheUpperThumbFirstAndDragsWithModifiers) {
   EXPECT_EQ(changed.count(), 10);
 }
 
-}  // namespace
+}  // namespace value_controls_test
 }  // namespace tg

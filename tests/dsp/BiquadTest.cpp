@@ -10,7 +10,7 @@
 #include "dsp/QSBiquad.h"
 
 namespace tg {
-namespace {
+namespace biquad_test {
 
 constexpr int kResponseLength = 1 << 16;
 
@@ -142,5 +142,5 @@ TEST(BiquadTest, FourBandChannelsShareSettingsButNotHistory) {
   EXPECT_NEAR(GainDb(a, 20000.0), 6.0, 0.3);
 }
 
-}  // namespace
+}  // namespace biquad_test
 }  // namespace tg

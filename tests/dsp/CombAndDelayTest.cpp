@@ -10,7 +10,7 @@
 #include "dsp/QSVInterp.h"
 
 namespace tg {
-namespace {
+namespace comb_and_delay_test {
 
 // Runs a filter over a whole signal, block by block.
 template <typename Process>
@@ -198,5 +198,5 @@ TEST(QSDelayLineTest, WildDelaysAndRatesStayInsideTheRing) {
   EXPECT_TRUE(all(0.5f));
 }
 
-}  // namespace
+}  // namespace comb_and_delay_test
 }  // namespace tg

@@ -10,7 +10,7 @@
 #include "dsp/granular/OnsetScheduler.h"
 
 namespace tg {
-namespace {
+namespace granular_scheduling_test {
 
 // Onsets of many blocks in samples from the start of the first.
 template <typename Gaps>
@@ -239,5 +239,5 @@ TEST(GrainPanTest, TheSharedLawIsFullAtItsSideAndSilentAtTheOther) {
   EXPECT_EQ(GrainPan::Gain(NAN), GrainPan::Gain(0.0));
 }
 
-}  // namespace
+}  // namespace granular_scheduling_test
 }  // namespace tg

@@ -10,7 +10,7 @@
 #include "dsp/GainLimiter.h"
 
 namespace tg {
-namespace {
+namespace limiter_blocks_test {
 
 std::vector<float> Sine(double amplitude, double hz, int samples) {
   std::vector<float> s(static_cast<size_t>(samples));
@@ -106,5 +106,5 @@ TEST(DcBlockerTest, RemovesAConstantAndPassesATone) {
   EXPECT_NEAR(Peak(tone, 22050, 44100), 1.0f, 0.01f);
 }
 
-}  // namespace
+}  // namespace limiter_blocks_test
 }  // namespace tg

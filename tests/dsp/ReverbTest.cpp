@@ -7,7 +7,7 @@
 #include "dsp/QSNoiseSource.h"
 
 namespace tg {
-namespace {
+namespace reverb_test {
 
 struct Stereo {
   std::vector<float> left, right;
@@ -83,5 +83,5 @@ TEST(QSCmixReverbTest, InPlaceProcessingGivesTheSameOutput) {
   EXPECT_EQ(right, expected.right);
 }
 
-}  // namespace
+}  // namespace reverb_test
 }  // namespace tg

@@ -15,7 +15,7 @@
 #include "dsp/QSVoiceAllocator.h"
 
 namespace tg {
-namespace {
+namespace small_blocks_test {
 
 TEST(EqualPowerMixTest, ProgramConstantsGiveTheseCoefficients) {
   EqualPowerMix mix;
@@ -263,5 +263,5 @@ TEST(NoiseSeedTest, EverySourceGetsItsOwnSeedAndFixedSeedsRepeat) {
   EXPECT_LT(std::fabs(product / 44100), 0.02);  // uncorrelated; one sequence twice gives 1/3
 }
 
-}  // namespace
+}  // namespace small_blocks_test
 }  // namespace tg

@@ -34,7 +34,7 @@
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
-namespace {
+namespace tight_loops_test {
 
 using Block = std::array<float, kBlockSize>;
 using test::GraphHarness;
@@ -1242,5 +1242,5 @@ TEST(TightLoopsTest, MixersMatchThePlainProcessorsWithRampsInProgress) {
   }
 }
 
-}  // namespace
+}  // namespace tight_loops_test
 }  // namespace tg

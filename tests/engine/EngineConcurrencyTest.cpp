@@ -23,7 +23,7 @@
 #include "tests/support/TestProcessors.h"
 
 namespace tg {
-namespace {
+namespace engine_concurrency_test {
 
 // One thread plays the audio thread, filling buffers under the engine lock as
 // fast as it can; this thread edits the graph and parameters meanwhile, as the
@@ -299,5 +299,5 @@ TEST(EngineConcurrencyTest, DeletingClosesWindowsAndStopsAudioInOutsideTheEngine
   engine.Host().windows = before;
 }
 
-}  // namespace
+}  // namespace engine_concurrency_test
 }  // namespace tg

@@ -16,7 +16,7 @@
 #include "framework/host/MemorySettingsStore.h"
 
 namespace tg {
-namespace {
+namespace first_start_latency_test {
 
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
@@ -247,5 +247,5 @@ TEST_F(FirstStartTest, ADeviceThatCannotOpenLeavesEverythingForTheNextStart) {
   EXPECT_FALSE(out.IsActive());
 }
 
-}  // namespace
+}  // namespace first_start_latency_test
 }  // namespace tg

@@ -24,7 +24,7 @@
 #include "tests/support/ManualWaveDevice.h"
 
 namespace tg {
-namespace {
+namespace panic_test {
 
 using test::Burst;
 using test::BusyWait;
@@ -230,5 +230,5 @@ TEST_F(LiveEngineTest, APanicOnTheAudioThreadSilencesTheOutput) {
   engine->StopAudioOut();
 }
 
-}  // namespace
+}  // namespace panic_test
 }  // namespace tg

@@ -15,7 +15,7 @@
 #include "tests/support/TestProcessors.h"
 
 namespace tg {
-namespace {
+namespace processing_cycle_test {
 
 using test::TestPipe;
 
@@ -296,5 +296,5 @@ TEST(ProcessingCycleInputTest, SoundInReadsTheInputBufferBlockByBlock) {
   engine.DestroyContraption(std::move(soundOut));
 }
 
-}  // namespace
+}  // namespace processing_cycle_test
 }  // namespace tg

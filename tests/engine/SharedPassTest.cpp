@@ -16,7 +16,7 @@
 #include "tests/support/TestProcessors.h"
 
 namespace tg {
-namespace {
+namespace shared_pass_test {
 
 // A pipe whose output depends on the exact order of everything it reads and
 // on its own history, so any pass that reads a signal too early or too late,
@@ -308,5 +308,5 @@ TEST(SharedPassTest, HelpersSleepWhenThereIsNothingToShare) {
   context.SetPool(nullptr);
 }
 
-}  // namespace
+}  // namespace shared_pass_test
 }  // namespace tg

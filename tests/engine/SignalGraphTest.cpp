@@ -8,7 +8,7 @@
 #include "tests/support/TestProcessors.h"
 
 namespace tg {
-namespace {
+namespace signal_graph_test {
 
 using test::TestPipe;
 
@@ -277,5 +277,5 @@ TEST_F(SignalGraphTest, RunningClockAdvancesByOneBlockOfTicksPerPass) {
   EXPECT_NEAR(context.Clock().Position(), 256.0 / 918.75, 1e-12);
 }
 
-}  // namespace
+}  // namespace signal_graph_test
 }  // namespace tg

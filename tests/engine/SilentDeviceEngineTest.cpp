@@ -24,7 +24,7 @@
 #include "tests/support/TestProcessors.h"
 
 namespace tg {
-namespace {
+namespace silent_device_engine_test {
 
 using std::chrono::milliseconds;
 using std::chrono::nanoseconds;
@@ -259,5 +259,5 @@ TEST_F(SilentDeviceEngineTest, AudioPlaysWhileASoundFileIsStillLoading) {
   EXPECT_FALSE(gaveUp);
 }
 
-}  // namespace
+}  // namespace silent_device_engine_test
 }  // namespace tg

@@ -7,7 +7,7 @@
 #include "tests/support/TempDir.h"
 
 namespace tg {
-namespace {
+namespace sound_file_paths_test {
 
 class SoundFilePathsTest : public ::testing::Test {
  protected:
@@ -119,5 +119,5 @@ TEST_F(SoundFilePathsTest, DialogsNeverStartOnAPseudoFileSystem) {
   EXPECT_EQ(paths.LastOutputDirectory(), dir / "Samples/");
 }
 
-}  // namespace
+}  // namespace sound_file_paths_test
 }  // namespace tg

@@ -12,7 +12,7 @@
 #include "tests/support/TempDir.h"
 
 namespace tg {
-namespace {
+namespace sound_file_reader_test {
 
 using test::WavBuilder;
 
@@ -209,5 +209,5 @@ TEST_F(SoundFileReaderTest, DamagedFilesAreRefusedOrReadSafely) {
   }
 }
 
-}  // namespace
+}  // namespace sound_file_reader_test
 }  // namespace tg

@@ -32,7 +32,7 @@
 #include "tests/support/TempDir.h"
 
 namespace tg {
-namespace {
+namespace sound_loader_test {
 
 using namespace std::chrono_literals;
 using test::WavBuilder;
@@ -511,5 +511,5 @@ TEST(SoundLoaderRenderTest, ADocumentNamingTwentyFilesRendersAllOfThem) {
   EXPECT_FALSE(disk.TimedOut());
 }
 
-}  // namespace
+}  // namespace sound_loader_test
 }  // namespace tg

@@ -12,7 +12,7 @@
 #include "tests/support/EngineFixture.h"
 
 namespace tg {
-namespace {
+namespace undo_while_playing_test {
 
 class UndoWhilePlayingTest : public test::EngineFixture {
  protected:
@@ -63,5 +63,5 @@ TEST_F(UndoWhilePlayingTest, AnUndoneKnobTurnStepsNoMoreThanTheTurnItself) {
   engine->StopAudioOut();
 }
 
-}  // namespace
+}  // namespace undo_while_playing_test
 }  // namespace tg

@@ -16,7 +16,7 @@
 #include "tests/support/TempDir.h"
 
 namespace tg {
-namespace {
+namespace wave_out_file_test {
 
 using test::WithFileSizeLimit;
 
@@ -387,5 +387,5 @@ TEST_F(WaveOutFileTest, AFileThatCannotBeCreatedIsNotUsable) {
   EXPECT_EQ(buffer[0], 0);
 }
 
-}  // namespace
+}  // namespace wave_out_file_test
 }  // namespace tg

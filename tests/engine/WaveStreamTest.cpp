@@ -15,7 +15,7 @@
 #include "tests/support/ManualWaveDevice.h"
 
 namespace tg {
-namespace {
+namespace wave_stream_test {
 
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
@@ -470,5 +470,5 @@ TEST(StreamSettingsTest, StoredValuesAreCorrectedOnReading) {
   EXPECT_EQ(settings.ReadInt("0.7/InStream", "BufferCount"), 3);
 }
 
-}  // namespace
+}  // namespace wave_stream_test
 }  // namespace tg

@@ -8,7 +8,7 @@
 #include "tests/support/EngineFixture.h"
 
 namespace tg {
-namespace {
+namespace port_names_test {
 
 class PortNamesTest : public test::EngineFixture {};
 
@@ -76,5 +76,5 @@ TEST_F(PortNamesTest, WireRulesSayWhyAWireCannotBeMade) {
   EXPECT_EQ(WireRefusal(model, d, 1, bare, 0), "Inlet 'Inlet 1' of Bare already has a wire");
 }
 
-}  // namespace
+}  // namespace port_names_test
 }  // namespace tg

@@ -9,7 +9,7 @@
 #include "tests/support/EngineFixture.h"
 
 namespace tg {
-namespace {
+namespace preset_test {
 
 using test::TestAllKinds;
 using test::TestRingAM;
@@ -217,5 +217,5 @@ TEST_F(PresetTest, EditsOfPresetsModifyTheDocument) {
   EXPECT_FALSE(editedBy([&] { c.RecallPreset(7); }));
 }
 
-}  // namespace
+}  // namespace preset_test
 }  // namespace tg

@@ -7,7 +7,7 @@
 #include "tests/support/TestProcessors.h"
 
 namespace tg {
-namespace {
+namespace property_table_test {
 
 using test::TestAllKinds;
 using test::TestBare;
@@ -128,5 +128,5 @@ TEST(PropertyTableTest, WrittenListsReadBackToTheSameText) {
   EXPECT_EQ(Written(q), text);
 }
 
-}  // namespace
+}  // namespace property_table_test
 }  // namespace tg

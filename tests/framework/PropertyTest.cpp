@@ -14,7 +14,7 @@
 #include "framework/properties/TextIO.h"
 
 namespace tg {
-namespace {
+namespace property_test {
 
 std::string Written(const QSProperty& p) {
   std::ostringstream out;
@@ -230,5 +230,5 @@ TEST(TextIOTest, TokensStopAtWhiteSpaceAndRefuseOverlongOnes) {
   EXPECT_TRUE(longer.fail());
 }
 
-}  // namespace
+}  // namespace property_test
 }  // namespace tg

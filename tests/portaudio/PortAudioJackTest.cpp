@@ -22,7 +22,7 @@
 #include "tests/support/TestProcessors.h"
 
 namespace tg {
-namespace {
+namespace port_audio_jack_test {
 
 bool JackRuns() {
   jack_status_t status{};
@@ -157,5 +157,5 @@ INSTANTIATE_TEST_SUITE_P(Buffers, PortAudioJackPaceTest,
                                   std::to_string(param.param.size);
                          });
 
-}  // namespace
+}  // namespace port_audio_jack_test
 }  // namespace tg

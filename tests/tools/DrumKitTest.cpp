@@ -15,13 +15,14 @@
 
 #include "engine/wavefiles/SoundFileReader.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/SourceTree.h"
 #include "tests/support/TempDir.h"
 #include "tools/drumkit/DrumKit.h"
 #include "tools/drumkit/DrumKitFiles.h"
 #include "tools/drumkit/Loops.h"
 
 namespace tg {
-namespace {
+namespace drum_kit_test {
 
 namespace fs = std::filesystem;
 using test::ReadBytes;
@@ -591,8 +592,8 @@ std::string Quoted(const std::string& text) {
 // Runs the program; answers its exit status and what it wrote to stderr.
 std::pair<int, std::string> RunProgram(const std::string& arguments, const test::TempDir& dir) {
   const std::string errors = dir / "stderr.txt";
-  const std::string command =
-      Quoted(TONEGARDEN_DRUMKIT_PROGRAM) + " " + arguments + " 2>" + Quoted(errors);
+  const std::string command = Quoted(test::BesideTestProgram(TONEGARDEN_DRUMKIT_PROGRAM)) + " " +
+                              arguments + " 2>" + Quoted(errors);
   const int status = std::system(command.c_str());
   const std::vector<uint8_t> text = ReadBytes(errors);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, std::string(text.begin(), text.end())};
@@ -615,5 +616,5 @@ TEST_F(DrumKitTest, TheProgramWritesTheKitAndExplainsWhatItCannotDo) {
   EXPECT_NE(why.find(dir / "plain/kit"), std::string::npos) << why;
 }
 
-}  // namespace
+}  // namespace drum_kit_test
 }  // namespace tg

@@ -18,13 +18,13 @@ namespace tg {
 
 namespace {
 
-constexpr int kClientWidth = 472;
-constexpr int kClientHeight = 173;
-constexpr int kColumn = 38;
-constexpr int kLeft = 6;
-constexpr int kSliderTop = 18;
+constexpr int kDLGranulatorClientWidth = 472;
+constexpr int kDLGranulatorClientHeight = 173;
+constexpr int kDLGranulatorColumn = 38;
+constexpr int kDLGranulatorLeft = 6;
+constexpr int kDLGranulatorSliderTop = 18;
 constexpr int kSliderHeight = 114;
-constexpr int kSliderWidth = 24;
+constexpr int kDLGranulatorSliderWidth = 24;
 
 }  // namespace
 
@@ -52,10 +52,11 @@ TDLGranulatorForm::TDLGranulatorForm(TGardeningContraption& contraption, QWidget
   // One column a control: its caption above, the slider below.
   int column = 0;
   auto place = [&](QWidget* control, const char* caption, const char* tip) {
-    const int x = kLeft + column * kColumn;
+    const int x = kDLGranulatorLeft + column * kDLGranulatorColumn;
     QLabel* label = PlaceLabel(caption, body, x, 2);
-    label->move(x + (kColumn - label->width()) / 2, 2);
-    control->setGeometry(x + (kColumn - kSliderWidth) / 2, kSliderTop, kSliderWidth, kSliderHeight);
+    label->move(x + (kDLGranulatorColumn - label->width()) / 2, 2);
+    control->setGeometry(x + (kDLGranulatorColumn - kDLGranulatorSliderWidth) / 2,
+                         kDLGranulatorSliderTop, kDLGranulatorSliderWidth, kSliderHeight);
     control->setToolTip(tip);
     ++column;
   };
@@ -95,8 +96,8 @@ TDLGranulatorForm::TDLGranulatorForm(TGardeningContraption& contraption, QWidget
   place(quant_, "Quant", "How far onsets move to the grid");
 
   // Below: the grid, the grain limit and Freeze.
-  const grain_controls::Row row =
-      grain_controls::PlaceGridRow(body, kLeft, kClientHeight, quantCombo_, maxGrains_);
+  const grain_controls::Row row = grain_controls::PlaceGridRow(
+      body, kDLGranulatorLeft, kDLGranulatorClientHeight, quantCombo_, maxGrains_);
   TakeRange(maxGrains_, "MaxGrains");
   freeze_->setToolTip("Stop writing the line: the grains keep playing what it holds");
   freeze_->resize(freeze_->sizeHint());
@@ -133,7 +134,7 @@ TDLGranulatorForm::TDLGranulatorForm(TGardeningContraption& contraption, QWidget
   });
   // Freeze is a performance switch, not a setting: the document keeps none.
   connect(freeze_, &QCheckBox::toggled, this, [this](bool on) { processor_.freeze.SetValue(on); });
-  PlaceDesigned(QSize(kClientWidth, kClientHeight + kHeaderHeight));
+  PlaceDesigned(QSize(kDLGranulatorClientWidth, kDLGranulatorClientHeight + kHeaderHeight));
 }
 
 void TDLGranulatorForm::UpdateControls() {

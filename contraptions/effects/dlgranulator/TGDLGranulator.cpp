@@ -12,9 +12,9 @@ namespace tg {
 namespace {
 
 // Whole milliseconds give whole samples exactly (50 ms is 2205, not 2204.99…).
-constexpr double Samples(double ms) { return ms * kSampleRate / 1000.0; }
+constexpr double DelaySamples(double ms) { return ms * kSampleRate / 1000.0; }
 constexpr double kBlockSeconds = kBlockSize / kSampleRate;
-constexpr int kMaxGrains = TGDLGranulator::kVoices;
+constexpr int kGrainVoices = TGDLGranulator::kVoices;
 
 // The pole of the program's one-pole filters for a corner of radians per sample.
 double OnePolePole(double radiansPerSample) {
@@ -52,7 +52,7 @@ QSPropertyTable* TGDLGranulator::GetPropertyTable() {
     add(grainDuration, "GrainDuration", ms, 5.0, 500.0);
     add(attDecRatio, "AttDecRatio", abstract, 0.0, 0.9);
     add(grainSkew, "GrainSkew", abstract, 0.05, 0.95);
-    add(maxGrains, "MaxGrains", abstract, 1.0, kMaxGrains);
+    add(maxGrains, "MaxGrains", abstract, 1.0, kGrainVoices);
   });
 }
 
@@ -88,15 +88,15 @@ void TGDLGranulator::TakeChanges() {
   }
   if (interonsetTime.TakeChanged()) {
     const DoubleRange r = interonsetTime.ValueWithin(2.0, 2000.0);
-    gaps_.Load(Samples(r.low), Samples(r.high));
+    gaps_.Load(DelaySamples(r.low), DelaySamples(r.high));
   }
   if (wetDryMix.TakeChanged()) mix_.Recompute(wetDryMix.ValueWithin(0.0, 1.0));
 }
 
 double TGDLGranulator::Normalisation() const {
   const double shape = attDecRatio.ValueWithin(0.0, 0.9).Mean();
-  const double gap = Samples(interonsetTime.ValueWithin(2.0, 2000.0).Mean());
-  const double length = Samples(grainDuration.ValueWithin(5.0, 500.0).Mean());
+  const double gap = DelaySamples(interonsetTime.ValueWithin(2.0, 2000.0).Mean());
+  const double length = DelaySamples(grainDuration.ValueWithin(5.0, 500.0).Mean());
   // Overlapping grains add up: keep the sum's power about that of one grain.
   const double overlap = gap > length ? 1.0 : 1.0 / std::sqrt(length / gap);
   return (2.0 - shape) * overlap;
@@ -171,12 +171,12 @@ bool TGDLGranulator::RenderGrain(TGDLGrain& g) {
 }
 
 void TGDLGranulator::StartGrain(int64_t onset, double gain) {
-  TGDLGrain* g = pool_.Take(std::clamp(maxGrains.Value(), 1, kMaxGrains));
+  TGDLGrain* g = pool_.Take(std::clamp(maxGrains.Value(), 1, kGrainVoices));
   if (g == nullptr) return;
   const GrainDraw d = draws_.Draw();
   const double p = std::clamp(d.pan, 0.01, 0.99);
   const double a = d.amplitude * gain;
-  g->length = Samples(d.durationMs);
+  g->length = DelaySamples(d.durationMs);
   g->voice.Start(onset, GrainSegments::Of(g->length, d.sustain, d.skew),
                  static_cast<float>(a * GrainPan::Gain(p)),
                  static_cast<float>(a * GrainPan::Gain(1.0 - p)));

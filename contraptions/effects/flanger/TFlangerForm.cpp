@@ -14,7 +14,7 @@ namespace tg {
 
 namespace {
 constexpr int kControlWidth = 140;
-constexpr int kControlHeight = 24;
+constexpr int kFlangerControlHeight = 24;
 }  // namespace
 
 TFlangerForm::TFlangerForm(TGardeningContraption& contraption, QWidget* parent)
@@ -27,11 +27,11 @@ TFlangerForm::TFlangerForm(TGardeningContraption& contraption, QWidget* parent)
   setWindowTitle("Flanger");
   range_->SetVertical(false);
   range_->SetScale(ValueScale::Logarithmic);
-  range_->setFixedSize(kControlWidth, kControlHeight);
+  range_->setFixedSize(kControlWidth, kFlangerControlHeight);
   TakeRange(range_, "MinFrequency");
   for (KWDWSlider* slider : {rate_, feedback_, wetness_}) {
     slider->SetVertical(false);
-    slider->setFixedSize(kControlWidth, kControlHeight);
+    slider->setFixedSize(kControlWidth, kFlangerControlHeight);
   }
   rate_->SetScale(ValueScale::Logarithmic);
   TakeRange(rate_, "Rate");

@@ -13,8 +13,8 @@
 namespace tg {
 
 namespace {
-constexpr int kControlWidth = 140;
-constexpr int kControlHeight = 24;
+constexpr int kPhaserControlWidth = 140;
+constexpr int kPhaserControlHeight = 24;
 }  // namespace
 
 TPhaserForm::TPhaserForm(TGardeningContraption& contraption, QWidget* parent)
@@ -27,11 +27,11 @@ TPhaserForm::TPhaserForm(TGardeningContraption& contraption, QWidget* parent)
   setWindowTitle("Phaser");
   range_->SetVertical(false);
   range_->SetScale(ValueScale::Logarithmic);
-  range_->setFixedSize(kControlWidth, kControlHeight);
+  range_->setFixedSize(kPhaserControlWidth, kPhaserControlHeight);
   TakeRange(range_, "MinFrequency");
   for (KWDWSlider* slider : {rate_, feedback_, depth_}) {
     slider->SetVertical(false);
-    slider->setFixedSize(kControlWidth, kControlHeight);
+    slider->setFixedSize(kPhaserControlWidth, kPhaserControlHeight);
   }
   rate_->SetScale(ValueScale::Logarithmic);
   TakeRange(rate_, "Rate");

@@ -20,8 +20,8 @@ namespace tg {
 namespace {
 
 constexpr int kPanelSize = 158;
-constexpr int kSliderWidth = 110;
-constexpr int kSliderHeight = 22;
+constexpr int kSSpatSliderWidth = 110;
+constexpr int kSSpatSliderHeight = 22;
 
 // A lowered frame holding one view that fills it.
 QFrame* Lowered(QWidget* view, QWidget* parent) {
@@ -57,7 +57,7 @@ TSSpatForm::TSSpatForm(TGardeningContraption& contraption, QWidget* parent)
   setWindowTitle("SSpat");
   for (KWDWSlider* slider : {rate_, scale_, doppler_, amp_, separation_, reverb_}) {
     slider->SetVertical(false);
-    slider->setFixedSize(kSliderWidth, kSliderHeight);
+    slider->setFixedSize(kSSpatSliderWidth, kSSpatSliderHeight);
   }
   rate_->SetTickStyle(TickStyle::Auto);
   rate_->SetFrequency(1.0);

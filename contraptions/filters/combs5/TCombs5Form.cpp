@@ -27,14 +27,14 @@ constexpr int kLabelX = 8;
 constexpr int kFrequencyX = 22;
 constexpr int kFrequencyWidth = 150;
 constexpr int kEditX = 176;
-constexpr int kEditWidth = 64;
+constexpr int kCombs5EditWidth = 64;
 constexpr int kNoteX = 244;
 constexpr int kNoteWidth = 36;
 constexpr int kReverbX = 288;
 constexpr int kReverbWidth = 120;
 constexpr int kGainX = 414;
 constexpr int kGainWidth = 112;
-constexpr int kControlHeight = 24;
+constexpr int kCombs5ControlHeight = 24;
 constexpr int kFirstRowY = 58;
 constexpr int kRowPitch = 27;
 
@@ -65,7 +65,7 @@ TCombs5Form::TCombs5Form(TGardeningContraption& contraption, QWidget* parent)
 
   PlaceLabel("Master Gain:", body, kLabelX, 10);
   inputGain_->SetVertical(false);
-  inputGain_->setGeometry(kFrequencyX + 70, 6, 200, kControlHeight);
+  inputGain_->setGeometry(kFrequencyX + 70, 6, 200, kCombs5ControlHeight);
   TakeRange(inputGain_, "InputGain");
   connect(inputGain_, &KWDWSlider::OnChange, this,
           [this](double v) { Edit(processor_.inputGain, v); });
@@ -84,20 +84,20 @@ TCombs5Form::TCombs5Form(TGardeningContraption& contraption, QWidget* parent)
     row.frequency = new KWDWSlider(body);
     row.frequency->SetVertical(false);
     row.frequency->SetScale(ValueScale::Logarithmic);
-    row.frequency->setGeometry(kFrequencyX, y, kFrequencyWidth, kControlHeight);
+    row.frequency->setGeometry(kFrequencyX, y, kFrequencyWidth, kCombs5ControlHeight);
     row.edit = new QLineEdit(body);
-    row.edit->setGeometry(kEditX, y + 1, kEditWidth, kControlHeight - 2);
+    row.edit->setGeometry(kEditX, y + 1, kCombs5EditWidth, kCombs5ControlHeight - 2);
     row.note = new QLabel(body);
     row.note->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     row.note->setAlignment(Qt::AlignCenter);
-    row.note->setGeometry(kNoteX, y + 1, kNoteWidth, kControlHeight - 2);
+    row.note->setGeometry(kNoteX, y + 1, kNoteWidth, kCombs5ControlHeight - 2);
     row.note->installEventFilter(this);
     row.reverb = new KWDWSlider(body);
     row.reverb->SetVertical(false);
-    row.reverb->setGeometry(kReverbX, y, kReverbWidth, kControlHeight);
+    row.reverb->setGeometry(kReverbX, y, kReverbWidth, kCombs5ControlHeight);
     row.gain = new KWDWSlider(body);
     row.gain->SetVertical(false);
-    row.gain->setGeometry(kGainX, y, kGainWidth, kControlHeight);
+    row.gain->setGeometry(kGainX, y, kGainWidth, kCombs5ControlHeight);
 
     const std::string i = std::to_string(r);
     TakeRange(row.frequency, "Frequency_" + i);

@@ -12,13 +12,13 @@ namespace {
 
 constexpr int kRowHeight = 45;
 constexpr int kRowLabelWidth = 38;
-constexpr int kColumnWidth = 46;
+constexpr int kParaEQColumnWidth = 46;
 constexpr int kCaptionHeight = 13;
 constexpr int kKnobSize = 31;
 constexpr double kGainDb = 30.0;
 
 int RowTop(int row) { return 1 + row * kRowHeight; }
-int ColumnLeft(int column) { return kRowLabelWidth + 4 + column * kColumnWidth; }
+int ColumnLeft(int column) { return kRowLabelWidth + 4 + column * kParaEQColumnWidth; }
 
 }  // namespace
 
@@ -27,9 +27,9 @@ KWDWKnob* TParaEQForm::AddKnob(int row, int column, const char* caption, QSDoubl
   const int left = ColumnLeft(column);
   auto* label = new QLabel(caption, Body());
   label->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-  label->setGeometry(left, RowTop(row), kColumnWidth - 4, kCaptionHeight);
+  label->setGeometry(left, RowTop(row), kParaEQColumnWidth - 4, kCaptionHeight);
   auto* knob = new KWDWKnob(Body());
-  knob->setGeometry(left + (kColumnWidth - 4 - kKnobSize) / 2, RowTop(row) + kCaptionHeight,
+  knob->setGeometry(left + (kParaEQColumnWidth - 4 - kKnobSize) / 2, RowTop(row) + kCaptionHeight,
                     kKnobSize, kKnobSize);
   if (logarithmic) knob->SetScale(ValueScale::Logarithmic);
   knob->SetMin(min);

@@ -20,9 +20,9 @@ namespace tg {
 namespace {
 
 // The left column: frequency, gain and the waveform, one under the other.
-constexpr int kLeft = 8;
+constexpr int kAdditive10Left = 8;
 constexpr int kColumnWidth = 210;
-constexpr int kEditWidth = 56;
+constexpr int kAdditive10EditWidth = 56;
 constexpr int kControlHeight = 24;
 // The amplitudes, a row of upright faders in their group box.
 constexpr int kGroupX = 226;
@@ -100,24 +100,25 @@ TAdditive10Form::TAdditive10Form(TGardeningContraption& contraption, QWidget* pa
   setWindowTitle("10 Harmonics");
   QWidget* body = Body();
 
-  PlaceLabel("Frequency", body, kLeft, 4);
+  PlaceLabel("Frequency", body, kAdditive10Left, 4);
   frequency_->SetVertical(false);
-  frequency_->setGeometry(kLeft, 20, kColumnWidth - kEditWidth - 4, kControlHeight);
-  frequencyEdit_->setGeometry(kLeft + kColumnWidth - kEditWidth, 21, kEditWidth,
-                              kControlHeight - 2);
+  frequency_->setGeometry(kAdditive10Left, 20, kColumnWidth - kAdditive10EditWidth - 4,
+                          kControlHeight);
+  frequencyEdit_->setGeometry(kAdditive10Left + kColumnWidth - kAdditive10EditWidth, 21,
+                              kAdditive10EditWidth, kControlHeight - 2);
   TakeRange(frequency_, "FundamentalFrequency");
   connect(frequency_, &KWDWSlider::OnChange, this, [this](double hz) { FrequencySlid(hz); });
   connect(frequencyEdit_, &QLineEdit::textEdited, this,
           [this](const QString& text) { FrequencyTyped(text); });
 
-  PlaceLabel("Gain", body, kLeft, 50);
+  PlaceLabel("Gain", body, kAdditive10Left, 50);
   gain_->SetVertical(false);
-  gain_->setGeometry(kLeft, 66, kColumnWidth, kControlHeight);
+  gain_->setGeometry(kAdditive10Left, 66, kColumnWidth, kControlHeight);
   TakeRange(gain_, "Gain");
   connect(gain_, &KWDWSlider::OnChange, this, [this](double v) { Edit(processor_.gain, v); });
 
-  PlaceLabel("Waveform", body, kLeft, 96);
-  waveform_->setGeometry(kLeft, 112, kColumnWidth, 56);
+  PlaceLabel("Waveform", body, kAdditive10Left, 96);
+  waveform_->setGeometry(kAdditive10Left, 112, kColumnWidth, 56);
 
   auto* group = new QGroupBox("Harmonic Amplitudes", body);
   group->setGeometry(kGroupX, 2, kGroupWidth, 166);

@@ -26,8 +26,8 @@ namespace tg {
 
 namespace {
 
-constexpr int kClientWidth = 542;
-constexpr int kKnob = 30;
+constexpr int kBasslineClientWidth = 542;
+constexpr int kBasslineKnob = 30;
 constexpr int kSteps = BasslinePattern::kSteps;
 
 struct KnobSpec {
@@ -74,7 +74,7 @@ QIcon WaveGlyph(bool square, const QColor& colour) {
   return QIcon(pixmap);
 }
 
-uint32_t Bits(const QSIntProperty& mask) { return static_cast<uint32_t>(mask.Value()); }
+uint32_t BasslineBits(const QSIntProperty& mask) { return static_cast<uint32_t>(mask.Value()); }
 
 }  // namespace
 
@@ -133,20 +133,20 @@ TBasslineForm::TBasslineForm(TGardeningContraption& contraption, QWidget* parent
   for (int i = 0; i < kKnobs; ++i) {
     QLabel* label = PlaceLabel(kKnobSpecs[static_cast<size_t>(i)].label, body, 0, 2);
     labels[static_cast<size_t>(i)] = label;
-    labelled += std::max(label->width(), kKnob);
+    labelled += std::max(label->width(), kBasslineKnob);
   }
   const int knobsLeft = 36;
-  const int gap = std::max(2, (kClientWidth - 8 - knobsLeft - labelled) / kKnobs);
+  const int gap = std::max(2, (kBasslineClientWidth - 8 - knobsLeft - labelled) / kKnobs);
   int x = knobsLeft;
   for (int i = 0; i < kKnobs; ++i) {
     const KnobSpec& spec = kKnobSpecs[static_cast<size_t>(i)];
     QLabel* label = labels[static_cast<size_t>(i)];
-    const int width = std::max(label->width(), kKnob) + gap;
+    const int width = std::max(label->width(), kBasslineKnob) + gap;
     const int centre = x + width / 2;
     x += width;
     label->move(centre - label->width() / 2, 2);
     auto* knob = new KWDWKnob(body);
-    knob->setGeometry(centre - kKnob / 2, 16, kKnob, kKnob);
+    knob->setGeometry(centre - kBasslineKnob / 2, 16, kBasslineKnob, kBasslineKnob);
     TakeRange(knob, spec.parameter);
     knobs_[static_cast<size_t>(i)] = knob;
     connect(knob, &KWDWKnob::OnChange, this, [this, i](double v) {
@@ -233,7 +233,7 @@ TBasslineForm::TBasslineForm(TGardeningContraption& contraption, QWidget* parent
 
   const QRect used = body->childrenRect();
   body->setMinimumSize(used.right() + 5, used.bottom() + 3);
-  PlaceDesigned(QSize(kClientWidth, 133 + kHeaderHeight));
+  PlaceDesigned(QSize(kBasslineClientWidth, 133 + kHeaderHeight));
 }
 
 void TBasslineForm::CellPressed(int step, int row) {
@@ -243,7 +243,7 @@ void TBasslineForm::CellPressed(int step, int row) {
                         : row == kTiesRow    ? &processor_.ties
                                              : nullptr;
   if (mask == nullptr) return;  // notes are picked on release
-  Edit(*mask, static_cast<int32_t>(Bits(*mask) ^ (1u << step)));
+  Edit(*mask, static_cast<int32_t>(BasslineBits(*mask) ^ (1u << step)));
   grid_->UpdateCell(step, row);
 }
 

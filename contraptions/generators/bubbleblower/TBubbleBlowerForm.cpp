@@ -19,8 +19,8 @@ namespace tg {
 
 namespace {
 
-constexpr int kClientWidth = 362;
-constexpr int kClientHeight = 202;
+constexpr int kBubbleBlowerClientWidth = 362;
+constexpr int kBubbleBlowerClientHeight = 202;
 constexpr int kColumn = 37;
 constexpr int kLeft = 6;
 constexpr int kFileTop = 6;
@@ -34,7 +34,7 @@ TBubbleBlower::TBubbleBlower(TGardeningContraption& contraption, QWidget* parent
     : TContraptionForm(contraption, parent),
       processor_(static_cast<TGBubbleBlower&>(contraption.Processor())),
       fileRow_(new SoundFileRow(
-          Body(), kLeft, kFileTop, kClientWidth - 2 * kLeft - 6,
+          Body(), kLeft, kFileTop, kBubbleBlowerClientWidth - 2 * kLeft - 6,
           {[this]() -> const std::string& { return processor_.file.Value(); },
            [this] { return processor_.LoadFailed(); }, [this] { return processor_.Loading(); }})),
       amp_(new KWRangeSlider(Body())),
@@ -55,7 +55,8 @@ TBubbleBlower::TBubbleBlower(TGardeningContraption& contraption, QWidget* parent
 
   // The bottom row: the grid and the grain limit.
   const int rowTop =
-      grain_controls::PlaceGridRow(body, kLeft, kClientHeight, quantCombo_, maxGrains_).top;
+      grain_controls::PlaceGridRow(body, kLeft, kBubbleBlowerClientHeight, quantCombo_, maxGrains_)
+          .top;
   TakeRange(maxGrains_, "MaxGrains");
 
   // One column a control between the file and the bottom row.
@@ -127,7 +128,7 @@ TBubbleBlower::TBubbleBlower(TGardeningContraption& contraption, QWidget* parent
   // Larger fonts than designed for make the window grow rather than cut.
   const QRect used = body->childrenRect();
   body->setMinimumSize(used.right() + 5, used.bottom() + 3);
-  PlaceDesigned(QSize(kClientWidth, kClientHeight + kHeaderHeight));
+  PlaceDesigned(QSize(kBubbleBlowerClientWidth, kBubbleBlowerClientHeight + kHeaderHeight));
 }
 
 QToolButton* TBubbleBlower::OpenButton() const { return fileRow_->OpenButton(); }

@@ -11,7 +11,7 @@ namespace tg {
 namespace {
 
 // Clock positions beyond this are nonsense; the loop stays silent there.
-constexpr double kLargestPosition = 1e12;
+constexpr double kLargestLoopPosition = 1e12;
 
 }  // namespace
 
@@ -42,7 +42,7 @@ void TGLoopPlayer::Process() {
   const double position = clock.Position();
   const double samplesPerTick = clock.SamplesPerClock();
   if (!std::isfinite(samplesPerTick) || samplesPerTick < 1.0 || !std::isfinite(position) ||
-      std::fabs(position) > kLargestPosition) {
+      std::fabs(position) > kLargestLoopPosition) {
     return;
   }
 

@@ -16,7 +16,7 @@ namespace tg {
 
 namespace {
 
-constexpr int kClientWidth = 342;
+constexpr int kLoopPlayerClientWidth = 342;
 constexpr int kClientHeight = 73;
 constexpr int kEditWidth = 50;
 
@@ -31,7 +31,7 @@ TLoopPlayerForm::TLoopPlayerForm(TGardeningContraption& contraption, QWidget* pa
     : TContraptionForm(contraption, parent),
       processor_(static_cast<TGLoopPlayer&>(contraption.Processor())),
       file_(new SoundFileRow(
-          Body(), 4, 6, kClientWidth - 8,
+          Body(), 4, 6, kLoopPlayerClientWidth - 8,
           {.name = [this]() -> const std::string& { return processor_.file.Value(); },
            .loadFailed = [this] { return processor_.LoadFailed(); },
            .loading = [this] { return processor_.Loading(); }})),
@@ -68,7 +68,8 @@ TLoopPlayerForm::TLoopPlayerForm(TGardeningContraption& contraption, QWidget* pa
   stretch_->resize(stretch_->sizeHint());
   mute_->resize(mute_->sizeHint());
   const int boxTop = rowTop + (KWNumberEdit::kHeight - stretch_->height()) / 2;
-  const int boxesX = std::max(x + 12, kClientWidth - 4 - mute_->width() - 10 - stretch_->width());
+  const int boxesX =
+      std::max(x + 12, kLoopPlayerClientWidth - 4 - mute_->width() - 10 - stretch_->width());
   stretch_->move(boxesX, boxTop);
   stretch_->setToolTip("Stretch the file to the loop's length");
   mute_->move(stretch_->geometry().right() + 11, boxTop);
@@ -84,7 +85,7 @@ TLoopPlayerForm::TLoopPlayerForm(TGardeningContraption& contraption, QWidget* pa
   // Larger fonts than designed for make the window grow rather than cut.
   const QRect used = body->childrenRect();
   body->setMinimumSize(used.right() + 5, used.bottom() + 3);
-  PlaceDesigned(QSize(kClientWidth, kClientHeight + kHeaderHeight));
+  PlaceDesigned(QSize(kLoopPlayerClientWidth, kClientHeight + kHeaderHeight));
 }
 
 void TLoopPlayerForm::ChooseFile() {

@@ -9,9 +9,9 @@
 namespace tg {
 
 namespace {
-constexpr auto kPoll = std::chrono::milliseconds(5);
+constexpr auto kWorkerPoll = std::chrono::milliseconds(5);
 // How the audio thread waits for the disk while rendering offline.
-void Nap() { std::this_thread::sleep_for(std::chrono::microseconds(100)); }
+void WorkerNap() { std::this_thread::sleep_for(std::chrono::microseconds(100)); }
 }  // namespace
 
 SoundOutFileWorker::SoundOutFileWorker() : recordChunks_(kChunkCount), playChunks_(kChunkCount) {
@@ -108,7 +108,7 @@ bool SoundOutFileWorker::TakeFreeRecordChunk() {
   while (!recordFree_.Pop(index)) {
     if (!offline_.load(std::memory_order_relaxed)) return false;
     Wake();
-    Nap();
+    WorkerNap();
   }
   recordCurrent_ = index;
   Chunk& c = recordChunks_[static_cast<size_t>(index)];
@@ -309,7 +309,7 @@ int SoundOutFileWorker::ReadPlayback(int16_t* out, int count) {
       if (!playFilled_.Pop(index)) {
         if (!offline_.load(std::memory_order_relaxed)) break;  // the reader fell behind: silence
         Wake();
-        Nap();
+        WorkerNap();
         continue;
       }
       if (playChunks_[static_cast<size_t>(index)].generation != generation) {
@@ -389,7 +389,7 @@ void SoundOutFileWorker::FillPlayback() {
 
 void SoundOutFileWorker::Run() {
   while (running_) {
-    wake_.try_acquire_for(kPoll);
+    wake_.try_acquire_for(kWorkerPoll);
     wakePending_.exchange(false, std::memory_order_acq_rel);
     std::lock_guard lock(fileMutex_);
     DrainRecorded();
@@ -401,7 +401,7 @@ void SoundOutFileWorker::Run() {
 void SoundOutFileWorker::Flush() {
   while (handled_.load() < queued_.load()) {
     Wake();
-    Nap();
+    WorkerNap();
   }
 }
 

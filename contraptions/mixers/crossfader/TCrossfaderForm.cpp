@@ -11,15 +11,15 @@
 namespace tg {
 namespace {
 
-constexpr int kKnobSize = 35;
-constexpr int kColumnWidth = 45;
-constexpr int kCaptionTop = 6;
+constexpr int kCrossfaderKnobSize = 35;
+constexpr int kCrossfaderColumnWidth = 45;
+constexpr int kCrossfaderCaptionTop = 6;
 constexpr int kKnobTop = 24;
 
 QLabel* AddCaption(const QString& text, QWidget* parent, int left, int width) {
   auto* label = new QLabel(text, parent);
   label->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-  label->setGeometry(left, kCaptionTop, width, 16);
+  label->setGeometry(left, kCrossfaderCaptionTop, width, 16);
   return label;
 }
 
@@ -33,23 +33,24 @@ TCrossfaderForm::TCrossfaderForm(TGardeningContraption& contraption, QWidget* pa
       fader_(new KWDWSlider(Body())),
       trimB_(new KWDWKnob(Body())) {
   setWindowTitle("Crossfader");
-  const int faderLeft = 2 * kColumnWidth + 6;
+  const int faderLeft = 2 * kCrossfaderColumnWidth + 6;
   const int trimBLeft = faderLeft + kFaderLength + 6;
-  AddCaption("Master", Body(), 0, kColumnWidth);
-  AddCaption("1 & 2", Body(), kColumnWidth, kColumnWidth);
-  AddCaption("3 & 4", Body(), trimBLeft, kColumnWidth);
+  AddCaption("Master", Body(), 0, kCrossfaderColumnWidth);
+  AddCaption("1 & 2", Body(), kCrossfaderColumnWidth, kCrossfaderColumnWidth);
+  AddCaption("3 & 4", Body(), trimBLeft, kCrossfaderColumnWidth);
   // Which end is which source.
   auto* a = AddCaption("A", Body(), faderLeft, 12);
   a->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
   auto* b = AddCaption("B", Body(), faderLeft + kFaderLength - 12, 12);
   b->setAlignment(Qt::AlignRight | Qt::AlignBottom);
 
-  const int knobInset = (kColumnWidth - kKnobSize) / 2;
-  master_->setGeometry(knobInset, kKnobTop, kKnobSize, kKnobSize);
-  trimA_->setGeometry(kColumnWidth + knobInset, kKnobTop, kKnobSize, kKnobSize);
-  trimB_->setGeometry(trimBLeft + knobInset, kKnobTop, kKnobSize, kKnobSize);
+  const int knobInset = (kCrossfaderColumnWidth - kCrossfaderKnobSize) / 2;
+  master_->setGeometry(knobInset, kKnobTop, kCrossfaderKnobSize, kCrossfaderKnobSize);
+  trimA_->setGeometry(kCrossfaderColumnWidth + knobInset, kKnobTop, kCrossfaderKnobSize,
+                      kCrossfaderKnobSize);
+  trimB_->setGeometry(trimBLeft + knobInset, kKnobTop, kCrossfaderKnobSize, kCrossfaderKnobSize);
   fader_->SetVertical(false);
-  fader_->setGeometry(faderLeft, kKnobTop + (kKnobSize - 24) / 2, kFaderLength, 24);
+  fader_->setGeometry(faderLeft, kKnobTop + (kCrossfaderKnobSize - 24) / 2, kFaderLength, 24);
   TakeRange(master_, "MasterGain");
   TakeRange(trimA_, "TrimA");
   TakeRange(trimB_, "TrimB");

@@ -18,7 +18,7 @@ TNastyReverbForm::TNastyReverbForm(TGardeningContraption& contraption, QWidget* 
   setWindowTitle("NastyReverb");
   QWidget* body = Body();
   constexpr int kSliderLength = 140;
-  constexpr int kSliderHeight = 24;
+  constexpr int kReverbSliderHeight = 24;
   constexpr int kRowTop[2] = {6, 36};
   QLabel* timeLabel = PlaceLabel("Reverb time:", body, 4, 0);
   QLabel* mixLabel = PlaceLabel("Wet/dry mix:", body, 4, 0);
@@ -28,8 +28,8 @@ TNastyReverbForm::TNastyReverbForm(TGardeningContraption& contraption, QWidget* 
   for (int row = 0; row < 2; ++row) {
     KWDWSlider* slider = sliders[row];
     slider->SetVertical(false);
-    slider->setGeometry(sliderX, kRowTop[row], kSliderLength, kSliderHeight);
-    labels[row]->move(4, kRowTop[row] + (kSliderHeight - labels[row]->height()) / 2);
+    slider->setGeometry(sliderX, kRowTop[row], kSliderLength, kReverbSliderHeight);
+    labels[row]->move(4, kRowTop[row] + (kReverbSliderHeight - labels[row]->height()) / 2);
   }
   TakeRange(reverbTime_, "ReverbTime");
   TakeRange(wetness_, "WetDryMix");

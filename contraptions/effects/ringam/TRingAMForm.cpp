@@ -18,10 +18,10 @@ TRingAMForm::TRingAMForm(TGardeningContraption& contraption, QWidget* parent)
       am_(new QRadioButton("AM", Body())) {
   setWindowTitle("RingAM");
   QWidget* body = Body();
-  constexpr int kKnob = 35;
+  constexpr int kFrequencyKnob = 35;
   QLabel* label = PlaceLabel("Frequency", body, 4, 4);
-  const int knobX = label->x() + (label->width() - kKnob) / 2;
-  frequency_->setGeometry(knobX, label->geometry().bottom() + 3, kKnob, kKnob);
+  const int knobX = label->x() + (label->width() - kFrequencyKnob) / 2;
+  frequency_->setGeometry(knobX, label->geometry().bottom() + 3, kFrequencyKnob, kFrequencyKnob);
   TakeRange(frequency_, "Frequency");
   const int radioX = label->geometry().right() + 12;
   ring_->move(radioX, 10);

@@ -151,8 +151,8 @@ QSTrigSplinePath::Point QSTrigSplinePath::At(double t) const {
   const float x = SnapSmall(x_[at] + (x_[at + 1] - x_[at]) * f, 0.001f);
   const float y = SnapSmall(y_[at] + (y_[at + 1] - y_[at]) * f, 0.001f);
 
-  constexpr double kPi = 3.1415926;
-  const double theta = x != 0.0f ? std::atan(y / x) : (y > 0.0f ? 1.5 * kPi : 0.5 * kPi);
+  constexpr double kPathPi = 3.1415926;
+  const double theta = x != 0.0f ? std::atan(y / x) : (y > 0.0f ? 1.5 * kPathPi : 0.5 * kPathPi);
   float r = std::sqrt(x * x + y * y);
   if (!(x > 0.0f)) r = -r;
   const auto phi = static_cast<float>(static_cast<float>(theta) + rotation_);

@@ -3,15 +3,15 @@
 namespace tg {
 
 namespace {
-constexpr uint64_t kRate = 44100;
+constexpr uint64_t kFramesPerSecond = 44100;
 
 std::string Amount(uint64_t lostFrames) {
-  if (lostFrames < kRate / 10) {
+  if (lostFrames < kFramesPerSecond / 10) {
     // Under a tenth of a second: whole milliseconds, rounded up so a single
     // lost frame still shows.
-    return std::to_string((lostFrames * 1000 + kRate - 1) / kRate) + " ms";
+    return std::to_string((lostFrames * 1000 + kFramesPerSecond - 1) / kFramesPerSecond) + " ms";
   }
-  const uint64_t tenths = lostFrames * 10 / kRate;
+  const uint64_t tenths = lostFrames * 10 / kFramesPerSecond;
   return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
 }
 }  // namespace

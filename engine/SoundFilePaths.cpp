@@ -1,5 +1,7 @@
 #include "engine/SoundFilePaths.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -7,6 +9,7 @@
 #include <system_error>
 
 #include "framework/host/SettingsStore.h"
+#include "framework/properties/SoundFileNames.h"
 
 namespace tg {
 
@@ -42,6 +45,27 @@ bool IsFile(const std::string& path) {
   return std::filesystem::is_regular_file(path, ec);
 }
 
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// Absolute (against the working directory) and without "." or "..".
+std::string Normal(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  return (ec ? std::filesystem::path(path) : absolute).lexically_normal().string();
+}
+
+// Both name one file, or, where neither exists, one path.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  const bool hasA = ::stat(a.c_str(), &sa) == 0, hasB = ::stat(b.c_str(), &sb) == 0;
+  if (hasA != hasB) return false;
+  return hasA ? sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino : a == b;
+}
+
 std::string ExecutableDirectory() {
   std::error_code ec;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -61,14 +85,23 @@ SoundFilePaths::SoundFilePaths() : applicationDirectory_(ExecutableDirectory()) 
 
 SoundFilePaths& SoundFilePaths::Instance() {
   static SoundFilePaths paths;
+  // Sound-file parameters keep the names these paths resolve.
+  static const bool resolving = [] {
+    soundfilenames::SetResolver(
+        [](const std::string& name) { return SoundFilePaths::Instance().KeptName(name); });
+    return true;
+  }();
+  (void)resolving;
   return paths;
 }
 
 void SoundFilePaths::SetDocumentDirectory(std::string_view documentFileName) {
   const std::string name = WithForwardSlashes(documentFileName);
   const size_t slash = name.rfind('/');
+  const std::string directory =
+      slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
   std::lock_guard lock(mutex_);
-  documentDirectory_ = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+  documentDirectory_ = directory;
 }
 
 std::string SoundFilePaths::DocumentDirectory() const {
@@ -155,27 +188,68 @@ std::string SoundFilePaths::MakeRelativePath(std::string_view original) const {
   return std::string(path);
 }
 
+std::vector<std::string> SoundFilePaths::Bases(const std::string& documentDirectory) const {
+  std::vector<std::string> bases{documentDirectory};
+  std::lock_guard lock(mutex_);
+  bases.insert(bases.end(), directories_.begin(), directories_.end());
+  bases.push_back(applicationDirectory_);
+  return bases;
+}
+
+std::string SoundFilePaths::Find(const std::string& relativeName,
+                                 const std::string& documentDirectory) const {
+  const std::vector<std::string> bases = Bases(documentDirectory);
+  for (const auto& base : bases) {
+    if (std::string candidate = base + relativeName; IsFile(candidate)) return candidate;
+  }
+  for (const auto& base : bases) {
+    if (std::string candidate = base + relativeName; Exists(candidate)) return candidate;
+  }
+  return {};
+}
+
 std::string SoundFilePaths::ResolveSoundFile(std::string_view name) const {
   if (name.empty()) return {};
   const std::string relative = WithForwardSlashes(name);
   // An absolute name means itself; it is not looked for under the bases.
   if (relative.front() == '/') return std::string(name);
-  std::vector<std::string> bases;
-  {
-    std::lock_guard lock(mutex_);
-    bases.push_back(documentDirectory_);
-    bases.insert(bases.end(), directories_.begin(), directories_.end());
-    bases.push_back(applicationDirectory_);
-  }
-  for (const auto& base : bases) {
-    std::string candidate = base + relative;
-    if (IsFile(candidate)) return candidate;
-  }
-  return std::string(name);
+  std::string found = Find(relative, DocumentDirectory());
+  return found.empty() ? std::string(name) : found;
 }
 
 bool SoundFilePaths::SoundFileExists(std::string_view name) const {
   return !name.empty() && IsFile(WithForwardSlashes(ResolveSoundFile(name)));
+}
+
+std::string SoundFilePaths::KeptName(std::string_view name) const {
+  return KeptNameFrom(name, DocumentDirectory());
+}
+
+std::string SoundFilePaths::KeptNameFrom(std::string_view name,
+                                         const std::string& documentDirectory) const {
+  if (name.empty()) return {};
+  const std::string relative = WithForwardSlashes(name);
+  if (relative.front() == '/') return Normal(relative);
+  if (const std::string found = Find(relative, documentDirectory); !found.empty()) {
+    return Normal(found);
+  }
+  if (!documentDirectory.empty()) return Normal(documentDirectory + relative);
+  return relative;
+}
+
+std::string SoundFilePaths::NameForDocument(std::string_view name,
+                                            std::string_view documentDirectory) const {
+  const std::string absolute = KeptName(name);
+  if (absolute.empty() || absolute.front() != '/') return absolute;  // its place is unknown
+  const std::string directory = documentDirectory.empty()
+                                    ? std::string()
+                                    : AsDirectory(Normal(std::string(documentDirectory)));
+  for (const std::string& base : Bases(directory)) {
+    if (!IsProperPrefixIgnoringCase(base, absolute)) continue;
+    std::string candidate = absolute.substr(base.size());
+    if (SameFile(KeptNameFrom(candidate, directory), absolute)) return candidate;
+  }
+  return absolute;
 }
 
 void SoundFilePaths::Load(const SettingsStore& settings) {

@@ -46,16 +46,36 @@ class SoundFilePaths {
   // The path relative to the first base directory that is a proper prefix of
   // it (letter case ignored), else the path unchanged.
   std::string MakeRelativePath(std::string_view path) const;
-  // The first existing file among the base directories + name; else the name.
-  // Names written with "\" separators are found as well.
+  // The first existing file among the base directories + name; failing
+  // that, the first existing entry of another kind (a folder, a pipe), so
+  // that a refusal can say what it found; else the name. Names written with
+  // "\" separators are found as well.
   std::string ResolveSoundFile(std::string_view name) const;
   bool SoundFileExists(std::string_view name) const;
+
+  // The name a sound-file parameter keeps: the absolute, normalised path of
+  // what the name resolves to; for a file not found, its place in the
+  // document's directory; without a document directory the name itself.
+  std::string KeptName(std::string_view name) const;
+  // How a document written into documentDirectory names a sound file: the
+  // shortest name relative to that directory, a listed directory or the
+  // program's (in that order) that the document will resolve to the same
+  // file (the same device and inode; for a file that does not exist, the
+  // same path); else the absolute path.
+  std::string NameForDocument(std::string_view name, std::string_view documentDirectory) const;
 
   // The sound-file directories in the settings ("SFPaths", "Path_0", …).
   void Load(const SettingsStore& settings);
   void Store(SettingsStore& settings) const;
 
  private:
+  // The base directories in the order names are looked for.
+  std::vector<std::string> Bases(const std::string& documentDirectory) const;
+  // ResolveSoundFile from the given document directory; empty when nothing
+  // of that name exists under any base.
+  std::string Find(const std::string& relativeName, const std::string& documentDirectory) const;
+  std::string KeptNameFrom(std::string_view name, const std::string& documentDirectory) const;
+
   mutable std::mutex mutex_;
   std::string documentDirectory_;
   std::vector<std::string> directories_;

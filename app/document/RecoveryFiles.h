@@ -7,10 +7,15 @@
 namespace tg {
 
 // The copies autosave keeps of unsaved documents, one per running program,
-// in a directory of the user's own: "<title>-<process>.tgh", beside a
-// "<title>-<process>.origin" naming the document it belongs to (empty for
-// one never saved). A clean exit removes them; a copy whose process is gone
-// is what a crash left and is offered back at the next start. Qt-free.
+// in a directory of the user's own: "<title>-<id>.tgh", beside a
+// "<title>-<id>.origin" naming the document it belongs to (empty for one
+// never saved). The id is the process id and a number drawn at start, so a
+// later process given the same process id (after a power cut, say) never
+// takes a crashed one's copies for its own. From its first copy on, each
+// program holds an exclusive lock (flock) on "<id>.lock" until it ends: a
+// copy whose lock can be taken, or has no lock file, belongs to no running
+// program. A clean exit removes copies and lock; what a crash left is
+// offered back at the next start. Qt-free.
 class RecoveryFiles {
  public:
   struct Orphan {
@@ -20,6 +25,11 @@ class RecoveryFiles {
   };
 
   RecoveryFiles(std::string directory, long processId);
+  // Releases the lock, as the end of the process would: copies not removed
+  // are then another start's to offer.
+  ~RecoveryFiles();
+  RecoveryFiles(const RecoveryFiles&) = delete;
+  RecoveryFiles& operator=(const RecoveryFiles&) = delete;
   // $XDG_DATA_HOME/tonegarden/recovery/ (or ~/.local/share/…).
   static std::string DefaultDirectory();
 
@@ -28,7 +38,9 @@ class RecoveryFiles {
   bool Write(const std::string& documentFileName, const std::string& text);
   // Removes this process's copy (saved, or the program closes cleanly).
   void RemoveOwn();
-  // The copies whose process no longer runs, newest first.
+  // This program's copy, or empty before the first.
+  const std::string& OwnCopy() const { return ownCopy_; }
+  // The copies of programs that no longer run, newest first.
   std::vector<Orphan> FindOrphans() const;
   static void Discard(const Orphan& orphan);
   // "Tonegarden did not close properly. Restore the unsaved changes to
@@ -37,9 +49,12 @@ class RecoveryFiles {
 
  private:
   std::string PathFor(const std::string& documentFileName, const char* extension) const;
+  // Takes this program's lock (once); false when it cannot.
+  bool Lock();
 
   std::string directory_;
-  long processId_;
+  std::string id_;
+  int lockFd_ = -1;
   std::string ownCopy_;
   std::string ownOrigin_;
 };

@@ -17,6 +17,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/properties/SoundFileNames.h"
 #include "framework/properties/TextIO.h"
 
 namespace tg {
@@ -77,17 +78,20 @@ bool TGDocument::Check(std::istream& in) {
   return true;
 }
 
-bool TGDocument::Open(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
+bool TGDocument::Open(const std::string& fileName) { return OpenAs(fileName, fileName); }
+
+bool TGDocument::OpenAs(const std::string& file, const std::string& documentName) {
+  std::ifstream in(file, std::ios::binary);
   // Nothing of the current patch is touched until the file proves readable.
   if (!Check(in)) return false;
   in.clear();
   in.seekg(0);
-  documentfile::RemoveStaleTemporaries(fileName);
-  // Sound files named relative to the document are found beside it while reading.
-  SetDocumentDirectory(fileName);
+  documentfile::RemoveStaleTemporaries(file);
+  // Sound files named relative to the document are found beside it while
+  // reading, and kept by their full names from then on.
+  SetDocumentDirectory(documentName);
   New();
-  fileName_ = fileName;
+  fileName_ = documentName;
   ReadFrom(in);
   return true;
 }
@@ -99,9 +103,9 @@ bool TGDocument::Read() {
 }
 
 bool TGDocument::Recover(const std::string& copy, const std::string& original) {
-  if (!Open(copy)) return false;
-  fileName_ = original;
-  SetDocumentDirectory(original);
+  // The copy's names are the document's: a copy older than full names in
+  // crash copies names files relative to the original, never to the copy.
+  if (!OpenAs(copy, original)) return false;
   // Unsaved changes, whatever the history says.
   patch_.Model().SetModified(true);
   modified_ = true;
@@ -272,16 +276,25 @@ void TGDocument::WriteTo(std::ostream& out) const {
 }
 
 bool TGDocument::Write() {
-  SetDocumentDirectory(fileName_);
   documentfile::RemoveStaleTemporaries(fileName_);
   std::ostringstream text;
-  WriteTo(text);
+  {
+    // Sound files are named as the document, in its own folder, will find them.
+    const size_t slash = fileName_.find_last_of('/');
+    const std::string directory =
+        slash == std::string::npos ? "./" : fileName_.substr(0, slash + 1);
+    const soundfilenames::ScopedWriter names([&directory](const std::string& name) {
+      return SoundFilePaths::Instance().NameForDocument(name, directory);
+    });
+    WriteTo(text);
+  }
   // Written beside the old copy and renamed over it only when complete, so a
   // failed or interrupted save never destroys the last good document.
   if (!documentfile::WriteReplacing(fileName_, text.str())) {
     Message("An error occurred while saving the document.\n", kCaption);
     return false;
   }
+  SetDocumentDirectory(fileName_);
   return true;
 }
 
@@ -291,12 +304,9 @@ bool TGDocument::SaveAs() {
   const std::string chosen = queries_.AskSaveFileName(proposed);
   if (chosen.empty()) return false;
   const std::string previous = fileName_;
-  const std::string previousDirectory = SoundFilePaths::Instance().DocumentDirectory();
   fileName_ = chosen;
   if (!Write()) {
-    // Nothing was saved there: names go on resolving where they did.
-    fileName_ = previous;
-    SetDocumentDirectory(previousDirectory);
+    fileName_ = previous;  // nothing was saved there
     return false;
   }
   return true;

@@ -65,6 +65,8 @@ class TGDocument final : public KWDocument {
   bool Check(std::istream& in);
   void ReadContraptions(std::istream& in);
   void ReadConnections(std::istream& in);
+  // Reads file as the document named documentName (its name and folder).
+  bool OpenAs(const std::string& file, const std::string& documentName);
 
   PatchEditor& patch_;
   KWDocumentQueries& queries_;

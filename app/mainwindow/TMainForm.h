@@ -132,6 +132,7 @@ class TMainForm final : public QMainWindow {
   QToolButton* OverloadButton() const { return overloads_; }
   QToolButton* UndoButton() const { return undo_; }
   Autosaver* AutoSaver() const { return autosaver_.get(); }
+  RecoveryFiles* Recovery() const { return recovery_.get(); }
   QToolButton* AudioOutButton() const { return dacs_; }
   QToolButton* AudioInButton() const { return adcs_; }
   QToolButton* StartClockButton() const { return startClock_; }

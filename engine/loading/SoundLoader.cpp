@@ -3,8 +3,6 @@
 #include <exception>
 #include <utility>
 
-#include "engine/SoundFilePaths.h"
-
 namespace tg {
 
 SoundLoader::~SoundLoader() {
@@ -102,7 +100,7 @@ void SoundLoader::Serve(const Job& job, const ReadHook& readHook) {
     if (job.name.empty()) {
       data = SoundData::Silence(box.conversion);
     } else {
-      const std::string path = ResolveSoundFile(job.name);
+      const std::string& path = job.name;
       if (readHook) readHook(path);
       data = SoundData::Read(path, box.conversion);
     }

@@ -18,14 +18,14 @@ namespace tg {
 
 // Loads sound files for the contraptions that play them, on one worker
 // thread of its own, so that neither the audio thread nor the user waits for
-// the disk. Each consumer owns a SoundSlot: the slot asks for a load, the
-// worker resolves the name, reads and converts the file into fresh SoundData
+// the disk. Each consumer owns a SoundSlot: the slot asks for a load of a
+// resolved name, the worker reads and converts the file into fresh SoundData
 // and publishes it to the slot, which takes it at a block boundary without
 // waiting. Data the audio thread lets go of comes back here to be freed.
 // The worker starts with the first load.
 class SoundLoader {
  public:
-  // Tests: called on the worker with each resolved file name just before it
+  // Tests: called on the worker with each file name just before it
   // is read, to stand in for a slow disk.
   using ReadHook = std::function<void(const std::string& path)>;
 

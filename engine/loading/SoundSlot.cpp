@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/SoundFilePaths.h"
 #include "framework/properties/QSCStringProperty.h"
 
 namespace tg {
@@ -23,7 +24,9 @@ void SoundSlot::Follow(QSCStringProperty& fileName) {
 void SoundSlot::Load(std::string_view name) {
   ++generation_;
   mailbox_->requested.store(generation_, std::memory_order_release);
-  loader_.Request(mailbox_, std::string(name), generation_);
+  // Resolved here, when asked: the worker may run after the document's
+  // directory has moved on (a restored crash copy, a save elsewhere).
+  loader_.Request(mailbox_, name.empty() ? std::string() : ResolveSoundFile(name), generation_);
 }
 
 }  // namespace tg

@@ -26,12 +26,7 @@ int64_t ProgramRateStream::FramesAtProgramRate(int64_t sourceFrames, double sour
 bool ProgramRateStream::Open(const std::string& fileName) {
   Close();
   if (!reader_.Open(fileName)) {
-    std::error_code ec;
-    error_ = fileName.empty()                              ? "no file was named"
-             : !std::filesystem::exists(fileName, ec)      ? "the file cannot be found"
-             : std::filesystem::is_directory(fileName, ec) ? "it is a folder, not a sound file"
-                                                           : "it is not a sound file this program "
-                                                             "can read";
+    error_ = reader_.Problem();
     return false;
   }
   const WaveInfo& info = reader_.Info();

@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <vector>
@@ -17,15 +19,22 @@ namespace tg {
 
 namespace {
 
-int32_t RiffDataOffset(const std::string& fileName) {
-  const int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
+// Reads at positions of its own (pread), so the descriptor stays where
+// libsndfile left it.
+int32_t RiffDataOffset(int fd) {
   int64_t at = 12;
   uint32_t size = 0;
   int64_t sizeAt = 0;
   const bool found = riff::IsRiffWave(fd) && riff::FindChunk(fd, at, "data", size, sizeAt);
-  close(fd);
   return found && at <= INT32_MAX ? static_cast<int32_t>(at) : 0;
+}
+
+// What a name that is no regular file stands for.
+std::string KindOf(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return "it is a folder";
+  if (S_ISFIFO(st.st_mode)) return "it is a pipe";
+  if (S_ISSOCK(st.st_mode)) return "it is a socket";
+  return "it is a device, not a file";
 }
 
 // The whole file as one or two channels of floats; a third and further
@@ -57,26 +66,50 @@ Channels ReadUpTo(SoundFileReader& reader, int64_t maxFrames) {
 bool SoundFileReader::Open(const std::string& fileName) {
   Close();
   info_ = WaveInfo{};
-  if (fileName.empty()) return false;
+  problem_.clear();
+  if (fileName.empty()) {
+    problem_ = "no file was named";
+    return false;
+  }
+  // Opened without waiting and looked at through the same descriptor that
+  // libsndfile then reads, so nothing can be swapped in between.
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    problem_ = errno == ENOENT || errno == ENOTDIR ? "not found"
+               : errno == EACCES                   ? "it may not be read"
+                                                   : "it cannot be opened";
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    problem_ = S_ISREG(st.st_mode) ? "it cannot be opened" : KindOf(st);
+    ::close(fd);
+    return false;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   SF_INFO sfInfo{};
-  SNDFILE* file = sf_open(fileName.c_str(), SFM_READ, &sfInfo);
-  if (file == nullptr) return false;
-  if (sfInfo.samplerate <= 0 || sfInfo.channels <= 0 || sfInfo.frames < 0) {
-    sf_close(file);
+  SNDFILE* file = sf_open_fd(fd, SFM_READ, &sfInfo, SF_FALSE);
+  if (file == nullptr || sfInfo.samplerate <= 0 || sfInfo.channels <= 0 || sfInfo.frames < 0) {
+    if (file != nullptr) sf_close(file);
+    ::close(fd);
+    problem_ = "not a sound file";
     return false;
   }
   file_ = reinterpret_cast<sf_private_tag*>(file);
+  fd_ = fd;
   info_.valid = true;
   info_.sampleRate = sfInfo.samplerate;
   info_.channels = sfInfo.channels;
   info_.frames = static_cast<int32_t>(std::min<sf_count_t>(sfInfo.frames, INT32_MAX));
-  info_.dataOffset = RiffDataOffset(fileName);
+  info_.dataOffset = RiffDataOffset(fd);
   return true;
 }
 
 void SoundFileReader::Close() {
   if (file_ != nullptr) sf_close(reinterpret_cast<SNDFILE*>(file_));
   file_ = nullptr;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 bool SoundFileReader::SeekFrame(int64_t frame) {

@@ -22,9 +22,14 @@ class SoundFileReader {
   SoundFileReader(const SoundFileReader&) = delete;
   SoundFileReader& operator=(const SoundFileReader&) = delete;
 
+  // Opens only a regular file, never waiting: a pipe, a folder or a device
+  // is refused (a pipe would block the reader until someone writes to it).
   bool Open(const std::string& fileName);
   void Close();
   bool IsOpen() const { return file_ != nullptr; }
+  // Why the last Open failed, as a user reads it after the file's name:
+  // "not found", "it is a folder", "it is a pipe", "not a sound file", …
+  const std::string& Problem() const { return problem_; }
   const WaveInfo& Info() const { return info_; }
 
   bool SeekFrame(int64_t frame);
@@ -34,7 +39,9 @@ class SoundFileReader {
 
  private:
   sf_private_tag* file_ = nullptr;
+  int fd_ = -1;
   WaveInfo info_;
+  std::string problem_;
   std::vector<float> scratch_;
 };
 

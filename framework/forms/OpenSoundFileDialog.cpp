@@ -44,7 +44,9 @@ QString OpenSoundFileDialog::Ask(QWidget* owner, std::string_view storedName) co
   const QFileInfo file(chosen);
   SoundFilePaths& paths = SoundFilePaths::Instance();
   paths.SetLastSoundFileDirectory(file.absolutePath().toStdString());
-  return QString::fromStdString(paths.MakeRelativePath(file.absoluteFilePath().toStdString()));
+  // The full name: the parameter keeps it so, and a document written
+  // anywhere names it as that document will find it.
+  return file.absoluteFilePath();
 }
 
 }  // namespace tg

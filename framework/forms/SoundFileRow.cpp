@@ -43,7 +43,8 @@ void SoundFileRow::Refresh() {
   const bool loading = slot_.loading();
   const std::string& name = slot_.name();
   const bool missing = !name.empty() && (!SoundFileExists(name) || slot_.loadFailed());
-  const QString caption = PanelCaption(name, missing);
+  // Shown as the document would name it; the tip gives the whole path.
+  const QString caption = PanelCaption(MakeRelativePath(name), missing);
   // A long name keeps its end, where the file's own name and the mark are.
   const int room = panel_->contentsRect().width() - 2 * panel_->margin() - 4;
   panel_->setText(panel_->fontMetrics().elidedText(caption, Qt::ElideLeft, room));

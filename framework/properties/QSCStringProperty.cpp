@@ -4,19 +4,26 @@
 #include <ostream>
 #include <utility>
 
+#include "framework/properties/SoundFileNames.h"
 #include "framework/properties/TextIO.h"
 
 namespace tg {
 
+std::string QSCStringProperty::KeptText(std::string text) const {
+  return namesSoundFile_ ? soundfilenames::Kept(text) : text;
+}
+
 void QSCStringProperty::SetValue(std::string_view text) {
-  if (text == text_) return;
-  text_.assign(text);
+  std::string kept = KeptText(std::string(text));
+  if (kept == text_) return;
+  text_ = std::move(kept);
   RaiseChanged();
   TellChange();
 }
 
 std::unique_ptr<QSProperty> QSCStringProperty::Clone() const {
   auto copy = std::make_unique<QSCStringProperty>(text_);
+  copy->namesSoundFile_ = namesSoundFile_;
   copy->CopyReservedFlagFrom(*this);
   return copy;
 }
@@ -47,14 +54,15 @@ void QSCStringProperty::ReadFrom(std::istream& in) {
     }
     if (collected.size() < kMaxLength) collected.push_back(static_cast<char>(ch));
   }
-  text_ = std::move(collected);
+  text_ = KeptText(std::move(collected));
   RaiseChanged();
   TellChange();
 }
 
 void QSCStringProperty::WriteTo(std::ostream& out) const {
+  const std::string text = namesSoundFile_ ? soundfilenames::Written(text_) : text_;
   out << '"';
-  for (char c : text_) {
+  for (char c : text) {
     if (c == '\\' || c == '"') out << '\\';
     out << c;
   }

@@ -20,6 +20,13 @@ class QSCStringProperty : public QSProperty {
 
   explicit QSCStringProperty(std::string_view initial = {})
       : QSProperty(kCString), text_(initial) {}
+  // A text naming a sound file: kept as the program's sound-file paths
+  // resolve it and written as the document being written wants it
+  // (framework/properties/SoundFileNames.h).
+  struct SoundFileName {};
+  explicit QSCStringProperty(SoundFileName) : QSProperty(kCString), namesSoundFile_(true) {}
+
+  bool NamesSoundFile() const { return namesSoundFile_; }
 
   const std::string& Value() const { return text_; }
   // Raises the changed flag only when the text actually changes.
@@ -42,7 +49,11 @@ class QSCStringProperty : public QSProperty {
     if (changeHandler_) changeHandler_(text_);
   }
 
+  // The text as kept: a sound-file name resolved, any other text as given.
+  std::string KeptText(std::string text) const;
+
   std::string text_;
+  bool namesSoundFile_ = false;
   std::function<void(const std::string&)> changeHandler_;
 };
 

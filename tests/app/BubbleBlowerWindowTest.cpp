@@ -189,7 +189,7 @@ TEST_F(BubbleBlowerWindowTest, TheFilePanelShowsTheNameAndMarksFilesThatCannotPl
 
   answer = QString::fromStdString(dir / "voice.wav");
   form->OpenButton()->click();
-  EXPECT_EQ(bb->file.Value(), "voice.wav");
+  EXPECT_EQ(bb->file.Value(), dir / "voice.wav");
   EXPECT_EQ(form->PresetCaption(), "--");
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form->FileRow().WatchingLoads(); }, 30000));
   EXPECT_EQ(form->FileNamePanel()->text(), "voice.wav");

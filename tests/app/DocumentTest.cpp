@@ -20,10 +20,13 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/host/StreamUserMessages.h"
+#include "framework/properties/QSCStringProperty.h"
+#include "framework/properties/QSPropertyTable.h"
 #include "tests/support/DeadProcess.h"
 #include "tests/support/DocumentFixture.h"
 #include "tests/support/ScriptedQueries.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSoundFiles.h"
 
 namespace tg {
 namespace document_test {
@@ -299,6 +302,84 @@ TEST_F(DocumentTest, RelativeSoundFileNamesAreFoundBesideTheirDocument) {
   ASSERT_TRUE(controller.OpenFile(dir / "two/song.tgh"));
   EXPECT_TRUE(std::filesystem::exists(dir / "two/take.wav"));
   EXPECT_FALSE(std::filesystem::exists(dir / "take.wav"));
+}
+
+// Every parameter of every type that names a sound file: Drums' slots,
+// LoopPlayer, BubbleBlower, SoundIn and SoundOut.
+std::vector<QSCStringProperty*> SoundFileNames(TGardeningContraption& c) {
+  std::vector<QSCStringProperty*> names;
+  QSPropertyTable& table = *c.Processor().GetPropertyTable();
+  for (int i = 0; i < table.Count(); ++i) {
+    auto* text = dynamic_cast<QSCStringProperty*>(&table.PropertyAt(i));
+    if (text != nullptr && text->NamesSoundFile()) names.push_back(text);
+  }
+  return names;
+}
+
+TEST_F(DocumentTest, ACopySavedInAnotherFolderNamesEverySoundFileSoThatItIsFoundThere) {
+  const std::string a = dir / "a/", b = dir / "b/deeper/", listed = dir / "listed/";
+  for (const std::string& d : {a + "samples", b, listed}) std::filesystem::create_directories(d);
+  test::WriteLevel(a + "samples/kick.wav", 1000, 64);
+  test::WriteLevel(listed + "listed.wav", 2000, 64);
+  test::WriteLevel(listed + "shadowed.wav", 3000, 64);
+  test::WriteLevel(b + "shadowed.wav", 4000, 64);  // would hide the listed one from b
+  SoundFilePaths::Instance().SetDirectories({listed});
+  KWDocumentController controller(document, queries);
+  queries.saveName = a + "song.tgh";
+  ASSERT_TRUE(controller.SaveDocumentAs());
+
+  // The names as the user chose them in a, and the files they stand for.
+  const std::vector<std::pair<std::string, std::string>> choices{
+      {"samples/kick.wav", a + "samples/kick.wav"},
+      {"listed.wav", listed + "listed.wav"},
+      {"shadowed.wav", listed + "shadowed.wav"},
+      {"samples/missing.wav", a + "samples/missing.wav"}};
+  std::vector<std::string> expected;
+  size_t next = 0;
+  for (const char* type : {"Drums", "LoopPlayer", "BubbleBlower", "SoundIn", "SoundOut"}) {
+    PatchNode* node = patch.NewContraption(type, 0, 0);
+    ASSERT_NE(node, nullptr) << type;
+    const auto names = SoundFileNames(*node->contraption);
+    ASSERT_FALSE(names.empty()) << type;
+    for (QSCStringProperty* name : names) {
+      const auto& [chosen, file] = choices[next++ % choices.size()];
+      name->SetValue(chosen);
+      expected.push_back(file);
+    }
+    node->contraption->StorePreset(3);
+  }
+  ASSERT_TRUE(controller.Save());
+  const auto onDisk = [](const std::string& file) {
+    std::ifstream saved(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+  };
+  const std::string inA = onDisk(a + "song.tgh");
+  EXPECT_NE(inA.find("\"samples/kick.wav\""), std::string::npos) << inA;
+  EXPECT_NE(inA.find("\"samples/missing.wav\""), std::string::npos);
+  EXPECT_NE(inA.find("\"shadowed.wav\""), std::string::npos);
+
+  queries.saveName = b + "song.tgh";
+  ASSERT_TRUE(controller.SaveDocumentAs());
+  ASSERT_TRUE(controller.OpenFile(b + "song.tgh"));
+  const std::string inB = onDisk(b + "song.tgh");
+  EXPECT_NE(inB.find("\"listed.wav\""), std::string::npos) << "still found where it was";
+  EXPECT_NE(inB.find("\"" + a + "samples/kick.wav\""), std::string::npos) << inB;
+  EXPECT_EQ(inB.find("\"shadowed.wav\""), std::string::npos) << "b has a file of that name";
+
+  // Reopened in b, every parameter and every preset names what it did in a.
+  size_t at = 0;
+  for (TGardeningContraption* contraption : factory.Contraptions()) {
+    const auto names = SoundFileNames(*contraption);
+    for (QSCStringProperty* name : names) {
+      ASSERT_LT(at, expected.size());
+      EXPECT_EQ(name->Value(), expected[at]) << contraption->Name();
+      name->SetValue("");
+      contraption->RecallPreset(3);
+      EXPECT_EQ(name->Value(), expected[at++]) << contraption->Name() << "'s preset";
+    }
+  }
+  EXPECT_EQ(at, expected.size());
+  SoundFilePaths::Instance().SetDirectories({});
 }
 
 TEST_F(DocumentTest, NewKeepsTheUsersPaneLayout) {

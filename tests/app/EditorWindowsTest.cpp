@@ -170,7 +170,7 @@ TEST_F(EditorWindowsTest, SoundOutRecordsAndPlaysThroughItsButtons) {
   EXPECT_TRUE(form->DurationLabel()->text().isEmpty());
 }
 
-TEST_F(EditorWindowsTest, SoundOutKeepsItsFileRelativeAndMakesANewOneWhereChosen) {
+TEST_F(EditorWindowsTest, SoundOutKeepsItsFileAndMakesANewOneWhereChosen) {
   test::TempDir documents, sounds;
   SoundFilePaths& paths = SoundFilePaths::Instance();
   paths.SetDocumentDirectory(documents / "song.tgh");
@@ -181,14 +181,14 @@ TEST_F(EditorWindowsTest, SoundOutKeepsItsFileRelativeAndMakesANewOneWhereChosen
   ASSERT_NE(form, nullptr);
 
   ASSERT_TRUE(ChooseAndWait(*form, documents / "take.wav"));
-  EXPECT_EQ(out.outputFile.Value(), "take.wav");
+  EXPECT_EQ(out.outputFile.Value(), documents / "take.wav");
   EXPECT_EQ(out.GetState(), TGSoundOut::kStopped);
   EXPECT_TRUE(std::filesystem::exists(documents / "take.wav"));
   EXPECT_EQ(form->SaveProposal(), documents / "take.wav");
 
   // A new file in a sound-file directory is made there, not beside the document.
   ASSERT_TRUE(ChooseAndWait(*form, sounds / "new.wav"));
-  EXPECT_EQ(out.outputFile.Value(), "new.wav");
+  EXPECT_EQ(out.outputFile.Value(), sounds / "new.wav");
   EXPECT_TRUE(std::filesystem::exists(sounds / "new.wav"));
   EXPECT_FALSE(std::filesystem::exists(documents / "new.wav"));
   EXPECT_EQ(out.GetState(), TGSoundOut::kStopped);

@@ -18,12 +18,17 @@
 #include "app/document/TGDocument.h"
 #include "app/patch/PatchEditor.h"
 #include "contraptions/RegisterContraptions.h"
+#include "contraptions/generators/loopplayer/TGLoopPlayer.h"
+#include "contraptions/io/soundout/TGSoundOut.h"
+#include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
+#include "engine/loading/SoundLoader.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/host/StreamUserMessages.h"
 #include "tests/support/DeadProcess.h"
 #include "tests/support/DocumentFixture.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSoundFiles.h"
 
 namespace tg {
 namespace recovery_test {
@@ -64,7 +69,8 @@ TEST_F(RecoveryTest, ACopyIsWrittenEveryThirtySecondsOfChangesOrAfterFiftyComman
   EXPECT_FALSE(saver.Tick(true, 1, t0));
   EXPECT_FALSE(saver.Tick(true, 0, t0 + 29s));
   EXPECT_TRUE(saver.Tick(true, 0, t0 + 30s));
-  const std::string copy = dir / "recovery/song-" + std::to_string(getpid()) + ".tgh";
+  const std::string copy = files.OwnCopy();
+  EXPECT_TRUE(copy.starts_with(dir / "recovery/song-")) << copy;
   EXPECT_EQ(ReadText(copy), "text 1");
   EXPECT_FALSE(saver.Tick(true, 0, t0 + 90s)) << "nothing new to keep";
   EXPECT_TRUE(saver.Tick(true, 1, t0 + 91s)) << "a change long after the last copy";
@@ -84,11 +90,14 @@ TEST_F(RecoveryTest, OnlyCopiesOfEndedProcessesAreOfferedAndOpenAsTheirDocumentM
   patch.NewContraption("NastyReverb", 300, 10);
   const std::string unsaved = Text();
 
-  RecoveryFiles crashed(dir / "recovery", test::DeadProcess());
-  ASSERT_TRUE(crashed.Write(original, unsaved));
-  RecoveryFiles untitled(dir / "recovery", test::DeadProcess());
-  ASSERT_TRUE(untitled.Write("", saved));
-  RecoveryFiles running(dir / "recovery", 1);  // init never ends
+  {
+    // Programs that ended without removing their copies.
+    RecoveryFiles crashed(dir / "recovery", test::DeadProcess());
+    ASSERT_TRUE(crashed.Write(original, unsaved));
+    RecoveryFiles untitled(dir / "recovery", test::DeadProcess());
+    ASSERT_TRUE(untitled.Write("", saved));
+  }
+  RecoveryFiles running(dir / "recovery", 1);
   ASSERT_TRUE(running.Write(original, saved));
   RecoveryFiles self(dir / "recovery", getpid());
   ASSERT_TRUE(self.Write(original, saved));
@@ -112,16 +121,20 @@ TEST_F(RecoveryTest, OnlyCopiesOfEndedProcessesAreOfferedAndOpenAsTheirDocumentM
 
   RecoveryFiles::Discard(song);
   EXPECT_EQ(self.FindOrphans().size(), 1u);
+  const std::string own = self.OwnCopy();
   self.RemoveOwn();
-  EXPECT_FALSE(std::filesystem::exists(dir / "recovery/song-" + std::to_string(getpid()) + ".tgh"));
+  EXPECT_FALSE(std::filesystem::exists(own));
 }
 
 TEST_F(RecoveryTest, ATakenCopyOpensAndBecomesOursARefusedOneGoes) {
   const std::string original = dir / "song.tgh";
   GrowingTexts(2);
   const std::string unsaved = Text();
-  RecoveryFiles crashed(dir / "recovery", test::DeadProcess());
-  ASSERT_TRUE(crashed.Write(original, unsaved));
+  const auto crash = [&] {
+    RecoveryFiles crashed(dir / "recovery", test::DeadProcess());
+    ASSERT_TRUE(crashed.Write(original, unsaved));
+  };
+  crash();
   document.New();
 
   RecoveryFiles ours(dir / "recovery", getpid());
@@ -131,14 +144,101 @@ TEST_F(RecoveryTest, ATakenCopyOpensAndBecomesOursARefusedOneGoes) {
   EXPECT_TRUE(ours.FindOrphans().empty()) << "refused: deleted";
   EXPECT_EQ(model.NodeCount(), 0);
 
-  ASSERT_TRUE(crashed.Write(original, unsaved));
+  crash();
   queries.restore = true;
   EXPECT_TRUE(OfferRecovery(ours, document, queries));
   EXPECT_EQ(Text(), unsaved);
   EXPECT_EQ(document.FileName(), original);
   EXPECT_FALSE(std::filesystem::exists(original)) << "nothing written until the user saves";
   EXPECT_TRUE(ours.FindOrphans().empty());
-  EXPECT_EQ(ReadText(dir / "recovery/song-" + std::to_string(getpid()) + ".tgh"), unsaved);
+  EXPECT_EQ(ReadText(ours.OwnCopy()), unsaved);
+}
+
+// A program given the process id of one that crashed (after a power cut)
+// still offers its copy and never writes over it; a copy restored and saved
+// is not offered again after a later crash.
+TEST_F(RecoveryTest, CopiesAreMatchedToRunningProgramsByTheirLockNotTheirProcessId) {
+  const std::string original = dir / "song.tgh";
+  GrowingTexts(2);
+  const std::string unsaved = Text();
+  std::string left;
+  {
+    RecoveryFiles crashed(dir / "recovery", getpid());
+    ASSERT_TRUE(crashed.Write(original, unsaved));
+    left = crashed.OwnCopy();
+    EXPECT_TRUE(crashed.FindOrphans().empty());
+    RecoveryFiles other(dir / "recovery", getpid());
+    EXPECT_TRUE(other.FindOrphans().empty()) << "its program still runs";
+  }
+  document.New();
+  {
+    RecoveryFiles ours(dir / "recovery", getpid());
+    ASSERT_TRUE(ours.Write("", "an untitled patch of ours"));
+    ASSERT_EQ(ours.FindOrphans().size(), 1u);
+    EXPECT_EQ(ReadText(left), unsaved) << "not written over";
+    ASSERT_TRUE(OfferRecovery(ours, document, queries));
+    EXPECT_EQ(Text(), unsaved);
+    EXPECT_FALSE(std::filesystem::exists(left));
+    ASSERT_TRUE(document.Write());
+    ours.RemoveOwn();
+  }  // and the program crashes
+  RecoveryFiles next(dir / "recovery", getpid());
+  EXPECT_TRUE(next.FindOrphans().empty());
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir / "recovery")) {
+    files.push_back(entry.path().filename());
+  }
+  EXPECT_TRUE(files.empty()) << files.front();
+}
+
+// A crash copy names sound files in full; one written before that named them
+// relative to its document, and is read as that document, never as a file of
+// the recovery folder, where nothing but copies is ever written.
+TEST_F(RecoveryTest, ARestoredCopyFindsItsSoundsAndTakesBesideItsDocument) {
+  const std::string song = dir / "songs/";
+  std::filesystem::create_directories(song + "samples");
+  test::WriteLevel(song + "samples/loop.wav", 1000, 4410);
+  const std::string original = song + "song.tgh";
+  SetDocumentDirectory(original);
+  PatchNode* loop = patch.NewContraption("LoopPlayer", 0, 0);
+  PatchNode* out = patch.NewContraption("SoundOut", 0, 40);
+  ASSERT_TRUE(loop && out);
+  auto& file = static_cast<TGLoopPlayer&>(loop->contraption->Processor()).file;
+  auto& take = static_cast<TGSoundOut&>(out->contraption->Processor()).outputFile;
+  file.SetValue("samples/loop.wav");
+  take.SetValue("take.wav");
+  const std::string copyText = Text();
+  EXPECT_NE(copyText.find("\"" + song + "samples/loop.wav\""), std::string::npos) << copyText;
+  EXPECT_NE(copyText.find("\"" + song + "take.wav\""), std::string::npos);
+  std::string earlier = copyText;
+  for (const std::string& name : {song + "samples/loop.wav", song + "take.wav"}) {
+    earlier.replace(earlier.find(name), name.size(), name.substr(song.size()));
+  }
+
+  for (const std::string& text : {copyText, earlier}) {
+    SCOPED_TRACE(text == earlier ? "an earlier copy" : "a copy");
+    document.New();
+    SetDocumentDirectory(dir / "elsewhere/other.tgh");
+    {
+      RecoveryFiles crashed(dir / "recovery", test::DeadProcess());
+      ASSERT_TRUE(crashed.Write(original, text));
+    }
+    RecoveryFiles ours(dir / "recovery", getpid());
+    ASSERT_TRUE(OfferRecovery(ours, document, queries));
+    SoundLoader::Instance().WaitUntilIdle();
+    ASSERT_EQ(model.NodeCount(), 2);
+    auto& restored = static_cast<TGLoopPlayer&>(model.NodeAt(0).contraption->Processor());
+    EXPECT_EQ(restored.file.Value(), song + "samples/loop.wav");
+    EXPECT_FALSE(restored.LoadFailed());
+    auto& recorder = static_cast<TGSoundOut&>(model.NodeAt(1).contraption->Processor());
+    EXPECT_EQ(recorder.OutputPath(), song + "take.wav");
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "recovery")) {
+      const std::string name = entry.path().filename();
+      EXPECT_TRUE(name.ends_with(".tgh") || name.ends_with(".origin") || name.ends_with(".lock"))
+          << name;
+    }
+    ours.RemoveOwn();
+  }
 }
 
 // A process that autosaves and saves without end is killed at random moments:
@@ -164,9 +264,18 @@ TEST_F(RecoveryTest, AKillAtAnyMomentLeavesWholeCopiesAndAWholeDocument) {
     }
     // Killed at a random moment once its first copy is there, however slow
     // the machine is to start it.
-    const std::string first = dir / "recovery/song-" + std::to_string(child) + ".tgh";
+    const std::string first = "song-" + std::to_string(child) + "_";
+    const auto written = [&] {
+      std::error_code ec;
+      for (std::filesystem::directory_iterator it(dir / "recovery", ec), end; !ec && it != end;
+           it.increment(ec)) {
+        const std::string name = it->path().filename();
+        if (name.starts_with(first) && name.ends_with(".tgh")) return true;
+      }
+      return false;
+    };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!std::filesystem::exists(first) && std::chrono::steady_clock::now() < deadline) {
+    while (!written() && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));

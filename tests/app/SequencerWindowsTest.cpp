@@ -187,7 +187,7 @@ TEST_F(SequencerWindowsTest, TheOpenDialogStartsWhereTheSlotsSoundIsAndRemembers
   form->ChooseFile(0);  // nothing chosen anywhere yet: the document's directory
   ASSERT_EQ(starts.size(), 1u);
   EXPECT_EQ(starts[0], dir.Path());
-  EXPECT_EQ(drums.File(0).Value(), "sounds/kick.wav");  // relative to the document
+  EXPECT_EQ(drums.File(0).Value(), dir / "sounds/kick.wav");
   EXPECT_EQ(paths.LastSoundFileDirectory(), dir / "sounds/");
   EXPECT_EQ(form->FileButton(0)->text().toStdString(), "sounds/kick");
 
@@ -197,7 +197,7 @@ TEST_F(SequencerWindowsTest, TheOpenDialogStartsWhereTheSlotsSoundIsAndRemembers
   EXPECT_EQ(drums.File(1).Value(), "");
   form->ChooseFile(0);  // the slot's own file
   EXPECT_EQ(starts.at(2), dir / "sounds/kick.wav");
-  EXPECT_EQ(drums.File(0).Value(), "sounds/kick.wav");
+  EXPECT_EQ(drums.File(0).Value(), dir / "sounds/kick.wav");
 
   // A slot naming a file on a pseudo file system never starts the dialog there.
   drums.File(3).SetValue("/proc/self/status");

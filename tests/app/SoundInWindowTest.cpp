@@ -64,7 +64,7 @@ TEST_F(SoundInWindowTest, AFileIsChosenPlayedPausedAndPlayedToItsEnd) {
   test::WriteWave(dir / "take.wav", 44100, 1, std::vector<int16_t>(22050, 5000));
   answer = QString::fromStdString(dir / "take.wav");
   form->OpenButton()->click();
-  EXPECT_EQ(in.inputFile.Value(), "take.wav");  // kept beside the document
+  EXPECT_EQ(in.inputFile.Value(), dir / "take.wav");
   EXPECT_TRUE(in.fileIsGood.Value());
   EXPECT_EQ(form->FileLabel()->text(), "take.wav");
   EXPECT_EQ(form->DurationLabel()->text(), "duration: 0.5 (sec)");  // as SoundOut shows lengths

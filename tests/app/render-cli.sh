@@ -100,5 +100,5 @@ expect 2 "$dir/device.tgh" -o "$dir/x.wav" --soundin
 grep -q "sound card" "$dir/err" || fail "--soundin in device mode: $(cat "$dir/err")"
 soundin 0 "$dir/gone.wav" >"$dir/gone.tgh"
 expect 2 "$dir/gone.tgh" -o "$dir/x.wav" --soundin
-grep -q "cannot be found" "$dir/err" || fail "--soundin with a missing file: $(cat "$dir/err")"
+grep -q "not found" "$dir/err" || fail "--soundin with a missing file: $(cat "$dir/err")"
 echo "1 passed, 0 failed"

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "engine/EngineLock.h"
+#include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
 #include "engine/wavefiles/ProgramRateStream.h"
@@ -209,13 +211,24 @@ TEST_F(SoundInFileTest, AFileCutShortWhilePlayingStopsWhereItEndsAndSaysSo) {
 TEST_F(SoundInFileTest, AFileThatCannotBeReadIsNeverGoodAndSaysWhy) {
   UseFile(dir / "missing.wav");
   EXPECT_FALSE(in().fileIsGood.Value());
-  EXPECT_NE(in().FileProblem().find("cannot be found"), std::string::npos) << in().FileProblem();
+  EXPECT_NE(in().FileProblem().find("not found"), std::string::npos) << in().FileProblem();
   Play();
   EXPECT_EQ(Run(2)[0], 0);
   std::ofstream(dir / "text.wav") << "not a sound";
   UseFile(dir / "text.wav");
   EXPECT_FALSE(in().fileIsGood.Value());
   EXPECT_NE(in().FileProblem().find("not a sound file"), std::string::npos);
+  // Named relative to the document: the problem names what the name found.
+  SetDocumentDirectory(dir / "song.tgh");
+  std::filesystem::create_directory(dir / "folder.wav");
+  ASSERT_EQ(mkfifo((dir / "pipe.wav").c_str(), 0600), 0);
+  for (const auto& [name, what] :
+       {std::pair{"folder.wav", "it is a folder"}, std::pair{"pipe.wav", "it is a pipe"}}) {
+    UseFile(name);  // a pipe never holds the reader up
+    EXPECT_FALSE(in().fileIsGood.Value());
+    EXPECT_NE(in().FileProblem().find("\"" + dir / name + "\": " + what), std::string::npos)
+        << in().FileProblem();
+  }
   UseFile("");
   EXPECT_TRUE(in().FileProblem().empty());
 }

@@ -48,7 +48,7 @@ class TGBubbleBlower final : public QSSignalProcessor {
   // The sound data one instance may hold: the longest stereo file.
   static size_t BufferMemory() { return static_cast<size_t>(kMaxFrames + 1) * 2 * sizeof(float); }
 
-  QSCStringProperty file;  // "File", stored relative
+  QSCStringProperty file{QSCStringProperty::SoundFileName{}};  // "File"
   QSRangeProperty amplitude{1.0f, 1.0f};
   QSRangeProperty panning{0.0f, 1.0f};
   QSRangeProperty inskip{0.0f, 0.0f};  // milliseconds into the file

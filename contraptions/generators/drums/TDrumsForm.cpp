@@ -165,7 +165,7 @@ void TDrumsForm::RefreshFileCaptions() {
     const std::string& name = processor_.File(i).Value();
     const bool missing = !name.empty() && (!SoundFileExists(name) || processor_.SlotLoadFailed(i));
     QPushButton* button = files_[Index(i)];
-    button->setText(FileCaption(name, missing));
+    button->setText(FileCaption(MakeRelativePath(name), missing));
     button->setToolTip(name.empty() ? QString("Choose the sound of slot %1").arg(i + 1)
                                     : QString::fromStdString(ResolveSoundFile(name)));
   }

@@ -79,7 +79,12 @@ class TGDrums final : public QSSignalProcessor {
   void ArmFade(int slot, double samplesPerTick);
   void Render(int from, int to);
 
-  std::array<QSCStringProperty, kSlots> files_;
+  std::array<QSCStringProperty, kSlots> files_{
+      QSCStringProperty(QSCStringProperty::SoundFileName{}),
+      QSCStringProperty(QSCStringProperty::SoundFileName{}),
+      QSCStringProperty(QSCStringProperty::SoundFileName{}),
+      QSCStringProperty(QSCStringProperty::SoundFileName{}),
+      QSCStringProperty(QSCStringProperty::SoundFileName{})};
   std::array<QSDoubleProperty, kSlots> volumes_;
   std::array<QSIntProperty, kSlots> gates_;
   std::array<QSBoolProperty, kSlots> mutes_;

@@ -34,11 +34,11 @@ class TGLoopPlayer final : public QSSignalProcessor {
   // The sound data one instance may hold: the longest stereo file.
   static size_t BufferMemory() { return static_cast<size_t>(kMaxFrames + 1) * 2 * sizeof(float); }
 
-  QSCStringProperty file;        // "File", stored relative
-  QSIntProperty barCount{1};     // "BarCount"
-  QSBoolProperty stretch{true};  // "Stretch"
-  QSIntProperty phase{0};        // "Phase", in sixteenth-note steps
-  QSBoolProperty mute{false};    // "Mute", taken at the next bar line
+  QSCStringProperty file{QSCStringProperty::SoundFileName{}};  // "File"
+  QSIntProperty barCount{1};                                   // "BarCount"
+  QSBoolProperty stretch{true};                                // "Stretch"
+  QSIntProperty phase{0};                                      // "Phase", in sixteenth-note steps
+  QSBoolProperty mute{false};                                  // "Mute", taken at the next bar line
 
   // UI thread: the newest load could not read its file (the loop before it
   // keeps playing).

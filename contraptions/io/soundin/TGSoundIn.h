@@ -59,7 +59,7 @@ class TGSoundIn final : public QSSignalProcessor {
   void SetOffline(bool offline) { worker_.SetOffline(offline); }
 
   QSBoolProperty useADC{true};
-  QSCStringProperty inputFile;
+  QSCStringProperty inputFile{QSCStringProperty::SoundFileName{}};
   QSBoolProperty fileIsGood{false};
   QSBoolProperty active{false};
   QSBoolProperty loop{false};

@@ -123,11 +123,9 @@ void TSoundOutForm::OpenClicked() {
 }
 
 void TSoundOutForm::ChooseFile(const QString& fileName) {
-  chosen_ = fileName.toStdString();
-  SoundFilePaths::Instance().SetLastOutputDirectory(chosen_);
-  // Opened by its full name first: a new file has to be made where the
-  // user chose, which its relative name alone would not say.
-  processor_.ChooseFile(chosen_);
+  const std::string chosen = fileName.toStdString();
+  SoundFilePaths::Instance().SetLastOutputDirectory(chosen);
+  processor_.ChooseFile(chosen);
   ParameterEdited();
   UpdateControls();
   opening_->start();
@@ -139,16 +137,6 @@ void TSoundOutForm::CheckOpenedFile() {
   if (processor_.GetState() == TGSoundOut::kOpening) return;
   opening_->stop();
   const std::string problem = processor_.FileProblem();
-  if (problem.empty() && processor_.GetState() != TGSoundOut::kNoFile &&
-      processor_.outputFile.Value() == chosen_) {
-    const std::string relative = MakeRelativePath(chosen_);
-    std::error_code ec;
-    if (std::filesystem::equivalent(ResolveSoundFile(relative), chosen_, ec)) {
-      processor_.outputFile.SetValue(relative);
-      processor_.outputFile.ClearChanged();  // the same file, open already
-    }
-  }
-  chosen_.clear();
   UpdateControls();
   processor_.ReportFileProblem(problem);
 }

@@ -79,7 +79,6 @@ class TSoundOutForm final : public TContraptionForm {
   QLabel* lost_;
   QTimer* timer_;
   QTimer* opening_;
-  std::string chosen_;  // the full name of the file being opened
   QString playGlyph_, recordGlyph_;
   bool waitingForSoundIn_ = false;
 };

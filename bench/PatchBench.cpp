@@ -29,6 +29,7 @@
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/host/MemorySettingsStore.h"
 #include "framework/host/StreamUserMessages.h"
+#include "framework/properties/NumberText.h"
 #include "framework/properties/QSPropertyTable.h"
 
 using Clock = std::chrono::steady_clock;
@@ -51,8 +52,8 @@ void Report(const char* what, const std::vector<double>& v) {
     std::printf("%s: not measured\n", what);
     return;
   }
-  std::printf("%s: median %8.1f, max %8.1f  (%zu)\n", what, Median(v),
-              *std::max_element(v.begin(), v.end()), v.size());
+  std::printf("%s: median %8s, max %8s  (%zu)\n", what, tg::numbertext::Fixed(Median(v), 1).c_str(),
+              tg::numbertext::Fixed(*std::max_element(v.begin(), v.end()), 1).c_str(), v.size());
 }
 
 // Waits for what the program does on its own (worker threads, timers),
@@ -291,8 +292,8 @@ int main(int argc, char** argv) {
       form.StopAudioOut();
     }
   }
-  std::printf("open the document in the main window: median %.1f ms of %zu\n", Median(open),
-              open.size());
+  std::printf("open the document in the main window: median %s ms of %zu\n",
+              tg::numbertext::Fixed(Median(open), 1).c_str(), open.size());
   std::filesystem::remove(file);
   return 0;
 }

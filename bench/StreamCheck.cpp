@@ -17,6 +17,7 @@
 #include "engine/streams/KWWaveOutStream.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/properties/NumberText.h"
 
 using namespace tg;
 using Clock = std::chrono::steady_clock;
@@ -51,8 +52,8 @@ int main(int argc, char** argv) {
   }
   const int count = std::atoi(argv[1]);
   const int size = std::atoi(argv[2]);
-  const double seconds = std::atof(argv[3]);
-  const double load = argc > 4 ? std::atof(argv[4]) : 0.5;
+  const double seconds = numbertext::Parse(argv[3]).value_or(0.0);
+  const double load = argc > 4 ? numbertext::Parse(argv[4]).value_or(-1.0) : 0.5;
   const std::string prefix = argc > 5 ? argv[5] : "JACK";
 
   StandardWaveDeviceLayer layer;
@@ -102,10 +103,11 @@ int main(int argc, char** argv) {
                 Clock::time_point(Clock::duration(firstServiceFill.load())) - start)
                 .count();
   std::printf(
-      "%s: %d x %d bytes (%d frames), load %.2f, %.0f s: %d overload reports, peak CPU load %.2f, "
-      "first buffer played after %.1f ms\n",
-      out.DeviceNames()[static_cast<size_t>(device)].name.c_str(), count, size, size / 4, load,
-      seconds, overloads, maxLoad, firstMs);
+      "%s: %d x %d bytes (%d frames), load %s, %s s: %d overload reports, peak CPU load %s, "
+      "first buffer played after %s ms\n",
+      out.DeviceNames()[static_cast<size_t>(device)].name.c_str(), count, size, size / 4,
+      numbertext::Fixed(load, 2).c_str(), numbertext::Fixed(seconds, 0).c_str(), overloads,
+      numbertext::Fixed(maxLoad, 2).c_str(), numbertext::Fixed(firstMs, 1).c_str());
   engine.DestroyContraption(std::move(soundOut));
   return overloads == 0 ? 0 : 3;
 }

@@ -1,5 +1,6 @@
 # The layer check runs before any library compiles and again whenever a
-# source changes: an include that runs against the layers fails the build.
+# source changes: an include that runs against the layers, or number text
+# that follows the user's locale, fails the build.
 file(GLOB_RECURSE TONEGARDEN_LAYERED_SOURCES CONFIGURE_DEPENDS
      RELATIVE ${PROJECT_SOURCE_DIR}
      ${PROJECT_SOURCE_DIR}/dsp/*.h ${PROJECT_SOURCE_DIR}/dsp/*.cpp
@@ -8,7 +9,8 @@ file(GLOB_RECURSE TONEGARDEN_LAYERED_SOURCES CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/contraptions/*.h ${PROJECT_SOURCE_DIR}/contraptions/*.cpp
      ${PROJECT_SOURCE_DIR}/controls/*.h ${PROJECT_SOURCE_DIR}/controls/*.cpp
      ${PROJECT_SOURCE_DIR}/app/*.h ${PROJECT_SOURCE_DIR}/app/*.cpp
-     ${PROJECT_SOURCE_DIR}/tools/*.h ${PROJECT_SOURCE_DIR}/tools/*.cpp)
+     ${PROJECT_SOURCE_DIR}/tools/*.h ${PROJECT_SOURCE_DIR}/tools/*.cpp
+     ${PROJECT_SOURCE_DIR}/bench/*.h ${PROJECT_SOURCE_DIR}/bench/*.cpp)
 set(stamp ${CMAKE_BINARY_DIR}/layers-checked.stamp)
 set(list_file ${CMAKE_BINARY_DIR}/layered-sources.txt)
 file(WRITE ${list_file} "${TONEGARDEN_LAYERED_SOURCES}")

@@ -53,8 +53,24 @@ function(layer_of path out)
   set(${out} "" PARENT_SCOPE)
 endfunction()
 
+# Numbers as text never follow the user's locale (the windowed program adopts
+# it): the C library's conversions and printf-style floating formats are
+# refused; framework/properties/NumberText.h is the one way. A floating value
+# given to std::to_string is caught where the call shows it.
+set(locale_calls "(^|[^A-Za-z0-9_:.>])(std::)?(strtod|strtof|strtold|atof|stod|stof|stold|sscanf) *\\(")
+set(locale_formats "\"[^\"]*%[-+ #0]*[0-9*]*(\\.[0-9*]+)?[lL]?[fFgGeE][^\"]*\"")
+set(locale_to_string "std::to_string\\([^)]*([0-9]\\.[0-9]|double|float)")
+
 set(faults "")
 foreach(file IN LISTS FILES)
+  file(STRINGS "${SOURCE_DIR}/${file}" numbers
+       REGEX "${locale_calls}|${locale_formats}|${locale_to_string}")
+  foreach(line IN LISTS numbers)
+    string(STRIP "${line}" line)  # a line is cut at each ";"
+    if(NOT line STREQUAL "" AND NOT line MATCHES "^//")
+      list(APPEND faults "${file}: number text that follows the user's locale: ${line}")
+    endif()
+  endforeach()
   layer_of("${file}" own)
   if(own STREQUAL "")
     continue()
@@ -74,5 +90,7 @@ foreach(file IN LISTS FILES)
 endforeach()
 if(faults)
   list(JOIN faults "\n  " text)
-  message(FATAL_ERROR "Includes against the layers (see docs/ARCHITECTURE.md):\n  ${text}")
+  message(FATAL_ERROR
+          "Includes against the layers, or locale-bound number text (see docs/ARCHITECTURE.md):"
+          "\n  ${text}")
 endif()

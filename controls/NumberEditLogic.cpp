@@ -1,9 +1,10 @@
 #include "controls/NumberEditLogic.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <optional>
+
+#include "framework/properties/NumberText.h"
 
 namespace tg::numberedit {
 
@@ -11,11 +12,7 @@ namespace {
 
 // The value's full text: 15 significant digits, so that the noise of binary
 // fractions (1.5500000000000003) does not show.
-std::string Shortest(double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.15g", value);
-  return buffer;
-}
+std::string Shortest(double value) { return numbertext::General(value, 15); }
 
 // To the nearest multiple of s; a remainder of exactly half a step rounds toward zero.
 double RoundToStep(double r, double s) {
@@ -76,33 +73,25 @@ int IncrementDecimals(double increment) {
 std::string Display(double value, bool integersOnly, int decimals) {
   std::string full = Shortest(value);
   if (integersOnly) return full;
-  char buffer[400];
-  std::snprintf(buffer, sizeof buffer, "%0.*f", std::clamp(decimals, 0, 30), value);
-  std::string fixed = buffer;
+  std::string fixed = numbertext::Fixed(value, decimals);
   return fixed.size() < full.size() ? full : fixed;
 }
 
 bool Accepts(char c, bool integersOnly, double min) {
   if ((c >= '0' && c <= '9') || c == '\b') return true;
   if (min < 0 && (c == '+' || c == '-')) return true;
-  return !integersOnly && c == '.';
+  // A German keypad's decimal key types ",".
+  return !integersOnly && (c == '.' || c == ',');
 }
 
 Parsed Parse(std::string_view text, double min, double max) {
   Parsed result;
-  size_t at = 0;
-  while (at < text.size() && text[at] == ' ') ++at;
-  if (at < text.size() && text[at] == '+') ++at;
-  const char* begin = text.data() + at;
-  const char* end = text.data() + text.size();
-  double v = 0.0;
-  const auto [stop, ec] = std::from_chars(begin, end, v);
-  bool trailing = false;
-  for (const char* p = stop; p < end; ++p) trailing = trailing || *p != ' ';
-  if (ec != std::errc() || trailing || !std::isfinite(v)) {
+  const std::optional<double> read = numbertext::Parse(text, true);
+  if (!read || !std::isfinite(*read)) {
     result.status = kUnreadable;
     return result;
   }
+  double v = *read;
   if (v > max) {
     result.status = kLoweredToMax;
     v = max;

@@ -1,9 +1,9 @@
 #include "controls/TrigSplinePath.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
+#include "contraptions/effects/sspat/QSTrigSplinePath.h"
 #include "framework/properties/TextIO.h"
 
 namespace tg {
@@ -50,25 +50,11 @@ std::string TrigSplinePath::CommaText() const {
 }
 
 bool TrigSplinePath::SetCommaText(std::string_view text) {
-  std::vector<float> numbers;
-  size_t at = 0;
-  while (at <= text.size()) {
-    size_t comma = text.find(',', at);
-    if (comma == std::string_view::npos) comma = text.size();
-    std::string_view item = text.substr(at, comma - at);
-    while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
-    while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
-    double v = 0.0;
-    const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), v);
-    if (ec != std::errc() || end != item.data() + item.size() || !std::isfinite(v)) return false;
-    // Checked as a double first: a huge number has no float.
-    if (std::abs(v) > 1.0 || std::abs(static_cast<float>(v)) > kPointLimit) return false;
-    numbers.push_back(static_cast<float>(v));
-    at = comma + 1;
-  }
-  if (numbers.size() < 2 * kMinPoints || numbers.size() % 2 != 0) return false;
+  // The processor's own reading, so the editor shows exactly the path that plays.
+  const QSTrigSplinePath::Parsed parsed = QSTrigSplinePath::Parse(text);
+  if (!parsed.problem.empty()) return false;
   points_.clear();
-  for (size_t i = 0; i < numbers.size(); i += 2) points_.push_back({numbers[i], numbers[i + 1]});
+  for (const QSTrigSplinePath::Point& p : parsed.points) points_.push_back({p.x, p.y});
   start_ = 0;
   return true;
 }

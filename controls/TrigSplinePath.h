@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "contraptions/effects/sspat/QSTrigSplinePath.h"
+
 namespace tg {
 
 // The closed path of the spline editor: a ring of at least three control
@@ -18,9 +20,10 @@ class TrigSplinePath {
     float y = 0.0f;
   };
   static constexpr int kSamplesPerSegment = 256;
-  static constexpr int kMinPoints = 3;
-  // No point is ever placed farther out than this, in either direction.
-  static constexpr float kPointLimit = 0.98f;
+  // The limits of the paths SSpat plays: no point is ever placed farther
+  // out than kPointLimit, in either direction.
+  static constexpr int kMinPoints = QSTrigSplinePath::kMinPoints;
+  static constexpr float kPointLimit = QSTrigSplinePath::kPointLimit;
 
   TrigSplinePath();
 
@@ -29,8 +32,8 @@ class TrigSplinePath {
   int SegmentCount() const { return static_cast<int>(points_.size()); }
   // "x,y, x,y, …" from the start point on.
   std::string CommaText() const;
-  // Replaces the ring; a text of fewer than three pairs, or with a number
-  // beyond ±kPointLimit, changes nothing (it could not be shown as it is).
+  // Replaces the ring with a path as SSpat reads it; a text it refuses
+  // changes nothing.
   bool SetCommaText(std::string_view text);
 
   // The curve point i (0 … 255) of segment s, which runs from point s−1

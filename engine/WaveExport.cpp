@@ -12,6 +12,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "engine/Timecode.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
+#include "framework/properties/NumberText.h"
 
 namespace tg {
 
@@ -32,9 +33,7 @@ constexpr const char* kSaveError = "An error occurred while saving the file.\n";
 
 // A length cut (not rounded) to two decimals, so that what it names fits.
 std::string TwoDecimals(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.2f", std::floor(value * 100.0) / 100.0);
-  return text;
+  return numbertext::Fixed(std::floor(value * 100.0) / 100.0, 2);
 }
 
 std::string TooLongText(const TAudioEngineModule& engine, const WaveExportRequest& request) {

@@ -56,8 +56,10 @@ void QSPreset::ReadFrom(std::istream& in) {
     case textio::ListStart::Values:
       // Values the text leaves out keep the current parameter values.
       if (!isSet_) CloneCurrentValues();
-      textio::ReadListValues(in, ValueCount(),
-                             [&](int p) { values_[static_cast<size_t>(p)]->ReadFrom(in); });
+      textio::ReadListValues(in, ValueCount(), [&](int p) {
+        values_[static_cast<size_t>(p)]->ReadFrom(in);
+        HoldToRange(*values_[static_cast<size_t>(p)], table_->InfoAt(p));
+      });
       return;
   }
 }

@@ -19,6 +19,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "framework/forms/SaveFileDialog.h"
 #include "framework/host/UserMessages.h"
+#include "framework/properties/NumberText.h"
 
 namespace tg {
 namespace {}  // namespace
@@ -125,7 +126,7 @@ void TExportAsWaveForm::ProposeSoundInLength() {
 QString TExportAsWaveForm::SoundInDurationText(double milliseconds) {
   // SoundIn keeps its file's length in milliseconds.
   return QString("SoundIn file duration is %1 seconds")
-      .arg(QString::asprintf("%0.2f", milliseconds / 1000.0));
+      .arg(QString::fromStdString(numbertext::Fixed(milliseconds / 1000.0, 2)));
 }
 
 void TExportAsWaveForm::SetUnits(bool bars) {
@@ -155,7 +156,8 @@ std::string TExportAsWaveForm::SaveProposal() const {
 
 QString TExportAsWaveForm::ExportedText(const WaveExportRequest& request, int64_t frames) {
   const QString file = QFileInfo(QString::fromStdString(request.fileName)).fileName();
-  const QString seconds = QString::asprintf("%.1f s", static_cast<double>(frames) / kSampleRate);
+  const QString seconds = QString::fromStdString(
+      numbertext::Fixed(static_cast<double>(frames) / kSampleRate, 1) + " s");
   if (request.mode != WaveExportRequest::Mode::ClockSyncPattern) {
     return QString("Exported %1 to %2").arg(seconds, file);
   }

@@ -15,8 +15,11 @@
 #include "app/patch/PatchEditor.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
+#include "engine/wavefiles/SoundFileReader.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/properties/QSCStringProperty.h"
+#include "framework/properties/QSPropertyTable.h"
 #include "framework/properties/SoundFileNames.h"
 #include "framework/properties/TextIO.h"
 
@@ -93,7 +96,35 @@ bool TGDocument::OpenAs(const std::string& file, const std::string& documentName
   New();
   fileName_ = documentName;
   ReadFrom(in);
+  CheckSoundFiles();
   return true;
+}
+
+void TGDocument::CheckSoundFiles() {
+  soundFileProblems_.clear();
+  const PatchModel& model = patch_.Model();
+  for (int i = 0; i < model.NodeCount(); ++i) {
+    const TGardeningContraption& c = *model.NodeAt(i).contraption;
+    QSPropertyTable& table = *c.Processor().GetPropertyTable();
+    for (int k = 0; k < table.Count(); ++k) {
+      const auto* name = dynamic_cast<const QSCStringProperty*>(&table.PropertyAt(k));
+      if (name == nullptr || !name->NamesSoundFile() || name->WritesSoundFile() ||
+          name->Value().empty())
+        continue;
+      const std::string problem = SoundFileProblem(ResolveSoundFile(name->Value()));
+      if (!problem.empty()) {
+        soundFileProblems_.push_back(c.Name() + ": " + MakeRelativePath(name->Value()) + ": " +
+                                     problem);
+      }
+    }
+  }
+  if (soundFileProblems_.empty() || !tellsSoundFileProblems_) return;
+  std::string text = "These sound files cannot be played:\n";
+  for (size_t i = 0; i < soundFileProblems_.size() && i < 20; ++i)
+    text += "\n" + soundFileProblems_[i];
+  if (soundFileProblems_.size() > 20)
+    text += "\n(and " + std::to_string(soundFileProblems_.size() - 20) + " more)";
+  patch_.Engine().Host().messages->ShowMessage(text, kCaption, MessageIcon::Warning);
 }
 
 bool TGDocument::Read() {
@@ -244,7 +275,12 @@ void TGDocument::ReadConnections(std::istream& in) {
       TGardeningContraption* source = factory.FindContraption(from);
       TGardeningContraption* destination = factory.FindContraption(to);
       if (source != nullptr && destination != nullptr) {
-        patch_.ConnectFromDocument(*source, outlet, *destination, inlet);
+        const std::string refusal =
+            patch_.ConnectFromDocument(*source, outlet, *destination, inlet);
+        if (!refusal.empty()) {
+          readProblems_.push_back("the wire from " + from + " " + std::to_string(outlet) + " to " +
+                                  to + " " + std::to_string(inlet) + ": " + refusal);
+        }
       }
     }
     SkipRestOfLine(in);

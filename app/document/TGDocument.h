@@ -56,6 +56,12 @@ class TGDocument final : public KWDocument {
 
   // Problems met while reading that did not stop it (unknown types, bad lines).
   const std::vector<std::string>& ReadProblems() const { return readProblems_; }
+  // The sound files the document last opened names that cannot be played:
+  // "LoopPlayer_1: loops/beat.wav: not found", one a file.
+  const std::vector<std::string>& SoundFileProblems() const { return soundFileProblems_; }
+  // Whether opening tells the user of those in a message (a terminal tool
+  // prints them its own way).
+  void SetTellsSoundFileProblems(bool tells) { tellsSoundFileProblems_ = tells; }
 
  private:
   void Message(const std::string& text, const std::string& caption) const;
@@ -67,11 +73,15 @@ class TGDocument final : public KWDocument {
   void ReadConnections(std::istream& in);
   // Reads file as the document named documentName (its name and folder).
   bool OpenAs(const std::string& file, const std::string& documentName);
+  // Looks at every sound file the patch plays.
+  void CheckSoundFiles();
 
   PatchEditor& patch_;
   KWDocumentQueries& queries_;
   std::string fileName_;
   std::vector<std::string> readProblems_;
+  std::vector<std::string> soundFileProblems_;
+  bool tellsSoundFileProblems_ = true;
   uint64_t memoryBudget_;
 };
 

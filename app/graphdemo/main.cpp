@@ -11,11 +11,12 @@
 #include "engine/streams/DetachedOutStream.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/properties/NumberText.h"
 
 using namespace tg;
 
 int main(int argc, char** argv) {
-  const double seconds = argc > 1 ? std::atof(argv[1]) : 4.0;
+  const double seconds = argc > 1 ? numbertext::Parse(argv[1]).value_or(0.0) : 4.0;
   if (!(seconds > 0.0 && seconds <= 3600.0)) {
     std::cerr << "usage: tonegarden-graphdemo [seconds between 0 and 3600]\n";
     return 2;
@@ -54,12 +55,14 @@ int main(int argc, char** argv) {
     out.Fill(buffer.data(), frames);
     if (b % 5 == 0 || b == buffers) {
       const auto m = engine.GetMeters();
-      std::printf("%7.2fs %8.3f %8.3f %8s\n", b * frames / kSampleRate, m.outputLeft, m.outputRight,
-                  FormatTimecode(m.clockTick).c_str());
+      std::printf("%8s %8s %8s %8s\n",
+                  (numbertext::Fixed(b * frames / kSampleRate, 2) + "s").c_str(),
+                  numbertext::Fixed(m.outputLeft, 3).c_str(),
+                  numbertext::Fixed(m.outputRight, 3).c_str(), FormatTimecode(m.clockTick).c_str());
     }
   }
   engine.StopAudioOut();
-  std::printf("\nTempo %.0f bpm, clock at tick %u\n", engine.Tempo(),
+  std::printf("\nTempo %s bpm, clock at tick %u\n", numbertext::Fixed(engine.Tempo(), 0).c_str(),
               ClockTickOf(engine.GetContext().Clock().Position()));
 
   for (auto* c : {&soundOut, &echo, &tone}) engine.DestroyContraption(std::move(*c));

@@ -51,6 +51,7 @@
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPatternedScrollBox.h"
 #include "framework/host/SettingsStore.h"
+#include "framework/properties/NumberText.h"
 
 namespace tg {
 namespace {
@@ -793,7 +794,8 @@ void TMainForm::UpdateStatus() {
     return;
   }
   const bool overload = engine_.TakeOverloadFlag();
-  cpu_->setText(QString::asprintf("CPU Load: %3.2f", engine_.OutStream().CpuLoad() * 100.0));
+  cpu_->setText(QString::fromStdString(
+      "CPU Load: " + numbertext::Fixed(engine_.OutStream().CpuLoad() * 100.0, 2)));
   cpu_->setStyleSheet(overload ? "color: red;" : QString());
   ShowOverloads(std::chrono::steady_clock::now());
 }

@@ -58,17 +58,18 @@ PatchConnection* PatchEditor::Connect(PatchNode& source, int outlet, PatchNode& 
   return model_.CreateConnection(source, outlet, destination, inlet);
 }
 
-bool PatchEditor::ConnectFromDocument(TGardeningContraption& source, int outlet,
-                                      TGardeningContraption& destination, int inlet) {
+std::string PatchEditor::ConnectFromDocument(TGardeningContraption& source, int outlet,
+                                             TGardeningContraption& destination, int inlet) {
   PatchNode* from = model_.FindNode(&source);
   PatchNode* to = model_.FindNode(&destination);
-  if (from == nullptr || to == nullptr) return false;
-  // Indices out of range join nothing in the engine; the pane shows no wire either.
-  if (outlet < 0 || outlet >= from->outletCount || inlet < 0 || inlet >= to->inletCount)
-    return false;
+  if (from == nullptr || to == nullptr) return "The contraption is not in the patch";
+  // The pane's own rules: a wire it would refuse when drawn would show in
+  // the pane otherwise than the engine plays it.
+  std::string refusal = WireRefusal(model_, *from, outlet, *to, inlet);
+  if (!refusal.empty()) return refusal;
   engine_.ConnectContraptions(source, outlet, destination, inlet);
   model_.AddConnection(*from, outlet, *to, inlet);
-  return true;
+  return {};
 }
 
 void PatchEditor::MoveNodes(const std::vector<NodeMove>& moves) {

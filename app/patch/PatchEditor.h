@@ -43,9 +43,10 @@ class PatchEditor final : private PatchModel::Listener, private EditListener {
   PatchNode& Place(std::unique_ptr<TGardeningContraption> contraption);
   // A wire the user drew: refused (null) when the inlet already has one.
   PatchConnection* Connect(PatchNode& source, int outlet, PatchNode& destination, int inlet);
-  // A connection read from a document: joined in the engine and shown.
-  bool ConnectFromDocument(TGardeningContraption& source, int outlet,
-                           TGardeningContraption& destination, int inlet);
+  // A connection read from a document: joined in the engine and shown, or
+  // refused as the pane refuses a drawn one (why, in words; empty: joined).
+  std::string ConnectFromDocument(TGardeningContraption& source, int outlet,
+                                  TGardeningContraption& destination, int inlet);
   void Disconnect(PatchConnection& connection) { model_.DeleteConnection(connection); }
   void Delete(PatchNode& node) { model_.DeleteNode(node); }
   // Boxes the user moved (the positions are already in the model).

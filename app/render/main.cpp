@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include "engine/WaveExport.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/host/StreamUserMessages.h"
+#include "framework/properties/NumberText.h"
 
 using namespace tg;
 
@@ -30,11 +32,12 @@ namespace {
 constexpr int kBadArguments = 2;
 constexpr int kBadDocument = 3;
 constexpr int kCannotWrite = 4;
+constexpr int kMissingSounds = 5;
 
 const char* const kUsage =
     "usage: tonegarden-render PATCH.tgh -o OUT.wav [--bars N | --seconds S | --soundin]\n"
     "                         [--preroll N]\n"
-    "                         [--tempo BPM] [--seed N] [--threads N] [--quiet]\n"
+    "                         [--tempo BPM] [--seed N] [--threads N] [--strict] [--quiet]\n"
     "       tonegarden-render --list-types | --help | --version\n"
     "\n"
     "Renders a Tonegarden patch to a 44100 Hz stereo 16-bit wave file.\n"
@@ -50,8 +53,11 @@ const char* const kUsage =
     "                     the same every time (by default from the clock)\n"
     "  --threads N        threads sharing the processing (default: one per core,\n"
     "                     at most as many as there are cores); the output is the same\n"
+    "  --strict           refuse to render, writing nothing, when a sound file the\n"
+    "                     patch plays cannot be played (otherwise a warning each)\n"
     "  --quiet            no progress line and no summary\n"
-    "Exit status: 0 written, 2 bad arguments, 3 unreadable document, 4 output not written.\n";
+    "Exit status: 0 written, 2 bad arguments, 3 unreadable document, 4 output not written,\n"
+    "5 a sound file cannot be played (--strict), 128 + N stopped by signal N.\n";
 
 struct Options {
   std::string patch;
@@ -62,14 +68,15 @@ struct Options {
   double preRoll = 0.0;
   std::optional<double> tempo;
   bool quiet = false;
+  bool strict = false;
   std::optional<uint32_t> seed;
   int threads = TAudioEngineModule::kAutomaticThreads;
 };
 
 bool ParseNumber(const char* text, double& value) {
-  char* end = nullptr;
-  value = std::strtod(text, &end);
-  return end != text && *end == '\0' && std::isfinite(value);
+  const std::optional<double> read = numbertext::Parse(text);
+  value = read.value_or(0.0);
+  return read && std::isfinite(*read);
 }
 
 int BadArgument(const std::string& why) {
@@ -125,6 +132,9 @@ std::string SoundInFileProblem(TAudioEngineModule& engine) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Numbers are read and written the same in any locale; the user's is taken
+  // up as the windowed program's is, so that nothing depends on it.
+  std::setlocale(LC_ALL, "");
   // A file-size limit (ulimit -f) then fails the write, which is reported,
   // instead of killing the render with half a file left behind.
   std::signal(SIGXFSZ, SIG_IGN);
@@ -184,6 +194,8 @@ int main(int argc, char** argv) {
       o.threads = static_cast<int>(number);
     } else if (arg == "--quiet" || arg == "-q") {
       o.quiet = true;
+    } else if (arg == "--strict") {
+      o.strict = true;
     } else if (!arg.empty() && arg[0] == '-') {
       return BadArgument("unknown option " + arg);
     } else if (o.patch.empty()) {
@@ -210,7 +222,12 @@ int main(int argc, char** argv) {
   PatchEditor patch(engine, model);
   HeadlessQueries queries;
   TGDocument document(patch, queries);
+  document.SetTellsSoundFileProblems(false);  // a line each, below
   if (!document.Open(o.patch)) return kBadDocument;
+  for (const std::string& problem : document.SoundFileProblems())
+    std::cerr << "tonegarden-render: " << (o.strict ? "" : "warning: ") << problem << "\n";
+  if (o.strict && !document.SoundFileProblems().empty()) return kMissingSounds;
+  if (const int stopped = TerminalProgress::stopSignal; stopped != 0) return 128 + stopped;
   if (o.tempo) engine.SetTempo(*o.tempo);
   if (!engine.HasSoundOut())
     std::cerr << "tonegarden-render: the patch has no SoundOut; the render is silent\n";
@@ -245,11 +262,8 @@ int main(int argc, char** argv) {
   }
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (const int stopped = TerminalProgress::stopSignal; stopped != 0) {
-    // Tidied up: now end the way the signal asked.
-    std::signal(stopped, SIG_DFL);
-    std::raise(stopped);
-  }
+  // Tidied up (no temporary is left): ends as a shell reports a stopped job.
+  if (const int stopped = TerminalProgress::stopSignal; stopped != 0) return 128 + stopped;
   if (result != WaveExportResult::Written) {
     if (!message.text.empty()) {
       std::string text = message.text;
@@ -261,12 +275,13 @@ int main(int argc, char** argv) {
   if (!o.quiet) {
     const double audio = static_cast<double>(frames.record) / 44100.0;
     const int threads = engine.GetContext().SharesPasses() ? engine.ActiveProcessingThreads() : 1;
-    std::printf("%s: %lld frames, %.3f s of audio in %.3f s (%.1f times real time, %d %s)\n",
-                o.output.c_str(), static_cast<long long>(frames.record), audio, elapsed,
-                elapsed > 0 ? audio / elapsed : 0.0, threads, threads == 1 ? "thread" : "threads");
+    std::cout << o.output << ": " << frames.record << " frames, " << numbertext::Fixed(audio, 3)
+              << " s of audio in " << numbertext::Fixed(elapsed, 3) << " s ("
+              << numbertext::Fixed(elapsed > 0 ? audio / elapsed : 0.0, 1) << " times real time, "
+              << threads << (threads == 1 ? " thread)" : " threads)") << "\n";
     // A render waits for the disk, so a recording made during it loses nothing.
     const std::string lost = engine.SoundOutProcessor().TakeMessage();
-    if (!lost.empty()) std::printf("SoundOut %s\n", lost.c_str());
+    if (!lost.empty()) std::cout << "SoundOut " << lost << "\n";
   }
   return 0;
 }

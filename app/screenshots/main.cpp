@@ -39,6 +39,7 @@
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPresetMenuForm.h"
+#include "framework/properties/NumberText.h"
 
 namespace {
 
@@ -296,7 +297,7 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
   save(window.Help(), "help-contents");
   window.Help().hide();
-  std::printf("pictures in %s at device pixel ratio %g\n", qPrintable(dir.path()),
-              window.devicePixelRatioF());
+  std::printf("pictures in %s at device pixel ratio %s\n", qPrintable(dir.path()),
+              tg::numbertext::General(window.devicePixelRatioF(), 6).c_str());
   return 0;
 }

@@ -139,13 +139,15 @@ int64_t SoundFileReader::ReadFramesFloat(float* out, int64_t frames) {
   const int64_t got =
       std::max<sf_count_t>(0, sf_readf_float(reinterpret_cast<SNDFILE*>(file_), out, frames));
   // A damaged float file may hold NaN, infinities or absurd magnitudes: they
-  // would poison every filter downstream, so NaN plays as silence and the
-  // rest is limited to 60 dB above full scale.
-  constexpr float kLimit = 1000.0f;
+  // would poison every filter downstream, or clip the whole mix for seconds
+  // through a feedback path. What is no finite number plays as silence; the
+  // rest is held to 24 dB above full scale, so float files that go over full
+  // scale keep their peaks.
+  constexpr float kLimit = 16.0f;
   const auto values = static_cast<size_t>(got) * static_cast<size_t>(info_.channels);
   for (size_t i = 0; i < values; ++i) {
     const float v = out[i];
-    out[i] = v != v ? 0.0f : v > kLimit ? kLimit : v < -kLimit ? -kLimit : v;
+    out[i] = !std::isfinite(v) ? 0.0f : std::clamp(v, -kLimit, kLimit);
   }
   return got;
 }
@@ -154,6 +156,11 @@ WaveInfo ReadWaveInfo(const std::string& fileName) {
   SoundFileReader reader;
   reader.Open(fileName);
   return reader.Info();
+}
+
+std::string SoundFileProblem(const std::string& fileName) {
+  SoundFileReader reader;
+  return reader.Open(fileName) ? std::string() : reader.Problem();
 }
 
 ProgramRateSound ReadAtProgramRate(SoundFileReader& reader, int64_t maxFrames, ChannelMix mix) {

@@ -47,6 +47,9 @@ class SoundFileReader {
 
 // The format of a sound file; valid false when it cannot be read.
 WaveInfo ReadWaveInfo(const std::string& fileName);
+// Why a file cannot be played ("not found", "it is a folder", "not a sound
+// file", …), or empty when it can. Reads no more than the header.
+std::string SoundFileProblem(const std::string& fileName);
 
 // How the channels of a file come out of ReadAtProgramRate.
 enum class ChannelMix {

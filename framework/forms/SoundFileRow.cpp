@@ -6,8 +6,16 @@
 #include <QToolButton>
 
 #include "engine/SoundFilePaths.h"
+#include "engine/wavefiles/SoundFileReader.h"
 
 namespace tg {
+
+std::string SoundFileTip(const std::string& name, bool missing) {
+  const std::string path = ResolveSoundFile(name);
+  if (!missing) return path;
+  std::string why = SoundFileProblem(path);
+  return path + "\n" + (why.empty() ? "it cannot be read" : why);
+}
 
 SoundFileRow::SoundFileRow(QWidget* parent, int x, int y, int width, Slot slot)
     : QObject(parent),
@@ -48,7 +56,8 @@ void SoundFileRow::Refresh() {
   // A long name keeps its end, where the file's own name and the mark are.
   const int room = panel_->contentsRect().width() - 2 * panel_->margin() - 4;
   panel_->setText(panel_->fontMetrics().elidedText(caption, Qt::ElideLeft, room));
-  panel_->setToolTip(name.empty() ? QString() : QString::fromStdString(ResolveSoundFile(name)));
+  panel_->setToolTip(name.empty() ? QString()
+                                  : QString::fromStdString(SoundFileTip(name, missing)));
   if (loading && !loads_->isActive()) {
     loads_->start();
   } else if (!loading) {

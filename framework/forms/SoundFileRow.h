@@ -13,6 +13,10 @@ class QWidget;
 
 namespace tg {
 
+// The tip of a sound-file name: its whole path and, for a file that cannot
+// be played, why ("not found", "it is a folder", …).
+std::string SoundFileTip(const std::string& name, bool missing);
+
 // A window's sound-file line: "File:", an open button and the stored name in
 // a lowered panel, marked " !" while the file is missing or unreadable. The
 // panel follows a load in progress until it is done. UI thread.

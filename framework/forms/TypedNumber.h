@@ -9,6 +9,7 @@
 #include "framework/ContraptionEngine.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/host/HostServices.h"
+#include "framework/properties/NumberText.h"
 
 namespace tg::typednumber {
 
@@ -32,9 +33,9 @@ inline bool IsGrey(const QWidget* widget) { return widget->property("greyText").
 // number tells the user so, as every number field does.
 inline std::optional<double> Read(const QString& text, TGardeningContraption& contraption) {
   if (text.isEmpty()) return std::nullopt;
-  bool ok = false;
-  const double value = text.trimmed().toDouble(&ok);
-  if (ok) return value;
+  if (const std::optional<double> value = numbertext::Parse(text.toStdString(), true)) {
+    return value;
+  }
   if (UserMessages* messages = contraption.Engine().Host().messages) {
     std::string message = "'";
     message.append(text.toStdString()).append("' is not a valid floating point value.");

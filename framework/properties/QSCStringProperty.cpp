@@ -24,6 +24,7 @@ void QSCStringProperty::SetValue(std::string_view text) {
 std::unique_ptr<QSProperty> QSCStringProperty::Clone() const {
   auto copy = std::make_unique<QSCStringProperty>(text_);
   copy->namesSoundFile_ = namesSoundFile_;
+  copy->writesSoundFile_ = writesSoundFile_;
   copy->CopyReservedFlagFrom(*this);
   return copy;
 }

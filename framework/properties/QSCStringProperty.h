@@ -23,10 +23,14 @@ class QSCStringProperty : public QSProperty {
   // A text naming a sound file: kept as the program's sound-file paths
   // resolve it and written as the document being written wants it
   // (framework/properties/SoundFileNames.h).
-  struct SoundFileName {};
-  explicit QSCStringProperty(SoundFileName) : QSProperty(kCString), namesSoundFile_(true) {}
+  struct SoundFileName {
+    bool written = false;  // a file the processor makes (a recording), not one it plays
+  };
+  explicit QSCStringProperty(SoundFileName kind)
+      : QSProperty(kCString), namesSoundFile_(true), writesSoundFile_(kind.written) {}
 
   bool NamesSoundFile() const { return namesSoundFile_; }
+  bool WritesSoundFile() const { return writesSoundFile_; }
 
   const std::string& Value() const { return text_; }
   // Raises the changed flag only when the text actually changes.
@@ -54,6 +58,7 @@ class QSCStringProperty : public QSProperty {
 
   std::string text_;
   bool namesSoundFile_ = false;
+  bool writesSoundFile_ = false;
   std::function<void(const std::string&)> changeHandler_;
 };
 

@@ -1,10 +1,13 @@
 #include "framework/properties/QSPropertyTable.h"
 
+#include <algorithm>
+#include <cmath>
 #include <istream>
 #include <ostream>
 #include <utility>
 
 #include "framework/properties/QSBoolProperty.h"
+#include "framework/properties/QSRangeProperty.h"
 #include "framework/properties/TextIO.h"
 
 namespace tg {
@@ -58,9 +61,27 @@ const QSPropertyInfo& QSStaticPropertyTable::InfoAt(int position) const {
   return classInfo_->infos.at(static_cast<size_t>(position));
 }
 
+void HoldToRange(QSProperty& property, const QSPropertyInfo& info) {
+  if (!info.HasRange()) return;
+  const auto held = [&info](double given) {
+    return std::isnan(given) ? info.defaultValue.value_or(info.minimum)
+                             : std::clamp(given, info.minimum, info.maximum);
+  };
+  if (const std::optional<double> number = property.NumericValue()) {
+    if (const double h = held(*number); h != *number) property.SetNumericValue(h);
+  } else if (auto* range = dynamic_cast<QSRangeProperty*>(&property)) {
+    const FloatRange ends = range->Value();
+    const FloatRange h{static_cast<float>(held(ends.low)), static_cast<float>(held(ends.high))};
+    if (h.low != ends.low || h.high != ends.high) range->SetValue(h);
+  }
+}
+
 void QSStaticPropertyTable::ReadFrom(std::istream& in) {
   if (textio::OpenList(in) != textio::ListStart::Values) return;
-  textio::ReadListValues(in, Count(), [&](int p) { PropertyAt(p).ReadFrom(in); });
+  textio::ReadListValues(in, Count(), [&](int p) {
+    PropertyAt(p).ReadFrom(in);
+    HoldToRange(PropertyAt(p), InfoAt(p));
+  });
 }
 
 void QSStaticPropertyTable::WriteTo(std::ostream& out) const {

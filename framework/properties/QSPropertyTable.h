@@ -29,6 +29,11 @@ struct QSPropertyInfo {
   bool HasRange() const { return minimum < maximum; }
 };
 
+// Holds a value read from a document, a preset or the clipboard to the
+// parameter's declared range (a value that is not a number becomes the
+// default), so that no text drives a processor where its controls cannot.
+void HoldToRange(QSProperty& property, const QSPropertyInfo& info);
+
 // The ordered parameters of a processor. The order is the order of values in
 // documents and presets. All operations are for the user-interface thread.
 class QSPropertyTable {

@@ -7,6 +7,8 @@
 #include <ostream>
 #include <string_view>
 
+#include "framework/properties/NumberText.h"
+
 namespace tg::textio {
 
 namespace {
@@ -182,12 +184,7 @@ void ReadListValues(std::istream& in, int count, const std::function<void(int)>&
   }
 }
 
-std::string FormatDouble(double value) {
-  char buffer[64];
-  const auto [end, ec] =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
-  return ec == std::errc() ? std::string(buffer, end) : std::string("0");
-}
+std::string FormatDouble(double value) { return numbertext::General(value, 6); }
 
 void WriteDouble(std::ostream& out, double value) { out << FormatDouble(value); }
 

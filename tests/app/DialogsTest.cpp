@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
+#include <cstring>
 #include <filesystem>
 
 #include "app/dialogs/TExportAsWaveForm.h"
@@ -89,7 +90,7 @@ TEST_F(DialogsTest, ExportOfOneBarAtOneHundredTwentyIsTwoSeconds) {
   EXPECT_EQ(dialog.ExportTo(QString::fromStdString(dir.Path() + "missing/x.wav")),
             WaveExportResult::CannotCreateFile);
   EXPECT_EQ(LastMessage(), "An error occurred while saving the file.\n" + dir.Path() +
-                               "missing/x.wav: No such file or directory.");
+                               "missing/x.wav: " + std::string(std::strerror(ENOENT)) + ".");
 }
 
 TEST_F(DialogsTest, ExportShowsTheSoundInFilesDurationInSeconds) {

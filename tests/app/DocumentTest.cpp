@@ -13,6 +13,7 @@
 #include "app/patch/PatchEditor.h"
 #include "contraptions/RegisterContraptions.h"
 #include "contraptions/effects/sdelay/TGSDelay.h"
+#include "contraptions/generators/drums/TGDrums.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "engine/SoundFilePaths.h"
@@ -380,6 +381,53 @@ TEST_F(DocumentTest, ACopySavedInAnotherFolderNamesEverySoundFileSoThatItIsFound
   }
   EXPECT_EQ(at, expected.size());
   SoundFilePaths::Instance().SetDirectories({});
+}
+
+// Opening says which sound files cannot be played and why, in one message.
+TEST_F(DocumentTest, OpeningNamesEverySoundFileThatCannotPlay) {
+  std::filesystem::create_directories(dir / "song/folder.wav");
+  test::WriteLevel(dir / "song/good.wav", 1000, 64);
+  std::ofstream(dir / "song/text.wav") << "no sound in here";
+  PatchNode* drums = patch.NewContraption("Drums", 0, 0);
+  PatchNode* out = patch.NewContraption("SoundOut", 0, 40);
+  ASSERT_TRUE(drums && out);
+  auto& kit = static_cast<TGDrums&>(drums->contraption->Processor());
+  SetDocumentDirectory(dir / "song/song.tgh");
+  const char* names[] = {"good.wav", "gone.wav", "folder.wav", "text.wav", ""};
+  for (int i = 0; i < TGDrums::kSlots; ++i) kit.File(i).SetValue(names[i]);
+  static_cast<TGSoundOut&>(out->contraption->Processor()).outputFile.SetValue("new-take.wav");
+  std::ofstream(dir / "song/song.tgh", std::ios::binary) << Text();
+  messages = StreamUserMessages(nullptr);
+  KWDocumentController controller(document, queries);
+  ASSERT_TRUE(controller.OpenFile(dir / "song/song.tgh"));
+  EXPECT_EQ(document.SoundFileProblems(),
+            (std::vector<std::string>{"Drums_1: gone.wav: not found",
+                                      "Drums_1: folder.wav: it is a folder",
+                                      "Drums_1: text.wav: not a sound file"}));
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  EXPECT_NE(messages.Messages()[0].text.find("Drums_1: folder.wav: it is a folder"),
+            std::string::npos);
+}
+
+// Two wires into one inlet, or a wire from a contraption to itself, are
+// refused by the reader as the pane refuses them, and named.
+TEST_F(DocumentTest, WiresThePaneWouldRefuseAreRefusedWhenRead) {
+  PatchNode* gen = patch.NewContraption("TestGen", 0, 0);
+  PatchNode* other = patch.NewContraption("TestGen", 0, 40);
+  PatchNode* delay = patch.NewContraption("SDelay", 100, 0);
+  ASSERT_TRUE(gen && other && delay);
+  ASSERT_NE(patch.Connect(*gen, 0, *delay, 0), nullptr);
+  const std::string good = Text();
+  std::string text = good;
+  text.insert(text.find("end\r\n"),
+              "\tTestGen_2\t0\tSDelay_1\t0\r\n\tSDelay_1\t0\tSDelay_1\t1\r\n");
+  ASSERT_TRUE(ReadText(text));
+  EXPECT_EQ(model.ConnectionCount(), 1);
+  EXPECT_EQ(Text(), good);
+  ASSERT_EQ(document.ReadProblems().size(), 2u);
+  EXPECT_NE(document.ReadProblems()[0].find("TestGen_2 0 to SDelay_1 0"), std::string::npos)
+      << document.ReadProblems()[0];
+  EXPECT_NE(document.ReadProblems()[1].find("cannot feed itself"), std::string::npos);
 }
 
 TEST_F(DocumentTest, NewKeepsTheUsersPaneLayout) {

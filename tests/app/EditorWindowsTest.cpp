@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -284,8 +285,8 @@ TEST_F(EditorWindowsTest, SoundOutSaysWhyATakeLostItsFile) {
   ASSERT_EQ(messages.Messages().size(), 1u);
   const std::string& text = messages.Messages()[0].text;
   EXPECT_NE(text.find("during a take"), std::string::npos) << text;
-  EXPECT_NE(text.find("No such file or directory"), std::string::npos) << text;
-  EXPECT_TRUE(form->LostLabel()->text().endsWith(" lost (No such file or directory)"))
+  EXPECT_NE(text.find(std::strerror(ENOENT)), std::string::npos) << text;
+  EXPECT_TRUE(form->LostLabel()->text().endsWith(QString(" lost (%1)").arg(std::strerror(ENOENT))))
       << form->LostLabel()->text().toStdString();
   EXPECT_EQ(form->LostLabel()->text().toStdString(), out.TakeMessage());
   engine->Host().messages = before;

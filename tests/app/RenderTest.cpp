@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -162,8 +163,8 @@ TEST_F(RenderTest, TheClockIsGivenBackAndCancellingLeavesNoFile) {
   request.fileName = dir / "no-such-dir/x.wav";
   WaveExportMessage message;
   EXPECT_EQ(ExportAsWave(engine, request, nullptr, &message), WaveExportResult::CannotCreateFile);
-  EXPECT_EQ(message.text, "An error occurred while saving the file.\n" + request.fileName +
-                              ": No such file or directory.");
+  EXPECT_EQ(message.text, "An error occurred while saving the file.\n" + request.fileName + ": " +
+                              std::string(std::strerror(ENOENT)) + ".");
   EXPECT_FALSE(clock.IsRunning());
   EXPECT_EQ(clock.Position(), 0.0);
 }
@@ -191,7 +192,7 @@ TEST_F(RenderTest, AnExportTheDiskCannotTakeFailsAndLeavesNoFile) {
     if (result != WaveExportResult::WriteFailed)
       return "result " + std::to_string(static_cast<int>(result));
     if (std::filesystem::exists(request.fileName)) return "the partial file is still there";
-    if (message.text.find("File too large") == std::string::npos ||
+    if (message.text.find(std::strerror(EFBIG)) == std::string::npos ||
         message.text.find(request.fileName) == std::string::npos)
       return "message: " + message.text;
     if (!clock.IsRunning() || clock.Position() != 11.0) return "the clock was not given back";
@@ -218,7 +219,7 @@ TEST_F(RenderTest, ACancelledOrFailedExportLeavesTheFileItWasToReplace) {
     const WaveExportResult result = ExportAsWave(engine, request, nullptr, &message);
     if (result != WaveExportResult::WriteFailed)
       return "result " + std::to_string(static_cast<int>(result));
-    if (message.text.find("File too large") == std::string::npos ||
+    if (message.text.find(std::strerror(EFBIG)) == std::string::npos ||
         message.text.find("left as it was") == std::string::npos)
       return "message: " + message.text;
     return {};

@@ -12,6 +12,7 @@
 #include "controls/KWTrigSplineEdit.h"
 #include "controls/TrigSplinePath.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/properties/NumberText.h"
 #include "tests/controls/MouseHelpers.h"
 #include "tests/support/WindowHostFixture.h"
 
@@ -63,7 +64,8 @@ TEST_F(SSpatWindowTest, DraggingAPointSetsThePathText) {
   const std::string text = spat_->pathSegments.Value();
   EXPECT_EQ(text, form_->PathEdit()->CommaText().toStdString());
   EXPECT_NE(text, TGSSpat::kDefaultPath);
-  EXPECT_NEAR(std::stod(text), 20.0 / ((form_->PathEdit()->width() - 3) / 2.0), 0.01);
+  EXPECT_NEAR(numbertext::Parse(text.substr(0, text.find(','))).value_or(0.0),
+              20.0 / ((form_->PathEdit()->width() - 3) / 2.0), 0.01);
   EXPECT_EQ(spat_->PathProblem(), "");
   EXPECT_EQ(form_->PresetCaption(), "--");
   EXPECT_EQ(form_->ShownPath().PointCount(), 3);
@@ -74,7 +76,7 @@ TEST_F(SSpatWindowTest, AHundredAndFirstPointIsRefusedAndThePathStays) {
   // room to click on.
   std::string text;
   for (int i = 0; i < 98; ++i)
-    text.append("-0.8,").append(std::to_string(-0.8 + 0.001 * i)).append(", ");
+    text.append("-0.8,").append(numbertext::Fixed(-0.8 + 0.001 * i, 6)).append(", ");
   text.append("0.8,0.8, -0.8,0.8");
   spat_->pathSegments.SetValue(text);
   form_->UpdateControls();
@@ -105,8 +107,8 @@ TEST_F(SSpatWindowTest, AHundredAndFirstPointIsRefusedAndThePathStays) {
 TEST_F(SSpatWindowTest, TheEditorShowsExactlyThePathsTheProcessorTakes) {
   std::string hundred, hundredAndOne;
   for (int i = 0; i < 101; ++i) {
-    std::string pair = std::to_string(0.9 * std::cos(i * 0.0622));
-    pair.append(",").append(std::to_string(0.9 * std::sin(i * 0.0622)));
+    std::string pair = numbertext::Fixed(0.9 * std::cos(i * 0.0622), 6);
+    pair.append(",").append(numbertext::Fixed(0.9 * std::sin(i * 0.0622), 6));
     if (i < 100) hundred.append(i > 0 ? ", " : "").append(pair);
     hundredAndOne.append(i > 0 ? ", " : "").append(pair);
   }

@@ -1,11 +1,14 @@
 // What every contraption type must do, checked for each registered type:
 // a new type is held to these without anyone writing them again.
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
 #include "app/document/TGDocument.h"
 #include "app/patch/PatchEditor.h"
 #include "dsp/QSNoiseSource.h"
+#include "framework/properties/QSRangeProperty.h"
+#include "framework/properties/TextIO.h"
 #include "tests/conformance/ConformanceHarness.h"
 #include "tests/support/GraphHarness.h"
 #include "tests/support/ScriptedQueries.h"
@@ -140,6 +143,60 @@ TEST_P(ContraptionConformance, TenSecondsOfAnyInputGiveFiniteBoundedOutput) {
   MoveEveryParameter(c.Processor());
   Run(kTenSeconds);
   ExpectFiniteAndBounded(recorder, 0, GetParam());
+}
+
+// Whatever a hand-written document gives a numeric parameter, far beyond
+// either end or at the ends, the processor gets it held to the declared
+// range, and what it plays stays finite.
+TEST_P(ContraptionConformance, DocumentValuesAreHeldToTheDeclaredRanges) {
+  TGardeningContraption& c = Make();
+  QSPropertyTable& table = *c.Processor().GetPropertyTable();
+  std::vector<std::vector<float>> inputs(static_cast<size_t>(c.Processor().InletCount()),
+                                         Workload(4 * table.Count() * 4 + 8, 5));
+  test::Recorder& recorder = Wire(c.Processor(), inputs);
+  for (int i = 0; i < table.Count(); ++i) {
+    QSProperty& p = table.PropertyAt(i);
+    const QSPropertyInfo& info = table.InfoAt(i);
+    const uint16_t kind = p.KindCode();
+    if (info.isState || !info.HasRange() ||
+        (kind != QSProperty::kInt && kind != QSProperty::kDouble && kind != QSProperty::kRange))
+      continue;
+    // An integer has no text beyond its own limits that reads as one.
+    const bool integer = kind == QSProperty::kInt;
+    const auto text = [integer](double v) {
+      return integer ? std::to_string(static_cast<long long>(v)) : textio::FormatDouble(v);
+    };
+    const std::vector<std::pair<std::string, double>> cases{
+        {integer ? "-2147483648" : "-1e30", -1e30},
+        {integer ? "2147483647" : "1e30", 1e30},
+        {text(info.minimum), info.minimum},
+        {text(info.maximum), info.maximum}};
+    // The value this parameter takes from a document that gives it text.
+    const auto read = [&](const std::string& value) {
+      std::string list = "{ ";
+      for (int k = 0; k < table.Count(); ++k) {
+        if (k > 0) list += ", ";
+        if (k != i) {
+          list += Written(table.PropertyAt(k));
+        } else {
+          list += kind == QSProperty::kRange ? value + " " + value : value;
+        }
+      }
+      std::istringstream in(list + " }");
+      table.ReadFrom(in);
+      return Written(p);
+    };
+    for (const auto& [given, number] : cases) {
+      const std::string expected = read(text(std::clamp(number, info.minimum, info.maximum)));
+      EXPECT_EQ(read(given), expected) << info.name << " read as " << given;
+      Run(4);
+    }
+  }
+  for (const std::vector<float>& out : recorder.recorded) {
+    const auto bad =
+        std::find_if(out.begin(), out.end(), [](float v) { return !std::isfinite(v); });
+    EXPECT_EQ(bad, out.end()) << GetParam() << ": sample " << (bad - out.begin());
+  }
 }
 
 // Gives back a thousandth of its input: a resonator (5Combs rings 400 times

@@ -11,6 +11,7 @@
 #include "dsp/granular/GrainPan.h"
 #include "engine/graph/TempoClock.h"
 #include "engine/loading/SoundLoader.h"
+#include "framework/properties/NumberText.h"
 #include "tests/contraptions/NotchProbe.h"
 #include "tests/support/GraphHarness.h"
 #include "tests/support/TempDir.h"
@@ -395,7 +396,7 @@ TEST_F(BubbleBlowerTest, StoredValuesOutsideTheRangesAreHeldToThem) {
       h.Run(1);
       if (b >= kBlocksPerSecond) most = std::max(most, bb.SoundingGrains());
     }
-    const std::string what = "density " + std::to_string(c.density);
+    const std::string what = "density " + numbertext::Fixed(c.density, 6);
     EXPECT_LE(most, std::clamp(c.maxGrains, 1, 20)) << what;
     const std::vector<float> l(L().begin() + static_cast<std::ptrdiff_t>(mark), L().end());
     ExpectFiniteAndBounded(l, 8.0f, what);

@@ -13,6 +13,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/properties/NumberText.h"
 #include "tests/support/GraphHarness.h"
 #include "tests/support/ScriptedQueries.h"
 
@@ -328,9 +329,9 @@ std::string Points(int count) {
   for (int i = 0; i < count; ++i) {
     if (i > 0) text.append(", ");
     const double a = 2.0 * M_PI * i / count;
-    text.append(std::to_string(0.5 * std::cos(a)))
+    text.append(numbertext::Fixed(0.5 * std::cos(a), 6))
         .append(",")
-        .append(std::to_string(0.5 * std::sin(a)));
+        .append(numbertext::Fixed(0.5 * std::sin(a), 6));
   }
   return text;
 }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <cmath>
+#include <filesystem>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -170,26 +172,43 @@ TEST_F(SoundFileReaderTest, ChannelsKeptAtTheProgramRateAreTheFirstTwo) {
   EXPECT_FLOAT_EQ(limited.samples[1], (0.5f - 0.75f) * 0.76f);
 }
 
+// What is no finite number plays as silence (an infinity would clip a mix for
+// seconds through a feedback path); loud finite samples keep their peaks up
+// to +24 dBFS.
 TEST_F(SoundFileReaderTest, NonFiniteAndAbsurdSamplesAreTamed) {
   const std::string name = dir / "nan.wav";
   WriteWithSndfile(name, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1,
-                   {0.5f, std::nanf(""), 3e38f, -INFINITY, -0.5f});
-  QSFunctionTable table(5);
+                   {0.5f, std::nanf(""), 3e38f, -INFINITY, -0.5f, INFINITY, 4.0f, -20.0f});
+  QSFunctionTable table(8);
   ASSERT_TRUE(LoadWaveIntoTable(table, name));
-  EXPECT_EQ(table[0], 0.5f);
-  EXPECT_EQ(table[1], 0.0f);
-  EXPECT_EQ(table[2], 1000.0f);
-  EXPECT_EQ(table[3], -1000.0f);
-  EXPECT_EQ(table[4], -0.5f);
+  const std::vector<float> expected = {0.5f, 0.0f, 16.0f, 0.0f, -0.5f, 0.0f, 4.0f, -16.0f};
+  for (size_t i = 0; i < expected.size(); ++i)
+    EXPECT_EQ(table[static_cast<int>(i)], expected[i]) << i;
   SoundFileReader reader;
   ASSERT_TRUE(reader.Open(name));
-  int16_t values[5];
-  ASSERT_EQ(reader.ReadFrames16(values, 5), 5);
+  int16_t values[8];
+  ASSERT_EQ(reader.ReadFrames16(values, 8), 8);
   EXPECT_EQ(values[0], 16384);
   EXPECT_EQ(values[1], 0);
   EXPECT_EQ(values[2], 32767);
-  EXPECT_EQ(values[3], -32768);
+  EXPECT_EQ(values[3], 0);
   EXPECT_EQ(values[4], -16384);
+}
+
+// A name that is no regular file is refused at once, saying what it is: a
+// pipe would otherwise hold the reader (and every load after it) for ever.
+TEST_F(SoundFileReaderTest, PipesFoldersAndMissingFilesAreRefusedWithTheirReason) {
+  ASSERT_EQ(mkfifo((dir / "pipe.wav").c_str(), 0600), 0);
+  std::filesystem::create_directory(dir / "folder.wav");
+  test::WriteBytes(dir / "text.wav", std::vector<uint8_t>(100, 'x'));
+  SoundFileReader reader;
+  for (const auto& [name, why] :
+       {std::pair{"pipe.wav", "it is a pipe"}, std::pair{"folder.wav", "it is a folder"},
+        std::pair{"missing.wav", "not found"}, std::pair{"text.wav", "not a sound file"}}) {
+    EXPECT_FALSE(reader.Open(dir / name)) << name;
+    EXPECT_EQ(reader.Problem(), why) << name;
+    EXPECT_FALSE(ReadWaveInfo(dir / name).valid);
+  }
 }
 
 TEST_F(SoundFileReaderTest, DamagedFilesAreRefusedOrReadSafely) {

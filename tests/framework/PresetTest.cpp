@@ -119,10 +119,10 @@ TEST_F(PresetTest, PasteRules) {
   EXPECT_TRUE(c.CanPastePreset());
   c.PastePreset(0);
   EXPECT_FALSE(c.HasPreset(0));
-  // A malformed preset keeps what it read before the fault.
+  // A malformed preset keeps what it read before the fault, held to its range.
   SetClipboard("preset: RingAM { 12; 1 }");
   c.PastePreset(5);
-  EXPECT_EQ(Written(c.PresetAt(5)), "{ 12, 0 }");
+  EXPECT_EQ(Written(c.PresetAt(5)), "{ 20, 0 }");
 }
 
 TEST_F(PresetTest, ReadingFillsMissingValuesFromTheCurrentParameters) {

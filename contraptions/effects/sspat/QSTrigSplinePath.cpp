@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "framework/properties/NumberText.h"
+
 namespace tg {
 
 namespace {
@@ -37,15 +39,9 @@ const Basis& TheBasis() {
 
 // One number of a comma text, blanks around it allowed.
 std::optional<float> ParseNumber(std::string_view piece) {
-  const std::string s(piece);
-  const char* begin = s.c_str();
-  char* end = nullptr;
-  const double v = std::strtod(begin, &end);
-  if (end == begin) return std::nullopt;
-  for (const char* p = end; *p != '\0'; ++p) {
-    if (*p != ' ' && *p != '\t') return std::nullopt;
-  }
-  if (!std::isfinite(v)) return std::nullopt;
+  const std::optional<double> read = numbertext::Parse(piece);
+  if (!read || !std::isfinite(*read)) return std::nullopt;
+  const double v = *read;
   // Far out of reach either way; kept finite as a float.
   return static_cast<float>(std::clamp(v, -1e6, 1e6));
 }

@@ -36,8 +36,6 @@ QFrame* Lowered(QWidget* view, QWidget* parent) {
 }
 
 // The editor shows exactly the paths the processor accepts.
-static_assert(TrigSplinePath::kMinPoints == QSTrigSplinePath::kMinPoints);
-static_assert(TrigSplinePath::kPointLimit == QSTrigSplinePath::kPointLimit);
 
 }  // namespace
 

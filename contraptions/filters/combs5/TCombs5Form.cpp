@@ -7,7 +7,6 @@
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 
 #include "contraptions/filters/combs5/TG5Combs.h"
@@ -17,6 +16,7 @@
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TypedNumber.h"
+#include "framework/properties/NumberText.h"
 
 namespace tg {
 
@@ -41,9 +41,7 @@ constexpr int kRowPitch = 27;
 }  // namespace
 
 QString TCombs5Form::FrequencyText(double hz) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.10g", hz);
-  QString s = QString::fromLatin1(text);
+  QString s = QString::fromStdString(numbertext::General(hz, 10));
   const auto dot = s.indexOf('.');
   if (dot < 0) return s + ".00";
   return s.left(dot + 3);

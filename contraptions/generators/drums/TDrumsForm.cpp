@@ -14,6 +14,7 @@
 #include "engine/SoundFilePaths.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
+#include "framework/forms/SoundFileRow.h"
 
 namespace tg {
 
@@ -167,7 +168,7 @@ void TDrumsForm::RefreshFileCaptions() {
     QPushButton* button = files_[Index(i)];
     button->setText(FileCaption(MakeRelativePath(name), missing));
     button->setToolTip(name.empty() ? QString("Choose the sound of slot %1").arg(i + 1)
-                                    : QString::fromStdString(ResolveSoundFile(name)));
+                                    : QString::fromStdString(SoundFileTip(name, missing)));
   }
   if (loading && !loads_->isActive()) {
     loads_->start();

@@ -104,7 +104,7 @@ class TGSoundOut final : public QSSignalProcessor {
   // The disk side, for tools that watch or hold it.
   SoundOutFileWorker& FileWorker() { return worker_; }
 
-  QSCStringProperty outputFile{QSCStringProperty::SoundFileName{}};
+  QSCStringProperty outputFile{QSCStringProperty::SoundFileName{.written = true}};
   QSIntProperty action{kStop};
   QSIntProperty fileMode{0};  // 0 append, 1 overwrite
   QSIntProperty punchMode{kManual};

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QSettings>
 #include <memory>
 
+#include "app/host/QtSettingsStore.h"
 #include "framework/host/SettingsStore.h"
 #include "framework/host/TextClipboard.h"
 #include "framework/host/UserMessages.h"
@@ -26,23 +26,6 @@ class QtUserMessages final : public UserMessages {
 
  private:
   QWidget* owner_;
-};
-
-// Settings kept with QSettings: by default the user's own for "Kestrelworks"
-// / "Tonegarden"; or an INI file (tests, portable use).
-class QtSettingsStore final : public SettingsStore {
- public:
-  QtSettingsStore();
-  explicit QtSettingsStore(const QString& iniFile);
-  std::optional<std::string> ReadString(std::string_view group,
-                                        std::string_view key) const override;
-  void WriteString(std::string_view group, std::string_view key, std::string_view value) override;
-  void Remove(std::string_view group, std::string_view key) override;
-  bool HasGroup(std::string_view group) const override;
-  void Sync() override { settings_->sync(); }
-
- private:
-  std::unique_ptr<QSettings> settings_;
 };
 
 }  // namespace tg

@@ -1,0 +1,263 @@
+// tonegarden-play: plays a patch live without a window, for a stage rig.
+#include <pthread.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <clocale>
+#include <cmath>
+#include <csignal>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/document/TGDocument.h"
+#include "app/host/QtSettingsStore.h"
+#include "app/patch/PatchEditor.h"
+#include "app/render/HeadlessQueries.h"
+#include "app/shell/LivePlayer.h"
+#include "contraptions/RegisterContraptions.h"
+#include "engine/SoundFilePaths.h"
+#include "engine/TAudioEngineModule.h"
+#include "engine/devices/WaveDeviceLayers.h"
+#include "engine/streams/FirstStartLatency.h"
+#include "engine/streams/KWWaveInStream.h"
+#include "engine/streams/KWWaveOutStream.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/host/SessionSettingsStore.h"
+#include "framework/host/UserMessages.h"
+#include "framework/properties/NumberText.h"
+
+using namespace tg;
+
+namespace {
+
+constexpr int kBadArguments = 2;
+constexpr int kBadDocument = 3;
+constexpr int kNoDevice = 6;
+
+const char* const kUsage =
+    "usage: tonegarden-play PATCH.tgh [--device NAME] [--buffers N --buffer-bytes B]\n"
+    "                       [--seconds N] [--no-clock] [--record] [--status] [--quiet]\n"
+    "       tonegarden-play --help | --version\n"
+    "\n"
+    "Plays a Tonegarden patch live, without a window, through the stored output\n"
+    "device and buffers (TONEGARDEN_AUDIO=silent: a silent device paced in real time).\n"
+    "  --device NAME      the output device for this run (its name, or a part of it)\n"
+    "  --buffers N        buffers in the output queue for this run (1 to 16)\n"
+    "  --buffer-bytes B   bytes in each buffer for this run (4 a frame)\n"
+    "  --seconds N        stop after N seconds of clock (default: until a signal)\n"
+    "  --no-clock         play the audio without starting the clock\n"
+    "  --record           record a take to SoundOut's file while playing\n"
+    "  --status           one line a second: bar:beat  tempo  CPU load %  overloads\n"
+    "  --quiet            no messages but errors\n"
+    "SIGINT and SIGTERM stop cleanly (the output fades out, takes are closed);\n"
+    "SIGHUP reads the patch again from its file.\n"
+    "Exit status: 0 stopped, 2 bad arguments, 3 unreadable document,\n"
+    "6 the audio device cannot be opened.\n";
+
+struct Options {
+  std::string patch;
+  std::optional<std::string> device;
+  std::optional<int> buffers;
+  std::optional<int> bufferBytes;
+  std::optional<double> seconds;
+  bool clock = true;
+  bool record = false;
+  bool status = false;
+  bool quiet = false;
+};
+
+// What the program would show in a message box: one line on stderr.
+class LineMessages final : public UserMessages {
+ public:
+  void ShowMessage(std::string_view text, std::string_view caption, MessageIcon) override {
+    std::string line(text);
+    while (!line.empty() && line.back() == '\n') line.pop_back();
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    std::cerr << "tonegarden-play: " << caption << ": " << line << std::endl;
+  }
+};
+
+int BadArgument(const std::string& why) {
+  std::cerr << "tonegarden-play: " << why << "\n\n" << kUsage;
+  return kBadArguments;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The device of that name; else the only one whose name holds it.
+std::optional<int> FindDevice(const std::vector<WaveDeviceInfo>& devices, const std::string& name) {
+  for (size_t i = 0; i < devices.size(); ++i) {
+    if (devices[i].name == name) return static_cast<int>(i);
+  }
+  std::optional<int> found;
+  for (size_t i = 0; i < devices.size(); ++i) {
+    if (Lower(devices[i].name).find(Lower(name)) == std::string::npos) continue;
+    if (found) return std::nullopt;  // not one but several
+    found = static_cast<int>(i);
+  }
+  return found;
+}
+
+int NoDevice(const std::string& why, const std::vector<WaveDeviceInfo>& devices) {
+  std::cerr << "tonegarden-play: " << why << "\nThe output devices are:\n";
+  for (const WaveDeviceInfo& d : devices) std::cerr << "  " << d.name << "\n";
+  return kNoDevice;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Signals are taken by the main loop: blocked before any thread starts, so
+  // every thread the libraries make leaves them to it.
+  sigset_t handled;
+  sigemptyset(&handled);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&handled, s);
+  pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+  std::signal(SIGXFSZ, SIG_IGN);  // a full disk fails a take's write, which is reported
+  std::setlocale(LC_ALL, "");
+
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const auto number = [&](double low, double high) -> std::optional<double> {
+      if (i + 1 >= argc) return std::nullopt;
+      const std::optional<double> v = numbertext::Parse(argv[++i]);
+      if (!v || !(*v >= low && *v <= high)) return std::nullopt;
+      return v;
+    };
+    if (arg == "--help" || arg == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else if (arg == "--version") {
+      std::cout << "tonegarden-play 0.7.0\n";
+      return 0;
+    } else if (arg == "--device") {
+      if (i + 1 >= argc) return BadArgument("--device needs a name");
+      o.device = argv[++i];
+    } else if (arg == "--buffers") {
+      const auto v = number(1, 16);
+      if (!v || *v != std::trunc(*v))
+        return BadArgument("--buffers needs a whole number from 1 to 16");
+      o.buffers = static_cast<int>(*v);
+    } else if (arg == "--buffer-bytes") {
+      const auto v = number(128, 1 << 20);
+      if (!v || *v != std::trunc(*v))
+        return BadArgument("--buffer-bytes needs a whole number from 128 to 1048576");
+      o.bufferBytes = static_cast<int>(*v);
+    } else if (arg == "--seconds") {
+      const auto v = number(0, 1e9);
+      if (!v || *v <= 0) return BadArgument("--seconds needs a positive number");
+      o.seconds = *v;
+    } else if (arg == "--no-clock") {
+      o.clock = false;
+    } else if (arg == "--record") {
+      o.record = true;
+    } else if (arg == "--status") {
+      o.status = true;
+    } else if (arg == "--quiet" || arg == "-q") {
+      o.quiet = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      return BadArgument("unknown option " + arg);
+    } else if (o.patch.empty()) {
+      o.patch = arg;
+    } else {
+      return BadArgument("only one patch can be played at a time");
+    }
+  }
+  if (o.patch.empty()) return BadArgument("no patch given");
+
+  TContraptionFactory& factory = TContraptionFactory::Instance();
+  RegisterContraptionTypes(factory);
+  QtSettingsStore stored;
+  const char* audio = std::getenv("TONEGARDEN_AUDIO");
+  std::unique_ptr<WaveDeviceLayer> layer;
+  if (audio != nullptr && std::string(audio) == "silent") {
+    layer = std::make_unique<SilentWaveDeviceLayer>();
+  } else {
+    layer = std::make_unique<StandardWaveDeviceLayer>();
+  }
+  auto outStream = std::make_unique<KWWaveOutStream>(*layer);
+  auto inStream = std::make_unique<KWWaveInStream>(*layer);
+  KWWaveOutStream& out = *outStream;
+  // A machine that never ran the program finds its shortest clean latency
+  // first, as the program's first start does, and keeps it.
+  if (!o.device && !o.buffers && !o.bufferBytes && FirstStartLatency::IsFirstStart(stored)) {
+    FirstStartLatency::OnFirstStart(stored, out, *inStream);
+    stored.Sync();
+  }
+  // What this run changes (a device, buffers) is never stored.
+  SessionSettingsStore settings(stored);
+  SoundFilePaths::Instance().Load(settings);
+  LineMessages messages;
+  TAudioEngineModule engine(factory, std::move(outStream), std::move(inStream), &settings);
+  engine.Host().messages = &messages;
+  if (o.device) {
+    const std::optional<int> device = FindDevice(out.DeviceNames(), *o.device);
+    if (!device)
+      return NoDevice("no output device is called \"" + *o.device + "\"", out.DeviceNames());
+    out.SetDevice(*device);
+  }
+  if (o.buffers || o.bufferBytes) {
+    out.SetBuffers(o.buffers.value_or(out.BufferCount()), o.bufferBytes.value_or(out.BufferSize()));
+  }
+
+  PatchModel model;
+  PatchEditor patch(engine, model);
+  HeadlessQueries queries;
+  TGDocument document(patch, queries);
+  LivePlayer player(engine, document);
+  if (!player.Open(o.patch)) return kBadDocument;
+  if (!engine.HasSoundOut())
+    messages.ShowMessage("the patch has no SoundOut: nothing will sound", "Tonegarden",
+                         MessageIcon::Warning);
+  const std::string deviceName = out.DeviceNames().empty()
+                                     ? std::string("(none)")
+                                     : out.DeviceNames()[static_cast<size_t>(out.Device())].name;
+  if (const std::string problem = player.Start(o.clock); !problem.empty()) {
+    return NoDevice("the output device \"" + deviceName + "\" cannot be opened: " + problem,
+                    out.DeviceNames());
+  }
+  if (o.record && !player.Record()) {
+    messages.ShowMessage("SoundOut has no file to record to", "Tonegarden", MessageIcon::Warning);
+  }
+  if (!o.quiet) {
+    std::cerr << "tonegarden-play: playing " << o.patch << " on " << deviceName << ", "
+              << out.BufferCount() << " buffers of " << out.FramesPerBuffer() << " frames\n";
+  }
+
+  int lines = 0;
+  std::string takeMessage;
+  for (;;) {
+    const timespec tick{0, 50'000'000};
+    const int received = sigtimedwait(&handled, nullptr, &tick);
+    if (received == SIGINT || received == SIGTERM) break;
+    if (received == SIGHUP) {
+      if (!player.Reload()) {
+        messages.ShowMessage("the patch could not be read again; it plays on as it was",
+                             "Tonegarden", MessageIcon::Warning);
+      } else if (!o.quiet) {
+        std::cerr << "tonegarden-play: read " << o.patch << " again\n";
+      }
+    }
+    const double played = player.SecondsPlayed(LivePlayer::Clock::now());
+    while (o.status && played >= lines + 1 && (!o.seconds || lines + 1 <= *o.seconds + 1e-9)) {
+      std::cout << player.StatusLine() << std::endl;
+      ++lines;
+    }
+    if (const std::string message = engine.SoundOutProcessor().TakeMessage();
+        message != takeMessage) {
+      takeMessage = message;
+      if (!message.empty()) std::cerr << "tonegarden-play: SoundOut " << message << "\n";
+    }
+    if (o.seconds && played >= *o.seconds) break;
+  }
+  player.Stop();
+  return 0;
+}

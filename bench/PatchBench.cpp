@@ -56,6 +56,15 @@ void Report(const char* what, const std::vector<double>& v) {
               tg::numbertext::Fixed(*std::max_element(v.begin(), v.end()), 1).c_str(), v.size());
 }
 
+// The 99th percentile of every hold of the lock by the user-interface thread
+// since the last reset.
+void HoldPercentile(const char* what, const tg::EngineLock& lock) {
+  std::printf(
+      "99th percentile of the user-interface thread's lock holds, %s: %lld us (%lld holds)\n", what,
+      static_cast<long long>(lock.UiHoldPercentile(0.99).count()),
+      static_cast<long long>(lock.UiHoldCount()));
+}
+
 // Waits for what the program does on its own (worker threads, timers),
 // keeping the user-interface thread's events moving.
 bool WaitFor(const std::function<bool()>& condition) {
@@ -265,6 +274,7 @@ int main(int argc, char** argv) {
   // Opening, through the main window as File > Open does it.
   tg::EngineLock& lock = engine.OutStream().GetEngineLock();
   std::vector<double> open, openHold;
+  lock.ResetUiHolds();
   for (int i = 0; i < 5; ++i) {
     tg::TMainForm form(engine, settings, {}, options);
     form.resize(1200, 800);
@@ -277,8 +287,10 @@ int main(int argc, char** argv) {
     QApplication::processEvents();  // the pane draws the patch
     open.push_back(Ms(Clock::now() - t0));
     if (i == 4) {
+      HoldPercentile("opening the document five times", lock);
       // Lock hold times while audio runs, on this patch.
       form.StartAudioOut();
+      lock.ResetUiHolds();
       tg::PatchModel& model = form.Model();
       std::printf("patch: %d contraptions, %d connections\n", model.NodeCount(),
                   model.ConnectionCount());
@@ -289,6 +301,7 @@ int main(int argc, char** argv) {
       MeasureSoundOutFileChange(form, lock);
       MeasureAudioIn(form, lock);
       std::printf("(one block of 256 frames lasts 5805 us)\n");
+      HoldPercentile("the edits above, audio running", lock);
       form.StopAudioOut();
     }
   }

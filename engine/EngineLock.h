@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -61,11 +63,36 @@ class EngineLock {
     return std::chrono::nanoseconds(longestHold_.load(std::memory_order_relaxed));
   }
   void ResetLongestUiHold() { longestHold_.store(0, std::memory_order_relaxed); }
+  // Any thread: the hold of the user-interface side that this share of its
+  // holds since the last reset did not exceed (0.99: the 99th percentile), to
+  // the microsecond; holds past the last bucket count as its length.
+  std::chrono::microseconds UiHoldPercentile(double share) const {
+    int64_t total = 0;
+    for (const auto& count : holdCounts_) total += count.load(std::memory_order_relaxed);
+    int64_t seen = 0;
+    for (int us = 0; us < kHoldBuckets; ++us) {
+      seen += holdCounts_[static_cast<size_t>(us)].load(std::memory_order_relaxed);
+      if (total > 0 && static_cast<double>(seen) >= share * static_cast<double>(total))
+        return std::chrono::microseconds(us + 1);
+    }
+    return std::chrono::microseconds(total > 0 ? kHoldBuckets : 0);
+  }
+  int64_t UiHoldCount() const {
+    int64_t total = 0;
+    for (const auto& count : holdCounts_) total += count.load(std::memory_order_relaxed);
+    return total;
+  }
+  void ResetUiHolds() {
+    ResetLongestUiHold();
+    for (auto& count : holdCounts_) count.store(0, std::memory_order_relaxed);
+  }
   bool InheritsPriority() const { return inheritsPriority_; }
 
  private:
   void RecordHold(std::chrono::steady_clock::duration held) {
     const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(held).count();
+    const int64_t bucket = std::min<int64_t>(ns / 1000, kHoldBuckets - 1);
+    holdCounts_[static_cast<size_t>(bucket)].fetch_add(1, std::memory_order_relaxed);
     int64_t longest = longestHold_.load(std::memory_order_relaxed);
     while (ns > longest &&
            !longestHold_.compare_exchange_weak(longest, ns, std::memory_order_relaxed)) {
@@ -77,6 +104,9 @@ class EngineLock {
   std::atomic<std::thread::id> owner_{};
   std::chrono::steady_clock::time_point heldSince_{};  // the holder's, under the lock
   std::atomic<int64_t> longestHold_{0};
+  // Holds by whole microseconds: bucket k counts those under k + 1 us.
+  static constexpr int kHoldBuckets = 1000;
+  std::array<std::atomic<int64_t>, kHoldBuckets> holdCounts_{};
 };
 
 // Holds the engine lock for a scope, unless the caller held it already, in

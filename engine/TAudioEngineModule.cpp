@@ -52,6 +52,37 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   if (settings_ != nullptr && out != nullptr && in != nullptr)
     LoadStreamSettings(*settings_, *out, *in);
   if (settings_ != nullptr) SetProcessingThreads(LoadProcessingThreads(*settings_));
+  RebuildGraph();
+}
+
+void TAudioEngineModule::BeginGraphBatch() {
+  ++graphBatch_;
+  context_.SetDeferredRebuild(true);
+}
+
+void TAudioEngineModule::EndGraphBatch() {
+  if (graphBatch_ == 0 || --graphBatch_ > 0) return;
+  context_.SetDeferredRebuild(false);
+  RebuildGraph();
+}
+
+void TAudioEngineModule::BeginGraphEdit() { context_.SetDeferredRebuild(true); }
+
+void TAudioEngineModule::GraphEdited() {
+  if (graphBatch_ > 0) return;
+  context_.SetDeferredRebuild(false);
+  RebuildGraph();
+}
+
+void TAudioEngineModule::RebuildGraph() {
+  if (!context_.NeedsRebuild()) return;
+  // Worked out without the lock: the audio thread uses none of it meanwhile.
+  QSDynSigContext::Plan plan = context_.PlanRebuild();
+  {
+    EngineLockGuard lock(outStream_->GetEngineLock());
+    context_.InstallPlan(plan);
+  }
+  // What the plan replaced goes here, after the lock.
 }
 
 TAudioEngineModule::~TAudioEngineModule() {
@@ -102,22 +133,35 @@ void TAudioEngineModule::SetProcessingThreads(int requested) {
     context_.SetPool(pool.get());
   }
   pool_.swap(pool);
+  GraphEdited();
 }
+
+namespace {
+
+template <typename T, size_t N>
+void Clear(std::array<std::atomic<T>, N>& history) {
+  for (auto& v : history) v.store(T{}, std::memory_order_relaxed);
+}
+
+}  // namespace
 
 void TAudioEngineModule::ClearInputMeters() {
   inputLevelLeft_ = inputLevelRight_ = 0.0f;
-  inputLeftHistory_.fill(0.0f);
-  inputRightHistory_.fill(0.0f);
+  shownInputLeft_.store(0.0f, std::memory_order_relaxed);
+  shownInputRight_.store(0.0f, std::memory_order_relaxed);
+  Clear(inputLeftHistory_);
+  Clear(inputRightHistory_);
 }
 
 void TAudioEngineModule::ClearOutputMeters() {
   outputLevelLeft_ = outputLevelRight_ = 0.0f;
-  outputLeftHistory_.fill(0.0f);
-  outputRightHistory_.fill(0.0f);
-  clockHistory_.fill(0);
+  Clear(outputLeftHistory_);
+  Clear(outputRightHistory_);
+  Clear(clockHistory_);
 }
 
 void TAudioEngineModule::StartAudioOut() {
+  if (graphBatch_ == 0) RebuildGraph();  // edits made on the context itself
   {
     EngineLockGuard lock(outStream_->GetEngineLock());
     historyIndex_ = 0;
@@ -156,9 +200,7 @@ void TAudioEngineModule::StartAudioIn() {
   // so the output keeps playing.
   inStream_->Start();
   EngineLockGuard lock(outStream_->GetEngineLock());
-  inputLevelLeft_ = inputLevelRight_ = 0.0f;
-  inputLeftHistory_.fill(0.0f);
-  inputRightHistory_.fill(0.0f);
+  ClearInputMeters();
   inputReadPosition_ = inStream_->BufferSize() / 2;  // the next block fetches a fresh buffer
 }
 
@@ -166,6 +208,8 @@ void TAudioEngineModule::StopAudioIn() {
   inStream_->Stop();
   EngineLockGuard lock(outStream_->GetEngineLock());
   inputLevelLeft_ = inputLevelRight_ = 0.0f;
+  shownInputLeft_.store(0.0f, std::memory_order_relaxed);
+  shownInputRight_.store(0.0f, std::memory_order_relaxed);
 }
 
 void TAudioEngineModule::SwitchInputFile(bool useFile) {
@@ -211,8 +255,12 @@ void TAudioEngineModule::FollowSoundInMode() {
 }
 
 void TAudioEngineModule::AttachContraption(TGardeningContraption& contraption) {
-  EngineLockGuard lock(outStream_->GetEngineLock());
-  contraption.Processor().SetContext(&context_);
+  BeginGraphEdit();
+  {
+    EngineLockGuard lock(outStream_->GetEngineLock());
+    contraption.Processor().SetContext(&context_);
+  }
+  GraphEdited();
 }
 
 // Nothing slow under the lock: the editor window goes before it is taken, and
@@ -225,11 +273,13 @@ void TAudioEngineModule::DestroyContraption(std::unique_ptr<TGardeningContraptio
     host_.windows->CloseWindow(*contraption);
     contraption->WindowState().windowOpen = false;
   }
+  BeginGraphEdit();
   if (contraption->OwnsProcessor()) {
     EngineLockGuard lock(outStream_->GetEngineLock());
     LeaveGraph(contraption->Processor());
   }
   contraption.reset();
+  GraphEdited();
 }
 
 void TAudioEngineModule::LeaveGraph(QSDynSigPipe& pipe) {
@@ -249,45 +299,63 @@ void TAudioEngineModule::LeaveGraph(QSDynSigPipe& pipe) {
 
 bool TAudioEngineModule::ConnectContraptions(TGardeningContraption& source, int outlet,
                                              TGardeningContraption& destination, int inlet) {
-  EngineLockGuard lock(outStream_->GetEngineLock());
-  return context_.Connect(&source.Processor(), outlet, &destination.Processor(), inlet, true);
+  bool connected = false;
+  BeginGraphEdit();
+  {
+    EngineLockGuard lock(outStream_->GetEngineLock());
+    connected =
+        context_.Connect(&source.Processor(), outlet, &destination.Processor(), inlet, true);
+  }
+  GraphEdited();
+  return connected;
 }
 
 bool TAudioEngineModule::DisconnectContraptions(TGardeningContraption& source, int outlet,
                                                 TGardeningContraption& destination, int inlet) {
-  EngineLockGuard lock(outStream_->GetEngineLock());
-  return context_.Disconnect(&source.Processor(), outlet, &destination.Processor(), inlet);
+  bool disconnected = false;
+  BeginGraphEdit();
+  {
+    EngineLockGuard lock(outStream_->GetEngineLock());
+    disconnected =
+        context_.Disconnect(&source.Processor(), outlet, &destination.Processor(), inlet);
+  }
+  GraphEdited();
+  return disconnected;
 }
 
 TAudioEngineModule::Meters TAudioEngineModule::GetMeters() {
-  EngineLockGuard lock(outStream_->GetEngineLock());
-  int i = historyIndex_ - displayDelay_;
+  constexpr auto kRelaxed = std::memory_order_relaxed;
+  int i = historyIndex_.load(kRelaxed) - displayDelay_.load(kRelaxed);
   while (i < 0) i += kHistoryLength;
   i %= kHistoryLength;
   const auto at = static_cast<size_t>(i);
   Meters m;
   if (soundIn_->active.Value() && soundIn_->IsScheduled()) {
-    m.inputLeft = inputLeftHistory_[at];
-    m.inputRight = inputRightHistory_[at];
+    m.inputLeft = inputLeftHistory_[at].load(kRelaxed);
+    m.inputRight = inputRightHistory_[at].load(kRelaxed);
   } else if (inStream_->IsActive()) {
-    m.inputLeft = inputLevelLeft_;
-    m.inputRight = inputLevelRight_;
+    m.inputLeft = shownInputLeft_.load(kRelaxed);
+    m.inputRight = shownInputRight_.load(kRelaxed);
   }
-  m.outputLeft = outputLeftHistory_[at];
-  m.outputRight = outputRightHistory_[at];
-  m.clockTick = clockHistory_[at];
+  m.outputLeft = outputLeftHistory_[at].load(kRelaxed);
+  m.outputRight = outputRightHistory_[at].load(kRelaxed);
+  m.clockTick = clockHistory_[at].load(kRelaxed);
   return m;
 }
 
 bool TAudioEngineModule::TakeOverloadFlag() { return overloadSeen_.exchange(false); }
 
 void TAudioEngineModule::OutStreamFillBuffer(int16_t* buffer, int frameCount) {
+  // On the user-interface thread: an order still to work out (edits made on
+  // the context itself) is settled first.
+  if (graphBatch_ == 0) RebuildGraph();
   FillBuffer(buffer, frameCount, true);
 }
 
 void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offline) {
   const int blocks = frameCount / kBlockSize;
-  displayDelay_ = static_cast<int>(blocks * (outStream_->BufferCount() - 2 + 0.5));
+  displayDelay_.store(static_cast<int>(blocks * (outStream_->BufferCount() - 2 + 0.5)),
+                      std::memory_order_relaxed);
   if (outStream_->TakeOverload()) {
     overloadSeen_.store(true, std::memory_order_relaxed);
     overloadCount_.fetch_add(1, std::memory_order_relaxed);
@@ -338,6 +406,8 @@ void TAudioEngineModule::FillBlock(int16_t* out, bool anotherFollows) {
     soundIn_->TakeDeviceInput(inStream_->BeginRead(), inputReadPosition_, inputLevelLeft_,
                               inputLevelRight_);
     inStream_->EndRead();
+    shownInputLeft_.store(inputLevelLeft_, std::memory_order_relaxed);
+    shownInputRight_.store(inputLevelRight_, std::memory_order_relaxed);
   }
   inputReadPosition_ += kValuesPerBlock;
 
@@ -352,15 +422,17 @@ void TAudioEngineModule::FillBlock(int16_t* out, bool anotherFollows) {
   outputLevelLeft_ = std::max(outputLevelLeft_, static_cast<float>(peaks.left) / 32765.0f);
   outputLevelRight_ = std::max(outputLevelRight_, static_cast<float>(peaks.right) / 32765.0f);
 
-  const auto at = static_cast<size_t>(historyIndex_);
+  constexpr auto kRelaxed = std::memory_order_relaxed;
+  const int index = historyIndex_.load(kRelaxed);
+  const auto at = static_cast<size_t>(index);
   if (soundIn_->IsScheduled() && !soundIn_->useADC.Value()) {
-    inputLeftHistory_[at] = soundIn_->FileLevelLeft();
-    inputRightHistory_[at] = soundIn_->FileLevelRight();
+    inputLeftHistory_[at].store(soundIn_->FileLevelLeft(), kRelaxed);
+    inputRightHistory_[at].store(soundIn_->FileLevelRight(), kRelaxed);
   }
-  outputLeftHistory_[at] = outputLevelLeft_;
-  outputRightHistory_[at] = outputLevelRight_;
-  clockHistory_[at] = ClockTickOf(context_.Clock().Position());
-  historyIndex_ = historyIndex_ + 1 < kHistoryLength ? historyIndex_ + 1 : 0;
+  outputLeftHistory_[at].store(outputLevelLeft_, kRelaxed);
+  outputRightHistory_[at].store(outputLevelRight_, kRelaxed);
+  clockHistory_[at].store(ClockTickOf(context_.Clock().Position()), kRelaxed);
+  historyIndex_.store(index + 1 < kHistoryLength ? index + 1 : 0, kRelaxed);
 }
 
 void TAudioEngineModule::StartPauseClock() {

@@ -94,7 +94,22 @@ class TAudioEngineModule final : public ContraptionEngine,
     soundInChanged_ = std::move(handler);
   }
 
-  // Graph edits, each under the engine lock.
+  // Graph edits, each under the engine lock. The processing order follows
+  // after each, or once after a batch of them (a document read, an undo of
+  // many steps), worked out without the lock and put in place under it.
+  void BeginGraphBatch();
+  void EndGraphBatch();
+  // The same for a scope.
+  class GraphBatch {
+   public:
+    explicit GraphBatch(TAudioEngineModule& engine) : engine_(engine) { engine_.BeginGraphBatch(); }
+    ~GraphBatch() { engine_.EndGraphBatch(); }
+    GraphBatch(const GraphBatch&) = delete;
+    GraphBatch& operator=(const GraphBatch&) = delete;
+
+   private:
+    TAudioEngineModule& engine_;
+  };
   void AttachContraption(TGardeningContraption& contraption);
   // Not under the engine lock: the contraption's window is closed and its
   // processor's memory freed outside the lock.
@@ -145,14 +160,19 @@ class TAudioEngineModule final : public ContraptionEngine,
   bool IsDocumentModified() const { return documentModified_; }
   void SetDocumentModified(bool modified) { documentModified_ = modified; }
 
-  int DisplayDelay() const { return displayDelay_; }
-  int HistoryIndex() const { return historyIndex_; }
+  int DisplayDelay() const { return displayDelay_.load(std::memory_order_relaxed); }
+  int HistoryIndex() const { return historyIndex_.load(std::memory_order_relaxed); }
 
  private:
   void ContraptionEdited(TGardeningContraption& contraption) override;
   void ShowWindow(TGardeningContraption&) override {}
   void CloseWindow(TGardeningContraption&) override {}
   void ShowHelp(const std::string&) override {}
+  // Around a graph edit: the order is not worked out under the lock, and
+  // follows after it unless a batch is open.
+  void BeginGraphEdit();
+  void GraphEdited();
+  void RebuildGraph();
   void LeaveGraph(QSDynSigPipe& pipe);
   void SwitchInputFile(bool useFile);
   void SoundInChanged() const {
@@ -173,20 +193,29 @@ class TAudioEngineModule final : public ContraptionEngine,
   // Before the context, which it must outlive.
   std::unique_ptr<ProcessingPool> pool_;
   int requestedThreads_ = 1;
+  int graphBatch_ = 0;  // open graph batches (the user-interface thread's)
   QSDynSigContext context_;
   std::atomic<bool> soundOutPlaced_{false};
   std::atomic<bool> soundInPlaced_{false};
   std::function<void()> soundInChanged_;
   int inputReadPosition_ = 0;
-  int historyIndex_ = 0;
-  int displayDelay_ = 0;
-  float inputLevelLeft_ = 0.0f;
+  // The meters and the clock as the audio thread leaves them, block by
+  // block, for the user-interface thread to read without the engine lock:
+  // every word is an atomic of its own (a reading may mix two blocks, which
+  // no one can see on a meter).
+  template <typename T>
+  using History = std::array<std::atomic<T>, kHistoryLength>;
+  std::atomic<int> historyIndex_{0};
+  std::atomic<int> displayDelay_{0};
+  float inputLevelLeft_ = 0.0f;  // the audio thread's
   float inputLevelRight_ = 0.0f;
-  std::array<float, kHistoryLength> inputLeftHistory_{};
-  std::array<float, kHistoryLength> inputRightHistory_{};
-  std::array<float, kHistoryLength> outputLeftHistory_{};
-  std::array<float, kHistoryLength> outputRightHistory_{};
-  std::array<uint32_t, kHistoryLength> clockHistory_{};
+  std::atomic<float> shownInputLeft_{0.0f};
+  std::atomic<float> shownInputRight_{0.0f};
+  History<float> inputLeftHistory_{};
+  History<float> inputRightHistory_{};
+  History<float> outputLeftHistory_{};
+  History<float> outputRightHistory_{};
+  History<uint32_t> clockHistory_{};
   float outputLevelLeft_ = 0.0f;
   float outputLevelRight_ = 0.0f;
   std::atomic<bool> overloadSeen_{false};

@@ -176,6 +176,21 @@ bool TGDocument::ReadFrom(std::istream& in) {
   readProblems_.clear();
   if (!ReadHeader(in)) return false;
 
+  ReadSections(in);
+  if (!readProblems_.empty()) {
+    std::string text = "Parts of the document could not be read and were left out:\n";
+    for (size_t i = 0; i < readProblems_.size() && i < 10; ++i) text += "\n" + readProblems_[i];
+    if (readProblems_.size() > 10)
+      text += "\n(and " + std::to_string(readProblems_.size() - 10) + " more)";
+    Message(text, kReadCaption);
+  }
+  return true;
+}
+
+void TGDocument::ReadSections(std::istream& in) {
+  // A whole document is one batch: the processing order is worked out once,
+  // and the windows hear of it once.
+  const PatchEditor::Batch batch(patch_);
   std::string section;
   bool more = ReadLine(in, section, kSectionLineLimit);
   while (more && section != "end") {
@@ -211,14 +226,6 @@ bool TGDocument::ReadFrom(std::istream& in) {
     in.clear(in.rdstate() & ~std::ios::failbit);
     more = ReadLine(in, section, kSectionLineLimit);
   }
-  if (!readProblems_.empty()) {
-    std::string text = "Parts of the document could not be read and were left out:\n";
-    for (size_t i = 0; i < readProblems_.size() && i < 10; ++i) text += "\n" + readProblems_[i];
-    if (readProblems_.size() > 10)
-      text += "\n(and " + std::to_string(readProblems_.size() - 10) + " more)";
-    Message(text, kReadCaption);
-  }
-  return true;
 }
 
 void TGDocument::ReadContraptions(std::istream& in) {

@@ -69,6 +69,7 @@ class TGDocument final : public KWDocument {
   bool ReadHeader(std::istream& in);
   // Header and budget of a whole document, the stream left at its end.
   bool Check(std::istream& in);
+  void ReadSections(std::istream& in);
   void ReadContraptions(std::istream& in);
   void ReadConnections(std::istream& in);
   // Reads file as the document named documentName (its name and folder).

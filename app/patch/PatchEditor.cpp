@@ -121,7 +121,20 @@ void PatchEditor::SetLayout(const PaneLayout& layout) {
   Record(std::move(step), "Change Layout", "layout");
 }
 
+PatchEditor::Batch::Batch(PatchEditor& patch) : patch_(patch) {
+  ++patch_.batches_;
+  patch_.engine_.BeginGraphBatch();
+}
+
+PatchEditor::Batch::~Batch() {
+  patch_.engine_.EndGraphBatch();
+  if (--patch_.batches_ > 0 || !patch_.changePending_) return;
+  patch_.changePending_ = false;
+  patch_.Changed();
+}
+
 void PatchEditor::Clear() {
+  const TAudioEngineModule::GraphBatch batch(engine_);
   ++replaying_;
   model_.Clear();
   --replaying_;
@@ -135,6 +148,7 @@ void PatchEditor::Undo() {
   if (!CanUndo()) return;
   const PatchCommand command = history_.NextUndo();
   history_.StepBack();
+  const TAudioEngineModule::GraphBatch batch(engine_);
   ++replaying_;
   for (auto it = command.steps.rbegin(); it != command.steps.rend(); ++it) Carry(it->Inverse());
   --replaying_;
@@ -146,6 +160,7 @@ void PatchEditor::Redo() {
   if (!CanRedo()) return;
   const PatchCommand command = history_.NextRedo();
   history_.StepForward();
+  const TAudioEngineModule::GraphBatch batch(engine_);
   ++replaying_;
   for (const PatchStep& step : command.steps) Carry(step);
   --replaying_;
@@ -345,9 +360,13 @@ void PatchEditor::FollowSoundIn(TGardeningContraption& contraption) {
   if (&contraption.Processor() == &engine_.SoundInProcessor()) engine_.FollowSoundInMode();
 }
 
-void PatchEditor::OnEditBegins() { ++grouping_; }
+void PatchEditor::OnEditBegins() {
+  ++grouping_;
+  engine_.BeginGraphBatch();
+}
 
 void PatchEditor::OnEditEnds() {
+  engine_.EndGraphBatch();
   if (--grouping_ > 0 || group_.empty()) return;
   std::vector<PatchStep> steps = std::move(group_);
   group_.clear();

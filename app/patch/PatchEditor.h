@@ -77,6 +77,19 @@ class PatchEditor final : private PatchModel::Listener, private EditListener {
   // Hears of every change once it is done, whether an edit, undo or redo.
   void SetChangedHandler(std::function<void()> handler) { changed_ = std::move(handler); }
 
+  // Changes made as one (a whole document read): the engine works out its
+  // graph once, and the listener hears of them once, at the end.
+  class Batch {
+   public:
+    explicit Batch(PatchEditor& patch);
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+   private:
+    PatchEditor& patch_;
+  };
+
   PatchModel& Model() { return model_; }
   const PatchModel& Model() const { return model_; }
   TAudioEngineModule& Engine() { return engine_; }
@@ -103,7 +116,11 @@ class PatchEditor final : private PatchModel::Listener, private EditListener {
   void FollowSoundIn(TGardeningContraption& contraption);
   static std::string DeletionName(const std::vector<PatchStep>& steps);
   void Changed() const {
-    if (changed_) changed_();
+    if (batches_ > 0) {
+      changePending_ = true;
+    } else if (changed_) {
+      changed_();
+    }
   }
 
   TAudioEngineModule& engine_;
@@ -117,6 +134,8 @@ class PatchEditor final : private PatchModel::Listener, private EditListener {
   int grouping_ = 0;
   std::vector<PatchStep> group_;
   std::function<void()> changed_;
+  int batches_ = 0;
+  mutable bool changePending_ = false;
 };
 
 }  // namespace tg

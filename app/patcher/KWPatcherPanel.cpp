@@ -40,12 +40,27 @@ KWPatcherPanel::KWPatcherPanel(PatchModel& model, QWidget* parent)
   UpdateScrollBars();
 }
 
+int KWPatcherPanel::CaptionWidth(const std::string& caption) const {
+  if (const auto known = captionWidths_.find(caption); known != captionWidths_.end())
+    return known->second;
+  if (captionWidths_.size() > 8192) captionWidths_.clear();  // names gone by renames
+  const int width = fontMetrics().horizontalAdvance(Text(caption));
+  captionWidths_.emplace(caption, width);
+  return width;
+}
+
+void KWPatcherPanel::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) {
+    captionWidths_.clear();
+    UpdateScrollBars();
+  }
+  QAbstractScrollArea::changeEvent(event);
+}
+
 QRect KWPatcherPanel::NodeRect(const PatchNode& node) const {
-  const QFontMetrics metrics = fontMetrics();
   const int ports = std::max(node.inletCount, node.outletCount);
-  const int width =
-      std::max(metrics.horizontalAdvance(Text(node.caption)) + 14, kPortPitch * ports + 4);
-  return {node.x, node.y, width, metrics.height() + 14};
+  const int width = std::max(CaptionWidth(node.caption) + 14, kPortPitch * ports + 4);
+  return {node.x, node.y, width, fontMetrics().height() + 14};
 }
 
 QPoint KWPatcherPanel::InletPoint(const PatchNode& node, int inlet) const {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -97,11 +99,16 @@ class KWPatcherPanel final : public QAbstractScrollArea {
   void resizeEvent(QResizeEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
   bool viewportEvent(QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  mutable std::unordered_map<std::string, int> captionWidths_;
   enum class Mode { Idle, Dragging, Wiring, RubberBand };
   QPoint ToContent(QPoint viewportPoint) const { return viewportPoint + ScrollOffset(); }
   void UpdateScrollBars();
+  // Shaping a caption's text is the dearest part of a box's size: each is
+  // measured once per font, not at every look at the patch.
+  int CaptionWidth(const std::string& caption) const;
   void DrawNode(QPainter& painter, const PatchNode& node) const;
   void DrawWires(QPainter& painter) const;
   void DrawLiveWire(QPainter& painter) const;

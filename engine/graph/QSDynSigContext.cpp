@@ -55,7 +55,7 @@ QSDynSigContext::OutletLimiter::OutletLimiter(QSDynSigPipe* pipe, int32_t outlet
 QSDynSigContext::QSDynSigContext() = default;
 
 QSDynSigContext::~QSDynSigContext() {
-  if (pool_ != nullptr) pool_->Forget(schedule_);
+  if (pool_ != nullptr) pool_->Forget(*schedule_);
   destroying_ = true;
   // Each destructor disconnects its pipe; with the destroying flag set no
   // rebuild runs, so nothing visits a pipe that is already gone.
@@ -75,19 +75,30 @@ void QSDynSigContext::AddPipe(QSDynSigPipe* pipe) {
   pipe->scheduleMark_ = generation_;
   terminalPipes_.push_back(pipe);
   updateList_.push_back(pipe);
+  if (deferred_) {
+    StructureDirty();
+    return;
+  }
   StructureChanged();
 }
 
 void QSDynSigContext::RemovePipe(QSDynSigPipe* pipe) {
   if (destroying_) return;
   EraseFirst(allPipes_, pipe);
+  // Out of the list at once, whatever is deferred: nothing runs a pipe that is going,
+  // nor conditions its outlets (the conditioner itself goes at the next install).
   if (pipe->scheduleMark_ == generation_) EraseFirst(updateList_, pipe);
-  if (pipe->OutletCount() > 0) {
-    StructureChanged();
-    return;
+  for (auto& limiter : limiters_) {
+    if (limiter && limiter->sourcePipe == pipe) limiter->sourcePipe = nullptr;
   }
-  EraseFirst(terminalPipes_, pipe);
-  RebuildUpdateList();
+  if (pipe->OutletCount() == 0) EraseFirst(terminalPipes_, pipe);
+  if (deferred_) {
+    StructureDirty();
+  } else if (pipe->OutletCount() > 0) {
+    StructureChanged();
+  } else {
+    RebuildUpdateList();
+  }
 }
 
 bool QSDynSigContext::Connect(QSDynSigPipe* source, int outlet, QSDynSigPipe* destination,
@@ -103,7 +114,13 @@ bool QSDynSigContext::Connect(QSDynSigPipe* source, int outlet, QSDynSigPipe* de
   in.sourceOutlet = outlet;
   in.signal = out.signal;
   destination->InletChanged(inlet);
-  if (destination->IsScheduled()) RebuildUpdateList();
+  if (destination->IsScheduled()) {
+    if (deferred_) {
+      StructureDirty();
+    } else {
+      RebuildUpdateList();
+    }
+  }
   return true;
 }
 
@@ -126,7 +143,13 @@ bool QSDynSigContext::Disconnect(QSDynSigPipe* source, int outlet, QSDynSigPipe*
   if (source->IsScheduled()) {
     const bool stillFeeds = std::any_of(source->outlets_.begin(), source->outlets_.end(),
                                         [](const auto& o) { return !o.references.empty(); });
-    if (!stillFeeds) RebuildUpdateList();
+    if (!stillFeeds) {
+      if (deferred_) {
+        StructureDirty();
+      } else {
+        RebuildUpdateList();
+      }
+    }
   }
   // Otherwise the list stays: the schedule may keep a wire that is gone,
   // which only orders two pipes that need not be.
@@ -135,47 +158,99 @@ bool QSDynSigContext::Disconnect(QSDynSigPipe* source, int outlet, QSDynSigPipe*
 
 void QSDynSigContext::RebuildUpdateList() {
   if (destroying_) return;
+  Plan plan = PlanRebuild();
+  InstallPlan(plan);
+}
+
+void QSDynSigContext::StructureDirty() {
+  dirty_ = true;
+  // Passes run the list as it stands, on one thread, until the next install.
+  scheduleStale_ = true;
+}
+
+QSDynSigContext::Plan QSDynSigContext::PlanRebuild() {
+  Plan plan;
+  plan.updateList.reserve(allPipes_.size());
+  ++planGeneration_;
+  for (QSDynSigPipe* terminal : terminalPipes_) Visit(terminal, plan);
+  for (const auto& [pipe, outlet] : plan.feedbackOutlets) {
+    if (FindLimiter(pipe, outlet) == nullptr) {
+      plan.freshLimiters.push_back(std::make_unique<OutletLimiter>(pipe, outlet));
+    }
+  }
+  plan.limiters.reserve(plan.feedbackOutlets.size());
+  plan.retired.reserve(limiters_.size());
+  plan.pool = pool_;
+  if (pool_ != nullptr) {
+    plan.schedule = std::make_unique<GraphSchedule>();
+    plan.schedule->Build(plan.updateList, pool_->Threads());
+  }
+  return plan;
+}
+
+void QSDynSigContext::InstallPlan(Plan& plan) {
+  if (destroying_) return;
   ++generation_;
-  updateList_.clear();
-  for (auto& limiter : limiters_) retiredLimiters_.push_back(std::move(limiter));
-  limiters_.clear();
-  for (QSDynSigPipe* terminal : terminalPipes_) Visit(terminal);
-  retiredLimiters_.clear();
-  StructureChanged();
+  for (QSDynSigPipe* pipe : plan.updateList) pipe->scheduleMark_ = generation_;
+  updateList_.swap(plan.updateList);
+  // A conditioner that goes on keeps the running loop's state.
+  size_t fresh = 0;
+  for (const auto& [pipe, outlet] : plan.feedbackOutlets) {
+    auto kept = std::find_if(limiters_.begin(), limiters_.end(), [&](const auto& l) {
+      return l && l->sourcePipe == pipe && l->sourceOutlet == outlet;
+    });
+    plan.limiters.push_back(kept != limiters_.end() ? std::move(*kept)
+                                                    : std::move(plan.freshLimiters[fresh++]));
+  }
+  for (auto& limiter : limiters_) {
+    if (limiter) plan.retired.push_back(std::move(limiter));
+  }
+  limiters_.swap(plan.limiters);
+  if (plan.schedule != nullptr && plan.pool == pool_) {
+    // Helpers may still look at the schedule between passes: out with them.
+    pool_->Forget(*schedule_);
+    schedule_.swap(plan.schedule);
+    scheduleStale_ = false;
+  } else {
+    scheduleStale_ = true;
+    if (pool_ != nullptr) StructureChanged();
+  }
+  dirty_ = false;
 }
 
 void QSDynSigContext::StructureChanged() {
   scheduleStale_ = true;
   if (pool_ == nullptr) return;
   // Helpers may still look at the schedule between passes: out with them.
-  pool_->Forget(schedule_);
-  schedule_.Build(updateList_, pool_->Threads());
+  pool_->Forget(*schedule_);
+  schedule_->Build(updateList_, pool_->Threads());
   scheduleStale_ = false;
 }
 
 void QSDynSigContext::SetPool(ProcessingPool* pool) {
   if (pool == pool_) return;
-  if (pool_ != nullptr) pool_->Forget(schedule_);
+  if (pool_ != nullptr) pool_->Forget(*schedule_);
   pool_ = pool;
+  if (dirty_) return;  // the next install builds it
   StructureChanged();  // one queue per thread
 }
 
 bool QSDynSigContext::SharesPasses() const {
-  return pool_ != nullptr && pool_->Threads() > 1 && !scheduleStale_ && schedule_.WorthSharing();
+  return pool_ != nullptr && pool_->Threads() > 1 && !scheduleStale_ && schedule_->WorthSharing();
 }
 
-void QSDynSigContext::Visit(QSDynSigPipe* root) {
+void QSDynSigContext::Visit(QSDynSigPipe* root, Plan& plan) {
   // Depth-first and post-order, like the recursive definition, but on an
   // explicit stack so a very long chain cannot overflow the thread's stack.
   root->visiting_ = true;
-  root->scheduleMark_ = generation_;
+  root->planMark_ = planGeneration_;
   visitStack_.clear();
   visitStack_.emplace_back(root, 0);
   while (!visitStack_.empty()) {
     QSDynSigPipe* pipe = visitStack_.back().first;
     const int k = visitStack_.back().second;
     if (k >= pipe->InletCount()) {
-      updateList_.push_back(pipe);
+      plan.updateList.push_back(pipe);
       pipe->visiting_ = false;
       visitStack_.pop_back();
       continue;
@@ -184,26 +259,17 @@ void QSDynSigContext::Visit(QSDynSigPipe* root) {
     const QSDynSigPipe::Inlet& in = pipe->inlets_[static_cast<size_t>(k)];
     if (in.signal == &QSSignal::Silent() || in.source == nullptr) continue;
     QSDynSigPipe* source = in.source;
-    if (source->scheduleMark_ != generation_) {
+    if (source->planMark_ != planGeneration_) {
       source->visiting_ = true;
-      source->scheduleMark_ = generation_;
+      source->planMark_ = planGeneration_;
       visitStack_.emplace_back(source, 0);
     } else if (source->visiting_) {
-      AdoptLimiter(source, in.sourceOutlet);
+      const std::pair<QSDynSigPipe*, int32_t> outlet{source, in.sourceOutlet};
+      if (std::find(plan.feedbackOutlets.begin(), plan.feedbackOutlets.end(), outlet) ==
+          plan.feedbackOutlets.end()) {
+        plan.feedbackOutlets.push_back(outlet);
+      }
     }
-  }
-}
-
-void QSDynSigContext::AdoptLimiter(QSDynSigPipe* source, int32_t outlet) {
-  auto matches = [&](const std::unique_ptr<OutletLimiter>& l) {
-    return l && l->sourcePipe == source && l->sourceOutlet == outlet;
-  };
-  if (std::any_of(limiters_.begin(), limiters_.end(), matches)) return;
-  auto retired = std::find_if(retiredLimiters_.begin(), retiredLimiters_.end(), matches);
-  if (retired != retiredLimiters_.end()) {
-    limiters_.push_back(std::move(*retired));  // keeps the running loop's state
-  } else {
-    limiters_.push_back(std::make_unique<OutletLimiter>(source, outlet));
   }
 }
 
@@ -217,11 +283,12 @@ const QSDynSigContext::OutletLimiter* QSDynSigContext::FindLimiter(const QSDynSi
 
 void QSDynSigContext::ProcessBlock(bool anotherFollows) {
   if (SharesPasses()) {
-    pool_->Run(schedule_, anotherFollows);
+    pool_->Run(*schedule_, anotherFollows);
   } else {
     for (QSDynSigPipe* pipe : updateList_) pipe->Process();
   }
   for (const auto& l : limiters_) {
+    if (l->sourcePipe == nullptr) continue;
     QSSignal* s = l->sourcePipe->outlets_[static_cast<size_t>(l->sourceOutlet)].signal;
     // The shared unassigned signal must stay silent for every other outlet.
     if (s == QSSignal::Unassigned()) continue;

@@ -34,6 +34,20 @@ class QSDynSigContext {
     int32_t sourceOutlet;
   };
 
+  // A new update list, its feedback conditioners and its schedule, worked
+  // out by the user-interface thread without the engine lock (nothing the
+  // audio thread uses is touched) and put in place under it in a moment.
+  // What it replaces goes with it, to be freed after the lock.
+  struct Plan {
+    std::vector<QSDynSigPipe*> updateList;
+    std::vector<std::pair<QSDynSigPipe*, int32_t>> feedbackOutlets;
+    std::vector<std::unique_ptr<OutletLimiter>> freshLimiters;  // for outlets none conditions yet
+    std::vector<std::unique_ptr<OutletLimiter>> limiters;       // room for the list installed
+    std::vector<std::unique_ptr<OutletLimiter>> retired;
+    std::unique_ptr<GraphSchedule> schedule;
+    ProcessingPool* pool = nullptr;
+  };
+
   QSDynSigContext();
   // UI thread, audio stopped: deletes every pipe still registered.
   ~QSDynSigContext();
@@ -48,7 +62,19 @@ class QSDynSigContext {
   bool Connect(QSDynSigPipe* source, int outlet, QSDynSigPipe* destination, int inlet,
                bool replace);
   bool Disconnect(QSDynSigPipe* source, int outlet, QSDynSigPipe* destination, int inlet);
+  // Under the engine lock: plans and installs at once.
   void RebuildUpdateList();
+
+  // UI thread. Deferred, changes of structure only mark the update list
+  // stale (a removed pipe leaves it at once, and passes run on one thread
+  // until the next install); the owner rebuilds once a batch of edits is
+  // done, planning without the lock and installing under it.
+  void SetDeferredRebuild(bool deferred) { deferred_ = deferred; }
+  bool NeedsRebuild() const { return dirty_; }
+  // UI thread, with or without the engine lock.
+  Plan PlanRebuild();
+  // UI thread, under the engine lock: bounded work, no allocation.
+  void InstallPlan(Plan& plan);
 
   // UI thread, under the engine lock: threads to share the passes with, or
   // none. A pool set here must outlive its use (set none before it goes).
@@ -56,7 +82,7 @@ class QSDynSigContext {
   ProcessingPool* Pool() const { return pool_; }
   // Whether the next pass will be shared between threads.
   bool SharesPasses() const;
-  const GraphSchedule& Schedule() const { return schedule_; }
+  const GraphSchedule& Schedule() const { return *schedule_; }
 
   // Audio thread, under the engine lock: one pass over the update list, or
   // the same work shared with the pool's threads, with the same output.
@@ -84,8 +110,8 @@ class QSDynSigContext {
   const OutletLimiter* FindLimiter(const QSDynSigPipe* pipe, int outlet) const;
 
  private:
-  void Visit(QSDynSigPipe* root);
-  void AdoptLimiter(QSDynSigPipe* source, int32_t outlet);
+  void Visit(QSDynSigPipe* root, Plan& plan);
+  void StructureDirty();
   // After every change of structure: the schedule follows the update list
   // while a pool is set, and is built when one is set otherwise.
   void StructureChanged();
@@ -96,12 +122,14 @@ class QSDynSigContext {
   std::vector<QSDynSigPipe*> updateList_;
   std::vector<QSDynSigPipe*> allPipes_;
   std::vector<std::unique_ptr<OutletLimiter>> limiters_;
-  std::vector<std::unique_ptr<OutletLimiter>> retiredLimiters_;
   // Depth-first work stack of the rebuild: pipe and its next inlet to look at.
   std::vector<std::pair<QSDynSigPipe*, int>> visitStack_;
+  int32_t planGeneration_ = 0;
   TempoClock clock_;
-  GraphSchedule schedule_;
+  std::unique_ptr<GraphSchedule> schedule_ = std::make_unique<GraphSchedule>();
   bool scheduleStale_ = true;
+  bool deferred_ = false;
+  bool dirty_ = false;
   ProcessingPool* pool_ = nullptr;
 };
 

@@ -77,6 +77,7 @@ class QSDynSigPipe {
   int32_t scheduleMark_ = 0;
   int32_t listIndex_ = -1;  // place on the update list when the schedule was built
   bool visiting_ = false;
+  int32_t planMark_ = 0;  // the user-interface thread's, while it plans a new list
   std::vector<Inlet> inlets_;
   std::vector<Outlet> outlets_;
 };

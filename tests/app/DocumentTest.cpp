@@ -109,6 +109,41 @@ TEST_F(DocumentTest, WriteReadWriteGivesTheSameText) {
   EXPECT_EQ(Text(), first);
 }
 
+// Opening a large patch must not work out the processing order at every
+// wire: the whole document is one edit of the graph, and one change the
+// windows hear of; the order comes out as an edit at a time would give it.
+TEST_F(DocumentTest, ADocumentIsReadAsOneChangeOfTheGraph) {
+  PatchNode* out = patch.NewContraption("SoundOut", 0, 0);
+  PatchNode* mix = patch.NewContraption("S12Mixer", 0, 40);
+  patch.Connect(*mix, 0, *out, 0);
+  for (int k = 0; k < 12; ++k) {
+    PatchNode* gen = patch.NewContraption("TestGen", 20 * k, 100);
+    PatchNode* pan = patch.NewContraption("P2Mixer", 20 * k, 120);
+    PatchNode* delay = patch.NewContraption("SDelay", 20 * k, 140);
+    ASSERT_NE(patch.Connect(*gen, 0, *pan, 0), nullptr);
+    ASSERT_NE(patch.Connect(*pan, 0, *delay, 0), nullptr);
+    ASSERT_NE(patch.Connect(*delay, 0, *mix, k), nullptr);
+    ASSERT_NE(patch.Connect(*delay, 1, *pan, 1), nullptr);  // a feedback loop, conditioned
+  }
+  const std::string text = Text();
+  const QSDynSigContext& context = engine.GetContext();
+  const std::vector<QSDynSigPipe*> order = context.UpdateList();
+  const int limiters = context.LimiterCount();
+  ASSERT_EQ(limiters, 12);
+
+  document.New();
+  int changes = 0;
+  patch.SetChangedHandler([&] { ++changes; });
+  const int32_t before = context.Generation();
+  std::istringstream in(text);
+  ASSERT_TRUE(document.ReadFrom(in));
+  EXPECT_EQ(context.Generation() - before, 1);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(Text(), text);
+  EXPECT_EQ(context.UpdateList().size(), order.size());
+  EXPECT_EQ(context.LimiterCount(), limiters);
+}
+
 TEST_F(DocumentTest, RefusedMagicAndVersions) {
   const std::string body = "\r\ntempo:\r\n\t100\r\nend\r\n";
   EXPECT_TRUE(ReadText(".tgh 0.9" + body));

@@ -120,13 +120,23 @@ int TAudioEngineModule::ThreadsFor(int requested) {
 void TAudioEngineModule::SetProcessingThreads(int requested) {
   requestedThreads_ = std::max(requested, kAutomaticThreads);
   const int threads = ThreadsFor(requestedThreads_);
+  threadsNote_.clear();
   if (threads == ActiveProcessingThreads()) return;
   // Helpers start and stop here, outside the lock; under it the context
   // only changes pointers.
   std::unique_ptr<ProcessingPool> pool;
   if (threads > 1) {
     pool = std::make_unique<ProcessingPool>(
-        threads, [] { SetCurrentThreadPriority(ThreadPriority::TimeCritical); });
+        threads, helperStart_ ? helperStart_ : [] {
+          return SetCurrentThreadPriority(ThreadPriority::TimeCritical) ==
+                 ThreadPriority::TimeCritical;
+        });
+    if (helpersNeedRealTime_ && !pool->AllRealTime()) {
+      pool.reset();
+      threadsNote_ =
+          "The system grants the processing threads no real-time priority, so one thread "
+          "processes the patch: a helper put aside could make the sound drop out.";
+    }
   }
   {
     EngineLockGuard guard(GetEngineLock());

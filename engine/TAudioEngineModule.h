@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
@@ -155,6 +156,15 @@ class TAudioEngineModule final : public ContraptionEngine,
   // What a request comes to on this computer.
   static int ThreadsFor(int requested);
   static int Cores();
+  // Playing live, a helper the system may put aside could make the sound
+  // drop out: helpers are used only when each got real-time scheduling, and
+  // otherwise one thread works alone and this says why (empty when all is
+  // well). An offline render needs no such care.
+  void SetHelpersNeedRealTime(bool need) { helpersNeedRealTime_ = need; }
+  const std::string& ProcessingThreadsNote() const { return threadsNote_; }
+  // Raises a new helper's priority; answers whether it got real-time
+  // scheduling (tests stand in for the system).
+  void SetHelperStart(std::function<bool()> start) { helperStart_ = std::move(start); }
 
   // The document-modified byte that every contraption edit sets.
   bool IsDocumentModified() const { return documentModified_; }
@@ -193,6 +203,9 @@ class TAudioEngineModule final : public ContraptionEngine,
   // Before the context, which it must outlive.
   std::unique_ptr<ProcessingPool> pool_;
   int requestedThreads_ = 1;
+  bool helpersNeedRealTime_ = true;
+  std::string threadsNote_;
+  std::function<bool()> helperStart_;
   int graphBatch_ = 0;  // open graph batches (the user-interface thread's)
   QSDynSigContext context_;
   std::atomic<bool> soundOutPlaced_{false};

@@ -115,6 +115,9 @@ QWidget* TSettingsForm::MakeStreamPage(Page& page, const QString& group, bool wi
     threadsRow->addWidget(threads_);
     threadsRow->addStretch(1);
     form->addRow("Processing threads:", threadsRow);
+    threadsNote_ = new QLabel(box);
+    threadsNote_->setWordWrap(true);
+    form->addRow(threadsNote_);
     connect(threads_, &QComboBox::currentIndexChanged, this, [this] { Changed(); });
   }
   auto relabel = [this, &page] {
@@ -199,6 +202,7 @@ void TSettingsForm::ReadCurrent() {
     // A stored count beyond this computer's cores shows as its most.
     SelectNumber(threads_, std::min(requested, TAudioEngineModule::Cores()));
   }
+  ShowThreadsNote();
   if (inStream_ != nullptr) {
     fill(in_, inStream_->DeviceNames(), inStream_->Device(), inStream_->BufferSize(),
          inStream_->BufferCount());
@@ -245,6 +249,7 @@ void TSettingsForm::Apply() {
   ApplyStreams(inSize);
   const int threads = SelectedNumber(threads_);
   if (threads >= 0 && threads != engine_.ProcessingThreads()) engine_.SetProcessingThreads(threads);
+  ShowThreadsNote();
   std::vector<std::string> dirs;
   dirs.reserve(static_cast<size_t>(directories_->count()));
   for (int i = 0; i < directories_->count(); ++i) {
@@ -253,6 +258,12 @@ void TSettingsForm::Apply() {
   SoundFilePaths::Instance().SetDirectories(dirs);
   StoreApplied();
   apply_->setEnabled(false);
+}
+
+void TSettingsForm::ShowThreadsNote() {
+  if (threadsNote_ == nullptr) return;
+  threadsNote_->setText(QString::fromStdString(engine_.ProcessingThreadsNote()));
+  threadsNote_->setVisible(!threadsNote_->text().isEmpty());
 }
 
 void TSettingsForm::ApplyStreams(int inSize) {

@@ -58,6 +58,7 @@ class TSettingsForm final : public QDialog {
   QCheckBox* OverdriveBox() const { return overdrive_; }
   // "Automatic", then 1 up to one per core.
   QComboBox* ThreadsBox() const { return threads_; }
+  QLabel* ThreadsNote() const { return threadsNote_; }
   QListWidget* DirectoryList() const { return directories_; }
   void AddDirectory(const QString& directory);
   void RemoveSelectedDirectory();
@@ -69,6 +70,7 @@ class TSettingsForm final : public QDialog {
   static void UpdateLabels(const Page& page);
   static int SelectedNumber(const QComboBox* box);
   void ApplyStreams(int inSize);
+  void ShowThreadsNote();
   void StoreApplied();
 
   TAudioEngineModule& engine_;
@@ -80,6 +82,7 @@ class TSettingsForm final : public QDialog {
   Page out_, in_;
   QCheckBox* overdrive_ = nullptr;
   QComboBox* threads_ = nullptr;
+  QLabel* threadsNote_ = nullptr;  // why fewer threads work than asked for
   QListWidget* directories_ = nullptr;
   QPushButton* apply_ = nullptr;
   QPushButton* ok_ = nullptr;

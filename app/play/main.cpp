@@ -40,7 +40,8 @@ constexpr int kNoDevice = 6;
 
 const char* const kUsage =
     "usage: tonegarden-play PATCH.tgh [--device NAME] [--buffers N --buffer-bytes B]\n"
-    "                       [--seconds N] [--no-clock] [--record] [--status] [--quiet]\n"
+    "                       [--threads N] [--seconds N] [--no-clock] [--record] [--status]\n"
+    "                       [--quiet]\n"
     "       tonegarden-play --help | --version\n"
     "\n"
     "Plays a Tonegarden patch live, without a window, through the stored output\n"
@@ -48,6 +49,7 @@ const char* const kUsage =
     "  --device NAME      the output device for this run (its name, or a part of it)\n"
     "  --buffers N        buffers in the output queue for this run (1 to 16)\n"
     "  --buffer-bytes B   bytes in each buffer for this run (4 a frame)\n"
+    "  --threads N        processing threads for this run (0: one per core)\n"
     "  --seconds N        stop after N seconds of clock (default: until a signal)\n"
     "  --no-clock         play the audio without starting the clock\n"
     "  --record           record a take to SoundOut's file while playing\n"
@@ -63,6 +65,7 @@ struct Options {
   std::optional<std::string> device;
   std::optional<int> buffers;
   std::optional<int> bufferBytes;
+  std::optional<int> threads;
   std::optional<double> seconds;
   bool clock = true;
   bool record = false;
@@ -151,6 +154,11 @@ int main(int argc, char** argv) {
       if (!v || *v != std::trunc(*v))
         return BadArgument("--buffer-bytes needs a whole number from 128 to 1048576");
       o.bufferBytes = static_cast<int>(*v);
+    } else if (arg == "--threads") {
+      const auto v = number(0, 64);
+      if (!v || *v != std::trunc(*v))
+        return BadArgument("--threads needs a whole number from 0 to 64");
+      o.threads = static_cast<int>(*v);
     } else if (arg == "--seconds") {
       const auto v = number(0, 1e9);
       if (!v || *v <= 0) return BadArgument("--seconds needs a positive number");
@@ -207,6 +215,10 @@ int main(int argc, char** argv) {
   if (o.buffers || o.bufferBytes) {
     out.SetBuffers(o.buffers.value_or(out.BufferCount()), o.bufferBytes.value_or(out.BufferSize()));
   }
+  if (o.threads) engine.SetProcessingThreads(*o.threads);
+  if (!engine.ProcessingThreadsNote().empty())
+    messages.ShowMessage(engine.ProcessingThreadsNote(), "Processing threads",
+                         MessageIcon::Warning);
 
   PatchModel model;
   PatchEditor patch(engine, model);

@@ -216,6 +216,7 @@ int main(int argc, char** argv) {
   if (o.seed) QSNoiseSource::FixSeeds(*o.seed);
   StreamUserMessages messages(&std::cerr);
   TAudioEngineModule engine(factory);
+  engine.SetHelpersNeedRealTime(false);  // offline: no device to keep up with
   engine.SetProcessingThreads(o.threads);
   engine.Host().messages = &messages;
   PatchModel model;

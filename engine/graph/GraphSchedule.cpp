@@ -19,6 +19,9 @@ constexpr int kMinSharedPipes = 6;
 // aside is stood in for within microseconds.
 constexpr int kPausesPerLook = 16;
 constexpr int kLooksBeforeTaking = 8;
+// And at pipes claimed but not begun after twice that: a helper put aside
+// between claiming a pipe and beginning it holds up nobody.
+constexpr int kLooksBeforeTakingBack = 16;
 
 }  // namespace
 
@@ -128,6 +131,7 @@ void GraphSchedule::Build(const std::vector<QSDynSigPipe*>& updateList, int thre
     state.waitingFor.store(0, std::memory_order_relaxed);
     state.finished.store(0, std::memory_order_relaxed);
     state.ahead.store(0, std::memory_order_relaxed);
+    state.started.store(0, std::memory_order_relaxed);
   }
   if (n > slotCapacity_ || queues != queueCount_) {
     const int32_t capacity = std::max(n, slotCapacity_);
@@ -165,9 +169,10 @@ uint32_t GraphSchedule::BeginBlock(bool anotherFollows) {
   const uint32_t block = Next(lastBlock_);  // 0 is the tag of slots never used
   lastBlock_ = block;
   const int32_t n = Size();
-  round_.store(round_.load(std::memory_order_relaxed) + 1,
-               std::memory_order_relaxed);  // ours alone
-  done_.store(0, std::memory_order_relaxed);
+  // Ours alone to write; released so that a thread that sees the new round
+  // also sees the last block ended (TakeBack).
+  round_.store(round_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+  done_.store(Tag(block, 0), std::memory_order_relaxed);
   size_.store(n, std::memory_order_relaxed);
   for (int32_t q = 0; q < queueCount_; ++q) {
     Queue& queue = queues_[static_cast<size_t>(q)];
@@ -185,7 +190,7 @@ uint32_t GraphSchedule::BeginBlock(bool anotherFollows) {
   return block;
 }
 
-bool GraphSchedule::TryClaim(Queue& queue, uint32_t block, int32_t n, int32_t& ran) {
+bool GraphSchedule::TryClaim(Queue& queue, uint32_t block, int32_t n, int self, int32_t& ran) {
   for (;;) {
     uint64_t claim = queue.nextClaim.load(std::memory_order_acquire);
     const auto slot = static_cast<uint32_t>(claim);
@@ -197,16 +202,26 @@ bool GraphSchedule::TryClaim(Queue& queue, uint32_t block, int32_t n, int32_t& r
     if (ready >> 32 != block) return false;
     if (queue.nextClaim.compare_exchange_weak(claim, claim + 1, std::memory_order_acq_rel,
                                               std::memory_order_relaxed)) {
-      ran += Run(block, static_cast<int32_t>(static_cast<uint32_t>(ready)));
+      ran += Run(block, static_cast<int32_t>(static_cast<uint32_t>(ready)), self);
       return true;
     }
   }
 }
 
-int32_t GraphSchedule::Run(uint32_t block, int32_t index) {
+bool GraphSchedule::Start(int32_t index, int64_t round) {
+  std::atomic<int64_t>& started = state_[static_cast<size_t>(index)].started;
+  int64_t seen = started.load(std::memory_order_acquire);
+  return seen < round && started.compare_exchange_strong(seen, round, std::memory_order_acq_rel,
+                                                         std::memory_order_relaxed);
+}
+
+int32_t GraphSchedule::Run(uint32_t block, int32_t index, int self) {
   const int64_t round = round_.load(std::memory_order_relaxed);
   int32_t ran = 0;
   do {
+    if (const ClaimHook hook = claimHook_.load(std::memory_order_relaxed)) hook(self, index);
+    // Taken back meanwhile: whoever began it goes on with its chain.
+    if (!Start(index, round)) break;
     if (mayRunAhead_[static_cast<size_t>(index)] == 0 || !RanAhead(block, index)) {
       pipes_[static_cast<size_t>(index)]->Process();
     }
@@ -277,22 +292,26 @@ void GraphSchedule::RunShare(uint32_t block, int self) {
   const int32_t own = self % queues;
   int32_t ran = 0;  // told to the others only when out of work: one shared write, not one a pipe
   for (int idle = 0;; ++idle) {
-    bool claimed = TryClaim(queues_[static_cast<size_t>(own)], block, n, ran);
+    bool claimed = TryClaim(queues_[static_cast<size_t>(own)], block, n, self, ran);
     // Taking another queue's pipe moves its state to this core; worth it
     // only when its owner is not coming to it, not to gain a moment.
     for (int32_t k = 1; !claimed && idle >= kLooksBeforeTaking && k < queues; ++k) {
-      claimed = TryClaim(queues_[static_cast<size_t>((own + k) % queues)], block, n, ran);
+      claimed = TryClaim(queues_[static_cast<size_t>((own + k) % queues)], block, n, self, ran);
     }
+    if (!claimed && idle >= kLooksBeforeTakingBack) claimed = TakeBack(block, self, ran);
     if (claimed) {
       idle = -1;
       continue;
     }
     if (ran > 0) {
-      done_.fetch_add(ran, std::memory_order_release);
+      Publish(block, ran);
       ran = 0;
     }
-    const bool over = block_.load(std::memory_order_acquire) != block ||
-                      done_.load(std::memory_order_acquire) >= n;
+    bool over = block_.load(std::memory_order_acquire) != block || CountedDone(block, n);
+    // A helper put aside after its last pipe may not have told its count yet.
+    if (!over && self == 0 && idle >= kLooksBeforeTakingBack) {
+      over = AllFinished(round_.load(std::memory_order_relaxed));
+    }
     // Idle time goes to the next block. Helpers go on with that while the
     // audio thread finishes this one; the audio thread itself only while it
     // waits anyway.
@@ -346,9 +365,50 @@ void SpinUntil(Condition&& condition) {
 
 }  // namespace
 
+bool GraphSchedule::TakeBack(uint32_t block, int self, int32_t& ran) {
+  // The round first: one newer than the block's means the block is over.
+  const int64_t round = round_.load(std::memory_order_acquire);
+  if (block_.load(std::memory_order_acquire) != block) return false;
+  const int32_t n = Size();
+  for (int32_t i = 0; i < n; ++i) {
+    const PipeState& state = state_[static_cast<size_t>(i)];
+    if (state.started.load(std::memory_order_acquire) >= round) continue;
+    // Ready once every predecessor of every round so far has finished.
+    if (state.waitingFor.load(std::memory_order_acquire) <
+        round * predecessorCount_[static_cast<size_t>(i)]) {
+      continue;
+    }
+    ran += Run(block, i, self);
+    return true;
+  }
+  return false;
+}
+
+bool GraphSchedule::AllFinished(int64_t round) const {
+  for (int32_t i = 0; i < Size(); ++i) {
+    if (state_[static_cast<size_t>(i)].finished.load(std::memory_order_acquire) < round)
+      return false;
+  }
+  return true;
+}
+
+bool GraphSchedule::CountedDone(uint32_t block, int32_t n) const {
+  const uint64_t done = done_.load(std::memory_order_acquire);
+  return done >> 32 == block && static_cast<int32_t>(static_cast<uint32_t>(done)) >= n;
+}
+
+void GraphSchedule::Publish(uint32_t block, int32_t ran) {
+  uint64_t done = done_.load(std::memory_order_relaxed);
+  while (done >> 32 == block &&
+         !done_.compare_exchange_weak(done, done + static_cast<uint64_t>(ran),
+                                      std::memory_order_release, std::memory_order_relaxed)) {
+  }
+}
+
 void GraphSchedule::WaitForBlock() {
   const int32_t n = Size();
-  SpinUntil([&] { return done_.load(std::memory_order_acquire) >= n; });
+  const int64_t round = round_.load(std::memory_order_relaxed);
+  SpinUntil([&] { return CountedDone(lastBlock_, n) || AllFinished(round); });
   // Helpers still looking at the slots leave at once.
   block_.store(0, std::memory_order_release);
   for (int32_t q = 0; q < queueCount_; ++q) {

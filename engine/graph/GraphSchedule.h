@@ -54,6 +54,12 @@ class GraphSchedule {
   // and no other thread looks at the schedule any more.
   void WaitForBlock();
 
+  // For tests: called by a thread between taking a pipe (from a queue, or as
+  // the next of its chain) and beginning it, where a thread the system puts
+  // aside leaves a pipe claimed but not begun.
+  using ClaimHook = void (*)(int self, int32_t pipe);
+  static void SetClaimHook(ClaimHook hook) { claimHook_.store(hook); }
+
  private:
   static constexpr uint64_t Tag(uint32_t block, uint32_t index) {
     return static_cast<uint64_t>(block) << 32 | index;
@@ -61,6 +67,18 @@ class GraphSchedule {
   static constexpr uint32_t Next(uint32_t block) { return block + 1 == 0 ? 1 : block + 1; }
   // Answers a pipe it made ready for the caller to run next, or -1.
   int32_t Finish(uint32_t block, int32_t index);
+  // Whether the caller is the one to begin pipe i in this round: whoever
+  // took it first may have been put aside before beginning it.
+  bool Start(int32_t index, int64_t round);
+  // Runs a pipe that is ready but that no thread has begun, though one may
+  // have claimed it; answers whether there was one.
+  bool TakeBack(uint32_t block, int self, int32_t& ran);
+  // Whether every pipe of the round has run, counted or not.
+  bool AllFinished(int64_t round) const;
+  // Whether block is over by the count of the pipes run in it.
+  bool CountedDone(uint32_t block, int32_t n) const;
+  // Adds pipes run to the count of block, unless another block began meanwhile.
+  void Publish(uint32_t block, int32_t ran);
   // Whether pipe i already ran ahead for this block; if not, it never will.
   bool RanAhead(uint32_t block, int32_t index);
   // Runs one pipe of the queue ahead for the block after this one, if one
@@ -85,14 +103,15 @@ class GraphSchedule {
   struct PipeState {
     alignas(64) std::atomic<int64_t> waitingFor{0};  // predecessors finished since the build
     std::atomic<int64_t> finished{0};                // the round it last ran in
-    std::atomic<uint64_t> ahead{0};  // Tag(block, kRunningAhead / kRanAhead / kRunsInBlock)
+    std::atomic<uint64_t> ahead{0};   // Tag(block, kRunningAhead / kRanAhead / kRunsInBlock)
+    std::atomic<int64_t> started{0};  // the round it was last begun in
   };
   static constexpr uint32_t kRunningAhead = 1;
   static constexpr uint32_t kRanAhead = 2;
   static constexpr uint32_t kRunsInBlock = 3;
   // Both add the pipes they ran to `ran`.
-  bool TryClaim(Queue& queue, uint32_t block, int32_t n, int32_t& ran);
-  int32_t Run(uint32_t block, int32_t index);
+  bool TryClaim(Queue& queue, uint32_t block, int32_t n, int self, int32_t& ran);
+  int32_t Run(uint32_t block, int32_t index, int self);
 
   std::vector<int32_t> home_;          // the queue of each pipe
   std::vector<int32_t> rootsByHome_;   // roots, grouped by queue
@@ -111,7 +130,10 @@ class GraphSchedule {
   std::atomic<uint32_t> aheadFor_{0};           // the block pipes may run ahead for, or 0
   std::atomic<int32_t> size_{0};
   std::atomic<int64_t> round_{0};  // blocks since the build
-  alignas(64) std::atomic<int32_t> done_{0};
+  // Tag(block, pipes run and told): a thread put aside may tell its count
+  // late, and must not add it to a later block's.
+  alignas(64) std::atomic<uint64_t> done_{0};
+  static inline std::atomic<ClaimHook> claimHook_{nullptr};
   uint32_t lastBlock_ = 0;  // audio thread only
 };
 

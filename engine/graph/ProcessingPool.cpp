@@ -1,5 +1,7 @@
 #include "engine/graph/ProcessingPool.h"
 
+#include <algorithm>
+
 #include "engine/graph/CpuPause.h"
 #include "engine/graph/GraphSchedule.h"
 
@@ -32,13 +34,22 @@ void SetFloatControl([[maybe_unused]] uint32_t control) {
 
 }  // namespace
 
-ProcessingPool::ProcessingPool(int threads, const std::function<void()>& onStart) {
+ProcessingPool::ProcessingPool(int threads, const std::function<bool()>& onStart) {
+  helpers_.reserve(static_cast<size_t>(std::max(threads - 1, 0)));
   for (int i = 1; i < threads; ++i) {
     helpers_.emplace_back([this, onStart, i] {
-      if (onStart) onStart();
+      if (!onStart || onStart()) realTime_.fetch_add(1);
+      started_.fetch_add(1);
+      started_.notify_all();
       Help(i);
     });
   }
+}
+
+bool ProcessingPool::AllRealTime() const {
+  const int helpers = static_cast<int>(helpers_.size());
+  for (int seen = started_.load(); seen < helpers; seen = started_.load()) started_.wait(seen);
+  return realTime_.load() == helpers;
 }
 
 ProcessingPool::~ProcessingPool() {

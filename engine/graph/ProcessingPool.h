@@ -17,14 +17,18 @@ class GraphSchedule;
 class ProcessingPool {
  public:
   // threads: how many threads share a pass, the caller's included.
-  // onStart runs first on each helper (to raise its priority).
-  explicit ProcessingPool(int threads, const std::function<void()>& onStart = {});
+  // onStart runs first on each helper (to raise its priority) and answers
+  // whether the helper got real-time scheduling.
+  explicit ProcessingPool(int threads, const std::function<bool()>& onStart = {});
   // UI thread, after the pool is out of every context: stops the helpers.
   ~ProcessingPool();
   ProcessingPool(const ProcessingPool&) = delete;
   ProcessingPool& operator=(const ProcessingPool&) = delete;
 
   int Threads() const { return static_cast<int>(helpers_.size()) + 1; }
+  // UI thread: once every helper has started, whether each got real-time
+  // scheduling (without it, one the system puts aside can hold up a pass).
+  bool AllRealTime() const;
   // Helpers waiting for a pass without spinning.
   int SleepingHelpers() const { return sleepers_.load(); }
   // Audio thread: runs one block of the schedule, the helpers joining in,
@@ -47,6 +51,8 @@ class ProcessingPool {
   // What helpers write.
   alignas(64) std::atomic<int> sleepers_{0};
   std::atomic<int> helping_{0};
+  std::atomic<int> started_{0};
+  std::atomic<int> realTime_{0};
   std::vector<std::thread> helpers_;
 };
 

@@ -115,6 +115,24 @@ TEST_P(GraphEditsTest, GraphAndParameterEditsRaceFreeWithTheProcessingCycle) {
 INSTANTIATE_TEST_SUITE_P(Threads, GraphEditsTest, ::testing::Values(1, 2),
                          [](const auto& param) { return std::to_string(param.param) + "Threads"; });
 
+// Live, a helper without real-time scheduling could be put aside in the
+// middle of a pass: one thread works alone and says why. A render may use it.
+TEST(EngineConcurrencyTest, LiveHelpersWorkOnlyWithRealTimeScheduling) {
+  if (TAudioEngineModule::ThreadsFor(2) < 2) GTEST_SKIP() << "one core";
+  TContraptionFactory factory;
+  RegisterContraptionTypes(factory);
+  TAudioEngineModule engine(factory, std::make_unique<DetachedOutStream>(4, 4096));
+  engine.SetHelperStart([] { return false; });
+  engine.SetProcessingThreads(2);
+  EXPECT_EQ(engine.ActiveProcessingThreads(), 1);
+  EXPECT_NE(engine.ProcessingThreadsNote().find("real-time"), std::string::npos);
+  engine.SetHelpersNeedRealTime(false);
+  engine.SetProcessingThreads(2);
+  EXPECT_EQ(engine.ActiveProcessingThreads(), 2);
+  EXPECT_EQ(engine.ProcessingThreadsNote(), "");
+  engine.SetProcessingThreads(1);
+}
+
 // The user picks SoundOut files one after another while takes and playback
 // run on the audio thread. Meant for the tsan preset.
 TEST(EngineConcurrencyTest, SoundOutFileChangesRaceFreeWithTheProcessingCycle) {

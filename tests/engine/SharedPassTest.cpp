@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "dsp/QSNoiseSource.h"
@@ -306,6 +308,49 @@ TEST(SharedPassTest, HelpersSleepWhenThereIsNothingToShare) {
   EXPECT_EQ(sink->processCount.load(), 10);
   EXPECT_TRUE(test::WaitUntil([&] { return pool.SleepingHelpers() == 2; }));
   context.SetPool(nullptr);
+}
+
+// A helper the system puts aside between taking a pipe and beginning it
+// holds up no one: the other thread takes the pipe back, every block
+// completes while the helper is away, and the output is the one thread's.
+// It is put aside at its third pipe, with the count of the two before it
+// not yet told.
+std::atomic<int> helperClaims{0};
+std::atomic<bool> helperMayGoOn{false};
+std::atomic<bool> helperWaitedInVain{false};
+
+void PutTheHelperAside(int self, int32_t) {
+  if (self != 1 || helperClaims.fetch_add(1) != 2) return;
+  const auto start = std::chrono::steady_clock::now();
+  while (!helperMayGoOn.load()) {
+    if (std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) {
+      helperWaitedInVain.store(true);  // the pass waited for it: the fault
+      return;
+    }
+    std::this_thread::yield();
+  }
+}
+
+TEST(SharedPassTest, APipeTakenButNotBegunByAHelperPutAsideIsTakenBack) {
+  ProcessingPool pool(2);
+  RandomPatch alone(3, 60);
+  RandomPatch shared(3, 60);
+  shared.context.SetPool(&pool);
+  ASSERT_TRUE(shared.context.SharesPasses());
+  GraphSchedule::SetClaimHook(PutTheHelperAside);
+  int blocks = 0;
+  for (; helperClaims.load() < 3 && blocks < 100000; ++blocks) {
+    ASSERT_TRUE(SameBytes(alone.Run(), shared.Run())) << "block " << blocks;
+  }
+  ASSERT_GE(helperClaims.load(), 3) << "the helper never took a third pipe";
+  for (int block = 0; block < 200; ++block) {
+    ASSERT_TRUE(SameBytes(alone.Run(), shared.Run())) << "block " << block << " with the helper away";
+  }
+  EXPECT_FALSE(helperWaitedInVain.load());
+  helperMayGoOn.store(true);
+  for (int block = 0; block < 20; ++block) ASSERT_TRUE(SameBytes(alone.Run(), shared.Run()));
+  GraphSchedule::SetClaimHook(nullptr);
+  shared.context.SetPool(nullptr);
 }
 
 }  // namespace shared_pass_test

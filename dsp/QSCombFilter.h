@@ -44,6 +44,11 @@ class QSCombFilter {
     // The ramps and the write position live in registers for the block: the
     // output and the ring are floats the compiler would have to assume they
     // overlap.
+    if (delay.Settled() && feedback.Settled()) {
+      if constexpr (kBlockRateDelay) delay.StepBlock();  // keeps a settled value
+      RunSteady(in, output);
+      return;
+    }
     QSVInterp delayRamp = delay;
     QSVInterp feedbackRamp = feedback;
     int32_t w = write_;
@@ -83,6 +88,55 @@ class QSCombFilter {
   }
 
  private:
+  // Run with both ramps at rest, as nearly always: the same sums, without
+  // stepping the ramps, and the ring's wraps taken out of the loop.
+  template <typename Output>
+  void RunSteady(const float* in, Output& output) {
+    const auto d = static_cast<float>(delay.Value());
+    const int32_t c = QSTruncate(d + 1.0f);
+    const float frac = static_cast<float>(c) - d;
+    const auto g = static_cast<float>(feedback.Value());
+    const int32_t length = length_;
+    float* b = buffer_.data();
+    int32_t w = write_;
+    int i = 0;
+    auto step = [&](int32_t idx, int32_t to) {
+      const float out = b[idx] + (b[idx + 1] - b[idx]) * frac;
+      const float x = in[i];
+      b[to] = g * out + x;
+      output(i, out, x, g);
+    };
+    // Position 0 is mirrored into the guard, also in the first ring cycle,
+    // so a read that spans the guard never meets a stale sample.
+    if (w == length || w == 0) {  // only ever at the start of a block
+      int32_t idx = -c;
+      if (idx < 0) idx += length;
+      step(idx, 0);
+      b[length] = b[0];
+      w = 1;
+      ++i;
+    }
+    // Reads from before the ring's start wrap to its end.
+    for (; i < kBlockSize && w - c < 0; ++i, ++w) step(w - c + length, w);
+    if (c > kBlockSize) {
+      // What the rest reads was written before this block: no sample waits
+      // on another, and the compiler may take them four at a time.
+      const float* __restrict from = b + (w - c);
+      float* __restrict to = b + w;
+      const int n = kBlockSize - i;
+      for (int j = 0; j < n; ++j) {
+        const float out = from[j] + (from[j + 1] - from[j]) * frac;
+        const float x = in[i + j];
+        to[j] = g * out + x;
+        output(i + j, out, x, g);
+      }
+      w += n;
+    } else {
+      for (; i < kBlockSize; ++i, ++w) step(w - c, w);
+    }
+    write_ = w;
+  }
+
   int32_t length_;
   int32_t write_ = 0;
   std::vector<float> buffer_;

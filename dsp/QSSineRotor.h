@@ -38,6 +38,8 @@ class QSSineRotor {
     x_ *= g;
     y_ *= g;
   }
+  float SinW() const { return sinW_; }
+  float CosW() const { return cosW_; }
   // Back to the start of the wave (sine phase 0).
   void Restart() {
     x_ = 1.0f;

@@ -31,6 +31,7 @@
 #include "dsp/QSSineRotor.h"
 #include "dsp/QSVInterp.h"
 #include "dsp/SampleConversion.h"
+#include "dsp/SineRotorBank.h"
 #include "tests/support/GraphHarness.h"
 
 namespace tg {
@@ -907,6 +908,69 @@ class PlainTestGen final : public QSSignalProcessor {
   PlainNoise noise_;
   PlainSmoother smoother_;
 };
+
+// The steady paths (ramps at rest, rotors side by side) give every bit the
+// ramped and one-at-a-time paths give: combs and allpasses with delays
+// shorter and longer than a block, across the ring's wrap, and a bank of
+// ten rotors summed with gains, one of them silent.
+TEST(TightLoopsTest, SteadyCombsAndRotorBanksMatchTheirGeneralPaths) {
+  QSNoiseSource noise(5);
+  for (const double delay : {25.3, 255.5, 256.0, 257.25, 1310.9}) {
+    SCOPED_TRACE(delay);
+    QSComb steady(0.05), ramped(0.05);
+    QSAllpass steadyAllpass(0.05), rampedAllpass(0.05);
+    for (QSCombFilter* f :
+         std::initializer_list<QSCombFilter*>{&steady, &ramped, &steadyAllpass, &rampedAllpass}) {
+      f->delay.Set(delay);
+      f->feedback.Set(0.7);
+    }
+    for (int b = 0; b < 40; ++b) {  // several times round the ring
+      Block in{}, a{}, r{}, aa{}, ra{};
+      for (float& x : in) x = static_cast<float>(noise.Next());
+      for (QSCombFilter* f : std::initializer_list<QSCombFilter*>{&ramped, &rampedAllpass}) {
+        f->delay.Set(delay);  // a ramp to where it is: the general path
+        f->feedback.Set(0.7);
+      }
+      if (b % 2 == 0) {
+        steady.Process(in.data(), a.data());
+        ramped.Process(in.data(), r.data());
+        steadyAllpass.Process(in.data(), aa.data());
+        rampedAllpass.Process(in.data(), ra.data());
+      } else {
+        steady.ProcessBlockDelay(in.data(), a.data());
+        ramped.ProcessBlockDelay(in.data(), r.data());
+        steadyAllpass.ProcessBlockDelay(in.data(), aa.data());
+        rampedAllpass.ProcessBlockDelay(in.data(), ra.data());
+      }
+      ASSERT_TRUE(SameBits(a.data(), r.data(), kBlockSize)) << "comb, block " << b;
+      ASSERT_TRUE(SameBits(aa.data(), ra.data(), kBlockSize)) << "allpass, block " << b;
+    }
+  }
+
+  SineRotorBank<10> bank;
+  std::array<QSSineRotor, 10> rotors;
+  std::array<float, 10> gains{};
+  for (int k = 0; k < 10; ++k) {
+    bank.SetStep(k, 0.011 * (k + 1));
+    rotors[static_cast<size_t>(k)].SetStep(0.011 * (k + 1));
+    gains[static_cast<size_t>(k)] = k == 7 ? 0.0f : 0.5f / static_cast<float>(k + 1);
+  }
+  for (int b = 0; b < 30; ++b) {
+    Block sum{}, want{}, partial{};
+    bank.FillSum(gains.data(), sum.data());
+    bank.Renormalise();
+    for (size_t k = 0; k < 10; ++k) {
+      rotors[k].Fill(partial.data());
+      rotors[k].Renormalise();
+      if (k == 7) partial.fill(0.0f);
+      for (int i = 0; i < kBlockSize; ++i) {
+        const float p = partial[static_cast<size_t>(i)] * gains[k];
+        want[static_cast<size_t>(i)] = k == 0 ? p : want[static_cast<size_t>(i)] + p;
+      }
+    }
+    ASSERT_TRUE(SameBits(sum.data(), want.data(), kBlockSize)) << "block " << b;
+  }
+}
 
 TEST(TightLoopsTest, TestGenMatchesThePlainGeneratorSineAndNoise) {
   for (const int waveform : {1, 0}) {

@@ -344,7 +344,8 @@ TEST(SharedPassTest, APipeTakenButNotBegunByAHelperPutAsideIsTakenBack) {
   }
   ASSERT_GE(helperClaims.load(), 3) << "the helper never took a third pipe";
   for (int block = 0; block < 200; ++block) {
-    ASSERT_TRUE(SameBytes(alone.Run(), shared.Run())) << "block " << block << " with the helper away";
+    ASSERT_TRUE(SameBytes(alone.Run(), shared.Run()))
+        << "block " << block << " with the helper away";
   }
   EXPECT_FALSE(helperWaitedInVain.load());
   helperMayGoOn.store(true);

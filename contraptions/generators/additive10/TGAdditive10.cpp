@@ -34,7 +34,7 @@ void TGAdditive10::Tune(float fundamental) {
   for (size_t k = 0; k < kPartials; ++k) {
     const float hz = fundamental + fundamental * static_cast<float>(k);
     const float w = hz * 6.283185f / static_cast<float>(kSampleRate);
-    rotors_[k].SetStep(w);
+    rotors_.SetStep(static_cast<int>(k), w);
     // The fundamental's range keeps every partial below Nyquist; should that
     // ever change, a partial above it stays silent rather than folding back.
     audible_[k] = hz < kSampleRate / 2.0;
@@ -45,7 +45,7 @@ void TGAdditive10::Reset() {
   glide_.Jump(fundamentalFrequency.ValueWithin(kMinFrequency, kMaxFrequency));
   Tune(glide_.Value());
   for (size_t k = 0; k < kPartials; ++k) {
-    rotors_[k].Restart();
+    rotors_.Restart(static_cast<int>(k));
     levels_[k] = QSVInterp{};
     levels_[k].Set(Level(k));
   }
@@ -65,19 +65,30 @@ void TGAdditive10::Process() {
   }
 
   float* out = out_.Data();
-  float* partial = partial_.Data();
-  for (size_t k = 0; k < kPartials; ++k) {
-    rotors_[k].Fill(partial);
-    rotors_[k].Renormalise();
-    if (!audible_[k]) {
-      for (int i = 0; i < kBlockSize; ++i) partial[i] = 0.0f;
+  bool settled = true;
+  for (const QSVInterp& level : levels_) settled = settled && level.Settled();
+  if (settled) {
+    // Steady levels, as nearly always: the partials step side by side.
+    std::array<float, kPartials> gains{};
+    for (size_t k = 0; k < kPartials; ++k) {
+      gains[k] = audible_[k] ? static_cast<float>(levels_[k].Value()) : 0.0f;
     }
-    if (k == 0) {
-      levels_[k].ApplyGain(partial, out);
-    } else {
-      levels_[k].AccumulateGain(partial, out);
+    rotors_.FillSum(gains.data(), out);
+  } else {
+    float* partial = partial_.Data();
+    for (size_t k = 0; k < kPartials; ++k) {
+      rotors_.Fill(static_cast<int>(k), partial);
+      if (!audible_[k]) {
+        for (int i = 0; i < kBlockSize; ++i) partial[i] = 0.0f;
+      }
+      if (k == 0) {
+        levels_[k].ApplyGain(partial, out);
+      } else {
+        levels_[k].AccumulateGain(partial, out);
+      }
     }
   }
+  rotors_.Renormalise();
 }
 
 }  // namespace tg

@@ -3,8 +3,8 @@
 #include <array>
 
 #include "dsp/GainSmoother.h"
-#include "dsp/QSSineRotor.h"
 #include "dsp/QSVInterp.h"
+#include "dsp/SineRotorBank.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/properties/QSDoubleProperty.h"
 
@@ -48,7 +48,7 @@ class TGAdditive10 final : public QSSignalProcessor {
 
   QSStaticPropertyTable table_;
   QSSignal out_, partial_;
-  std::array<QSSineRotor, kPartials> rotors_;
+  SineRotorBank<kPartials> rotors_;
   // Levels move over one block, so a new gain or amplitude does not click.
   std::array<QSVInterp, kPartials> levels_;
   std::array<bool, kPartials> audible_{};

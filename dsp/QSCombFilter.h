@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -118,22 +119,23 @@ class QSCombFilter {
     }
     // Reads from before the ring's start wrap to its end.
     for (; i < kBlockSize && w - c < 0; ++i, ++w) step(w - c + length, w);
-    if (c > kBlockSize) {
-      // What the rest reads was written before this block: no sample waits
-      // on another, and the compiler may take them four at a time.
+    // A sample reads what was written c samples before: runs of c − 1
+    // samples read only what came before them, so no sample of a run waits
+    // on another and the compiler may take them four at a time.
+    while (i < kBlockSize && c >= 2) {
       const float* __restrict from = b + (w - c);
       float* __restrict to = b + w;
-      const int n = kBlockSize - i;
+      const int n = std::min(kBlockSize - i, c - 1);
       for (int j = 0; j < n; ++j) {
         const float out = from[j] + (from[j + 1] - from[j]) * frac;
         const float x = in[i + j];
         to[j] = g * out + x;
         output(i + j, out, x, g);
       }
+      i += n;
       w += n;
-    } else {
-      for (; i < kBlockSize; ++i, ++w) step(w - c, w);
     }
+    for (; i < kBlockSize; ++i, ++w) step(w - c, w);
     write_ = w;
   }
 

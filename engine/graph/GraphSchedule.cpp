@@ -190,7 +190,8 @@ uint32_t GraphSchedule::BeginBlock(bool anotherFollows) {
   return block;
 }
 
-bool GraphSchedule::TryClaim(Queue& queue, uint32_t block, int32_t n, int self, int32_t& ran) {
+bool GraphSchedule::TryClaim(Queue& queue, uint32_t block, int64_t round, int32_t n, int self,
+                             int32_t& ran) {
   for (;;) {
     uint64_t claim = queue.nextClaim.load(std::memory_order_acquire);
     const auto slot = static_cast<uint32_t>(claim);
@@ -202,7 +203,7 @@ bool GraphSchedule::TryClaim(Queue& queue, uint32_t block, int32_t n, int self, 
     if (ready >> 32 != block) return false;
     if (queue.nextClaim.compare_exchange_weak(claim, claim + 1, std::memory_order_acq_rel,
                                               std::memory_order_relaxed)) {
-      ran += Run(block, static_cast<int32_t>(static_cast<uint32_t>(ready)), self);
+      ran += Run(block, round, static_cast<int32_t>(static_cast<uint32_t>(ready)), self);
       return true;
     }
   }
@@ -215,8 +216,7 @@ bool GraphSchedule::Start(int32_t index, int64_t round) {
                                                          std::memory_order_relaxed);
 }
 
-int32_t GraphSchedule::Run(uint32_t block, int32_t index, int self) {
-  const int64_t round = round_.load(std::memory_order_relaxed);
+int32_t GraphSchedule::Run(uint32_t block, int64_t round, int32_t index, int self) {
   int32_t ran = 0;
   do {
     if (const ClaimHook hook = claimHook_.load(std::memory_order_relaxed)) hook(self, index);
@@ -226,7 +226,7 @@ int32_t GraphSchedule::Run(uint32_t block, int32_t index, int self) {
       pipes_[static_cast<size_t>(index)]->Process();
     }
     state_[static_cast<size_t>(index)].finished.store(round, std::memory_order_release);
-    index = Finish(block, index);
+    index = Finish(block, index, round);
     ++ran;
   } while (index >= 0);
   return ran;
@@ -252,10 +252,9 @@ bool GraphSchedule::RanAhead(uint32_t block, int32_t index) {
   }
 }
 
-bool GraphSchedule::RunAhead(uint32_t block, int32_t queue) {
+bool GraphSchedule::RunAhead(uint32_t block, int64_t round, int32_t queue) {
   const uint32_t next = Next(block);
   if (aheadFor_.load(std::memory_order_acquire) != next) return false;
-  const int64_t round = round_.load(std::memory_order_relaxed);
   auto hasRun = [&](int32_t i) {
     return state_[static_cast<size_t>(i)].finished.load(std::memory_order_acquire) >= round;
   };
@@ -286,19 +285,22 @@ bool GraphSchedule::RunAhead(uint32_t block, int32_t queue) {
 }
 
 void GraphSchedule::RunShare(uint32_t block, int self) {
+  // The round first: one newer than the block's means the block is over.
+  const int64_t round = round_.load(std::memory_order_acquire);
   if (block_.load(std::memory_order_acquire) != block) return;
   const int32_t n = size_.load(std::memory_order_relaxed);
   const int32_t queues = queueCount_;
   const int32_t own = self % queues;
   int32_t ran = 0;  // told to the others only when out of work: one shared write, not one a pipe
   for (int idle = 0;; ++idle) {
-    bool claimed = TryClaim(queues_[static_cast<size_t>(own)], block, n, self, ran);
+    bool claimed = TryClaim(queues_[static_cast<size_t>(own)], block, round, n, self, ran);
     // Taking another queue's pipe moves its state to this core; worth it
     // only when its owner is not coming to it, not to gain a moment.
     for (int32_t k = 1; !claimed && idle >= kLooksBeforeTaking && k < queues; ++k) {
-      claimed = TryClaim(queues_[static_cast<size_t>((own + k) % queues)], block, n, self, ran);
+      claimed =
+          TryClaim(queues_[static_cast<size_t>((own + k) % queues)], block, round, n, self, ran);
     }
-    if (!claimed && idle >= kLooksBeforeTakingBack) claimed = TakeBack(block, self, ran);
+    if (!claimed && idle >= kLooksBeforeTakingBack) claimed = TakeBack(block, round, self, ran);
     if (claimed) {
       idle = -1;
       continue;
@@ -310,12 +312,12 @@ void GraphSchedule::RunShare(uint32_t block, int self) {
     bool over = block_.load(std::memory_order_acquire) != block || CountedDone(block, n);
     // A helper put aside after its last pipe may not have told its count yet.
     if (!over && self == 0 && idle >= kLooksBeforeTakingBack) {
-      over = AllFinished(round_.load(std::memory_order_relaxed));
+      over = AllFinished(round);
     }
     // Idle time goes to the next block. Helpers go on with that while the
     // audio thread finishes this one; the audio thread itself only while it
     // waits anyway.
-    if ((!over || self != 0) && RunAhead(block, own)) {
+    if ((!over || self != 0) && RunAhead(block, round, own)) {
       idle = -1;
       continue;
     }
@@ -325,10 +327,9 @@ void GraphSchedule::RunShare(uint32_t block, int self) {
   }
 }
 
-int32_t GraphSchedule::Finish(uint32_t block, int32_t index) {
+int32_t GraphSchedule::Finish(uint32_t block, int32_t index, int64_t round) {
   // Of the pipes this one makes ready, this thread runs one itself, while
   // its signal is still in the cache; the others go to their queues.
-  const int64_t round = round_.load(std::memory_order_relaxed);
   int32_t next = -1;
   for (int32_t e = firstDependent_[static_cast<size_t>(index)];
        e < firstDependent_[static_cast<size_t>(index) + 1]; ++e) {
@@ -365,9 +366,7 @@ void SpinUntil(Condition&& condition) {
 
 }  // namespace
 
-bool GraphSchedule::TakeBack(uint32_t block, int self, int32_t& ran) {
-  // The round first: one newer than the block's means the block is over.
-  const int64_t round = round_.load(std::memory_order_acquire);
+bool GraphSchedule::TakeBack(uint32_t block, int64_t round, int self, int32_t& ran) {
   if (block_.load(std::memory_order_acquire) != block) return false;
   const int32_t n = Size();
   for (int32_t i = 0; i < n; ++i) {
@@ -378,7 +377,7 @@ bool GraphSchedule::TakeBack(uint32_t block, int self, int32_t& ran) {
         round * predecessorCount_[static_cast<size_t>(i)]) {
       continue;
     }
-    ran += Run(block, i, self);
+    ran += Run(block, round, i, self);
     return true;
   }
   return false;

@@ -66,13 +66,13 @@ class GraphSchedule {
   }
   static constexpr uint32_t Next(uint32_t block) { return block + 1 == 0 ? 1 : block + 1; }
   // Answers a pipe it made ready for the caller to run next, or -1.
-  int32_t Finish(uint32_t block, int32_t index);
+  int32_t Finish(uint32_t block, int32_t index, int64_t round);
   // Whether the caller is the one to begin pipe i in this round: whoever
   // took it first may have been put aside before beginning it.
   bool Start(int32_t index, int64_t round);
   // Runs a pipe that is ready but that no thread has begun, though one may
   // have claimed it; answers whether there was one.
-  bool TakeBack(uint32_t block, int self, int32_t& ran);
+  bool TakeBack(uint32_t block, int64_t round, int self, int32_t& ran);
   // Whether every pipe of the round has run, counted or not.
   bool AllFinished(int64_t round) const;
   // Whether block is over by the count of the pipes run in it.
@@ -83,7 +83,7 @@ class GraphSchedule {
   bool RanAhead(uint32_t block, int32_t index);
   // Runs one pipe of the queue ahead for the block after this one, if one
   // may run now; answers whether it did.
-  bool RunAhead(uint32_t block, int32_t queue);
+  bool RunAhead(uint32_t block, int64_t round, int32_t queue);
 
   std::vector<QSDynSigPipe*> pipes_;
   std::vector<int32_t> firstDependent_;  // CSR: dependents of i are [first[i], first[i+1])
@@ -110,8 +110,10 @@ class GraphSchedule {
   static constexpr uint32_t kRanAhead = 2;
   static constexpr uint32_t kRunsInBlock = 3;
   // Both add the pipes they ran to `ran`.
-  bool TryClaim(Queue& queue, uint32_t block, int32_t n, int self, int32_t& ran);
-  int32_t Run(uint32_t block, int32_t index, int self);
+  // round: the block's, read before it was known to be under way: a
+  // thread put aside may come back when later blocks have begun.
+  bool TryClaim(Queue& queue, uint32_t block, int64_t round, int32_t n, int self, int32_t& ran);
+  int32_t Run(uint32_t block, int64_t round, int32_t index, int self);
 
   std::vector<int32_t> home_;          // the queue of each pipe
   std::vector<int32_t> rootsByHome_;   // roots, grouped by queue

@@ -195,9 +195,9 @@ void QSDynSigContext::InstallPlan(Plan& plan) {
   updateList_.swap(plan.updateList);
   // A conditioner that goes on keeps the running loop's state.
   size_t fresh = 0;
-  for (const auto& [pipe, outlet] : plan.feedbackOutlets) {
-    auto kept = std::find_if(limiters_.begin(), limiters_.end(), [&](const auto& l) {
-      return l && l->sourcePipe == pipe && l->sourceOutlet == outlet;
+  for (const std::pair<QSDynSigPipe*, int32_t>& feedback : plan.feedbackOutlets) {
+    auto kept = std::find_if(limiters_.begin(), limiters_.end(), [&feedback](const auto& l) {
+      return l && l->sourcePipe == feedback.first && l->sourceOutlet == feedback.second;
     });
     plan.limiters.push_back(kept != limiters_.end() ? std::move(*kept)
                                                     : std::move(plan.freshLimiters[fresh++]));

@@ -142,6 +142,7 @@ TEST_F(DocumentTest, ADocumentIsReadAsOneChangeOfTheGraph) {
   EXPECT_EQ(Text(), text);
   EXPECT_EQ(context.UpdateList().size(), order.size());
   EXPECT_EQ(context.LimiterCount(), limiters);
+  patch.SetChangedHandler({});  // before `changes` goes
 }
 
 TEST_F(DocumentTest, RefusedMagicAndVersions) {

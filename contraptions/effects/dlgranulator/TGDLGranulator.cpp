@@ -90,6 +90,7 @@ void TGDLGranulator::TakeChanges() {
     const DoubleRange r = interonsetTime.ValueWithin(2.0, 2000.0);
     gaps_.Load(DelaySamples(r.low), DelaySamples(r.high));
   }
+  mix_.NextBlock();
   if (wetDryMix.TakeChanged()) mix_.Recompute(wetDryMix.ValueWithin(0.0, 1.0));
 }
 
@@ -188,11 +189,20 @@ void TGDLGranulator::StartGrain(int64_t onset, double gain) {
 
 void TGDLGranulator::FeedTheLine(const float* in, bool freezeChanged) {
   float* w = work_.Data();
-  const auto gainIn = static_cast<float>(inputGain.ValueWithin(0.0, 1.5));
-  const auto back = static_cast<float>(FeedbackGain());
+  // Both gains glide through the block, never a step.
+  if (inputGain.TakeChanged()) inputRamp_.Set(inputGain.ValueWithin(0.0, 1.5));
+  const double back = FeedbackGain();
+  if (back != feedbackTarget_) {
+    feedbackTarget_ = back;
+    feedbackRamp_.Set(back);
+  }
+  alignas(64) float gainIn[kBlockSize];
+  alignas(64) float gainBack[kBlockSize];
+  inputRamp_.StepGains(gainIn);
+  feedbackRamp_.StepGains(gainBack);
   const float* l = left_.Data();
   const float* r = right_.Data();
-  for (int i = 0; i < kBlockSize; ++i) w[i] = in[i] * gainIn + (l[i] + r[i]) * back;
+  for (int i = 0; i < kBlockSize; ++i) w[i] = in[i] * gainIn[i] + (l[i] + r[i]) * gainBack[i];
   noise_.AddTo(w, kBlockSize);
   // The line keeps what it is given for eleven seconds, the filters for ever.
   SilenceNonFinite(w, kBlockSize);

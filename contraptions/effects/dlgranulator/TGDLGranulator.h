@@ -7,6 +7,7 @@
 #include "dsp/EqualPowerMix.h"
 #include "dsp/GainLimiter.h"
 #include "dsp/QSDelayLine.h"
+#include "dsp/QSVInterp.h"
 #include "dsp/granular/GrainDraws.h"
 #include "dsp/granular/GrainPool.h"
 #include "dsp/granular/GrainVoice.h"
@@ -100,6 +101,9 @@ class TGDLGranulator final : public QSSignalProcessor {
   float highpassY_ = 0.0f;
   DcBlocker dc_;
   EqualPowerMix mix_;
+  QSVInterp inputRamp_;
+  QSVInterp feedbackRamp_;
+  double feedbackTarget_ = -1.0;  // none yet
   bool frozen_ = false;
   bool lineStill_ = false;  // frozen this whole block: the line does not move
 };

@@ -35,6 +35,7 @@ void TGFlanger::Reset() {
 void TGFlanger::Process() {
   if (rate.TakeChanged()) lfo_.SetRate(rate.ValueWithin(kMinRate, kMaxRate));
   if (feedback.TakeChanged()) comb_.feedback.Set(feedback.ValueWithin(0.0, kMaxFeedback));
+  mix_.NextBlock();
   if (wetDryMix.TakeChanged()) mix_.Recompute(wetDryMix.ValueWithin(0.0, 1.0));
 
   // The delay glides through the block from the last block's length to this one's.

@@ -41,6 +41,10 @@ void TGPhaser::Reset() {
   for (FirstOrderAllpass& s : stages_) s.Clear();
   fb_ = 0.0f;
   lfo_.Restart();
+  feedbackRamp_ = QSVInterp{};
+  depthRamp_ = QSVInterp{};
+  feedback.RaiseChanged();
+  depth.RaiseChanged();
 }
 
 void TGPhaser::Process() {
@@ -59,10 +63,13 @@ void TGPhaser::Process() {
   SilenceNonFinite(w, kBlockSize);
   inputDc_.Process(w, kBlockSize);
 
-  const double gain = feedback.ValueWithin(0.0, kMaxFeedback);
+  // Feedback and depth glide through the block, stepped before each sample.
+  if (feedback.TakeChanged()) feedbackRamp_.Set(feedback.ValueWithin(0.0, kMaxFeedback));
+  if (depth.TakeChanged()) depthRamp_.Set(depth.ValueWithin(0.0, 1.0));
   float fb = fb_;
   for (int i = 0; i < kBlockSize; ++i) {
-    float u = static_cast<float>(fb * gain + w[i]);
+    feedbackRamp_.Step();
+    float u = static_cast<float>(fb * feedbackRamp_.Value() + w[i]);
     u = stages_[0].Tick(u, cC);
     u = stages_[1].Tick(u, cC);
     u = stages_[2].Tick(u, cB);
@@ -74,8 +81,9 @@ void TGPhaser::Process() {
   }
   fb_ = fb;
 
-  const auto d = static_cast<float>(depth.ValueWithin(0.0, 1.0));
-  for (int i = 0; i < kBlockSize; ++i) w[i] = w[i] * d + x[i];
+  alignas(64) float d[kBlockSize];
+  depthRamp_.StepGains(d);
+  for (int i = 0; i < kBlockSize; ++i) w[i] = w[i] * d[i] + x[i];
 }
 
 }  // namespace tg

@@ -6,6 +6,7 @@
 #include "dsp/DcBlocker.h"
 #include "dsp/DenormalNoise.h"
 #include "dsp/FirstOrderAllpass.h"
+#include "dsp/QSVInterp.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/properties/QSDoubleProperty.h"
 
@@ -45,6 +46,8 @@ class TGPhaser final : public QSSignalProcessor {
   DenormalNoise noise_ = DenormalNoise::FromClock();
   BlockRateLfo lfo_;
   std::array<FirstOrderAllpass, 6> stages_;
+  QSVInterp feedbackRamp_;
+  QSVInterp depthRamp_;
   float fb_ = 0.0f;
   double break_ = 0.0;
 };

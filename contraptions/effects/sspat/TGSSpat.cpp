@@ -115,6 +115,7 @@ void TGSSpat::Reset() {
   sendTap_.Restart();
   leftGain_ = QSVInterp();
   rightGain_ = QSVInterp();
+  sendGain_ = QSVInterp();
   phase_ = 0.0f;
   raw_ = 1.0f;
   smoothed_ = 1.0f;
@@ -162,7 +163,8 @@ void TGSSpat::Process() {
 
   sendTap_.Read(0.0, send_.Data());
   const double g = (2.5 - dy) * reverbAmount.ValueWithin(0.5, 2.0);
-  ScaleBlock(send_.Data(), static_cast<float>(1.0 / (g * g + 1.0)), send_.Data());
+  sendGain_.Set(1.0 / (g * g + 1.0));
+  sendGain_.ApplyGain(send_.Data(), send_.Data());
 
   const double m = smoothed_ * amplitudeAmount.ValueWithin(0.0, 1.0) * 2.0;
   const double att = 1.0 / (m * m + 1.0);

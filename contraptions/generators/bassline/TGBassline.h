@@ -118,11 +118,11 @@ class TGBassline final : public QSSignalProcessor {
   bool useInlet_ = false;
   double baseCutoff_ = 0.0;
   double peakCutoff_ = 0.0;
-  double volume_ = 0.0;
   double overdrive_ = 0.0;
 
   DenormalNoise noise_ = DenormalNoise::FromClock();
   GainSmoother smoother_;
+  GainSmoother secondSmoother_;
 };
 
 }  // namespace tg

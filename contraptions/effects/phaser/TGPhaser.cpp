@@ -49,11 +49,10 @@ void TGPhaser::Reset() {
 
 void TGPhaser::Process() {
   if (rate.TakeChanged()) lfo_.SetRate(rate.ValueWithin(kMinRate, kMaxRate));
-  const double v = lfo_.Next();
+  alignas(64) float sweep[kBlockSize];
+  lfo_.Fill(sweep);
   const double lo = minFrequency.ValueWithin(kMinFrequency, kMaxFrequency);
   const double hi = maxFrequency.ValueWithin(kMinFrequency, kMaxFrequency);
-  break_ = lo + v * (hi - lo);
-  const auto [cA, cB, cC] = Coefficients(break_);
 
   const float* x = InletSignal(0).Data();
   float* w = out_.Data();
@@ -67,7 +66,16 @@ void TGPhaser::Process() {
   if (feedback.TakeChanged()) feedbackRamp_.Set(feedback.ValueWithin(0.0, kMaxFeedback));
   if (depth.TakeChanged()) depthRamp_.Set(depth.ValueWithin(0.0, 1.0));
   float fb = fb_;
+  float cA = 0.0f, cB = 0.0f, cC = 0.0f;
   for (int i = 0; i < kBlockSize; ++i) {
+    // The breaks follow the sweep every few samples.
+    if (i % kSweepStep == 0) {
+      break_ = lo + sweep[i] * (hi - lo);
+      const std::array<float, 3> c = Coefficients(break_);
+      cA = c[0];
+      cB = c[1];
+      cC = c[2];
+    }
     feedbackRamp_.Step();
     float u = static_cast<float>(fb * feedbackRamp_.Value() + w[i]);
     u = stages_[0].Tick(u, cC);

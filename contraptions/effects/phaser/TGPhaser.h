@@ -2,11 +2,11 @@
 
 #include <array>
 
-#include "dsp/BlockRateLfo.h"
 #include "dsp/DcBlocker.h"
 #include "dsp/DenormalNoise.h"
 #include "dsp/FirstOrderAllpass.h"
 #include "dsp/QSVInterp.h"
+#include "dsp/SweepLfo.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/properties/QSDoubleProperty.h"
 
@@ -40,11 +40,14 @@ class TGPhaser final : public QSSignalProcessor {
   QSDoubleProperty depth{1.0};
 
  private:
+  // Samples between two settings of the breaks.
+  static constexpr int kSweepStep = 16;
+
   QSStaticPropertyTable table_;
   QSSignal out_;
   DcBlocker inputDc_, feedbackDc_;
   DenormalNoise noise_ = DenormalNoise::FromClock();
-  BlockRateLfo lfo_;
+  SweepLfo lfo_;
   std::array<FirstOrderAllpass, 6> stages_;
   QSVInterp feedbackRamp_;
   QSVInterp depthRamp_;

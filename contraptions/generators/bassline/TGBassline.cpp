@@ -179,6 +179,9 @@ void TGBassline::Process() {
     const double position = clock.Position();
     const double samplesPerTick = clock.SamplesPerClock();
     const bool running = clock.IsRunning();
+    // A pause between ticks would leave the note ringing for its whole
+    // envelope: it ends as at a half-step.
+    if (!running && rampIncrement_ > 0.0) Release();
     if (position >= 0.0 && position < 1e15 && samplesPerTick >= 1.0 && samplesPerTick < 1e15) {
       double tick = std::ceil(position);
       double d = (tick - position) * samplesPerTick;
@@ -220,10 +223,15 @@ void TGBassline::HandleTick(int tickInBar, bool clockRunning) {
   } else if (((phase == 3 && (static_cast<uint32_t>(ties.Value()) & bit) == 0) ||
               (phase == 0 && !gate)) &&
              rampIncrement_ > 0.0) {
-    rampCount_ = kReleaseSamples;
-    rampLevel_ = 1.0;
-    rampIncrement_ = -1.0 / kReleaseSamples;
+    Release();
   }
+}
+
+void TGBassline::Release() {
+  // From where the ramp stands, so a note ended during its attack fades too.
+  if (rampCount_ == 0) rampLevel_ = 1.0;  // the attack is over
+  rampCount_ = kReleaseSamples;
+  rampIncrement_ = -rampLevel_ / kReleaseSamples;
 }
 
 void TGBassline::Render(int from, int to) {

@@ -86,6 +86,8 @@ class TGBassline final : public QSSignalProcessor {
     }
   };
 
+  // Audio thread: the sounding note fades out over the release.
+  void Release();
   void HandleTick(int tickInBar, bool clockRunning);
   void Render(int from, int to);
   int NoteOfStep(int step) const;

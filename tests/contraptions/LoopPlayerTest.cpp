@@ -32,6 +32,7 @@ constexpr double kSamplesPerTick120 = 918.75;
 // number of samples into the loop, and files play frame for frame.
 constexpr double kExact = 1024.0;
 constexpr size_t kExactBar = 96 * 1024;
+constexpr size_t kFade = TGLoopPlayer::kFadeSamples;
 
 float Value(int16_t sample) { return static_cast<float>(sample) / 32768.0f; }
 
@@ -217,8 +218,41 @@ TEST_F(LoopPlayerTest, MuteAndUnmuteWaitForTheNextBarLine) {
   EXPECT_TRUE(loop.Playing());
 
   EXPECT_EQ(Sounding(mark, barSample(96)), barSample(96) - mark);
-  EXPECT_EQ(Sounding(barSample(96), barSample(192)), 0u);
+  // Faded out after the bar line; in again at once, the loop starting there.
+  EXPECT_EQ(Sounding(barSample(96) + kFade, barSample(192)), 0u);
   EXPECT_EQ(Sounding(barSample(192), L().size()), L().size() - barSample(192));
+}
+
+TEST_F(LoopPlayerTest, AMuteAndAStoppingClockFadeOutInAFewMilliseconds) {
+  WriteLevel(dir / "level.wav", 16384, 200000);
+  SetFile(dir / "level.wav");
+  // How the sound ends after a sample: the largest step between two
+  // samples, and how long the fall from its level lasts.
+  const auto ending = [&](size_t from) {
+    float step = 0.0f;
+    size_t silent = from;
+    for (size_t i = from; i < L().size(); ++i) {
+      step = std::max(step, std::abs(L()[i] - L()[i - 1]));
+      if (L()[i] != 0.0f) silent = i + 1;
+    }
+    std::printf("largest step %.4f of 0.5, silent %zu samples on\n", step, silent - from);
+    EXPECT_LT(step, 0.5f / 80);
+    EXPECT_GE(silent - from, static_cast<size_t>(0.002 * kSampleRate));
+    EXPECT_LE(silent - from, static_cast<size_t>(0.005 * kSampleRate));
+  };
+  const double start = 10.3;
+  const size_t mark = StartAt(start);
+  loop.mute.SetValue(true);  // at the bar line, between two blocks' samples
+  RunUntil(96 + 40);
+  ending(mark + static_cast<size_t>(std::ceil((96 - start) * kSamplesPerTick120)));
+
+  loop.mute.SetValue(false);
+  RunUntil(192 + 30);
+  ASSERT_TRUE(loop.Playing());
+  const size_t stopped = L().size();
+  Clock().SetRunning(false);
+  h.Run(20);
+  ending(stopped);
 }
 
 TEST_F(LoopPlayerTest, AMonoFileSoundsAlikeOnBothOutletsAStereoFileKeepsItsSides) {
@@ -258,10 +292,16 @@ TEST_F(LoopPlayerTest, AStoppedOrPausedClockIsSilentAndTheLoopGoesOnWithTheClock
   Clock().SetRunning(true);
   h.Run(10);
   const size_t played = 10 * kBlockSize, paused = 20 * kBlockSize;
-  EXPECT_EQ(Sounding(mark + played, mark + played + paused), 0u);
+  EXPECT_EQ(Sounding(mark + played + kFade, mark + played + paused), 0u);
   for (size_t k = 0; k < played; ++k) {
     ASSERT_NEAR(L()[mark + k], Value(ramp[k]), 1e-6f) << k;
-    ASSERT_NEAR(L()[mark + played + paused + k], Value(ramp[played + k]), 1e-6f) << k;
+    // Resumed halfway through the file: faded in.
+    const float resumed = L()[mark + played + paused + k];
+    if (k < kFade) {
+      ASSERT_LE(resumed, Value(ramp[played + k])) << k;
+    } else {
+      ASSERT_NEAR(resumed, Value(ramp[played + k]), 1e-6f) << k;
+    }
   }
 }
 

@@ -22,6 +22,9 @@ class TGLoopPlayer final : public QSSignalProcessor {
   static constexpr int kTicksPerStep = 6;
   static constexpr int kMaxBars = 32;
   static constexpr int kMaxPhase = 512;
+  // A mute or a stopping clock fades out over this many samples (3 ms), and
+  // the loop fades in again unless it starts from its beginning.
+  static constexpr int kFadeSamples = 132;
 
   // UI thread. The loader reads the file (tests pass their own).
   explicit TGLoopPlayer(QSDynSigContext* context, SoundLoader& loader = SoundLoader::Instance());
@@ -52,12 +55,19 @@ class TGLoopPlayer final : public QSSignalProcessor {
   // Writes samples [from, to) of the loop, whose position at sample 0 of the
   // block is start samples into it.
   void Render(const SoundData& sound, double start, double loopLength, int from, int to);
+  // Scales the block by the fade, which moves towards sounding where the
+  // loop should be heard: before switchAt as `before` says, from it on as
+  // `after` does.
+  void Fade(double start, double loopLength, bool before, bool after, int switchAt);
 
   QSStaticPropertyTable table_;
   SoundSlot sound_;
   QSSignal left_;
   QSSignal right_;
   bool playing_ = true;
+  float fade_ = 0.0f;         // 0 silent … 1 sounding
+  double heardNext_ = 0.0;    // where in the loop the next sample was to come from
+  double heardLength_ = 0.0;  // the loop's length then, in samples
 };
 
 }  // namespace tg

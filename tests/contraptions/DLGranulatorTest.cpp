@@ -356,6 +356,32 @@ TEST(DLGranulatorTest, FreezeKeepsTheLineAndIgnoresTheInput) {
   EXPECT_GT(BandShare(out.left, 22 * kSecond, 25 * kSecond, kNew - 30, kNew + 30), 0.99);
 }
 
+// Clicks: samples where the curve bends more than any grain of a steady
+// tone does (a sine of 0.5 at 440 Hz bends by 0.002 at most).
+size_t Clicks(const std::vector<float>& s, size_t from, size_t to) {
+  size_t clicks = 0;
+  for (size_t i = std::max<size_t>(from, 2); i < to; ++i)
+    clicks += std::fabs(s[i] - 2.0f * s[i - 1] + s[i - 2]) > 0.02f;
+  return clicks;
+}
+
+TEST(DLGranulatorTest, GrainsReachingTheFrozenWritePointNeverClick) {
+  // Long grains from right behind the write point, as a new granulator
+  // reads: once frozen, the grains sounding then run into the line's end.
+  constexpr size_t kFreezeAt = 2 * kSecond;
+  const auto out =
+      Granulate([](TGDLGranulator& g, GraphHarness&) { Collapse(g.grainDuration, 500.0f); },
+                Sine(4 * kSecond, 440.0),
+                [](TGDLGranulator& g, size_t b) { g.freeze.SetValue(b >= Blocks(kFreezeAt)); });
+  const size_t before = Clicks(out.left, kSecond, kFreezeAt);
+  const size_t frozen = Clicks(out.left, kFreezeAt, 4 * kSecond);
+  std::printf("clicks: %zu in the second before the freeze, %zu in the two after\n", before,
+              frozen);
+  EXPECT_EQ(before, 0u);
+  EXPECT_EQ(frozen, 0u);
+  EXPECT_GT(Energy(out.left, 3 * kSecond, 4 * kSecond), 1.0);  // still sounding
+}
+
 TEST(DLGranulatorTest, AResetLeavesNothingInTheLineToReplay) {
   // Frozen, with feedback: without the reset the old sine would play on.
   const auto out = Granulate(

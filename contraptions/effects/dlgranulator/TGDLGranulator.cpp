@@ -158,16 +158,40 @@ double TGDLGranulator::DelayWithinLine(double delay, double rate) const {
 
 bool TGDLGranulator::RenderGrain(TGDLGrain& g) {
   return g.voice.Render(left_.Data(), right_.Data(), [this, &g](int from) {
+    float* w = work_.Data();
+    if (g.spent) {
+      std::fill(w, w + kBlockSize, 0.0f);
+      return GrainInput{w, w};
+    }
     // The delay is fixed when the grain first reads, so a grain that waited
     // for a grid line reads what lay its drawn delay behind its onset.
     if (!g.reading) {
       g.delay = FirstDelay(g, from);
       g.reading = true;
     }
-    g.delay = DelayWithinLine(g.delay, g.rate);
-    line_.ReadMoving(work_.Data(), g.delay, g.rate);
-    if (lineStill_) g.delay -= kBlockSeconds;
-    return GrainInput{work_.Data(), work_.Data()};
+    if (!lineStill_) {
+      g.delay = DelayWithinLine(g.delay, g.rate);
+      line_.ReadMoving(w, g.delay, g.rate);
+      return GrainInput{w, w};
+    }
+    // A frozen line ends at its write point, where the freeze faded it out.
+    // A grain that gets there reads on into silence for the rest of its
+    // life, rather than the last block again (a buzz at the block rate) or
+    // the oldest sound behind it (a jump).
+    const double s = std::min(g.delay * kSampleRate, line_.Length() - 1.0);
+    const double readable = std::floor((s - 1.0) / g.rate) + 1.0;
+    const int n = readable >= kBlockSize ? kBlockSize
+                  : readable > 0.0       ? static_cast<int>(readable)
+                                         : 0;
+    g.delay = s / kSampleRate;
+    if (n > 0) {
+      line_.ReadMoving(w, g.delay, g.rate);
+    } else {
+      g.spent = true;
+    }
+    std::fill(w + n, w + kBlockSize, 0.0f);
+    g.delay -= kBlockSeconds;
+    return GrainInput{w, w};
   });
 }
 
@@ -184,6 +208,7 @@ void TGDLGranulator::StartGrain(int64_t onset, double gain) {
   g->drawnDelay = d.whereMs * 0.001;
   g->rate = d.rate;
   g->reading = false;
+  g->spent = false;
   if (RenderGrain(*g)) pool_.GiveBackTaken();
 }
 

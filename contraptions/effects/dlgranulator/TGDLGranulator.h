@@ -29,6 +29,7 @@ struct TGDLGrain {
   double rate = 1.0;
   double length = 0.0;   // samples
   bool reading = false;  // has read its first block
+  bool spent = false;    // has read up to the end of a frozen line
 };
 
 // "DLGranulator": the mono input runs through an 11-second delay line, and a

@@ -187,6 +187,36 @@ TEST_F(BubbleBlowerTest, WithFullQuantizeEveryGrainStartsOnAGridLine) {
   EXPECT_GT(off, 200);
 }
 
+TEST_F(BubbleBlowerTest, AQuantisedTextureIsAsLoudAsAFreeOne) {
+  // Every grain starts at the file's start: moved onto one line, they
+  // would all play the same sound in phase.
+  const std::string noise = dir / "noise.wav";
+  test::WriteWave(noise, 44100, 1, NoiseSamples(5 * static_cast<int>(kSecond), 1, 16384));
+  SetFile(noise);
+  bb.density.SetValue(50.0);
+  TempoClock& clock = h.context.Clock();
+  clock.SetRunning(true);
+  const auto level = [&](double quantize) {
+    bb.quantizeAmount.SetValue(quantize);
+    Seconds(1.0);
+    const size_t from = L().size();
+    Seconds(20.0);
+    double sum = 0.0, peak = 0.0;
+    for (size_t i = from; i < L().size(); ++i) {
+      sum += double{L()[i]} * L()[i];
+      peak = std::max(peak, double{std::fabs(L()[i])});
+    }
+    return std::pair{std::sqrt(sum / static_cast<double>(L().size() - from)), peak};
+  };
+  const auto [freeRms, freePeak] = level(0.0);
+  const auto [gridRms, gridPeak] = level(1.0);
+  std::printf("free: RMS %.3f, peak %.2f; on the beat: RMS %.3f, peak %.2f\n", freeRms, freePeak,
+              gridRms, gridPeak);
+  EXPECT_NEAR(20.0 * std::log10(gridRms / freeRms), 0.0, 3.0);
+  // Twenty grains starting together add up as independent noises do.
+  EXPECT_LT(gridPeak, 5.0 * freePeak);
+}
+
 TEST_F(BubbleBlowerTest, TranspositionsStayWithinTheRangeAndFilesKeepTheirPitch) {
   constexpr double kHz = 1000.0;
   const std::string native = dir / "sine44.wav";

@@ -195,7 +195,7 @@ bool TGDLGranulator::RenderGrain(TGDLGrain& g) {
   });
 }
 
-void TGDLGranulator::StartGrain(int64_t onset, double gain) {
+void TGDLGranulator::StartGrain(int64_t onset, int64_t pulled, double gain) {
   TGDLGrain* g = pool_.Take(std::clamp(maxGrains.Value(), 1, kGrainVoices));
   if (g == nullptr) return;
   const GrainDraw d = draws_.Draw();
@@ -205,7 +205,10 @@ void TGDLGranulator::StartGrain(int64_t onset, double gain) {
   g->voice.Start(onset, GrainSegments::Of(g->length, d.sustain, d.skew),
                  static_cast<float>(a * GrainPan::Gain(p)),
                  static_cast<float>(a * GrainPan::Gain(1.0 - p)));
-  g->drawnDelay = d.whereMs * 0.001;
+  // A grain pulled to the grid reads what it would have read at its own
+  // onset: grains moved onto one line keep their places in the sound
+  // instead of all reading the same one in phase.
+  g->drawnDelay = d.whereMs * 0.001 + static_cast<double>(pulled) / kSampleRate;
   g->rate = d.rate;
   g->reading = false;
   g->spent = false;
@@ -270,7 +273,9 @@ void TGDLGranulator::Process() {
   right_.Fill(0.0f);
   pool_.RenderAll([this](TGDLGrain& g) { return RenderGrain(g); });
   const double gain = Normalisation();
-  scheduler_.RunBlock(gaps_, Grid(), [this, gain](int64_t onset) { StartGrain(onset, gain); });
+  scheduler_.RunBlock(gaps_, Grid(), [this, gain](int64_t onset, int64_t pulled) {
+    StartGrain(onset, pulled, gain);
+  });
 
   const float* in = InletSignal(0).Data();
   FeedTheLine(in, freezeChanged);

@@ -77,7 +77,8 @@ class TGDLGranulator final : public QSSignalProcessor {
   void TakeChanges();
   double Normalisation() const;
   OnsetGrid Grid() const;
-  void StartGrain(int64_t onset, double gain);
+  // onset: samples from this block's start; pulled: how far the grid moved it.
+  void StartGrain(int64_t onset, int64_t pulled, double gain);
   bool RenderGrain(TGDLGrain& g);
   double FirstDelay(const TGDLGrain& g, int from) const;
   double DelayWithinLine(double delay, double rate) const;

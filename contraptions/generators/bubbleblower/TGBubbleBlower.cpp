@@ -103,14 +103,17 @@ bool TGBubbleBlower::RenderGrain(TGBubbleGrain& g) {
                         [this, &g](int from) { return g.source.Read(read_, from); });
 }
 
-void TGBubbleBlower::StartGrain(int64_t onset, double gain) {
+void TGBubbleBlower::StartGrain(int64_t onset, int64_t pulled, double gain) {
   TGBubbleGrain* g = pool_.Take(std::clamp(maxGrains.Value(), 1, kMaxGrains));
   if (g == nullptr) return;
   const GrainDraw d = draws_.Draw();
   const double a = d.amplitude * gain;
   // The loader brought the file to the program's rate: a frame a sample.
   const GrainSamples data{playing_->Samples(), playing_->Channels(), playing_->Frames()};
-  g->source.Start(data, Samples(d.whereMs), d.rate);
+  // A grain pulled to the grid starts where it would have been by then had
+  // it started at its own onset: grains moved onto one line keep their
+  // places in the file instead of all playing the same sound in phase.
+  g->source.Start(data, Samples(d.whereMs) + static_cast<double>(pulled) * d.rate, d.rate);
   // At least a sample each, so that every edge has its turn.
   g->voice.Start(onset, GrainSegments::Of(Samples(d.durationMs), d.sustain, d.skew, 1),
                  static_cast<float>(a * GrainPan::Gain(d.pan)),
@@ -126,7 +129,9 @@ void TGBubbleBlower::Process() {
   if (!usable) return;
   pool_.RenderAll([this](TGBubbleGrain& g) { return RenderGrain(g); });
   const double gain = Normalisation();
-  scheduler_.RunBlock(gaps_, Grid(), [this, gain](int64_t onset) { StartGrain(onset, gain); });
+  scheduler_.RunBlock(gaps_, Grid(), [this, gain](int64_t onset, int64_t pulled) {
+    StartGrain(onset, pulled, gain);
+  });
 }
 
 }  // namespace tg

@@ -73,7 +73,8 @@ class TGBubbleBlower final : public QSSignalProcessor {
   void TakeChanges();
   double Normalisation() const;
   OnsetGrid Grid() const;
-  void StartGrain(int64_t onset, double gain);
+  // onset: samples from this block's start; pulled: how far the grid moved it.
+  void StartGrain(int64_t onset, int64_t pulled, double gain);
   bool RenderGrain(TGBubbleGrain& g);
 
   QSStaticPropertyTable table_;

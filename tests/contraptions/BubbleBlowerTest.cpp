@@ -217,6 +217,29 @@ TEST_F(BubbleBlowerTest, AQuantisedTextureIsAsLoudAsAFreeOne) {
   EXPECT_LT(gridPeak, 5.0 * freePeak);
 }
 
+TEST_F(BubbleBlowerTest, TheLevelStaysWhereItIsFromSparseToDenseTextures) {
+  // 100 ms grains of noise: from one at a time to far more than MaxGrains.
+  const std::string noise = dir / "noise.wav";
+  test::WriteWave(noise, 44100, 1, NoiseSamples(5 * static_cast<int>(kSecond), 1, 16384));
+  SetFile(noise);
+  Collapse(bb.grainDuration, 100.0f);
+  bb.inskip.SetValue(FloatRange{0.0f, 4000.0f});
+  double sparse = 0.0;  // the level of the first, one grain at a time
+  for (double density : {10.0, 30.0, 100.0, 200.0, 600.0, 2000.0}) {
+    bb.density.SetValue(density);
+    Seconds(1.0);
+    const size_t from = L().size();
+    Seconds(density < 50.0 ? 40.0 : 5.0);
+    double sum = 0.0;
+    for (size_t i = from; i < L().size(); ++i)
+      sum += double{L()[i]} * L()[i] + double{R()[i]} * R()[i];
+    const double rms = std::sqrt(sum / static_cast<double>(L().size() - from));
+    std::printf("%.0f grains a second: RMS %.3f\n", density, rms);
+    if (sparse == 0.0) sparse = rms;
+    EXPECT_NEAR(20.0 * std::log10(rms / sparse), 0.0, 3.0) << rms;
+  }
+}
+
 TEST_F(BubbleBlowerTest, TranspositionsStayWithinTheRangeAndFilesKeepTheirPitch) {
   constexpr double kHz = 1000.0;
   const std::string native = dir / "sine44.wav";

@@ -210,6 +210,28 @@ TEST(DLGranulatorTest, AQuantisedTextureIsAsLoudAsAFreeOne) {
   EXPECT_LT(gridPeak, 5.0 * freePeak);
 }
 
+TEST(DLGranulatorTest, TheLevelStaysWhereItIsFromSparseToDenseTextures) {
+  // 100 ms grains of noise, 10 to 500 a second: from one at a time to far
+  // more than MaxGrains.
+  const auto noise = test::WhiteNoise(12 * kSecond);
+  double sparse = 0.0;  // the level of the first, one grain at a time
+  for (float gapMs : {100.0f, 30.0f, 10.0f, 5.0f, 2.0f}) {
+    const auto out = Granulate(
+        [gapMs](TGDLGranulator& g, GraphHarness&) {
+          Collapse(g.grainDuration, 100.0f);
+          Collapse(g.interonsetTime, gapMs);
+          g.delayTime.SetValue(FloatRange{0.0f, 5000.0f});
+        },
+        noise);
+    const double rms = std::sqrt((Energy(out.left, 6 * kSecond, 12 * kSecond) +
+                                  Energy(out.right, 6 * kSecond, 12 * kSecond)) /
+                                 static_cast<double>(6 * kSecond));
+    std::printf("%.0f grains a second: RMS %.3f\n", 1000.0 / gapMs, rms);
+    if (sparse == 0.0) sparse = rms;
+    EXPECT_NEAR(20.0 * std::log10(rms / sparse), 0.0, 3.0) << rms;
+  }
+}
+
 TEST(DLGranulatorTest, TranspositionsStayWithinTheRange) {
   constexpr double kHz = 1000.0;
   const auto through = [](float lo, float hi) {

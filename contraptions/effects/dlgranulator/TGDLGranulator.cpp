@@ -99,8 +99,10 @@ double TGDLGranulator::Normalisation() const {
   const double gap = DelaySamples(interonsetTime.ValueWithin(2.0, 2000.0).Mean());
   const double length = DelaySamples(grainDuration.ValueWithin(5.0, 500.0).Mean());
   // Overlapping grains add up: keep the sum's power about that of one grain.
-  const double overlap = gap > length ? 1.0 : 1.0 / std::sqrt(length / gap);
-  return (2.0 - shape) * overlap;
+  // No more than MaxGrains ever sound together, however dense the stream.
+  const double together = std::clamp(
+      length / gap, 1.0, static_cast<double>(std::clamp(maxGrains.Value(), 1, kGrainVoices)));
+  return (2.0 - shape) / std::sqrt(together);
 }
 
 double TGDLGranulator::FeedbackGain() const {
@@ -272,7 +274,8 @@ void TGDLGranulator::Process() {
   left_.Fill(0.0f);
   right_.Fill(0.0f);
   pool_.RenderAll([this](TGDLGrain& g) { return RenderGrain(g); });
-  const double gain = Normalisation();
+  // The level glides when the settings change, so the texture never jumps.
+  const double gain = level_.Follow(Normalisation());
   scheduler_.RunBlock(gaps_, Grid(), [this, gain](int64_t onset, int64_t pulled) {
     StartGrain(onset, pulled, gain);
   });

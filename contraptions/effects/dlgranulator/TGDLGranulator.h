@@ -9,6 +9,7 @@
 #include "dsp/QSDelayLine.h"
 #include "dsp/QSVInterp.h"
 #include "dsp/granular/GrainDraws.h"
+#include "dsp/granular/GrainLevel.h"
 #include "dsp/granular/GrainPool.h"
 #include "dsp/granular/GrainVoice.h"
 #include "dsp/granular/OnsetScheduler.h"
@@ -93,6 +94,7 @@ class TGDLGranulator final : public QSSignalProcessor {
   GrainRangeSources draws_;
   UniformGaps gaps_{QSNoiseSource::ClockSeed()};
   OnsetScheduler scheduler_;
+  GrainLevel level_;
   DenormalNoise noise_ = DenormalNoise::FromClock();
   GainLimiter limiter_{0.95f, 1.5f, 0.05, 0.0, 0.05};
   float lowpassA_;

@@ -85,9 +85,11 @@ double TGBubbleBlower::Normalisation() const {
   const double shape = attDecRatio.ValueWithin(0.0, 0.9).Mean();
   const double seconds = grainDuration.ValueWithin(5.0, 500.0).Mean() * 0.001;
   // Overlapping grains add up: keep the sum's power about that of one grain.
-  const double overlap = density.ValueWithin(kMinDensity, kMaxDensity) * seconds;
-  const double level = overlap >= 1.0 ? 1.0 / std::sqrt(overlap) : 1.0;
-  return level * (2.0 - shape);
+  // No more than MaxGrains ever sound together, however dense the stream.
+  const double together =
+      std::clamp(density.ValueWithin(kMinDensity, kMaxDensity) * seconds, 1.0,
+                 static_cast<double>(std::clamp(maxGrains.Value(), 1, kMaxGrains)));
+  return (2.0 - shape) / std::sqrt(together);
 }
 
 OnsetGrid TGBubbleBlower::Grid() const {
@@ -128,7 +130,8 @@ void TGBubbleBlower::Process() {
   right_.Fill(0.0f);
   if (!usable) return;
   pool_.RenderAll([this](TGBubbleGrain& g) { return RenderGrain(g); });
-  const double gain = Normalisation();
+  // The level glides when the settings change, so the texture never jumps.
+  const double gain = level_.Follow(Normalisation());
   scheduler_.RunBlock(gaps_, Grid(), [this, gain](int64_t onset, int64_t pulled) {
     StartGrain(onset, pulled, gain);
   });

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "dsp/granular/GrainDraws.h"
+#include "dsp/granular/GrainLevel.h"
 #include "dsp/granular/GrainPool.h"
 #include "dsp/granular/GrainVoice.h"
 #include "dsp/granular/OnsetScheduler.h"
@@ -87,6 +88,7 @@ class TGBubbleBlower final : public QSSignalProcessor {
   GrainRangeSources draws_;
   ExponentialGaps gaps_{QSNoiseSource::ClockSeed()};
   OnsetScheduler scheduler_;
+  GrainLevel level_;
 };
 
 }  // namespace tg

@@ -391,6 +391,35 @@ TEST_F(BubbleBlowerTest, GrainsBeyondTheFilesEndAreSilentButRunTheirCourse) {
   EXPECT_LE(longest, kSecond / 10 + 1);
 }
 
+TEST_F(BubbleBlowerTest, AGrainThatReachesTheFilesEndFadesOut) {
+  // Grains of a level held to the end of a one-second file, from 100 ms
+  // before it, at the file's speed and twice it.
+  SetFile(LevelFile(16384, static_cast<int>(kSecond)));
+  Spikes(5.0, 300.0f);
+  Collapse(bb.attDecRatio, 0.9f);
+  Collapse(bb.grainSkew, 0.5f);
+  Collapse(bb.inskip, 900.0f);
+  bb.maxGrains.SetValue(1);
+  for (float rate : {1.0f, 2.0f}) {
+    Collapse(bb.pitchScaler, rate);
+    const size_t mark = L().size();
+    Seconds(5.0);
+    float step = 0.0f, level = 0.0f;
+    size_t fall = 0, longestFall = 0;
+    for (size_t i = mark + 1; i < L().size(); ++i) {
+      step = std::max(step, std::abs(L()[i] - L()[i - 1]));
+      level = std::max(level, L()[i]);
+      fall = L()[i] < L()[i - 1] ? fall + 1 : 0;
+      longestFall = std::max(longestFall, fall);
+    }
+    std::printf("rate %.0f: largest step %.4f of a level of %.3f, falling for %zu samples\n", rate,
+                step, level, longestFall);
+    ASSERT_GT(level, 0.1f);
+    EXPECT_LT(step, level / 40);
+    EXPECT_GE(longestFall, static_cast<size_t>(0.001 * kSampleRate));
+  }
+}
+
 TEST_F(BubbleBlowerTest, EveryRangeAtItsEndsStaysFiniteAndBounded) {
   const std::string loud = dir / "loud.wav";
   test::WriteWave(loud, 44100, 2, NoiseSamples(static_cast<int>(kSecond), 2));

@@ -1,6 +1,8 @@
 #include "contraptions/effects/phaser/TGPhaser.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 
 #include "dsp/NonFinite.h"
 
@@ -29,10 +31,12 @@ QSPropertyTable* TGPhaser::GetPropertyTable() {
 }
 
 std::array<float, 3> TGPhaser::Coefficients(double hz) {
-  // The break as a fraction of the Nyquist frequency.
-  const auto a = static_cast<float>(static_cast<float>(hz) / (kSampleRate * 0.5));
-  return {Coefficient(a), Coefficient(static_cast<float>(a * 1.1)),
-          Coefficient(static_cast<float>(a * 1.2))};
+  // The bilinear transform's prewarped break, so that each stage turns the
+  // phase by a quarter turn exactly at its frequency.
+  const auto a = [hz](double k) {
+    return static_cast<float>(std::tan(std::numbers::pi * k * hz / kSampleRate));
+  };
+  return {Coefficient(a(1.0)), Coefficient(a(1.1)), Coefficient(a(1.2))};
 }
 
 void TGPhaser::Reset() {

@@ -29,8 +29,9 @@ class TGPhaser final : public QSSignalProcessor {
   void Reset() override;
   QSPropertyTable* GetPropertyTable() override;
 
-  // The three sections' coefficients for a break frequency (Hz): the second
-  // and third sections break 10 % and 20 % higher.
+  // The three sections' coefficients for a break frequency (Hz): the first
+  // section's stages turn the phase by a quarter turn at that frequency, the
+  // second's and the third's 10 % and 20 % higher.
   static std::array<float, 3> Coefficients(double hz);
 
   QSDoubleProperty minFrequency{440.0};

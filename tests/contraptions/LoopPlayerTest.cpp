@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "contraptions/generators/loopplayer/TGLoopPlayer.h"
+#include "engine/SoundFilePaths.h"
 #include "engine/graph/TempoClock.h"
+#include "engine/loading/SoundData.h"
 #include "engine/loading/SoundLoader.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
 #include "tests/support/GraphHarness.h"
@@ -305,15 +307,59 @@ TEST_F(LoopPlayerTest, AStoppedOrPausedClockIsSilentAndTheLoopGoesOnWithTheClock
   }
 }
 
-TEST_F(LoopPlayerTest, AFileLongerThanFifteenSecondsIsCut) {
-  loop.stretch.SetValue(false);
-  loop.barCount.SetValue(8);  // 786432 samples
-  WriteLevel(dir / "long.wav", 8192, 700000);
+// The frequency of a steady sine from its upward zero crossings.
+double MeasuredHz(const std::vector<float>& s, size_t from, size_t to) {
+  double first = -1.0, last = -1.0;
+  int crossings = 0;
+  for (size_t i = from + 1; i < to; ++i) {
+    if (s[i - 1] < 0.0f && s[i] >= 0.0f) {
+      const double at = static_cast<double>(i - 1) + s[i - 1] / (s[i - 1] - s[i]);
+      if (first < 0.0) first = at;
+      last = at;
+      ++crossings;
+    }
+  }
+  return crossings > 1 ? (crossings - 1) * kSampleRate / (last - first) : 0.0;
+}
+
+TEST_F(LoopPlayerTest, TwentySecondsStretchedOverTenBarsKeepTheirPitchAtAnyFileRate) {
+  // Ten bars at 120 beats a minute last twenty seconds: the file fits as it is.
+  loop.barCount.SetValue(10);
+  for (const int32_t rate : {44100, 22050}) {
+    std::vector<int16_t> sine(static_cast<size_t>(20 * rate));
+    for (size_t k = 0; k < sine.size(); ++k)
+      sine[k] = static_cast<int16_t>(16000.0 * std::sin(2.0 * M_PI * 1000.0 * k / rate));
+    const std::string name = dir / ("twenty-" + std::to_string(rate) + ".wav");
+    WriteWave(name, rate, 1, sine);
+    SetFile(name);
+    StartAt(0.0);
+    RunUntil(96 * 9 + 48);  // into the tenth bar
+    const double hz = MeasuredHz(L(), L().size() - 22050, L().size());
+    std::printf("a %d Hz file plays its 1000 Hz at %.1f Hz\n", rate, hz);
+    EXPECT_NEAR(hz, 1000.0, 1.0) << rate;
+  }
+}
+
+TEST_F(LoopPlayerTest, AFileLongerThanTenMinutesIsCutAndSaysSo) {
+  // Ten and a half minutes at a thousand frames a second: the cut counts at
+  // the program's rate.
+  WriteLevel(dir / "long.wav", 8192, 630000, 1000);
   SetFile(dir / "long.wav");
-  const size_t mark = StartAt(0.0, kExact);
-  RunUntil(96 * 8 - 1);
-  EXPECT_FLOAT_EQ(L()[mark + TGLoopPlayer::kMaxFrames - 1], 0.25f);
-  EXPECT_EQ(Sounding(mark, L().size()), static_cast<size_t>(TGLoopPlayer::kMaxFrames));
+  EXPECT_TRUE(loop.LoadCut());
+  const std::string document = SoundFilePaths::Instance().DocumentDirectory();
+  SoundFilePaths::Instance().SetDocumentDirectory(dir / "song.tgh");
+  EXPECT_EQ(loop.ReadProblem(), "File: \"long.wav\" lasts 10:30; only its first 10:00 play");
+  SoundFilePaths::Instance().SetDocumentDirectory(document);
+  const auto data =
+      SoundData::Read(dir / "long.wav", SoundConversion::Frames(TGLoopPlayer::kMaxFrames));
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(data->Frames(), TGLoopPlayer::kMaxFrames);
+  EXPECT_TRUE(data->Cut());
+  // Ten minutes exactly are kept whole.
+  WriteLevel(dir / "ten.wav", 8192, 600000, 1000);
+  SetFile(dir / "ten.wav");
+  EXPECT_FALSE(loop.LoadCut());
+  EXPECT_EQ(loop.ReadProblem(), "");
 }
 
 TEST_F(LoopPlayerTest, AFileThatCannotBeReadLeavesTheOldLoopAndOtherFormatsPlay) {

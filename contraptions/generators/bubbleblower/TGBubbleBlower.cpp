@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dsp/granular/GrainPan.h"
+#include "engine/SoundFilePaths.h"
 #include "engine/graph/QSDynSigContext.h"
 
 namespace tg {
@@ -23,6 +24,11 @@ TGBubbleBlower::TGBubbleBlower(QSDynSigContext* context, SoundLoader& loader)
   SetOutletSignal(1, &right_);
   GrainPan::Prepare();
   sound_.Follow(file);
+}
+
+std::string TGBubbleBlower::ReadProblem() const {
+  const std::string note = SoundData::CutNote(ResolveSoundFile(file.Value()), kMaxFrames);
+  return note.empty() ? std::string() : "File: \"" + MakeRelativePath(file.Value()) + "\" " + note;
 }
 
 QSPropertyTable* TGBubbleBlower::GetPropertyTable() {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "engine/SoundFilePaths.h"
 #include "engine/graph/QSDynSigContext.h"
 
 namespace tg {
@@ -20,6 +21,11 @@ TGLoopPlayer::TGLoopPlayer(QSDynSigContext* context, SoundLoader& loader)
   SetOutletSignal(0, &left_);
   SetOutletSignal(1, &right_);
   sound_.Follow(file);
+}
+
+std::string TGLoopPlayer::ReadProblem() const {
+  const std::string note = SoundData::CutNote(ResolveSoundFile(file.Value()), kMaxFrames);
+  return note.empty() ? std::string() : "File: \"" + MakeRelativePath(file.Value()) + "\" " + note;
 }
 
 QSPropertyTable* TGLoopPlayer::GetPropertyTable() {

@@ -51,16 +51,40 @@ int KWDWMeter::LitCount(int channel) const {
 void KWDWMeter::Clear() {
   levels_.fill(0.0f);
   lit_.fill(0);
+  clipped_ = false;
   update();
 }
 
+namespace {
+// Pixels the clip light takes from the segments' length, its gap included.
+constexpr int kClipRoom = 7;
+}  // namespace
+
+void KWDWMeter::SetClipLightShown(bool shown) {
+  clipLight_ = shown;
+  update();
+}
+
+void KWDWMeter::SetClipped(bool lit) {
+  if (lit == clipped_) return;
+  clipped_ = lit;
+  update(ClipLight());
+}
+
+QRect KWDWMeter::ClipLight() const {
+  if (!clipLight_) return {};
+  if (vertical_) return {2, 2, std::max(width() - 5, 1), kClipRoom - 2};
+  return {width() - 2 - (kClipRoom - 1), 2, kClipRoom - 2, std::max(height() - 5, 1)};
+}
+
 QRect KWDWMeter::Cell(int channel, int segment) const {
+  const int room = clipLight_ ? kClipRoom : 0;
   if (vertical_) {
-    const int w = (width() - 4) / channels_, h = (height() - 4) / segments_;
+    const int w = (width() - 4) / channels_, h = (height() - 4 - room) / segments_;
     return {2 + channel * w, height() - 2 - (segment + 1) * h, std::max(w - 1, 1),
             std::max(h - 1, 1)};
   }
-  const int w = (width() - 4) / segments_, h = (height() - 4) / channels_;
+  const int w = (width() - 4 - room) / segments_, h = (height() - 4) / channels_;
   return {2 + segment * w, 2 + channel * h, std::max(w - 1, 1), std::max(h - 1, 1)};
 }
 
@@ -89,6 +113,7 @@ void KWDWMeter::paintEvent(QPaintEvent*) {
   PixelLine(painter, {width() - 1, 0}, {width() - 1, height() - 1});
   PixelLine(painter, {0, height() - 1}, {width() - 1, height() - 1});
   if (!isEnabled()) return;
+  if (clipLight_) painter.fillRect(ClipLight(), clipped_ ? QColor(255, 0, 0) : QColor(96, 0, 0));
   for (int c = 0; c < channels_; ++c) {
     for (int s = 0; s < lit_[static_cast<size_t>(c)]; ++s)
       painter.fillRect(Cell(c, s), ColourOf(s, segments_));

@@ -25,6 +25,12 @@ class KWDWMeter final : public QWidget {
   float GetValues(int channel) const;
   int LitCount(int channel) const;
   void Clear();
+  // A clip light at the loud end, beyond the segments: red while lit.
+  void SetClipLightShown(bool shown);
+  bool IsClipLightShown() const { return clipLight_; }
+  void SetClipped(bool lit);
+  bool IsClipped() const { return clipped_; }
+  QRect ClipLight() const;
   // The cell of a segment of a channel, inside the border.
   QRect Cell(int channel, int segment) const;
   static QColor ColourOf(int segment, int segmentCount);
@@ -36,6 +42,8 @@ class KWDWMeter final : public QWidget {
   int segments_ = 10;
   int channels_ = 1;
   bool vertical_ = true;
+  bool clipLight_ = false;
+  bool clipped_ = false;
   std::array<float, kMaxCount> levels_{};
   std::array<int, kMaxCount> lit_{};
 };

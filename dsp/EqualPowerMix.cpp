@@ -13,6 +13,8 @@ void EqualPowerMix::Recompute(double mix) {
   const double theta = static_cast<double>(static_cast<float>(mix)) * 1.5708 - 0.785398;
   k0_ = static_cast<float>((std::cos(theta) + std::sin(theta)) * 0.707);
   k1_ = static_cast<float>((std::cos(theta) - std::sin(theta)) * 0.707);
+  if (!set_) NextBlock();
+  set_ = true;
 }
 
 }  // namespace tg

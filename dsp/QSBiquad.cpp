@@ -106,6 +106,53 @@ void BiquadHistory::Process(const PeakingCoefficients& k, float* samples, int co
   x1_ = x1, x2_ = x2, y1_ = y1, y2_ = y2;
 }
 
+void BiquadHistory::Glide(const ShelfCoefficients& from, const ShelfCoefficients& to,
+                          float* samples, int count) {
+  float x1 = x1_, x2 = x2_, y1 = y1_, y2 = y2_;
+  const double step = 1.0 / count;
+  for (int i = 0; i < count; ++i) {
+    const double t = (i + 1) * step;
+    const auto at = [t](double a, double b) { return a + (b - a) * t; };
+    const float x = samples[i];
+    const auto y = static_cast<float>(at(from.b0, to.b0) * x + at(from.b1, to.b1) * x1 +
+                                      at(from.b2, to.b2) * x2 - at(from.a1, to.a1) * y1 -
+                                      at(from.a2, to.a2) * y2);
+    x2 = x1;
+    x1 = x;
+    y2 = y1;
+    y1 = y;
+    samples[i] = y;
+  }
+  x1_ = x1, x2_ = x2, y1_ = y1, y2_ = y2;
+}
+
+void BiquadHistory::Glide(const PeakingCoefficients& from, const PeakingCoefficients& to,
+                          float* samples, int count) {
+  float x1 = x1_, x2 = x2_, y1 = y1_, y2 = y2_;
+  const double step = 1.0 / count;
+  for (int i = 0; i < count; ++i) {
+    const double t = (i + 1) * step;
+    const auto at = [t](double a, double b) { return a + (b - a) * t; };
+    const float x = samples[i];
+    const auto y = static_cast<float>(at(from.c0, to.c0) * x +
+                                      at(from.c1, to.c1) * (static_cast<double>(x1) - y1) +
+                                      at(from.c2, to.c2) * x2 - at(from.g, to.g) * y2);
+    x2 = x1;
+    x1 = x;
+    y2 = y1;
+    y1 = y;
+    samples[i] = y;
+  }
+  x1_ = x1, x2_ = x2, y1_ = y1, y2_ = y2;
+}
+
+void QSFourBandEq::Channel::Glide(const QSFourBandEq& from, const QSFourBandEq& to, float* samples,
+                                  int count) {
+  high_.Glide(from.high_, to.high_, samples, count);
+  low_.Glide(from.low_, to.low_, samples, count);
+  for (int b = 0; b < kBands; ++b) bands_[b].Glide(from.bands_[b], to.bands_[b], samples, count);
+}
+
 void QSFourBandEq::Channel::Process(const QSFourBandEq& eq, float* samples, int count) {
   high_.Process(eq.high_, samples, count);
   low_.Process(eq.low_, samples, count);

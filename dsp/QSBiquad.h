@@ -36,6 +36,11 @@ class BiquadHistory {
   // Audio thread: filters a block in place.
   void Process(const ShelfCoefficients& k, float* samples, int count);
   void Process(const PeakingCoefficients& k, float* samples, int count);
+  // Audio thread: the same while the coefficients move in a straight line
+  // from one set to the other, reaching `to` at the last sample.
+  void Glide(const ShelfCoefficients& from, const ShelfCoefficients& to, float* samples, int count);
+  void Glide(const PeakingCoefficients& from, const PeakingCoefficients& to, float* samples,
+             int count);
   void Clear() { x1_ = x2_ = y1_ = y2_ = 0.0f; }
 
  private:
@@ -67,6 +72,9 @@ class QSFourBandEq {
     Channel& operator=(const Channel&) = delete;
     // Audio thread: high shelf, low shelf, band 1, band 2, in place.
     void Process(const QSFourBandEq& eq, float* samples, int count);
+    // Audio thread: the same with every section's coefficients moving from
+    // one equaliser's to the other's.
+    void Glide(const QSFourBandEq& from, const QSFourBandEq& to, float* samples, int count);
     void Clear();
 
    private:

@@ -51,20 +51,40 @@ class QSCombFilter {
       return;
     }
     QSVInterp delayRamp = delay;
-    QSVInterp feedbackRamp = feedback;
-    int32_t w = write_;
-    const int32_t length = length_;
     float d = 0.0f;
     if constexpr (kBlockRateDelay) {
       delayRamp.StepBlock();
       d = static_cast<float>(delayRamp.Value());
     }
+    Loop(
+        in,
+        [&](int) {
+          if constexpr (!kBlockRateDelay) {
+            delayRamp.Step();
+            d = static_cast<float>(delayRamp.Value());
+          }
+          return d;
+        },
+        output);
+    delay = delayRamp;
+  }
+  // The same loop with the delay of every sample given (in samples); the
+  // delay ramp is left alone.
+  template <typename Output>
+  void RunWithDelays(const float* in, const float* delays, Output&& output) {
+    Loop(
+        in, [delays](int i) { return delays[i]; }, output);
+  }
+
+ private:
+  template <typename DelayOf, typename Output>
+  void Loop(const float* in, DelayOf&& delayOf, Output&& output) {
+    QSVInterp feedbackRamp = feedback;
+    int32_t w = write_;
+    const int32_t length = length_;
     float* b = buffer_.data();
     for (int i = 0; i < kBlockSize; ++i) {
-      if constexpr (!kBlockRateDelay) {
-        delayRamp.Step();
-        d = static_cast<float>(delayRamp.Value());
-      }
+      const float d = delayOf(i);
       const int32_t c = QSTruncate(d + 1.0f);
       int32_t idx = w - c;
       if (idx < 0) idx += length;
@@ -84,11 +104,9 @@ class QSCombFilter {
       output(i, out, x, g);
     }
     write_ = w;
-    delay = delayRamp;
     feedback = feedbackRamp;
   }
 
- private:
   // Run with both ramps at rest, as nearly always: the same sums, without
   // stepping the ramps, and the ring's wraps taken out of the loop.
   template <typename Output>

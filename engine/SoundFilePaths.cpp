@@ -217,6 +217,15 @@ std::string SoundFilePaths::ResolveSoundFile(std::string_view name) const {
   return found.empty() ? std::string(name) : found;
 }
 
+std::string SoundFilePaths::ResolveSoundFileFrom(std::string_view name,
+                                                 std::string_view documentDirectory) const {
+  if (name.empty()) return {};
+  const std::string relative = WithForwardSlashes(name);
+  if (relative.front() == '/') return std::string(name);
+  std::string found = Find(relative, AsDirectory(documentDirectory));
+  return found.empty() ? std::string(name) : found;
+}
+
 bool SoundFilePaths::SoundFileExists(std::string_view name) const {
   return !name.empty() && IsFile(WithForwardSlashes(ResolveSoundFile(name)));
 }

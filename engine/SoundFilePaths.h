@@ -52,6 +52,8 @@ class SoundFilePaths {
   // "\" separators are found as well.
   std::string ResolveSoundFile(std::string_view name) const;
   bool SoundFileExists(std::string_view name) const;
+  // ResolveSoundFile for a document in another directory than the current one.
+  std::string ResolveSoundFileFrom(std::string_view name, std::string_view documentDirectory) const;
 
   // The name a sound-file parameter keeps: the absolute, normalised path of
   // what the name resolves to; for a file not found, its place in the

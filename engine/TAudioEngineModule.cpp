@@ -51,7 +51,10 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   auto* in = dynamic_cast<KWWaveInStream*>(inStream_.get());
   if (settings_ != nullptr && out != nullptr && in != nullptr)
     LoadStreamSettings(*settings_, *out, *in);
-  if (settings_ != nullptr) SetProcessingThreads(LoadProcessingThreads(*settings_));
+  if (settings_ != nullptr) {
+    SetProcessingThreads(LoadProcessingThreads(*settings_));
+    SetOutputLimited(LoadOutputLimited(*settings_));
+  }
   RebuildGraph();
 }
 
@@ -170,6 +173,8 @@ void TAudioEngineModule::ClearOutputMeters() {
   Clear(clockHistory_);
 }
 
+void TAudioEngineModule::SetOutputLimited(bool on) { soundOut_->SetLimiting(on); }
+
 void TAudioEngineModule::StartAudioOut() {
   if (graphBatch_ == 0) RebuildGraph();  // edits made on the context itself
   {
@@ -183,6 +188,7 @@ void TAudioEngineModule::StartAudioOut() {
     panicFade_ = PanicFade::None;
     outStream_->TakeOverload();  // the last run's, not this one's
   }
+  soundOut_->RestartCounts();  // clipping counts from this run on
   outStream_->Start();
 }
 

@@ -127,6 +127,11 @@ class TAudioEngineModule final : public ContraptionEngine,
   uint32_t OverloadCount() const { return overloadCount_.load(std::memory_order_relaxed); }
   void ClearOverloadCount() { overloadCount_.store(0, std::memory_order_relaxed); }
 
+  // "Limit the output": SoundOut's peak limiter at -0.3 dBFS (off at first;
+  // the settings store keeps it).
+  void SetOutputLimited(bool on);
+  bool OutputLimited() const { return soundOut_->Limiting(); }
+
   // Every contraption's sound stops at once, without a click: the audio
   // thread fades the output out over one block, resets every contraption
   // between two blocks and fades back in. The clock, the audio and the

@@ -134,6 +134,7 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
   const double wasAt = ClockTickOf(clock.Position());
   clock.SetRunning(true);
   engine.GetContext().ResetAll();
+  engine.SoundOutProcessor().RestLimiter();  // no gain carried in from before
 
   std::vector<int16_t> buffer(static_cast<size_t>(kChunk) * 2);
   auto render = [&] { engine.OutStreamFillBuffer(buffer.data(), static_cast<int>(kChunk)); };
@@ -170,6 +171,8 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
       m = {SaveErrorText(request.fileName, problem), "Tonegarden"};
     } else {
       if (soundInMode) soundIn.active.SetValue(true);
+      // What goes over full scale, and the limiter's work, counted in the file only.
+      engine.SoundOutProcessor().RestartCounts(frames.record);
       bool failed = false;
       auto renderAndWrite = [&](int64_t count) {
         render();

@@ -18,6 +18,20 @@ std::vector<std::string> ContraptionDescriptor::TypeNames() const {
   return names;
 }
 
+bool ContraptionDescriptor::ScalesSignal(const QSPropertyInfo& parameter) const {
+  const QSPropertyUnits* units = parameter.units;
+  if (units == &QSGainUnits::Get() || units == &QSVolumeUnits::Get() ||
+      units == &QSPanningUnits::Get())
+    return true;
+  for (const std::string& name : levelParameters) {
+    if (!name.empty() && name.back() == '*'
+            ? parameter.name.starts_with(std::string_view(name).substr(0, name.size() - 1))
+            : parameter.name == name)
+      return true;
+  }
+  return false;
+}
+
 int ContraptionDescriptor::SizeOf(const std::string& name) const {
   for (int size : sizes) {
     if (TypeNameFor(size) == name) return size;

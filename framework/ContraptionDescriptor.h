@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/TContraptionMaker.h"
+#include "framework/properties/QSPropertyTable.h"
 
 namespace tg {
 
@@ -43,6 +44,15 @@ struct ContraptionDescriptor {
       makeMaker;
   // The port names of one type: its size in a family, else 0.
   std::function<PortNames(int size)> ports;
+  // Parameters that scale a signal though their units do not say so (a mix,
+  // a feedback, a depth, a switch between modes or a gate). Like every
+  // parameter in gain, volume or panning units, each reaches a new value
+  // through a ramp or a crossfade, never in a step. A name ending in "*"
+  // stands for every name it begins.
+  std::vector<std::string> levelParameters;
+
+  // Whether a parameter scales a signal, by its units or by the list above.
+  bool ScalesSignal(const QSPropertyInfo& parameter) const;
 
   // The type names in registration order ("S2Mixer", "S3Mixer", …).
   std::vector<std::string> TypeNames() const;

@@ -33,6 +33,13 @@ class TContraptionMaker {
 
   // About how much memory one contraption of the type takes, with its buffers.
   virtual uint64_t InstanceMemory() const { return kDefaultInstanceMemory; }
+  // The same for one a document describes: values is the text of its value
+  // list ("{ … }"), so that a type that plays a sound file counts the file it
+  // names, found from documentDirectory.
+  virtual uint64_t InstanceMemory(std::string_view /*values*/,
+                                  std::string_view /*documentDirectory*/) const {
+    return InstanceMemory();
+  }
 
   const std::string& TypeName() const { return typeName_; }
   const std::string& Category() const { return category_; }
@@ -78,6 +85,16 @@ class TMakerTemplate final : public TContraptionMaker {
       return sizeof(Processor) + Processor::BufferMemory();
     } else {
       return sizeof(Processor);
+    }
+  }
+  // A processor that plays a sound file says how much the file it would
+  // play takes.
+  uint64_t InstanceMemory(std::string_view values,
+                          std::string_view documentDirectory) const override {
+    if constexpr (requires { Processor::SoundMemoryFor(values, documentDirectory); }) {
+      return InstanceMemory() + Processor::SoundMemoryFor(values, documentDirectory);
+    } else {
+      return InstanceMemory();
     }
   }
 };

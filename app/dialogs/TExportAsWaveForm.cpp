@@ -216,7 +216,11 @@ WaveExportResult TExportAsWaveForm::ExportTo(const QString& fileName) {
   const int64_t frames = ExportFrames(engine_, request).record;
   const WaveExportResult result = ExportAsWave(engine_, request, &progress, &message);
   progress.hide();
-  if (result == WaveExportResult::Written) exportedText_ = ExportedText(request, frames);
+  if (result == WaveExportResult::Written) {
+    // What went over full scale, and what the limiter did, in the file.
+    exportedText_ = ExportedText(request, frames) + "; " +
+                    QString::fromStdString(engine_.SoundOutProcessor().OutputSummary());
+  }
   if (!message.text.empty())
     messages_.ShowMessage(message.text, message.caption, MessageIcon::Error);
   return result;

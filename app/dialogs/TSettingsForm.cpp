@@ -119,6 +119,12 @@ QWidget* TSettingsForm::MakeStreamPage(Page& page, const QString& group, bool wi
     threadsNote_->setWordWrap(true);
     form->addRow(threadsNote_);
     connect(threads_, &QComboBox::currentIndexChanged, this, [this] { Changed(); });
+    limit_ = new QCheckBox("Limit the output", box);
+    limit_->setToolTip(
+        "A peak limiter at -0.3 dBFS before the sound card and SoundOut's recording: nothing "
+        "clips, and the sound is untouched while it stays below");
+    form->addRow(limit_);
+    connect(limit_, &QCheckBox::toggled, this, [this] { Changed(); });
   }
   auto relabel = [this, &page] {
     UpdateLabels(page);
@@ -203,6 +209,10 @@ void TSettingsForm::ReadCurrent() {
     SelectNumber(threads_, std::min(requested, TAudioEngineModule::Cores()));
   }
   ShowThreadsNote();
+  {
+    const QSignalBlocker block(limit_);
+    limit_->setChecked(engine_.OutputLimited());
+  }
   if (inStream_ != nullptr) {
     fill(in_, inStream_->DeviceNames(), inStream_->Device(), inStream_->BufferSize(),
          inStream_->BufferCount());
@@ -250,6 +260,7 @@ void TSettingsForm::Apply() {
   const int threads = SelectedNumber(threads_);
   if (threads >= 0 && threads != engine_.ProcessingThreads()) engine_.SetProcessingThreads(threads);
   ShowThreadsNote();
+  engine_.SetOutputLimited(limit_->isChecked());
   std::vector<std::string> dirs;
   dirs.reserve(static_cast<size_t>(directories_->count()));
   for (int i = 0; i < directories_->count(); ++i) {
@@ -306,6 +317,7 @@ void TSettingsForm::StoreApplied() {
   if (outStream_ != nullptr && inStream_ != nullptr)
     StoreStreamSettings(*settings_, *outStream_, *inStream_);
   StoreProcessingThreads(*settings_, engine_.ProcessingThreads());
+  StoreOutputLimited(*settings_, engine_.OutputLimited());
   SoundFilePaths::Instance().Store(*settings_);
   settings_->Sync();
 }

@@ -59,6 +59,7 @@ class TSettingsForm final : public QDialog {
   // "Automatic", then 1 up to one per core.
   QComboBox* ThreadsBox() const { return threads_; }
   QLabel* ThreadsNote() const { return threadsNote_; }
+  QCheckBox* LimitBox() const { return limit_; }
   QListWidget* DirectoryList() const { return directories_; }
   void AddDirectory(const QString& directory);
   void RemoveSelectedDirectory();
@@ -83,6 +84,7 @@ class TSettingsForm final : public QDialog {
   QCheckBox* overdrive_ = nullptr;
   QComboBox* threads_ = nullptr;
   QLabel* threadsNote_ = nullptr;  // why fewer threads work than asked for
+  QCheckBox* limit_ = nullptr;
   QListWidget* directories_ = nullptr;
   QPushButton* apply_ = nullptr;
   QPushButton* ok_ = nullptr;

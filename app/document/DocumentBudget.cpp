@@ -14,6 +14,8 @@ namespace {
 
 constexpr uint64_t kMiB = 1024 * 1024;
 constexpr size_t kTypeLimit = 200;
+// Enough for the type, the name and a sound file's name at the start of the values.
+constexpr size_t kLineLimit = kTypeLimit + 2 + 8192;
 
 }  // namespace
 
@@ -24,11 +26,12 @@ uint64_t DocumentBudget::DefaultMemoryBudget() {
   return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) / 2;
 }
 
-DocumentBudget::Need DocumentBudget::Scan(std::istream& in, const TContraptionFactory& factory) {
+DocumentBudget::Need DocumentBudget::Scan(std::istream& in, const TContraptionFactory& factory,
+                                          std::string_view documentDirectory) {
   Need need;
   std::string line;
   bool inContraptions = false;
-  while (documenttext::ReadLine(in, line, kTypeLimit + 2)) {
+  while (documenttext::ReadLine(in, line, kLineLimit)) {
     if (line.empty() || line.front() != '\t') {
       inContraptions = line == "contraptions:";
       continue;
@@ -42,7 +45,11 @@ DocumentBudget::Need DocumentBudget::Scan(std::istream& in, const TContraptionFa
         line.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (const TContraptionMaker* maker = factory.FindMaker(type)) {
       ++need.contraptions;
-      need.bytes += maker->InstanceMemory();
+      // The value list follows the name: from its brace on.
+      const size_t values = end == std::string::npos ? std::string::npos : line.find('{', end);
+      need.bytes += maker->InstanceMemory(
+          values == std::string::npos ? std::string_view() : std::string_view(line).substr(values),
+          documentDirectory);
     }
   }
   return need;

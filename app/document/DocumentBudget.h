@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 namespace tg {
 
@@ -25,8 +26,10 @@ class DocumentBudget {
   static uint64_t DefaultMemoryBudget();
 
   // Counts the contraptions of known types in a document's text and the
-  // memory their processors take. Reads the stream to its end.
-  static Need Scan(std::istream& in, const TContraptionFactory& factory);
+  // memory their processors take, with the sound files they name found
+  // from documentDirectory. Reads the stream to its end.
+  static Need Scan(std::istream& in, const TContraptionFactory& factory,
+                   std::string_view documentDirectory = {});
   // Empty when the need fits; otherwise the message that says why not.
   static std::string Refusal(const Need& need, uint64_t memoryBudget);
 };

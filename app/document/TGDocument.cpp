@@ -63,17 +63,21 @@ void TGDocument::New() {
 
 bool TGDocument::CanOpen(const std::string& fileName) {
   std::ifstream in(fileName, std::ios::binary);
-  return Check(in);
+  return Check(in, fileName);
 }
 
-bool TGDocument::Check(std::istream& in) {
+bool TGDocument::Check(std::istream& in, std::string_view documentName) {
   if (!in) {
     Message("An error occurred while opening the document.\n", kCaption);
     return false;
   }
   if (!ReadHeader(in)) return false;
-  const std::string refusal =
-      DocumentBudget::Refusal(DocumentBudget::Scan(in, patch_.Engine().Factory()), memoryBudget_);
+  // Sound files are counted as the document will find them, beside it.
+  const size_t slash = documentName.rfind('/');
+  const std::string_view directory =
+      slash == std::string_view::npos ? std::string_view() : documentName.substr(0, slash + 1);
+  const std::string refusal = DocumentBudget::Refusal(
+      DocumentBudget::Scan(in, patch_.Engine().Factory(), directory), memoryBudget_);
   if (!refusal.empty()) {
     Message(refusal, kReadCaption);
     return false;
@@ -86,7 +90,7 @@ bool TGDocument::Open(const std::string& fileName) { return OpenAs(fileName, fil
 bool TGDocument::OpenAs(const std::string& file, const std::string& documentName) {
   std::ifstream in(file, std::ios::binary);
   // Nothing of the current patch is touched until the file proves readable.
-  if (!Check(in)) return false;
+  if (!Check(in, documentName)) return false;
   in.clear();
   in.seekg(0);
   documentfile::RemoveStaleTemporaries(file);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/document/KWDocument.h"
@@ -68,7 +69,7 @@ class TGDocument final : public KWDocument {
   // The magic and version line; false with a message when it is no document.
   bool ReadHeader(std::istream& in);
   // Header and budget of a whole document, the stream left at its end.
-  bool Check(std::istream& in);
+  bool Check(std::istream& in, std::string_view documentName);
   void ReadSections(std::istream& in);
   void ReadContraptions(std::istream& in);
   void ReadConnections(std::istream& in);

@@ -126,6 +126,10 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
   takeLoss_ = new QLabel(this);
   takeLoss_->setStyleSheet("color: red;");
   statusBar()->addPermanentWidget(takeLoss_);
+  clips_ = new QLabel(this);
+  clips_->setStyleSheet("color: red;");
+  clips_->setToolTip("Samples sent over full scale since audio out started or the take began");
+  statusBar()->addPermanentWidget(clips_);
 
   HostServices& host = engine_.Host();
   host.messages = messages_;
@@ -446,7 +450,10 @@ void TMainForm::BuildToolBar() {
     return m;
   };
   inputMeter_ = meter(" Input:", "Input VU Meters");
-  outputMeter_ = meter(" Output:", "Output VU Meters");
+  outputMeter_ =
+      meter(" Output:",
+            "Output VU Meters; red at the end for two seconds after a sample over full scale");
+  outputMeter_->SetClipLightShown(true);
 }
 
 void TMainForm::BuildPanes() {
@@ -789,6 +796,9 @@ void TMainForm::ShowModified() {
 
 void TMainForm::UpdateStatus() {
   ShowTakeLoss();
+  const bool clipped = engine_.SoundOutProcessor().Counts().clipped > 0;
+  clips_->setText(clipped ? QString::fromStdString(engine_.SoundOutProcessor().ClipSummary())
+                          : QString());
   if (!engine_.IsAudioOutRunning()) {
     cpu_->clear();
     return;
@@ -822,6 +832,16 @@ void TMainForm::UpdateMeters() {
     outputMeter_->SetValues(1, m.outputRight);
     timecode_->setText(QString::fromStdString(FormatTimecode(m.clockTick)));
   }
+  ShowClipLight(std::chrono::steady_clock::now());
+}
+
+void TMainForm::ShowClipLight(std::chrono::steady_clock::time_point now) {
+  const uint64_t clipped = engine_.SoundOutProcessor().ClippedBlocks();
+  if (clipped != clippedBlocksSeen_) {
+    clippedBlocksSeen_ = clipped;
+    clipLightUntil_ = now + kClipLightHold;
+  }
+  outputMeter_->SetClipped(now < clipLightUntil_);
 }
 
 // ---- panes and layout -------------------------------------------------------

@@ -111,6 +111,11 @@ class TMainForm final : public QMainWindow {
   // The overload count, red for a while after each new one.
   void ShowOverloads(std::chrono::steady_clock::time_point now);
   static constexpr std::chrono::seconds kOverloadHighlight{10};
+  // The output meter's clip light stays on this long after a clipped block.
+  static constexpr std::chrono::seconds kClipLightHold{2};
+  // Lights the output meter's clip light at a sample over full scale since
+  // the last look (the meter timer's work, for tests with a time).
+  void ShowClipLight(std::chrono::steady_clock::time_point now);
 
   // For tests and the help window.
   QAction* Action(const QString& name) const;
@@ -129,6 +134,8 @@ class TMainForm final : public QMainWindow {
   QLabel* TimecodeLabel() const { return timecode_; }
   QLabel* CpuLabel() const { return cpu_; }
   QLabel* TakeLossLabel() const { return takeLoss_; }
+  QLabel* ClipLabel() const { return clips_; }
+  KWDWMeter* OutputMeter() const { return outputMeter_; }
   QToolButton* OverloadButton() const { return overloads_; }
   QToolButton* UndoButton() const { return undo_; }
   Autosaver* AutoSaver() const { return autosaver_.get(); }
@@ -215,6 +222,9 @@ class TMainForm final : public QMainWindow {
   KWDWMeter* outputMeter_ = nullptr;
   QLabel* cpu_ = nullptr;
   QLabel* takeLoss_ = nullptr;
+  QLabel* clips_ = nullptr;
+  std::chrono::steady_clock::time_point clipLightUntil_{};
+  uint64_t clippedBlocksSeen_ = 0;
   QToolButton* overloads_ = nullptr;
   QToolButton* undo_ = nullptr;
   uint32_t shownOverloads_ = 0;

@@ -36,7 +36,7 @@ constexpr int kMissingSounds = 5;
 
 const char* const kUsage =
     "usage: tonegarden-render PATCH.tgh -o OUT.wav [--bars N | --seconds S | --soundin]\n"
-    "                         [--preroll N]\n"
+    "                         [--preroll N] [--limit]\n"
     "                         [--tempo BPM] [--seed N] [--threads N] [--strict] [--quiet]\n"
     "       tonegarden-render --list-types | --help | --version\n"
     "\n"
@@ -48,6 +48,8 @@ const char* const kUsage =
     "  --soundin          SoundIn's file through the patch, from its first frame\n"
     "                     for as long as it lasts (pre-roll in seconds)\n"
     "  --preroll N        bars (or seconds) to run before recording (default 0)\n"
+    "  --limit            a peak limiter at -0.3 dBFS on the output, as the\n"
+    "                     program's \"Limit the output\" setting\n"
     "  --tempo BPM        the tempo instead of the document's (1 to 240)\n"
     "  --seed N           seeds every noise source from N, so the render comes out\n"
     "                     the same every time (by default from the clock)\n"
@@ -55,7 +57,8 @@ const char* const kUsage =
     "                     at most as many as there are cores); the output is the same\n"
     "  --strict           refuse to render, writing nothing, when a sound file the\n"
     "                     patch plays cannot be played (otherwise a warning each)\n"
-    "  --quiet            no progress line and no summary\n"
+    "  --quiet            no progress line and no summary (the summary counts the\n"
+    "                     samples over full scale and says what the limiter did)\n"
     "Exit status: 0 written, 2 bad arguments, 3 unreadable document, 4 output not written,\n"
     "5 a sound file cannot be played (--strict), 128 + N stopped by signal N.\n";
 
@@ -69,6 +72,7 @@ struct Options {
   std::optional<double> tempo;
   bool quiet = false;
   bool strict = false;
+  bool limit = false;
   std::optional<uint32_t> seed;
   int threads = TAudioEngineModule::kAutomaticThreads;
 };
@@ -196,6 +200,8 @@ int main(int argc, char** argv) {
       o.quiet = true;
     } else if (arg == "--strict") {
       o.strict = true;
+    } else if (arg == "--limit") {
+      o.limit = true;
     } else if (!arg.empty() && arg[0] == '-') {
       return BadArgument("unknown option " + arg);
     } else if (o.patch.empty()) {
@@ -218,6 +224,7 @@ int main(int argc, char** argv) {
   TAudioEngineModule engine(factory);
   engine.SetHelpersNeedRealTime(false);  // offline: no device to keep up with
   engine.SetProcessingThreads(o.threads);
+  engine.SetOutputLimited(o.limit);
   engine.Host().messages = &messages;
   PatchModel model;
   PatchEditor patch(engine, model);
@@ -280,6 +287,7 @@ int main(int argc, char** argv) {
               << " s of audio in " << numbertext::Fixed(elapsed, 3) << " s ("
               << numbertext::Fixed(elapsed > 0 ? audio / elapsed : 0.0, 1) << " times real time, "
               << threads << (threads == 1 ? " thread)" : " threads)") << "\n";
+    std::cout << engine.SoundOutProcessor().OutputSummary() << "\n";
     // A render waits for the disk, so a recording made during it loses nothing.
     const std::string lost = engine.SoundOutProcessor().TakeMessage();
     if (!lost.empty()) std::cout << "SoundOut " << lost << "\n";

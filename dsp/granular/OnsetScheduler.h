@@ -70,9 +70,10 @@ class OnsetScheduler {
   // Samples from the next block's start to the next onset.
   int64_t Countdown() const { return countdown_; }
 
-  // Audio thread: calls start(onset) for each onset of this block, the onset
-  // in samples from the block's start after the grid's pull (it may lie in a
-  // later block); gaps gives the time to the next.
+  // Audio thread: calls start(onset, pulled) for each onset of this block,
+  // the onset in samples from the block's start after the grid's pull (it
+  // may lie in a later block) and how far the pull moved it; gaps gives the
+  // time to the next.
   template <typename Gaps, typename Start>
   void RunBlock(Gaps& gaps, const OnsetGrid& grid, Start&& start) {
     countdown_ = Whole(gaps.Trim(static_cast<double>(countdown_)));
@@ -82,7 +83,8 @@ class OnsetScheduler {
         break;
       }
       const int64_t h = countdown_;
-      start(grid.Pull(h));
+      const int64_t onset = grid.Pull(h);
+      start(onset, onset - h);
       countdown_ = h + Whole(gaps.Next());
     }
     countdown_ -= kBlockSize;

@@ -27,9 +27,11 @@ struct GrainSamples {
 // A grain's read through sound data: from a position (in frames) at a rate,
 // interpolating between neighbouring frames. Never reads outside the data:
 // past the last frame, whatever position or rate it was given, it reads
-// silence.
+// silence, into which it fades over its last kEndFade samples.
 class SampleGrainSource {
  public:
+  static constexpr double kEndFade = 64.0;  // samples, 1.45 ms
+
   // Audio thread.
   void Start(const GrainSamples& data, double position, double rate) {
     data_ = data;
@@ -47,16 +49,21 @@ class SampleGrainSource {
     const float* s = data_.samples;
     int i = from;
     if (s != nullptr && (stereo || data_.channels == 1)) {
+      // From here the end comes within kEndFade samples.
+      const double fadeFrom = frames - kEndFade * rate_;
       for (; i < kBlockSize && position_ < frames; ++i) {
         const auto k = static_cast<int64_t>(position_);
         const auto f = static_cast<float>(position_ - static_cast<double>(k));
+        const float g = position_ > fadeFrom
+                            ? static_cast<float>((frames - position_) / (kEndFade * rate_))
+                            : 1.0f;
         position_ += rate_;
         if (stereo) {
           const float* a = s + 2 * k;
-          l[i] = a[0] + (a[2] - a[0]) * f;
-          r[i] = a[1] + (a[3] - a[1]) * f;
+          l[i] = (a[0] + (a[2] - a[0]) * f) * g;
+          r[i] = (a[1] + (a[3] - a[1]) * f) * g;
         } else {
-          l[i] = s[k] + (s[k + 1] - s[k]) * f;
+          l[i] = (s[k] + (s[k + 1] - s[k]) * f) * g;
         }
       }
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/wavefiles/WaveInfo.h"
@@ -58,6 +59,24 @@ class SoundData {
   }
   // The file as it was read (not valid for data made from an empty name).
   const WaveInfo& Source() const { return source_; }
+  // Whether the file held more than was kept (frames beyond the most asked for).
+  bool Cut() const { return cut_; }
+
+  // Not the audio thread: how many frames a file holds at the program's
+  // rate, from its header (0 when it cannot be read), and its channels.
+  static int64_t ProgramFramesOf(const std::string& path, int32_t* channels = nullptr);
+  // Not the audio thread: the memory a load of the file as frames takes, at
+  // most maxFrames of them (0 when it cannot be read).
+  static uint64_t BytesFor(const std::string& path, int32_t maxFrames);
+  // BytesFor the file a document's value list ("{ "name", … }") names first,
+  // found from the document's directory.
+  static uint64_t BytesForFirstValue(std::string_view values, std::string_view documentDirectory,
+                                     int32_t maxFrames);
+  // What a document's load report says of a file longer than maxFrames:
+  // "lasts 12:30; only its first 10:00 play"; empty for a shorter one.
+  static std::string CutNote(const std::string& path, int32_t maxFrames);
+  // m:ss of a number of frames at the program's rate.
+  static std::string Duration(int64_t frames);
 
   // Any thread: how many exist now (leak checks).
   static int64_t LiveCount() { return live_.load(std::memory_order_acquire); }
@@ -70,6 +89,7 @@ class SoundData {
   int32_t frames_;
   int32_t soundFrames_;
   WaveInfo source_;
+  bool cut_ = false;
   SoundData* nextRetired_ = nullptr;  // while it waits to be freed
   static std::atomic<int64_t> live_;
 };

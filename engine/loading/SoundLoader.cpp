@@ -109,6 +109,7 @@ void SoundLoader::Serve(const Job& job, const ReadHook& readHook) {
   }
   if (box.Outdated(job.generation)) return;
   const bool failed = data == nullptr;
+  box.lastCut.store(!failed && data->Cut(), std::memory_order_relaxed);
   // Data published before and never taken is replaced, so freed here.
   if (!failed) delete box.incoming.exchange(data.release(), std::memory_order_acq_rel);
   box.lastFailed.store(failed, std::memory_order_relaxed);

@@ -30,6 +30,7 @@ struct SoundMailbox {
   std::atomic<uint32_t> requested{0};         // the newest load asked for
   std::atomic<uint32_t> finished{0};          // the newest load the worker finished
   std::atomic<bool> lastFailed{false};        // whether that one could not read its file
+  std::atomic<bool> lastCut{false};           // whether that one kept only the file's start
 };
 
 }  // namespace tg

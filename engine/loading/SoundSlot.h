@@ -23,7 +23,7 @@ class QSCStringProperty;
 //
 // The pattern for a type that plays a file:
 //   QSCStringProperty file;                             // "File_0"
-//   SoundSlot sound_{SoundConversion::Frames(661500)};  // or ::Table(n)
+//   SoundSlot sound_{SoundConversion::Frames(max)};  // or ::Table(n)
 //   constructor:  sound_.Follow(file);
 //   Process():    const SoundData* s = sound_.Acquire();  // null: nothing yet
 //   window timer: show " !" while sound_.LastLoadFailed()
@@ -67,6 +67,9 @@ class SoundSlot {
   // UI thread: whether the newest finished load could not read its file; the
   // data before it stays in place.
   bool LastLoadFailed() const { return mailbox_->lastFailed.load(std::memory_order_acquire); }
+  // UI thread: whether the newest finished load kept only the start of a
+  // file longer than the conversion takes.
+  bool LastLoadCut() const { return mailbox_->lastCut.load(std::memory_order_acquire); }
 
  private:
   SoundLoader& loader_;

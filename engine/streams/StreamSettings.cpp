@@ -93,4 +93,12 @@ void StoreProcessingThreads(SettingsStore& settings, int threads) {
   settings.WriteInt(SettingsGroup("OutStream"), "ProcessingThreads", threads);
 }
 
+bool LoadOutputLimited(const SettingsStore& settings) {
+  return settings.ReadBool(SettingsGroup("OutStream"), "LimitOutput").value_or(false);
+}
+
+void StoreOutputLimited(SettingsStore& settings, bool on) {
+  settings.WriteBool(SettingsGroup("OutStream"), "LimitOutput", on);
+}
+
 }  // namespace tg

@@ -16,5 +16,8 @@ void StoreStreamSettings(SettingsStore& settings, const KWWaveOutStream& out,
 // value that makes no sense, is automatic too.
 int LoadProcessingThreads(const SettingsStore& settings);
 void StoreProcessingThreads(SettingsStore& settings, int threads);
+// "LimitOutput" of "OutStream": whether SoundOut's limiter runs; off unless stored.
+bool LoadOutputLimited(const SettingsStore& settings);
+void StoreOutputLimited(SettingsStore& settings, bool on);
 
 }  // namespace tg

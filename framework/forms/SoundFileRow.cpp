@@ -38,9 +38,10 @@ SoundFileRow::SoundFileRow(QWidget* parent, int x, int y, int width, Slot slot)
   connect(loads_, &QTimer::timeout, this, [this] { Refresh(); });
 }
 
-QString SoundFileRow::PanelCaption(std::string_view storedName, bool missing) {
+QString SoundFileRow::PanelCaption(std::string_view storedName, bool missing, bool cut) {
   QString name = QString::fromStdString(std::string(storedName));
-  return missing ? name + " !" : name;
+  if (missing) return name + " !";
+  return cut ? name + " (cut)" : name;
 }
 
 bool SoundFileRow::WatchingLoads() const { return loads_->isActive(); }
@@ -52,12 +53,14 @@ void SoundFileRow::Refresh() {
   const std::string& name = slot_.name();
   const bool missing = !name.empty() && (!SoundFileExists(name) || slot_.loadFailed());
   // Shown as the document would name it; the tip gives the whole path.
-  const QString caption = PanelCaption(MakeRelativePath(name), missing);
+  const bool cut = !loading && slot_.loadCut && slot_.loadCut();
+  const QString caption = PanelCaption(MakeRelativePath(name), missing, cut);
   // A long name keeps its end, where the file's own name and the mark are.
   const int room = panel_->contentsRect().width() - 2 * panel_->margin() - 4;
   panel_->setText(panel_->fontMetrics().elidedText(caption, Qt::ElideLeft, room));
-  panel_->setToolTip(name.empty() ? QString()
-                                  : QString::fromStdString(SoundFileTip(name, missing)));
+  QString tip = name.empty() ? QString() : QString::fromStdString(SoundFileTip(name, missing));
+  if (cut) tip += "\nThe file lasts longer than ten minutes: only its first ten play.";
+  panel_->setToolTip(tip);
   if (loading && !loads_->isActive()) {
     loads_->start();
   } else if (!loading) {

@@ -18,8 +18,9 @@ namespace tg {
 std::string SoundFileTip(const std::string& name, bool missing);
 
 // A window's sound-file line: "File:", an open button and the stored name in
-// a lowered panel, marked " !" while the file is missing or unreadable. The
-// panel follows a load in progress until it is done. UI thread.
+// a lowered panel, marked " !" while the file is missing or unreadable and
+// " (cut)" when only its start could be kept. The panel follows a load in
+// progress until it is done. UI thread.
 class SoundFileRow final : public QObject {
   Q_OBJECT
 
@@ -28,13 +29,14 @@ class SoundFileRow final : public QObject {
     std::function<const std::string&()> name;  // the stored name
     std::function<bool()> loadFailed;
     std::function<bool()> loading;
+    std::function<bool()> loadCut;  // only the file's start plays
   };
 
   // Lays the line out in parent from (x, y), width pixels wide.
   SoundFileRow(QWidget* parent, int x, int y, int width, Slot slot);
 
   // The panel's text for a stored name.
-  static QString PanelCaption(std::string_view storedName, bool missing);
+  static QString PanelCaption(std::string_view storedName, bool missing, bool cut = false);
   // Shows the stored name and whether its file can be played.
   void Refresh();
   bool WatchingLoads() const;

@@ -334,9 +334,11 @@ TEST_F(DocumentTest, RelativeSoundFileNamesAreFoundBesideTheirDocument) {
   SetDocumentDirectory(dir / "elsewhere.tgh");
   KWDocumentController controller(document, queries);
   ASSERT_TRUE(controller.OpenFile(dir / "one/song.tgh"));
+  engine.SoundOutProcessor().WaitForFile();  // its worker makes the file
   EXPECT_TRUE(std::filesystem::exists(dir / "one/take.wav"));
   EXPECT_FALSE(std::filesystem::exists(dir / "take.wav"));
   ASSERT_TRUE(controller.OpenFile(dir / "two/song.tgh"));
+  engine.SoundOutProcessor().WaitForFile();
   EXPECT_TRUE(std::filesystem::exists(dir / "two/take.wav"));
   EXPECT_FALSE(std::filesystem::exists(dir / "take.wav"));
 }
@@ -525,6 +527,26 @@ TEST_F(DocumentTest, DocumentsBeyondTheBudgetAreRefused) {
   std::ofstream(dir / "delays.tgh", std::ios::binary) << documentOf("SDelay", 10);
   EXPECT_TRUE(controller.OpenFile(dir / "delays.tgh"));
   EXPECT_EQ(model.NodeCount(), 10);
+}
+
+// A long loop counts with its file in the budget, and one longer than ten
+// minutes is named in the load report.
+TEST_F(DocumentTest, SoundFilesCountInTheBudgetAndACutOneIsReported) {
+  // Ten and a half minutes at a thousand frames a second: 106 MB at the
+  // program's rate once cut to ten.
+  test::WriteLevel(dir / "long.wav", 8192, 630000, 1000);
+  std::ofstream(dir / "song.tgh", std::ios::binary)
+      << ".tgh 0.5\r\ncontraptions:\r\n\tLoopPlayer\tLoopPlayer_1\t{ \"long.wav\", 1, 1, 0, 0 }\t" +
+             EmptyPresets() + "{ }{ 10 10 F Z Z 0 0 Z Z Z Z  }\t\r\nend\r\n";
+  KWDocumentController controller(document, queries);
+  document.SetMemoryBudget(100 * 1024 * 1024);
+  EXPECT_FALSE(controller.OpenFile(dir / "song.tgh"));
+  EXPECT_NE(LastMessage().find("about 101 MB"), std::string::npos) << LastMessage();
+  document.SetMemoryBudget(200 * 1024 * 1024);
+  ASSERT_TRUE(controller.OpenFile(dir / "song.tgh"));
+  ASSERT_EQ(document.ReadProblems().size(), 1u);
+  EXPECT_EQ(document.ReadProblems()[0],
+            "LoopPlayer_1: File: \"long.wav\" lasts 10:30; only its first 10:00 play");
 }
 
 // Lines the scan might read differently from the reader (a second tab before

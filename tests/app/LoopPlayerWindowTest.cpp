@@ -96,6 +96,23 @@ TEST_F(LoopPlayerWindowTest, ChoosingAFileKeepsItsNameAndThePanelMarksBadFiles) 
   EXPECT_TRUE(loop.LoadFailed());
 }
 
+TEST_F(LoopPlayerWindowTest, AFileLongerThanTenMinutesIsMarkedCut) {
+  ASSERT_NE(form, nullptr);
+  test::TempDir dir;
+  SoundFilePaths::Instance().SetDocumentDirectory(dir / "song.tgh");
+  // Ten and a half minutes at a thousand frames a second.
+  const std::vector<int16_t> samples(630000, 4000);
+  TGWaveOutFile file(dir / "long.wav", 1000, 1, true);
+  ASSERT_TRUE(file.IsOpen()) << file.Error();
+  file.Write(samples.data(), static_cast<uint32_t>(samples.size()));
+  ASSERT_TRUE(file.Close());
+  loop.file.SetValue(dir / "long.wav");
+  form->UpdateControls();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form->WatchingLoads(); }, 30000));
+  EXPECT_EQ(form->FileNamePanel()->text(), "long.wav (cut)");
+  EXPECT_NE(form->FileNamePanel()->toolTip().indexOf("ten minutes"), -1);
+}
+
 TEST_F(LoopPlayerWindowTest, EveryControlEditsItsParameterWithinTheTablesRange) {
   ASSERT_NE(form, nullptr);
   KWNumberEdit* bars = form->BarsNumberEdit();

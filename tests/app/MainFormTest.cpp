@@ -27,7 +27,10 @@
 #include "contraptions/io/soundin/TSoundInForm.h"
 #include "contraptions/io/soundout/LostFramesMessage.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
+#include "contraptions/io/soundout/TSoundOutForm.h"
+#include "contraptions/mixers/mixers/TGMixers.h"
 #include "controls/KWDWKnob.h"
+#include "controls/KWDWMeter.h"
 #include "controls/KWNumberEdit.h"
 #include "engine/EngineLock.h"
 #include "engine/SoundFilePaths.h"
@@ -497,6 +500,66 @@ TEST_F(MainFormTest, TheStatusBarTellsWhatATakeLostToASlowDisk) {
   run(1);
 }
 
+// A tone over full scale lights the output meter's clip light for two
+// seconds, and the status bar and SoundOut's window count what clipped; the
+// limiter keeps it below.
+TEST_F(MainFormTest, ClippingLightsTheMeterForTwoSecondsAndIsCounted) {
+  PatchNode* gen = New("TestGen", {20, 20});
+  PatchNode* mixer = New("P2Mixer", {20, 120});
+  PatchNode* out = New("SoundOut", {20, 220});
+  Form().Patch().Connect(*gen, 0, *mixer, 1);
+  Form().Patch().Connect(*mixer, 0, *out, 0);
+  {
+    EngineLockGuard lock(engine->GetEngineLock());
+    static_cast<TGTestSignalGenerator&>(gen->contraption->Processor()).amplitude.SetValue(1.0);
+    auto& m = static_cast<TGPanPotMixer&>(mixer->contraption->Processor());
+    m.masterGain.SetValue(1.0);
+    m.gainProperty(1).SetValue(1.0);
+    m.panProperty(1).SetValue(0.25);  // the left side at 1.207 of the tone
+  }
+  out->contraption->ShowWindow();
+  auto* window = dynamic_cast<TSoundOutForm*>(Form().WindowHost().WindowOf(*out->contraption));
+  ASSERT_NE(window, nullptr);
+  auto run = [&](int blocks) {
+    std::vector<int16_t> buffer(static_cast<size_t>(blocks) * 512);
+    engine->OutStreamFillBuffer(buffer.data(), blocks * 256);
+  };
+  const auto now = std::chrono::steady_clock::now();
+  Form().ShowClipLight(now);  // what was there before
+  Form().ShowClipLight(now + std::chrono::seconds(3));
+  ASSERT_FALSE(Form().OutputMeter()->IsClipped());
+  EXPECT_TRUE(Form().OutputMeter()->IsClipLightShown());
+
+  run(100);
+  const TGSoundOut& soundOut = engine->SoundOutProcessor();
+  ASSERT_GT(soundOut.Counts().clipped, 1000u);
+  const auto at = now + std::chrono::seconds(10);
+  Form().ShowClipLight(at);
+  EXPECT_TRUE(Form().OutputMeter()->IsClipped());
+  Form().ShowClipLight(at + std::chrono::milliseconds(1900));
+  EXPECT_TRUE(Form().OutputMeter()->IsClipped());
+  Form().ShowClipLight(at + std::chrono::milliseconds(2100));
+  EXPECT_FALSE(Form().OutputMeter()->IsClipped());
+  Form().UpdateStatus();
+  window->ShowClips();
+  const QString counted = QString::fromStdString(soundOut.ClipSummary());
+  EXPECT_TRUE(counted.contains("samples clipped (peak +1.6 dBFS)")) << counted.toStdString();
+  EXPECT_EQ(Form().ClipLabel()->text(), counted);
+  EXPECT_EQ(window->ClipLabel()->text(), counted);
+
+  // A take counts afresh; with the limiter nothing more clips.
+  engine->SetOutputLimited(true);
+  engine->SoundOutProcessor().RestartCounts();
+  run(100);
+  Form().ShowClipLight(at + std::chrono::seconds(5));
+  EXPECT_FALSE(Form().OutputMeter()->IsClipped());
+  EXPECT_EQ(soundOut.Counts().clipped, 0u);
+  Form().UpdateStatus();
+  window->ShowClips();
+  EXPECT_TRUE(Form().ClipLabel()->text().isEmpty());
+  EXPECT_TRUE(window->ClipLabel()->text().isEmpty());
+}
+
 TEST_F(MainFormTest, ClosingAsksToSaveAndCancelKeepsTheWindow) {
   Show();
   New("TestGen", {20, 20});
@@ -696,7 +759,8 @@ TEST_F(MainFormTest, TheExportProposesTheDocumentsNameAndTellsWhatItWrote) {
   Form().ExportAsWave();
   EXPECT_EQ(proposal, dir / "song.wav");
   EXPECT_EQ(ReadWaveInfo(dir / "song.wav").frames, 705600);
-  EXPECT_EQ(Form().statusBar()->currentMessage(), "Exported 8 bars to song.wav (16.0 s)");
+  EXPECT_EQ(Form().statusBar()->currentMessage().toStdString(),
+            "Exported 8 bars to song.wav (16.0 s); 0 samples clipped (silence)");
   SoundFilePaths::Instance().SetLastOutputDirectory(lastOutput + "x.wav");
 
   WaveExportRequest request;

@@ -14,6 +14,7 @@
 #include "app/patch/PatchEditor.h"
 #include "contraptions/RegisterContraptions.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
+#include "contraptions/io/soundout/TGSoundOut.h"
 #include "contraptions/mixers/mixers/TGMixers.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
@@ -320,6 +321,64 @@ TEST_F(RenderTest, APanPotMixerPansTheToneInTheRenderedFile) {
   }
   EXPECT_NEAR(left / 32767.0, 0.5 * 1.2071, 0.01);
   EXPECT_NEAR(right / 32767.0, 0.5 * 0.5, 0.01);
+}
+
+// A tone 1.6 dB over full scale: the export counts what it clipped, as the
+// file shows it; with the limiter it stays at -0.3 dBFS and says so; a
+// quieter tone goes through the limiter untouched.
+TEST_F(RenderTest, ClippedSamplesAreCountedAndTheLimiterKeepsThemBelowFullScale) {
+  PatchNode* mixer = patch.NewContraption("P2Mixer", 0, 0);
+  patch.Disconnect(model.ConnectionAt(0));
+  patch.Connect(*gen, 0, *mixer, 1);
+  patch.Connect(*mixer, 0, *out, 0);
+  patch.Connect(*mixer, 1, *out, 1);
+  auto& m = static_cast<TGPanPotMixer&>(mixer->contraption->Processor());
+  m.masterGain.SetValue(1.0);
+  m.gainProperty(1).SetValue(1.0);
+  m.panProperty(1).SetValue(0.25);  // left 1.207, right 0.5 of the tone
+  auto& g = static_cast<TGTestSignalGenerator&>(gen->contraption->Processor());
+  g.amplitude.SetValue(1.0);
+  TGSoundOut& soundOut = engine.SoundOutProcessor();
+  auto exportAs = [&](const std::string& name) {
+    WaveExportRequest request;
+    request.mode = WaveExportRequest::Mode::TimedSegment;
+    request.record = 1.0;
+    request.fileName = dir / name;
+    EXPECT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::Written);
+    uint32_t frames = 0;
+    return ReadBack(request.fileName, frames);
+  };
+  auto peakOf = [](const std::vector<int16_t>& samples) {
+    int peak = 0;
+    for (int16_t v : samples) peak = std::max(peak, std::abs(static_cast<int>(v)));
+    return peak;
+  };
+
+  const auto clipped = exportAs("clipped.wav");
+  int atFullScale = 0;
+  for (int16_t v : clipped) atFullScale += std::abs(static_cast<int>(v)) >= 32767;
+  const TGSoundOut::OutputCounts counts = soundOut.Counts();
+  EXPECT_GT(atFullScale, 10000);
+  EXPECT_NEAR(static_cast<double>(counts.clipped), atFullScale, 10);
+  EXPECT_EQ(soundOut.OutputSummary(),
+            std::to_string(counts.clipped) + " samples clipped (peak +1.6 dBFS)");
+
+  engine.SetOutputLimited(true);
+  const auto limited = exportAs("limited.wav");
+  EXPECT_LE(peakOf(limited), 31656);  // -0.3 dBFS
+  EXPECT_GT(peakOf(limited), 31600);
+  // Only the frames in the file count, not the rest of the last chunk rendered.
+  EXPECT_LE(soundOut.Counts().limited, 44100u);
+  EXPECT_GT(soundOut.Counts().limited, 40000u);
+  const std::string summary = soundOut.OutputSummary();
+  EXPECT_TRUE(summary.starts_with("0 samples clipped (peak -0.3 dBFS); the limiter turned "))
+      << summary;
+  EXPECT_TRUE(summary.ends_with(" frames down, by up to 1.9 dB")) << summary;
+
+  g.amplitude.SetValue(0.5);
+  exportAs("gliding.wav");  // down to the new level
+  EXPECT_LT(peakOf(exportAs("quiet.wav")), 31600);
+  EXPECT_EQ(soundOut.LimiterSummary(), "");  // every frame went out as it came
 }
 
 }  // namespace render_test

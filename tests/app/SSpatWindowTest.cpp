@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QImage>
 #include <QLabel>
 #include <QStringList>
 #include <cmath>
@@ -69,6 +70,46 @@ TEST_F(SSpatWindowTest, DraggingAPointSetsThePathText) {
   EXPECT_EQ(spat_->PathProblem(), "");
   EXPECT_EQ(form_->PresetCaption(), "--");
   EXPECT_EQ(form_->ShownPath().PointCount(), 3);
+}
+
+// The middle of the pure red marks in a view's picture, in pixels.
+QPointF RedMark(QWidget* view) {
+  const QImage picture = view->grab().toImage();
+  double x = 0.0, y = 0.0;
+  int count = 0;
+  for (int py = 0; py < picture.height(); ++py) {
+    for (int px = 0; px < picture.width(); ++px) {
+      if (picture.pixelColor(px, py) == QColor(255, 0, 0)) {
+        x += px;
+        y += py;
+        ++count;
+      }
+    }
+  }
+  return count > 0 ? QPointF(x / count, y / count) : QPointF(-1e6, -1e6);
+}
+
+TEST_F(SSpatWindowTest, ThePathEditorAndTheTrajectoryMarkTheSameStart) {
+  KWTrigSplineEdit* edit = form_->PathEdit();
+  SSpatTrajectoryView* view = form_->TrajectoryView();
+  // Shift-clicking the second point makes it the start.
+  for (const bool moved : {false, true}) {
+    if (moved) {
+      const TrigSplinePath& shown = edit->Path();
+      const QPoint second(shown.PixelX(-0.5f), shown.PixelY(-0.2f));
+      Mouse(edit, QEvent::MouseButtonPress, second, Qt::LeftButton, Qt::ShiftModifier);
+      Mouse(edit, QEvent::MouseButtonRelease, second, Qt::NoButton, Qt::ShiftModifier);
+      ASSERT_EQ(spat_->pathSegments.Value().rfind("-0.5,-0.2", 0), 0u)
+          << spat_->pathSegments.Value();
+    }
+    const float x = moved ? -0.5f : 0.0f, y = moved ? -0.2f : 0.5f;
+    const QPointF inEdit = RedMark(edit);
+    EXPECT_NEAR(inEdit.x(), edit->Path().PixelX(x) + 0.5, 2.0);
+    EXPECT_NEAR(inEdit.y(), edit->Path().PixelY(y) + 0.5, 2.0);
+    const QPointF inView = RedMark(view);
+    EXPECT_NEAR(inView.x(), view->width() / 2.0 * (1.0 + x), 2.0);
+    EXPECT_NEAR(inView.y(), view->height() / 2.0 * (1.0 - y), 2.0);
+  }
 }
 
 TEST_F(SSpatWindowTest, AHundredAndFirstPointIsRefusedAndThePathStays) {

@@ -133,5 +133,19 @@ TEST_F(SettingsFormTest, ProcessingThreadsApplyWhilePlayingAndAreStored) {
   EXPECT_EQ(LoadProcessingThreads(settings), 2);
 }
 
+// "Limit the output" is off at first, turns SoundOut's limiter on and is
+// stored with the output settings.
+TEST_F(SettingsFormTest, LimitTheOutputIsAppliedAndStored) {
+  TAudioEngineModule& engine = *program.engine;
+  TSettingsForm dialog(engine, &Out(), &In(), messages, settings);
+  EXPECT_FALSE(dialog.LimitBox()->isChecked());
+  EXPECT_FALSE(LoadOutputLimited(settings));
+  dialog.LimitBox()->setChecked(true);
+  dialog.Apply();
+  EXPECT_TRUE(engine.SoundOutProcessor().Limiting());
+  EXPECT_EQ(settings.ReadBool("0.7/OutStream", "LimitOutput"), true);
+  EXPECT_TRUE(LoadOutputLimited(settings));
+}
+
 }  // namespace settings_form_test
 }  // namespace tg

@@ -110,6 +110,9 @@ size=$(stat -c %s "$dir/two.wav")
 expect 0 "$example" -o "$dir/sec.wav" --seconds 1.5 --tempo 60 --preroll 1
 [[ $(stat -c %s "$dir/sec.wav") -eq $((44 + 66150 * 4)) ]] || fail "1.5 s render has the wrong size"
 grep -q "times real time" "$dir/out" || fail "no summary"
+grep -Eq "^[0-9]+ samples? clipped \(peak [-+][0-9]+\.[0-9] dBFS\)" "$dir/out" || fail "no clip count in the summary: $(cat "$dir/out")"
+expect 0 "$example" -o "$dir/limited.wav" --seconds 1 --limit
+grep -q "samples clipped" "$dir/out" || fail "no clip count in a limited render's summary"
 grep -q "lost" "$dir/out" && fail "a render reported lost frames"
 # SoundIn's file through the patch, for exactly as long as it lasts.
 expect 2 "$example" -o "$dir/x.wav" --soundin

@@ -186,6 +186,24 @@ TEST(BasslineTest, TiedStepsGlideWithoutAttackAndAnUntiedStepReleasesFromItsHalf
   EXPECT_GT(Peak(out, StepStart(8) + 100, HalfStep(8)), 0.05f);
 }
 
+TEST(BasslineTest, APauseReleasesTheSoundingNoteWithTheNormalRelease) {
+  Rig rig;
+  rig.bass.volume.SetValue(1.0);
+  // Into step 2, between its ticks, where no tick of a pause ends the note.
+  rig.RunTo(StepStart(2) + 1300);
+  const auto& out = rig.Out();
+  const size_t paused = out.size();
+  const float full = Peak(out, paused - 700, paused);
+  ASSERT_GT(full, 0.05f);
+  rig.h.context.Clock().SetRunning(false);
+  rig.RunTo(paused + static_cast<size_t>(kSampleRate));
+  std::printf("after the pause: %.3f at 0.1 s, %.3f at 0.5 s\n",
+              Peak(out, paused + 4410, paused + 8820), Peak(out, paused + 22050, paused + 26460));
+  // A fade, not a cut: a straight one keeps a third of the power.
+  EXPECT_GT(Rms(out, paused, paused + 700), 0.4 * Rms(out, paused - 700, paused));
+  EXPECT_LT(Peak(out, paused + 702, out.size()), 1e-5f * full);
+}
+
 TEST(BasslineTest, TheConnectedInletReplacesTheOscillator) {
   Rig rig;
   std::vector<float> sine(3 * kBar);

@@ -187,6 +187,59 @@ TEST_F(BubbleBlowerTest, WithFullQuantizeEveryGrainStartsOnAGridLine) {
   EXPECT_GT(off, 200);
 }
 
+TEST_F(BubbleBlowerTest, AQuantisedTextureIsAsLoudAsAFreeOne) {
+  // Every grain starts at the file's start: moved onto one line, they
+  // would all play the same sound in phase.
+  const std::string noise = dir / "noise.wav";
+  test::WriteWave(noise, 44100, 1, NoiseSamples(5 * static_cast<int>(kSecond), 1, 16384));
+  SetFile(noise);
+  bb.density.SetValue(50.0);
+  TempoClock& clock = h.context.Clock();
+  clock.SetRunning(true);
+  const auto level = [&](double quantize) {
+    bb.quantizeAmount.SetValue(quantize);
+    Seconds(1.0);
+    const size_t from = L().size();
+    Seconds(20.0);
+    double sum = 0.0, peak = 0.0;
+    for (size_t i = from; i < L().size(); ++i) {
+      sum += double{L()[i]} * L()[i];
+      peak = std::max(peak, double{std::fabs(L()[i])});
+    }
+    return std::pair{std::sqrt(sum / static_cast<double>(L().size() - from)), peak};
+  };
+  const auto [freeRms, freePeak] = level(0.0);
+  const auto [gridRms, gridPeak] = level(1.0);
+  std::printf("free: RMS %.3f, peak %.2f; on the beat: RMS %.3f, peak %.2f\n", freeRms, freePeak,
+              gridRms, gridPeak);
+  EXPECT_NEAR(20.0 * std::log10(gridRms / freeRms), 0.0, 3.0);
+  // Twenty grains starting together add up as independent noises do.
+  EXPECT_LT(gridPeak, 5.0 * freePeak);
+}
+
+TEST_F(BubbleBlowerTest, TheLevelStaysWhereItIsFromSparseToDenseTextures) {
+  // 100 ms grains of noise: from one at a time to far more than MaxGrains.
+  const std::string noise = dir / "noise.wav";
+  test::WriteWave(noise, 44100, 1, NoiseSamples(5 * static_cast<int>(kSecond), 1, 16384));
+  SetFile(noise);
+  Collapse(bb.grainDuration, 100.0f);
+  bb.inskip.SetValue(FloatRange{0.0f, 4000.0f});
+  double sparse = 0.0;  // the level of the first, one grain at a time
+  for (double density : {10.0, 30.0, 100.0, 200.0, 600.0, 2000.0}) {
+    bb.density.SetValue(density);
+    Seconds(1.0);
+    const size_t from = L().size();
+    Seconds(density < 50.0 ? 40.0 : 5.0);
+    double sum = 0.0;
+    for (size_t i = from; i < L().size(); ++i)
+      sum += double{L()[i]} * L()[i] + double{R()[i]} * R()[i];
+    const double rms = std::sqrt(sum / static_cast<double>(L().size() - from));
+    std::printf("%.0f grains a second: RMS %.3f\n", density, rms);
+    if (sparse == 0.0) sparse = rms;
+    EXPECT_NEAR(20.0 * std::log10(rms / sparse), 0.0, 3.0) << rms;
+  }
+}
+
 TEST_F(BubbleBlowerTest, TranspositionsStayWithinTheRangeAndFilesKeepTheirPitch) {
   constexpr double kHz = 1000.0;
   const std::string native = dir / "sine44.wav";
@@ -336,6 +389,35 @@ TEST_F(BubbleBlowerTest, GrainsBeyondTheFilesEndAreSilentButRunTheirCourse) {
   }
   EXPECT_GT(longest, kSecond / 20);
   EXPECT_LE(longest, kSecond / 10 + 1);
+}
+
+TEST_F(BubbleBlowerTest, AGrainThatReachesTheFilesEndFadesOut) {
+  // Grains of a level held to the end of a one-second file, from 100 ms
+  // before it, at the file's speed and twice it.
+  SetFile(LevelFile(16384, static_cast<int>(kSecond)));
+  Spikes(5.0, 300.0f);
+  Collapse(bb.attDecRatio, 0.9f);
+  Collapse(bb.grainSkew, 0.5f);
+  Collapse(bb.inskip, 900.0f);
+  bb.maxGrains.SetValue(1);
+  for (float rate : {1.0f, 2.0f}) {
+    Collapse(bb.pitchScaler, rate);
+    const size_t mark = L().size();
+    Seconds(5.0);
+    float step = 0.0f, level = 0.0f;
+    size_t fall = 0, longestFall = 0;
+    for (size_t i = mark + 1; i < L().size(); ++i) {
+      step = std::max(step, std::abs(L()[i] - L()[i - 1]));
+      level = std::max(level, L()[i]);
+      fall = L()[i] < L()[i - 1] ? fall + 1 : 0;
+      longestFall = std::max(longestFall, fall);
+    }
+    std::printf("rate %.0f: largest step %.4f of a level of %.3f, falling for %zu samples\n", rate,
+                step, level, longestFall);
+    ASSERT_GT(level, 0.1f);
+    EXPECT_LT(step, level / 40);
+    EXPECT_GE(longestFall, static_cast<size_t>(0.001 * kSampleRate));
+  }
 }
 
 TEST_F(BubbleBlowerTest, EveryRangeAtItsEndsStaysFiniteAndBounded) {

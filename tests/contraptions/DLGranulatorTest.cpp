@@ -147,6 +147,9 @@ std::vector<size_t> GridOnsets(double amount) {
   const auto out = Granulate(
       [amount](TGDLGranulator& g, GraphHarness& h) {
         Regular(g, 130.0f);
+        // One grain a line: grains pulled onto one line read their own
+        // places in the buzz, where they may cancel.
+        if (amount == 1.0) g.maxGrains.SetValue(1);
         g.quantizeAmount.SetValue(amount);
         g.quantizeClocks.SetValue(24);
         h.context.Clock().SetSamplesPerClock(kSamplesPerTick);
@@ -175,6 +178,57 @@ TEST(DLGranulatorTest, OnsetsSnapToTheBeatOrMoveHalfwayToIt) {
     const double due = 5733.0 * static_cast<double>(k + 1);
     const double line = std::ceil(due / kBeat) * kBeat;
     ASSERT_NEAR(static_cast<double>(halfway[k]), due + (line - due) / 2, 1.5) << k;
+  }
+}
+
+// RMS and peak of s[from, to).
+std::pair<double, double> Level(const std::vector<float>& s, size_t from, size_t to) {
+  double peak = 0.0;
+  for (size_t i = from; i < to; ++i) peak = std::max(peak, double{std::fabs(s[i])});
+  return {std::sqrt(Energy(s, from, to) / static_cast<double>(to - from)), peak};
+}
+
+TEST(DLGranulatorTest, AQuantisedTextureIsAsLoudAsAFreeOne) {
+  // Every grain of a beat moves onto its line; read from right behind the
+  // write point, they would all read the same sound in phase.
+  const auto noise = test::WhiteNoise(20 * kSecond);
+  const auto render = [&](double quantize) {
+    return Granulate(
+        [quantize](TGDLGranulator& g, GraphHarness& h) {
+          g.quantizeAmount.SetValue(quantize);
+          h.context.Clock().SetRunning(true);
+        },
+        noise);
+  };
+  const auto [freeRms, freePeak] = Level(render(0.0).left, 2 * kSecond, 20 * kSecond);
+  const auto [gridRms, gridPeak] = Level(render(1.0).left, 2 * kSecond, 20 * kSecond);
+  std::printf("free: RMS %.3f, peak %.2f; on the beat: RMS %.3f, peak %.2f\n", freeRms, freePeak,
+              gridRms, gridPeak);
+  EXPECT_NEAR(20.0 * std::log10(gridRms / freeRms), 0.0, 3.0);
+  // Twenty grains starting together add up as independent noises do, some
+  // four times the peak of a free texture; in phase they reach eleven.
+  EXPECT_LT(gridPeak, 5.0 * freePeak);
+}
+
+TEST(DLGranulatorTest, TheLevelStaysWhereItIsFromSparseToDenseTextures) {
+  // 100 ms grains of noise, 10 to 500 a second: from one at a time to far
+  // more than MaxGrains.
+  const auto noise = test::WhiteNoise(12 * kSecond);
+  double sparse = 0.0;  // the level of the first, one grain at a time
+  for (float gapMs : {100.0f, 30.0f, 10.0f, 5.0f, 2.0f}) {
+    const auto out = Granulate(
+        [gapMs](TGDLGranulator& g, GraphHarness&) {
+          Collapse(g.grainDuration, 100.0f);
+          Collapse(g.interonsetTime, gapMs);
+          g.delayTime.SetValue(FloatRange{0.0f, 5000.0f});
+        },
+        noise);
+    const double rms = std::sqrt((Energy(out.left, 6 * kSecond, 12 * kSecond) +
+                                  Energy(out.right, 6 * kSecond, 12 * kSecond)) /
+                                 static_cast<double>(6 * kSecond));
+    std::printf("%.0f grains a second: RMS %.3f\n", 1000.0 / gapMs, rms);
+    if (sparse == 0.0) sparse = rms;
+    EXPECT_NEAR(20.0 * std::log10(rms / sparse), 0.0, 3.0) << rms;
   }
 }
 
@@ -354,6 +408,32 @@ TEST(DLGranulatorTest, FreezeKeepsTheLineAndIgnoresTheInput) {
   EXPECT_GT(Energy(out.left, 18 * kSecond, 20 * kSecond), 0.5 * before);
   // Thawed, the new input comes through.
   EXPECT_GT(BandShare(out.left, 22 * kSecond, 25 * kSecond, kNew - 30, kNew + 30), 0.99);
+}
+
+// Clicks: samples where the curve bends more than any grain of a steady
+// tone does (a sine of 0.5 at 440 Hz bends by 0.002 at most).
+size_t Clicks(const std::vector<float>& s, size_t from, size_t to) {
+  size_t clicks = 0;
+  for (size_t i = std::max<size_t>(from, 2); i < to; ++i)
+    clicks += std::fabs(s[i] - 2.0f * s[i - 1] + s[i - 2]) > 0.02f;
+  return clicks;
+}
+
+TEST(DLGranulatorTest, GrainsReachingTheFrozenWritePointNeverClick) {
+  // Long grains from right behind the write point, as a new granulator
+  // reads: once frozen, the grains sounding then run into the line's end.
+  constexpr size_t kFreezeAt = 2 * kSecond;
+  const auto out =
+      Granulate([](TGDLGranulator& g, GraphHarness&) { Collapse(g.grainDuration, 500.0f); },
+                Sine(4 * kSecond, 440.0),
+                [](TGDLGranulator& g, size_t b) { g.freeze.SetValue(b >= Blocks(kFreezeAt)); });
+  const size_t before = Clicks(out.left, kSecond, kFreezeAt);
+  const size_t frozen = Clicks(out.left, kFreezeAt, 4 * kSecond);
+  std::printf("clicks: %zu in the second before the freeze, %zu in the two after\n", before,
+              frozen);
+  EXPECT_EQ(before, 0u);
+  EXPECT_EQ(frozen, 0u);
+  EXPECT_GT(Energy(out.left, 3 * kSecond, 4 * kSecond), 1.0);  // still sounding
 }
 
 TEST(DLGranulatorTest, AResetLeavesNothingInTheLineToReplay) {

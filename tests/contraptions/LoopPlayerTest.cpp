@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "contraptions/generators/loopplayer/TGLoopPlayer.h"
+#include "engine/SoundFilePaths.h"
 #include "engine/graph/TempoClock.h"
+#include "engine/loading/SoundData.h"
 #include "engine/loading/SoundLoader.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
 #include "tests/support/GraphHarness.h"
@@ -32,6 +34,7 @@ constexpr double kSamplesPerTick120 = 918.75;
 // number of samples into the loop, and files play frame for frame.
 constexpr double kExact = 1024.0;
 constexpr size_t kExactBar = 96 * 1024;
+constexpr size_t kFade = TGLoopPlayer::kFadeSamples;
 
 float Value(int16_t sample) { return static_cast<float>(sample) / 32768.0f; }
 
@@ -217,8 +220,41 @@ TEST_F(LoopPlayerTest, MuteAndUnmuteWaitForTheNextBarLine) {
   EXPECT_TRUE(loop.Playing());
 
   EXPECT_EQ(Sounding(mark, barSample(96)), barSample(96) - mark);
-  EXPECT_EQ(Sounding(barSample(96), barSample(192)), 0u);
+  // Faded out after the bar line; in again at once, the loop starting there.
+  EXPECT_EQ(Sounding(barSample(96) + kFade, barSample(192)), 0u);
   EXPECT_EQ(Sounding(barSample(192), L().size()), L().size() - barSample(192));
+}
+
+TEST_F(LoopPlayerTest, AMuteAndAStoppingClockFadeOutInAFewMilliseconds) {
+  WriteLevel(dir / "level.wav", 16384, 200000);
+  SetFile(dir / "level.wav");
+  // How the sound ends after a sample: the largest step between two
+  // samples, and how long the fall from its level lasts.
+  const auto ending = [&](size_t from) {
+    float step = 0.0f;
+    size_t silent = from;
+    for (size_t i = from; i < L().size(); ++i) {
+      step = std::max(step, std::abs(L()[i] - L()[i - 1]));
+      if (L()[i] != 0.0f) silent = i + 1;
+    }
+    std::printf("largest step %.4f of 0.5, silent %zu samples on\n", step, silent - from);
+    EXPECT_LT(step, 0.5f / 80);
+    EXPECT_GE(silent - from, static_cast<size_t>(0.002 * kSampleRate));
+    EXPECT_LE(silent - from, static_cast<size_t>(0.005 * kSampleRate));
+  };
+  const double start = 10.3;
+  const size_t mark = StartAt(start);
+  loop.mute.SetValue(true);  // at the bar line, between two blocks' samples
+  RunUntil(96 + 40);
+  ending(mark + static_cast<size_t>(std::ceil((96 - start) * kSamplesPerTick120)));
+
+  loop.mute.SetValue(false);
+  RunUntil(192 + 30);
+  ASSERT_TRUE(loop.Playing());
+  const size_t stopped = L().size();
+  Clock().SetRunning(false);
+  h.Run(20);
+  ending(stopped);
 }
 
 TEST_F(LoopPlayerTest, AMonoFileSoundsAlikeOnBothOutletsAStereoFileKeepsItsSides) {
@@ -258,22 +294,72 @@ TEST_F(LoopPlayerTest, AStoppedOrPausedClockIsSilentAndTheLoopGoesOnWithTheClock
   Clock().SetRunning(true);
   h.Run(10);
   const size_t played = 10 * kBlockSize, paused = 20 * kBlockSize;
-  EXPECT_EQ(Sounding(mark + played, mark + played + paused), 0u);
+  EXPECT_EQ(Sounding(mark + played + kFade, mark + played + paused), 0u);
   for (size_t k = 0; k < played; ++k) {
     ASSERT_NEAR(L()[mark + k], Value(ramp[k]), 1e-6f) << k;
-    ASSERT_NEAR(L()[mark + played + paused + k], Value(ramp[played + k]), 1e-6f) << k;
+    // Resumed halfway through the file: faded in.
+    const float resumed = L()[mark + played + paused + k];
+    if (k < kFade) {
+      ASSERT_LE(resumed, Value(ramp[played + k])) << k;
+    } else {
+      ASSERT_NEAR(resumed, Value(ramp[played + k]), 1e-6f) << k;
+    }
   }
 }
 
-TEST_F(LoopPlayerTest, AFileLongerThanFifteenSecondsIsCut) {
-  loop.stretch.SetValue(false);
-  loop.barCount.SetValue(8);  // 786432 samples
-  WriteLevel(dir / "long.wav", 8192, 700000);
+// The frequency of a steady sine from its upward zero crossings.
+double MeasuredHz(const std::vector<float>& s, size_t from, size_t to) {
+  double first = -1.0, last = -1.0;
+  int crossings = 0;
+  for (size_t i = from + 1; i < to; ++i) {
+    if (s[i - 1] < 0.0f && s[i] >= 0.0f) {
+      const double at = static_cast<double>(i - 1) + s[i - 1] / (s[i - 1] - s[i]);
+      if (first < 0.0) first = at;
+      last = at;
+      ++crossings;
+    }
+  }
+  return crossings > 1 ? (crossings - 1) * kSampleRate / (last - first) : 0.0;
+}
+
+TEST_F(LoopPlayerTest, TwentySecondsStretchedOverTenBarsKeepTheirPitchAtAnyFileRate) {
+  // Ten bars at 120 beats a minute last twenty seconds: the file fits as it is.
+  loop.barCount.SetValue(10);
+  for (const int32_t rate : {44100, 22050}) {
+    std::vector<int16_t> sine(static_cast<size_t>(20 * rate));
+    for (size_t k = 0; k < sine.size(); ++k)
+      sine[k] = static_cast<int16_t>(16000.0 * std::sin(2.0 * M_PI * 1000.0 * k / rate));
+    const std::string name = dir / ("twenty-" + std::to_string(rate) + ".wav");
+    WriteWave(name, rate, 1, sine);
+    SetFile(name);
+    StartAt(0.0);
+    RunUntil(96 * 9 + 48);  // into the tenth bar
+    const double hz = MeasuredHz(L(), L().size() - 22050, L().size());
+    std::printf("a %d Hz file plays its 1000 Hz at %.1f Hz\n", rate, hz);
+    EXPECT_NEAR(hz, 1000.0, 1.0) << rate;
+  }
+}
+
+TEST_F(LoopPlayerTest, AFileLongerThanTenMinutesIsCutAndSaysSo) {
+  // Ten and a half minutes at a thousand frames a second: the cut counts at
+  // the program's rate.
+  WriteLevel(dir / "long.wav", 8192, 630000, 1000);
   SetFile(dir / "long.wav");
-  const size_t mark = StartAt(0.0, kExact);
-  RunUntil(96 * 8 - 1);
-  EXPECT_FLOAT_EQ(L()[mark + TGLoopPlayer::kMaxFrames - 1], 0.25f);
-  EXPECT_EQ(Sounding(mark, L().size()), static_cast<size_t>(TGLoopPlayer::kMaxFrames));
+  EXPECT_TRUE(loop.LoadCut());
+  const std::string document = SoundFilePaths::Instance().DocumentDirectory();
+  SoundFilePaths::Instance().SetDocumentDirectory(dir / "song.tgh");
+  EXPECT_EQ(loop.ReadProblem(), "File: \"long.wav\" lasts 10:30; only its first 10:00 play");
+  SoundFilePaths::Instance().SetDocumentDirectory(document);
+  const auto data =
+      SoundData::Read(dir / "long.wav", SoundConversion::Frames(TGLoopPlayer::kMaxFrames));
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(data->Frames(), TGLoopPlayer::kMaxFrames);
+  EXPECT_TRUE(data->Cut());
+  // Ten minutes exactly are kept whole.
+  WriteLevel(dir / "ten.wav", 8192, 600000, 1000);
+  SetFile(dir / "ten.wav");
+  EXPECT_FALSE(loop.LoadCut());
+  EXPECT_EQ(loop.ReadProblem(), "");
 }
 
 TEST_F(LoopPlayerTest, AFileThatCannotBeReadLeavesTheOldLoopAndOtherFormatsPlay) {

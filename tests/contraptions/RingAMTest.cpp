@@ -147,9 +147,10 @@ TEST(RingAMTest, FrequenciesBeyondTheRangeAreHeldAtItsEnds) {
   for (float v : high) ASSERT_TRUE(std::isfinite(v));
 }
 
-TEST(RingAMTest, ModeChangesComeAtTheNextBlockWithTheSinesPhaseKept) {
-  // One switched from ring to AM after ten blocks sounds from then on like
-  // one that was always AM: the sine ran on undisturbed.
+TEST(RingAMTest, ModeChangesCrossfadeThroughTheNextBlockWithTheSinesPhaseKept) {
+  // One switched from ring to AM after ten blocks sounds, once the next
+  // block has crossfaded, like one that was always AM: the sine ran on
+  // undisturbed.
   const std::vector<float> in = Sine(300.0, 0.5, 40 * kBlockSize);
   GraphHarness switched;
   auto& a = switched.Place<TGRingAM>();
@@ -171,7 +172,7 @@ TEST(RingAMTest, ModeChangesComeAtTheNextBlockWithTheSinesPhaseKept) {
     return d;
   };
   EXPECT_GT(difference(0, 10 * kBlockSize), 0.1);  // ring modulation until the switch
-  EXPECT_LT(difference(10 * kBlockSize, x.size()), 1e-5);
+  EXPECT_LT(difference(11 * kBlockSize, x.size()), 1e-5);
 }
 
 TEST(RingAMTest, ResetStartsTheSineAgainAndNaNPassesWithoutTrace) {

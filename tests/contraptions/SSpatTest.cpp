@@ -280,6 +280,70 @@ TEST(SSpatTest, FastFarPathsKeepTheDelayInsideTheLine) {
   }
 }
 
+// Half full scale, for ever.
+class Steady final : public QSSignalProcessor {
+ public:
+  explicit Steady(QSDynSigContext* context) : QSSignalProcessor(context, 0, 1) {
+    SetOutletSignal(0, &out_);
+    out_.Fill(0.5f);
+  }
+  void Process() override {}
+
+ private:
+  QSSignal out_;
+};
+
+// The level swing of one lap around a circle of 24 points, a constant
+// input showing the gains themselves.
+double LapSwingDecibels(double rate) {
+  QSDynSigContext context;
+  auto* s = new TGSSpat(&context);
+  std::string circle;
+  for (int k = 0; k < 24; ++k) {
+    const double a = 2.0 * M_PI * k / 24.0;
+    circle += (k > 0 ? ", " : "") + std::to_string(0.7 * std::cos(a)) + "," +
+              std::to_string(0.7 * std::sin(a));
+  }
+  s->pathSegments.SetValue(circle);
+  s->trajectoryRate.SetValue(rate);
+  context.Connect(new Steady(&context), 0, s, 0, false);
+  auto* levels = new test::Recorder(&context, 2);
+  context.Connect(s, 0, levels, 0, false);
+  context.Connect(s, 1, levels, 1, false);
+  const int lap = static_cast<int>(24.0 / rate * kBlocksPerSecond);
+  double lowest = 1e30, highest = 0.0;
+  for (int b = 0; b < lap + kBlocksPerSecond; ++b) {
+    context.ProcessBlock();
+    const double l = levels->recorded[0].back(), r = levels->recorded[1].back();
+    for (auto& outlet : levels->recorded) outlet.clear();
+    if (b < kBlocksPerSecond) continue;  // the first glides
+    const double level = std::sqrt(l * l + r * r);
+    lowest = std::min(lowest, level);
+    highest = std::max(highest, level);
+  }
+  return 20.0 * std::log10(highest / lowest);
+}
+
+TEST(SSpatTest, AFastPathKeepsTheLevelSwingOfASlowOne) {
+  // Fast enough that an unbounded distance smoother would sit at the block
+  // rate, where it stands still.
+  const double slow = LapSwingDecibels(0.5);
+  const double fast = LapSwingDecibels(1.4356);
+  std::printf("level swing over a lap: %.1f dB slow, %.1f dB fast\n", slow, fast);
+  EXPECT_GT(slow, 12.0);
+  EXPECT_NEAR(fast, slow, 1.0);
+}
+
+TEST(SSpatTest, TheSourceStartsAtThePathsFirstPoint) {
+  const Rendered r =
+      Render([](TGSSpat& s) { s.pathSegments.SetValue("0.5,0.5, -0.5,0.5, -0.5,-0.5, 0.5,-0.5"); },
+             test::Constant(kBlockSize, 0.0f),
+             [](TGSSpat& s, int) {
+               EXPECT_NEAR(s.SourceX(), 0.5f, 1e-3f);
+               EXPECT_NEAR(s.SourceY(), 0.5f, 1e-3f);
+             });
+}
+
 TEST(SSpatTest, TheDefaultTriangleTakesSixSecondsAndRunsBackwardsToo) {
   for (double rate : {0.5, -0.5}) {
     std::vector<float> phase;

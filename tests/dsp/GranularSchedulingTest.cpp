@@ -19,7 +19,8 @@ std::vector<int64_t> Onsets(OnsetScheduler& s, Gaps& gaps, int blocks,
   std::vector<int64_t> at;
   for (int b = 0; b < blocks; ++b) {
     const OnsetGrid g = grid ? grid(b) : OnsetGrid();
-    s.RunBlock(gaps, g, [&](int64_t onset) { at.push_back(int64_t{b} * kBlockSize + onset); });
+    s.RunBlock(gaps, g,
+               [&](int64_t onset, int64_t) { at.push_back(int64_t{b} * kBlockSize + onset); });
   }
   return at;
 }
@@ -95,7 +96,7 @@ TEST(OnsetSchedulerTest, AStreamThatNeverMovesOnEndsItsBlockAnyway) {
   OnsetScheduler s;
   ZeroGaps gaps;
   int onsets = 0;
-  s.RunBlock(gaps, OnsetGrid(), [&](int64_t) { ++onsets; });
+  s.RunBlock(gaps, OnsetGrid(), [&](int64_t, int64_t) { ++onsets; });
   EXPECT_EQ(onsets, OnsetScheduler::kMaxOnsetsPerBlock);
   EXPECT_EQ(s.Countdown(), 0);
 }

@@ -8,6 +8,7 @@
 #include "dsp/DcBlocker.h"
 #include "dsp/DenormalNoise.h"
 #include "dsp/GainLimiter.h"
+#include "dsp/OutputLimiter.h"
 
 namespace tg {
 namespace limiter_blocks_test {
@@ -70,6 +71,50 @@ TEST(GainLimiterTest, ReleasesBackToUnityAfterABurst) {
   limiter.Process(quiet.data(), static_cast<int>(quiet.size()));
   EXPECT_NEAR(limiter.Gain(), 1.0f, 1e-4f);
   EXPECT_EQ(limiter.GetState(), GainLimiter::State::Idle);
+}
+
+// A sine with a loud stretch in its middle, a lone infinite sample and a
+// stretch just below the threshold: nothing leaves above -0.3 dBFS, the
+// release has no step, and outside the loud stretch and the 50 ms after it
+// every sample leaves exactly as it came.
+TEST(OutputLimiterTest, HoldsTheCeilingAndIsExactOnceQuietFor50Ms) {
+  const int blocks = 120;
+  std::vector<float> left = Sine(0.5, 441.0, blocks * kBlockSize);
+  std::vector<float> right = Sine(0.4, 660.0, blocks * kBlockSize);
+  const int loudFrom = 20 * kBlockSize + 77, loudTo = 40 * kBlockSize;
+  for (int i = loudFrom; i < loudTo; ++i) left[static_cast<size_t>(i)] *= 3.0f;  // +3.5 dBFS
+  right[static_cast<size_t>(10 * kBlockSize)] = INFINITY;
+  for (int i = 80 * kBlockSize; i < 90 * kBlockSize; ++i)
+    left[static_cast<size_t>(i)] = OutputLimiter::kThreshold * (i % 2 == 0 ? 1.0f : -1.0f);
+  const std::vector<float> inLeft = left, inRight = right;
+  OutputLimiter limiter;
+  int reduced = 0;
+  for (int b = 0; b < blocks; ++b) {
+    const auto at = static_cast<size_t>(b * kBlockSize);
+    reduced += limiter.Process(left.data() + at, right.data() + at);
+  }
+  int lastOver = 0;
+  for (int i = loudFrom; i < loudTo; ++i)
+    if (std::abs(inLeft[static_cast<size_t>(i)]) > OutputLimiter::kThreshold) lastOver = i;
+  const int exactFrom = lastOver + OutputLimiter::kReleaseSamples;
+  EXPECT_GT(reduced, loudTo - loudFrom - 100);
+  EXPECT_LE(reduced, exactFrom - loudFrom);
+  EXPECT_NEAR(20.0 * std::log10(limiter.LowestGain()), -20.0 * std::log10(1.5 / 0.96605), 0.01);
+  float step = 0.0f;
+  for (size_t i = 0; i < left.size(); ++i) {
+    ASSERT_LE(std::abs(left[i]), OutputLimiter::kThreshold * (1.0f + 1e-6f)) << i;
+    const bool exact = static_cast<int>(i) <= loudFrom || static_cast<int>(i) >= exactFrom;
+    if (exact) {
+      ASSERT_EQ(left[i], inLeft[i]) << i;
+      ASSERT_EQ(right[i], inRight[i]) << i;
+    } else if (static_cast<int>(i) > loudTo) {
+      // The gain rises in a straight line, a 2205th of the way a sample.
+      const float gain = left[i] / inLeft[i], before = left[i - 1] / inLeft[i - 1];
+      if (std::abs(inLeft[i]) > 0.05f && std::abs(inLeft[i - 1]) > 0.05f)
+        step = std::max(step, std::abs(gain - before));
+    }
+  }
+  EXPECT_LT(step, 2.0f / OutputLimiter::kReleaseSamples);
 }
 
 TEST(DenormalNoiseTest, StaysWithinItsBoundsAndRepeatsForEqualSeeds) {

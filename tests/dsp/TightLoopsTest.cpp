@@ -1016,12 +1016,14 @@ class PlainSDelay final : public QSSignalProcessor {
     leftLine_.Read(leftOut_.Data(), l * 0.001);
     rightLine_.Read(rightOut_.Data(), r * 0.001);
     dry0_.CopyFrom(InletSignal(0));
-    const double fb = feedback;
+    if (feedbackChanged) feedbackRamp_.Set(feedback);
+    feedbackChanged = false;
     const bool stereo = IsInletConnected(1);
     if (stereo) {
       dry1_.CopyFrom(InletSignal(1));
       for (int i = 0; i < kBlockSize; ++i) {
-        const double c = noise_.Next() + rightOut_[i] * fb;
+        feedbackRamp_.Step();
+        const double c = noise_.Next() + rightOut_[i] * feedbackRamp_.Value();
         feedA_[i] = static_cast<float>(dry0_[i] + c);
         feedB_[i] = static_cast<float>(dry1_[i] + c);
       }
@@ -1031,19 +1033,19 @@ class PlainSDelay final : public QSSignalProcessor {
       leftLine_.Write(feedB_.Data());
     } else {
       for (int i = 0; i < kBlockSize; ++i) {
-        feedA_[i] = static_cast<float>(noise_.Next() + dry0_[i] + rightOut_[i] * fb);
+        feedbackRamp_.Step();
+        feedA_[i] =
+            static_cast<float>(noise_.Next() + dry0_[i] + rightOut_[i] * feedbackRamp_.Value());
       }
       Silence(feedA_);
       rightLine_.Write(feedA_.Data());
       leftLine_.Write(feedA_.Data());
     }
+    mix_.NextBlock();
     if (mixChanged) mix_.Recompute(wetDryMix);
     mixChanged = false;
-    const QSSignal& otherDry = stereo ? dry1_ : dry0_;
-    for (int i = 0; i < kBlockSize; ++i) {
-      leftOut_[i] = leftOut_[i] * mix_.Wet() + dry0_[i] * mix_.Dry();
-      rightOut_[i] = rightOut_[i] * mix_.Wet() + otherDry[i] * mix_.Dry();
-    }
+    mix_.Apply(dry0_.Data(), leftOut_.Data());
+    mix_.Apply(stereo ? dry1_.Data() : dry0_.Data(), rightOut_.Data());
   }
   double leftDelay = 200;
   double rightDelay = 200;
@@ -1051,6 +1053,7 @@ class PlainSDelay final : public QSSignalProcessor {
   double wetDryMix = 1.0;
   int delayUnits = 0;
   bool mixChanged = true;
+  bool feedbackChanged = true;
 
  private:
   static void Silence(QSSignal& s) {
@@ -1062,6 +1065,7 @@ class PlainSDelay final : public QSSignalProcessor {
   QSDelayLine leftLine_{2.1};
   QSDelayLine rightLine_{2.1};
   EqualPowerMix mix_;
+  QSVInterp feedbackRamp_;
   PlainNoise noise_{static_cast<uint32_t>(QSNoiseSource::ClockSeed()), DenormalNoise::kOffset,
                     DenormalNoise::kAmplitude};
 };
@@ -1100,6 +1104,7 @@ TEST(TightLoopsTest, SDelayMatchesThePlainProcessorWithMonoAndStereoInput) {
       p.reference->feedback = s.feedback;
       p.reference->wetDryMix = s.mix;
       p.reference->mixChanged = true;
+      p.reference->feedbackChanged = true;
       p.reference->delayUnits = s.units;
       p.Run(100);
     }

@@ -12,6 +12,7 @@ const ContraptionDescriptor& DLGranulatorType() {
       .helpTitle = "DLGranulator",
       .makeMaker = OrdinaryMakers<TGDLGranulator>(),
       .ports = FixedPorts({"Mono in"}, {"Left out", "Right out"}),
+      .levelParameters = {"Feedback", "WetDryMix"},
   };
   return type;
 }

@@ -90,6 +90,7 @@ void TGDLGranulator::TakeChanges() {
     const DoubleRange r = interonsetTime.ValueWithin(2.0, 2000.0);
     gaps_.Load(DelaySamples(r.low), DelaySamples(r.high));
   }
+  mix_.NextBlock();
   if (wetDryMix.TakeChanged()) mix_.Recompute(wetDryMix.ValueWithin(0.0, 1.0));
 }
 
@@ -98,8 +99,10 @@ double TGDLGranulator::Normalisation() const {
   const double gap = DelaySamples(interonsetTime.ValueWithin(2.0, 2000.0).Mean());
   const double length = DelaySamples(grainDuration.ValueWithin(5.0, 500.0).Mean());
   // Overlapping grains add up: keep the sum's power about that of one grain.
-  const double overlap = gap > length ? 1.0 : 1.0 / std::sqrt(length / gap);
-  return (2.0 - shape) * overlap;
+  // No more than MaxGrains ever sound together, however dense the stream.
+  const double together = std::clamp(
+      length / gap, 1.0, static_cast<double>(std::clamp(maxGrains.Value(), 1, kGrainVoices)));
+  return (2.0 - shape) / std::sqrt(together);
 }
 
 double TGDLGranulator::FeedbackGain() const {
@@ -157,20 +160,44 @@ double TGDLGranulator::DelayWithinLine(double delay, double rate) const {
 
 bool TGDLGranulator::RenderGrain(TGDLGrain& g) {
   return g.voice.Render(left_.Data(), right_.Data(), [this, &g](int from) {
+    float* w = work_.Data();
+    if (g.spent) {
+      std::fill(w, w + kBlockSize, 0.0f);
+      return GrainInput{w, w};
+    }
     // The delay is fixed when the grain first reads, so a grain that waited
     // for a grid line reads what lay its drawn delay behind its onset.
     if (!g.reading) {
       g.delay = FirstDelay(g, from);
       g.reading = true;
     }
-    g.delay = DelayWithinLine(g.delay, g.rate);
-    line_.ReadMoving(work_.Data(), g.delay, g.rate);
-    if (lineStill_) g.delay -= kBlockSeconds;
-    return GrainInput{work_.Data(), work_.Data()};
+    if (!lineStill_) {
+      g.delay = DelayWithinLine(g.delay, g.rate);
+      line_.ReadMoving(w, g.delay, g.rate);
+      return GrainInput{w, w};
+    }
+    // A frozen line ends at its write point, where the freeze faded it out.
+    // A grain that gets there reads on into silence for the rest of its
+    // life, rather than the last block again (a buzz at the block rate) or
+    // the oldest sound behind it (a jump).
+    const double s = std::min(g.delay * kSampleRate, line_.Length() - 1.0);
+    const double readable = std::floor((s - 1.0) / g.rate) + 1.0;
+    const int n = readable >= kBlockSize ? kBlockSize
+                  : readable > 0.0       ? static_cast<int>(readable)
+                                         : 0;
+    g.delay = s / kSampleRate;
+    if (n > 0) {
+      line_.ReadMoving(w, g.delay, g.rate);
+    } else {
+      g.spent = true;
+    }
+    std::fill(w + n, w + kBlockSize, 0.0f);
+    g.delay -= kBlockSeconds;
+    return GrainInput{w, w};
   });
 }
 
-void TGDLGranulator::StartGrain(int64_t onset, double gain) {
+void TGDLGranulator::StartGrain(int64_t onset, int64_t pulled, double gain) {
   TGDLGrain* g = pool_.Take(std::clamp(maxGrains.Value(), 1, kGrainVoices));
   if (g == nullptr) return;
   const GrainDraw d = draws_.Draw();
@@ -180,19 +207,32 @@ void TGDLGranulator::StartGrain(int64_t onset, double gain) {
   g->voice.Start(onset, GrainSegments::Of(g->length, d.sustain, d.skew),
                  static_cast<float>(a * GrainPan::Gain(p)),
                  static_cast<float>(a * GrainPan::Gain(1.0 - p)));
-  g->drawnDelay = d.whereMs * 0.001;
+  // A grain pulled to the grid reads what it would have read at its own
+  // onset: grains moved onto one line keep their places in the sound
+  // instead of all reading the same one in phase.
+  g->drawnDelay = d.whereMs * 0.001 + static_cast<double>(pulled) / kSampleRate;
   g->rate = d.rate;
   g->reading = false;
+  g->spent = false;
   if (RenderGrain(*g)) pool_.GiveBackTaken();
 }
 
 void TGDLGranulator::FeedTheLine(const float* in, bool freezeChanged) {
   float* w = work_.Data();
-  const auto gainIn = static_cast<float>(inputGain.ValueWithin(0.0, 1.5));
-  const auto back = static_cast<float>(FeedbackGain());
+  // Both gains glide through the block, never a step.
+  if (inputGain.TakeChanged()) inputRamp_.Set(inputGain.ValueWithin(0.0, 1.5));
+  const double back = FeedbackGain();
+  if (back != feedbackTarget_) {
+    feedbackTarget_ = back;
+    feedbackRamp_.Set(back);
+  }
+  alignas(64) float gainIn[kBlockSize];
+  alignas(64) float gainBack[kBlockSize];
+  inputRamp_.StepGains(gainIn);
+  feedbackRamp_.StepGains(gainBack);
   const float* l = left_.Data();
   const float* r = right_.Data();
-  for (int i = 0; i < kBlockSize; ++i) w[i] = in[i] * gainIn + (l[i] + r[i]) * back;
+  for (int i = 0; i < kBlockSize; ++i) w[i] = in[i] * gainIn[i] + (l[i] + r[i]) * gainBack[i];
   noise_.AddTo(w, kBlockSize);
   // The line keeps what it is given for eleven seconds, the filters for ever.
   SilenceNonFinite(w, kBlockSize);
@@ -234,8 +274,11 @@ void TGDLGranulator::Process() {
   left_.Fill(0.0f);
   right_.Fill(0.0f);
   pool_.RenderAll([this](TGDLGrain& g) { return RenderGrain(g); });
-  const double gain = Normalisation();
-  scheduler_.RunBlock(gaps_, Grid(), [this, gain](int64_t onset) { StartGrain(onset, gain); });
+  // The level glides when the settings change, so the texture never jumps.
+  const double gain = level_.Follow(Normalisation());
+  scheduler_.RunBlock(gaps_, Grid(), [this, gain](int64_t onset, int64_t pulled) {
+    StartGrain(onset, pulled, gain);
+  });
 
   const float* in = InletSignal(0).Data();
   FeedTheLine(in, freezeChanged);

@@ -7,7 +7,9 @@
 #include "dsp/EqualPowerMix.h"
 #include "dsp/GainLimiter.h"
 #include "dsp/QSDelayLine.h"
+#include "dsp/QSVInterp.h"
 #include "dsp/granular/GrainDraws.h"
+#include "dsp/granular/GrainLevel.h"
 #include "dsp/granular/GrainPool.h"
 #include "dsp/granular/GrainVoice.h"
 #include "dsp/granular/OnsetScheduler.h"
@@ -28,6 +30,7 @@ struct TGDLGrain {
   double rate = 1.0;
   double length = 0.0;   // samples
   bool reading = false;  // has read its first block
+  bool spent = false;    // has read up to the end of a frozen line
 };
 
 // "DLGranulator": the mono input runs through an 11-second delay line, and a
@@ -75,7 +78,8 @@ class TGDLGranulator final : public QSSignalProcessor {
   void TakeChanges();
   double Normalisation() const;
   OnsetGrid Grid() const;
-  void StartGrain(int64_t onset, double gain);
+  // onset: samples from this block's start; pulled: how far the grid moved it.
+  void StartGrain(int64_t onset, int64_t pulled, double gain);
   bool RenderGrain(TGDLGrain& g);
   double FirstDelay(const TGDLGrain& g, int from) const;
   double DelayWithinLine(double delay, double rate) const;
@@ -90,6 +94,7 @@ class TGDLGranulator final : public QSSignalProcessor {
   GrainRangeSources draws_;
   UniformGaps gaps_{QSNoiseSource::ClockSeed()};
   OnsetScheduler scheduler_;
+  GrainLevel level_;
   DenormalNoise noise_ = DenormalNoise::FromClock();
   GainLimiter limiter_{0.95f, 1.5f, 0.05, 0.0, 0.05};
   float lowpassA_;
@@ -100,6 +105,9 @@ class TGDLGranulator final : public QSSignalProcessor {
   float highpassY_ = 0.0f;
   DcBlocker dc_;
   EqualPowerMix mix_;
+  QSVInterp inputRamp_;
+  QSVInterp feedbackRamp_;
+  double feedbackTarget_ = -1.0;  // none yet
   bool frozen_ = false;
   bool lineStill_ = false;  // frozen this whole block: the line does not move
 };

@@ -12,6 +12,7 @@ const ContraptionDescriptor& FlangerType() {
       .helpTitle = "Flanger",
       .makeMaker = OrdinaryMakers<TGFlanger>(),
       .ports = FixedPorts({"Mono in"}, {"Mono out"}),
+      .levelParameters = {"Feedback", "WetDryMix"},
   };
   return type;
 }

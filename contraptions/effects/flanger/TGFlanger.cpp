@@ -35,15 +35,21 @@ void TGFlanger::Reset() {
 void TGFlanger::Process() {
   if (rate.TakeChanged()) lfo_.SetRate(rate.ValueWithin(kMinRate, kMaxRate));
   if (feedback.TakeChanged()) comb_.feedback.Set(feedback.ValueWithin(0.0, kMaxFeedback));
+  mix_.NextBlock();
   if (wetDryMix.TakeChanged()) mix_.Recompute(wetDryMix.ValueWithin(0.0, 1.0));
 
-  // The delay glides through the block from the last block's length to this one's.
-  const double v = lfo_.Next();
+  // The sweep moves the comb's delay every sample: one period of the
+  // frequency it has reached.
+  alignas(64) float delays[kBlockSize];
+  lfo_.Fill(delays);
   const double lo = minFrequency.ValueWithin(kMinFrequency, kMaxFrequency);
   const double hi = maxFrequency.ValueWithin(kMinFrequency, kMaxFrequency);
-  const auto f = static_cast<float>(lo + v * (hi - lo));
+  float f = 0.0f;
+  for (float& d : delays) {
+    f = static_cast<float>(lo + d * (hi - lo));
+    d = static_cast<float>(kSampleRate / f);
+  }
   comb_.frequency = f;
-  comb_.delay.Set(kSampleRate / f);
 
   const float* x = InletSignal(0).Data();
   float* w = out_.Data();
@@ -52,7 +58,7 @@ void TGFlanger::Process() {
   // The comb and the blocker feed themselves back: a NaN once would stay.
   SilenceNonFinite(w, kBlockSize);
   dc_.Process(w, kBlockSize);
-  comb_.Process(w, w);
+  comb_.ProcessDelays(w, delays, w);
   mix_.Apply(x, w);
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "dsp/BlockRateLfo.h"
 #include "dsp/DcBlocker.h"
 #include "dsp/DenormalNoise.h"
 #include "dsp/EqualPowerMix.h"
 #include "dsp/QSComb.h"
+#include "dsp/SweepLfo.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/properties/QSDoubleProperty.h"
 
@@ -43,7 +43,7 @@ class TGFlanger final : public QSSignalProcessor {
   DcBlocker dc_;
   EqualPowerMix mix_;
   DenormalNoise noise_ = DenormalNoise::FromClock();
-  BlockRateLfo lfo_;
+  SweepLfo lfo_;
 };
 
 }  // namespace tg

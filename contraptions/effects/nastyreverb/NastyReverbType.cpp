@@ -12,6 +12,7 @@ const ContraptionDescriptor& NastyReverbType() {
       .helpTitle = "NastyReverb",
       .makeMaker = OrdinaryMakers<TGCmixReverb>(),
       .ports = FixedPorts({"Mono in"}, {"Left out", "Right out"}),
+      .levelParameters = {"WetDryMix"},
   };
   return type;
 }

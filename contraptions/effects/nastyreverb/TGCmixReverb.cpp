@@ -34,6 +34,7 @@ void TGCmixReverb::Process() {
   // The combs would circulate a NaN or an infinity for ever.
   SilenceNonFinite(left_.Data(), kBlockSize);
   reverb_.Process(left_.Data(), left_.Data(), right_.Data());
+  mix_.NextBlock();
   if (wetDryMix.TakeChanged()) mix_.Recompute(wetDryMix.Value());
   mix_.Apply(x.Data(), left_.Data());
   mix_.Apply(x.Data(), right_.Data());

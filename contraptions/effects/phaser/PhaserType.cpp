@@ -12,6 +12,7 @@ const ContraptionDescriptor& PhaserType() {
       .helpTitle = "Phaser",
       .makeMaker = OrdinaryMakers<TGPhaser>(),
       .ports = FixedPorts({"Mono in"}, {"Mono out"}),
+      .levelParameters = {"Feedback", "Depth"},
   };
   return type;
 }

@@ -1,6 +1,8 @@
 #include "contraptions/effects/phaser/TGPhaser.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 
 #include "dsp/NonFinite.h"
 
@@ -29,10 +31,12 @@ QSPropertyTable* TGPhaser::GetPropertyTable() {
 }
 
 std::array<float, 3> TGPhaser::Coefficients(double hz) {
-  // The break as a fraction of the Nyquist frequency.
-  const auto a = static_cast<float>(static_cast<float>(hz) / (kSampleRate * 0.5));
-  return {Coefficient(a), Coefficient(static_cast<float>(a * 1.1)),
-          Coefficient(static_cast<float>(a * 1.2))};
+  // The bilinear transform's prewarped break, so that each stage turns the
+  // phase by a quarter turn exactly at its frequency.
+  const auto a = [hz](double k) {
+    return static_cast<float>(std::tan(std::numbers::pi * k * hz / kSampleRate));
+  };
+  return {Coefficient(a(1.0)), Coefficient(a(1.1)), Coefficient(a(1.2))};
 }
 
 void TGPhaser::Reset() {
@@ -41,15 +45,18 @@ void TGPhaser::Reset() {
   for (FirstOrderAllpass& s : stages_) s.Clear();
   fb_ = 0.0f;
   lfo_.Restart();
+  feedbackRamp_ = QSVInterp{};
+  depthRamp_ = QSVInterp{};
+  feedback.RaiseChanged();
+  depth.RaiseChanged();
 }
 
 void TGPhaser::Process() {
   if (rate.TakeChanged()) lfo_.SetRate(rate.ValueWithin(kMinRate, kMaxRate));
-  const double v = lfo_.Next();
+  alignas(64) float sweep[kBlockSize];
+  lfo_.Fill(sweep);
   const double lo = minFrequency.ValueWithin(kMinFrequency, kMaxFrequency);
   const double hi = maxFrequency.ValueWithin(kMinFrequency, kMaxFrequency);
-  break_ = lo + v * (hi - lo);
-  const auto [cA, cB, cC] = Coefficients(break_);
 
   const float* x = InletSignal(0).Data();
   float* w = out_.Data();
@@ -59,10 +66,22 @@ void TGPhaser::Process() {
   SilenceNonFinite(w, kBlockSize);
   inputDc_.Process(w, kBlockSize);
 
-  const double gain = feedback.ValueWithin(0.0, kMaxFeedback);
+  // Feedback and depth glide through the block, stepped before each sample.
+  if (feedback.TakeChanged()) feedbackRamp_.Set(feedback.ValueWithin(0.0, kMaxFeedback));
+  if (depth.TakeChanged()) depthRamp_.Set(depth.ValueWithin(0.0, 1.0));
   float fb = fb_;
+  float cA = 0.0f, cB = 0.0f, cC = 0.0f;
   for (int i = 0; i < kBlockSize; ++i) {
-    float u = static_cast<float>(fb * gain + w[i]);
+    // The breaks follow the sweep every few samples.
+    if (i % kSweepStep == 0) {
+      break_ = lo + sweep[i] * (hi - lo);
+      const std::array<float, 3> c = Coefficients(break_);
+      cA = c[0];
+      cB = c[1];
+      cC = c[2];
+    }
+    feedbackRamp_.Step();
+    float u = static_cast<float>(fb * feedbackRamp_.Value() + w[i]);
     u = stages_[0].Tick(u, cC);
     u = stages_[1].Tick(u, cC);
     u = stages_[2].Tick(u, cB);
@@ -74,8 +93,9 @@ void TGPhaser::Process() {
   }
   fb_ = fb;
 
-  const auto d = static_cast<float>(depth.ValueWithin(0.0, 1.0));
-  for (int i = 0; i < kBlockSize; ++i) w[i] = w[i] * d + x[i];
+  alignas(64) float d[kBlockSize];
+  depthRamp_.StepGains(d);
+  for (int i = 0; i < kBlockSize; ++i) w[i] = w[i] * d[i] + x[i];
 }
 
 }  // namespace tg

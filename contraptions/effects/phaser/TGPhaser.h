@@ -2,10 +2,11 @@
 
 #include <array>
 
-#include "dsp/BlockRateLfo.h"
 #include "dsp/DcBlocker.h"
 #include "dsp/DenormalNoise.h"
 #include "dsp/FirstOrderAllpass.h"
+#include "dsp/QSVInterp.h"
+#include "dsp/SweepLfo.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/properties/QSDoubleProperty.h"
 
@@ -28,8 +29,9 @@ class TGPhaser final : public QSSignalProcessor {
   void Reset() override;
   QSPropertyTable* GetPropertyTable() override;
 
-  // The three sections' coefficients for a break frequency (Hz): the second
-  // and third sections break 10 % and 20 % higher.
+  // The three sections' coefficients for a break frequency (Hz): the first
+  // section's stages turn the phase by a quarter turn at that frequency, the
+  // second's and the third's 10 % and 20 % higher.
   static std::array<float, 3> Coefficients(double hz);
 
   QSDoubleProperty minFrequency{440.0};
@@ -39,12 +41,17 @@ class TGPhaser final : public QSSignalProcessor {
   QSDoubleProperty depth{1.0};
 
  private:
+  // Samples between two settings of the breaks.
+  static constexpr int kSweepStep = 16;
+
   QSStaticPropertyTable table_;
   QSSignal out_;
   DcBlocker inputDc_, feedbackDc_;
   DenormalNoise noise_ = DenormalNoise::FromClock();
-  BlockRateLfo lfo_;
+  SweepLfo lfo_;
   std::array<FirstOrderAllpass, 6> stages_;
+  QSVInterp feedbackRamp_;
+  QSVInterp depthRamp_;
   float fb_ = 0.0f;
   double break_ = 0.0;
 };

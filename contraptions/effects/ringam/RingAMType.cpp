@@ -12,6 +12,7 @@ const ContraptionDescriptor& RingAMType() {
       .helpTitle = "RingAM",
       .makeMaker = OrdinaryMakers<TGRingAM>(),
       .ports = FixedPorts({"Signal in", "Modulator in"}, {"Signal out"}),
+      .levelParameters = {"AM"},
   };
   return type;
 }

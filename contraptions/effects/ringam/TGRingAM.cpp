@@ -23,6 +23,8 @@ void TGRingAM::Reset() {
   signalDc_.Clear();
   modulatorDc_.Clear();
   oscillator_.SetPhase(0.0);
+  amShare_ = QSVInterp{};
+  am.RaiseChanged();
 }
 
 void TGRingAM::Process() {
@@ -37,6 +39,7 @@ void TGRingAM::Process() {
   SilenceNonFinite(out_.Data(), kBlockSize);
   signalDc_.Process(out_.Data(), kBlockSize);
 
+  if (am.TakeChanged()) amShare_.Set(am.Value() ? 1.0 : 0.0);
   if (IsInletConnected(1)) {
     noise_.Fill(modulator_.Data());
     modulator_ += InletSignal(1);
@@ -48,7 +51,13 @@ void TGRingAM::Process() {
   oscillator_.Fill(modulator_.Data());
   float* out = out_.Data();
   const float* s = modulator_.Data();
-  if (am.Value()) {
+  if (!amShare_.Settled()) {
+    // A switch of mode crossfades through a block (5.8 ms): ring (share 0)
+    // and AM (share 1) modulators are mixed, s + share × (1 − s) / 2.
+    alignas(64) float share[kBlockSize];
+    amShare_.StepGains(share);
+    for (int i = 0; i < kBlockSize; ++i) out[i] = (s[i] + share[i] * (1.0f - s[i]) * 0.5f) * out[i];
+  } else if (amShare_.Value() != 0.0) {
     for (int i = 0; i < kBlockSize; ++i) out[i] = (s[i] + 1.0f) * 0.5f * out[i];
   } else {
     for (int i = 0; i < kBlockSize; ++i) out[i] = s[i] * out[i];

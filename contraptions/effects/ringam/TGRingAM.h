@@ -4,6 +4,7 @@
 #include "dsp/DenormalNoise.h"
 #include "dsp/QSFunctionTable.h"
 #include "dsp/QSOscillator.h"
+#include "dsp/QSVInterp.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/properties/QSBoolProperty.h"
 #include "framework/properties/QSDoubleProperty.h"
@@ -36,6 +37,7 @@ class TGRingAM final : public QSSignalProcessor {
   DenormalNoise noise_ = DenormalNoise::FromClock();
   QSFunctionTable sine_{1024};
   QSOscillator oscillator_{sine_};
+  QSVInterp amShare_;  // 0 ring modulation, 1 amplitude modulation
 };
 
 }  // namespace tg

@@ -12,6 +12,7 @@ const ContraptionDescriptor& SDelayType() {
       .helpTitle = "SDelay",
       .makeMaker = OrdinaryMakers<TGSDelay>(),
       .ports = FixedPorts({"Left in", "Right in"}, {"Left out", "Right out"}),
+      .levelParameters = {"Feedback", "WetDryMix"},
   };
   return type;
 }

@@ -14,19 +14,19 @@ namespace {
 // plus the noise plus the right line's output × feedback. The blocks are the
 // processor's own, and apart.
 void FeedStereo(const double* __restrict noise, const float* __restrict dry0,
-                const float* __restrict dry1, const float* __restrict wet, double fb,
-                float* __restrict feedA, float* __restrict feedB) {
+                const float* __restrict dry1, const float* __restrict wet,
+                const double* __restrict fb, float* __restrict feedA, float* __restrict feedB) {
   for (int i = 0; i < kBlockSize; ++i) {
-    const double c = noise[i] + wet[i] * fb;
+    const double c = noise[i] + wet[i] * fb[i];
     feedA[i] = static_cast<float>(dry0[i] + c);
     feedB[i] = static_cast<float>(dry1[i] + c);
   }
 }
 
 void FeedMono(const double* __restrict noise, const float* __restrict dry0,
-              const float* __restrict wet, double fb, float* __restrict feedA) {
+              const float* __restrict wet, const double* __restrict fb, float* __restrict feedA) {
   for (int i = 0; i < kBlockSize; ++i) {
-    feedA[i] = static_cast<float>(noise[i] + dry0[i] + wet[i] * fb);
+    feedA[i] = static_cast<float>(noise[i] + dry0[i] + wet[i] * fb[i]);
   }
 }
 
@@ -70,7 +70,13 @@ void TGSDelay::Process() {
   rightLine_.Read(rightOut_.Data(), r * 0.001);
 
   dry0_.CopyFrom(InletSignal(0));
-  const double fb = feedback.Value();
+  // The feedback glides through the block, stepped before each sample.
+  if (feedback.TakeChanged()) feedbackRamp_.Set(feedback.Value());
+  alignas(64) double fb[kBlockSize];
+  for (double& g : fb) {
+    feedbackRamp_.Step();
+    g = feedbackRamp_.Value();
+  }
   const bool stereo = IsInletConnected(1);
   // The block's denormal noise first, then the feedback arithmetic (in
   // double, as ever) in loops that vectorise.
@@ -91,6 +97,7 @@ void TGSDelay::Process() {
     rightLine_.Write(feedA_.Data());
     leftLine_.Write(feedA_.Data());
   }
+  mix_.NextBlock();
   if (wetDryMix.TakeChanged()) mix_.Recompute(wetDryMix.Value());
   mix_.Apply(dry0_.Data(), leftOut_.Data());
   mix_.Apply(stereo ? dry1_.Data() : dry0_.Data(), rightOut_.Data());

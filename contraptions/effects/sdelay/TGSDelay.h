@@ -3,6 +3,7 @@
 #include "dsp/DenormalNoise.h"
 #include "dsp/EqualPowerMix.h"
 #include "dsp/QSDelayLine.h"
+#include "dsp/QSVInterp.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/properties/QSDoubleProperty.h"
 #include "framework/properties/QSIntProperty.h"
@@ -47,6 +48,7 @@ class TGSDelay final : public QSSignalProcessor {
   QSDelayLine leftLine_{kLineSeconds};
   QSDelayLine rightLine_{kLineSeconds};
   EqualPowerMix mix_;
+  QSVInterp feedbackRamp_;
   DenormalNoise noise_ = DenormalNoise::FromClock();
 };
 

@@ -64,6 +64,9 @@ class QSTrigSplinePath {
   int32_t TableLength() const { return length_; }
   // The transformed point at position t (one lap is 0 ≤ t < point count).
   Point At(double t) const;
+  // The position where the curve passes the first point, the start the
+  // editor shows: the table begins two segments before it.
+  double StartPosition() const { return n_ > 2 ? 2.0 : 0.0; }
   // The untransformed table entry.
   Point Entry(int32_t i) const {
     return {x_[static_cast<std::size_t>(i)], y_[static_cast<std::size_t>(i)]};

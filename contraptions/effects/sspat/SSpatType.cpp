@@ -12,6 +12,7 @@ const ContraptionDescriptor& SSpatType() {
       .helpTitle = "SSpat",
       .makeMaker = OrdinaryMakers<TGSSpat>(),
       .ports = FixedPorts({"Mono in"}, {"Left out", "Right out", "Reverb send"}),
+      .levelParameters = {"AmplitudeAmount", "ReverbAmount"},
   };
   return type;
 }

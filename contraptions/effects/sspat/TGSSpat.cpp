@@ -90,7 +90,7 @@ double TGSSpat::WrapRotation(double radians) {
 void TGSSpat::TakeNewPath() {
   if ((middle_.load(std::memory_order_acquire) & kFresh) == 0) return;
   front_ = middle_.exchange(front_, std::memory_order_acq_rel) & ~kFresh;
-  start_ = 0.0f;
+  start_ = static_cast<float>(paths_[static_cast<size_t>(front_)].StartPosition());
   range_ = static_cast<float>(paths_[static_cast<size_t>(front_)].PointCount());
   UpdateRate();
 }
@@ -99,7 +99,10 @@ void TGSSpat::UpdateRate() {
   const double rate = trajectoryRate.ValueWithin(-kMaxRate, kMaxRate);
   const double n = range_;
   increment_ = static_cast<float>(std::clamp(rate / n / kBlockRate, -0.99, 0.99));
-  SetSmoother(5.0 * n * rate, a_, p_);
+  // Past a quarter of the block rate the smoother's pole would fold back
+  // towards 1 (at the block rate itself it stands still): the distance
+  // would hardly move and the level swing and the Doppler would vanish.
+  SetSmoother(std::min(std::fabs(5.0 * n * rate), kBlockRate / 4.0), a_, p_);
 }
 
 float TGSSpat::PanLaw(float x) const {
@@ -115,6 +118,7 @@ void TGSSpat::Reset() {
   sendTap_.Restart();
   leftGain_ = QSVInterp();
   rightGain_ = QSVInterp();
+  sendGain_ = QSVInterp();
   phase_ = 0.0f;
   raw_ = 1.0f;
   smoothed_ = 1.0f;
@@ -162,7 +166,8 @@ void TGSSpat::Process() {
 
   sendTap_.Read(0.0, send_.Data());
   const double g = (2.5 - dy) * reverbAmount.ValueWithin(0.5, 2.0);
-  ScaleBlock(send_.Data(), static_cast<float>(1.0 / (g * g + 1.0)), send_.Data());
+  sendGain_.Set(1.0 / (g * g + 1.0));
+  sendGain_.ApplyGain(send_.Data(), send_.Data());
 
   const double m = smoothed_ * amplitudeAmount.ValueWithin(0.0, 1.0) * 2.0;
   const double att = 1.0 / (m * m + 1.0);

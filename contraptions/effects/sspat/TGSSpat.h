@@ -102,7 +102,7 @@ class TGSSpat final : public QSSignalProcessor {
   SpatialDelayTap direct_{line_};
   SpatialDelayTap sendTap_{line_};
   QSFunctionTable panLaw_{1024};
-  QSVInterp leftGain_, rightGain_;
+  QSVInterp leftGain_, rightGain_, sendGain_;
 
   float start_ = 0.0f;
   float range_ = 1.0f;

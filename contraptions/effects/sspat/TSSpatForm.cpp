@@ -130,7 +130,7 @@ void SSpatTrajectoryView::paintEvent(QPaintEvent*) {
   painter.setPen(QColor(0, 128, 128));
   painter.drawPolygon(line);
 
-  const QPoint start = ToPixel(path_.At(0.0));
+  const QPoint start = ToPixel(path_.At(path_.StartPosition()));
   painter.fillRect(QRect(start.x() - 3, start.y() - 3, 7, 7), Qt::red);
 
   const QPoint origin = ToPixel({path_.OriginX(), path_.OriginY()});

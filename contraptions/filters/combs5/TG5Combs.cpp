@@ -4,7 +4,6 @@
 #include <cmath>
 #include <string>
 
-#include "dsp/BlockOps.h"
 #include "dsp/NonFinite.h"
 
 namespace tg {
@@ -41,9 +40,13 @@ void TG5Combs::Reset() {
   for (QSComb& comb : combs_) comb.Clear();
   dc_.Clear();
   // The next block tunes every comb again, as the first one did.
+  inputRamp_ = QSVInterp{};
+  inputGain.RaiseChanged();
   for (int i = 0; i < kCombs; ++i) {
     frequency[static_cast<size_t>(i)].RaiseChanged();
     reverbTime[static_cast<size_t>(i)].RaiseChanged();
+    gainRamps_[static_cast<size_t>(i)] = QSVInterp{};
+    gain[static_cast<size_t>(i)].RaiseChanged();
   }
 }
 
@@ -62,8 +65,14 @@ void TG5Combs::Process() {
     }
   }
 
+  // Every gain glides through the block, never a step.
+  if (inputGain.TakeChanged()) inputRamp_.Set(inputGain.ValueWithin(0.0, 1.0));
+  for (size_t i = 0; i < kCombs; ++i) {
+    if (gain[i].TakeChanged()) gainRamps_[i].Set(gain[i].ValueWithin(0.0, kMaxGain));
+  }
+
   float* a = combIn_.Data();
-  ScaleBlock(InletSignal(0).Data(), static_cast<float>(inputGain.ValueWithin(0.0, 1.0)), a);
+  inputRamp_.ApplyGain(InletSignal(0).Data(), a);
   noise_.AddTo(a, kBlockSize);
   // The combs and the blocker feed themselves back: a NaN once would stay.
   SilenceNonFinite(a, kBlockSize);
@@ -71,9 +80,10 @@ void TG5Combs::Process() {
 
   float* c = out_.Data();
   combs_[0].Process(a, work_.Data());
-  ScaleBlock(work_.Data(), static_cast<float>(gain[0].ValueWithin(0.0, kMaxGain)), c);
+  gainRamps_[0].ApplyGain(work_.Data(), c);
   for (size_t i = 1; i < kCombs; ++i) {
-    combs_[i].ProcessAdd(a, c, static_cast<float>(gain[i].ValueWithin(0.0, kMaxGain)));
+    combs_[i].Process(a, work_.Data());
+    gainRamps_[i].AccumulateGain(work_.Data(), c);
   }
 }
 

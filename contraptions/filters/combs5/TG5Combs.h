@@ -5,6 +5,7 @@
 #include "dsp/DcBlocker.h"
 #include "dsp/DenormalNoise.h"
 #include "dsp/QSComb.h"
+#include "dsp/QSVInterp.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/properties/QSDoubleProperty.h"
 
@@ -55,6 +56,8 @@ class TG5Combs final : public QSSignalProcessor {
   std::array<QSComb, kCombs> combs_{QSComb{kCombSeconds}, QSComb{kCombSeconds},
                                     QSComb{kCombSeconds}, QSComb{kCombSeconds},
                                     QSComb{kCombSeconds}};
+  QSVInterp inputRamp_;
+  std::array<QSVInterp, kCombs> gainRamps_;
   DcBlocker dc_;
   DenormalNoise noise_ = DenormalNoise::FromClock();
 };

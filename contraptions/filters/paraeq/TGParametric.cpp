@@ -31,27 +31,32 @@ QSPropertyTable* TGParametric::GetPropertyTable() {
   });
 }
 
-namespace {
-
-// Takes every flag, changed or not, and tells whether any was raised.
-template <typename... Properties>
-bool TakeAnyChanged(Properties&... properties) {
-  bool any = false;
-  ((any = properties.TakeChanged() || any), ...);
-  return any;
+bool TGParametric::TakeTargets() {
+  QSDoubleProperty* settings[kSettings] = {&hsCutoff, &hsGain};
+  int k = 2;
+  for (ParametricBand& band : bands) {
+    settings[k++] = &band.centre;
+    settings[k++] = &band.bandwidth;
+    settings[k++] = &band.gain;
+  }
+  settings[k++] = &lsCutoff;
+  settings[k] = &lsGain;
+  bool changed = false;
+  for (int i = 0; i < kSettings; ++i) {
+    // Every flag is taken, changed or not.
+    changed = settings[i]->TakeChanged() || changed;
+    target_[static_cast<size_t>(i)] = settings[i]->Value();
+  }
+  return changed;
 }
 
-}  // namespace
-
-void TGParametric::UpdateCoefficients() {
+void TGParametric::Design() {
+  coefficients_.SetHighShelf(now_[0], now_[1]);
   for (int b = 0; b < QSFourBandEq::kBands; ++b) {
-    ParametricBand& band = bands[static_cast<size_t>(b)];
-    if (TakeAnyChanged(band.centre, band.bandwidth, band.gain))
-      coefficients_.SetBand(b, band.centre.Value(), band.bandwidth.Value(), band.gain.Value());
+    const auto at = static_cast<size_t>(2 + 3 * b);
+    coefficients_.SetBand(b, now_[at], now_[at + 1], now_[at + 2]);
   }
-  if (TakeAnyChanged(lsCutoff, lsGain)) coefficients_.SetLowShelf(lsCutoff.Value(), lsGain.Value());
-  if (TakeAnyChanged(hsCutoff, hsGain))
-    coefficients_.SetHighShelf(hsCutoff.Value(), hsGain.Value());
+  coefficients_.SetLowShelf(now_[kSettings - 2], now_[kSettings - 1]);
 }
 
 void TGParametric::Reset() {
@@ -62,7 +67,16 @@ void TGParametric::Reset() {
 }
 
 void TGParametric::Process() {
-  UpdateCoefficients();
+  if (TakeTargets()) {
+    // The first settings are taken at once; later ones glide through a block
+    // in steps, each a small change of the sections, so no gain steps.
+    glideLeft_ = designed_ ? kGlideSteps : 0;
+    if (!designed_) {
+      now_ = target_;
+      Design();
+      designed_ = true;
+    }
+  }
   for (int c = 0; c < channels_; ++c) {
     const float* x = InletSignal(c).Data();
     float* y = out_[c].Data();
@@ -71,7 +85,21 @@ void TGParametric::Process() {
     // The sections keep state: a NaN once would stay.
     SilenceNonFinite(y, kBlockSize);
     dc_[c].Process(y, kBlockSize);
-    eq_[c].Process(coefficients_, y, kBlockSize);
+  }
+  if (glideLeft_ == 0) {
+    for (int c = 0; c < channels_; ++c) eq_[c].Process(coefficients_, out_[c].Data(), kBlockSize);
+    return;
+  }
+  // The sections are designed anew every few samples and their
+  // coefficients move in straight lines in between.
+  constexpr int kStep = kBlockSize / kGlideSteps;
+  for (int from = 0; from < kBlockSize; from += kStep) {
+    const QSFourBandEq before = coefficients_;
+    for (size_t i = 0; i < now_.size(); ++i) now_[i] += (target_[i] - now_[i]) / glideLeft_;
+    if (--glideLeft_ == 0) now_ = target_;
+    Design();
+    for (int c = 0; c < channels_; ++c)
+      eq_[c].Glide(before, coefficients_, out_[c].Data() + from, kStep);
   }
 }
 

@@ -38,8 +38,17 @@ class TGParametric : public QSSignalProcessor {
   TGParametric(QSDynSigContext* context, int channels);
 
  private:
-  // Audio thread: recomputes the sections whose parameters changed.
-  void UpdateCoefficients();
+  // Every setting in the order the sections take them: the high shelf's
+  // corner and gain, each band's centre, width and gain, the low shelf's.
+  static constexpr int kSettings = 4 + 3 * QSFourBandEq::kBands;
+  // A new setting glides there through a block, designed this many times.
+  static constexpr int kGlideSteps = 16;
+  using Settings = std::array<double, kSettings>;
+
+  // Audio thread: takes the changed flags; true when a setting moved.
+  bool TakeTargets();
+  // Audio thread: the sections for the settings as they are now.
+  void Design();
 
   static constexpr int kMaxChannels = 2;
   QSStaticPropertyTable table_;
@@ -48,6 +57,10 @@ class TGParametric : public QSSignalProcessor {
   DcBlocker dc_[kMaxChannels];
   QSFourBandEq::Channel eq_[kMaxChannels];
   QSFourBandEq coefficients_;
+  Settings now_{};
+  Settings target_{};
+  int glideLeft_ = 0;  // steps
+  bool designed_ = false;
   DenormalNoise noise_ = DenormalNoise::FromClock();
 };
 

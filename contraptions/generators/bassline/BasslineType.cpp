@@ -12,6 +12,7 @@ const ContraptionDescriptor& BasslineType() {
       .helpTitle = "Bassline",
       .makeMaker = OrdinaryMakers<TGBassline>(),
       .ports = FixedPorts({"Filter in"}, {"Mono out"}),
+      .levelParameters = {"Volume"},
   };
   return type;
 }

@@ -79,7 +79,8 @@ TGBassline::TGBassline(QSDynSigContext* context)
       osc_(SharedTables().saw),
       lfo_(SharedTables().lfo),
       glide_(std::pow(0.997, 44100.0 * kBlockSize / kSampleRate)),
-      smoother_(static_cast<float>(kSampleRate), 20.0) {
+      smoother_(static_cast<float>(kSampleRate), 20.0),
+      secondSmoother_(static_cast<float>(kSampleRate), 20.0) {
   SetOutletSignal(0, &out_);
   NoteFrequencies();  // built here, never first on the audio thread
   osc_.SetFrequency(currentFrequency_);
@@ -140,7 +141,10 @@ int TGBassline::NoteOfStep(int step) const {
 }
 
 void TGBassline::Process() {
-  if (volume.TakeChanged()) smoother_.SetTarget(volume.ValueWithin(0.0, 1.0));
+  if (volume.TakeChanged()) {
+    smoother_.SetTarget(volume.ValueWithin(0.0, 1.0));
+    secondSmoother_.SetTarget(volume.ValueWithin(0.0, 1.0));
+  }
   if (lfoRate.TakeChanged()) {
     const double r = lfoRate.ValueWithin(0.1, 1.0);
     const double hz = r * r * 10.0 + 0.02;
@@ -165,7 +169,6 @@ void TGBassline::Process() {
     osc_.SetTable(waveform.Value() == 0 ? SharedTables().saw : SharedTables().square);
   }
   useInlet_ = IsInletConnected(0);
-  volume_ = volume.ValueWithin(0.0, 1.0);
   overdrive_ = overdrive.ValueWithin(0.0, 1.0);
 
   // Each tick falls at its own sample: render up to it, handle it, go on.
@@ -176,6 +179,9 @@ void TGBassline::Process() {
     const double position = clock.Position();
     const double samplesPerTick = clock.SamplesPerClock();
     const bool running = clock.IsRunning();
+    // A pause between ticks would leave the note ringing for its whole
+    // envelope: it ends as at a half-step.
+    if (!running && rampIncrement_ > 0.0) Release();
     if (position >= 0.0 && position < 1e15 && samplesPerTick >= 1.0 && samplesPerTick < 1e15) {
       double tick = std::ceil(position);
       double d = (tick - position) * samplesPerTick;
@@ -190,7 +196,9 @@ void TGBassline::Process() {
     }
   }
   Render(rendered, kBlockSize);
+  // The volume counts twice, both times smoothed, so a move never steps.
   smoother_.Apply(out_.Data(), out_.Data());
+  secondSmoother_.Apply(out_.Data(), out_.Data());
 }
 
 void TGBassline::HandleTick(int tickInBar, bool clockRunning) {
@@ -215,10 +223,15 @@ void TGBassline::HandleTick(int tickInBar, bool clockRunning) {
   } else if (((phase == 3 && (static_cast<uint32_t>(ties.Value()) & bit) == 0) ||
               (phase == 0 && !gate)) &&
              rampIncrement_ > 0.0) {
-    rampCount_ = kReleaseSamples;
-    rampLevel_ = 1.0;
-    rampIncrement_ = -1.0 / kReleaseSamples;
+    Release();
   }
+}
+
+void TGBassline::Release() {
+  // From where the ramp stands, so a note ended during its attack fades too.
+  if (rampCount_ == 0) rampLevel_ = 1.0;  // the attack is over
+  rampCount_ = kReleaseSamples;
+  rampIncrement_ = -rampLevel_ / kReleaseSamples;
 }
 
 void TGBassline::Render(int from, int to) {
@@ -230,7 +243,7 @@ void TGBassline::Render(int from, int to) {
   const double fc = cutoff * (1.0 + 0.2 * accentLevel_);
   f_ = 2.0 * std::sin(kPi * fc / kSampleRate);
   const double env = ampEnv_.Next();
-  const auto gain = static_cast<float>(env * (0.7 + 0.16 * accentLevel_) * volume_);
+  const auto gain = static_cast<float>(env * (0.7 + 0.16 * accentLevel_));
   const auto drive = static_cast<float>(1.0 + overdrive_);
   osc_.SetFrequency(currentFrequency_);
 

@@ -86,6 +86,8 @@ class TGBassline final : public QSSignalProcessor {
     }
   };
 
+  // Audio thread: the sounding note fades out over the release.
+  void Release();
   void HandleTick(int tickInBar, bool clockRunning);
   void Render(int from, int to);
   int NoteOfStep(int step) const;
@@ -118,11 +120,11 @@ class TGBassline final : public QSSignalProcessor {
   bool useInlet_ = false;
   double baseCutoff_ = 0.0;
   double peakCutoff_ = 0.0;
-  double volume_ = 0.0;
   double overdrive_ = 0.0;
 
   DenormalNoise noise_ = DenormalNoise::FromClock();
   GainSmoother smoother_;
+  GainSmoother secondSmoother_;
 };
 
 }  // namespace tg

@@ -36,7 +36,8 @@ TBubbleBlower::TBubbleBlower(TGardeningContraption& contraption, QWidget* parent
       fileRow_(new SoundFileRow(
           Body(), kLeft, kFileTop, kBubbleBlowerClientWidth - 2 * kLeft - 6,
           {[this]() -> const std::string& { return processor_.file.Value(); },
-           [this] { return processor_.LoadFailed(); }, [this] { return processor_.Loading(); }})),
+           [this] { return processor_.LoadFailed(); }, [this] { return processor_.Loading(); },
+           [this] { return processor_.LoadCut(); }})),
       amp_(new KWRangeSlider(Body())),
       pan_(new KWRangeSlider(Body())),
       inskip_(new KWRangeSlider(Body())),

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dsp/granular/GrainPan.h"
+#include "engine/SoundFilePaths.h"
 #include "engine/graph/QSDynSigContext.h"
 
 namespace tg {
@@ -23,6 +24,11 @@ TGBubbleBlower::TGBubbleBlower(QSDynSigContext* context, SoundLoader& loader)
   SetOutletSignal(1, &right_);
   GrainPan::Prepare();
   sound_.Follow(file);
+}
+
+std::string TGBubbleBlower::ReadProblem() const {
+  const std::string note = SoundData::CutNote(ResolveSoundFile(file.Value()), kMaxFrames);
+  return note.empty() ? std::string() : "File: \"" + MakeRelativePath(file.Value()) + "\" " + note;
 }
 
 QSPropertyTable* TGBubbleBlower::GetPropertyTable() {
@@ -85,9 +91,11 @@ double TGBubbleBlower::Normalisation() const {
   const double shape = attDecRatio.ValueWithin(0.0, 0.9).Mean();
   const double seconds = grainDuration.ValueWithin(5.0, 500.0).Mean() * 0.001;
   // Overlapping grains add up: keep the sum's power about that of one grain.
-  const double overlap = density.ValueWithin(kMinDensity, kMaxDensity) * seconds;
-  const double level = overlap >= 1.0 ? 1.0 / std::sqrt(overlap) : 1.0;
-  return level * (2.0 - shape);
+  // No more than MaxGrains ever sound together, however dense the stream.
+  const double together =
+      std::clamp(density.ValueWithin(kMinDensity, kMaxDensity) * seconds, 1.0,
+                 static_cast<double>(std::clamp(maxGrains.Value(), 1, kMaxGrains)));
+  return (2.0 - shape) / std::sqrt(together);
 }
 
 OnsetGrid TGBubbleBlower::Grid() const {
@@ -103,14 +111,17 @@ bool TGBubbleBlower::RenderGrain(TGBubbleGrain& g) {
                         [this, &g](int from) { return g.source.Read(read_, from); });
 }
 
-void TGBubbleBlower::StartGrain(int64_t onset, double gain) {
+void TGBubbleBlower::StartGrain(int64_t onset, int64_t pulled, double gain) {
   TGBubbleGrain* g = pool_.Take(std::clamp(maxGrains.Value(), 1, kMaxGrains));
   if (g == nullptr) return;
   const GrainDraw d = draws_.Draw();
   const double a = d.amplitude * gain;
   // The loader brought the file to the program's rate: a frame a sample.
   const GrainSamples data{playing_->Samples(), playing_->Channels(), playing_->Frames()};
-  g->source.Start(data, Samples(d.whereMs), d.rate);
+  // A grain pulled to the grid starts where it would have been by then had
+  // it started at its own onset: grains moved onto one line keep their
+  // places in the file instead of all playing the same sound in phase.
+  g->source.Start(data, Samples(d.whereMs) + static_cast<double>(pulled) * d.rate, d.rate);
   // At least a sample each, so that every edge has its turn.
   g->voice.Start(onset, GrainSegments::Of(Samples(d.durationMs), d.sustain, d.skew, 1),
                  static_cast<float>(a * GrainPan::Gain(d.pan)),
@@ -125,8 +136,11 @@ void TGBubbleBlower::Process() {
   right_.Fill(0.0f);
   if (!usable) return;
   pool_.RenderAll([this](TGBubbleGrain& g) { return RenderGrain(g); });
-  const double gain = Normalisation();
-  scheduler_.RunBlock(gaps_, Grid(), [this, gain](int64_t onset) { StartGrain(onset, gain); });
+  // The level glides when the settings change, so the texture never jumps.
+  const double gain = level_.Follow(Normalisation());
+  scheduler_.RunBlock(gaps_, Grid(), [this, gain](int64_t onset, int64_t pulled) {
+    StartGrain(onset, pulled, gain);
+  });
 }
 
 }  // namespace tg

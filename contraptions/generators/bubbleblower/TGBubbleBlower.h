@@ -2,8 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "dsp/granular/GrainDraws.h"
+#include "dsp/granular/GrainLevel.h"
 #include "dsp/granular/GrainPool.h"
 #include "dsp/granular/GrainVoice.h"
 #include "dsp/granular/OnsetScheduler.h"
@@ -32,8 +35,8 @@ struct TGBubbleGrain {
 class TGBubbleBlower final : public QSSignalProcessor {
  public:
   static constexpr int kVoices = 20;
-  static constexpr int32_t kMaxFrames = 661500;  // 15 seconds at the program's rate
-  static constexpr int kMaxQuantizeClocks = 96;  // the editor's longest grid, a bar
+  static constexpr int32_t kMaxFrames = 600 * 44100;  // ten minutes at the program's rate
+  static constexpr int kMaxQuantizeClocks = 96;       // the editor's longest grid, a bar
 
   // UI thread. The loader reads the file (tests pass their own).
   explicit TGBubbleBlower(QSDynSigContext* context, SoundLoader& loader = SoundLoader::Instance());
@@ -45,8 +48,13 @@ class TGBubbleBlower final : public QSSignalProcessor {
   // UI thread.
   QSPropertyTable* GetPropertyTable() override;
 
-  // The sound data one instance may hold: the longest stereo file.
-  static size_t BufferMemory() { return static_cast<size_t>(kMaxFrames + 1) * 2 * sizeof(float); }
+  // The sound data an instance a document describes would hold: the file
+  // its values name, found from the document's directory.
+  static uint64_t SoundMemoryFor(std::string_view values, std::string_view documentDirectory) {
+    return SoundData::BytesForFirstValue(values, documentDirectory, kMaxFrames);
+  }
+  // UI thread, after a document is read: a file longer than ten minutes.
+  std::string ReadProblem() const override;
 
   QSCStringProperty file{QSCStringProperty::SoundFileName{}};  // "File"
   QSRangeProperty amplitude{1.0f, 1.0f};
@@ -63,6 +71,8 @@ class TGBubbleBlower final : public QSSignalProcessor {
 
   // UI thread: the newest load could not read its file (the grains are silent).
   bool LoadFailed() const { return sound_.LastLoadFailed(); }
+  // UI thread: the newest load kept only the first ten minutes of its file.
+  bool LoadCut() const { return sound_.LastLoadCut(); }
   // UI thread: a load asked for has not finished.
   bool Loading() const { return sound_.IsLoading(); }
   // Between blocks.
@@ -73,7 +83,8 @@ class TGBubbleBlower final : public QSSignalProcessor {
   void TakeChanges();
   double Normalisation() const;
   OnsetGrid Grid() const;
-  void StartGrain(int64_t onset, double gain);
+  // onset: samples from this block's start; pulled: how far the grid moved it.
+  void StartGrain(int64_t onset, int64_t pulled, double gain);
   bool RenderGrain(TGBubbleGrain& g);
 
   QSStaticPropertyTable table_;
@@ -86,6 +97,7 @@ class TGBubbleBlower final : public QSSignalProcessor {
   GrainRangeSources draws_;
   ExponentialGaps gaps_{QSNoiseSource::ClockSeed()};
   OnsetScheduler scheduler_;
+  GrainLevel level_;
 };
 
 }  // namespace tg

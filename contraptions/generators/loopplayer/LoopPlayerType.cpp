@@ -12,6 +12,7 @@ const ContraptionDescriptor& LoopPlayerType() {
       .helpTitle = "LoopPlayer",
       .makeMaker = OrdinaryMakers<TGLoopPlayer>(),
       .ports = FixedPorts({}, {"Left out", "Right out"}),
+      .levelParameters = {"Mute"},
   };
   return type;
 }

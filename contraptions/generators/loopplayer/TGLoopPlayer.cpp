@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "engine/SoundFilePaths.h"
 #include "engine/graph/QSDynSigContext.h"
 
 namespace tg {
@@ -20,6 +21,11 @@ TGLoopPlayer::TGLoopPlayer(QSDynSigContext* context, SoundLoader& loader)
   SetOutletSignal(0, &left_);
   SetOutletSignal(1, &right_);
   sound_.Follow(file);
+}
+
+std::string TGLoopPlayer::ReadProblem() const {
+  const std::string note = SoundData::CutNote(ResolveSoundFile(file.Value()), kMaxFrames);
+  return note.empty() ? std::string() : "File: \"" + MakeRelativePath(file.Value()) + "\" " + note;
 }
 
 QSPropertyTable* TGLoopPlayer::GetPropertyTable() {
@@ -41,41 +47,78 @@ void TGLoopPlayer::Process() {
   const TempoClock& clock = Context()->Clock();
   const double position = clock.Position();
   const double samplesPerTick = clock.SamplesPerClock();
-  if (!std::isfinite(samplesPerTick) || samplesPerTick < 1.0 || !std::isfinite(position) ||
-      std::fabs(position) > kLargestLoopPosition) {
-    return;
-  }
+  const bool clockUsable = std::isfinite(samplesPerTick) && samplesPerTick >= 1.0 &&
+                           std::isfinite(position) && std::fabs(position) <= kLargestLoopPosition;
 
   // A mute change waits for a bar line: from the first sample at or after
   // it, the loop sounds or not.
-  const double nextTick = std::ceil(position);
-  const double toNextTick = (nextTick - position) * samplesPerTick;
-  const bool barLineHere =
-      toNextTick < kBlockSize && std::fmod(nextTick, static_cast<double>(kTicksPerBar)) == 0.0;
-  const bool before = playing_;
+  bool before = playing_;
   int switchAt = kBlockSize;
-  if (barLineHere && mute.IsChanged()) {
-    mute.TakeChanged();
-    playing_ = !mute.Value();
-    switchAt = std::min(static_cast<int>(std::ceil(toNextTick)), kBlockSize);
+  if (clockUsable) {
+    const double nextTick = std::ceil(position);
+    const double toNextTick = (nextTick - position) * samplesPerTick;
+    const bool barLineHere =
+        toNextTick < kBlockSize && std::fmod(nextTick, static_cast<double>(kTicksPerBar)) == 0.0;
+    if (barLineHere && mute.IsChanged()) {
+      mute.TakeChanged();
+      playing_ = !mute.Value();
+      switchAt = std::min(static_cast<int>(std::ceil(toNextTick)), kBlockSize);
+    }
   }
+  const bool haveSound = sound != nullptr && sound->Frames() > 0;
+  const bool running = clockUsable && clock.IsRunning() && haveSound;
+  before = before && running;
+  const bool after = playing_ && running;
 
-  if (sound == nullptr || sound->Frames() <= 0 || !clock.IsRunning()) return;
+  double start = 0.0;
+  double loopLength = 0.0;
+  if (running) {
+    // Where the block starts in the loop, from the clock itself every block,
+    // so the loop never drifts from the tempo. Phase moves the loop's start
+    // against the bar line.
+    const int bars = std::clamp<int32_t>(barCount.Value(), 1, kMaxBars);
+    const int steps = std::clamp<int32_t>(phase.Value(), -kMaxPhase, kMaxPhase);
+    const double loopTicks = static_cast<double>(kTicksPerBar) * bars;
+    double ticks = std::fmod(position + static_cast<double>(steps) * kTicksPerStep, loopTicks);
+    if (ticks < 0.0) ticks += loopTicks;
+    loopLength = loopTicks * samplesPerTick;
+    start = ticks * samplesPerTick;
+    if (start >= loopLength || start < 0.0) start = 0.0;
+  } else if (fade_ > 0.0f && haveSound && heardLength_ > 0.0) {
+    // The clock has stopped: the loop plays on from where it was heard
+    // while it fades out.
+    start = heardNext_;
+    loopLength = heardLength_;
+  } else {
+    fade_ = 0.0f;
+    return;
+  }
+  if (!before && !after && fade_ == 0.0f) return;
 
-  // Where the block starts in the loop, from the clock itself every block,
-  // so the loop never drifts from the tempo. Phase moves the loop's start
-  // against the bar line.
-  const int bars = std::clamp<int32_t>(barCount.Value(), 1, kMaxBars);
-  const int steps = std::clamp<int32_t>(phase.Value(), -kMaxPhase, kMaxPhase);
-  const double loopTicks = static_cast<double>(kTicksPerBar) * bars;
-  double ticks = std::fmod(position + static_cast<double>(steps) * kTicksPerStep, loopTicks);
-  if (ticks < 0.0) ticks += loopTicks;
-  const double loopLength = loopTicks * samplesPerTick;
-  double start = ticks * samplesPerTick;
-  if (start >= loopLength || start < 0.0) start = 0.0;
+  Render(*sound, start, loopLength, 0, kBlockSize);
+  heardNext_ = std::fmod(start + kBlockSize, loopLength);
+  heardLength_ = loopLength;
+  Fade(start, loopLength, before, after, switchAt);
+}
 
-  if (before) Render(*sound, start, loopLength, 0, switchAt);
-  if (playing_) Render(*sound, start, loopLength, switchAt, kBlockSize);
+void TGLoopPlayer::Fade(double start, double loopLength, bool before, bool after, int switchAt) {
+  if (fade_ == 1.0f && before && after) return;  // sounding throughout
+  constexpr float kStep = 1.0f / kFadeSamples;
+  float* left = left_.Data();
+  float* right = right_.Data();
+  double at = start;
+  for (int i = 0; i < kBlockSize; ++i, at += 1.0) {
+    if (at >= loopLength) at -= loopLength;
+    if (i < switchAt ? before : after) {
+      // A loop that starts from its beginning starts with the file's first
+      // frame, as it was made; anywhere else it fades in.
+      fade_ = fade_ == 0.0f && at < 1.0 ? 1.0f : std::min(fade_ + kStep, 1.0f);
+    } else {
+      fade_ = std::max(fade_ - kStep, 0.0f);
+    }
+    left[i] *= fade_;
+    right[i] *= fade_;
+  }
 }
 
 void TGLoopPlayer::Render(const SoundData& sound, double start, double loopLength, int from,

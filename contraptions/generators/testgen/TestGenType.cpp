@@ -12,6 +12,7 @@ const ContraptionDescriptor& TestGenType() {
       .helpTitle = "TestGen",
       .makeMaker = OrdinaryMakers<TGTestSignalGenerator>(),
       .ports = FixedPorts({}, {"Mono out"}),
+      .levelParameters = {"Amplitude"},
   };
   return type;
 }

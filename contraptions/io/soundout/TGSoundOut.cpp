@@ -1,12 +1,15 @@
 #include "contraptions/io/soundout/TGSoundOut.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "contraptions/io/soundout/LostFramesMessage.h"
+#include "contraptions/io/soundout/OutputLevelMessage.h"
 #include "dsp/SampleConversion.h"
 #include "engine/EngineLock.h"
 #include "engine/SoundFilePaths.h"
@@ -124,6 +127,90 @@ bool TGSoundOut::SoundInActive() const {
 void TGSoundOut::Process() {
   left_ = &InletSignal(0);
   right_ = &InletSignal(1);
+  if (restartCounts_.load(std::memory_order_relaxed) &&
+      restartCounts_.exchange(false, std::memory_order_acq_rel)) {
+    StartCounting();
+    countLeft_ = countLimit_.load(std::memory_order_relaxed);
+  }
+  if (restLimiter_.load(std::memory_order_relaxed) &&
+      restLimiter_.exchange(false, std::memory_order_acq_rel)) {
+    limiter_ = OutputLimiter();
+  }
+  // An export counts only the frames its file takes.
+  const int counted =
+      countLeft_ < 0 ? kBlockSize : static_cast<int>(std::min<int64_t>(countLeft_, kBlockSize));
+  if (countLeft_ > 0) countLeft_ -= counted;
+  const int reduced = limiting_.load(std::memory_order_relaxed) ? Limit(counted) : 0;
+  ProcessFile();  // a take starts the counts afresh, this block its first
+  if (reduced > 0) {
+    limited_.store(limited_.load(std::memory_order_relaxed) + static_cast<uint64_t>(reduced),
+                   std::memory_order_relaxed);
+    lowestGain_.store(std::min(lowestGain_.load(std::memory_order_relaxed), limiter_.LowestGain()),
+                      std::memory_order_relaxed);
+  }
+  CountOutput(counted);
+}
+
+void TGSoundOut::StartCounting() {
+  clipped_.store(0, std::memory_order_relaxed);
+  peak_.store(0.0f, std::memory_order_relaxed);
+  limited_.store(0, std::memory_order_relaxed);
+  lowestGain_.store(1.0f, std::memory_order_relaxed);
+}
+
+int TGSoundOut::Limit(int counted) {
+  limitedLeft_.CopyFrom(*left_);
+  limitedRight_.CopyFrom(*right_);
+  left_ = &limitedLeft_;
+  right_ = &limitedRight_;
+  limiter_.ForgetLowest();  // this block's lowest
+  return limiter_.Process(limitedLeft_.Data(), limitedRight_.Data(), counted);
+}
+
+void TGSoundOut::CountOutput(int n) {
+  const float* l = left_->Data();
+  const float* r = right_->Data();
+  int over = 0;
+  float peak = 0.0f;
+  for (int i = 0; i < n; ++i) {
+    // What is not a finite number never counts: it goes out as silence.
+    const float a = std::isfinite(l[i]) ? std::fabs(l[i]) : 0.0f;
+    const float b = std::isfinite(r[i]) ? std::fabs(r[i]) : 0.0f;
+    over += (a > 1.0f) + (b > 1.0f);
+    peak = std::max(peak, std::max(a, b));
+  }
+  if (over > 0) {
+    clipped_.store(clipped_.load(std::memory_order_relaxed) + static_cast<uint64_t>(over),
+                   std::memory_order_relaxed);
+    if (!offline_.load(std::memory_order_relaxed)) {
+      clippedBlocks_.store(clippedBlocks_.load(std::memory_order_relaxed) + 1,
+                           std::memory_order_relaxed);
+    }
+  }
+  if (peak > peak_.load(std::memory_order_relaxed)) peak_.store(peak, std::memory_order_relaxed);
+}
+
+TGSoundOut::OutputCounts TGSoundOut::Counts() const {
+  return {clipped_.load(std::memory_order_relaxed), peak_.load(std::memory_order_relaxed),
+          limited_.load(std::memory_order_relaxed), lowestGain_.load(std::memory_order_relaxed)};
+}
+
+std::string TGSoundOut::ClipSummary() const {
+  const OutputCounts c = Counts();
+  return ClippedMessage(c.clipped, c.peak);
+}
+
+std::string TGSoundOut::LimiterSummary() const {
+  const OutputCounts c = Counts();
+  return LimitedMessage(c.limited, c.lowestGain);
+}
+
+std::string TGSoundOut::OutputSummary() const {
+  const std::string limited = LimiterSummary();
+  return limited.empty() ? ClipSummary() : ClipSummary() + "; " + limited;
+}
+
+void TGSoundOut::ProcessFile() {
   if (state_ == kOpening) {
     TakeUpFileAnswer();
     // A render must see the file open before its first block.
@@ -151,6 +238,7 @@ void TGSoundOut::Process() {
         break;
       case kRecord:
         EndRunning();
+        StartCounting();
         worker_.BeginTake(fileMode.Value() == 1);
         frameCounter_ = 0;
         state_ = punchMode.Value() == kSoundInSync && !SoundInActive() ? kRecordPaused : kRecording;

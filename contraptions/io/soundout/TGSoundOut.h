@@ -4,6 +4,7 @@
 #include <string>
 
 #include "contraptions/io/soundout/SoundOutFileWorker.h"
+#include "dsp/OutputLimiter.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/properties/QSCStringProperty.h"
 #include "framework/properties/QSIntProperty.h"
@@ -82,6 +83,40 @@ class TGSoundOut final : public QSSignalProcessor {
   // Audio thread: what goes to the sound card this block.
   const QSSignal& OutputLeft() const { return *left_; }
   const QSSignal& OutputRight() const { return *right_; }
+
+  // Any thread: "Limit the output": a peak limiter at -0.3 dBFS before the
+  // sound card and the recording (off: the inputs go out as they come).
+  void SetLimiting(bool on) { limiting_.store(on, std::memory_order_relaxed); }
+  bool Limiting() const { return limiting_.load(std::memory_order_relaxed); }
+  // Any thread: the limiter starts its next block at rest, as an export
+  // starts from silence.
+  void RestLimiter() { restLimiter_.store(true, std::memory_order_release); }
+  // What went out since the counts began: samples over full scale, the
+  // highest magnitude, the frames the limiter turned down and its lowest gain.
+  struct OutputCounts {
+    uint64_t clipped = 0;
+    float peak = 0.0f;
+    uint64_t limited = 0;
+    float lowestGain = 1.0f;
+  };
+  // Any thread.
+  OutputCounts Counts() const;
+  // Any thread: the counts begin again with the next block, and count that
+  // many frames at most (an export's length), or all. A take begins them
+  // itself; the engine asks when audio out starts and for an export.
+  void RestartCounts(int64_t frames = -1) {
+    countLimit_.store(frames, std::memory_order_relaxed);
+    restartCounts_.store(true, std::memory_order_release);
+  }
+  // "3 samples clipped (peak +1.2 dBFS)" and what the limiter did ("" when
+  // nothing), for the window, the status bar and the summaries.
+  std::string ClipSummary() const;
+  std::string LimiterSummary() const;
+  // Both, as an export's or a render's summary ends.
+  std::string OutputSummary() const;
+  // Any thread: the blocks heard with a sample over full scale, ever (an
+  // export's are not heard); a change lights the output meter's clip light.
+  uint64_t ClippedBlocks() const { return clippedBlocks_.load(std::memory_order_relaxed); }
   // Any thread; takes up the worker's answer about a file handed to it.
   int GetState() {
     TakeUpFileAnswer();
@@ -118,6 +153,16 @@ class TGSoundOut final : public QSSignalProcessor {
   // Whether the worker's answer about the file named last says it was lost.
   bool AnswerSaysLost() const;
   bool SoundInActive() const;
+  // The file's part of a block: commands, recording, playback.
+  void ProcessFile();
+  // Audio thread: the inputs through the limiter into buffers of its own;
+  // answers how many of the first `counted` frames it turned down.
+  int Limit(int counted);
+  // Audio thread: counts what goes out in the block's first n frames.
+  void CountOutput(int n);
+  // Audio thread: the counts from nothing (how many frames are still to be
+  // counted stays as it was).
+  void StartCounting();
   void Record();
   void Play();
   // Ends what runs, before another command or for good: a take whole (its
@@ -129,6 +174,19 @@ class TGSoundOut final : public QSSignalProcessor {
   const QSSignal* left_ = &QSSignal::Silent();
   const QSSignal* right_ = &QSSignal::Silent();
   QSSignal playLeft_, playRight_;
+  QSSignal limitedLeft_, limitedRight_;
+  OutputLimiter limiter_;
+  std::atomic<bool> limiting_{false};
+  std::atomic<bool> restartCounts_{false};
+  std::atomic<bool> restLimiter_{false};
+  // Written by the audio thread only; read by anyone.
+  std::atomic<uint64_t> clipped_{0};
+  std::atomic<float> peak_{0.0f};
+  std::atomic<uint64_t> limited_{0};
+  std::atomic<float> lowestGain_{1.0f};
+  std::atomic<uint64_t> clippedBlocks_{0};
+  std::atomic<int64_t> countLimit_{-1};  // as asked for with the restart
+  int64_t countLeft_ = -1;               // frames still to count; -1 all
   std::atomic<int> state_{kNoFile};
   bool playStarted_ = false;
   std::atomic<bool> offline_{false};

@@ -40,7 +40,9 @@ TSoundOutForm::TSoundOutForm(TGardeningContraption& contraption, QWidget* parent
       position_(new QSlider(Qt::Horizontal, Body())),
       durationLabel_(new QLabel(Body())),
       lost_(new QLabel(Body())),
+      clips_(new QLabel(Body())),
       timer_(new QTimer(this)),
+      levels_(new QTimer(this)),
       opening_(new QTimer(this)) {
   setWindowTitle("SoundOut");
   file_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -83,6 +85,13 @@ TSoundOutForm::TSoundOutForm(TGardeningContraption& contraption, QWidget* parent
   grid->addWidget(new QLabel("(sec)", Body()), 4, 3);
   grid->addWidget(position_, 5, 0, 1, 4);
   grid->addWidget(lost_, 6, 0, 1, 4);
+  grid->addWidget(clips_, 7, 0, 1, 4);
+  clips_->setStyleSheet("color: red;");
+  clips_->setToolTip("Samples sent over full scale since audio out started or the take began");
+  // The count goes on whether or not a take runs.
+  levels_->setInterval(500);
+  connect(levels_, &QTimer::timeout, this, [this] { ShowClips(); });
+  levels_->start();
 
   connect(open_, &QToolButton::clicked, this, [this] { OpenClicked(); });
   connect(play_, &QToolButton::clicked, this, [this] { PlayClicked(); });
@@ -97,7 +106,12 @@ TSoundOutForm::TSoundOutForm(TGardeningContraption& contraption, QWidget* parent
   });
   connect(duration_, &KWNumberEdit::OnChange, this,
           [this](double v) { Edit(processor_.recordDuration, static_cast<int>(std::trunc(v))); });
-  PlaceDesigned(QSize(250, 166 + kHeaderHeight));
+  PlaceDesigned(QSize(250, 182 + kHeaderHeight));
+}
+
+void TSoundOutForm::ShowClips() {
+  const bool clipped = processor_.Counts().clipped > 0;
+  clips_->setText(clipped ? QString::fromStdString(processor_.ClipSummary()) : QString());
 }
 
 bool TSoundOutForm::TimerRunning() const { return timer_->isActive(); }

@@ -57,6 +57,9 @@ class TSoundOutForm final : public TContraptionForm {
   QLabel* FileLabel() const { return file_; }
   // What the last take lost because the disk fell behind; empty when nothing.
   QLabel* LostLabel() const { return lost_; }
+  QLabel* ClipLabel() const { return clips_; }
+  // The clipped samples of the current take, when there are any.
+  void ShowClips();
   bool TimerRunning() const;
 
  private:
@@ -77,7 +80,9 @@ class TSoundOutForm final : public TContraptionForm {
   QSlider* position_;
   QLabel* durationLabel_;
   QLabel* lost_;
+  QLabel* clips_;
   QTimer* timer_;
+  QTimer* levels_;
   QTimer* opening_;
   QString playGlyph_, recordGlyph_;
   bool waitingForSoundIn_ = false;

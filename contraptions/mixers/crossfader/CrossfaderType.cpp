@@ -13,6 +13,7 @@ const ContraptionDescriptor& CrossfaderType() {
       .makeMaker = OrdinaryMakers<TGCrossfader>(),
       .ports = FixedPorts({"A left in", "A right in", "B left in", "B right in"},
                           {"Left out", "Right out"}),
+      .levelParameters = {"Fade"},
   };
   return type;
 }

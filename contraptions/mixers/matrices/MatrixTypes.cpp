@@ -27,6 +27,7 @@ const ContraptionDescriptor& Matrix8x8Type() {
       .helpTitle = "8x8Matrix",
       .makeMaker = OrdinaryMakers<TG8x8Matrix>(),
       .ports = MatrixPorts(8),
+      .levelParameters = {"Gate*"},
   };
   return type;
 }
@@ -40,6 +41,7 @@ const ContraptionDescriptor& Matrix4x4Type() {
       .helpTitle = "4x4Matrix",
       .makeMaker = OrdinaryMakers<TG4x4Matrix>(),
       .ports = MatrixPorts(4),
+      .levelParameters = {"Gate*"},
   };
   return type;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dsp/QSVInterp.h"
 #include "framework/ContraptionDescriptor.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/properties/QSDoubleProperty.h"
@@ -15,9 +16,9 @@ class TGThrowAway final : public QSSignalProcessor {
     SetOutletSignal(0, &out_);
   }
   void Process() override {
-    const auto g = static_cast<float>(gain.Value());
-    const QSSignal& in = InletSignal(0);
-    for (int i = 0; i < kBlockSize; ++i) out_[i] = in[i] * g;
+    // A gain glides to a new value through a block, never a step.
+    if (gain.TakeChanged()) ramp_.Set(gain.Value());
+    ramp_.ApplyGain(InletSignal(0).Data(), out_.Data());
   }
   QSPropertyTable* GetPropertyTable() override {
     static QSStaticPropertyTable::ClassInfo info;
@@ -30,6 +31,7 @@ class TGThrowAway final : public QSSignalProcessor {
  private:
   QSStaticPropertyTable table_;
   QSSignal out_;
+  QSVInterp ramp_;
 };
 
 const ContraptionDescriptor& ThrowAwayType();

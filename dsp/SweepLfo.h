@@ -6,23 +6,22 @@
 
 namespace tg {
 
-// A sweep oscillator stepped once a block: one cycle of a sine between 0 and
-// 1 that starts at 0.5 and rises. Sweeps faster than half the block rate
-// (about 86 Hz) fold back to slower ones.
-class BlockRateLfo {
+// A sweep oscillator read every sample: one cycle of a sine between 0 and 1
+// that starts at 0.5 and rises. Stepped once a block, a sweep faster than
+// half the block rate (86 Hz) would fold back to a slower one; read every
+// sample, 100 Hz sweeps at 100 Hz.
+class SweepLfo {
  public:
   static constexpr int kTableSize = 1024;
 
-  BlockRateLfo() : oscillator_(Table()) {}
-  BlockRateLfo(const BlockRateLfo&) = delete;
-  BlockRateLfo& operator=(const BlockRateLfo&) = delete;
+  SweepLfo() : oscillator_(Table()) {}
+  SweepLfo(const SweepLfo&) = delete;
+  SweepLfo& operator=(const SweepLfo&) = delete;
 
   // Audio thread: cycles per second.
-  void SetRate(double hz) {
-    oscillator_.SetIncrement(kTableSize / ((kSampleRate / kBlockSize) / hz));
-  }
-  // Audio thread: this block's value in 0 … 1; the phase moves on by a block.
-  float Next() { return oscillator_.Tick(); }
+  void SetRate(double hz) { oscillator_.SetFrequency(hz); }
+  // Audio thread: this block's values in 0 … 1, one a sample.
+  void Fill(float* values) { oscillator_.Fill(values); }
   // UI thread, audio stopped: back to the start of the cycle.
   void Restart() { oscillator_.SetPhase(0.0); }
   double Phase() const { return oscillator_.Phase(); }

@@ -28,7 +28,7 @@ void BlockTimeline::Restart(int primingFills) {
 }
 
 void BlockTimeline::OnFill(int64_t nowNanoseconds, int64_t firstFrame, int framesPerBuffer) {
-  latencyFrames_ = framesPerBuffer;
+  latencyFrames_.store(framesPerBuffer, std::memory_order_relaxed);
   if (primingLeft_ > 0) {
     --primingLeft_;
     return;
@@ -50,7 +50,7 @@ int64_t BlockTimeline::DueFrame(int64_t timeNanoseconds) const {
   const auto frames =
       static_cast<int64_t>(std::floor(static_cast<double>(timeNanoseconds - base_) * kSampleRate /
                                       block_timeline::kNanosecondsPerSecond));
-  return frames + latencyFrames_;
+  return frames + LatencyFrames();
 }
 
 }  // namespace tg

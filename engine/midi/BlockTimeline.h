@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace tg {
@@ -27,7 +28,8 @@ class BlockTimeline {
   // first fill that counts (such messages are due at once).
   int64_t DueFrame(int64_t timeNanoseconds) const;
   // The fixed latency, in frames.
-  int64_t LatencyFrames() const { return latencyFrames_; }
+  // The fixed latency, in frames (any thread).
+  int64_t LatencyFrames() const { return latencyFrames_.load(std::memory_order_relaxed); }
   bool Known() const { return known_; }
 
   static int64_t FramesToNanoseconds(int64_t frames);
@@ -36,7 +38,7 @@ class BlockTimeline {
   int primingLeft_ = 0;
   bool known_ = false;
   int64_t base_ = 0;  // when frame 0 would have been filled, in nanoseconds
-  int64_t latencyFrames_ = 0;
+  std::atomic<int64_t> latencyFrames_{0};
 };
 
 }  // namespace tg

@@ -49,15 +49,25 @@ class JackTestClient {
   uint32_t FrameNow() const { return jack_frame_time(client_); }
   jack_nframes_t Period() const { return jack_get_buffer_size(client_); }
 
-  // Records whatever plays into the first playback port of the system:
-  // the output of the program's audio stream.
-  bool ListenToPlayback() {
+  // The ports that play into the system's first playback port now.
+  std::vector<std::string> PlaybackSources() const {
+    std::vector<std::string> names;
     const char** from =
         jack_port_get_all_connections(client_, jack_port_by_name(client_, "system:playback_1"));
-    if (from == nullptr) return false;
-    const bool joined = jack_connect(client_, from[0], jack_port_name(audioIn_)) == 0;
+    if (from == nullptr) return names;
+    for (const char** p = from; *p != nullptr; ++p) names.emplace_back(*p);
     jack_free(from);
-    return joined;
+    return names;
+  }
+  // Records what a port that joined the system's first playback port since
+  // `before` plays (the program's audio stream, not one a test before it
+  // left behind while its process ends).
+  bool ListenToPlayback(const std::vector<std::string>& before) {
+    for (const std::string& port : PlaybackSources()) {
+      if (std::find(before.begin(), before.end(), port) != before.end()) continue;
+      return jack_connect(client_, port.c_str(), jack_port_name(audioIn_)) == 0;
+    }
+    return false;
   }
   void StartRecording() { record_.store(true); }
 

@@ -103,6 +103,7 @@ class MidiJackTest : public ::testing::Test {
   void Start() {
     soundOut = patch->NewContraption("SoundOut", 200, 10);
     ASSERT_NE(soundOut, nullptr);
+    playbackBefore = sender.PlaybackSources();
     engine->StartAudioOut();
   }
   // Runs the user-interface thread's MIDI work until the condition holds,
@@ -197,6 +198,7 @@ class MidiJackTest : public ::testing::Test {
   std::unique_ptr<MidiController> midi;
   std::vector<std::string> said;
   PatchNode* soundOut = nullptr;
+  std::vector<std::string> playbackBefore;
   test::JackTestClient sender{"tonegarden-test-sender"};
 };
 
@@ -330,7 +332,7 @@ TEST_F(MidiJackTest, NotesTransposeTheBasslineAndPlayDrumsAtTheirSample) {
   Start();
   ASSERT_NE(patch->Connect(*drumsNode, 0, *soundOut, 0), nullptr);
   ASSERT_TRUE(PumpUntil([&] { return !drums.SlotLoading(0); }));
-  ASSERT_TRUE(sender.ListenToPlayback());
+  ASSERT_TRUE(PumpUntil([&] { return sender.ListenToPlayback(playbackBefore); }));
   sender.StartRecording();
 
   // Any note of any channel moves the pattern by its distance from 60, and

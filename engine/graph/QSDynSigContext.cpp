@@ -196,9 +196,10 @@ void QSDynSigContext::InstallPlan(Plan& plan) {
   // A conditioner that goes on keeps the running loop's state.
   size_t fresh = 0;
   for (const auto& [pipe, outlet] : plan.feedbackOutlets) {
-    auto kept = std::find_if(limiters_.begin(), limiters_.end(), [&](const auto& l) {
-      return l && l->sourcePipe == pipe && l->sourceOutlet == outlet;
-    });
+    auto kept = std::find_if(limiters_.begin(), limiters_.end(),
+                             [&, &pipe = pipe, &outlet = outlet](const auto& l) {
+                               return l && l->sourcePipe == pipe && l->sourceOutlet == outlet;
+                             });
     plan.limiters.push_back(kept != limiters_.end() ? std::move(*kept)
                                                     : std::move(plan.freshLimiters[fresh++]));
   }

@@ -35,7 +35,7 @@ set(rules
   "^contraptions/RegisterContraptions\\.=shell"
   "^contraptions/=contraptions"
   "^engine/=engine"
-  "^app/(document|patch|shell)/=shell"
+  "^app/(document|patch|shell|midi)/=shell"
   "^app/(render|graphdemo)/=tools"
   "^tools/=tools"
   "^app/=gui"

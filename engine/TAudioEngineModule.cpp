@@ -187,6 +187,8 @@ void TAudioEngineModule::StartAudioOut() {
     overloadCount_ = 0;
     panicFade_ = PanicFade::None;
     outStream_->TakeOverload();  // the last run's, not this one's
+    renderedFrames_ = 0;
+    midi_.Restart(outStream_->BufferCount());
   }
   soundOut_->RestartCounts();  // clipping counts from this run on
   outStream_->Start();
@@ -293,6 +295,7 @@ void TAudioEngineModule::DestroyContraption(std::unique_ptr<TGardeningContraptio
   if (contraption->OwnsProcessor()) {
     EngineLockGuard lock(outStream_->GetEngineLock());
     LeaveGraph(contraption->Processor());
+    midi_.Forget(&contraption->Processor());
   }
   contraption.reset();
   GraphEdited();
@@ -380,8 +383,14 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
   // for the sound it asked for, so a render comes out the same every time.
   // The stream's own fills never wait, not even the first ones.
   soundIn_->SetOffline(offline);
+  // Live, MIDI plays at its time; an export or a render takes none.
+  if (!offline) midi_.BeginFill(SteadyNanoseconds(), renderedFrames_, frameCount);
   for (int b = 0; b < blocks; ++b) {
-    if (offline) SoundLoader::Instance().WaitUntilIdle();
+    if (offline) {
+      SoundLoader::Instance().WaitUntilIdle();
+    } else {
+      midi_.BeforeBlock(renderedFrames_ + static_cast<int64_t>(b) * kBlockSize);
+    }
     if (panicFade_ == PanicFade::None && panicRequested_.exchange(false)) {
       panicFade_ = PanicFade::Out;
     }
@@ -396,6 +405,29 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
     }
     buffer += kValuesPerBlock;
   }
+  if (!offline) renderedFrames_ += static_cast<int64_t>(blocks) * kBlockSize;
+}
+
+bool TAudioEngineModule::AttachMidiInput(MidiInput& input) {
+  EngineLockGuard lock(GetEngineLock());
+  return midi_.Attach(&input);
+}
+
+void TAudioEngineModule::DetachMidiInput(MidiInput& input) {
+  EngineLockGuard lock(GetEngineLock());
+  midi_.Detach(&input);
+}
+
+std::unique_ptr<MidiTargetMap> TAudioEngineModule::SetMidiTargets(
+    std::unique_ptr<MidiTargetMap> map) {
+  EngineLockGuard lock(GetEngineLock());
+  return midi_.Exchange(std::move(map));
+}
+
+void TAudioEngineModule::ApplyMidiWhileStopped() {
+  if (IsAudioOutRunning()) return;
+  EngineLockGuard lock(GetEngineLock());
+  midi_.ApplyNow();
 }
 
 void TAudioEngineModule::FadeForPanic(const float*& left, const float*& right) {

@@ -11,6 +11,7 @@
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "engine/graph/ProcessingPool.h"
 #include "engine/graph/QSDynSigContext.h"
+#include "engine/midi/MidiDispatcher.h"
 #include "engine/streams/AudioInStream.h"
 #include "engine/streams/AudioOutStream.h"
 #include "framework/ContraptionEngine.h"
@@ -171,6 +172,19 @@ class TAudioEngineModule final : public ContraptionEngine,
   // scheduling (tests stand in for the system).
   void SetHelperStart(std::function<bool()> start) { helperStart_ = std::move(start); }
 
+  // MIDI: the inputs whose messages the audio thread plays, and the targets
+  // it plays them on (each under the engine lock, briefly). The map given
+  // back is the one before, to be freed by the caller.
+  bool AttachMidiInput(MidiInput& input);
+  void DetachMidiInput(MidiInput& input);
+  std::unique_ptr<MidiTargetMap> SetMidiTargets(std::unique_ptr<MidiTargetMap> map);
+  // With audio out stopped, what the inputs received is applied now, as the
+  // audio thread would; with audio out running, nothing happens.
+  void ApplyMidiWhileStopped();
+  // UI thread: the parameters MIDI moved.
+  bool TakeMidiChange(MidiDispatcher::Change& change) { return midi_.TakeChange(change); }
+  const MidiDispatcher& Midi() const { return midi_; }
+
   // The document-modified byte that every contraption edit sets.
   bool IsDocumentModified() const { return documentModified_; }
   void SetDocumentModified(bool modified) { documentModified_ = modified; }
@@ -243,6 +257,8 @@ class TAudioEngineModule final : public ContraptionEngine,
   enum class PanicFade : uint8_t { None, Out, In };
   std::atomic<bool> panicRequested_{false};
   PanicFade panicFade_ = PanicFade::None;
+  MidiDispatcher midi_;
+  int64_t renderedFrames_ = 0;  // live, since audio out started
   std::array<float, kBlockSize> fadedLeft_{};
   std::array<float, kBlockSize> fadedRight_{};
   bool documentModified_ = false;

@@ -65,6 +65,12 @@ std::string TContraptionMaker::Register(TGardeningContraption& contraption, std:
   return settled;
 }
 
+void TContraptionMaker::Renamed(std::string_view from, std::string_view to) {
+  if (singleInstance_) return;
+  MarkNumber(InstanceNumberOf(from), false);
+  MarkNumber(InstanceNumberOf(to), true);
+}
+
 void TContraptionMaker::Unregister(TGardeningContraption& contraption) {
   if (singleInstance_) {
     if (instance_ == &contraption) instance_ = nullptr;

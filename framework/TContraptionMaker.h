@@ -54,6 +54,8 @@ class TContraptionMaker {
   std::string Register(TGardeningContraption& contraption, std::string_view name);
   // Called by the contraption at destruction: frees its number and unlists it.
   void Unregister(TGardeningContraption& contraption);
+  // Called by a contraption given another name: the old number is free, the new one taken.
+  void Renamed(std::string_view from, std::string_view to);
   void ResetNumbering() { usedNumbers_.fill(0); }
   bool IsNumberUsed(int number) const;
 

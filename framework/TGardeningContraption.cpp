@@ -45,6 +45,11 @@ TGardeningContraption::~TGardeningContraption() {
 
 const std::string& TGardeningContraption::TypeName() const { return maker_->TypeName(); }
 
+void TGardeningContraption::Rename(std::string_view name) {
+  maker_->Renamed(name_, name);
+  name_ = name;
+}
+
 bool TGardeningContraption::HasPreset(int index) const {
   return ValidSlot(index) && presets_[static_cast<size_t>(index)]->IsSet();
 }
@@ -120,9 +125,7 @@ void TGardeningContraption::Edited(std::string name) {
 
 void TGardeningContraption::CloseWindow() { engine_->Host().windows->CloseWindow(*this); }
 
-void TGardeningContraption::WindowStateRestored() {
-  engine_->Host().windows->RefreshWindow(*this);
-}
+void TGardeningContraption::WindowStateRestored() { engine_->Host().windows->RefreshWindow(*this); }
 
 void TGardeningContraption::MarkChanged() {
   Edited();

@@ -32,6 +32,8 @@ class TGardeningContraption {
   TGardeningContraption& operator=(const TGardeningContraption&) = delete;
 
   const std::string& Name() const { return name_; }
+  // Another name (PatchEditor checks it is free): the type's numbering follows.
+  void Rename(std::string_view name);
   const std::string& TypeName() const;
   TContraptionMaker& Maker() const { return *maker_; }
   ContraptionEngine& Engine() const { return *engine_; }

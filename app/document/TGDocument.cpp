@@ -30,6 +30,7 @@ namespace {
 constexpr const char* kCaption = "Tonegarden";
 constexpr const char* kReadCaption = "Error Reading Document";
 constexpr size_t kSectionLineLimit = 99;
+constexpr size_t kBindingLineLimit = 4999;
 constexpr const char* kEol = "\r\n";
 
 using documenttext::ReadLine;
@@ -222,6 +223,8 @@ void TGDocument::ReadSections(std::istream& in) {
       ReadContraptions(in);
     } else if (section == "connections:") {
       ReadConnections(in);
+    } else if (section == "midi:") {
+      ReadBindings(in);
     } else {
       // An unknown section: its lines begin with a tab.
       std::string skipped;
@@ -298,6 +301,29 @@ void TGDocument::ReadConnections(std::istream& in) {
   }
 }
 
+void TGDocument::ReadBindings(std::istream& in) {
+  TContraptionFactory& factory = patch_.Engine().Factory();
+  MidiBindingList bindings;
+  std::string line;
+  while (in.peek() == '\t') {
+    in.get();
+    ReadLine(in, line, kBindingLineLimit);
+    const std::optional<MidiBinding> b = MidiBinding::FromLine(line);
+    if (!b) {
+      readProblems_.push_back("a MIDI binding that is not one: \"" + line.substr(0, 60) + "\"");
+    } else if (b->target.kind != MidiTargetSpec::Kind::Scene &&
+               factory.FindContraption(b->target.contraption) == nullptr) {
+      readProblems_.push_back("the MIDI binding of " + b->target.contraption +
+                              ", which is not in the document");
+    } else if (!bindings.Add(*b)) {
+      readProblems_.push_back("the MIDI bindings beyond the first " +
+                              std::to_string(MidiBindingList::kMaxBindings));
+      while (in.peek() == '\t') ReadLine(in, line, 0);
+    }
+  }
+  patch_.LoadBindings(std::move(bindings));
+}
+
 void TGDocument::WriteTo(std::ostream& out) const {
   const PatchModel& model = patch_.Model();
   out << ".tgh 0.5" << kEol << "tempo:" << kEol << '\t' << textio::FormatDouble(Tempo()) << kEol;
@@ -318,6 +344,12 @@ void TGDocument::WriteTo(std::ostream& out) const {
     const PatchConnection& c = model.ConnectionAt(i);
     out << '\t' << c.source->contraption->Name() << '\t' << c.outlet << '\t'
         << c.destination->contraption->Name() << '\t' << c.inlet << kEol;
+  }
+  // Only a document with bindings has the section, so others read as before.
+  const MidiBindingList& bindings = patch_.Bindings();
+  if (!bindings.Empty()) {
+    out << "midi:" << kEol;
+    for (const MidiBinding& b : bindings.All()) out << '\t' << b.ToLine() << kEol;
   }
   out << "end" << kEol;
 }

@@ -73,6 +73,7 @@ class TGDocument final : public KWDocument {
   void ReadSections(std::istream& in);
   void ReadContraptions(std::istream& in);
   void ReadConnections(std::istream& in);
+  void ReadBindings(std::istream& in);
   // Reads file as the document named documentName (its name and folder).
   bool OpenAs(const std::string& file, const std::string& documentName);
   // Looks at every sound file the patch plays.

@@ -104,6 +104,7 @@ int main(int argc, char** argv) {
   tg::TMainForm::Options options;
   options.outStream = out.get();
   options.inStream = in.get();
+  options.openMidi = true;
   // TONEGARDEN_RECOVERY_DIR: another place for the crash copies (tests, a second user).
   const char* recovery = std::getenv("TONEGARDEN_RECOVERY_DIR");
   options.recoveryDirectory = recovery != nullptr && *recovery != '\0'

@@ -15,6 +15,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -32,6 +33,8 @@
 #include "app/help/THelpBrowser.h"
 #include "app/host/QtHostServices.h"
 #include "app/mainwindow/TGDocumentQueries.h"
+#include "app/midiwindow/TMidiLink.h"
+#include "app/midiwindow/TMidiSettingsPage.h"
 #include "app/patch/PatchEditor.h"
 #include "app/patch/PatchModel.h"
 #include "app/patcher/KWPatcherPanel.h"
@@ -103,6 +106,10 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
           return text.str();
         });
   }
+  midi_ = std::make_unique<TMidiLink>(*patch_, settings_, this, options_.openMidi,
+                                      [this](const QString& text) {
+                                        if (!closing_) statusBar()->showMessage(text, 5000);
+                                      });
   SoundFilePaths::Instance().Load(settings_);
   SoundFilePaths::Instance().SetApplicationDirectory(
       (QApplication::applicationDirPath() + "/").toStdString());
@@ -295,6 +302,7 @@ void TMainForm::BuildMenus() {
   connect(AddAction(control, "Panic", "&Panic", QKeySequence(Qt::Key_Escape),
                     "Stop every sound at once"),
           &QAction::triggered, this, [this] { Panic(); });
+  midi_->AddMenuEntries(control);
 
   QMenu* help = menuBar()->addMenu("&Help");
   help->menuAction()->setStatusTip("Help topics");
@@ -626,7 +634,12 @@ void TMainForm::ExportAsWave() {
 
 void TMainForm::ShowSettings() {
   TSettingsForm dialog(engine_, options_.outStream, options_.inStream, *messages_, settings_, this);
-  dialog.exec();
+  auto* midiPage = new TMidiSettingsPage(midi_->Ports(), &dialog);
+  dialog.Pages()->addTab(midiPage, "MIDI");
+  if (dialog.exec() == QDialog::Accepted) {
+    midiPage->Apply();
+    midi_->StorePorts();
+  }
   UpdateControls();
 }
 

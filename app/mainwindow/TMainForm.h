@@ -39,6 +39,7 @@ class SettingsStore;
 class TAudioEngineModule;
 class TGDocument;
 class THelpBrowser;
+class TMidiLink;
 class TPatternedScrollBox;
 class UserMessages;
 
@@ -58,6 +59,8 @@ class TMainForm final : public QMainWindow {
     // Where unsaved changes are kept against a crash, and looked for at the
     // start; empty: neither (tests and tools).
     std::string recoveryDirectory;
+    // Opens the MIDI ports chosen in the settings (the program; tests leave them shut).
+    bool openMidi = false;
   };
 
   TMainForm(TAudioEngineModule& engine, SettingsStore& settings, CommandLine commandLine,
@@ -147,6 +150,7 @@ class TMainForm final : public QMainWindow {
   QTimer* MeterTimer() const { return meterTimer_; }
   QWidget* ToolBar() const;
   UserMessages& Messages() const { return *messages_; }
+  TMidiLink& Midi() const { return *midi_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -199,6 +203,7 @@ class TMainForm final : public QMainWindow {
   std::unique_ptr<ProgramCommands> commands_;
   std::unique_ptr<ContraptionWindowHost> windowHost_;
   QPointer<THelpBrowser> help_;
+  std::unique_ptr<TMidiLink> midi_;
 
   std::map<QString, QAction*> actions_;
   QMenu* reopenMenu_ = nullptr;

@@ -135,10 +135,72 @@ PatchEditor::Batch::~Batch() {
 
 void PatchEditor::Clear() {
   const TAudioEngineModule::GraphBatch batch(engine_);
+  // The bindings go first, all at once, rather than one contraption at a time.
+  if (!bindings_.Empty()) {
+    bindings_ = {};
+    BindingsChanged();
+  }
   ++replaying_;
   model_.Clear();
   --replaying_;
   ClearHistory();
+}
+
+std::string PatchEditor::Rename(PatchNode& node, const std::string& name) {
+  const std::string old = node.contraption->Name();
+  if (name == old) return {};
+  if (name.empty()) return "A name cannot be empty.";
+  if (name.size() > TContraptionFactory::kMaxNameLength)
+    return "A name can be at most " + std::to_string(TContraptionFactory::kMaxNameLength) +
+           " characters long.";
+  if (std::any_of(name.begin(), name.end(),
+                  [](char c) { return static_cast<unsigned char>(c) <= ' '; }))
+    return "A name cannot hold spaces, tabs or line breaks.";
+  if (engine_.Factory().FindContraption(name) != nullptr)
+    return "Another contraption is called \"" + name + "\".";
+  PatchStep step;
+  step.kind = PatchStep::Kind::Rename;
+  step.source = old;
+  step.destination = name;
+  Carry(step);
+  Record(std::move(step), "Rename " + old + " to " + name);
+  Changed();
+  return {};
+}
+
+void PatchEditor::RenameContraption(TGardeningContraption& contraption, const std::string& name) {
+  const std::string old = contraption.Name();
+  contraption.Rename(name);
+  if (PatchNode* node = model_.FindNode(&contraption)) node->caption = name;
+  if (bindings_.Rename(old, name)) BindingsChanged();
+  contraption.WindowStateRestored();  // the window's header shows the name
+}
+
+void PatchEditor::AsOneCommand(std::string name, const std::function<void()>& edits) {
+  ++grouping_;
+  edits();
+  if (--grouping_ > 0 || group_.empty()) return;
+  std::vector<PatchStep> steps = std::move(group_);
+  group_.clear();
+  history_.Push(PatchCommand{std::move(name), std::move(steps), {}, {}});
+  Changed();
+}
+
+void PatchEditor::EditBindings(MidiBindingList bindings, std::string name) {
+  if (bindings == bindings_) return;
+  PatchStep step;
+  step.kind = PatchStep::Kind::Bindings;
+  step.bindings = bindings_.Lines();
+  step.bindingsAfter = bindings.Lines();
+  bindings_ = std::move(bindings);
+  BindingsChanged();
+  Record(std::move(step), std::move(name));
+  Changed();
+}
+
+void PatchEditor::LoadBindings(MidiBindingList bindings) {
+  bindings_ = std::move(bindings);
+  BindingsChanged();
 }
 
 std::string PatchEditor::UndoName() const { return CanUndo() ? history_.NextUndo().name : ""; }
@@ -207,6 +269,10 @@ void PatchEditor::Carry(const PatchStep& step) {
       model_.MoveNodeTo(node, step.index);
       if (open) node.contraption->ShowWindow();
       Rebaseline(*node.contraption);
+      if (!step.bindings.empty()) {
+        bindings_.InsertPlacedLines(step.bindings);
+        BindingsChanged();
+      }
       break;
     }
     case Kind::Remove:
@@ -253,6 +319,14 @@ void PatchEditor::Carry(const PatchStep& step) {
       model_.SetPatcherShown(step.layoutAfter.patcherShown);
       model_.SetPropertiesShown(step.layoutAfter.propertiesShown);
       break;
+    case Kind::Bindings:
+      bindings_ = MidiBindingList::FromLines(step.bindingsAfter);
+      BindingsChanged();
+      break;
+    case Kind::Rename:
+      if (PatchNode* node = FindNode(step.source))
+        RenameContraption(*node->contraption, step.destination);
+      break;
   }
   --replaying_;
 }
@@ -279,6 +353,7 @@ PatchStep PatchEditor::NodeStep(PatchStep::Kind kind, PatchNode& node) const {
   step.index = model_.IndexOf(node);
   step.source = node.contraption->Name();
   step.item = item.str();
+  step.bindings = bindings_.PlacedLinesOf(step.source);
   return step;
 }
 
@@ -346,6 +421,8 @@ void PatchEditor::OnDeleteNode(PatchNode& node) {
     Record(NodeStep(PatchStep::Kind::Remove, node), "Delete " + node.contraption->Name());
   }
   baselines_.erase(node.contraption);
+  // Nothing may reach the contraption once it is freed: its bindings go first.
+  if (bindings_.RemoveOf(node.contraption->Name())) BindingsChanged();
   std::unique_ptr<TGardeningContraption> doomed = std::move(*it);
   contraptions_.erase(it);
   // Not under the engine lock: closing the window and stopping a stream

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/midi/MidiBinding.h"
 #include "app/patch/EditHistory.h"
 #include "app/patch/PatchModel.h"
 #include "framework/host/EditListener.h"
@@ -56,6 +57,25 @@ class PatchEditor final : private PatchModel::Listener, private EditListener {
   void SetLayout(const PaneLayout& layout);
   // Deletes every contraption and forgets the history (New, Open, Revert).
   void Clear();
+  // Gives a contraption another name, as an undoable edit; its wires, its
+  // MIDI bindings and its window follow. Empty when done, else why not (a
+  // name that is empty, holds blanks, is too long or is taken).
+  std::string Rename(PatchNode& node, const std::string& name);
+  // Runs edits (preset recalls of several contraptions) as one command.
+  void AsOneCommand(std::string name, const std::function<void()>& edits);
+
+  // The document's MIDI bindings. A contraption's deletion takes its
+  // bindings with it (and its undo brings them back); a rename renames them.
+  const MidiBindingList& Bindings() const { return bindings_; }
+  // The user's change (learning, forgetting, the bindings dialog): undoable.
+  void EditBindings(MidiBindingList bindings, std::string name);
+  // Bindings read from a document: not an edit.
+  void LoadBindings(MidiBindingList bindings);
+  // Hears of every change of the bindings, and of the contraptions they
+  // name, before a contraption that goes is freed.
+  void SetBindingsChangedHandler(std::function<void()> handler) {
+    bindingsChanged_ = std::move(handler);
+  }
 
   // Undo and redo.
   bool CanUndo() const { return history_.CanUndo(); }
@@ -122,6 +142,10 @@ class PatchEditor final : private PatchModel::Listener, private EditListener {
       changed_();
     }
   }
+  void BindingsChanged() const {
+    if (bindingsChanged_) bindingsChanged_();
+  }
+  void RenameContraption(TGardeningContraption& contraption, const std::string& name);
 
   TAudioEngineModule& engine_;
   PatchModel& model_;
@@ -136,6 +160,8 @@ class PatchEditor final : private PatchModel::Listener, private EditListener {
   std::function<void()> changed_;
   int batches_ = 0;
   mutable bool changePending_ = false;
+  MidiBindingList bindings_;
+  std::function<void()> bindingsChanged_;
 };
 
 }  // namespace tg

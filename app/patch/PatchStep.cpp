@@ -32,6 +32,12 @@ PatchStep PatchStep::Inverse() const {
     case Kind::Layout:
       std::swap(s.layoutBefore, s.layoutAfter);
       break;
+    case Kind::Bindings:
+      std::swap(s.bindings, s.bindingsAfter);
+      break;
+    case Kind::Rename:
+      std::swap(s.source, s.destination);
+      break;
   }
   return s;
 }

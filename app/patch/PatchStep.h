@@ -18,6 +18,8 @@ struct PatchStep {
     State,       // a contraption's values from before to after
     Tempo,       // from tempoBefore to tempoAfter
     Layout,      // the pane layout from before to after
+    Bindings,    // the MIDI bindings from bindings to bindingsAfter
+    Rename,      // a contraption from the name source to the name destination
   };
   struct PaneLayout {
     int paneWidth = 0;
@@ -31,7 +33,8 @@ struct PatchStep {
   // Place, Remove: the contraption's document line (type, name, values,
   // presets and window state).
   std::string item;
-  // Connect, Disconnect: the wire; Move, State: the contraption.
+  // Connect, Disconnect: the wire; Move, State: the contraption; Rename:
+  // the names before (source) and after (destination).
   std::string source;
   int outlet = 0;
   std::string destination;
@@ -40,6 +43,10 @@ struct PatchStep {
   ContraptionSnapshot before, after;
   double tempoBefore = 0.0, tempoAfter = 0.0;
   PaneLayout layoutBefore, layoutAfter;
+  // Place, Remove: the contraption's MIDI bindings, each document line after
+  // its place in the list.
+  // Bindings: every binding before (bindings) and after (bindingsAfter).
+  std::string bindings, bindingsAfter;
 
   // The step that takes the patch back.
   PatchStep Inverse() const;

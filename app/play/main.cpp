@@ -12,9 +12,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/document/TGDocument.h"
 #include "app/host/QtSettingsStore.h"
+#include "app/midi/MidiController.h"
 #include "app/patch/PatchEditor.h"
 #include "app/render/HeadlessQueries.h"
 #include "app/shell/LivePlayer.h"
@@ -22,6 +24,7 @@
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/devices/WaveDeviceLayers.h"
+#include "engine/midi/MidiPorts.h"
 #include "engine/streams/FirstStartLatency.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
@@ -41,7 +44,7 @@ constexpr int kNoDevice = 6;
 const char* const kUsage =
     "usage: tonegarden-play PATCH.tgh [--device NAME] [--buffers N --buffer-bytes B]\n"
     "                       [--threads N] [--seconds N] [--no-clock] [--record] [--status]\n"
-    "                       [--quiet]\n"
+    "                       [--quiet] [--midi-in PORT]... [--midi-out PORT]\n"
     "       tonegarden-play --help | --version\n"
     "\n"
     "Plays a Tonegarden patch live, without a window, through the stored output\n"
@@ -55,6 +58,9 @@ const char* const kUsage =
     "  --record           record a take to SoundOut's file while playing\n"
     "  --status           one line a second: bar:beat  tempo  CPU load %  overloads\n"
     "  --quiet            no messages but errors\n"
+    "  --midi-in PORT     listen to this MIDI port (JACK or ALSA sequencer name;\n"
+    "                     repeatable); default: the ports chosen in the settings\n"
+    "  --midi-out PORT    play the bound values back to this MIDI port\n"
     "SIGINT and SIGTERM stop cleanly (the output fades out, takes are closed);\n"
     "SIGHUP reads the patch again from its file.\n"
     "Exit status: 0 stopped, 2 bad arguments, 3 unreadable document,\n"
@@ -71,6 +77,8 @@ struct Options {
   bool record = false;
   bool status = false;
   bool quiet = false;
+  std::vector<std::string> midiIn;
+  std::optional<std::string> midiOut;
 };
 
 // What the program would show in a message box: one line on stderr.
@@ -169,6 +177,12 @@ int main(int argc, char** argv) {
       o.record = true;
     } else if (arg == "--status") {
       o.status = true;
+    } else if (arg == "--midi-in") {
+      if (i + 1 >= argc || *argv[i + 1] == '\0') return BadArgument("--midi-in needs a port name");
+      o.midiIn.emplace_back(argv[++i]);
+    } else if (arg == "--midi-out") {
+      if (i + 1 >= argc || *argv[i + 1] == '\0') return BadArgument("--midi-out needs a port name");
+      o.midiOut = argv[++i];
     } else if (arg == "--quiet" || arg == "-q") {
       o.quiet = true;
     } else if (!arg.empty() && arg[0] == '-') {
@@ -236,6 +250,23 @@ int main(int argc, char** argv) {
     return NoDevice("the output device \"" + deviceName + "\" cannot be opened: " + problem,
                     out.DeviceNames());
   }
+  // MIDI where the command line or the settings name a port; a port or a
+  // system that is not there is said and never stops the run.
+  MidiPorts midiPorts(engine, MidiPorts::StandardSystems());
+  midiPorts.SetMessageHandler([&o](const std::string& text) {
+    if (!o.quiet) std::cerr << "tonegarden-play: " << text << "\n";
+  });
+  midiPorts.Load(settings);
+  if (!o.midiIn.empty()) midiPorts.SetWantedInputs(o.midiIn);
+  if (o.midiOut) midiPorts.SetWantedOutput(*o.midiOut);
+  std::optional<MidiController> midi;
+  if (!midiPorts.WantedInputs().empty() || !midiPorts.WantedOutput().empty()) {
+    midi.emplace(patch, midiPorts);
+    midi->SetMessageHandler([&o](const std::string& text) {
+      if (!o.quiet) std::cerr << "tonegarden-play: " << text << "\n";
+    });
+    midiPorts.Open();
+  }
   if (o.record && !player.Record()) {
     messages.ShowMessage("SoundOut has no file to record to", "Tonegarden", MessageIcon::Warning);
   }
@@ -247,9 +278,11 @@ int main(int argc, char** argv) {
   int lines = 0;
   std::string takeMessage;
   for (;;) {
-    const timespec tick{0, 50'000'000};
+    // With MIDI, program changes are recalled within a few milliseconds.
+    const timespec tick{0, midi ? 4'000'000 : 50'000'000};
     const int received = sigtimedwait(&handled, nullptr, &tick);
     if (received == SIGINT || received == SIGTERM) break;
+    if (midi) midi->Poll();
     if (received == SIGHUP) {
       if (!player.Reload()) {
         messages.ShowMessage("the patch could not be read again; it plays on as it was",
@@ -271,5 +304,6 @@ int main(int argc, char** argv) {
     if (o.seconds && played >= *o.seconds) break;
   }
   player.Stop();
+  midi.reset();
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/forms/EditProbe.h"
 #include "framework/properties/QSPropertyTable.h"
 #include "framework/properties/QSPropertyUnits.h"
 
@@ -59,6 +60,10 @@ class TContraptionForm : public QWidget {
   // modified, preset caption "--"; undo will record here).
   template <typename Property, typename Value>
   void Edit(Property& property, Value value) {
+    if (EditProbe* probe = EditProbe::Active()) {
+      probe->Note(property, value);
+      return;
+    }
     property.SetValue(value);
     ParameterEdited();
   }

@@ -51,7 +51,7 @@ TFlangerForm::TFlangerForm(TGardeningContraption& contraption, QWidget* parent)
   }
 
   connect(range_, &KWRangeSlider::OnChange, this, [this](double lo, double hi) {
-    processor_.minFrequency.SetValue(lo);
+    Edit(processor_.minFrequency, lo);
     Edit(processor_.maxFrequency, hi);
   });
   connect(rate_, &KWDWSlider::OnChange, this, [this](double v) { Edit(processor_.rate, v); });

@@ -209,7 +209,7 @@ void TGBassline::HandleTick(int tickInBar, bool clockRunning) {
   const uint32_t bit = 1u << step;
   const bool gate = !muted_ && (static_cast<uint32_t>(gates.Value()) & bit) != 0 && clockRunning;
   if (phase == 0 && note > 0 && gate) {
-    targetFrequency_ = NoteFrequency(note);
+    targetFrequency_ = NoteFrequency(std::clamp(note + Transposition(), 1, 127));
     if (rampIncrement_ > 0.0) return;  // tied from the last step: slide, no new attack
     currentFrequency_ = targetFrequency_;
     filterEnv_.Restart();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -42,6 +43,15 @@ class TGBassline final : public QSSignalProcessor {
   // Any thread: the pattern as "Gates", "Accents", "Ties", "Notes_0" and
   // "Notes_1" hold it now.
   BasslinePattern Pattern() const;
+
+  // Any thread (a MIDI note, on the audio thread): the notes the pattern
+  // starts from now on sound this many semitones away, until the next change.
+  // A live state of the performance, not a parameter: documents and presets
+  // leave it alone.
+  void SetTransposition(int semitones) {
+    transposition_.store(semitones, std::memory_order_relaxed);
+  }
+  int Transposition() const { return transposition_.load(std::memory_order_relaxed); }
 
   QSDoubleProperty volume{0.0};
   QSBoolProperty mute{false};  // no new notes; taken at step 0
@@ -125,6 +135,7 @@ class TGBassline final : public QSSignalProcessor {
   DenormalNoise noise_ = DenormalNoise::FromClock();
   GainSmoother smoother_;
   GainSmoother secondSmoother_;
+  std::atomic<int> transposition_{0};
 };
 
 }  // namespace tg

@@ -50,23 +50,55 @@ QSPropertyTable* TGDrums::GetPropertyTable() {
 
 void TGDrums::Reset() {
   for (Player& p : players_) p.Stop();
+  for (Player& p : padPlayers_) p.Stop();
+  padHitCount_ = 0;
+}
+
+void TGDrums::PlayPad(int slot, float velocity, int offset) {
+  if (slot < 0 || slot >= kSlots || padHitCount_ == padHits_.size()) return;
+  padHits_[padHitCount_++] = {slot, std::clamp(velocity, 0.0f, 1.0f),
+                              std::clamp(offset, 0, kBlockSize - 1)};
+}
+
+void TGDrums::PlayPadHits() {
+  // In the order of their samples; few hits a block, so a plain insertion.
+  for (size_t i = 1; i < padHitCount_; ++i) {
+    for (size_t k = i; k > 0 && padHits_[k - 1].offset > padHits_[k].offset; --k)
+      std::swap(padHits_[k - 1], padHits_[k]);
+  }
+  int rendered = 0;
+  for (size_t i = 0; i < padHitCount_; ++i) {
+    const PadHit& hit = padHits_[i];
+    Render(padPlayers_, rendered, hit.offset);
+    rendered = hit.offset;
+    if (mute.Value() || SlotMute(hit.slot).Value()) continue;
+    Player& p = padPlayers_[Index(hit.slot)];
+    p.position = 0.0;
+    p.gain = static_cast<float>(SlotVolume(hit.slot).Value() * volume.Value() * 0.75 *
+                                static_cast<double>(hit.velocity));
+    p.fadeStep = 0.0f;
+  }
+  padHitCount_ = 0;
+  Render(padPlayers_, rendered, kBlockSize);
 }
 
 void TGDrums::TakeNewSounds() {
   for (int i = 0; i < kSlots; ++i) {
     const SoundData* sound = sounds_[Index(i)].Acquire();
-    Player& p = players_[Index(i)];
-    if (sound == p.sound) continue;
-    p.sound = sound;
-    // The length at the program's rate, so a file of another rate plays whole.
-    p.end = sound == nullptr ? 0 : std::clamp(sound->SoundFrames(), 0, kTableSize);
-    p.Stop();
+    for (Player* p : {&players_[Index(i)], &padPlayers_[Index(i)]}) {
+      if (sound == p->sound) continue;
+      p->sound = sound;
+      // The length at the program's rate, so a file of another rate plays whole.
+      p->end = sound == nullptr ? 0 : std::clamp(sound->SoundFrames(), 0, kTableSize);
+      p->Stop();
+    }
   }
 }
 
 void TGDrums::Process() {
   TakeNewSounds();
   out_.Fill(0.0f);
+  PlayPadHits();
   if (Context() == nullptr) return;
   const TempoClock& clock = Context()->Clock();
   // Stopped or paused: silent, and every player waits where it is.
@@ -82,13 +114,13 @@ void TGDrums::Process() {
     auto tick = static_cast<int64_t>(first);
     for (double d = (first - position) * samplesPerTick; d < kBlockSize; d += samplesPerTick) {
       const int at = static_cast<int>(d);
-      Render(rendered, at);
+      Render(players_, rendered, at);
       rendered = at;
       HandleTick(tick, samplesPerTick);
       ++tick;
     }
   }
-  Render(rendered, kBlockSize);
+  Render(players_, rendered, kBlockSize);
 }
 
 void TGDrums::HandleTick(int64_t tick, double samplesPerTick) {
@@ -139,9 +171,9 @@ void TGDrums::ArmFade(int slot, double samplesPerTick) {
   p.fadeStep = static_cast<float>(p.gain / samplesPerTick);
 }
 
-void TGDrums::Render(int from, int to) {
+void TGDrums::Render(Players& players, int from, int to) {
   float* out = out_.Data();
-  for (Player& p : players_) {
+  for (Player& p : players) {
     if (!p.Sounding()) continue;
     // Only the part before the sample's end adds anything; a player that has
     // ended is started afresh (gain and fade step set anew) before it sounds.

@@ -59,6 +59,12 @@ class TGDrums final : public QSSignalProcessor {
   // UI thread: a load asked for has not finished.
   bool SlotLoading(int slot) const { return sounds_[Index(slot)].IsLoading(); }
 
+  // Audio thread, before the block's Process (a MIDI pad): the slot's sample
+  // starts at that sample of the block, its level scaled by velocity (0 … 1),
+  // whether or not the clock runs. Pads play beside the pattern, each slot
+  // on a player of its own; a muted slot stays silent.
+  void PlayPad(int slot, float velocity, int offset);
+
  private:
   // One slot's sample player, reading its table at a position that moves one
   // entry a sample; it sounds while position < end.
@@ -72,12 +78,20 @@ class TGDrums final : public QSSignalProcessor {
     void Stop() { position = end; }
   };
 
+  using Players = std::array<Player, kSlots>;
+  struct PadHit {
+    int slot = 0;
+    float velocity = 0.0f;
+    int offset = 0;
+  };
+
   static size_t Index(int slot) { return static_cast<size_t>(slot); }
   void TakeNewSounds();
   void HandleTick(int64_t tick, double samplesPerTick);
   void StartSlot(int slot);
   void ArmFade(int slot, double samplesPerTick);
-  void Render(int from, int to);
+  void PlayPadHits();
+  void Render(Players& players, int from, int to);
 
   std::array<QSCStringProperty, kSlots> files_{
       QSCStringProperty(QSCStringProperty::SoundFileName{}),
@@ -91,7 +105,10 @@ class TGDrums final : public QSSignalProcessor {
   QSStaticPropertyTable table_;
 
   std::array<SoundSlot, kSlots> sounds_;
-  std::array<Player, kSlots> players_;
+  Players players_;
+  Players padPlayers_;
+  std::array<PadHit, 32> padHits_{};
+  size_t padHitCount_ = 0;
   QSSignal out_;
   // Mutes as latched at the last bar start.
   bool masterMuted_ = false;

@@ -1,0 +1,84 @@
+#include "app/midiwindow/TMidiSettingsPage.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "engine/midi/MidiPorts.h"
+
+namespace tg {
+
+namespace midi_settings_page {
+
+constexpr const char* kNoOutput = "(none)";
+
+bool Lists(const std::vector<std::string>& list, const std::string& name) {
+  return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+QString Shown(const std::string& port, bool present) {
+  return QString::fromStdString(port) + (present ? "" : " (not there now)");
+}
+
+}  // namespace midi_settings_page
+
+TMidiSettingsPage::TMidiSettingsPage(MidiPorts& ports, QWidget* parent)
+    : QWidget(parent),
+      ports_(ports),
+      status_(new QLabel(this)),
+      inputs_(new QListWidget(this)),
+      output_(new QComboBox(this)) {
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(status_);
+  layout->addWidget(new QLabel("Input ports:", this));
+  layout->addWidget(inputs_);
+  layout->addWidget(new QLabel("Output port:", this));
+  layout->addWidget(output_);
+  ReadCurrent();
+}
+
+void TMidiSettingsPage::ReadCurrent() {
+  using midi_settings_page::Lists;
+  status_->setText(
+      QString::fromStdString(ports_.Status().empty() ? "MIDI is not open" : ports_.Status()));
+  inputs_->clear();
+  const std::vector<std::string> sources = ports_.Sources();
+  std::vector<std::string> listed = sources;
+  for (const std::string& wanted : ports_.WantedInputs()) {
+    if (!Lists(listed, wanted)) listed.push_back(wanted);
+  }
+  for (const std::string& port : listed) {
+    auto* item = new QListWidgetItem(midi_settings_page::Shown(port, Lists(sources, port)));
+    item->setData(Qt::UserRole, QString::fromStdString(port));
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Lists(ports_.WantedInputs(), port) ? Qt::Checked : Qt::Unchecked);
+    inputs_->addItem(item);
+  }
+  output_->clear();
+  output_->addItem(midi_settings_page::kNoOutput, QString());
+  const std::vector<std::string> destinations = ports_.Destinations();
+  std::vector<std::string> choices = destinations;
+  if (!ports_.WantedOutput().empty() && !Lists(choices, ports_.WantedOutput()))
+    choices.push_back(ports_.WantedOutput());
+  for (const std::string& port : choices) {
+    output_->addItem(midi_settings_page::Shown(port, Lists(destinations, port)),
+                     QString::fromStdString(port));
+  }
+  output_->setCurrentIndex(
+      std::max(0, output_->findData(QString::fromStdString(ports_.WantedOutput()))));
+}
+
+void TMidiSettingsPage::Apply() {
+  std::vector<std::string> wanted;
+  for (int i = 0; i < inputs_->count(); ++i) {
+    const QListWidgetItem* item = inputs_->item(i);
+    if (item->checkState() == Qt::Checked)
+      wanted.push_back(item->data(Qt::UserRole).toString().toStdString());
+  }
+  ports_.SetWantedInputs(std::move(wanted));
+  ports_.SetWantedOutput(output_->currentData().toString().toStdString());
+}
+
+}  // namespace tg

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+
+namespace tg {
+
+class MidiPorts;
+
+// The settings dialog's "MIDI" page: the system in use, the input ports to
+// listen to (several may be ticked) and the one output port. Ports chosen
+// before that are not there now stay listed, to be joined when they appear.
+class TMidiSettingsPage final : public QWidget {
+  Q_OBJECT
+
+ public:
+  TMidiSettingsPage(MidiPorts& ports, QWidget* parent = nullptr);
+
+  void ReadCurrent();
+  // Hands the choice to the ports (the caller stores it).
+  void Apply();
+  QListWidget* Inputs() const { return inputs_; }
+  QComboBox* Output() const { return output_; }
+
+ private:
+  MidiPorts& ports_;
+  QLabel* status_;
+  QListWidget* inputs_;
+  QComboBox* output_;
+};
+
+}  // namespace tg

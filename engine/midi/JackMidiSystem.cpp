@@ -1,0 +1,182 @@
+#include "engine/midi/JackMidiSystem.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <cerrno>
+
+namespace tg {
+
+namespace jack_midi_system {
+
+void QuietJackMidi(const char*) {}
+
+std::string JackWhy(int result) { return "JACK refused (error " + std::to_string(result) + ")"; }
+
+}  // namespace jack_midi_system
+
+JackMidiSystem::JackMidiSystem(std::string clientName) : clientName_(std::move(clientName)) {}
+
+JackMidiSystem::~JackMidiSystem() { Close(); }
+
+bool JackMidiSystem::ServerRuns() {
+  jack_set_error_function(jack_midi_system::QuietJackMidi);
+  jack_set_info_function(jack_midi_system::QuietJackMidi);
+  jack_status_t status{};
+  jack_client_t* probe = jack_client_open("tonegarden-probe", JackNoStartServer, &status);
+  if (probe == nullptr) return false;
+  jack_client_close(probe);
+  return true;
+}
+
+bool JackMidiSystem::Open(MidiEventSink& sink, std::string& why) {
+  Close();
+  // A machine without a server is no error: the libraries need not say so.
+  jack_set_error_function(jack_midi_system::QuietJackMidi);
+  jack_set_info_function(jack_midi_system::QuietJackMidi);
+  jack_status_t status{};
+  client_ = jack_client_open(clientName_.c_str(), JackNoStartServer, &status);
+  if (client_ == nullptr) {
+    why = "no JACK server runs";
+    return false;
+  }
+  sink_ = &sink;
+  serverGone_ = false;
+  in_ = jack_port_register(client_, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+  out_ = jack_port_register(client_, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+  if (in_ == nullptr || out_ == nullptr) {
+    why = "JACK gave the program no MIDI ports";
+    Close();
+    return false;
+  }
+  jack_set_process_callback(client_, &JackMidiSystem::Process, this);
+  jack_set_port_registration_callback(client_, &JackMidiSystem::PortRegistered, this);
+  jack_on_shutdown(client_, &JackMidiSystem::ServerGone, this);
+  // JACK's microseconds and the steady clock, read side by side.
+  const int64_t before = SteadyNanoseconds();
+  const auto jackNow = static_cast<int64_t>(jack_get_time());
+  const int64_t after = SteadyNanoseconds();
+  steadyMinusJack_ = before + (after - before) / 2 - jackNow * 1000;
+  if (const int result = jack_activate(client_); result != 0) {
+    why = "JACK did not start the program's MIDI client (error " + std::to_string(result) + ")";
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void JackMidiSystem::Close() {
+  if (client_ == nullptr) return;
+  if (!serverGone_) jack_deactivate(client_);
+  jack_client_close(client_);
+  client_ = nullptr;
+  in_ = out_ = nullptr;
+  sink_ = nullptr;
+  MidiEvent dropped;
+  while (outgoing_.Pop(dropped)) {
+  }
+}
+
+int JackMidiSystem::Process(uint32_t frames, void* self) {
+  auto& s = *static_cast<JackMidiSystem*>(self);
+  void* in = jack_port_get_buffer(s.in_, frames);
+  const jack_nframes_t cycleStart = jack_last_frame_time(s.client_);
+  const uint32_t count = jack_midi_get_event_count(in);
+  for (uint32_t i = 0; i < count; ++i) {
+    jack_midi_event_t e;
+    if (jack_midi_event_get(&e, in, i) != 0 || e.size < 2 || e.size > 3) continue;
+    if (!MidiEvent::IsUsable(e.buffer[0])) continue;
+    const jack_time_t at = jack_frames_to_time(s.client_, cycleStart + e.time);
+    MidiEvent event;
+    event.time = static_cast<int64_t>(at) * 1000 + s.steadyMinusJack_;
+    event.status = e.buffer[0];
+    event.data1 = e.buffer[1] & 0x7F;
+    event.data2 = e.size > 2 ? (e.buffer[2] & 0x7F) : 0;
+    s.sink_->Received(event);
+  }
+  void* out = jack_port_get_buffer(s.out_, frames);
+  jack_midi_clear_buffer(out);
+  MidiEvent event;
+  while (s.outgoing_.Pop(event)) {
+    const jack_midi_data_t bytes[3] = {event.status, event.data1, event.data2};
+    jack_midi_event_write(out, 0, bytes, static_cast<size_t>(event.Size()));
+  }
+  return 0;
+}
+
+void JackMidiSystem::PortRegistered(uint32_t, int, void* self) {
+  auto& s = *static_cast<JackMidiSystem*>(self);
+  if (s.sink_ != nullptr) s.sink_->PortsChanged();
+}
+
+void JackMidiSystem::ServerGone(void* self) {
+  auto& s = *static_cast<JackMidiSystem*>(self);
+  s.serverGone_ = true;
+  if (s.sink_ != nullptr) s.sink_->SystemLost();
+}
+
+std::vector<std::string> JackMidiSystem::Ports(unsigned long flags) {
+  std::vector<std::string> names;
+  if (client_ == nullptr || serverGone_) return names;
+  const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+  if (ports == nullptr) return names;
+  const std::string own = std::string(jack_get_client_name(client_)) + ":";
+  for (const char** p = ports; *p != nullptr; ++p) {
+    if (std::string(*p).rfind(own, 0) != 0) names.emplace_back(*p);
+  }
+  jack_free(ports);
+  return names;
+}
+
+std::vector<std::string> JackMidiSystem::Sources() { return Ports(JackPortIsOutput); }
+std::vector<std::string> JackMidiSystem::Destinations() { return Ports(JackPortIsInput); }
+
+std::string JackMidiSystem::InputPortName() const {
+  return client_ == nullptr ? std::string() : jack_port_name(in_);
+}
+
+std::string JackMidiSystem::OutputPortName() const {
+  return client_ == nullptr ? std::string() : jack_port_name(out_);
+}
+
+std::string JackMidiSystem::ConnectSource(const std::string& port) {
+  if (client_ == nullptr || serverGone_) return "JACK is not running";
+  if (jack_port_by_name(client_, port.c_str()) == nullptr) return "there is no such port";
+  const int result = jack_connect(client_, port.c_str(), jack_port_name(in_));
+  return result == 0 || result == EEXIST ? std::string() : jack_midi_system::JackWhy(result);
+}
+
+std::string JackMidiSystem::DisconnectSource(const std::string& port) {
+  if (client_ == nullptr || serverGone_) return {};
+  const int result = jack_disconnect(client_, port.c_str(), jack_port_name(in_));
+  return result == 0 || !IsSourceConnected(port) ? std::string()
+                                                 : jack_midi_system::JackWhy(result);
+}
+
+std::string JackMidiSystem::ConnectDestination(const std::string& port) {
+  if (client_ == nullptr || serverGone_) return "JACK is not running";
+  if (jack_port_by_name(client_, port.c_str()) == nullptr) return "there is no such port";
+  const int result = jack_connect(client_, jack_port_name(out_), port.c_str());
+  return result == 0 || result == EEXIST ? std::string() : jack_midi_system::JackWhy(result);
+}
+
+std::string JackMidiSystem::DisconnectDestination(const std::string& port) {
+  if (client_ == nullptr || serverGone_) return {};
+  const int result = jack_disconnect(client_, jack_port_name(out_), port.c_str());
+  return result == 0 || !IsDestinationConnected(port) ? std::string()
+                                                      : jack_midi_system::JackWhy(result);
+}
+
+bool JackMidiSystem::IsSourceConnected(const std::string& port) {
+  return client_ != nullptr && !serverGone_ && jack_port_connected_to(in_, port.c_str()) != 0;
+}
+
+bool JackMidiSystem::IsDestinationConnected(const std::string& port) {
+  return client_ != nullptr && !serverGone_ && jack_port_connected_to(out_, port.c_str()) != 0;
+}
+
+bool JackMidiSystem::Send(const MidiEvent& event) {
+  return client_ != nullptr && !serverGone_ && outgoing_.Push(event);
+}
+
+}  // namespace tg

@@ -154,6 +154,11 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
     patcher_->ModelChanged();
     UpdateControls();
   });
+  // A deletion is recorded after the pane has heard of its parts.
+  patch_->History().SetChangedHandler([this] {
+    ShowUndoState();
+    ShowModified();
+  });
   connect(qApp, &QApplication::focusChanged, this, [this] {
     for (const char* name : {"Cut", "Copy", "Paste"}) Action(name)->setEnabled(false);
   });
@@ -168,6 +173,7 @@ TMainForm::~TMainForm() {
   // Focus moves while the widgets go, after the members the handler uses.
   disconnect(qApp, nullptr, this, nullptr);
   patch_->SetChangedHandler(nullptr);
+  patch_->History().SetChangedHandler(nullptr);
   engine_.StopAudioOut();
   engine_.StopAudioIn();
   patch_->Clear();

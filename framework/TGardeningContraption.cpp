@@ -40,7 +40,8 @@ TGardeningContraption::TGardeningContraption(ContraptionEngine& engine, TContrap
 
 TGardeningContraption::~TGardeningContraption() {
   maker_->Unregister(*this);
-  if (windowState_.windowOpen) engine_->Host().windows->CloseWindow(*this);
+  // Whatever the flag says: a window left behind would edit freed memory.
+  if (ContraptionWindows* windows = engine_->Host().windows) windows->CloseWindow(*this);
 }
 
 const std::string& TGardeningContraption::TypeName() const { return maker_->TypeName(); }
@@ -120,9 +121,7 @@ void TGardeningContraption::Edited(std::string name) {
 
 void TGardeningContraption::CloseWindow() { engine_->Host().windows->CloseWindow(*this); }
 
-void TGardeningContraption::WindowStateRestored() {
-  engine_->Host().windows->RefreshWindow(*this);
-}
+void TGardeningContraption::WindowStateRestored() { engine_->Host().windows->RefreshWindow(*this); }
 
 void TGardeningContraption::MarkChanged() {
   Edited();

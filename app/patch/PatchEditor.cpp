@@ -197,15 +197,12 @@ void PatchEditor::Carry(const PatchStep& step) {
   switch (step.kind) {
     case Kind::Place: {
       std::istringstream in(step.item);
+      // Reading the line opens its window, as a document's does.
       auto contraption = engine_.Factory().ReadContraption(engine_, in);
       if (contraption == nullptr) break;
-      TContraptionFormState& state = contraption->WindowState();
-      const bool open = state.windowOpen;
-      state.windowOpen = false;
-      state.windowPlaced = true;
+      contraption->WindowState().windowPlaced = true;
       PatchNode& node = Insert(std::move(contraption));
       model_.MoveNodeTo(node, step.index);
-      if (open) node.contraption->ShowWindow();
       Rebaseline(*node.contraption);
       break;
     }

@@ -16,8 +16,12 @@
 #include "contraptions/generators/testgen/TTestGenForm.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWNumberEdit.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/TContraptionMaker.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
+#include "framework/forms/TContraptionForm.h"
+#include "framework/forms/TPatternedScrollBox.h"
 #include "framework/properties/QSPropertyTable.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/controls/MouseHelpers.h"
@@ -46,6 +50,15 @@ class UndoWindowTest : public test::MainWindowFixture {
     Form().Document().WriteTo(out);
     return out.str();
   }
+  // The editor windows in the properties pane.
+  qsizetype Windows() {
+    return Form()
+        .PropertiesPane()
+        ->widget()
+        ->findChildren<TContraptionForm*>(Qt::FindDirectChildrenOnly)
+        .size();
+  }
+  void DeleteSelection() { QTest::keyClick(Form().PatcherPanel(), Qt::Key_Delete); }
   test::TempDir dir;
 };
 
@@ -129,6 +142,56 @@ TEST_F(UndoWindowTest, ACrashCopyIsOfferedAtTheStartAndACleanCloseLeavesNone) {
   queries.saveChanges = false;
   EXPECT_TRUE(Form().close());
   EXPECT_FALSE(std::filesystem::exists(copy)) << "a clean close leaves no copy";
+}
+
+// Undoing the deletion of a contraption whose window was open brings back
+// that one window, open on screen and in the document, for every type; the
+// program then deletes, closes and quits without touching what is gone.
+TEST_F(UndoWindowTest, UndoingADeletionBringsBackItsOneOpenWindow) {
+  Form().show();
+  QAction* undo = Form().Action("Undo");
+  TContraptionFactory& factory = engine->Factory();
+  for (int t = 0; t < factory.MakerCount(); ++t) {
+    const std::string type = factory.MakerAt(t)->TypeName();
+    if (!Form().WindowHost().HasWindow(type)) continue;
+    PatchNode* node = New(type, {30, 20});
+    node->contraption->ShowWindow();
+    const std::string name = node->contraption->Name();
+    const std::string before = Text();
+    ASSERT_EQ(Windows(), 1) << type;
+
+    DeleteSelection();
+    EXPECT_TRUE(undo->isEnabled()) << type;
+    EXPECT_EQ(undo->text().toStdString(), "&Undo Delete " + name);
+    EXPECT_TRUE(Form().UndoButton()->isEnabled());
+    EXPECT_EQ(Windows(), 0) << type;
+    undo->trigger();
+    EXPECT_EQ(Text(), before) << type;
+    node = Form().Patch().FindNode(name);
+    ASSERT_NE(node, nullptr) << type;
+    TContraptionForm* window = Form().WindowHost().WindowOf(*node->contraption);
+    ASSERT_NE(window, nullptr) << type;
+    EXPECT_TRUE(window->isVisible()) << type;
+    EXPECT_TRUE(node->contraption->WindowState().windowOpen) << type;
+    EXPECT_EQ(Windows(), 1) << type;
+
+    // Once more, then the window closed by hand and the deletion undone again.
+    DeleteSelection();
+    EXPECT_EQ(Windows(), 0) << type;
+    undo->trigger();
+    node = Form().Patch().FindNode(name);
+    ASSERT_NE(node, nullptr) << type;
+    Form().WindowHost().WindowOf(*node->contraption)->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(Windows(), 0) << type;
+    EXPECT_FALSE(node->contraption->WindowState().windowOpen) << type;
+    DeleteSelection();
+  }
+  PatchNode* last = New("Bassline", {30, 20});
+  last->contraption->ShowWindow();
+  DeleteSelection();
+  undo->trigger();
+  form.reset();  // quitting closes the window before its contraption goes
 }
 
 }  // namespace undo_window_test

@@ -380,6 +380,11 @@ void PatchEditor::ContraptionEdited(TGardeningContraption& contraption) {
     base->second = std::move(after);
     return;
   }
+  // A press that only left the preset is no edit of its own: the next one
+  // undoes back to the preset as it was before the press.
+  ContraptionSnapshot samePreset = after;
+  samePreset.currentPreset = base->second.currentPreset;
+  if (samePreset == base->second) return;
   PatchStep step;
   step.kind = PatchStep::Kind::State;
   step.source = contraption.Name();

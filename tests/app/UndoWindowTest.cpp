@@ -22,6 +22,7 @@
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPatternedScrollBox.h"
+#include "framework/forms/TPresetMenuForm.h"
 #include "framework/properties/QSPropertyTable.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/controls/MouseHelpers.h"
@@ -192,6 +193,26 @@ TEST_F(UndoWindowTest, UndoingADeletionBringsBackItsOneOpenWindow) {
   DeleteSelection();
   undo->trigger();
   form.reset();  // quitting closes the window before its contraption goes
+}
+
+// A knob turned from the keyboard leaves preset 3; undo comes back to it and
+// redo leaves it again, the caption saying so each time.
+TEST_F(UndoWindowTest, UndoAndRedoOfAKeyboardEditShowTheirOwnPreset) {
+  Form().show();
+  PatchNode* gen = New("TestGen", {30, 20});
+  gen->contraption->ShowWindow();
+  auto* window = static_cast<TTestGenForm*>(Form().WindowHost().WindowOf(*gen->contraption));
+  ASSERT_NE(window, nullptr);
+  TPresetMenuForm::Apply({TPresetMenuForm::kStore, 2}, *gen->contraption);
+  window->UpdateControls();
+  ASSERT_EQ(window->PresetCaption(), "3");
+  QTest::keyClick(window->VolumeKnob(), Qt::Key_Up);
+  ASSERT_EQ(Form().Action("Undo")->text(), "&Undo Change 'Amplitude'");
+  EXPECT_EQ(window->PresetCaption(), "--");
+  Form().Action("Undo")->trigger();
+  EXPECT_EQ(window->PresetCaption(), "3");
+  Form().Action("Redo")->trigger();
+  EXPECT_EQ(window->PresetCaption(), "--") << "the value is no longer preset 3's";
 }
 
 }  // namespace undo_window_test

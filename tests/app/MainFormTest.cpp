@@ -18,6 +18,7 @@
 
 #include "app/dialogs/TExportAsWaveForm.h"
 #include "app/document/TGDocument.h"
+#include "app/help/THelpBrowser.h"
 #include "app/patch/PatchEditor.h"
 #include "app/patcher/KWPatcherPanel.h"
 #include "app/shell/KWReloadManager.h"
@@ -27,6 +28,7 @@
 #include "contraptions/io/soundin/TSoundInForm.h"
 #include "contraptions/io/soundout/LostFramesMessage.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
+#include "contraptions/io/soundout/TSoundOutForm.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWNumberEdit.h"
 #include "engine/EngineLock.h"
@@ -339,6 +341,63 @@ TEST_F(MainFormTest, TheDocumentIsModifiedByEverySourceOfChange) {
 
   Form().NewContraption("SDelay", {100, 100});  // a new contraption
   EXPECT_TRUE(modified());
+}
+
+// Help, a take, its playback and the clock are no edits of the document;
+// opening, moving and closing a window are, as the document keeps windows.
+TEST_F(MainFormTest, HelpRecordingAndPlayingLeaveTheDocumentUnmodified) {
+  test::TempDir dir;
+  Show();
+  PatchNode* gen = New("TestGen", {30, 20});
+  PatchNode* out = New("SoundOut", {30, 120});
+  Wire(*gen, 0, *out, 0);
+  gen->contraption->ShowWindow();
+  out->contraption->ShowWindow();
+  TContraptionForm* genWindow = Form().WindowHost().WindowOf(*gen->contraption);
+  auto* outWindow = dynamic_cast<TSoundOutForm*>(Form().WindowHost().WindowOf(*out->contraption));
+  ASSERT_NE(outWindow, nullptr);
+  outWindow->ChooseFile(QString::fromStdString(dir / "take.wav"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !outWindow->OpeningFile(); }, 30000));
+  queries.saveName = dir / "m.tgh";
+  Form().FileSaveAs();
+  auto modified = [&] {
+    Form().PrepareFileMenu();
+    return Form().Action("Save")->isEnabled();
+  };
+  ASSERT_FALSE(modified());
+
+  QToolButton* help = nullptr;
+  for (QToolButton* b : genWindow->findChildren<QToolButton*>())
+    if (b->toolTip() == "Help") help = b;
+  ASSERT_NE(help, nullptr);
+  QTest::mouseClick(help, Qt::LeftButton);
+  EXPECT_TRUE(Form().Help().isVisible());
+  EXPECT_FALSE(modified()) << "help";
+
+  auto& sound = static_cast<TGSoundOut&>(out->contraption->Processor());
+  auto state = [&](int wanted) {
+    return QTest::qWaitFor([&] { return sound.GetState() == wanted; }, 30000);
+  };
+  Form().StartClock();
+  ASSERT_TRUE(engine->IsAudioOutRunning());
+  QTest::mouseClick(outWindow->RecordButton(), Qt::LeftButton);
+  ASSERT_TRUE(state(TGSoundOut::kRecording));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return sound.FileLengthMs() > 0.0; }, 30000));
+  QTest::mouseClick(outWindow->RecordButton(), Qt::LeftButton);
+  ASSERT_TRUE(state(TGSoundOut::kStopped));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return outWindow->PlayButton()->isEnabled(); }, 30000));
+  EXPECT_FALSE(modified()) << "a take";
+  QTest::mouseClick(outWindow->PlayButton(), Qt::LeftButton);  // plays the take to its end
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return outWindow->PlayGlyph() == "PLAY" && outWindow->RecordButton()->isEnabled(); },
+      30000));
+  Form().StartClock();  // pauses
+  Form().StopClock();
+  EXPECT_FALSE(modified()) << "playing and the clock";
+
+  genWindow->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(modified()) << "closing a window";
 }
 
 TEST_F(MainFormTest, CommandLineOpensTheDocumentAndStartsAudioAndClock) {

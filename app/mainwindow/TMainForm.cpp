@@ -123,6 +123,8 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
     overloadRedUntil_ = {};
     ShowOverloads(std::chrono::steady_clock::now());
   });
+  // A temporary message hides the count; the count must not come back over it.
+  connect(statusBar(), &QStatusBar::messageChanged, this, [this] { ShowOverloadCount(); });
   takeLoss_ = new QLabel(this);
   takeLoss_->setStyleSheet("color: red;");
   statusBar()->addPermanentWidget(takeLoss_);
@@ -728,7 +730,7 @@ void TMainForm::UpdateControls() {
     outputMeter_->Clear();
     cpu_->clear();  // a figure from a stream that no longer runs says nothing
   }
-  overloads_->setVisible(outRunning);
+  ShowOverloadCount();
   ShowOverloads(std::chrono::steady_clock::now());
   ShowTakeLoss();
   Action("UseInputFile")->setEnabled(engine_.HasSoundIn());
@@ -812,6 +814,11 @@ void TMainForm::ShowOverloads(std::chrono::steady_clock::time_point now) {
   shownOverloads_ = count;
   overloads_->setText(QString("Overloads: %1").arg(count));
   overloads_->setStyleSheet(now < overloadRedUntil_ ? "color: red;" : QString());
+}
+
+void TMainForm::ShowOverloadCount() {
+  if (closing_) return;
+  overloads_->setVisible(engine_.IsAudioOutRunning() && statusBar()->currentMessage().isEmpty());
 }
 
 void TMainForm::ShowTakeLoss() {

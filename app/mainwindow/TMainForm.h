@@ -159,6 +159,8 @@ class TMainForm final : public QMainWindow {
   // Brings the window in line with the document; replaced: another patch came.
   void AfterDocumentChange(bool replaced);
   void ShowTakeLoss();
+  // While audio out runs and no temporary message has the status bar.
+  void ShowOverloadCount();
   void ApplyLayoutFromModel();
   void StoreLayoutInModel();
   // The user changed the layout: an undoable edit of the document.

@@ -625,6 +625,27 @@ TEST_F(MainFormTest, PresetsTravelThroughTheSystemClipboardBetweenContraptions) 
   EXPECT_TRUE(b->contraption->HasPreset(7));
 }
 
+// A message in the status bar has it to itself: the overload count comes
+// back when the message goes, whatever the controls did meanwhile.
+TEST_F(MainFormTest, AStatusMessageIsNotDrawnOverTheOverloadCount) {
+  Show();
+  New("SoundOut", {20, 20});
+  Form().StartAudioOut();
+  ASSERT_TRUE(engine->IsAudioOutRunning());
+  QToolButton* overloads = Form().OverloadButton();
+  EXPECT_TRUE(overloads->isVisible());
+  Form().statusBar()->showMessage("Exported 4 bars to mybeat.wav (8.0 s)", 10000);
+  Form().UpdateControls();
+  Form().UpdateStatus();
+  EXPECT_FALSE(overloads->isVisible());
+  Form().statusBar()->clearMessage();
+  EXPECT_TRUE(overloads->isVisible());
+  Form().StopAudioOut();
+  Form().statusBar()->showMessage("Every sound stopped", 2000);
+  Form().statusBar()->clearMessage();
+  EXPECT_FALSE(overloads->isVisible()) << "no count while audio out is stopped";
+}
+
 // The title carries the platform's unsaved-changes mark, set by any edit
 // (even one that tells nobody, like a dragged node) and cleared by saving.
 TEST_F(MainFormTest, TheTitleMarksUnsavedChanges) {

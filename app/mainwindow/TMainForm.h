@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/shell/CommandLine.h"
+#include "app/shell/WindowPlacement.h"
 
 class QAction;
 class QLabel;
@@ -169,6 +170,7 @@ class TMainForm final : public QMainWindow {
   void AfterUndoOrRedo();
   void ShowUndoState();
   void RestorePlacement();
+  WindowPlacement::Frame FrameMargins() const;
   void StorePlacement();
   void SetClockGlyph(bool running);
   void ShowAudioDirection(const QString& direction, QToolButton* button, bool available,

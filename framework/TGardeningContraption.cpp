@@ -40,8 +40,7 @@ TGardeningContraption::TGardeningContraption(ContraptionEngine& engine, TContrap
 
 TGardeningContraption::~TGardeningContraption() {
   maker_->Unregister(*this);
-  // Whatever the flag says: a window left behind would edit freed memory.
-  if (ContraptionWindows* windows = engine_->Host().windows) windows->CloseWindow(*this);
+  if (windowState_.windowOpen) engine_->Host().windows->CloseWindow(*this);
 }
 
 const std::string& TGardeningContraption::TypeName() const { return maker_->TypeName(); }

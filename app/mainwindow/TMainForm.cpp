@@ -124,7 +124,7 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
     overloadRedUntil_ = {};
     ShowOverloads(std::chrono::steady_clock::now());
   });
-  // A temporary message hides the count; the count must not come back over it.
+  // A temporary message hides the figures; they must not come back over it.
   connect(statusBar(), &QStatusBar::messageChanged, this, [this] { ShowOverloadCount(); });
   takeLoss_ = new QLabel(this);
   takeLoss_->setStyleSheet("color: red;");
@@ -819,7 +819,11 @@ void TMainForm::ShowOverloads(std::chrono::steady_clock::time_point now) {
 
 void TMainForm::ShowOverloadCount() {
   if (closing_) return;
-  overloads_->setVisible(engine_.IsAudioOutRunning() && statusBar()->currentMessage().isEmpty());
+  // Hidden by hand, not left to the status bar: it shows its widgets again
+  // whenever it lays them out anew, message or not.
+  const bool message = !statusBar()->currentMessage().isEmpty();
+  cpu_->setVisible(!message);
+  overloads_->setVisible(!message && engine_.IsAudioOutRunning());
 }
 
 void TMainForm::ShowTakeLoss() {

@@ -160,7 +160,8 @@ class TMainForm final : public QMainWindow {
   // Brings the window in line with the document; replaced: another patch came.
   void AfterDocumentChange(bool replaced);
   void ShowTakeLoss();
-  // While audio out runs and no temporary message has the status bar.
+  // The CPU load and, while audio out runs, the overload count: shown while
+  // no temporary message has the status bar.
   void ShowOverloadCount();
   void ApplyLayoutFromModel();
   void StoreLayoutInModel();

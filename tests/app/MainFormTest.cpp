@@ -637,9 +637,12 @@ TEST_F(MainFormTest, AStatusMessageIsNotDrawnOverTheOverloadCount) {
   Form().statusBar()->showMessage("Exported 4 bars to mybeat.wav (8.0 s)", 10000);
   Form().UpdateControls();
   Form().UpdateStatus();
+  QApplication::processEvents();  // the status bar lays itself out anew
   EXPECT_FALSE(overloads->isVisible());
+  EXPECT_FALSE(Form().CpuLabel()->isVisible());
   Form().statusBar()->clearMessage();
   EXPECT_TRUE(overloads->isVisible());
+  EXPECT_TRUE(Form().CpuLabel()->isVisible());
   Form().StopAudioOut();
   Form().statusBar()->showMessage("Every sound stopped", 2000);
   Form().statusBar()->clearMessage();

@@ -125,7 +125,7 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
     ShowOverloads(std::chrono::steady_clock::now());
   });
   // A temporary message hides the figures; they must not come back over it.
-  connect(statusBar(), &QStatusBar::messageChanged, this, [this] { ShowOverloadCount(); });
+  connect(statusBar(), &QStatusBar::messageChanged, this, [this] { ShowStatusFigures(); });
   takeLoss_ = new QLabel(this);
   takeLoss_->setStyleSheet("color: red;");
   statusBar()->addPermanentWidget(takeLoss_);
@@ -731,7 +731,7 @@ void TMainForm::UpdateControls() {
     outputMeter_->Clear();
     cpu_->clear();  // a figure from a stream that no longer runs says nothing
   }
-  ShowOverloadCount();
+  ShowStatusFigures();
   ShowOverloads(std::chrono::steady_clock::now());
   ShowTakeLoss();
   Action("UseInputFile")->setEnabled(engine_.HasSoundIn());
@@ -817,7 +817,7 @@ void TMainForm::ShowOverloads(std::chrono::steady_clock::time_point now) {
   overloads_->setStyleSheet(now < overloadRedUntil_ ? "color: red;" : QString());
 }
 
-void TMainForm::ShowOverloadCount() {
+void TMainForm::ShowStatusFigures() {
   if (closing_) return;
   // Hidden by hand, not left to the status bar: it shows its widgets again
   // whenever it lays them out anew, message or not.

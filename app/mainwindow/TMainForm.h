@@ -162,7 +162,7 @@ class TMainForm final : public QMainWindow {
   void ShowTakeLoss();
   // The CPU load and, while audio out runs, the overload count: shown while
   // no temporary message has the status bar.
-  void ShowOverloadCount();
+  void ShowStatusFigures();
   void ApplyLayoutFromModel();
   void StoreLayoutInModel();
   // The user changed the layout: an undoable edit of the document.

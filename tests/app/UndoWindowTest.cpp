@@ -195,6 +195,28 @@ TEST_F(UndoWindowTest, UndoingADeletionBringsBackItsOneOpenWindow) {
   form.reset();  // quitting closes the window before its contraption goes
 }
 
+// A document just opened has nothing to undo: its first deletion can be
+// undone at once, from the menu and the toolbar.
+TEST_F(UndoWindowTest, TheFirstDeletionAfterOpeningCanBeUndoneAtOnce) {
+  Form().show();
+  const std::string name = New("SDelay", {30, 20})->contraption->Name();
+  queries.saveName = dir / "song.tgh";
+  Form().FileSaveAs();
+  Form().Reopen(dir / "song.tgh");
+  QAction* undo = Form().Action("Undo");
+  ASSERT_FALSE(undo->isEnabled());
+  KWPatcherPanel* pane = Form().PatcherPanel();
+  const QPoint c = pane->NodeRect(*Node(name)).center() - pane->ScrollOffset();
+  QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, c);
+  DeleteSelection();
+  ASSERT_EQ(Form().Model().NodeCount(), 0);
+  EXPECT_TRUE(undo->isEnabled());
+  EXPECT_TRUE(Form().UndoButton()->isEnabled());
+  EXPECT_EQ(undo->text().toStdString(), "&Undo Delete " + name);
+  undo->trigger();
+  EXPECT_NE(Node(name), nullptr);
+}
+
 // A knob turned from the keyboard leaves preset 3; undo comes back to it and
 // redo leaves it again, the caption saying so each time.
 TEST_F(UndoWindowTest, UndoAndRedoOfAKeyboardEditShowTheirOwnPreset) {

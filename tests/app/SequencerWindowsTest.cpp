@@ -442,9 +442,10 @@ TEST_F(SequencerWindowsTest, BasslineShowsARecalledPreset) {
 
 // Plays the user's part in the real note picker once it is up: it becomes the
 // active window, then a press and a release on the key. As under X, hiding it
-// deactivates it while it still counts as visible.
-void ClickKeyInThePicker(int key) {
-  QTimer::singleShot(0, [key] {
+// deactivates it while it still counts as visible. Without the release,
+// another window takes the focus while the key is held.
+void ClickKeyInThePicker(int key, bool release = true) {
+  QTimer::singleShot(0, [key, release] {
     auto* picker = qobject_cast<TPianoNotes*>(QApplication::activeModalWidget());
     if (picker == nullptr) return;
     picker->activateWindow();
@@ -458,7 +459,17 @@ void ClickKeyInThePicker(int key) {
       const QPoint p(x, keyboard->height() - 5);
       if (keyboard->KeyAt(p) != key) continue;
       Mouse(keyboard, QEvent::MouseButtonPress, p);
-      Mouse(keyboard, QEvent::MouseButtonRelease, p, Qt::NoButton);
+      if (release) {
+        Mouse(keyboard, QEvent::MouseButtonRelease, p, Qt::NoButton);
+        return;
+      }
+      QWidget other;
+      other.show();
+      other.activateWindow();
+      if (!QTest::qWaitFor([&] { return !picker->isVisible(); }, 20000)) {
+        ADD_FAILURE() << "the picker stayed when it lost the focus";
+        picker->reject();
+      }
       return;
     }
     ADD_FAILURE() << "no key " << key;
@@ -476,6 +487,10 @@ TEST_F(SequencerWindowsTest, TheRealNotePickerChangesTheNote) {
   QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(5, TBasslineForm::kNotesRow).center());
   EXPECT_EQ(static_cast<TGBassline&>(bassline.Processor()).Pattern().notes[5], 43);
   EXPECT_TRUE(engine->IsDocumentModified());
+  ClickKeyInThePicker(50, false);
+  QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(5, TBasslineForm::kNotesRow).center());
+  EXPECT_EQ(static_cast<TGBassline&>(bassline.Processor()).Pattern().notes[5], 43)
+      << "losing the focus cancels";
 
   TGardeningContraption& combs = Make("5Combs");
   auto* form = Open<TCombs5Form>(combs);

@@ -7,8 +7,10 @@
 //
 // TONEGARDEN_RANDOM_SEED, TONEGARDEN_RANDOM_ACTIONS and
 // TONEGARDEN_RANDOM_SECONDS choose the sequence, how many actions at most and
-// for how long at most (3000 actions, 60 s); a failure prints the seed and the
-// actions, which replay it.
+// for how long at most (3000 actions, 60 s); a failure or a crash prints the
+// seed and the actions, which replay it.
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -60,6 +62,53 @@ std::filesystem::path ScratchDirectory() {
                                          : std::filesystem::temp_directory_path();
   return base / ("tonegarden-random-" + std::to_string(getpid()));
 }
+
+// A crash ends the run before any failure is reported: the actions so far
+// go to standard error from the log, then the crash goes on as it would have.
+class CrashReport {
+ public:
+  explicit CrashReport(const std::filesystem::path& log) {
+    const std::string path = log.string();
+    if (path.size() >= sizeof logPath_) return;
+    std::copy(path.begin(), path.end(), logPath_);
+    logPath_[path.size()] = '\0';
+    struct sigaction action {};
+    action.sa_sigaction = &CrashReport::Dump;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (int number : kSignals) sigaction(number, &action, &previous_[number]);
+    installed_ = true;
+  }
+  ~CrashReport() {
+    if (!installed_) return;
+    for (int number : kSignals) sigaction(number, &previous_[number], nullptr);
+  }
+  CrashReport(const CrashReport&) = delete;
+  CrashReport& operator=(const CrashReport&) = delete;
+
+ private:
+  // Only what a signal handler may call.
+  static void Dump(int number, siginfo_t* info, void*) {
+    sigaction(number, &previous_[number], nullptr);
+    const int fd = open(logPath_, O_RDONLY);
+    if (fd >= 0) {
+      static const char kHead[] = "\nThe program crashed; the actions so far were:\n";
+      bool written = write(STDERR_FILENO, kHead, sizeof kHead - 1) > 0;
+      char buffer[4096];
+      for (ssize_t n = 0; written && (n = read(fd, buffer, sizeof buffer)) > 0;)
+        written = write(STDERR_FILENO, buffer, static_cast<size_t>(n)) == n;
+      close(fd);
+    }
+    // A fault happens again on return, now to the previous handler (the
+    // sanitizer's report); an abort or a signal sent is raised anew.
+    if (number == SIGABRT || info->si_code <= 0) raise(number);
+  }
+
+  static constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+  static inline char logPath_[4096] = {};
+  static inline struct sigaction previous_[NSIG] = {};
+  bool installed_ = false;
+};
 
 class RandomActionTest : public test::MainWindowFixture {
  protected:
@@ -359,6 +408,7 @@ class RandomActionTest : public test::MainWindowFixture {
   std::mt19937 random_;
   std::filesystem::path dir_;
   std::ofstream log_;
+  CrashReport crashReport_{dir_ / "actions.log"};
   std::vector<std::string> actions_;
   std::chrono::steady_clock::time_point now_{};
   std::string opened_;

@@ -33,10 +33,7 @@ TPianoNotes::TPianoNotes(QWidget* parent)
   layout->setContentsMargins(2, 2, 2, 2);
   layout->addWidget(keyboard_);
   layout->addLayout(bottom);
-  connect(cancel, &QPushButton::clicked, this, [this] {
-    result_ = -1;
-    reject();
-  });
+  connect(cancel, &QPushButton::clicked, this, [this] { Finish(-1); });
   connect(keyboard_, &KWPianoKeyboard::OnChange, this, [this] { name_->setText(NoteText()); });
 }
 
@@ -65,6 +62,18 @@ void TPianoNotes::Prepare(QPoint screenPoint, int currentKey, int bottomKey, int
   }
   move(frame.topLeft());
   result_ = -1;
+  finished_ = false;
+}
+
+void TPianoNotes::Finish(int key) {
+  if (finished_) return;
+  finished_ = true;
+  result_ = key;
+  if (key > 0) {
+    accept();
+  } else {
+    reject();
+  }
 }
 
 int TPianoNotes::Pick(QPoint screenPoint, int currentKey, int bottomKey, int keyRange,
@@ -78,20 +87,15 @@ int TPianoNotes::Pick(QPoint screenPoint, int currentKey, int bottomKey, int key
 bool TPianoNotes::eventFilter(QObject* watched, QEvent* event) {
   if (watched == keyboard_ && event->type() == QEvent::MouseButtonRelease) {
     const auto* mouse = static_cast<QMouseEvent*>(event);
-    if (keyboard_->rect().contains(mouse->position().toPoint()) && keyboard_->SelectedKey() > 0) {
-      result_ = keyboard_->SelectedKey();
-      accept();
-    }
+    if (keyboard_->rect().contains(mouse->position().toPoint()) && keyboard_->SelectedKey() > 0)
+      Finish(keyboard_->SelectedKey());
   }
   return QDialog::eventFilter(watched, event);
 }
 
 void TPianoNotes::changeEvent(QEvent* event) {
   // Losing the focus counts as cancelling.
-  if (event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible()) {
-    result_ = -1;
-    reject();
-  }
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible()) Finish(-1);
   QDialog::changeEvent(event);
 }
 

@@ -30,9 +30,14 @@ class TPianoNotes final : public QDialog {
   void changeEvent(QEvent* event) override;
 
  private:
+  // The first answer holds: hiding the window deactivates it while it still
+  // counts as visible, which must not cancel a key just picked.
+  void Finish(int key);
+
   KWPianoKeyboard* keyboard_;
   QLabel* name_;
   int result_ = -1;
+  bool finished_ = false;
 };
 
 }  // namespace tg

@@ -287,7 +287,8 @@ void TAudioEngineModule::AttachContraption(TGardeningContraption& contraption) {
 // contraptions go without the lock (SoundOut takes it to hand its file back).
 void TAudioEngineModule::DestroyContraption(std::unique_ptr<TGardeningContraption> contraption) {
   if (contraption == nullptr) return;
-  if (contraption->WindowState().windowOpen && host_.windows != nullptr) {
+  // Whatever its flag says, a window must not outlive its contraption.
+  if (host_.windows != nullptr) {
     host_.windows->CloseWindow(*contraption);
     contraption->WindowState().windowOpen = false;
   }

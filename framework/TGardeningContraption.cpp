@@ -128,8 +128,9 @@ void TGardeningContraption::CloseWindow() { engine_->Host().windows->CloseWindow
 void TGardeningContraption::WindowStateRestored() { engine_->Host().windows->RefreshWindow(*this); }
 
 void TGardeningContraption::MarkChanged() {
-  Edited();
+  // First: the host records the state the edit leaves, which no preset describes.
   currentPreset_ = -1;
+  Edited();
 }
 
 void TGardeningContraption::ShowWindow() { engine_->Host().windows->ShowWindow(*this); }

@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <cmath>
 #include <sstream>
 #include <string_view>
 
@@ -130,6 +131,8 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
     overloadRedUntil_ = {};
     ShowOverloads(std::chrono::steady_clock::now());
   });
+  // A temporary message hides the figures; they must not come back over it.
+  connect(statusBar(), &QStatusBar::messageChanged, this, [this] { ShowStatusFigures(); });
   takeLoss_ = new QLabel(this);
   takeLoss_->setStyleSheet("color: red;");
   statusBar()->addPermanentWidget(takeLoss_);
@@ -165,6 +168,11 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
     patcher_->ModelChanged();
     UpdateControls();
   });
+  // A deletion is recorded after the pane has heard of its parts.
+  patch_->History().SetChangedHandler([this] {
+    ShowUndoState();
+    ShowModified();
+  });
   connect(qApp, &QApplication::focusChanged, this, [this] {
     for (const char* name : {"Cut", "Copy", "Paste"}) Action(name)->setEnabled(false);
   });
@@ -179,6 +187,7 @@ TMainForm::~TMainForm() {
   // Focus moves while the widgets go, after the members the handler uses.
   disconnect(qApp, nullptr, this, nullptr);
   patch_->SetChangedHandler(nullptr);
+  patch_->History().SetChangedHandler(nullptr);
   engine_.StopAudioOut();
   engine_.StopAudioIn();
   patch_->Clear();
@@ -742,7 +751,7 @@ void TMainForm::UpdateControls() {
     outputMeter_->Clear();
     cpu_->clear();  // a figure from a stream that no longer runs says nothing
   }
-  overloads_->setVisible(outRunning);
+  ShowStatusFigures();
   ShowOverloads(std::chrono::steady_clock::now());
   ShowTakeLoss();
   Action("UseInputFile")->setEnabled(engine_.HasSoundIn());
@@ -831,6 +840,15 @@ void TMainForm::ShowOverloads(std::chrono::steady_clock::time_point now) {
   overloads_->setStyleSheet(now < overloadRedUntil_ ? "color: red;" : QString());
 }
 
+void TMainForm::ShowStatusFigures() {
+  if (closing_) return;
+  // Hidden by hand, not left to the status bar: it shows its widgets again
+  // whenever it lays them out anew, message or not.
+  const bool message = !statusBar()->currentMessage().isEmpty();
+  cpu_->setVisible(!message);
+  overloads_->setVisible(!message && engine_.IsAudioOutRunning());
+}
+
 void TMainForm::ShowTakeLoss() {
   // A take that lost frames to a slow disk says so until the next take begins.
   takeLoss_->setText(QString::fromStdString(engine_.SoundOutProcessor().TakeMessage()));
@@ -902,19 +920,65 @@ void TMainForm::StoreLayoutInModel() {
   if (!panel2_->isHidden()) model_->SetPaneWidth(splitter_->sizes().value(0, model_->PaneWidth()));
 }
 
+namespace {
+
+// Wayland neither tells a window where it is nor lets it choose.
+bool PlatformPlacesWindows() { return !QGuiApplication::platformName().startsWith("wayland"); }
+
+// Device pixels of a screen: lengths times its scale, counted from its corner
+// (which both kinds of pixel share).
+QPoint ToDevice(const QScreen& screen, QPoint logical) {
+  const QPoint origin = screen.geometry().topLeft();
+  return origin + (logical - origin) * screen.devicePixelRatio();
+}
+QPoint ToLogical(const QScreen& screen, QPoint device) {
+  const QPoint origin = screen.geometry().topLeft();
+  return origin + (device - origin) / screen.devicePixelRatio();
+}
+WindowPlacement::Rect DeviceArea(const QScreen& screen) {
+  const QRect area = screen.availableGeometry();
+  const QPoint corner = ToDevice(screen, area.topLeft());
+  const QSize size = area.size() * screen.devicePixelRatio();
+  return {corner.x(), corner.y(), size.width(), size.height()};
+}
+
+}  // namespace
+
+WindowPlacement::Frame TMainForm::FrameMargins() const {
+  const QRect inside = geometry(), outside = frameGeometry();
+  const double scale = devicePixelRatioF();
+  auto device = [scale](int v) { return static_cast<int>(std::lround(v * scale)); };
+  return {device(inside.left() - outside.left()), device(inside.top() - outside.top()),
+          device(outside.right() - inside.right()), device(outside.bottom() - inside.bottom())};
+}
+
 void TMainForm::RestorePlacement() {
-  const QRect screen =
-      this->screen() != nullptr ? this->screen()->availableGeometry() : QRect(0, 0, 1280, 1024);
-  const auto placement = WindowPlacement::Load(settings_);
-  if (!placement) {
-    // Without a window manager "maximised" alone does nothing.
-    setGeometry(screen);
-    showMaximized();
-    return;
+  // The main screen first: a place on no screen goes there.
+  std::vector<QScreen*> screens = {QGuiApplication::primaryScreen()};
+  for (QScreen* other : QGuiApplication::screens()) {
+    if (other != screens.front()) screens.push_back(other);
   }
-  WindowPlacement p = *placement;
-  p.FitToScreen(screen.width(), screen.height());
-  setGeometry(p.left, p.top, p.width, p.height);
+  if (screens.front() == nullptr) return;
+  std::vector<WindowPlacement::Rect> areas;
+  for (QScreen* each : screens) areas.push_back(DeviceArea(*each));
+  const WindowPlacement::Frame frame = FrameMargins();
+  const auto stored = WindowPlacement::Load(settings_);
+  // The first start opens maximised, with a normal place on the screen to
+  // come back to.
+  const WindowPlacement p = stored ? *stored : WindowPlacement::FirstStart(areas.front(), frame);
+  WindowPlacement::Rect outside = p.FrameOn(areas, frame);
+  if (!p.hasPosition) {
+    const WindowPlacement::Rect& area = areas.front();
+    outside.left = area.left + (area.width - outside.width) / 2;
+    outside.top = area.top + (area.height - outside.height) / 2;
+  }
+  size_t on = 0;
+  while (on + 1 < areas.size() && !areas[on].Contains(outside.left, outside.top)) ++on;
+  const QScreen& screen = *screens[on];
+  const QSize inside(outside.width - frame.left - frame.right,
+                     outside.height - frame.top - frame.bottom);
+  resize(inside / screen.devicePixelRatio());
+  if (PlatformPlacesWindows()) move(ToLogical(screen, QPoint(outside.left, outside.top)));
   if (p.maximized) showMaximized();
   if (p.toolBar) ToolBar()->setVisible(*p.toolBar);
   if (p.statusBar) statusBar()->setVisible(*p.statusBar);
@@ -923,11 +987,17 @@ void TMainForm::RestorePlacement() {
 void TMainForm::StorePlacement() {
   WindowPlacement p;
   p.maximized = isMaximized();
-  const QRect r = isMaximized() ? normalGeometry() : geometry();
-  p.left = r.left();
-  p.top = r.top();
-  p.width = r.width();
-  p.height = r.height();
+  // Maximised, the place to keep is the one un-maximising goes back to.
+  const QRect inside = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+  const WindowPlacement::Frame frame = FrameMargins();
+  const QScreen* on = screen();
+  const QPoint corner = on != nullptr ? ToDevice(*on, inside.topLeft()) : inside.topLeft();
+  const QSize size = inside.size() * (on != nullptr ? on->devicePixelRatio() : 1.0);
+  p.left = corner.x() - frame.left;
+  p.top = corner.y() - frame.top;
+  p.width = size.width();
+  p.height = size.height();
+  p.hasPosition = PlatformPlacesWindows();
   p.toolBar = !ToolBar()->isHidden();
   p.statusBar = !statusBar()->isHidden();
   p.Store(settings_);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/shell/CommandLine.h"
+#include "app/shell/WindowPlacement.h"
 
 class QAction;
 class QLabel;
@@ -170,6 +171,9 @@ class TMainForm final : public QMainWindow {
   // Brings the window in line with the document; replaced: another patch came.
   void AfterDocumentChange(bool replaced);
   void ShowTakeLoss();
+  // The CPU load and, while audio out runs, the overload count: shown while
+  // no temporary message has the status bar.
+  void ShowStatusFigures();
   void ApplyLayoutFromModel();
   void StoreLayoutInModel();
   // The user changed the layout: an undoable edit of the document.
@@ -178,6 +182,7 @@ class TMainForm final : public QMainWindow {
   void AfterUndoOrRedo();
   void ShowUndoState();
   void RestorePlacement();
+  WindowPlacement::Frame FrameMargins() const;
   void StorePlacement();
   void SetClockGlyph(bool running);
   void ShowAudioDirection(const QString& direction, QToolButton* button, bool available,

@@ -13,10 +13,11 @@ ContraptionSnapshot ContraptionSnapshot::Of(TGardeningContraption& contraption) 
   ContraptionSnapshot s;
   QSPropertyTable* table = contraption.Processor().GetPropertyTable();
   for (int i = 0; table != nullptr && i < table->Count(); ++i) {
-    // A state moves by itself (a playing file's position): not an edit, and
-    // undoing must not restore it.
+    // A state moves by itself (a playing file's position) and a command is
+    // carried out (a take): neither is an edit, and undoing must not redo them.
     std::ostringstream text;
-    if (!table->InfoAt(i).isState) table->PropertyAt(i).WriteTo(text);
+    const QSPropertyInfo& info = table->InfoAt(i);
+    if (!info.isState && !info.isCommand) table->PropertyAt(i).WriteTo(text);
     s.parameters.push_back(text.str());
   }
   for (int slot = 0; slot < TGardeningContraption::kPresetCount; ++slot) {

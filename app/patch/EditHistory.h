@@ -21,12 +21,16 @@ struct PatchCommand {
 };
 
 // The undo stack: the commands done, a cursor between done and undone, and
-// the cursor position at the last save. Qt-free; UI thread only.
+// the cursor position at the last save. It keeps the newest commands within
+// a count and a memory budget, forgetting the oldest. Qt-free; UI thread only.
 class EditHistory {
  public:
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
   // Steps of one gesture are at most this far apart.
   static constexpr std::chrono::milliseconds kMergeGap{1500};
+  // A long session's controller sweeps must not grow the history for ever.
+  static constexpr size_t kMaxCommands = 1000;
+  static constexpr size_t kMaxBytes = size_t{32} << 20;
 
   EditHistory();
 
@@ -40,29 +44,39 @@ class EditHistory {
   const PatchCommand& NextUndo() const { return commands_[cursor_ - 1]; }
   const PatchCommand& NextRedo() const { return commands_[cursor_]; }
   // Moves the cursor; the caller carries out the steps.
-  void StepBack() { --cursor_; }
-  void StepForward() { ++cursor_; }
+  void StepBack();
+  void StepForward();
   // Ends any merging, so the next edit is a command of its own.
   void Seal() { sealed_ = true; }
 
   void Clear();
-  void MarkSaved() {
-    saved_ = static_cast<long>(cursor_);
-    Seal();
-  }
+  void MarkSaved();
   bool AtSaved() const { return saved_ == static_cast<long>(cursor_); }
   // Commands recorded since this count was last taken (autosave).
   int TakeRecordedCount();
   size_t Size() const { return commands_.size(); }
+  // About how much memory the commands hold.
+  size_t Bytes() const { return bytes_; }
   void SetClock(Clock clock) { clock_ = std::move(clock); }
+  // Heard after every change of the commands, the cursor or the saved
+  // position, so what names the next undo never lags behind.
+  void SetChangedHandler(std::function<void()> handler) { changed_ = std::move(handler); }
 
  private:
+  void DropOldest();
+  void Changed() const {
+    if (changed_) changed_();
+  }
+
   std::vector<PatchCommand> commands_;
+  std::vector<size_t> sizes_;  // each command's bytes
+  size_t bytes_ = 0;
   size_t cursor_ = 0;
   long saved_ = 0;  // −1: the saved state is no longer reachable
   bool sealed_ = false;
   int recorded_ = 0;
   Clock clock_;
+  std::function<void()> changed_;
 };
 
 }  // namespace tg

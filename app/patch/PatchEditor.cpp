@@ -259,15 +259,12 @@ void PatchEditor::Carry(const PatchStep& step) {
   switch (step.kind) {
     case Kind::Place: {
       std::istringstream in(step.item);
+      // Reading the line opens its window, as a document's does.
       auto contraption = engine_.Factory().ReadContraption(engine_, in);
       if (contraption == nullptr) break;
-      TContraptionFormState& state = contraption->WindowState();
-      const bool open = state.windowOpen;
-      state.windowOpen = false;
-      state.windowPlaced = true;
+      contraption->WindowState().windowPlaced = true;
       PatchNode& node = Insert(std::move(contraption));
       model_.MoveNodeTo(node, step.index);
-      if (open) node.contraption->ShowWindow();
       Rebaseline(*node.contraption);
       if (!step.bindings.empty()) {
         bindings_.InsertPlacedLines(step.bindings);
@@ -460,6 +457,11 @@ void PatchEditor::ContraptionEdited(TGardeningContraption& contraption) {
     base->second = std::move(after);
     return;
   }
+  // A press that only left the preset is no edit of its own: the next one
+  // undoes back to the preset as it was before the press.
+  ContraptionSnapshot samePreset = after;
+  samePreset.currentPreset = base->second.currentPreset;
+  if (samePreset == base->second) return;
   PatchStep step;
   step.kind = PatchStep::Kind::State;
   step.source = contraption.Name();

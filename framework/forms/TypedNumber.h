@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLineEdit>
 #include <QPalette>
 #include <QString>
 #include <QWidget>
@@ -42,6 +43,16 @@ inline std::optional<double> Read(const QString& text, TGardeningContraption& co
     messages->ShowMessage(message, "Tonegarden", MessageIcon::Error);
   }
   return std::nullopt;
+}
+
+// Hands a field's text to apply once the user has finished typing it: on
+// Enter or when the field loses the focus, never at each keystroke ("440"
+// would play 4 and 44 Hz on the way; "-" or "1e" are numbers still being
+// typed, no mistakes).
+template <typename Apply>
+void WhenTyped(QLineEdit* field, QObject* context, Apply apply) {
+  QObject::connect(field, &QLineEdit::editingFinished, context,
+                   [field, apply] { apply(field->text()); });
 }
 
 }  // namespace tg::typednumber

@@ -26,6 +26,9 @@ struct QSPropertyInfo {
   // A state the processor keeps up to date (a file's length, whether it is
   // playing): documents carry it, but reading one does not restore it.
   bool isState = false;
+  // A command the processor carries out and then resets (SoundOut's play
+  // and record): documents and presets carry it, but giving one is no edit.
+  bool isCommand = false;
   bool HasRange() const { return minimum < maximum; }
 };
 
@@ -85,6 +88,12 @@ class QSStaticPropertyTable final : public QSPropertyTable {
       AddProperty(info_, table_, property, std::move(name), QSAbstractUnits::Get(), minimum,
                   maximum);
       info_.infos.back().isState = true;
+    }
+    // A command the processor carries out (see QSPropertyInfo::isCommand).
+    void Command(QSProperty& property, std::string name, double minimum, double maximum) {
+      AddProperty(info_, table_, property, std::move(name), QSAbstractUnits::Get(), minimum,
+                  maximum);
+      info_.infos.back().isCommand = true;
     }
 
    private:

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QStringList>
+#include <QTest>
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -42,9 +43,11 @@ class Additive10WindowTest : public test::WindowHostFixture {
     ASSERT_NE(form, nullptr);
   }
   // Replaces the field's whole text as a paste does.
+  // Types a text over the field's and ends it with Enter.
   static void Type(QLineEdit* edit, const QString& text) {
     edit->selectAll();
     edit->insert(text);
+    QTest::keyClick(edit, Qt::Key_Return);
   }
   // Drags an upright fader from its bottom to its top: amplitude 1.
   static void PushUp(KWDWSlider* fader) {
@@ -125,6 +128,9 @@ TEST_F(Additive10WindowTest, TheSliderAndTheTextSetTheFundamental) {
   EXPECT_EQ(form->PresetCaption(), "--");
 
   QLineEdit* edit = form->FrequencyEdit();
+  edit->selectAll();
+  QTest::keyClicks(edit, "4");  // not yet: the typing goes on
+  EXPECT_DOUBLE_EQ(processor->fundamentalFrequency.Value(), slid);
   Type(edit, "2000");  // beyond the range: greyed, and the sound stays
   EXPECT_TRUE(form->FrequencyTextIsGrey());
   EXPECT_DOUBLE_EQ(processor->fundamentalFrequency.Value(), slid);

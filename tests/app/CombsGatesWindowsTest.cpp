@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFocusEvent>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -46,9 +48,11 @@ class CombsGatesWindowsTest : public test::WindowHostFixture {
     return texts;
   }
   // Replaces an edit's whole text as the user does with a paste.
+  // Types a text over the field's and ends it with Enter.
   static void Type(QLineEdit* edit, const QString& text) {
     edit->selectAll();
     edit->insert(text);
+    QTest::keyClick(edit, Qt::Key_Return);
   }
   // The colour at the middle of a gate's cell as drawn.
   static QColor CellColour(TGateGrid* grid, int row, int column) {
@@ -143,6 +147,36 @@ TEST_F(CombsGatesWindowsTest, CombsControlsSetTheParametersAndShowThem) {
   EXPECT_NEAR(form->GainSlider(0)->Value(), 0.75, 1e-9);
   EXPECT_NEAR(form->InputGainSlider()->Value(), 0.2, 1e-9);
   EXPECT_DOUBLE_EQ(combs.frequency[0].Value(), 261.6255653);  // showing is not editing
+}
+
+// A typed frequency is taken when the typing is done, with Enter or by
+// leaving the field: "440" never plays 4 and 44 Hz first, and "-", "." or
+// "1e" on the way to a number are no mistake.
+TEST_F(CombsGatesWindowsTest, ATypedFrequencyIsTakenWhenTheTypingIsDone) {
+  TGardeningContraption& c = Make("5Combs");
+  auto& combs = static_cast<TG5Combs&>(c.Processor());
+  auto* form = Open<TCombs5Form>(c);
+  ASSERT_NE(form, nullptr);
+  QLineEdit* edit = form->FrequencyEdit(0);
+  edit->selectAll();
+  for (char key : std::string("440")) {
+    QTest::keyClick(edit, key);
+    EXPECT_EQ(combs.frequency[0].Value(), 110.0) << edit->text().toStdString();
+  }
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(combs.frequency[0].Value(), 440.0);
+  EXPECT_EQ(form->NotePanel(0)->text(), "a5");
+
+  for (const char* unfinished : {"-", ".", "1e"}) {
+    edit->selectAll();
+    QTest::keyClicks(edit, unfinished);
+  }
+  edit->selectAll();
+  QTest::keyClicks(edit, "220");
+  QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
+  QApplication::sendEvent(edit, &leave);
+  EXPECT_EQ(combs.frequency[0].Value(), 220.0);
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(CombsGatesWindowsTest, FrequencyTextIsCutToTwoDecimals) {

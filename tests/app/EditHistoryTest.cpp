@@ -217,5 +217,47 @@ TEST_F(EditHistoryTest, ModifiedFollowsTheStackBackToTheSavedPosition) {
   EXPECT_FALSE(patch.CanUndo()) << "a new document starts a new history";
 }
 
+// A long session keeps the newest commands: at most a thousand, and within
+// the memory budget. A save that fell off the end leaves the patch modified;
+// one still in reach is found again.
+TEST(EditHistoryCapTest, TheOldestCommandsGoBeyondAThousandOrTheMemoryBudget) {
+  EditHistory history;
+  auto tempo = [](int from, size_t bytes) {
+    PatchStep step;
+    step.kind = PatchStep::Kind::Tempo;
+    step.tempoBefore = from;
+    step.tempoAfter = from + 1;
+    step.item.assign(bytes, 'x');
+    return PatchCommand{"Change Tempo", {step}, {}, {}};
+  };
+  for (int i = 0; i < 1500; ++i) history.Push(tempo(i, 0));
+  EXPECT_EQ(history.Size(), EditHistory::kMaxCommands);
+  EXPECT_EQ(history.NextUndo().steps[0].tempoBefore, 1499);
+  size_t undone = 0;
+  for (; history.CanUndo(); ++undone) history.StepBack();
+  EXPECT_EQ(undone, EditHistory::kMaxCommands);
+  EXPECT_EQ(history.NextRedo().steps[0].tempoBefore, 500);
+  EXPECT_FALSE(history.AtSaved()) << "the opened state fell off the end";
+
+  history.Clear();
+  for (int i = 0; i < 10; ++i) history.Push(tempo(i, 0));
+  history.MarkSaved();
+  for (int i = 10; i < 1005; ++i) history.Push(tempo(i, 0));
+  for (int i = 0; i < 995; ++i) history.StepBack();
+  EXPECT_TRUE(history.AtSaved()) << "the saved position moved with the commands";
+  history.StepBack();
+  EXPECT_FALSE(history.AtSaved());
+
+  history.Clear();
+  for (int i = 0; i < 100; ++i) history.Push(tempo(i, size_t{1} << 20));
+  EXPECT_LE(history.Bytes(), EditHistory::kMaxBytes);
+  EXPECT_GE(history.Size(), 30u);
+  EXPECT_LT(history.Size(), 32u);
+  // A command larger than the whole budget is still the one to undo.
+  history.Push(tempo(0, EditHistory::kMaxBytes));
+  EXPECT_EQ(history.Size(), 1u);
+  EXPECT_TRUE(history.CanUndo());
+}
+
 }  // namespace edit_history_test
 }  // namespace tg

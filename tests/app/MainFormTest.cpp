@@ -18,6 +18,7 @@
 
 #include "app/dialogs/TExportAsWaveForm.h"
 #include "app/document/TGDocument.h"
+#include "app/help/THelpBrowser.h"
 #include "app/patch/PatchEditor.h"
 #include "app/patcher/KWPatcherPanel.h"
 #include "app/shell/KWReloadManager.h"
@@ -344,6 +345,63 @@ TEST_F(MainFormTest, TheDocumentIsModifiedByEverySourceOfChange) {
   EXPECT_TRUE(modified());
 }
 
+// Help, a take, its playback and the clock are no edits of the document;
+// opening, moving and closing a window are, as the document keeps windows.
+TEST_F(MainFormTest, HelpRecordingAndPlayingLeaveTheDocumentUnmodified) {
+  test::TempDir dir;
+  Show();
+  PatchNode* gen = New("TestGen", {30, 20});
+  PatchNode* out = New("SoundOut", {30, 120});
+  Wire(*gen, 0, *out, 0);
+  gen->contraption->ShowWindow();
+  out->contraption->ShowWindow();
+  TContraptionForm* genWindow = Form().WindowHost().WindowOf(*gen->contraption);
+  auto* outWindow = dynamic_cast<TSoundOutForm*>(Form().WindowHost().WindowOf(*out->contraption));
+  ASSERT_NE(outWindow, nullptr);
+  outWindow->ChooseFile(QString::fromStdString(dir / "take.wav"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !outWindow->OpeningFile(); }, 30000));
+  queries.saveName = dir / "m.tgh";
+  Form().FileSaveAs();
+  auto modified = [&] {
+    Form().PrepareFileMenu();
+    return Form().Action("Save")->isEnabled();
+  };
+  ASSERT_FALSE(modified());
+
+  QToolButton* help = nullptr;
+  for (QToolButton* b : genWindow->findChildren<QToolButton*>())
+    if (b->toolTip() == "Help") help = b;
+  ASSERT_NE(help, nullptr);
+  QTest::mouseClick(help, Qt::LeftButton);
+  EXPECT_TRUE(Form().Help().isVisible());
+  EXPECT_FALSE(modified()) << "help";
+
+  auto& sound = static_cast<TGSoundOut&>(out->contraption->Processor());
+  auto state = [&](int wanted) {
+    return QTest::qWaitFor([&] { return sound.GetState() == wanted; }, 30000);
+  };
+  Form().StartClock();
+  ASSERT_TRUE(engine->IsAudioOutRunning());
+  QTest::mouseClick(outWindow->RecordButton(), Qt::LeftButton);
+  ASSERT_TRUE(state(TGSoundOut::kRecording));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return sound.FileLengthMs() > 0.0; }, 30000));
+  QTest::mouseClick(outWindow->RecordButton(), Qt::LeftButton);
+  ASSERT_TRUE(state(TGSoundOut::kStopped));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return outWindow->PlayButton()->isEnabled(); }, 30000));
+  EXPECT_FALSE(modified()) << "a take";
+  QTest::mouseClick(outWindow->PlayButton(), Qt::LeftButton);  // plays the take to its end
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return outWindow->PlayGlyph() == "PLAY" && outWindow->RecordButton()->isEnabled(); },
+      30000));
+  Form().StartClock();  // pauses
+  Form().StopClock();
+  EXPECT_FALSE(modified()) << "playing and the clock";
+
+  genWindow->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(modified()) << "closing a window";
+}
+
 TEST_F(MainFormTest, CommandLineOpensTheDocumentAndStartsAudioAndClock) {
   test::TempDir dir;
   {
@@ -627,6 +685,30 @@ TEST_F(MainFormTest, PresetsTravelThroughTheSystemClipboardBetweenContraptions) 
   ASSERT_TRUE(b->contraption->CanPastePreset());
   TPresetMenuForm::Apply({TPresetMenuForm::kPaste, 7}, *b->contraption);
   EXPECT_TRUE(b->contraption->HasPreset(7));
+}
+
+// A message in the status bar has it to itself: the overload count comes
+// back when the message goes, whatever the controls did meanwhile.
+TEST_F(MainFormTest, AStatusMessageIsNotDrawnOverTheOverloadCount) {
+  Show();
+  New("SoundOut", {20, 20});
+  Form().StartAudioOut();
+  ASSERT_TRUE(engine->IsAudioOutRunning());
+  QToolButton* overloads = Form().OverloadButton();
+  EXPECT_TRUE(overloads->isVisible());
+  Form().statusBar()->showMessage("Exported 4 bars to mybeat.wav (8.0 s)", 10000);
+  Form().UpdateControls();
+  Form().UpdateStatus();
+  QApplication::processEvents();  // the status bar lays itself out anew
+  EXPECT_FALSE(overloads->isVisible());
+  EXPECT_FALSE(Form().CpuLabel()->isVisible());
+  Form().statusBar()->clearMessage();
+  EXPECT_TRUE(overloads->isVisible());
+  EXPECT_TRUE(Form().CpuLabel()->isVisible());
+  Form().StopAudioOut();
+  Form().statusBar()->showMessage("Every sound stopped", 2000);
+  Form().statusBar()->clearMessage();
+  EXPECT_FALSE(overloads->isVisible()) << "no count while audio out is stopped";
 }
 
 // The title carries the platform's unsaved-changes mark, set by any edit

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -12,6 +13,8 @@
 #include <fstream>
 #include <vector>
 
+#include "contraptions/filters/combs5/TCombs5Form.h"
+#include "contraptions/filters/combs5/TG5Combs.h"
 #include "contraptions/generators/bassline/TBasslineForm.h"
 #include "contraptions/generators/bassline/TGBassline.h"
 #include "contraptions/generators/drums/TDrumsForm.h"
@@ -20,6 +23,7 @@
 #include "controls/KWPianoKeyboard.h"
 #include "controls/KWStepGrid.h"
 #include "controls/TPianoNotes.h"
+#include "dsp/NoteNumbers.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
 #include "tests/controls/MouseHelpers.h"
@@ -434,6 +438,68 @@ TEST_F(SequencerWindowsTest, BasslineShowsARecalledPreset) {
   EXPECT_FALSE(CellIsBlack(form->Grid(), 12, 0));
   EXPECT_TRUE(CellIsBlack(form->Grid(), 7, 0));
   EXPECT_EQ(form->PresetCaption(), "5");
+}
+
+// Plays the user's part in the real note picker once it is up: it becomes the
+// active window, then a press and a release on the key. As under X, hiding it
+// deactivates it while it still counts as visible. Without the release,
+// another window takes the focus while the key is held.
+void ClickKeyInThePicker(int key, bool release = true) {
+  QTimer::singleShot(0, [key, release] {
+    auto* picker = qobject_cast<TPianoNotes*>(QApplication::activeModalWidget());
+    if (picker == nullptr) return;
+    picker->activateWindow();
+    if (!QTest::qWaitFor([&] { return picker->isActiveWindow(); }, 20000)) {
+      ADD_FAILURE() << "the picker never became the active window";
+      picker->reject();
+      return;
+    }
+    KWPianoKeyboard* keyboard = picker->Keyboard();
+    for (int x = 0; x < keyboard->width(); ++x) {
+      const QPoint p(x, keyboard->height() - 5);
+      if (keyboard->KeyAt(p) != key) continue;
+      Mouse(keyboard, QEvent::MouseButtonPress, p);
+      if (release) {
+        Mouse(keyboard, QEvent::MouseButtonRelease, p, Qt::NoButton);
+        return;
+      }
+      QWidget other;
+      other.show();
+      other.activateWindow();
+      if (!QTest::qWaitFor([&] { return !picker->isVisible(); }, 20000)) {
+        ADD_FAILURE() << "the picker stayed when it lost the focus";
+        picker->reject();
+      }
+      return;
+    }
+    ADD_FAILURE() << "no key " << key;
+    picker->reject();
+  });
+}
+
+TEST_F(SequencerWindowsTest, TheRealNotePickerChangesTheNote) {
+  TGardeningContraption& bassline = Make("Bassline");
+  auto* bass = Open<TBasslineForm>(bassline);
+  ASSERT_NE(bass, nullptr);
+  engine->SetDocumentModified(false);
+  ClickKeyInThePicker(43);
+  KWStepGrid* grid = bass->Grid();
+  QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(5, TBasslineForm::kNotesRow).center());
+  EXPECT_EQ(static_cast<TGBassline&>(bassline.Processor()).Pattern().notes[5], 43);
+  EXPECT_TRUE(engine->IsDocumentModified());
+  ClickKeyInThePicker(50, false);
+  QTest::mouseClick(grid, Qt::LeftButton, {}, grid->CellRect(5, TBasslineForm::kNotesRow).center());
+  EXPECT_EQ(static_cast<TGBassline&>(bassline.Processor()).Pattern().notes[5], 43)
+      << "losing the focus cancels";
+
+  TGardeningContraption& combs = Make("5Combs");
+  auto* form = Open<TCombs5Form>(combs);
+  ASSERT_NE(form, nullptr);
+  ClickKeyInThePicker(60);
+  QLabel* panel = form->NotePanel(3);
+  QTest::mouseClick(panel, Qt::LeftButton, {}, panel->rect().center());
+  EXPECT_DOUBLE_EQ(static_cast<TG5Combs&>(combs.Processor()).frequency[3].Value(),
+                   KeyFrequency(60));
 }
 
 }  // namespace sequencer_windows_test

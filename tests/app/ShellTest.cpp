@@ -88,15 +88,35 @@ TEST(WindowPlacementTest, FirstStartHasNoneAndStoredPlacesStayOnTheScreen) {
   ASSERT_TRUE(loaded);
   EXPECT_EQ(loaded->toolBar, std::optional<bool>(false));
   EXPECT_FALSE(loaded->statusBar);  // never stored: the window keeps its own
-  loaded->FitToScreen(1280, 1024);
-  EXPECT_EQ(loaded->width, 1280);
-  EXPECT_EQ(loaded->left, 0);  // beyond the screen: centred
-  EXPECT_EQ(loaded->top, 40);
+  const WindowPlacement::Rect screen{0, 0, 1280, 1024};
+  const WindowPlacement::Rect fitted = loaded->FrameOn({screen}, {});
+  EXPECT_EQ(fitted.width, 1280);
+  EXPECT_EQ(fitted.left, 0);  // beyond the screen: centred
+  EXPECT_EQ(fitted.top, 40);
   WindowPlacement narrow = *loaded;
   narrow.width = 800;
   narrow.left = 1500;
-  narrow.FitToScreen(1280, 1024);
-  EXPECT_EQ(narrow.left, 240);
+  EXPECT_EQ(narrow.FrameOn({screen}, {}).left, 240);
+
+  // With a frame and a second screen: a title bar on a screen keeps it there,
+  // the frame whole on it; one above every screen comes down onto the main one.
+  const WindowPlacement::Frame frame{4, 30, 4, 4};
+  const WindowPlacement::Rect side{1280, 0, 1920, 1080};
+  WindowPlacement p2;
+  p2.left = 2800;
+  p2.top = 500;
+  p2.width = 600;
+  p2.height = 700;
+  EXPECT_EQ(p2.FrameOn({screen, side}, frame), (WindowPlacement::Rect{2592, 346, 608, 734}));
+  p2.left = 0;
+  p2.top = -30;  // the first start's old mistake: the title bar above the screen
+  EXPECT_EQ(p2.FrameOn({screen, side}, frame), (WindowPlacement::Rect{0, 0, 608, 734}));
+
+  // Where positions mean nothing, only the size is kept.
+  p2.hasPosition = false;
+  p2.Store(settings);
+  EXPECT_FALSE(settings.ReadInt(SettingsGroup("Main Window"), "Left"));
+  EXPECT_FALSE(WindowPlacement::Load(settings)->hasPosition);
 }
 
 }  // namespace shell_test

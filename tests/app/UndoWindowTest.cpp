@@ -16,8 +16,13 @@
 #include "contraptions/generators/testgen/TTestGenForm.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWNumberEdit.h"
+#include "framework/TContraptionFactory.h"
+#include "framework/TContraptionMaker.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
+#include "framework/forms/TContraptionForm.h"
+#include "framework/forms/TPatternedScrollBox.h"
+#include "framework/forms/TPresetMenuForm.h"
 #include "framework/properties/QSPropertyTable.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/controls/MouseHelpers.h"
@@ -46,6 +51,15 @@ class UndoWindowTest : public test::MainWindowFixture {
     Form().Document().WriteTo(out);
     return out.str();
   }
+  // The editor windows in the properties pane.
+  qsizetype Windows() {
+    return Form()
+        .PropertiesPane()
+        ->widget()
+        ->findChildren<TContraptionForm*>(Qt::FindDirectChildrenOnly)
+        .size();
+  }
+  void DeleteSelection() { QTest::keyClick(Form().PatcherPanel(), Qt::Key_Delete); }
   test::TempDir dir;
 };
 
@@ -129,6 +143,98 @@ TEST_F(UndoWindowTest, ACrashCopyIsOfferedAtTheStartAndACleanCloseLeavesNone) {
   queries.saveChanges = false;
   EXPECT_TRUE(Form().close());
   EXPECT_FALSE(std::filesystem::exists(copy)) << "a clean close leaves no copy";
+}
+
+// Undoing the deletion of a contraption whose window was open brings back
+// that one window, open on screen and in the document, for every type; the
+// program then deletes, closes and quits without touching what is gone.
+TEST_F(UndoWindowTest, UndoingADeletionBringsBackItsOneOpenWindow) {
+  Form().show();
+  QAction* undo = Form().Action("Undo");
+  TContraptionFactory& factory = engine->Factory();
+  for (int t = 0; t < factory.MakerCount(); ++t) {
+    const std::string type = factory.MakerAt(t)->TypeName();
+    if (!Form().WindowHost().HasWindow(type)) continue;
+    PatchNode* node = New(type, {30, 20});
+    node->contraption->ShowWindow();
+    const std::string name = node->contraption->Name();
+    const std::string before = Text();
+    ASSERT_EQ(Windows(), 1) << type;
+
+    DeleteSelection();
+    EXPECT_TRUE(undo->isEnabled()) << type;
+    EXPECT_EQ(undo->text().toStdString(), "&Undo Delete " + name);
+    EXPECT_TRUE(Form().UndoButton()->isEnabled());
+    EXPECT_EQ(Windows(), 0) << type;
+    undo->trigger();
+    EXPECT_EQ(Text(), before) << type;
+    node = Form().Patch().FindNode(name);
+    ASSERT_NE(node, nullptr) << type;
+    TContraptionForm* window = Form().WindowHost().WindowOf(*node->contraption);
+    ASSERT_NE(window, nullptr) << type;
+    EXPECT_TRUE(window->isVisible()) << type;
+    EXPECT_TRUE(node->contraption->WindowState().windowOpen) << type;
+    EXPECT_EQ(Windows(), 1) << type;
+
+    // Once more, then the window closed by hand and the deletion undone again.
+    DeleteSelection();
+    EXPECT_EQ(Windows(), 0) << type;
+    undo->trigger();
+    node = Form().Patch().FindNode(name);
+    ASSERT_NE(node, nullptr) << type;
+    Form().WindowHost().WindowOf(*node->contraption)->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(Windows(), 0) << type;
+    EXPECT_FALSE(node->contraption->WindowState().windowOpen) << type;
+    DeleteSelection();
+  }
+  PatchNode* last = New("Bassline", {30, 20});
+  last->contraption->ShowWindow();
+  DeleteSelection();
+  undo->trigger();
+  form.reset();  // quitting closes the window before its contraption goes
+}
+
+// A document just opened has nothing to undo: its first deletion can be
+// undone at once, from the menu and the toolbar.
+TEST_F(UndoWindowTest, TheFirstDeletionAfterOpeningCanBeUndoneAtOnce) {
+  Form().show();
+  const std::string name = New("SDelay", {30, 20})->contraption->Name();
+  queries.saveName = dir / "song.tgh";
+  Form().FileSaveAs();
+  Form().Reopen(dir / "song.tgh");
+  QAction* undo = Form().Action("Undo");
+  ASSERT_FALSE(undo->isEnabled());
+  KWPatcherPanel* pane = Form().PatcherPanel();
+  const QPoint c = pane->NodeRect(*Node(name)).center() - pane->ScrollOffset();
+  QTest::mouseClick(pane->viewport(), Qt::LeftButton, {}, c);
+  DeleteSelection();
+  ASSERT_EQ(Form().Model().NodeCount(), 0);
+  EXPECT_TRUE(undo->isEnabled());
+  EXPECT_TRUE(Form().UndoButton()->isEnabled());
+  EXPECT_EQ(undo->text().toStdString(), "&Undo Delete " + name);
+  undo->trigger();
+  EXPECT_NE(Node(name), nullptr);
+}
+
+// A knob turned from the keyboard leaves preset 3; undo comes back to it and
+// redo leaves it again, the caption saying so each time.
+TEST_F(UndoWindowTest, UndoAndRedoOfAKeyboardEditShowTheirOwnPreset) {
+  Form().show();
+  PatchNode* gen = New("TestGen", {30, 20});
+  gen->contraption->ShowWindow();
+  auto* window = static_cast<TTestGenForm*>(Form().WindowHost().WindowOf(*gen->contraption));
+  ASSERT_NE(window, nullptr);
+  TPresetMenuForm::Apply({TPresetMenuForm::kStore, 2}, *gen->contraption);
+  window->UpdateControls();
+  ASSERT_EQ(window->PresetCaption(), "3");
+  QTest::keyClick(window->VolumeKnob(), Qt::Key_Up);
+  ASSERT_EQ(Form().Action("Undo")->text(), "&Undo Change 'Amplitude'");
+  EXPECT_EQ(window->PresetCaption(), "--");
+  Form().Action("Undo")->trigger();
+  EXPECT_EQ(window->PresetCaption(), "3");
+  Form().Action("Redo")->trigger();
+  EXPECT_EQ(window->PresetCaption(), "--") << "the value is no longer preset 3's";
 }
 
 }  // namespace undo_window_test

@@ -104,8 +104,8 @@ TCombs5Form::TCombs5Form(TGardeningContraption& contraption, QWidget* parent)
 
     connect(row.frequency, &KWDWSlider::OnChange, this,
             [this, r](double hz) { FrequencySlid(r, hz); });
-    connect(row.edit, &QLineEdit::textEdited, this,
-            [this, r](const QString& text) { FrequencyTyped(r, text); });
+    typednumber::WhenTyped(row.edit, this,
+                           [this, r](const QString& text) { FrequencyTyped(r, text); });
     connect(row.reverb, &KWDWSlider::OnChange, this,
             [this, r](double v) { Edit(processor_.reverbTime[Index(r)], v); });
     connect(row.gain, &KWDWSlider::OnChange, this,

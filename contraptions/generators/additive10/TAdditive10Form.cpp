@@ -108,8 +108,8 @@ TAdditive10Form::TAdditive10Form(TGardeningContraption& contraption, QWidget* pa
                               kAdditive10EditWidth, kControlHeight - 2);
   TakeRange(frequency_, "FundamentalFrequency");
   connect(frequency_, &KWDWSlider::OnChange, this, [this](double hz) { FrequencySlid(hz); });
-  connect(frequencyEdit_, &QLineEdit::textEdited, this,
-          [this](const QString& text) { FrequencyTyped(text); });
+  typednumber::WhenTyped(frequencyEdit_, this,
+                         [this](const QString& text) { FrequencyTyped(text); });
 
   PlaceLabel("Gain", body, kAdditive10Left, 50);
   gain_->SetVertical(false);

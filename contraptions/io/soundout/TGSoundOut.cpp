@@ -25,7 +25,7 @@ QSPropertyTable* TGSoundOut::GetPropertyTable() {
   static QSStaticPropertyTable::ClassInfo info;
   return table_.Bind(info, [this](auto& add) {
     add(outputFile, "OutputFile");
-    add(action, "Action", QSAbstractUnits::Get(), kStop, kRecord);
+    add.Command(action, "Action", kStop, kRecord);
     add(fileMode, "FileMode", QSAbstractUnits::Get(), 0.0, 1.0);  // append, overwrite
     add(punchMode, "PunchMode", QSAbstractUnits::Get(), kManual, kTimed);
     add(recordDuration, "RecordDuration", QSAbstractUnits::Get(), 0.0, 10000.0);  // seconds

@@ -10,14 +10,12 @@ namespace tg {
 namespace {
 
 void Fade(GainSmoother& level, double fadeMilliseconds) {
-  if (!(fadeMilliseconds > 0.0)) {
-    level.SetPole(0.0f);
-    return;
-  }
-  // A cutoff beyond half the sample rate would alias into a slow fade: the
-  // shortest fade is the one at half the sample rate.
-  level.SetCutoff(
-      std::min(1000.0 / std::min(fadeMilliseconds, TGGateMatrix::kMaxFadeTime), kSampleRate / 2.0));
+  // The editor offers nothing shorter than a millisecond: a document's
+  // shorter fade (or none) is heard as the editor shows it, not as a click.
+  const double ms = fadeMilliseconds >= TGGateMatrix::kMinFadeTime
+                        ? std::min(fadeMilliseconds, TGGateMatrix::kMaxFadeTime)
+                        : TGGateMatrix::kMinFadeTime;
+  level.SetCutoff(1000.0 / ms);
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ namespace tg {
 // and out with a one-pole smoother, so switching never clicks.
 class TGGateMatrix : public QSSignalProcessor {
  public:
-  static constexpr double kMaxFadeTime = 100000.0;  // milliseconds
+  static constexpr double kMinFadeTime = 1.0;  // milliseconds
+  static constexpr double kMaxFadeTime = 100000.0;
 
   void Process() override;
   void Reset() override;
@@ -28,9 +29,8 @@ class TGGateMatrix : public QSSignalProcessor {
   float GateLevel(int input, int output) const {
     return levels_[static_cast<size_t>(input * size_ + output)].Value();
   }
-  // The smoothers' pole for a fade time in milliseconds. 0 or less (or not a
-  // number) switches at once: the pole is 0 and a gate is fully on or off
-  // from the first sample after the switch.
+  // The smoothers' pole for a fade time in milliseconds. A time under
+  // kMinFadeTime (or not a number) fades as kMinFadeTime does.
   static float FadePole(double fadeMilliseconds);
 
   QSDoubleProperty fadeTime{50.0};

@@ -301,8 +301,8 @@ double LapSwingDecibels(double rate) {
   std::string circle;
   for (int k = 0; k < 24; ++k) {
     const double a = 2.0 * M_PI * k / 24.0;
-    circle += (k > 0 ? ", " : "") + std::to_string(0.7 * std::cos(a)) + "," +
-              std::to_string(0.7 * std::sin(a));
+    circle += (k > 0 ? ", " : "") + numbertext::Fixed(0.7 * std::cos(a), 6) + "," +
+              numbertext::Fixed(0.7 * std::sin(a), 6);
   }
   s->pathSegments.SetValue(circle);
   s->trajectoryRate.SetValue(rate);

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 #include "dsp/BlockConstants.h"
@@ -88,7 +89,14 @@ bool SoundFileReader::Open(const std::string& fileName) {
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   SF_INFO sfInfo{};
-  SNDFILE* file = sf_open_fd(fd, SFM_READ, &sfInfo, SF_FALSE);
+  SNDFILE* file = nullptr;
+  {
+    // The library writes a failed open's message into one buffer of its own:
+    // two threads opening at once (a loader and a window's tip) would race.
+    static std::mutex openMutex;
+    const std::lock_guard lock(openMutex);
+    file = sf_open_fd(fd, SFM_READ, &sfInfo, SF_FALSE);
+  }
   if (file == nullptr || sfInfo.samplerate <= 0 || sfInfo.channels <= 0 || sfInfo.frames < 0) {
     if (file != nullptr) sf_close(file);
     ::close(fd);

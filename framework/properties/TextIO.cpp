@@ -117,7 +117,7 @@ bool ReadDouble(std::istream& in, double& value) {
   }
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec == std::errc::result_out_of_range) {
-    // Too large or too small for a double: what the C library's strtod gives.
+    // Too large or too small for a double: zero or infinity, as C has always read them.
     const bool tiny = text.find_first_of("123456789") == std::string::npos ||
                       text.find("e-") != std::string::npos || text.find("E-") != std::string::npos;
     value = tiny ? 0.0 : std::numeric_limits<double>::infinity();

@@ -38,6 +38,17 @@ class OnsetGrid {
     return g;
   }
 
+  // Grains pulled onto one line follow the first there a roll step apart.
+  // Started on one sample they would add up to a burst far louder than the
+  // free texture; a step of a third of the stream's mean gap (or of a
+  // grain, where grains do not overlap) lets no more than three times as
+  // many sound together, so the roll peaks well under twice the free level.
+  void SetRoll(double meanGapSamples, double meanLengthSamples) {
+    const double step = std::min(meanGapSamples, meanLengthSamples) / 3.0;
+    rollStep_ = step > 0.0 && step < spacing_ ? step : 0.0;
+  }
+  double RollStep() const { return active_ ? rollStep_ : 0.0; }
+
   bool Active() const { return active_; }
   double Spacing() const { return spacing_; }
   // The first line at or after sample h of the block.
@@ -62,6 +73,7 @@ class OnsetGrid {
   double first_ = 0.0;
   double spacing_ = 1.0;
   double amount_ = 0.0;
+  double rollStep_ = 0.0;
 };
 
 }  // namespace tg

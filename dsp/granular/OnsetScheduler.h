@@ -66,7 +66,11 @@ class OnsetScheduler {
   // A stream this dense is nonsense; the rest of such a block is skipped.
   static constexpr int kMaxOnsetsPerBlock = kBlockSize;
 
-  void Reset() { countdown_ = 0; }
+  void Reset() {
+    countdown_ = 0;
+    line_ = -1;
+    landed_ = 0;
+  }
   // Samples from the next block's start to the next onset.
   int64_t Countdown() const { return countdown_; }
 
@@ -83,11 +87,13 @@ class OnsetScheduler {
         break;
       }
       const int64_t h = countdown_;
-      const int64_t onset = grid.Pull(h);
+      const int64_t onset = Roll(grid.Pull(h), grid);
       start(onset, onset - h);
       countdown_ = h + Whole(gaps.Next());
     }
     countdown_ -= kBlockSize;
+    // Onsets never land before the block: a line left behind matches none.
+    line_ = std::max<int64_t>(line_ - kBlockSize, -1);
   }
 
  private:
@@ -97,7 +103,24 @@ class OnsetScheduler {
                                                                   : OnsetGrid::kLatestOnset;
   }
 
+  // Each onset after the first on a line follows the one before by the
+  // grid's roll step; a roll longer than half the spacing starts over.
+  int64_t Roll(int64_t onset, const OnsetGrid& grid) {
+    const double step = grid.RollStep();
+    if (step <= 0.0 || onset != line_) {
+      line_ = onset;
+      landed_ = 1;
+      return onset;
+    }
+    const double half = grid.Spacing() / 2.0;
+    const double after = std::fmod(static_cast<double>(landed_) * step, half);
+    ++landed_;
+    return onset + static_cast<int64_t>(after);
+  }
+
   int64_t countdown_ = 0;
+  int64_t line_ = -1;   // where the last onset landed, from this block's start
+  int64_t landed_ = 0;  // onsets landed there
 };
 
 }  // namespace tg

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "contraptions/effects/dlgranulator/TGDLGranulator.h"
+#include "dsp/QSNoiseSource.h"
 #include "dsp/granular/GrainPan.h"
 #include "engine/graph/TempoClock.h"
 #include "tests/contraptions/NotchProbe.h"
@@ -193,6 +194,9 @@ TEST(DLGranulatorTest, AQuantisedTextureIsAsLoudAsAFreeOne) {
   // write point, they would all read the same sound in phase.
   const auto noise = test::WhiteNoise(20 * kSecond);
   const auto render = [&](double quantize) {
+    // Both textures draw the same grains; over thirty seeds the beat's peak
+    // came to 1.5-1.9 times the free one's, 1.65 with this one.
+    QSNoiseSource::FixSeeds(1);
     return Granulate(
         [quantize](TGDLGranulator& g, GraphHarness& h) {
           g.quantizeAmount.SetValue(quantize);
@@ -205,9 +209,9 @@ TEST(DLGranulatorTest, AQuantisedTextureIsAsLoudAsAFreeOne) {
   std::printf("free: RMS %.3f, peak %.2f; on the beat: RMS %.3f, peak %.2f\n", freeRms, freePeak,
               gridRms, gridPeak);
   EXPECT_NEAR(20.0 * std::log10(gridRms / freeRms), 0.0, 3.0);
-  // Twenty grains starting together add up as independent noises do, some
-  // four times the peak of a free texture; in phase they reach eleven.
-  EXPECT_LT(gridPeak, 5.0 * freePeak);
+  // The grains of a beat roll in rather than start together, which would
+  // reach some four times the peak of a free texture (eleven in phase).
+  EXPECT_LT(gridPeak, 2.0 * freePeak);
 }
 
 TEST(DLGranulatorTest, TheLevelStaysWhereItIsFromSparseToDenseTextures) {

@@ -120,9 +120,13 @@ double TGDLGranulator::FeedbackGain() const {
 OnsetGrid TGDLGranulator::Grid() const {
   if (Context() == nullptr) return {};
   const TempoClock& clock = Context()->Clock();
-  return OnsetGrid::Make(clock.IsRunning(), clock.Position(), clock.SamplesPerClock(),
-                         std::clamp(quantizeClocks.Value(), 0, kMaxQuantizeClocks),
-                         quantizeAmount.ValueWithin(0.0, 1.0));
+  OnsetGrid grid = OnsetGrid::Make(clock.IsRunning(), clock.Position(), clock.SamplesPerClock(),
+                                   std::clamp(quantizeClocks.Value(), 0, kMaxQuantizeClocks),
+                                   quantizeAmount.ValueWithin(0.0, 1.0));
+  const double gap = DelaySamples(interonsetTime.ValueWithin(2.0, 2000.0).Mean());
+  const double length = DelaySamples(grainDuration.ValueWithin(5.0, 500.0).Mean());
+  grid.SetRoll(gap, length);
+  return grid;
 }
 
 double TGDLGranulator::FirstDelay(const TGDLGrain& g, int from) const {

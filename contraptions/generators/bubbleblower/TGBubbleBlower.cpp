@@ -101,9 +101,13 @@ double TGBubbleBlower::Normalisation() const {
 OnsetGrid TGBubbleBlower::Grid() const {
   if (Context() == nullptr) return {};
   const TempoClock& clock = Context()->Clock();
-  return OnsetGrid::Make(clock.IsRunning(), clock.Position(), clock.SamplesPerClock(),
-                         std::clamp(quantizeClocks.Value(), 0, kMaxQuantizeClocks),
-                         quantizeAmount.ValueWithin(0.0, 1.0));
+  OnsetGrid grid = OnsetGrid::Make(clock.IsRunning(), clock.Position(), clock.SamplesPerClock(),
+                                   std::clamp(quantizeClocks.Value(), 0, kMaxQuantizeClocks),
+                                   quantizeAmount.ValueWithin(0.0, 1.0));
+  const double gap = kSampleRate / density.ValueWithin(kMinDensity, kMaxDensity);
+  const double length = Samples(grainDuration.ValueWithin(5.0, 500.0).Mean());
+  grid.SetRoll(gap, length);
+  return grid;
 }
 
 bool TGBubbleBlower::RenderGrain(TGBubbleGrain& g) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 namespace tg {
 
 // First-order DC blocking high-pass with the program's fixed coefficients.
@@ -22,7 +24,25 @@ class DcBlocker {
     // The state in registers: a store to out could otherwise be one to it.
     float x1 = x1_;
     float y1 = y1_;
-    for (int i = 0; i < count; ++i) {
+    int i = 0;
+    // Eight at a time: each output is its group's own recursion from rest,
+    // which waits on nothing before the group, plus the output carried in,
+    // times a power of the pole. Only one multiply-add in eight then waits
+    // on the one before; the sums round differently, by a few parts in a
+    // million of the signal.
+    for (; i + kGroup <= count; i += kGroup) {
+      float own[kGroup];
+      float acc = 0.0f;
+      for (int j = 0; j < kGroup; ++j) {
+        const float x = in[i + j];
+        acc = kA * x - kA * x1 + kP * acc;
+        x1 = x;
+        own[j] = acc;
+      }
+      for (int j = 0; j < kGroup; ++j) out[i + j] = own[j] + kPowers[j] * y1;
+      y1 = own[kGroup - 1] + kPowers[kGroup - 1] * y1;
+    }
+    for (; i < count; ++i) {
       const float x = in[i];
       const float y = kA * x - kA * x1 + kP * y1;
       x1 = x;
@@ -35,6 +55,15 @@ class DcBlocker {
   void Clear() { x1_ = y1_ = 0.0f; }
 
  private:
+  static constexpr int kGroup = 8;
+  // kP to the powers 1 … kGroup.
+  static constexpr std::array<float, kGroup> kPowers = [] {
+    std::array<float, kGroup> p{};
+    float v = 1.0f;
+    for (float& e : p) e = v *= kP;
+    return p;
+  }();
+
   float x1_ = 0.0f;
   float y1_ = 0.0f;
 };

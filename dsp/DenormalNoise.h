@@ -20,9 +20,16 @@ class DenormalNoise : public QSNoiseSource {
   void AddTo(float* samples, int count) {
     while (count > 0) {
       const int n = count < kBlockSize ? count : kBlockSize;
-      Generate(n, [samples](int i, double v) {
-        samples[i] = static_cast<float>(static_cast<double>(samples[i]) + v);
-      });
+      if (ExactInFloat()) {
+        // The double sum of a sample and a value this small is exact for
+        // any sample under 2^14, and rounds to the sample itself above: the
+        // float sum rounds the same.
+        GenerateExact(n, [samples](int i, float v) { samples[i] += v; });
+      } else {
+        Generate(n, [samples](int i, double v) {
+          samples[i] = static_cast<float>(static_cast<double>(samples[i]) + v);
+        });
+      }
       samples += n;
       count -= n;
     }

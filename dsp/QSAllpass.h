@@ -21,6 +21,11 @@ class QSAllpass final : public QSCombFilter {
   void ProcessBlockDelay(const float* in, float* out) {
     Run<true>(in, [out](int i, float y, float x, float g) { out[i] = y * (1.0f - g * g) - x; });
   }
+  // Audio thread: out = a × the allpass output, the delay held for the block.
+  void ProcessBlockDelayScaled(const float* in, float* out, float a) {
+    Run<true>(
+        in, [out, a](int i, float y, float x, float g) { out[i] = (y * (1.0f - g * g) - x) * a; });
+  }
 };
 
 }  // namespace tg

@@ -60,12 +60,9 @@ void QSCmixReverb::Clear() {
 void QSCmixReverb::Process(const float* in, float* outLeft, float* outRight) {
   dc_.Process(in, t0_.data(), kBlockSize);
   combs_[0]->ProcessBlockDelay(t0_.data(), t2_.data());
-  for (size_t c = 1; c < combs_.size(); ++c) {
-    combs_[c]->ProcessBlockDelay(t0_.data(), t1_.data());
-    for (int i = 0; i < kBlockSize; ++i) t2_[i] += t1_[i];
-  }
-  allpasses_[0]->ProcessBlockDelay(t2_.data(), t1_.data());
-  for (float& s : t1_) s *= 0.25f;
+  for (size_t c = 1; c < combs_.size(); ++c)
+    combs_[c]->ProcessBlockDelayAdd(t0_.data(), t2_.data());
+  allpasses_[0]->ProcessBlockDelayScaled(t2_.data(), t1_.data(), 0.25f);
   allpasses_[1]->ProcessBlockDelay(t1_.data(), outLeft);
   allpasses_[2]->ProcessBlockDelay(t1_.data(), outRight);
 }

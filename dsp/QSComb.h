@@ -17,6 +17,10 @@ class QSComb final : public QSCombFilter {
   void ProcessAdd(const float* in, float* out, float a) {
     Run<false>(in, [out, a](int i, float y, float, float) { out[i] += a * y; });
   }
+  // Audio thread: out = a × comb output.
+  void ProcessScaled(const float* in, float* out, float a) {
+    Run<false>(in, [out, a](int i, float y, float, float) { out[i] = a * y; });
+  }
   // Audio thread: out = comb output with the delay of every sample given
   // (in samples, within the ring); the gain ramped per sample.
   void ProcessDelays(const float* in, const float* delays, float* out) {
@@ -25,6 +29,10 @@ class QSComb final : public QSCombFilter {
   // Audio thread: the delay ramp advances once and holds for the block.
   void ProcessBlockDelay(const float* in, float* out) {
     Run<true>(in, [out](int i, float y, float, float) { out[i] = y; });
+  }
+  // Audio thread: out += comb output, the delay held for the block.
+  void ProcessBlockDelayAdd(const float* in, float* out) {
+    Run<true>(in, [out](int i, float y, float, float) { out[i] += y; });
   }
 };
 

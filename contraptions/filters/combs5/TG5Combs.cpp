@@ -79,11 +79,23 @@ void TG5Combs::Process() {
   dc_.Process(a, kBlockSize);
 
   float* c = out_.Data();
-  combs_[0].Process(a, work_.Data());
-  gainRamps_[0].ApplyGain(work_.Data(), c);
-  for (size_t i = 1; i < kCombs; ++i) {
-    combs_[i].Process(a, work_.Data());
-    gainRamps_[i].AccumulateGain(work_.Data(), c);
+  for (size_t i = 0; i < kCombs; ++i) {
+    QSVInterp& ramp = gainRamps_[i];
+    if (ramp.Settled()) {  // as nearly always: the gain goes into the comb's own loop
+      const auto g = static_cast<float>(ramp.Value());
+      if (i == 0) {
+        combs_[i].ProcessScaled(a, c, g);
+      } else {
+        combs_[i].ProcessAdd(a, c, g);
+      }
+    } else {
+      combs_[i].Process(a, work_.Data());
+      if (i == 0) {
+        ramp.ApplyGain(work_.Data(), c);
+      } else {
+        ramp.AccumulateGain(work_.Data(), c);
+      }
+    }
   }
 }
 

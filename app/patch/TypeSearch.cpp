@@ -1,0 +1,45 @@
+#include "app/patch/TypeSearch.h"
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+#include "framework/TContraptionFactory.h"
+
+namespace tg {
+
+namespace {
+
+std::string Lowered(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+}  // namespace
+
+std::vector<TypeChoice> TypesMatching(const TContraptionFactory& factory, std::string_view typed) {
+  std::vector<std::string> words;
+  std::istringstream in{Lowered(typed)};
+  for (std::string word; in >> word;) words.push_back(word);
+  std::vector<TypeChoice> starting, others;
+  for (int i = 0; i < factory.MakerCount(); ++i) {
+    const TContraptionMaker& maker = *factory.MakerAt(i);
+    const std::string name = Lowered(maker.TypeName());
+    const std::string both = name + ' ' + Lowered(maker.Category());
+    const bool all = std::all_of(words.begin(), words.end(), [&](const std::string& w) {
+      return both.find(w) != std::string::npos;
+    });
+    if (!all) continue;
+    TypeChoice choice{maker.TypeName(), maker.Category()};
+    if (!words.empty() && !name.starts_with(words.front())) {
+      others.push_back(std::move(choice));
+    } else {
+      starting.push_back(std::move(choice));
+    }
+  }
+  starting.insert(starting.end(), others.begin(), others.end());
+  return starting;
+}
+
+}  // namespace tg

@@ -41,6 +41,7 @@
 #include "app/midiwindow/TMidiSettingsPage.h"
 #include "app/patch/PatchEditor.h"
 #include "app/patch/PatchModel.h"
+#include "app/patch/TypeSearch.h"
 #include "app/patcher/KWPatcherPanel.h"
 #include "app/patcher/PatcherCommands.h"
 #include "app/shell/KWReloadManager.h"
@@ -65,8 +66,6 @@ namespace tg {
 namespace {
 
 constexpr int kPaneMinimum = 30;
-constexpr const char* kNewMenuOrder[] = {
-    "Input / Output", "Signal Generators", "Effects", "Filters", "Mixers", "Busses"};
 
 QString VolumeControlProgram() {
   for (const char* program : {"pavucontrol", "pavucontrol-qt", "alsamixergui"}) {
@@ -360,7 +359,7 @@ void TMainForm::BuildMenus() {
 
 void TMainForm::BuildNewMenu(QMenu* menu) {
   std::map<std::string, QMenu*> submenus;
-  for (const char* category : kNewMenuOrder) submenus[category] = menu->addMenu(category);
+  for (const char* category : kNewMenuCategories) submenus[category] = menu->addMenu(category);
   TContraptionFactory& factory = engine_.Factory();
   for (int i = 0; i < factory.MakerCount(); ++i) {
     TContraptionMaker* maker = factory.MakerAt(i);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <sstream>
 
 #include "framework/TContraptionFactory.h"
@@ -14,6 +15,14 @@ std::string Lowered(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return lower;
+}
+
+// A category's place in the New menu.
+size_t MenuPlaceOf(const std::string& category) {
+  const auto* begin = std::begin(kNewMenuCategories);
+  const auto* end = std::end(kNewMenuCategories);
+  return static_cast<size_t>(
+      std::find_if(begin, end, [&](const char* c) { return category == c; }) - begin);
 }
 
 }  // namespace
@@ -38,6 +47,11 @@ std::vector<TypeChoice> TypesMatching(const TContraptionFactory& factory, std::s
       starting.push_back(std::move(choice));
     }
   }
+  auto byMenu = [](const TypeChoice& a, const TypeChoice& b) {
+    return MenuPlaceOf(a.category) < MenuPlaceOf(b.category);
+  };
+  std::stable_sort(starting.begin(), starting.end(), byMenu);
+  std::stable_sort(others.begin(), others.end(), byMenu);
   starting.insert(starting.end(), others.begin(), others.end());
   return starting;
 }

@@ -15,6 +15,10 @@ struct TypeChoice {
   std::string category;
 };
 
+// The New menu's first categories, in its order; any other follows them.
+inline constexpr const char* kNewMenuCategories[] = {
+    "Input / Output", "Signal Generators", "Effects", "Filters", "Mixers", "Busses"};
+
 // The types whose name or category holds every word typed (in any case), in
 // the New menu's order, those whose name begins with the first word first.
 // Nothing typed lists every type.

@@ -31,8 +31,6 @@ KWQuickAddPopup::KWQuickAddPopup(const TContraptionFactory& factory, QWidget* pa
   layout->setSpacing(2);
   layout->addWidget(field_);
   layout->addWidget(list_);
-  const int row = list_->fontMetrics().height() + 4;
-  list_->setFixedHeight(row * kQuickAddRows + 2 * list_->frameWidth());
   setFixedWidth(kQuickAddWidth);
   field_->installEventFilter(this);
   connect(field_, &QLineEdit::textChanged, this, &KWQuickAddPopup::Filter);
@@ -42,6 +40,9 @@ KWQuickAddPopup::KWQuickAddPopup(const TContraptionFactory& factory, QWidget* pa
 void KWQuickAddPopup::Open(QPoint global) {
   field_->clear();
   Filter({});
+  // Whole rows, as the style draws them.
+  const int row = std::max(list_->sizeHintForRow(0), list_->fontMetrics().height());
+  list_->setFixedHeight(row * kQuickAddRows + 2 * list_->frameWidth());
   adjustSize();
   QPoint at = global;
   if (const QScreen* screen = QGuiApplication::screenAt(global)) {

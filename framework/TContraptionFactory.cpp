@@ -34,21 +34,23 @@ bool Skip(std::istream& in, int count) {
   return true;
 }
 
-void ReadWindowState(TGardeningContraption& contraption, std::istream& in) {
+// Answers whether the item has the window open (shown at once when show).
+bool ReadWindowState(TGardeningContraption& contraption, std::istream& in, bool show) {
   TContraptionFormState& state = contraption.WindowState();
   char open = 'F';
   int32_t nodeX = 0, nodeY = 0, top = 0, left = 0;
   if (!Skip(in, 1) || !textio::ReadInt32(in, nodeX) || !textio::ReadInt32(in, nodeY) ||
       !textio::ReadChar(in, open) || !Skip(in, 2) || !textio::ReadInt32(in, top) ||
       !textio::ReadInt32(in, left) || !Skip(in, 5)) {
-    return;
+    return false;
   }
   state.nodeX = nodeX;
   state.nodeY = nodeY;
   state.windowTop = top;
   state.windowLeft = left;
   state.windowPlaced = true;
-  if (open == 'T') contraption.ShowWindow();
+  if (open == 'T' && show) contraption.ShowWindow();
+  return open == 'T';
 }
 
 }  // namespace
@@ -156,14 +158,32 @@ std::unique_ptr<TGardeningContraption> TContraptionFactory::ReadContraption(
   }
   auto contraption = Create(engine, typeName, instanceName);
   if (contraption == nullptr) return nullptr;
+  ReadItemBody(*contraption, in, true);
+  return contraption;
+}
 
-  QSSignalProcessor& processor = contraption->Processor();
+std::unique_ptr<TGardeningContraption> TContraptionFactory::ReadPastedContraption(
+    ContraptionEngine& engine, std::istream& in, PastedItem& item) {
+  std::string typeName;
+  item = {};
+  if (!textio::ReadToken(in, typeName, kMaxNameLength) ||
+      !textio::ReadToken(in, item.originalName, kMaxNameLength)) {
+    return nullptr;
+  }
+  auto contraption = Create(engine, typeName, "");
+  if (contraption == nullptr) return nullptr;
+  item.windowWanted = ReadItemBody(*contraption, in, false);
+  return contraption;
+}
+
+bool TContraptionFactory::ReadItemBody(TGardeningContraption& contraption, std::istream& in,
+                                       bool showWindow) {
+  QSSignalProcessor& processor = contraption.Processor();
   processor.ReadProperties(in);
   processor.Reset();
-  if (in) ReadPresets(*contraption, in);
+  if (in) ReadPresets(contraption, in);
   if (in) Skip(in, 2);  // the reserved block "{ }"
-  if (in) ReadWindowState(*contraption, in);
-  return contraption;
+  return in && ReadWindowState(contraption, in, showWindow);
 }
 
 }  // namespace tg

@@ -72,9 +72,20 @@ class TContraptionFactory {
   // failed and answers the contraption with what was read.
   std::unique_ptr<TGardeningContraption> ReadContraption(ContraptionEngine& engine,
                                                          std::istream& in);
+  // How a pasted item is read: under a new automatic name instead of its
+  // own, and with its window left shut (windowWanted tells whether the item
+  // had it open), so the paste decides where it opens.
+  struct PastedItem {
+    std::string originalName;
+    bool windowWanted = false;
+  };
+  std::unique_ptr<TGardeningContraption> ReadPastedContraption(ContraptionEngine& engine,
+                                                               std::istream& in, PastedItem& item);
 
  private:
   friend class TContraptionMaker;
+  // Values, presets and window state; whether the item has its window open.
+  static bool ReadItemBody(TGardeningContraption& contraption, std::istream& in, bool showWindow);
   void Forget(TGardeningContraption& contraption);
 
   std::vector<std::unique_ptr<ContraptionDescriptor>> descriptors_;

@@ -1,10 +1,12 @@
 #include "app/mainwindow/TMainForm.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -21,6 +23,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
+#include <optional>
 #include <sstream>
 #include <string_view>
 
@@ -38,7 +41,9 @@
 #include "app/midiwindow/TMidiSettingsPage.h"
 #include "app/patch/PatchEditor.h"
 #include "app/patch/PatchModel.h"
+#include "app/patch/TypeSearch.h"
 #include "app/patcher/KWPatcherPanel.h"
+#include "app/patcher/PatcherCommands.h"
 #include "app/shell/KWReloadManager.h"
 #include "app/shell/ProgramCommands.h"
 #include "app/shell/WindowPlacement.h"
@@ -61,8 +66,6 @@ namespace tg {
 namespace {
 
 constexpr int kPaneMinimum = 30;
-constexpr const char* kNewMenuOrder[] = {
-    "Input / Output", "Signal Generators", "Effects", "Filters", "Mixers", "Busses"};
 
 QString VolumeControlProgram() {
   for (const char* program : {"pavucontrol", "pavucontrol-qt", "alsamixergui"}) {
@@ -167,15 +170,16 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
   patch_->SetChangedHandler([this] {
     patcher_->ModelChanged();
     UpdateControls();
+    UpdateEditActions();
   });
   // A deletion is recorded after the pane has heard of its parts.
   patch_->History().SetChangedHandler([this] {
     ShowUndoState();
     ShowModified();
   });
-  connect(qApp, &QApplication::focusChanged, this, [this] {
-    for (const char* name : {"Cut", "Copy", "Paste"}) Action(name)->setEnabled(false);
-  });
+  connect(qApp, &QApplication::focusChanged, this, [this] { UpdateEditActions(); });
+  if (QClipboard* clipboard = QGuiApplication::clipboard())
+    connect(clipboard, &QClipboard::dataChanged, this, [this] { UpdateEditActions(); });
   ApplyLayoutFromModel();
   UpdateCaption();
   UpdateControls();
@@ -251,14 +255,22 @@ void TMainForm::BuildMenus() {
   AddAction(edit, "Cut", "Cu&t", QKeySequence("Ctrl+X"), "Cut to clipboard");
   AddAction(edit, "Copy", "&Copy", QKeySequence("Ctrl+C"), "Copy to clipboard");
   AddAction(edit, "Paste", "&Paste", QKeySequence("Ctrl+V"), "Paste from clipboard");
+  AddAction(edit, "Duplicate", "&Duplicate", QKeySequence("Ctrl+D"),
+            "Duplicate the selected contraptions");
   edit->addSeparator();
   AddAction(edit, "Clear", "Cle&ar", {}, {});
   AddAction(edit, "SelectAll", "Select A&ll", {}, {});
-  for (const char* name : {"Cut", "Copy", "Paste", "Clear", "SelectAll"}) {
-    // The patcher pane has Ctrl+A itself; the menu's shortcuts must not take it.
+  for (const char* name : {"Cut", "Copy", "Paste", "Duplicate", "Clear", "SelectAll"}) {
+    // The keys act where the focus is (the patcher pane, an editor window, a
+    // text field), each taking them itself: the menu's shortcuts only show them.
     Action(name)->setShortcutContext(Qt::WidgetShortcut);
     Action(name)->setEnabled(false);
   }
+  for (const char* name : {"Cut", "Copy", "Paste", "Duplicate"}) {
+    const QString command = name;
+    connect(Action(name), &QAction::triggered, this, [this, command] { EditCommand(command); });
+  }
+  connect(edit, &QMenu::aboutToShow, this, [this] { UpdateEditActions(); });
   edit->addSeparator();
   connect(AddAction(edit, "Settings", "&Settings...", QKeySequence(Qt::Key_F4), {}),
           &QAction::triggered, this, [this] { ShowSettings(); });
@@ -347,7 +359,7 @@ void TMainForm::BuildMenus() {
 
 void TMainForm::BuildNewMenu(QMenu* menu) {
   std::map<std::string, QMenu*> submenus;
-  for (const char* category : kNewMenuOrder) submenus[category] = menu->addMenu(category);
+  for (const char* category : kNewMenuCategories) submenus[category] = menu->addMenu(category);
   TContraptionFactory& factory = engine_.Factory();
   for (int i = 0; i < factory.MakerCount(); ++i) {
     TContraptionMaker* maker = factory.MakerAt(i);
@@ -411,7 +423,13 @@ void TMainForm::BuildToolBar() {
     b->setToolButtonStyle(Qt::ToolButtonTextOnly);
     b->setEnabled(false);
     bar->addWidget(b);
-    if (std::string_view(text) == "Undo") undo_ = b;
+    if (std::string_view(text) == "Undo") {
+      undo_ = b;
+    } else {
+      const QString command = text;
+      connect(b, &QToolButton::clicked, this, [this, command] { EditCommand(command); });
+      editButtons_[command] = b;
+    }
   }
   connect(undo_, &QToolButton::clicked, this, [this] { Undo(); });
   auto* spacer = new QWidget(bar);
@@ -519,6 +537,19 @@ void TMainForm::BuildPanes() {
           [this](QPoint content, QPoint global) { ShowPaneMenu(content, global); });
   connect(patcher_, &KWPatcherPanel::StatusMessage, this,
           [this](const QString& text) { statusBar()->showMessage(text, 5000); });
+  patcherCommands_ = new PatcherCommands(
+      *patch_, *patcher_,
+      [this](const std::string& type, QPoint at) { return NewContraption(type, at); }, this);
+  connect(patcherCommands_, &PatcherCommands::StatusMessage, this,
+          [this](const QString& text) { statusBar()->showMessage(text, 5000); });
+  connect(patcher_, &KWPatcherPanel::CutRequested, patcherCommands_, &PatcherCommands::Cut);
+  connect(patcher_, &KWPatcherPanel::CopyRequested, patcherCommands_, &PatcherCommands::Copy);
+  connect(patcher_, &KWPatcherPanel::PasteRequested, this, [this] { patcherCommands_->Paste(); });
+  connect(patcher_, &KWPatcherPanel::DuplicateRequested, patcherCommands_,
+          &PatcherCommands::Duplicate);
+  connect(patcher_, &KWPatcherPanel::QuickAddRequested, patcherCommands_,
+          &PatcherCommands::OpenQuickAdd);
+  connect(patcher_, &KWPatcherPanel::SelectionChanged, this, [this] { UpdateEditActions(); });
 }
 
 THelpBrowser& TMainForm::Help() {
@@ -547,7 +578,7 @@ void TMainForm::ShowPaneMenu(QPoint content, QPoint global) {
   if (!global.isNull()) paneMenu_->popup(global);
 }
 
-void TMainForm::NewContraption(const std::string& typeName, QPoint at) {
+PatchNode* TMainForm::NewContraption(const std::string& typeName, QPoint at) {
   lastPoint_ = at;
   // From the menu bar the last right-click may have scrolled out of sight.
   const bool shown = patcher_->isVisible() && !patcher_->viewport()->size().isEmpty();
@@ -555,6 +586,68 @@ void TMainForm::NewContraption(const std::string& typeName, QPoint at) {
   // The pane and controls follow on the edit.
   PatchNode* node = patch_->NewContraption(typeName, place.x(), place.y());
   if (node != nullptr && shown) patcher_->EnsureVisible(*node);
+  return node;
+}
+
+namespace {
+
+// The editor window that holds a widget, if any.
+TContraptionForm* FormOf(QWidget* widget) {
+  for (; widget != nullptr; widget = widget->parentWidget()) {
+    if (auto* form = qobject_cast<TContraptionForm*>(widget)) return form;
+  }
+  return nullptr;
+}
+
+std::optional<TContraptionForm::PresetCommand> PresetCommandOf(const QString& command) {
+  if (command == "Cut") return TContraptionForm::PresetCommand::Cut;
+  if (command == "Copy") return TContraptionForm::PresetCommand::Copy;
+  if (command == "Paste") return TContraptionForm::PresetCommand::Paste;
+  return std::nullopt;
+}
+
+}  // namespace
+
+void TMainForm::EditCommand(const QString& command) {
+  QWidget* focus = QApplication::focusWidget();
+  if (focus != nullptr && (focus == patcher_ || patcher_->isAncestorOf(focus))) {
+    if (command == "Cut") patcherCommands_->Cut();
+    if (command == "Copy") patcherCommands_->Copy();
+    if (command == "Paste") patcherCommands_->Paste();
+    if (command == "Duplicate") patcherCommands_->Duplicate();
+  } else if (auto* line = qobject_cast<QLineEdit*>(focus)) {
+    if (command == "Cut") line->cut();
+    if (command == "Copy") line->copy();
+    if (command == "Paste") line->paste();
+  } else if (TContraptionForm* form = FormOf(focus)) {
+    if (const auto preset = PresetCommandOf(command)) form->RunPresetCommand(*preset);
+  }
+  UpdateEditActions();
+}
+
+void TMainForm::UpdateEditActions() {
+  if (closing_ || patcherCommands_ == nullptr) return;
+  QWidget* focus = QApplication::focusWidget();
+  std::map<QString, bool> can;
+  if (focus != nullptr && (focus == patcher_ || patcher_->isAncestorOf(focus))) {
+    const bool selected = patcherCommands_->CanCopy();
+    can = {{"Cut", selected},
+           {"Copy", selected},
+           {"Duplicate", selected},
+           {"Paste", patcherCommands_->CanPaste()}};
+  } else if (auto* line = qobject_cast<QLineEdit*>(focus)) {
+    const bool some = line->hasSelectedText();
+    can = {{"Cut", some && !line->isReadOnly()}, {"Copy", some}, {"Paste", !line->isReadOnly()}};
+  } else if (TContraptionForm* form = FormOf(focus)) {
+    for (const char* name : {"Cut", "Copy", "Paste"})
+      can[name] = form->CanRunPresetCommand(*PresetCommandOf(name));
+  }
+  for (const char* name : {"Cut", "Copy", "Paste", "Duplicate"}) {
+    const bool enabled = can[name];
+    Action(name)->setEnabled(enabled);
+    if (auto button = editButtons_.find(name); button != editButtons_.end())
+      button->second->setEnabled(enabled);
+  }
 }
 
 // ---- commands ---------------------------------------------------------------

@@ -32,6 +32,8 @@ class KWWaveInStream;
 class KWWaveOutStream;
 class PatchEditor;
 class PatchModel;
+class PatcherCommands;
+struct PatchNode;
 class ProgramCommands;
 class RecoveryFiles;
 class QtClipboard;
@@ -106,8 +108,14 @@ class TMainForm final : public QMainWindow {
   void UpdateCaption();
   // The title's unsaved-changes mark follows the document.
   void ShowModified();
-  // A new contraption of a type at a point of the patcher pane's content.
-  void NewContraption(const std::string& typeName, QPoint at);
+  // A new contraption of a type at a point of the patcher pane's content
+  // (the New menu and the quick-add field); null when the type refuses.
+  PatchNode* NewContraption(const std::string& typeName, QPoint at);
+  // Cut, Copy, Paste or Duplicate from the menu or the toolbar, acting where
+  // the focus is: the patcher pane, a text field or an editor window.
+  void EditCommand(const QString& command);
+  void UpdateEditActions();
+  PatcherCommands& PaneCommands() const { return *patcherCommands_; }
 
   // The timers' work.
   void UpdateStatus();
@@ -237,6 +245,8 @@ class TMainForm final : public QMainWindow {
   uint64_t clippedBlocksSeen_ = 0;
   QToolButton* overloads_ = nullptr;
   QToolButton* undo_ = nullptr;
+  std::map<QString, QToolButton*> editButtons_;
+  PatcherCommands* patcherCommands_ = nullptr;
   uint32_t shownOverloads_ = 0;
   std::chrono::steady_clock::time_point overloadRedUntil_{};
 

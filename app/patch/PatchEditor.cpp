@@ -36,6 +36,34 @@ PatchNode* PatchEditor::NewContraption(std::string_view typeName, int x, int y) 
   return &node;
 }
 
+std::vector<PatchNode*> PatchEditor::PlaceAsOne(
+    std::vector<std::unique_ptr<TGardeningContraption>> made, const std::vector<PlacedWire>& wires,
+    std::string name) {
+  std::vector<PatchNode*> nodes;
+  const Batch batch(*this);
+  AsOneCommand(std::move(name), [&] {
+    for (auto& contraption : made) {
+      PatchNode& node = Insert(std::move(contraption));
+      Record(NodeStep(PatchStep::Kind::Place, node), {});
+      nodes.push_back(&node);
+    }
+    const auto count = static_cast<int>(nodes.size());
+    for (const PlacedWire& w : wires) {
+      if (w.source < 0 || w.source >= count || w.destination < 0 || w.destination >= count)
+        continue;
+      PatchNode& from = *nodes[static_cast<size_t>(w.source)];
+      PatchNode& to = *nodes[static_cast<size_t>(w.destination)];
+      if (w.outlet < 0 || w.outlet >= from.outletCount || w.inlet < 0 || w.inlet >= to.inletCount)
+        continue;
+      model_.CreateConnection(from, w.outlet, to, w.inlet);
+    }
+  });
+  model_.ClearSelection();
+  for (PatchNode* node : nodes) node->selected = true;
+  Changed();
+  return nodes;
+}
+
 PatchNode& PatchEditor::Place(std::unique_ptr<TGardeningContraption> contraption) {
   PatchNode& node = Insert(std::move(contraption));
   Changed();

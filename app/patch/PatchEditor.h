@@ -39,6 +39,20 @@ class PatchEditor final : private PatchModel::Listener, private EditListener {
   // A new contraption of a type with a node at (x, y); null when the type is
   // unknown or refuses (a second SoundOut).
   PatchNode* NewContraption(std::string_view typeName, int x, int y);
+  // A wire between two of the contraptions PlaceAsOne places, by their
+  // positions in its list.
+  struct PlacedWire {
+    int source = 0;
+    int outlet = 0;
+    int destination = 0;
+    int inlet = 0;
+  };
+  // Contraptions made from text (a paste), each with its node where its
+  // window state says, and the wires between them: one command of that
+  // name, one graph build. The new nodes end up selected, alone; wires the
+  // pane would refuse are left out.
+  std::vector<PatchNode*> PlaceAsOne(std::vector<std::unique_ptr<TGardeningContraption>> made,
+                                     const std::vector<PlacedWire>& wires, std::string name);
   // Puts a contraption read from a document into the graph, with its node at
   // the position its window state holds. Not an edit of the user's.
   PatchNode& Place(std::unique_ptr<TGardeningContraption> contraption);

@@ -1,5 +1,6 @@
 #include "app/patcher/KWPatcherPanel.h"
 
+#include <QCursor>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -547,7 +548,24 @@ void KWPatcherPanel::AutoScrollTick(QPoint step) {
   viewport()->update();
 }
 
+bool KWPatcherPanel::IsEmptyPlace(QPoint content) const {
+  return HitAt(content).node == nullptr && ConnectionAt(content) == nullptr;
+}
+
+QPoint KWPatcherPanel::QuickAddPlace() const {
+  const QPoint mouse = viewport()->mapFromGlobal(QCursor::pos());
+  if (viewport()->rect().contains(mouse) && IsEmptyPlace(ToContent(mouse))) return ToContent(mouse);
+  return VisiblePlace(ToContent(viewport()->rect().center()));
+}
+
 void KWPatcherPanel::FinishWire() {
+  if (hoverNode_ == nullptr && mode_ == Mode::Wiring && wireFromOutlet_ &&
+      PortAt(wireEnd_).node == nullptr && IsEmptyPlace(wireEnd_)) {
+    // Dropped on an empty place: the owner offers a new contraption for it.
+    Say({});
+    emit QuickAddRequested(wireEnd_, wireNode_, wirePort_);
+    return;
+  }
   if (hoverNode_ == nullptr && mode_ == Mode::Wiring) {
     // Dropped on its own box's port: say why nothing came of it.
     const Hit hit = PortAt(wireEnd_);
@@ -602,11 +620,19 @@ void KWPatcherPanel::mouseReleaseEvent(QMouseEvent* event) {
   UpdateScrollBars();
   viewport()->update();
   if (!moves.empty()) emit NodesMoved(moves);
+  emit SelectionChanged();
 }
 
 void KWPatcherPanel::mouseDoubleClickEvent(QMouseEvent* event) {
-  const Hit hit = HitAt(ToContent(event->position().toPoint()));
-  if (hit.node != nullptr) emit NodeDoubleClicked(hit.node);
+  const QPoint p = ToContent(event->position().toPoint());
+  const Hit hit = HitAt(p);
+  if (hit.node != nullptr) {
+    emit NodeDoubleClicked(hit.node);
+  } else if (event->button() == Qt::LeftButton && IsEmptyPlace(p)) {
+    mode_ = Mode::Idle;
+    band_ = QRect();
+    emit QuickAddRequested(p, nullptr, -1);
+  }
 }
 
 bool KWPatcherPanel::viewportEvent(QEvent* event) {
@@ -659,15 +685,38 @@ void KWPatcherPanel::keyPressEvent(QKeyEvent* event) {
       return;
     }
   }
+  const bool control = event->modifiers() & Qt::ControlModifier;
   if (event->key() == Qt::Key_Delete) {
     model_.DeleteSelection();
     ModelChanged();
-  } else if (event->key() == Qt::Key_A && (event->modifiers() & Qt::ControlModifier)) {
+  } else if (event->key() == Qt::Key_A && control) {
     model_.SelectAll();
     viewport()->update();
+  } else if (event->matches(QKeySequence::Copy)) {
+    emit CopyRequested();
+  } else if (event->matches(QKeySequence::Cut)) {
+    emit CutRequested();
+  } else if (event->matches(QKeySequence::Paste)) {
+    emit PasteRequested();
+  } else if (event->key() == Qt::Key_D && control) {
+    emit DuplicateRequested();
   } else {
     QAbstractScrollArea::keyPressEvent(event);
+    return;
   }
+  emit SelectionChanged();
+}
+
+bool KWPatcherPanel::event(QEvent* event) {
+  // Tab offers a new contraption here rather than moving the focus on.
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::NoModifier && mode_ == Mode::Idle) {
+      emit QuickAddRequested(QuickAddPlace(), nullptr, -1);
+      return true;
+    }
+  }
+  return QAbstractScrollArea::event(event);
 }
 
 }  // namespace tg

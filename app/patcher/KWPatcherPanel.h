@@ -88,6 +88,17 @@ class KWPatcherPanel final : public QAbstractScrollArea {
   void StatusMessage(const QString& text);
   // Boxes moved by a drag (at its end) or by the arrow keys.
   void NodesMoved(const std::vector<tg::NodeMove>& moves);
+  // The selection may have changed (a press, a release, a key).
+  void SelectionChanged();
+  // Ctrl+X, Ctrl+C, Ctrl+V and Ctrl+D pressed in the pane.
+  void CutRequested();
+  void CopyRequested();
+  void PasteRequested();
+  void DuplicateRequested();
+  // A double click or Tab on an empty place, or a wire from an outlet
+  // dropped there: the owner offers the types to place at that content
+  // point (wired from the outlet when source is set).
+  void QuickAddRequested(QPoint content, tg::PatchNode* source, int outlet);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -96,6 +107,7 @@ class KWPatcherPanel final : public QAbstractScrollArea {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  bool event(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
   bool viewportEvent(QEvent* event) override;
@@ -123,6 +135,10 @@ class KWPatcherPanel final : public QAbstractScrollArea {
   void Hover(QPoint content);
   void UpdateWiringStatus(const Hit& target);
   void FinishWire();
+  // Whether nothing (no box, no port, no wire) is at a content point.
+  bool IsEmptyPlace(QPoint content) const;
+  // Where Tab places: the mouse when it is over the pane, else the view's middle.
+  QPoint QuickAddPlace() const;
   void AutoScrollTick(QPoint step);
   void ScrollBy(QPoint step);
   void EnsureRectVisible(const QRect& content);

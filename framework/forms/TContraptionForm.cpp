@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QChildEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QToolButton>
@@ -98,6 +99,51 @@ QString TContraptionForm::PresetCaption() const {
 }
 
 void TContraptionForm::UpdateControls() { presetButton_->setText(PresetCaption()); }
+
+int TContraptionForm::PresetSlotFor(PresetCommand command) const {
+  const int current = contraption_.CurrentPreset();
+  if (command != PresetCommand::Paste)
+    return current >= 0 && contraption_.HasPreset(current) ? current : -1;
+  if (!contraption_.CanPastePreset()) return -1;
+  if (current >= 0) return current;
+  for (int slot = 0; slot < TGardeningContraption::kPresetCount; ++slot) {
+    if (!contraption_.HasPreset(slot)) return slot;
+  }
+  return -1;
+}
+
+bool TContraptionForm::CanRunPresetCommand(PresetCommand command) const {
+  return PresetSlotFor(command) >= 0;
+}
+
+void TContraptionForm::RunPresetCommand(PresetCommand command) {
+  const int slot = PresetSlotFor(command);
+  if (slot < 0) return;
+  switch (command) {
+    case PresetCommand::Cut:
+      contraption_.CutPreset(slot);
+      break;
+    case PresetCommand::Copy:
+      contraption_.CopyPreset(slot);
+      break;
+    case PresetCommand::Paste:
+      contraption_.PastePreset(slot);
+      break;
+  }
+  presetButton_->setText(PresetCaption());
+}
+
+void TContraptionForm::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Cut)) {
+    RunPresetCommand(PresetCommand::Cut);
+  } else if (event->matches(QKeySequence::Copy)) {
+    RunPresetCommand(PresetCommand::Copy);
+  } else if (event->matches(QKeySequence::Paste)) {
+    RunPresetCommand(PresetCommand::Paste);
+  } else {
+    QWidget::keyPressEvent(event);
+  }
+}
 
 void TContraptionForm::Place(QRect requested) {
   const int left = SnapDown(std::max(requested.left(), 0));

@@ -51,6 +51,13 @@ class TContraptionForm : public QWidget {
   // The controls Tab visits, in reading order: rows from the top, left to
   // right within a row. Tab and Shift+Tab cycle through them.
   std::vector<QWidget*> TabControls() const;
+  // Cut, Copy and Paste with the focus in the window act on a preset slot:
+  // the current preset's, or for a paste without one the first empty slot.
+  enum class PresetCommand { Cut, Copy, Paste };
+  // Whether there is a slot to act on (a set one to cut or copy; a preset
+  // of this type on the clipboard to paste).
+  bool CanRunPresetCommand(PresetCommand command) const;
+  void RunPresetCommand(PresetCommand command);
   // What a control's tooltip shows after its value ("Hz"); empty for none.
   static QString UnitText(const QSPropertyUnits& units);
 
@@ -87,12 +94,14 @@ class TContraptionForm : public QWidget {
   void showEvent(QShowEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   bool focusNextPrevChild(bool next) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void childEvent(QChildEvent* event) override;
 
  private:
   void Watch(QObject* object);
+  int PresetSlotFor(PresetCommand command) const;
 
   TGardeningContraption& contraption_;
   // Made in the constructor's body: child events arrive while they are made.

@@ -52,7 +52,8 @@ class MidiPorts {
   // Whether a wanted port is joined now.
   bool IsJoined(const std::string& port);
 
-  // The stored choice ("0.7/MIDI": "Input_0" …, "Output").
+  // The stored choice ("0.7/MIDI": "Input_0" …, "Output", and the engine's
+  // "ClockSource": "internal" or "midi").
   void Load(const SettingsStore& settings);
   void Store(SettingsStore& settings) const;
 

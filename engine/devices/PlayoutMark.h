@@ -1,0 +1,72 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace tg {
+
+// Where the program's output stands inside the sound server's cycle: the
+// device tells, each time it hands frames to the server, how many of the
+// stream's frames it had played before, how many it hands over now, and
+// when (steady clock). A MIDI client of the same server reads it in its own
+// cycle to know which of the stream's frames leave the output together with
+// its messages. One output plays at a time, so the program has one mark.
+// Written by the device thread, read by any thread; neither ever waits.
+class PlayoutMark {
+ public:
+  struct Reading {
+    uint32_t run = 0;  // a new one each time an output opens
+    int64_t framesBefore = 0;
+    int64_t frames = 0;
+    int64_t steadyNanoseconds = 0;
+  };
+
+  static PlayoutMark& Program() {
+    static PlayoutMark mark;
+    return mark;
+  }
+
+  // An output opens: nothing of it has played yet.
+  void Begin() {
+    Write([&] {
+      run_.fetch_add(1, std::memory_order_relaxed);
+      framesBefore_.store(-1, std::memory_order_relaxed);
+    });
+  }
+  void Played(int64_t framesBefore, int64_t frames, int64_t steadyNanoseconds) {
+    Write([&] {
+      framesBefore_.store(framesBefore, std::memory_order_relaxed);
+      frames_.store(frames, std::memory_order_relaxed);
+      steady_.store(steadyNanoseconds, std::memory_order_relaxed);
+    });
+  }
+  // False before the open output played anything, or when a write was under way.
+  bool Read(Reading& r) const {
+    const uint32_t before = sequence_.load(std::memory_order_acquire);
+    if ((before & 1U) != 0) return false;
+    r.run = run_.load(std::memory_order_relaxed);
+    r.framesBefore = framesBefore_.load(std::memory_order_relaxed);
+    r.frames = frames_.load(std::memory_order_relaxed);
+    r.steadyNanoseconds = steady_.load(std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return sequence_.load(std::memory_order_relaxed) == before && r.framesBefore >= 0;
+  }
+
+ private:
+  template <typename Change>
+  void Write(Change change) {
+    const uint32_t s = sequence_.load(std::memory_order_relaxed);
+    sequence_.store(s + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    change();
+    sequence_.store(s + 2, std::memory_order_release);
+  }
+
+  std::atomic<uint32_t> sequence_{0};
+  std::atomic<uint32_t> run_{0};
+  std::atomic<int64_t> framesBefore_{-1};
+  std::atomic<int64_t> frames_{0};
+  std::atomic<int64_t> steady_{0};
+};
+
+}  // namespace tg

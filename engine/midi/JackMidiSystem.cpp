@@ -62,6 +62,7 @@ bool JackMidiSystem::Open(MidiEventSink& sink, std::string& why) {
   const auto jackNow = static_cast<int64_t>(jack_get_time());
   const int64_t after = SteadyNanoseconds();
   steadyMinusJack_ = before + (after - before) / 2 - jackNow * 1000;
+  PlayoutMark::Program().LendServerClock(&JackMidiSystem::CycleStart, client_);
   if (const int result = jack_activate(client_); result != 0) {
     why = "JACK did not start the program's MIDI client (error " + std::to_string(result) + ")";
     Close();
@@ -70,8 +71,13 @@ bool JackMidiSystem::Open(MidiEventSink& sink, std::string& why) {
   return true;
 }
 
+uint32_t JackMidiSystem::CycleStart(void* client) {
+  return jack_last_frame_time(static_cast<jack_client_t*>(client));
+}
+
 void JackMidiSystem::Close() {
   if (client_ == nullptr) return;
+  PlayoutMark::Program().TakeBackServerClock(client_);
   if (!serverGone_) jack_deactivate(client_);
   jack_client_close(client_);
   client_ = nullptr;
@@ -121,28 +127,21 @@ int JackMidiSystem::Process(uint32_t frames, void* self) {
 void JackMidiSystem::PlayClock(void* out, uint32_t frames, int64_t cycleStart) {
   MidiClockLink& link = *clockLink_;
   link.SetServerFrame(cycleStart);
-  // The steady time of this cycle's start, read beside JACK's own clock now.
-  jack_nframes_t current = 0;
-  jack_time_t currentUsecs = 0;
-  jack_time_t nextUsecs = 0;
-  float periodUsecs = 0.0f;
-  int64_t cycleSteady = 0;
-  if (jack_get_cycle_times(client_, &current, &currentUsecs, &nextUsecs, &periodUsecs) == 0) {
-    cycleSteady =
-        SteadyNanoseconds() -
-        (static_cast<int64_t>(jack_get_time()) - static_cast<int64_t>(currentUsecs)) * 1000;
-  }
-  // The output's frames in this cycle: the device hands them over once a
-  // cycle; if it has not yet in this one, they follow those it handed last.
+  // The output's frames in this cycle: its device hands them over once a
+  // cycle, before this client runs or after; if not yet in this one, they
+  // follow those it handed over in the last.
   PlayoutMark::Reading mark;
-  int64_t serverMinusRendered = MidiClockLink::kUnknown;
-  if (cycleSteady != 0 && PlayoutMark::Program().Read(mark)) {
-    const int64_t half = static_cast<int64_t>(periodUsecs * 500.0f);
-    const int64_t first = mark.steadyNanoseconds >= cycleSteady - half
-                              ? mark.framesBefore
-                              : mark.framesBefore + mark.frames;
-    serverMinusRendered = cycleStart - first;
+  serverMinusRendered_ = MidiClockLink::kUnknown;
+  if (PlayoutMark::Program().Read(mark) && mark.serverCycle >= 0) {
+    const auto cycle32 = static_cast<uint32_t>(cycleStart);
+    const auto markCycle = static_cast<uint32_t>(mark.serverCycle);
+    if (markCycle == cycle32) {
+      serverMinusRendered_ = cycleStart - mark.framesBefore;
+    } else if (cycle32 - markCycle == frames) {
+      serverMinusRendered_ = cycleStart - mark.framesBefore - mark.frames;
+    }
   }
+  const int64_t serverMinusRendered = serverMinusRendered_;
   link.SetServerMinusRendered(serverMinusRendered);
 
   const uint32_t run = link.Run();

@@ -23,7 +23,8 @@ namespace tg {
 // fall. Outgoing messages cross to the callback through a lock-free queue.
 // The tempo clock's messages are written at the frame where the sound they
 // belong to leaves the program's output: the output's device tells which of
-// its frames it handed to the server when (PlayoutMark).
+// its frames it handed to the server in which cycle (PlayoutMark), reading
+// the cycle through this client.
 class JackMidiSystem final : public MidiSystem {
  public:
   explicit JackMidiSystem(std::string clientName = "Tonegarden");
@@ -58,6 +59,8 @@ class JackMidiSystem final : public MidiSystem {
   void PlayClock(void* out, uint32_t frames, int64_t cycleStart);
   static void PortRegistered(uint32_t port, int registered, void* self);
   static void ServerGone(void* self);
+  // The first frame of the cycle under way, for the output device's thread.
+  static uint32_t CycleStart(void* client);
   std::vector<std::string> Ports(unsigned long flags);
 
   std::string clientName_;
@@ -75,6 +78,8 @@ class JackMidiSystem final : public MidiSystem {
   int64_t cycle64_ = -1;
   MidiClockLink::Message waitingClock_{};
   bool clockWaits_ = false;
+  // Where the output's frames stand against the server's in this cycle.
+  int64_t serverMinusRendered_ = MidiClockLink::kUnknown;
 };
 
 }  // namespace tg

@@ -70,6 +70,7 @@ class MidiPorts {
   const std::string& Status() const { return status_; }
 
   MidiInput& Input() { return input_; }
+  TAudioEngineModule& Engine() { return engine_; }
   MidiWake& Wake() { return wake_; }
   // Plays a message from the output port; false without one.
   bool Send(const MidiEvent& event);

@@ -51,8 +51,17 @@ class PlayoutMark {
       steady_.store(steadyNanoseconds, std::memory_order_relaxed);
     });
   }
-  // False before the open output played anything, or when a write was under way.
+  // False before the open output played anything, or when writes kept
+  // crossing the reading.
   bool Read(Reading& r) const {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      if (ReadOnce(r)) return r.framesBefore >= 0;
+    }
+    return false;
+  }
+
+ private:
+  bool ReadOnce(Reading& r) const {
     const uint32_t before = sequence_.load(std::memory_order_acquire);
     if ((before & 1U) != 0) return false;
     r.run = run_.load(std::memory_order_relaxed);
@@ -61,9 +70,10 @@ class PlayoutMark {
     r.steadyNanoseconds = steady_.load(std::memory_order_relaxed);
     r.serverCycle = serverCycle_.load(std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_acquire);
-    return sequence_.load(std::memory_order_relaxed) == before && r.framesBefore >= 0;
+    return sequence_.load(std::memory_order_relaxed) == before;
   }
 
+ public:
   // A client of the server lends its clock (the first frame of the cycle
   // under way), and takes it back before it goes: the taking waits for a
   // reading under way, which lasts nanoseconds.

@@ -130,9 +130,16 @@ void JackMidiSystem::PlayClock(void* out, uint32_t frames, int64_t cycleStart) {
   // The output's frames in this cycle: its device hands them over once a
   // cycle, before this client runs or after; if not yet in this one, they
   // follow those it handed over in the last.
+  // A cycle that cannot tell (the device skipped one, or wrote while this
+  // read) keeps the difference before: it changes only when the output
+  // runs dry, and a clock on two scales would bend the tempo.
   PlayoutMark::Reading mark;
-  serverMinusRendered_ = MidiClockLink::kUnknown;
-  if (PlayoutMark::Program().Read(mark) && mark.serverCycle >= 0) {
+  const bool read = PlayoutMark::Program().Read(mark);
+  if (mark.run != markRun_) {  // another output: nothing is known of it yet
+    markRun_ = mark.run;
+    serverMinusRendered_ = MidiClockLink::kUnknown;
+  }
+  if (read && mark.serverCycle >= 0) {
     const auto cycle32 = static_cast<uint32_t>(cycleStart);
     const auto markCycle = static_cast<uint32_t>(mark.serverCycle);
     if (markCycle == cycle32) {

@@ -80,6 +80,7 @@ class JackMidiSystem final : public MidiSystem {
   bool clockWaits_ = false;
   // Where the output's frames stand against the server's in this cycle.
   int64_t serverMinusRendered_ = MidiClockLink::kUnknown;
+  uint32_t markRun_ = 0;
 };
 
 }  // namespace tg

@@ -1,5 +1,7 @@
 #include "engine/midi/MidiClockFollower.h"
 
+#include <cmath>
+
 namespace tg {
 
 void MidiClockFollower::Start() {
@@ -19,7 +21,16 @@ void MidiClockFollower::SongPosition(int sixteenths) {
 }
 
 void MidiClockFollower::Clock(int64_t frame) {
-  if (anyClock_ && (frame - lastFrame_ > kLostFrames || frame < lastFrame_)) fitted_ = 0;
+  if (anyClock_) {
+    const auto interval = static_cast<double>(frame - lastFrame_);
+    // After a gap, or a clock far off the line (the output ran dry and its
+    // frames moved, or the tempo leapt), the line starts again from here.
+    if (frame - lastFrame_ > kLostFrames || frame < lastFrame_ ||
+        (HasTempo() && std::abs(interval - framesPerClock_) > kLeap * framesPerClock_)) {
+      fitted_ = 0;
+      ringStart_ = 0;
+    }
+  }
   anyClock_ = true;
   lastFrame_ = frame;
   if (fitted_ < kFitClocks) {

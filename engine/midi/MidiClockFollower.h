@@ -18,6 +18,8 @@ class MidiClockFollower {
   static constexpr int kFitClocks = 48;
   // Clocks further apart than this break the line (the clock was lost).
   static constexpr int64_t kLostFrames = 22050;  // 0.5 s at 44100
+  // A clock further than this share of a clock off the line starts it anew.
+  static constexpr double kLeap = 0.25;
 
   void Start();
   void Stop() { running_ = false; }

@@ -462,51 +462,68 @@ TEST_F(MidiJackTest, TheClockFollowsAMidiClockInTempoPhaseAndTransport) {
   HearOurOutput();
   const double perClock120 = TempoClock::SamplesPerClockForTempo(120.0);
   const double perClock132 = TempoClock::SamplesPerClockForTempo(132.0);
-  // Two bars and a beat at 120, then a bar at 132.
-  const uint32_t first = sender.FrameNow() + 8192;
-  sender.SendAt(first - 1, Sync(MidiEvent::kStart));
-  std::vector<int> ids;
-  double at = first;
-  for (int k = 0; k < 216 + 96; ++k) {
-    ids.push_back(sender.SendAt(static_cast<uint32_t>(std::llround(at)), Sync(MidiEvent::kClock)));
-    at += k < 216 ? perClock120 : perClock132;
-  }
-  // The tempo shown, against the sender's frame, until a beat after the last clock.
-  std::vector<std::pair<int64_t, double>> tempi;
-  ASSERT_TRUE(PumpUntil([&] {
-    tempi.emplace_back(sender.FrameNow(), engine->Tempo());
-    return sender.SentAt(ids.back()) >= 0 &&
-           static_cast<int32_t>(sender.FrameNow() -
-                                static_cast<uint32_t>(sender.SentAt(ids.back()))) > 24 * 919;
-  }));
-  EXPECT_TRUE(engine->FollowingMidiClock());
-  const auto sentAt = [&](int k) { return sender.SentAt(ids[static_cast<size_t>(k)]); };
-  // Steady: every reading from two bars on until the step.
+  // Two bars and a beat at 120, then a bar at 132. The output running dry
+  // (a busy machine may make it now and then) moves our sound, and our
+  // clock with it, away from the sender's: such a try is made again, up to
+  // three times.
   double steadyWorst = 0.0;
   int steadyReadings = 0;
-  for (const auto& [frame, tempo] : tempi) {
-    if (frame >= sentAt(191) && frame < sentAt(216) - 512) {
-      steadyWorst = std::max(steadyWorst, std::abs(tempo - 120.0));
-      ++steadyReadings;
-    }
-  }
-  // The step: the highest reading after it, and when it last strayed from 132.
   double highest = 0.0;
   int64_t settled = 0;
-  for (const auto& [frame, tempo] : tempi) {
-    if (frame < sentAt(216)) continue;
-    highest = std::max(highest, tempo);
-    if (std::abs(tempo - 132.0) > 0.1) settled = frame - sentAt(216);
-  }
-  // Phase: our clock k, as the listener heard it, against the sender's clock k.
-  const std::vector<int64_t> ours = ClocksHeardAfter(MidiEvent::kStart);
-  ASSERT_GE(ours.size(), 312u);
   double phaseWorst = 0.0;
-  for (int k = 191; k < 312; ++k) {
-    const double perClock = k < 216 ? perClock120 : perClock132;
-    phaseWorst = std::max(
-        phaseWorst,
-        std::abs(static_cast<double>(ours[static_cast<size_t>(k)] - sentAt(k)) / perClock));
+  std::vector<int> ids;
+  const auto sentAt = [&](int k) { return sender.SentAt(ids[static_cast<size_t>(k)]); };
+  int tries = 0;
+  for (; tries < 3; ++tries) {
+    // The try before ends with its clock lost.
+    ASSERT_TRUE(PumpUntil([&] { return !engine->GetContext().Clock().IsRunning(); }));
+    engine->ClearOverloadCount();
+    const uint32_t first = sender.FrameNow() + 8192;
+    sender.SendAt(first - 1, Sync(MidiEvent::kStart));
+    ids.clear();
+    double at = first;
+    for (int k = 0; k < 216 + 96; ++k) {
+      ids.push_back(
+          sender.SendAt(static_cast<uint32_t>(std::llround(at)), Sync(MidiEvent::kClock)));
+      at += k < 216 ? perClock120 : perClock132;
+    }
+    // The tempo shown, against the sender's frame, until a beat after the last clock.
+    std::vector<std::pair<int64_t, double>> tempi;
+    ASSERT_TRUE(PumpUntil([&] {
+      tempi.emplace_back(sender.FrameNow(), engine->Tempo());
+      return sender.SentAt(ids.back()) >= 0 &&
+             static_cast<int32_t>(sender.FrameNow() -
+                                  static_cast<uint32_t>(sender.SentAt(ids.back()))) > 24 * 919;
+    }));
+    EXPECT_TRUE(engine->FollowingMidiClock());
+    // Steady: every reading from two bars on until the step.
+    steadyWorst = 0.0;
+    steadyReadings = 0;
+    for (const auto& [frame, tempo] : tempi) {
+      if (frame >= sentAt(191) && frame < sentAt(216) - 512) {
+        steadyWorst = std::max(steadyWorst, std::abs(tempo - 120.0));
+        ++steadyReadings;
+      }
+    }
+    // The step: the highest reading after it, and when it last strayed from 132.
+    highest = 0.0;
+    settled = 0;
+    for (const auto& [frame, tempo] : tempi) {
+      if (frame < sentAt(216)) continue;
+      highest = std::max(highest, tempo);
+      if (std::abs(tempo - 132.0) > 0.1) settled = frame - sentAt(216);
+    }
+    // Phase: our clock k, as the listener heard it, against the sender's clock k.
+    const std::vector<int64_t> ours = ClocksHeardAfter(MidiEvent::kStart, tries);
+    ASSERT_GE(ours.size(), 312u);
+    phaseWorst = 0.0;
+    for (int k = 191; k < 312; ++k) {
+      const double perClock = k < 216 ? perClock120 : perClock132;
+      phaseWorst = std::max(
+          phaseWorst,
+          std::abs(static_cast<double>(ours[static_cast<size_t>(k)] - sentAt(k)) / perClock));
+    }
+    if (engine->OverloadCount() == 0) break;
   }
   const auto f = [](double v) { return textio::FormatDouble(v); };
   std::cout << "MIDI clock in through JACK: tempo within " << f(steadyWorst)
@@ -514,7 +531,7 @@ TEST_F(MidiJackTest, TheClockFollowsAMidiClockInTempoPhaseAndTransport) {
             << " readings); step to 132 within 0.1 bpm after " << settled << " frames ("
             << f(static_cast<double>(settled) / (96 * perClock132)) << " bar), highest "
             << f(highest) << " bpm; our clock out within " << f(phaseWorst)
-            << " ticks of the clocks received from clock 191 on\n";
+            << " ticks of the clocks received from clock 191 on; " << tries + 1 << " tries\n";
   EXPECT_GT(steadyReadings, 0);
   EXPECT_LE(steadyWorst, 0.1);
   EXPECT_LE(static_cast<double>(settled), 96 * perClock132);

@@ -39,6 +39,8 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   host_.clipboard = &headlessClipboard_;
   host_.windows = this;
   host_.edits = this;
+  midi_.SetClockSync(&clockSync_);
+  clockSync_.SetOwnTempo(context_.Clock().SamplesPerClock());
   soundOut_ = std::make_unique<TGSoundOut>(&context_);
   soundIn_ = std::make_unique<TGSoundIn>(&context_);
   soundOut_->SetSoundIn(soundIn_.get());
@@ -189,6 +191,7 @@ void TAudioEngineModule::StartAudioOut() {
     outStream_->TakeOverload();  // the last run's, not this one's
     renderedFrames_ = 0;
     midi_.Restart(outStream_->BufferCount());
+    clockSync_.Restart();
   }
   soundOut_->RestartCounts();  // clipping counts from this run on
   outStream_->Start();
@@ -199,6 +202,7 @@ void TAudioEngineModule::StopAudioOut() {
   EngineLockGuard lock(outStream_->GetEngineLock());
   ClearInputMeters();
   ClearOutputMeters();
+  clockSync_.Stopped();
   // A panic the audio thread had no time to take is finished here.
   if (panicRequested_.exchange(false)) context_.ResetSounds();
   panicFade_ = PanicFade::None;
@@ -387,17 +391,25 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
   // Live, MIDI plays at its time; an export or a render takes none.
   if (!offline) midi_.BeginFill(SteadyNanoseconds(), renderedFrames_, frameCount);
   for (int b = 0; b < blocks; ++b) {
+    const int64_t blockFirstFrame = renderedFrames_ + static_cast<int64_t>(b) * kBlockSize;
     if (offline) {
       SoundLoader::Instance().WaitUntilIdle();
     } else {
-      midi_.BeforeBlock(renderedFrames_ + static_cast<int64_t>(b) * kBlockSize);
+      midi_.BeforeBlock(blockFirstFrame);
+      clockSync_.BeforeBlock(blockFirstFrame);
     }
+    const TempoClock& clock = context_.Clock();
+    const double positionBefore = clock.Position();
+    const bool runningBefore = clock.IsRunning();
+    const double samplesPerClock = clock.SamplesPerClock();
     if (panicFade_ == PanicFade::None && panicRequested_.exchange(false)) {
       panicFade_ = PanicFade::Out;
     }
     // Nothing may run ahead into the block after the resets.
     const bool cutting = panicFade_ == PanicFade::Out;
     FillBlock(buffer, b + 1 < blocks && !cutting);
+    if (!offline)
+      clockSync_.AfterBlock(positionBefore, runningBefore, samplesPerClock, blockFirstFrame);
     if (cutting) {
       context_.ResetSounds();
       panicFade_ = PanicFade::In;
@@ -501,12 +513,22 @@ void TAudioEngineModule::StopClock() {
 
 bool TAudioEngineModule::SetTempo(double beatsPerMinute) {
   if (!std::isfinite(beatsPerMinute) || beatsPerMinute <= 0.0) return false;
-  context_.Clock().SetSamplesPerClock(TempoClock::SamplesPerClockForTempo(beatsPerMinute));
+  const double samplesPerClock = TempoClock::SamplesPerClockForTempo(beatsPerMinute);
+  clockSync_.SetOwnTempo(samplesPerClock);
+  // Following, the audio thread plays it again when the clock is ours.
+  if (!clockSync_.Following()) context_.Clock().SetSamplesPerClock(samplesPerClock);
   return true;
 }
 
 double TAudioEngineModule::Tempo() const {
+  if (clockSync_.Following() && clockSync_.FollowedTempo() > 0.0) return clockSync_.FollowedTempo();
   return TempoClock::TempoForSamplesPerClock(context_.Clock().SamplesPerClock());
+}
+
+double TAudioEngineModule::DocumentTempo() const {
+  const double own = clockSync_.OwnSamplesPerClock();
+  return own > 0.0 ? TempoClock::TempoForSamplesPerClock(own)
+                   : TempoClock::TempoForSamplesPerClock(context_.Clock().SamplesPerClock());
 }
 
 }  // namespace tg

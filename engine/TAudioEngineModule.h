@@ -9,8 +9,10 @@
 
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
+#include "engine/ClockSource.h"
 #include "engine/graph/ProcessingPool.h"
 #include "engine/graph/QSDynSigContext.h"
+#include "engine/midi/MidiClockSync.h"
 #include "engine/midi/MidiDispatcher.h"
 #include "engine/streams/AudioInStream.h"
 #include "engine/streams/AudioOutStream.h"
@@ -149,8 +151,21 @@ class TAudioEngineModule final : public ContraptionEngine,
   void StartPauseClock();
   void StopClock();
   // Beats per minute; a tempo that is not a positive number is refused.
+  // Following a MIDI clock, the tempo set is the document's, played again
+  // once the clock is the program's own.
   bool SetTempo(double beatsPerMinute);
+  // The tempo the clock plays (a followed one while following).
   double Tempo() const;
+  // The tempo last set, which documents keep.
+  double DocumentTempo() const;
+
+  // "Clock source": the program's own clock, or a MIDI clock it follows
+  // while audio out runs. Renders and exports always use the program's own.
+  void SetClockSource(ClockSource source) { clockSync_.SetSource(source); }
+  ClockSource GetClockSource() const { return clockSync_.Source(); }
+  // Whether the clock follows a MIDI clock now.
+  bool FollowingMidiClock() const { return clockSync_.Following(); }
+  MidiClockSync& ClockSync() { return clockSync_; }
 
   // "Processing threads": how many threads share the graph pass, the audio
   // thread's included; 0 is automatic (one per core). More than there are
@@ -258,6 +273,7 @@ class TAudioEngineModule final : public ContraptionEngine,
   std::atomic<bool> panicRequested_{false};
   PanicFade panicFade_ = PanicFade::None;
   MidiDispatcher midi_;
+  MidiClockSync clockSync_{context_.Clock(), midi_.Timeline()};
   int64_t renderedFrames_ = 0;  // live, since audio out started
   std::array<float, kBlockSize> fadedLeft_{};
   std::array<float, kBlockSize> fadedRight_{};

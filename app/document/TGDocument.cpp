@@ -52,7 +52,7 @@ void TGDocument::Message(const std::string& text, const std::string& caption) co
   patch_.Engine().Host().messages->ShowMessage(text, caption, MessageIcon::Error);
 }
 
-double TGDocument::Tempo() const { return patch_.Engine().Tempo(); }
+double TGDocument::Tempo() const { return patch_.Engine().DocumentTempo(); }
 
 void TGDocument::New() {
   patch_.Clear();

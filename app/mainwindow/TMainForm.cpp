@@ -832,6 +832,7 @@ void TMainForm::ShowAudioDirection(const QString& direction, QToolButton* button
 }
 
 void TMainForm::UpdateControls() {
+  if (!engine_.FollowingMidiClock()) ShowOwnTempo();  // audio out stopped, say
   if (closing_) return;
   const bool outRunning = engine_.IsAudioOutRunning();
   const bool inRunning = engine_.IsAudioInRunning();
@@ -954,9 +955,35 @@ void TMainForm::UpdateMeters() {
   if (engine_.IsAudioOutRunning()) {
     outputMeter_->SetValues(0, m.outputLeft);
     outputMeter_->SetValues(1, m.outputRight);
-    timecode_->setText(QString::fromStdString(FormatTimecode(m.clockTick)));
+    ShowTimecode(m.clockTick);
   }
   ShowClipLight(std::chrono::steady_clock::now());
+}
+
+void TMainForm::ShowOwnTempo() {
+  if (!showsFollowedTempo_) return;
+  showsFollowedTempo_ = false;
+  const QSignalBlocker block(tempo_);
+  tempo_->SetValue(engine_.Tempo());
+}
+
+void TMainForm::ShowTimecode(uint32_t clockTick) {
+  // Following a MIDI clock, the clock box says so (and where it stands, when
+  // the clock runs) and the tempo box shows the tempo followed, which is no
+  // edit of the document's.
+  if (!engine_.FollowingMidiClock()) {
+    timecode_->setText(QString::fromStdString(FormatTimecode(clockTick)));
+    ShowOwnTempo();
+    return;
+  }
+  showsFollowedTempo_ = true;
+  timecode_->setText(engine_.GetContext().Clock().IsRunning()
+                         ? "MIDI " + QString::fromStdString(FormatTimecode(clockTick))
+                         : QString("MIDI"));
+  if (!tempo_->hasFocus()) {
+    const QSignalBlocker block(tempo_);
+    tempo_->SetValue(std::round(engine_.Tempo()));
+  }
 }
 
 void TMainForm::ShowClipLight(std::chrono::steady_clock::time_point now) {

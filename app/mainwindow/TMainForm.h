@@ -127,6 +127,8 @@ class TMainForm final : public QMainWindow {
   static constexpr std::chrono::seconds kClipLightHold{2};
   // Lights the output meter's clip light at a sample over full scale since
   // the last look (the meter timer's work, for tests with a time).
+  void ShowTimecode(uint32_t clockTick);
+  void ShowOwnTempo();
   void ShowClipLight(std::chrono::steady_clock::time_point now);
 
   // For tests and the help window.
@@ -259,6 +261,7 @@ class TMainForm final : public QMainWindow {
   QTimer* meterTimer_ = nullptr;
   QTimer* modifiedTimer_ = nullptr;
   bool placementRestored_ = false;
+  bool showsFollowedTempo_ = false;  // the tempo box shows a MIDI clock's tempo
   bool closing_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include "engine/midi/MidiTargetValues.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/properties/NumberText.h"
 
 namespace tg {
 
@@ -35,6 +36,27 @@ void MidiController::Say(const std::string& text) const {
   if (message_) message_(text);
 }
 
+void MidiController::SayClockNotices() {
+  MidiClockSync::Notice notice;
+  while (patch_.Engine().ClockSync().TakeNotice(notice)) {
+    switch (notice.kind) {
+      case MidiClockSync::Notice::Kind::Lost:
+        Say("MIDI clock lost: the clock is paused");
+        break;
+      case MidiClockSync::Notice::Kind::TempoHeld:
+        Say("The MIDI clock's tempo " + numbertext::Fixed(notice.tempo, 1) +
+            " is outside 1 to 240: the clock plays " +
+            numbertext::Fixed(notice.tempo < MidiClockSync::kLowestTempo
+                                  ? MidiClockSync::kLowestTempo
+                                  : MidiClockSync::kHighestTempo,
+                              0));
+        break;
+      case MidiClockSync::Notice::Kind::TempoFree:
+        break;
+    }
+  }
+}
+
 void MidiController::Resolve() {
   ResolvedMidi resolved =
       ResolveMidiTargets(patch_.Bindings(), patch_.Engine().Factory(), ++generation_);
@@ -47,6 +69,7 @@ void MidiController::Resolve() {
 
 void MidiController::Poll() {
   ports_.Poll();
+  SayClockNotices();
   MidiEvent event;
   while (ports_.Input().TakeForUi(event)) {
     const bool learned = learning_ && Learned(event);

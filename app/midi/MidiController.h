@@ -76,6 +76,8 @@ class MidiController {
   void ProgramChange(const MidiEvent& event);
   void SendFeedback();
   int FeedbackCode(size_t target) const;
+  // What the clock following MIDI has to tell (lost, a tempo held).
+  void SayClockNotices();
   void Say(const std::string& text) const;
 
   PatchEditor& patch_;

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "engine/TAudioEngineModule.h"
 #include "engine/midi/MidiPorts.h"
 
 namespace tg {
@@ -29,13 +30,21 @@ TMidiSettingsPage::TMidiSettingsPage(MidiPorts& ports, QWidget* parent)
       ports_(ports),
       status_(new QLabel(this)),
       inputs_(new QListWidget(this)),
-      output_(new QComboBox(this)) {
+      output_(new QComboBox(this)),
+      clockSource_(new QComboBox(this)) {
+  // Each source keeps its word as its data, so the list can grow.
+  clockSource_->addItem("Internal",
+                        QString::fromUtf8(ClockSourceWord(ClockSource::Internal).data()));
+  clockSource_->addItem("MIDI clock",
+                        QString::fromUtf8(ClockSourceWord(ClockSource::MidiClock).data()));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(status_);
   layout->addWidget(new QLabel("Input ports:", this));
   layout->addWidget(inputs_);
   layout->addWidget(new QLabel("Output port:", this));
   layout->addWidget(output_);
+  layout->addWidget(new QLabel("Clock source:", this));
+  layout->addWidget(clockSource_);
   ReadCurrent();
 }
 
@@ -68,6 +77,9 @@ void TMidiSettingsPage::ReadCurrent() {
   }
   output_->setCurrentIndex(
       std::max(0, output_->findData(QString::fromStdString(ports_.WantedOutput()))));
+  clockSource_->setCurrentIndex(std::max(
+      0, clockSource_->findData(
+             QString::fromUtf8(ClockSourceWord(ports_.Engine().GetClockSource()).data()))));
 }
 
 void TMidiSettingsPage::Apply() {
@@ -79,6 +91,8 @@ void TMidiSettingsPage::Apply() {
   }
   ports_.SetWantedInputs(std::move(wanted));
   ports_.SetWantedOutput(output_->currentData().toString().toStdString());
+  if (const auto source = ClockSourceFromWord(clockSource_->currentData().toString().toStdString()))
+    ports_.Engine().SetClockSource(*source);
 }
 
 }  // namespace tg

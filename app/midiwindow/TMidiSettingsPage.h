@@ -11,7 +11,8 @@ namespace tg {
 class MidiPorts;
 
 // The settings dialog's "MIDI" page: the system in use, the input ports to
-// listen to (several may be ticked) and the one output port. Ports chosen
+// listen to (several may be ticked), the one output port (which also plays
+// the tempo clock), and the "Clock source". Ports chosen
 // before that are not there now stay listed, to be joined when they appear.
 class TMidiSettingsPage final : public QWidget {
   Q_OBJECT
@@ -24,12 +25,14 @@ class TMidiSettingsPage final : public QWidget {
   void Apply();
   QListWidget* Inputs() const { return inputs_; }
   QComboBox* Output() const { return output_; }
+  QComboBox* ClockSourceChoice() const { return clockSource_; }
 
  private:
   MidiPorts& ports_;
   QLabel* status_;
   QListWidget* inputs_;
   QComboBox* output_;
+  QComboBox* clockSource_;
 };
 
 }  // namespace tg

@@ -127,9 +127,9 @@ void PatchEditor::MoveNodes(const std::vector<NodeMove>& moves) {
 void PatchEditor::SetTempo(double beatsPerMinute) {
   PatchStep step;
   step.kind = PatchStep::Kind::Tempo;
-  step.tempoBefore = engine_.Tempo();
+  step.tempoBefore = engine_.DocumentTempo();
   engine_.SetTempo(beatsPerMinute);
-  step.tempoAfter = engine_.Tempo();
+  step.tempoAfter = engine_.DocumentTempo();
   if (step.tempoAfter == step.tempoBefore) return;
   Record(std::move(step), "Change Tempo", "tempo");
   Changed();

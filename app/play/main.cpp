@@ -21,6 +21,7 @@
 #include "app/render/HeadlessQueries.h"
 #include "app/shell/LivePlayer.h"
 #include "contraptions/RegisterContraptions.h"
+#include "engine/ClockSource.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/devices/WaveDeviceLayers.h"
@@ -45,6 +46,7 @@ const char* const kUsage =
     "usage: tonegarden-play PATCH.tgh [--device NAME] [--buffers N --buffer-bytes B]\n"
     "                       [--threads N] [--seconds N] [--no-clock] [--record] [--status]\n"
     "                       [--quiet] [--midi-in PORT]... [--midi-out PORT]\n"
+    "                       [--clock internal|midi]\n"
     "       tonegarden-play --help | --version\n"
     "\n"
     "Plays a Tonegarden patch live, without a window, through the stored output\n"
@@ -60,7 +62,9 @@ const char* const kUsage =
     "  --quiet            no messages but errors\n"
     "  --midi-in PORT     listen to this MIDI port (JACK or ALSA sequencer name;\n"
     "                     repeatable); default: the ports chosen in the settings\n"
-    "  --midi-out PORT    play the bound values back to this MIDI port\n"
+    "  --midi-out PORT    play the bound values and the clock to this MIDI port\n"
+    "  --clock SOURCE     internal (the program's own) or midi (follow a MIDI\n"
+    "                     clock at the MIDI input); default: as in the settings\n"
     "SIGINT and SIGTERM stop cleanly (the output fades out, takes are closed);\n"
     "SIGHUP reads the patch again from its file.\n"
     "Exit status: 0 stopped, 2 bad arguments, 3 unreadable document,\n"
@@ -79,6 +83,7 @@ struct Options {
   bool quiet = false;
   std::vector<std::string> midiIn;
   std::optional<std::string> midiOut;
+  std::optional<ClockSource> clockSource;
 };
 
 // What the program would show in a message box: one line on stderr.
@@ -177,6 +182,11 @@ int main(int argc, char** argv) {
       o.record = true;
     } else if (arg == "--status") {
       o.status = true;
+    } else if (arg == "--clock") {
+      const auto source = i + 1 < argc ? ClockSourceFromWord(argv[i + 1]) : std::nullopt;
+      if (!source) return BadArgument("--clock needs internal or midi");
+      o.clockSource = source;
+      ++i;
     } else if (arg == "--midi-in") {
       if (i + 1 >= argc || *argv[i + 1] == '\0') return BadArgument("--midi-in needs a port name");
       o.midiIn.emplace_back(argv[++i]);
@@ -259,8 +269,10 @@ int main(int argc, char** argv) {
   midiPorts.Load(settings);
   if (!o.midiIn.empty()) midiPorts.SetWantedInputs(o.midiIn);
   if (o.midiOut) midiPorts.SetWantedOutput(*o.midiOut);
+  if (o.clockSource) engine.SetClockSource(*o.clockSource);
   std::optional<MidiController> midi;
-  if (!midiPorts.WantedInputs().empty() || !midiPorts.WantedOutput().empty()) {
+  if (!midiPorts.WantedInputs().empty() || !midiPorts.WantedOutput().empty() ||
+      engine.GetClockSource() == ClockSource::MidiClock) {
     midi.emplace(patch, midiPorts);
     midi->SetMessageHandler([&o](const std::string& text) {
       if (!o.quiet) std::cerr << "tonegarden-play: " << text << "\n";

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/devices/PlayoutMark.h"
+#include "engine/midi/MidiEvent.h"
+
 namespace tg {
 
 namespace {
@@ -135,6 +138,8 @@ void PortAudioWaveOutDevice::Open(CompletionSink& sink) {
   paused_ = false;
   current_ = {};
   played_ = 0;
+  streamFramesPlayed_ = 0;
+  PlayoutMark::Program().Begin();
   const PaStreamParameters p = Parameters(deviceIndex_, true);
   PaStream* stream = nullptr;
   PaError error =
@@ -158,6 +163,8 @@ void PortAudioWaveOutDevice::Write(const int16_t* frames, int frameCount) {
 }
 
 void PortAudioWaveOutDevice::Render(int16_t* out, unsigned long frames) noexcept {
+  const int64_t now = SteadyNanoseconds();
+  const int64_t before = streamFramesPlayed_;
   auto left = static_cast<int>(frames);
   while (left > 0) {
     if (paused_.load(std::memory_order_relaxed)) break;
@@ -175,6 +182,8 @@ void PortAudioWaveOutDevice::Render(int16_t* out, unsigned long frames) noexcept
     }
   }
   std::memset(out, 0, static_cast<size_t>(left) * kDeviceFrameBytes);
+  streamFramesPlayed_ += static_cast<int64_t>(frames) - left;
+  PlayoutMark::Program().Played(before, streamFramesPlayed_ - before, now);
 }
 
 void PortAudioWaveOutDevice::Reset() {

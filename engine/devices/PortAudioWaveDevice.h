@@ -60,7 +60,8 @@ class PortAudioWaveOutDevice final : public WaveOutDevice {
   CompletionSink* sink_ = nullptr;
   SpscQueue<Entry, 64> queue_;
   Entry current_;
-  int played_ = 0;  // frames of the current buffer already played
+  int played_ = 0;                  // frames of the current buffer already played
+  int64_t streamFramesPlayed_ = 0;  // the callback's, since the open
   std::atomic<bool> paused_{false};
   bool acquired_ = false;
 };

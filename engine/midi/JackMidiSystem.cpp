@@ -3,7 +3,10 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <cerrno>
+
+#include "engine/devices/PlayoutMark.h"
 
 namespace tg {
 
@@ -42,6 +45,8 @@ bool JackMidiSystem::Open(MidiEventSink& sink, std::string& why) {
   }
   sink_ = &sink;
   serverGone_ = false;
+  cycle64_ = -1;
+  clockWaits_ = false;
   in_ = jack_port_register(client_, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
   out_ = jack_port_register(client_, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
   if (in_ == nullptr || out_ == nullptr) {
@@ -57,6 +62,7 @@ bool JackMidiSystem::Open(MidiEventSink& sink, std::string& why) {
   const auto jackNow = static_cast<int64_t>(jack_get_time());
   const int64_t after = SteadyNanoseconds();
   steadyMinusJack_ = before + (after - before) / 2 - jackNow * 1000;
+  PlayoutMark::Program().LendServerClock(&JackMidiSystem::CycleStart, client_);
   if (const int result = jack_activate(client_); result != 0) {
     why = "JACK did not start the program's MIDI client (error " + std::to_string(result) + ")";
     Close();
@@ -65,8 +71,13 @@ bool JackMidiSystem::Open(MidiEventSink& sink, std::string& why) {
   return true;
 }
 
+uint32_t JackMidiSystem::CycleStart(void* client) {
+  return jack_last_frame_time(static_cast<jack_client_t*>(client));
+}
+
 void JackMidiSystem::Close() {
   if (client_ == nullptr) return;
+  PlayoutMark::Program().TakeBackServerClock(client_);
   if (!serverGone_) jack_deactivate(client_);
   jack_client_close(client_);
   client_ = nullptr;
@@ -81,16 +92,24 @@ int JackMidiSystem::Process(uint32_t frames, void* self) {
   auto& s = *static_cast<JackMidiSystem*>(self);
   void* in = jack_port_get_buffer(s.in_, frames);
   const jack_nframes_t cycleStart = jack_last_frame_time(s.client_);
+  s.cycle64_ =
+      s.cycle64_ < 0 ? cycleStart : s.cycle64_ + static_cast<uint32_t>(cycleStart - s.lastCycle32_);
+  s.lastCycle32_ = cycleStart;
   const uint32_t count = jack_midi_get_event_count(in);
   for (uint32_t i = 0; i < count; ++i) {
     jack_midi_event_t e;
-    if (jack_midi_event_get(&e, in, i) != 0 || e.size < 2 || e.size > 3) continue;
-    if (!MidiEvent::IsUsable(e.buffer[0])) continue;
-    const jack_time_t at = jack_frames_to_time(s.client_, cycleStart + e.time);
+    if (jack_midi_event_get(&e, in, i) != 0 || e.size < 1 || e.size > 3) continue;
     MidiEvent event;
-    event.time = static_cast<int64_t>(at) * 1000 + s.steadyMinusJack_;
     event.status = e.buffer[0];
-    event.data1 = e.buffer[1] & 0x7F;
+    if (MidiEvent::IsSync(event.status)) {
+      if (static_cast<int>(e.size) != event.Size()) continue;
+    } else if (e.size < 2 || !MidiEvent::IsUsable(event.status)) {
+      continue;
+    }
+    const jack_time_t at = jack_frames_to_time(s.client_, cycleStart + e.time);
+    event.time = static_cast<int64_t>(at) * 1000 + s.steadyMinusJack_;
+    event.frame = s.cycle64_ + e.time;
+    event.data1 = e.size > 1 ? (e.buffer[1] & 0x7F) : 0;
     event.data2 = e.size > 2 ? (e.buffer[2] & 0x7F) : 0;
     s.sink_->Received(event);
   }
@@ -101,7 +120,64 @@ int JackMidiSystem::Process(uint32_t frames, void* self) {
     const jack_midi_data_t bytes[3] = {event.status, event.data1, event.data2};
     jack_midi_event_write(out, 0, bytes, static_cast<size_t>(event.Size()));
   }
+  if (s.clockLink_ != nullptr) s.PlayClock(out, frames, s.cycle64_);
   return 0;
+}
+
+void JackMidiSystem::PlayClock(void* out, uint32_t frames, int64_t cycleStart) {
+  MidiClockLink& link = *clockLink_;
+  link.SetServerFrame(cycleStart);
+  // The output's frames in this cycle: its device hands them over once a
+  // cycle, before this client runs or after; if not yet in this one, they
+  // follow those it handed over in the last.
+  // A cycle that cannot tell (the device skipped one, or wrote while this
+  // read) keeps the difference before: it changes only when the output
+  // runs dry, and a clock on two scales would bend the tempo.
+  PlayoutMark::Reading mark;
+  const bool read = PlayoutMark::Program().Read(mark);
+  if (mark.run != markRun_) {  // another output: nothing is known of it yet
+    markRun_ = mark.run;
+    serverMinusRendered_ = MidiClockLink::kUnknown;
+  }
+  if (read && mark.serverCycle >= 0) {
+    const auto cycle32 = static_cast<uint32_t>(cycleStart);
+    const auto markCycle = static_cast<uint32_t>(mark.serverCycle);
+    if (markCycle == cycle32) {
+      serverMinusRendered_ = cycleStart - mark.framesBefore;
+    } else if (cycle32 - markCycle == frames) {
+      serverMinusRendered_ = cycleStart - mark.framesBefore - mark.frames;
+    }
+  }
+  const int64_t serverMinusRendered = serverMinusRendered_;
+  link.SetServerMinusRendered(serverMinusRendered);
+
+  const uint32_t run = link.Run();
+  for (;;) {
+    if (!clockWaits_) {
+      if (!link.Pop(waitingClock_)) break;
+      clockWaits_ = true;
+    }
+    const MidiClockLink::Message& m = waitingClock_;
+    if (m.run != run) {  // of an output run that ended
+      clockWaits_ = false;
+      continue;
+    }
+    int64_t offset = 0;
+    if (serverMinusRendered != MidiClockLink::kUnknown) {
+      offset = m.renderedFrame + serverMinusRendered - cycleStart;
+      if (offset >= static_cast<int64_t>(frames)) break;  // a later cycle's
+      // Late by more than a cycle: its moment has gone.
+      if (offset < -static_cast<int64_t>(frames)) {
+        clockWaits_ = false;
+        continue;
+      }
+    }
+    const MidiEvent e{0, m.status, m.data1, m.data2};
+    const jack_midi_data_t bytes[3] = {m.status, m.data1, m.data2};
+    jack_midi_event_write(out, static_cast<jack_nframes_t>(std::max<int64_t>(offset, 0)), bytes,
+                          static_cast<size_t>(e.Size()));
+    clockWaits_ = false;
+  }
 }
 
 void JackMidiSystem::PortRegistered(uint32_t, int, void* self) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/devices/SpscQueue.h"
+#include "engine/midi/MidiClockLink.h"
 #include "engine/midi/MidiSystem.h"
 
 typedef struct _jack_client jack_client_t;
@@ -20,6 +21,10 @@ namespace tg {
 // and from there into the steady clock by an offset measured when the client
 // opens. So every message keeps its place to the sample, however the cycles
 // fall. Outgoing messages cross to the callback through a lock-free queue.
+// The tempo clock's messages are written at the frame where the sound they
+// belong to leaves the program's output: the output's device tells which of
+// its frames it handed to the server in which cycle (PlayoutMark), reading
+// the cycle through this client.
 class JackMidiSystem final : public MidiSystem {
  public:
   explicit JackMidiSystem(std::string clientName = "Tonegarden");
@@ -39,6 +44,7 @@ class JackMidiSystem final : public MidiSystem {
   bool IsSourceConnected(const std::string& port) override;
   bool IsDestinationConnected(const std::string& port) override;
   bool Send(const MidiEvent& event) override;
+  void SetClockLink(MidiClockLink* link) override { clockLink_ = link; }
 
   // The full names of the program's own ports ("Tonegarden:midi_in").
   std::string InputPortName() const;
@@ -48,8 +54,13 @@ class JackMidiSystem final : public MidiSystem {
 
  private:
   static int Process(uint32_t frames, void* self);
+  // The cycle's part of the clock: where the program's output stands in it,
+  // and the clock messages whose sound leaves the output in it.
+  void PlayClock(void* out, uint32_t frames, int64_t cycleStart);
   static void PortRegistered(uint32_t port, int registered, void* self);
   static void ServerGone(void* self);
+  // The first frame of the cycle under way, for the output device's thread.
+  static uint32_t CycleStart(void* client);
   std::vector<std::string> Ports(unsigned long flags);
 
   std::string clientName_;
@@ -60,6 +71,16 @@ class JackMidiSystem final : public MidiSystem {
   int64_t steadyMinusJack_ = 0;  // nanoseconds
   SpscQueue<MidiEvent, 512> outgoing_;
   std::atomic<bool> serverGone_{false};
+  MidiClockLink* clockLink_ = nullptr;
+  // The process thread's: JACK's frames counted on past their wrap, and a
+  // clock message taken early, waiting for its cycle.
+  uint32_t lastCycle32_ = 0;
+  int64_t cycle64_ = -1;
+  MidiClockLink::Message waitingClock_{};
+  bool clockWaits_ = false;
+  // Where the output's frames stand against the server's in this cycle.
+  int64_t serverMinusRendered_ = MidiClockLink::kUnknown;
+  uint32_t markRun_ = 0;
 };
 
 }  // namespace tg

@@ -6,6 +6,7 @@
 #include "contraptions/generators/bassline/TGBassline.h"
 #include "contraptions/generators/drums/TGDrums.h"
 #include "dsp/BlockConstants.h"
+#include "engine/midi/MidiClockSync.h"
 #include "engine/midi/MidiInput.h"
 #include "engine/midi/MidiTargetValues.h"
 
@@ -73,10 +74,15 @@ void MidiDispatcher::BeginFill(int64_t nowNanoseconds, int64_t firstFrame, int f
   timeline_.OnFill(nowNanoseconds, firstFrame, framesPerBuffer);
 }
 
-void MidiDispatcher::Gather(int64_t blockFirstFrame) {
+void MidiDispatcher::Gather(int64_t blockFirstFrame, bool live) {
   MidiEvent event;
   for (MidiInput* input : inputs_) {
     while (input != nullptr && input->TakeForAudio(event)) {
+      if (event.IsSync()) {
+        // A clock is followed only while blocks are made for it to lead.
+        if (live && clockSync_ != nullptr) clockSync_->Take(event, blockFirstFrame);
+        continue;
+      }
       const int64_t due = timeline_.DueFrame(event.time);
       const Pending p{event, due == BlockTimeline::kUnknown ? blockFirstFrame : due};
       if (pendingCount_ == pending_.size()) {
@@ -96,7 +102,7 @@ void MidiDispatcher::Gather(int64_t blockFirstFrame) {
 }
 
 void MidiDispatcher::BeforeBlock(int64_t blockFirstFrame) {
-  Gather(blockFirstFrame);
+  Gather(blockFirstFrame, true);
   size_t done = 0;
   while (done < pendingCount_ && pending_[done].due < blockFirstFrame + kBlockSize) {
     const int64_t offset = std::max<int64_t>(pending_[done].due - blockFirstFrame, 0);
@@ -112,7 +118,7 @@ void MidiDispatcher::BeforeBlock(int64_t blockFirstFrame) {
 }
 
 void MidiDispatcher::ApplyNow() {
-  Gather(0);
+  Gather(0, false);
   for (size_t i = 0; i < pendingCount_; ++i) {
     // Nothing renders while audio is stopped: a hit would only sound later.
     const MidiEvent& e = pending_[i].event;

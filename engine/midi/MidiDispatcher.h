@@ -12,6 +12,7 @@
 
 namespace tg {
 
+class MidiClockSync;
 class MidiInput;
 class QSSignalProcessor;
 
@@ -44,6 +45,8 @@ class MidiDispatcher {
   // The map played from now on; the one before is given back, to be freed
   // after the lock is let go.
   std::unique_ptr<MidiTargetMap> Exchange(std::unique_ptr<MidiTargetMap> map);
+  // Where clock messages go (none: they are dropped).
+  void SetClockSync(MidiClockSync* sync) { clockSync_ = sync; }
   // A processor leaves the graph: nothing may reach it any more.
   void Forget(const QSSignalProcessor* processor);
   // Audio out starts: what waits is old, and the first fills only prime.
@@ -66,7 +69,7 @@ class MidiDispatcher {
     MidiEvent event;
     int64_t due = 0;
   };
-  void Gather(int64_t blockFirstFrame);
+  void Gather(int64_t blockFirstFrame, bool live);
   void Apply(const MidiEvent& event, int offset);
   void ApplyPosition(MidiTarget& target, double position);
   void ApplyNote(MidiTarget& target, bool on);
@@ -74,6 +77,7 @@ class MidiDispatcher {
   void PostTouched();
 
   std::array<MidiInput*, kMaxInputs> inputs_{};
+  MidiClockSync* clockSync_ = nullptr;
   std::unique_ptr<MidiTargetMap> map_;
   BlockTimeline timeline_;
   std::array<Pending, kPendingCapacity> pending_{};

@@ -3,6 +3,11 @@
 namespace tg {
 
 void MidiInput::Received(const MidiEvent& event) noexcept {
+  if (event.IsSync()) {
+    // The clock is the audio thread's alone: dozens a second, never learnt.
+    if (!toAudio_.Push(event)) dropped_.fetch_add(1, std::memory_order_relaxed);
+    return;
+  }
   if (!MidiEvent::IsUsable(event.status)) return;
   if (event.Kind() != MidiEvent::kProgram && !toAudio_.Push(event))
     dropped_.fetch_add(1, std::memory_order_relaxed);

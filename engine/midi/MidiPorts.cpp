@@ -44,6 +44,7 @@ bool MidiPorts::TryOpen(bool quiet) {
   std::string whyNot;
   for (const SystemMaker& make : systems_) {
     std::unique_ptr<MidiSystem> system = make();
+    system->SetClockLink(&engine_.ClockSync().Link());
     std::string why;
     if (system->Open(input_, why)) {
       system_ = std::move(system);
@@ -164,6 +165,14 @@ void MidiPorts::Load(const SettingsStore& settings) {
   }
   wantedInputs_ = std::move(inputs);
   wantedOutput_ = settings.ReadString(group, "Output").value_or("");
+  if (const auto word = settings.ReadString(group, "ClockSource")) {
+    if (const auto source = ClockSourceFromWord(*word)) {
+      engine_.SetClockSource(*source);
+    } else {
+      Say("The stored clock source \"" + *word + "\" is unknown; the program's own clock leads");
+      engine_.SetClockSource(ClockSource::Internal);
+    }
+  }
   said_.clear();
   Join();
 }
@@ -181,6 +190,8 @@ void MidiPorts::Store(SettingsStore& settings) const {
     }
   }
   settings.WriteString(group, "Output", wantedOutput_);
+  settings.WriteString(group, "ClockSource",
+                       std::string(ClockSourceWord(engine_.GetClockSource())));
 }
 
 bool MidiPorts::Send(const MidiEvent& event) {

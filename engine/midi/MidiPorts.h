@@ -52,7 +52,8 @@ class MidiPorts {
   // Whether a wanted port is joined now.
   bool IsJoined(const std::string& port);
 
-  // The stored choice ("0.7/MIDI": "Input_0" …, "Output").
+  // The stored choice ("0.7/MIDI": "Input_0" …, "Output", and the engine's
+  // "ClockSource": "internal" or "midi").
   void Load(const SettingsStore& settings);
   void Store(SettingsStore& settings) const;
 
@@ -69,6 +70,7 @@ class MidiPorts {
   const std::string& Status() const { return status_; }
 
   MidiInput& Input() { return input_; }
+  TAudioEngineModule& Engine() { return engine_; }
   MidiWake& Wake() { return wake_; }
   // Plays a message from the output port; false without one.
   bool Send(const MidiEvent& event);

@@ -7,6 +7,8 @@
 
 namespace tg {
 
+class MidiClockLink;
+
 // Told by a MIDI system's own threads. Neither call may block or allocate.
 class MidiEventSink {
  public:
@@ -47,6 +49,9 @@ class MidiSystem {
   virtual bool IsDestinationConnected(const std::string& port) = 0;
   // Plays a message from the program's output; false when it could not be queued.
   virtual bool Send(const MidiEvent& event) = 0;
+  // Where the tempo clock's messages come from, and where the system tells
+  // the server's frames; before Open. A system without frames ignores it.
+  virtual void SetClockLink(MidiClockLink*) {}
 };
 
 }  // namespace tg

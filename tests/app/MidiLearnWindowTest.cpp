@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QMenu>
 #include <QTest>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include "app/document/TGDocument.h"
 #include "app/midi/MidiController.h"
 #include "app/midiwindow/TMidiLink.h"
+#include "app/midiwindow/TMidiSettingsPage.h"
 #include "app/patch/PatchEditor.h"
 #include "contraptions/effects/flanger/TFlangerForm.h"
 #include "contraptions/generators/bassline/TBasslineForm.h"
@@ -18,7 +20,9 @@
 #include "controls/KWRangeSlider.h"
 #include "controls/KWStepGrid.h"
 #include "controls/KWValueControl.h"
+#include "engine/midi/MidiPorts.h"
 #include "framework/TGardeningContraption.h"
+#include "framework/host/MemorySettingsStore.h"
 #include "tests/app/MainWindowFixture.h"
 
 namespace tg {
@@ -122,6 +126,31 @@ TEST_F(MidiLearnWindowTest, LearnModeTakesTheNextClickAndTheMenusOfferLearnAndFo
   EXPECT_TRUE(Form().Patch().Bindings().Empty());
   Form().Patch().Undo();
   EXPECT_EQ(Form().Patch().Bindings().Size(), 1u);
+}
+
+TEST_F(MidiLearnWindowTest, TheClockSourceIsChosenOnTheMidiPageAndKeptAsAWord) {
+  MidiPorts& ports = Form().Midi().Ports();
+  std::vector<std::string> said;
+  ports.SetMessageHandler([&](const std::string& text) { said.push_back(text); });
+  TMidiSettingsPage page(ports);
+  QComboBox* choice = page.ClockSourceChoice();
+  EXPECT_EQ(choice->currentText(), "Internal");
+  choice->setCurrentIndex(choice->findText("MIDI clock"));
+  page.Apply();
+  EXPECT_EQ(engine->GetClockSource(), ClockSource::MidiClock);
+  MemorySettingsStore store;
+  ports.Store(store);
+  EXPECT_EQ(store.ReadString(SettingsGroup("MIDI"), "ClockSource"), "midi");
+  engine->SetClockSource(ClockSource::Internal);
+  ports.Load(store);
+  EXPECT_EQ(engine->GetClockSource(), ClockSource::MidiClock);
+  // A word this program does not know leaves the program's own clock, and says so.
+  store.WriteString(SettingsGroup("MIDI"), "ClockSource", "Link");
+  ports.Load(store);
+  EXPECT_EQ(engine->GetClockSource(), ClockSource::Internal);
+  ASSERT_FALSE(said.empty());
+  EXPECT_EQ(said.back(),
+            "The stored clock source \"Link\" is unknown; the program's own clock leads");
 }
 
 }  // namespace midi_learn_window_test

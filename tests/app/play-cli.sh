@@ -38,6 +38,8 @@ expect 0 --version
 expect 2
 expect 2 "$example" --seconds 0
 expect 2 "$example" --buffers 40
+expect 2 "$example" --clock
+expect 2 "$example" --clock jack
 expect 2 "$example" --nonsense
 expect 3 "$dir/missing.tgh"
 expect 6 "$example" --device "no such device" --seconds 1

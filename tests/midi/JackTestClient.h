@@ -16,12 +16,21 @@
 namespace tg::test {
 
 // A JACK client of the test's own: it plays MIDI messages at the frames the
-// test asks for (and notes the frame each left at) and records one audio
+// test asks for (and notes the frame each left at), records the MIDI
+// messages that reach its input with their frames, and records one audio
 // input, each sample with its JACK frame. Nothing here allocates in the
 // process callback.
 class JackTestClient {
  public:
-  static constexpr size_t kMostMessages = 256;
+  static constexpr size_t kMostMessages = 1024;
+  static constexpr size_t kMostHeard = 4096;
+
+  struct Heard {
+    uint32_t frame = 0;
+    uint8_t status = 0;
+    uint8_t data1 = 0;
+    uint8_t data2 = 0;
+  };
   static constexpr size_t kRecordFrames = 44100 * 20;
 
   explicit JackTestClient(const char* name) {
@@ -30,6 +39,8 @@ class JackTestClient {
     if (client_ == nullptr) return;
     midiOut_ = jack_port_register(client_, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     audioIn_ = jack_port_register(client_, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    midiIn_ = jack_port_register(client_, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    heard_.assign(kMostHeard, Heard{});
     recording_.assign(kRecordFrames, 0.0f);
     sentAt_ = std::vector<std::atomic<int64_t>>(kMostMessages);
     for (auto& s : sentAt_) s.store(-1);
@@ -46,6 +57,10 @@ class JackTestClient {
 
   bool IsOpen() const { return client_ != nullptr; }
   std::string MidiOutName() const { return jack_port_name(midiOut_); }
+  std::string MidiInName() const { return jack_port_name(midiIn_); }
+  // Messages heard at the MIDI input so far, each with its frame.
+  size_t HeardCount() const { return heardCount_.load(std::memory_order_acquire); }
+  Heard HeardAt(size_t k) const { return heard_[k]; }
   uint32_t FrameNow() const { return jack_frame_time(client_); }
   jack_nframes_t Period() const { return jack_get_buffer_size(client_); }
 
@@ -103,6 +118,16 @@ class JackTestClient {
     }
     std::sort(s.pending_.begin(), s.pending_.begin() + static_cast<long>(s.waiting_),
               [](const Outgoing& a, const Outgoing& b) { return a.frame < b.frame; });
+    void* midiIn = jack_port_get_buffer(s.midiIn_, frames);
+    const uint32_t arrived = jack_midi_get_event_count(midiIn);
+    size_t heard = s.heardCount_.load(std::memory_order_relaxed);
+    for (uint32_t i = 0; i < arrived && heard < kMostHeard; ++i) {
+      jack_midi_event_t e;
+      if (jack_midi_event_get(&e, midiIn, i) != 0 || e.size < 1) continue;
+      s.heard_[heard++] = {start + e.time, e.buffer[0], e.size > 1 ? e.buffer[1] : uint8_t{0},
+                           e.size > 2 ? e.buffer[2] : uint8_t{0}};
+    }
+    s.heardCount_.store(heard, std::memory_order_release);
     void* out = jack_port_get_buffer(s.midiOut_, frames);
     jack_midi_clear_buffer(out);
     size_t kept = 0;
@@ -116,6 +141,7 @@ class JackTestClient {
       }
       const jack_nframes_t offset = ahead < 0 ? 0 : static_cast<jack_nframes_t>(ahead);
       const jack_midi_data_t bytes[3] = {m.message.status, m.message.data1, m.message.data2};
+      // Clocks and their kin are one byte (a song position three).
       if (jack_midi_event_write(out, offset, bytes, static_cast<size_t>(m.message.Size())) == 0)
         s.sentAt_[static_cast<size_t>(m.id)].store(static_cast<int64_t>(start + offset));
     }
@@ -134,6 +160,9 @@ class JackTestClient {
   jack_client_t* client_ = nullptr;
   jack_port_t* midiOut_ = nullptr;
   jack_port_t* audioIn_ = nullptr;
+  jack_port_t* midiIn_ = nullptr;
+  std::vector<Heard> heard_;
+  std::atomic<size_t> heardCount_{0};
   SpscQueue<Outgoing, kMostMessages> queue_;
   std::array<Outgoing, kMostMessages> pending_{};
   size_t waiting_ = 0;

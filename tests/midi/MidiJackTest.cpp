@@ -22,6 +22,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "engine/devices/PortAudioWaveDevice.h"
 #include "engine/devices/WaveDeviceLayers.h"
+#include "engine/graph/TempoClock.h"
 #include "engine/midi/JackMidiSystem.h"
 #include "engine/midi/MidiPorts.h"
 #include "engine/streams/KWWaveInStream.h"
@@ -52,6 +53,7 @@ MidiEvent NoteOn(int channel, int note, int velocity) {
 MidiEvent Program(int channel, int program) {
   return MidiEvent::Make(0, MidiEvent::kProgram, channel, program);
 }
+MidiEvent Sync(uint8_t status) { return MidiEvent{0, status, 0, 0}; }
 
 // The whole program without its window: the engine playing through JACK at
 // 3 x 256 frames, the patch and its document, and MIDI through JACK.
@@ -121,6 +123,34 @@ class MidiJackTest : public ::testing::Test {
   }
   bool Sent(int id) {
     return PumpUntil([&] { return sender.SentAt(id) >= 0; });
+  }
+  // Our MIDI output joined to the listener's input, and the output's place
+  // in the server's cycles known.
+  void HearOurOutput() {
+    ports->SetWantedOutput(listener.MidiInName());
+    ASSERT_TRUE(PumpUntil([this] {
+      return ports->IsJoined(listener.MidiInName()) &&
+             engine->ClockSync().Link().ServerMinusRendered() != MidiClockLink::kUnknown;
+    }));
+  }
+  // The frames of the clocks the listener heard from us after the Start (or
+  // Continue) that is the `nth` transport message of that kind.
+  std::vector<int64_t> ClocksHeardAfter(uint8_t status, int nth = 0) {
+    std::vector<int64_t> frames;
+    bool counting = false;
+    for (size_t k = 0; k < listener.HeardCount(); ++k) {
+      const auto m = listener.HeardAt(k);
+      if (m.status == status && nth-- == 0) counting = true;
+      if (counting && m.status == MidiEvent::kClock) frames.push_back(m.frame);
+    }
+    return frames;
+  }
+  std::vector<uint8_t> TransportHeard() {
+    std::vector<uint8_t> t;
+    for (size_t k = 0; k < listener.HeardCount(); ++k) {
+      if (listener.HeardAt(k).status != MidiEvent::kClock) t.push_back(listener.HeardAt(k).status);
+    }
+    return t;
   }
   static double Value(TGardeningContraption& c, const char* parameter) {
     return c.Processor().GetPropertyTable()->PropertyByName(parameter).NumericValue().value_or(-1);
@@ -200,6 +230,10 @@ class MidiJackTest : public ::testing::Test {
   PatchNode* soundOut = nullptr;
   std::vector<std::string> playbackBefore;
   test::JackTestClient sender{"tonegarden-test-sender"};
+  // Hears what the program plays, apart from the sender: a client that
+  // both played to the program and heard it would close a loop, which JACK
+  // opens with a cycle's delay.
+  test::JackTestClient listener{"tonegarden-test-listener"};
 };
 
 TEST_F(MidiJackTest, ControllersMoveParametersAlongTheirRangeAndScale) {
@@ -420,6 +454,187 @@ TEST_F(MidiJackTest, BindingsSurviveTheDocumentARenameAndAnUndoneDeletion) {
   ASSERT_EQ(patch->UndoName(), "Rename Bassline_1 to Acid");
   patch->Undo();
   EXPECT_EQ(patch->Bindings(), bindings);
+}
+
+TEST_F(MidiJackTest, TheClockFollowsAMidiClockInTempoPhaseAndTransport) {
+  engine->SetClockSource(ClockSource::MidiClock);
+  Start();
+  HearOurOutput();
+  const double perClock120 = TempoClock::SamplesPerClockForTempo(120.0);
+  const double perClock132 = TempoClock::SamplesPerClockForTempo(132.0);
+  // Two bars and a beat at 120, then a bar at 132. The output running dry
+  // (a busy machine may make it now and then) moves our sound, and our
+  // clock with it, away from the sender's: such a try is made again, up to
+  // three times.
+  double steadyWorst = 0.0;
+  int steadyReadings = 0;
+  double highest = 0.0;
+  int64_t settled = 0;
+  double phaseWorst = 0.0;
+  std::vector<int> ids;
+  const auto sentAt = [&](int k) { return sender.SentAt(ids[static_cast<size_t>(k)]); };
+  int tries = 0;
+  for (; tries < 3; ++tries) {
+    // The try before ends with its clock lost.
+    ASSERT_TRUE(PumpUntil([&] { return !engine->GetContext().Clock().IsRunning(); }));
+    engine->ClearOverloadCount();
+    const uint32_t first = sender.FrameNow() + 8192;
+    sender.SendAt(first - 1, Sync(MidiEvent::kStart));
+    ids.clear();
+    double at = first;
+    for (int k = 0; k < 216 + 96; ++k) {
+      ids.push_back(
+          sender.SendAt(static_cast<uint32_t>(std::llround(at)), Sync(MidiEvent::kClock)));
+      at += k < 216 ? perClock120 : perClock132;
+    }
+    // The tempo shown, against the sender's frame, until a beat after the last clock.
+    std::vector<std::pair<int64_t, double>> tempi;
+    ASSERT_TRUE(PumpUntil([&] {
+      tempi.emplace_back(sender.FrameNow(), engine->Tempo());
+      return sender.SentAt(ids.back()) >= 0 &&
+             static_cast<int32_t>(sender.FrameNow() -
+                                  static_cast<uint32_t>(sender.SentAt(ids.back()))) > 24 * 919;
+    }));
+    EXPECT_TRUE(engine->FollowingMidiClock());
+    // Steady: every reading from two bars on until the step.
+    steadyWorst = 0.0;
+    steadyReadings = 0;
+    for (const auto& [frame, tempo] : tempi) {
+      if (frame >= sentAt(191) && frame < sentAt(216) - 512) {
+        steadyWorst = std::max(steadyWorst, std::abs(tempo - 120.0));
+        ++steadyReadings;
+      }
+    }
+    // The step: the highest reading after it, and when it last strayed from 132.
+    highest = 0.0;
+    settled = 0;
+    for (const auto& [frame, tempo] : tempi) {
+      if (frame < sentAt(216)) continue;
+      highest = std::max(highest, tempo);
+      if (std::abs(tempo - 132.0) > 0.1) settled = frame - sentAt(216);
+    }
+    // Phase: our clock k, as the listener heard it, against the sender's clock k.
+    const std::vector<int64_t> ours = ClocksHeardAfter(MidiEvent::kStart, tries);
+    ASSERT_GE(ours.size(), 312u);
+    phaseWorst = 0.0;
+    for (int k = 191; k < 312; ++k) {
+      const double perClock = k < 216 ? perClock120 : perClock132;
+      phaseWorst = std::max(
+          phaseWorst,
+          std::abs(static_cast<double>(ours[static_cast<size_t>(k)] - sentAt(k)) / perClock));
+    }
+    if (engine->OverloadCount() == 0) break;
+  }
+  const auto f = [](double v) { return textio::FormatDouble(v); };
+  std::cout << "MIDI clock in through JACK: tempo within " << f(steadyWorst)
+            << " bpm of 120 from 2 bars (" << steadyReadings
+            << " readings); step to 132 within 0.1 bpm after " << settled << " frames ("
+            << f(static_cast<double>(settled) / (96 * perClock132)) << " bar), highest "
+            << f(highest) << " bpm; our clock out within " << f(phaseWorst)
+            << " ticks of the clocks received from clock 191 on; " << tries + 1 << " tries\n";
+  EXPECT_GT(steadyReadings, 0);
+  EXPECT_LE(steadyWorst, 0.1);
+  EXPECT_LE(static_cast<double>(settled), 96 * perClock132);
+  EXPECT_LE(highest, 133.0);
+  EXPECT_LE(phaseWorst, 1.0);
+
+  // Stop pauses; a song position of 8 sixteenths and Continue play on from tick 48.
+  const uint32_t later = static_cast<uint32_t>(sentAt(311)) + 2000;
+  sender.SendAt(later, Sync(MidiEvent::kStop));
+  ASSERT_TRUE(PumpUntil([&] { return !engine->GetContext().Clock().IsRunning(); }));
+  const int spp = sender.SendAt(later + 100, MidiEvent::SongPosition(0, 8));
+  ASSERT_TRUE(Sent(spp));
+  ASSERT_TRUE(PumpUntil([&] { return engine->GetContext().Clock().Position() == 48.0; }));
+  sender.SendAt(later + 200, Sync(MidiEvent::kContinue));
+  int last = -1;
+  for (int k = 0; k < 24; ++k)
+    last = sender.SendAt(later + 1000 + static_cast<uint32_t>(std::llround(k * perClock120)),
+                         Sync(MidiEvent::kClock));
+  ASSERT_TRUE(Sent(last));
+  ASSERT_TRUE(PumpUntil([&] { return engine->GetContext().Clock().Position() > 48.0 + 23.0; }));
+  const std::vector<int64_t> resumed = ClocksHeardAfter(MidiEvent::kContinue);
+  ASSERT_TRUE(PumpUntil([&] { return ClocksHeardAfter(MidiEvent::kContinue).size() >= 20; }));
+  EXPECT_EQ(TransportHeard(),
+            (std::vector<uint8_t>{MidiEvent::kStart, MidiEvent::kStop, MidiEvent::kSongPosition,
+                                  MidiEvent::kContinue}));
+
+  // Silent for half a second, the clock pauses and says so.
+  ASSERT_TRUE(PumpUntil([&] { return !engine->GetContext().Clock().IsRunning(); }));
+  const int64_t silent =
+      static_cast<int32_t>(sender.FrameNow() - static_cast<uint32_t>(sender.SentAt(last)));
+  std::cout << "clock lost after " << silent << " frames without a clock\n";
+  EXPECT_GE(silent, MidiClockFollower::kLostFrames - 512);
+  ASSERT_TRUE(PumpUntil([&] {
+    return std::find(said.begin(), said.end(), "MIDI clock lost: the clock is paused") !=
+           said.end();
+  }));
+}
+
+TEST_F(MidiJackTest, TheClockGoesOutWhereItsSoundLeavesTheOutput) {
+  test::TempDir dir;
+  test::WriteLevel(dir / "beat.wav", 16000, 3000);
+  PatchNode* drumsNode = patch->NewContraption("Drums", 10, 80);
+  ASSERT_NE(drumsNode, nullptr);
+  auto& drums = static_cast<TGDrums&>(drumsNode->contraption->Processor());
+  drums.volume.SetValue(1.0);
+  drums.SlotVolume(0).SetValue(1.0);
+  drums.File(0).SetValue(dir / "beat.wav");
+  drums.Gates(0).SetValue(0x11111111);  // every beat of the two bars
+  Start();
+  ASSERT_NE(patch->Connect(*drumsNode, 0, *soundOut, 0), nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return !drums.SlotLoading(0); }));
+  HearOurOutput();
+  ASSERT_TRUE(PumpUntil([&] { return listener.ListenToPlayback(playbackBefore); }));
+  listener.StartRecording();
+  // Eight beats from a Start, counted only when the output never ran dry
+  // meanwhile (a busy machine may make it now and then): up to three tries.
+  constexpr int kBeats = 8;
+  std::vector<int64_t> clocks;
+  std::vector<int64_t> beats;
+  int tries = 0;
+  for (; tries < 3 && beats.size() < kBeats; ++tries) {
+    engine->StopClock();
+    engine->ClearOverloadCount();
+    engine->StartPauseClock();
+    ASSERT_TRUE(PumpUntil(
+        [&] { return ClocksHeardAfter(MidiEvent::kStart, tries).size() > 24 * kBeats + 24; }));
+    engine->StartPauseClock();
+    if (engine->OverloadCount() != 0) continue;
+    clocks = ClocksHeardAfter(MidiEvent::kStart, tries);
+    // Each beat's sound, by its first loud sample after a silence, from the Start on.
+    beats.clear();
+    int quiet = 0;
+    const auto from =
+        static_cast<size_t>(std::max<int64_t>(clocks[0] - 64 - listener.FirstRecordedFrame(), 0));
+    for (size_t k = from; k < listener.Recorded() && beats.size() < kBeats; ++k) {
+      const bool loud = std::abs(listener.Sample(k)) >= 0.05f;
+      if (loud && quiet >= 64)
+        beats.push_back(listener.FirstRecordedFrame() + static_cast<int64_t>(k));
+      quiet = loud ? 0 : quiet + 1;
+    }
+  }
+  ASSERT_EQ(beats.size(), static_cast<size_t>(kBeats)) << tries << " tries";
+  int64_t lowest = INT64_MAX;
+  int64_t highest = INT64_MIN;
+  for (int b = 0; b < kBeats; ++b) {
+    const int64_t d = clocks[static_cast<size_t>(24 * b)] - beats[static_cast<size_t>(b)];
+    lowest = std::min(lowest, d);
+    highest = std::max(highest, d);
+  }
+  // And every clock against the grid of our clock (its first and 24 per beat).
+  double gridWorst = 0.0;
+  const double perClock = TempoClock::SamplesPerClockForTempo(120.0);
+  for (size_t k = 0; k <= 24 * kBeats; ++k)
+    gridWorst = std::max(gridWorst, std::abs(static_cast<double>(clocks[k] - clocks[0]) -
+                                             static_cast<double>(k) * perClock));
+  std::cout << "MIDI clock out against the sound of each beat: " << lowest << " ... " << highest
+            << " frames (jitter " << highest - lowest << "); every clock within "
+            << textio::FormatDouble(gridWorst) << " frames of the clock's grid; " << tries
+            << " tries\n";
+  EXPECT_LE(highest - lowest, 44);
+  EXPECT_LE(std::abs(lowest), 44);  // and where the sound leaves
+  EXPECT_LE(gridWorst, 44.0);
+  EXPECT_EQ(TransportHeard().front(), MidiEvent::kStart);
 }
 
 }  // namespace midi_jack_test

@@ -30,7 +30,7 @@ StagePalette MakeLightPalette() {
   p.toolTipText = QColor(0, 0, 0);
   p.placeholderText = QColor(96, 96, 96);
   p.link = QColor(0, 0, 200);
-  p.disabledText = QColor(110, 110, 110);
+  p.disabledText = QColor(100, 100, 100);
   p.cellOff = QColor(255, 255, 255);
   p.cellOn = QColor(0, 0, 0);
   p.cellText = QColor(0, 0, 0);
@@ -79,7 +79,7 @@ StagePalette MakeDarkPalette() {
   p.toolTipText = QColor(240, 240, 225);
   p.placeholderText = QColor(150, 152, 156);
   p.link = QColor(130, 180, 255);
-  p.disabledText = QColor(140, 142, 146);
+  p.disabledText = QColor(165, 167, 171);
   p.cellOff = QColor(58, 62, 68);
   p.cellOn = QColor(214, 218, 222);
   p.cellText = QColor(230, 232, 234);

@@ -30,6 +30,7 @@
 #include "contraptions/generators/loopplayer/TLoopPlayerForm.h"
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "controls/KWDWMeter.h"
+#include "controls/KWStepGrid.h"
 #include "controls/KWValueControl.h"
 #include "dsp/QSNoiseSource.h"
 #include "engine/SoundFilePaths.h"
@@ -179,6 +180,9 @@ void TakePictures(const QDir& dir, int argc, char** argv) {
     }
     QApplication::processEvents();
     if (form != nullptr) {
+      form->Grid()->FollowPlayhead([] { return 6; });  // as if step 7 were heard
+      form->Grid()->RefreshPlayhead();
+      QApplication::processEvents();
       save(*form, "window-Drums-pattern");
       form->close();
     }

@@ -21,9 +21,7 @@ KWStepGrid::KWStepGrid(QWidget* parent) : QWidget(parent) {
   Resize();
 }
 
-KWStepGrid::~KWStepGrid() {
-  if (playheadSource_) PlayheadTimer::Instance().Remove(this);
-}
+KWStepGrid::~KWStepGrid() { PlayheadTimer::Forget(this); }
 
 void KWStepGrid::FollowPlayhead(PlayheadFunction source) {
   playheadSource_ = std::move(source);

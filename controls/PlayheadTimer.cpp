@@ -9,11 +9,18 @@
 
 namespace tg {
 
+namespace {
+// Owned by the application, so it goes before the event loop does.
+QPointer<PlayheadTimer> thePlayheadTimer;
+}  // namespace
+
 PlayheadTimer& PlayheadTimer::Instance() {
-  // Owned by the application, so it goes before the event loop does.
-  static QPointer<PlayheadTimer> instance;
-  if (!instance) instance = new PlayheadTimer(QCoreApplication::instance());
-  return *instance;
+  if (!thePlayheadTimer) thePlayheadTimer = new PlayheadTimer(QCoreApplication::instance());
+  return *thePlayheadTimer;
+}
+
+void PlayheadTimer::Forget(KWStepGrid* grid) {
+  if (thePlayheadTimer) thePlayheadTimer->Remove(grid);
 }
 
 PlayheadTimer::PlayheadTimer(QObject* parent) : QObject(parent), timer_(new QTimer(this)) {

@@ -20,6 +20,8 @@ class PlayheadTimer final : public QObject {
   static PlayheadTimer& Instance();
   void Add(KWStepGrid* grid);
   void Remove(KWStepGrid* grid);
+  // Removes a grid that goes, without making the timer (the application may be gone).
+  static void Forget(KWStepGrid* grid);
   bool IsRunning() const;
 
  private:

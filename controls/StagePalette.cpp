@@ -183,6 +183,10 @@ double ContrastRatio(const QColor& a, const QColor& b) {
   return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
+QString WarningStyle() {
+  return QString("color: %1;").arg(StagePalette::Current().warningText.name());
+}
+
 const char* StageThemeName(StageTheme theme) {
   return theme == StageTheme::Dark ? "Dark" : "Light";
 }

@@ -51,6 +51,9 @@ struct StagePalette {
 // The contrast ratio of two colours by their relative luminance, 1 … 21.
 double ContrastRatio(const QColor& a, const QColor& b);
 
+// A style sheet that writes a label's text in the warning colour.
+QString WarningStyle();
+
 // Names used in settings ("Light", "Dark"); anything else reads as Light.
 const char* StageThemeName(StageTheme theme);
 StageTheme StageThemeNamed(const QString& name);

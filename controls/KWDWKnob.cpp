@@ -87,7 +87,7 @@ void KWDWKnob::mouseMoveEvent(QMouseEvent* event) {
   const double perPixel = (event->modifiers() & Qt::ControlModifier) ? 0.001 : 0.01;
   const int dy = at.y() - last_.y();
   last_ = at;
-  if (dy != 0) MoveBy(-perPixel * dy, event->globalPosition().toPoint());
+  if (dy != 0) MoveBy(-perPixel * dy);
 }
 
 }  // namespace tg

@@ -101,8 +101,7 @@ void KWDWSlider::mouseMoveEvent(QMouseEvent* event) {
   const int d = vertical_ ? last_.y() - at.y() : at.x() - last_.x();
   last_ = at;
   const double scale = (event->modifiers() & Qt::ControlModifier) ? 0.1 : 1.0;
-  if (d != 0 && Length() > kThumb)
-    MoveBy(scale / (Length() - kThumb) * d, event->globalPosition().toPoint());
+  if (d != 0 && Length() > kThumb) MoveBy(scale / (Length() - kThumb) * d);
 }
 
 void KWDWSlider::mouseReleaseEvent(QMouseEvent* event) {

@@ -17,6 +17,8 @@ KWRangeSlider::KWRangeSlider(QWidget* parent) : QWidget(parent) {
   setMinimumSize(20, 20);
 }
 
+KWRangeSlider::~KWRangeSlider() { delete tag_.data(); }  // it lives on the window
+
 void KWRangeSlider::SetMin(double min) {
   const double v0 = Value0(), v1 = Value1();
   min_ = min;
@@ -119,7 +121,7 @@ void KWRangeSlider::mousePressEvent(QMouseEvent* event) {
   update();
 }
 
-void KWRangeSlider::Move(double m, Qt::KeyboardModifiers modifiers, QPoint globalPosition) {
+void KWRangeSlider::Move(double m, Qt::KeyboardModifiers modifiers) {
   const RangePositions next =
       DragRange(at_, grab_ == RangeGrab::None ? RangeGrab::Bar : grab_,
                 modifiers & Qt::ShiftModifier, modifiers & Qt::AltModifier, m);
@@ -127,8 +129,11 @@ void KWRangeSlider::Move(double m, Qt::KeyboardModifiers modifiers, QPoint globa
   at_ = next;
   update();
   emit OnChange(Value0(), Value1());
-  QToolTip::showText(globalPosition, RangeText(), this);
+  QToolTip::hideText();
+  KWValueTag::Show(tag_, this, RangeText(), grab_ != RangeGrab::None);
 }
+
+QString KWRangeSlider::ShownText() const { return KWValueTag::Shown(tag_); }
 
 QString KWRangeSlider::RangeText() const {
   QString text = QString::fromStdString(textio::FormatDouble(Value0()));
@@ -152,12 +157,13 @@ void KWRangeSlider::mouseMoveEvent(QMouseEvent* event) {
   const int d = vertical_ ? last_.y() - at.y() : at.x() - last_.x();
   last_ = at;
   const double scale = (event->modifiers() & Qt::ControlModifier) ? 0.1 : 1.0;
-  if (d != 0) Move(scale / Travel() * d, event->modifiers(), event->globalPosition().toPoint());
+  if (d != 0) Move(scale / Travel() * d, event->modifiers());
 }
 
 void KWRangeSlider::mouseReleaseEvent(QMouseEvent*) {
   grab_ = RangeGrab::None;
   QToolTip::hideText();
+  KWValueTag::Release(tag_);
   update();
 }
 
@@ -169,12 +175,12 @@ void KWRangeSlider::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Up:
     case Qt::Key_Right:
       grab_ = RangeGrab::Upper;
-      Move(step, event->modifiers(), mapToGlobal(rect().center()));
+      Move(step, event->modifiers());
       break;
     case Qt::Key_Down:
     case Qt::Key_Left:
       grab_ = RangeGrab::Upper;
-      Move(-step, event->modifiers(), mapToGlobal(rect().center()));
+      Move(-step, event->modifiers());
       break;
     default:
       update();  // Shift or Alt: show which thumbs would move

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <vector>
 
+#include "controls/KWValueTag.h"
 #include "controls/RangeDrag.h"
 #include "controls/ValueScale.h"
 
@@ -17,6 +18,7 @@ class KWRangeSlider final : public QWidget {
  public:
   static constexpr int kReserved = 16;  // the travel is the length minus this
   explicit KWRangeSlider(QWidget* parent = nullptr);
+  ~KWRangeSlider() override;
   QSize sizeHint() const override { return vertical_ ? QSize(24, 120) : QSize(120, 24); }
 
   double Min() const { return min_; }
@@ -40,6 +42,8 @@ class KWRangeSlider final : public QWidget {
   void SetUnit(const QString& unit) { unit_ = unit; }
   // The read-out shown on hover and while dragging: "100 … 2000 Hz".
   QString RangeText() const;
+  // What is drawn beside the slider now (its range while it moves), or empty.
+  QString ShownText() const;
 
  signals:
   void OnChange(double value0, double value1);
@@ -57,7 +61,7 @@ class KWRangeSlider final : public QWidget {
   int Travel() const { return (vertical_ ? height() : width()) - kReserved; }
   // A distance along the travel from the bottom (vertical) or the left.
   int Along(QPoint point) const { return vertical_ ? height() - 1 - point.y() : point.x(); }
-  void Move(double m, Qt::KeyboardModifiers modifiers, QPoint globalPosition);
+  void Move(double m, Qt::KeyboardModifiers modifiers);
 
   double min_ = 0.0, max_ = 1.0;
   ValueScale scale_ = ValueScale::Linear;
@@ -67,6 +71,7 @@ class KWRangeSlider final : public QWidget {
   QPoint last_;
   std::vector<double> ticks_;
   QString unit_;
+  QPointer<KWValueTag> tag_;
 };
 
 }  // namespace tg

@@ -11,6 +11,8 @@
 #include <numeric>
 
 #include "controls/PixelLines.h"
+#include "controls/PlayheadTimer.h"
+#include "controls/StagePalette.h"
 
 namespace tg {
 
@@ -19,9 +21,39 @@ KWStepGrid::KWStepGrid(QWidget* parent) : QWidget(parent) {
   Resize();
 }
 
+KWStepGrid::~KWStepGrid() { PlayheadTimer::Forget(this); }
+
+void KWStepGrid::FollowPlayhead(PlayheadFunction source) {
+  playheadSource_ = std::move(source);
+  if (playheadSource_) {
+    PlayheadTimer::Instance().Add(this);
+  } else {
+    PlayheadTimer::Instance().Remove(this);
+    SetPlayhead(-1);
+  }
+}
+
+void KWStepGrid::RefreshPlayhead() {
+  if (playheadSource_) SetPlayhead(playheadSource_());
+}
+
+void KWStepGrid::SetPlayhead(int column) {
+  if (column < 0 || column >= columns_) column = -1;
+  if (column == playhead_) return;
+  if (playhead_ >= 0) update(ColumnRect(playhead_));
+  playhead_ = column;
+  if (playhead_ >= 0) update(ColumnRect(playhead_));
+}
+
+QRect KWStepGrid::ColumnRect(int column) const {
+  const int rows = std::accumulate(rowHeights_.begin(), rowHeights_.end(), 0);
+  return {labelWidth_ + column * columnWidth_, HeadingHeight(), columnWidth_, rows};
+}
+
 void KWStepGrid::SetColumns(int count, int width) {
   columns_ = std::max(1, count);
   columnWidth_ = std::max(3, width);
+  if (playhead_ >= columns_) playhead_ = -1;
   focused_.setX(std::min(focused_.x(), columns_ - 1));
   Resize();
 }
@@ -161,6 +193,7 @@ void KWStepGrid::paintEvent(QPaintEvent* event) {
   }
 
   const QColor gap = pal.color(QPalette::Mid);
+  const StagePalette& colours = StagePalette::Current();
   std::vector<CellLook> looks(static_cast<size_t>(columns_));
   for (int row = 0; row < Rows(); ++row) {
     const QRect rowRect(labelWidth_, RowTop(row), columns_ * columnWidth_,
@@ -183,12 +216,14 @@ void KWStepGrid::paintEvent(QPaintEvent* event) {
       painter.fillRect(cell, gap);
       const QRect inner = cell.adjusted(1, 1, -1, -1);
       const CellLook& look = looks[static_cast<size_t>(column)];
+      const bool heard = column == playhead_;
+      const QColor& off = heard ? colours.playheadOff : colours.cellOff;
       if (!look.text.isEmpty()) {
-        painter.fillRect(inner, Qt::white);
-        painter.setPen(Qt::black);
+        painter.fillRect(inner, off);
+        painter.setPen(colours.cellText);
         painter.drawText(inner, Qt::AlignCenter, look.text);
       } else {
-        painter.fillRect(inner, look.set ? Qt::black : Qt::white);
+        painter.fillRect(inner, look.set ? (heard ? colours.playheadOn : colours.cellOn) : off);
       }
     }
     painter.setFont(font());

@@ -13,7 +13,8 @@ namespace tg {
 // The grid holds no pattern: it asks for each cell's look and reports presses,
 // releases and the space key, so the window decides what a cell means. Cells
 // are drawn inset by one pixel: black when set, white when clear, or a text
-// centred on white. The focused cell moves with the arrow keys.
+// centred on white. The focused cell moves with the arrow keys. A playhead
+// column, when there is one, shows the step being heard.
 class KWStepGrid final : public QWidget {
   Q_OBJECT
 
@@ -24,7 +25,11 @@ class KWStepGrid final : public QWidget {
   };
   using LookFunction = std::function<CellLook(int column, int row)>;
 
+  // The column being heard, or −1 for none.
+  using PlayheadFunction = std::function<int()>;
+
   explicit KWStepGrid(QWidget* parent = nullptr);
+  ~KWStepGrid() override;
 
   // Geometry; the grid takes exactly the size it needs (no scroll bars).
   void SetColumns(int count, int width);
@@ -53,6 +58,14 @@ class KWStepGrid final : public QWidget {
   void UpdateCell(int column, int row);
   void UpdateCells();
 
+  // The playhead asks source for its column on the shared playhead timer;
+  // an empty function takes the playhead away.
+  void FollowPlayhead(PlayheadFunction source);
+  // Asks the source now; only the columns that change are repainted.
+  void RefreshPlayhead();
+  void SetPlayhead(int column);
+  int Playhead() const { return playhead_; }
+
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
 
@@ -78,6 +91,7 @@ class KWStepGrid final : public QWidget {
   int RowTop(int row) const;
   void Resize();
   QFont FittingFont(const QString& text, QSize box) const;
+  QRect ColumnRect(int column) const;
 
   int columns_ = 16;
   int columnWidth_ = 16;
@@ -89,6 +103,8 @@ class KWStepGrid final : public QWidget {
   int beatsPerBar_ = 4;
   LookFunction look_;
   QPoint focused_{0, 0};
+  PlayheadFunction playheadSource_;
+  int playhead_ = -1;
 };
 
 }  // namespace tg

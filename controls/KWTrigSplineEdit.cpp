@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "controls/PixelLines.h"
+#include "controls/StagePalette.h"
 
 namespace tg {
 
@@ -17,10 +18,11 @@ void KWTrigSplineEdit::SetCommaText(const QString& text) {
 void KWTrigSplineEdit::resizeEvent(QResizeEvent*) { path_.SetSize(width(), height()); }
 
 void KWTrigSplineEdit::paintEvent(QPaintEvent*) {
+  const StagePalette& colours = StagePalette::Current();
   QPainter painter(this);
-  painter.fillRect(rect(), QColor(0, 128, 128));
+  painter.fillRect(rect(), colours.pathBack);
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(Qt::black, 1));
+  painter.setPen(QPen(colours.pathCurve, 1));
   for (int s = 0; s < path_.SegmentCount(); ++s) {
     QPolygonF line;
     for (int i = 0; i < TrigSplinePath::kSamplesPerSegment; ++i) {
@@ -33,9 +35,9 @@ void KWTrigSplineEdit::paintEvent(QPaintEvent*) {
   for (int i = 0; i < path_.SegmentCount(); ++i) {
     const auto& p = path_.Points()[static_cast<size_t>(i)];
     painter.fillRect(path_.PixelX(p.x) - 2, path_.PixelY(p.y) - 2, 5, 5,
-                     i == path_.StartIndex() ? QColor(255, 0, 0) : QColor(0, 255, 0));
+                     i == path_.StartIndex() ? colours.pathStart : colours.pathPoint);
   }
-  painter.setPen(QPen(QColor(0, 0, 255), 1));
+  painter.setPen(QPen(colours.pathLine, 1));
   const int cx = width() / 2, cy = height() / 2;
   PixelLine(painter, {cx - 4, cy}, {cx + 4, cy});
   PixelLine(painter, {cx, cy - 4}, {cx, cy + 4});

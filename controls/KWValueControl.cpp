@@ -1,17 +1,28 @@
 #include "controls/KWValueControl.h"
 
+#include <QApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QToolTip>
+#include <QWheelEvent>
 #include <algorithm>
 
+#include "controls/KWValueTag.h"
+#include "controls/NumberEditLogic.h"
 #include "framework/properties/TextIO.h"
 
 namespace tg {
 
 KWValueControl::KWValueControl(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::StrongFocus);
+}
+
+KWValueControl::~KWValueControl() {
+  // Both live on the window, which outlives the control.
+  delete tag_.data();
+  delete entry_.data();
 }
 
 void KWValueControl::SetMin(double min) {
@@ -80,13 +91,104 @@ bool KWValueControl::event(QEvent* event) {
   return QWidget::event(event);
 }
 
-void KWValueControl::MoveBy(double dp, QPoint globalPosition) {
+QString KWValueControl::ShownText() const { return KWValueTag::Shown(tag_); }
+
+void KWValueControl::MoveBy(double dp) {
   const double p = std::clamp(p_ + dp, 0.0, 1.0);
   if (p == p_) return;
   p_ = p;
   update();
   emit OnChange(Value());
-  QToolTip::showText(globalPosition, ValueText(), this);
+  // Held while the mouse drags; a key or the wheel lets it go by itself.
+  QToolTip::hideText();
+  KWValueTag::Show(tag_, this, ValueText(), QApplication::mouseButtons() != Qt::NoButton);
+}
+
+void KWValueControl::wheelEvent(QWheelEvent* event) {
+  const int notches = event->angleDelta().y() / 120;
+  if (!hasFocus() || notches == 0) {
+    event->ignore();
+    return;
+  }
+  const bool fine = event->modifiers() & Qt::ControlModifier;
+  MoveBy(notches * (fine ? 0.001 : 0.01));
+  event->accept();
+}
+
+void KWValueControl::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    OpenEntry();
+    return;
+  }
+  QWidget::mouseDoubleClickEvent(event);
+}
+
+void KWValueControl::OpenEntry() {
+  if (!isEnabled()) return;
+  QWidget* window = this->window();
+  if (entry_ && entry_->parentWidget() != window) CloseEntry();
+  if (!entry_) {
+    entry_ = new QLineEdit(window);
+    entry_->installEventFilter(this);
+    connect(entry_, &QLineEdit::returnPressed, this, &KWValueControl::TakeEntry);
+  }
+  const QPoint at = mapTo(window, QPoint(0, (height() - entry_->sizeHint().height()) / 2));
+  entry_->setGeometry(at.x(), at.y(), std::max(width(), 72), entry_->sizeHint().height());
+  entry_->setText(QString::fromStdString(textio::FormatDouble(Value())));
+  entry_->selectAll();
+  entry_->show();
+  entry_->raise();
+  entry_->setFocus();
+}
+
+void KWValueControl::TakeEntry() {
+  if (!entry_) return;
+  QString text = entry_->text().trimmed();
+  if (!unit_.isEmpty() && text.endsWith(unit_)) text.chop(unit_.size());
+  const numberedit::Parsed read = numberedit::Parse(text.trimmed().toStdString(), min_, max_);
+  if (read.status != numberedit::kValid) {
+    const QString range = QString("%1 to %2")
+                              .arg(QString::fromStdString(textio::FormatDouble(min_)),
+                                   QString::fromStdString(textio::FormatDouble(max_)));
+    const QString why = read.status == numberedit::kUnreadable ? "Not a number" : "Out of range";
+    KWValueTag::Show(tag_, entry_,
+                     QString("%1: type %2%3").arg(why, range, unit_.isEmpty() ? "" : " " + unit_),
+                     true, true);
+    entry_->selectAll();
+    return;
+  }
+  CloseEntry();
+  const double p = PositionOfValue(read.value, min_, max_, scale_);
+  if (p != p_) {
+    p_ = p;
+    update();
+    emit OnChange(Value());
+  }
+  KWValueTag::Show(tag_, this, ValueText(), false);
+  setFocus();
+}
+
+void KWValueControl::CloseEntry() {
+  if (!entry_) return;
+  QLineEdit* entry = entry_.data();
+  entry_ = nullptr;
+  entry->removeEventFilter(this);
+  entry->hide();
+  entry->deleteLater();
+  if (tag_) tag_->hide();
+}
+
+bool KWValueControl::eventFilter(QObject* watched, QEvent* event) {
+  if (entry_ && watched == entry_.data()) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+      CloseEntry();
+      setFocus();
+      return true;
+    }
+    if (event->type() == QEvent::FocusOut) CloseEntry();
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void KWValueControl::keyPressEvent(QKeyEvent* event) {
@@ -113,15 +215,20 @@ void KWValueControl::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_End:
       dp = 1.0;
       break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      OpenEntry();
+      return;
     default:
       QWidget::keyPressEvent(event);
       return;
   }
-  MoveBy(dp, mapToGlobal(rect().center()));
+  MoveBy(dp);
 }
 
 void KWValueControl::mouseReleaseEvent(QMouseEvent* event) {
   QToolTip::hideText();
+  KWValueTag::Release(tag_);
   QWidget::mouseReleaseEvent(event);
 }
 

@@ -173,6 +173,7 @@ void TAudioEngineModule::ClearOutputMeters() {
   Clear(outputLeftHistory_);
   Clear(outputRightHistory_);
   Clear(clockHistory_);
+  Clear(clockRunningHistory_);
 }
 
 void TAudioEngineModule::SetOutputLimited(bool on) { soundOut_->SetLimiting(on); }
@@ -347,12 +348,22 @@ bool TAudioEngineModule::DisconnectContraptions(TGardeningContraption& source, i
   return disconnected;
 }
 
-TAudioEngineModule::Meters TAudioEngineModule::GetMeters() {
+size_t TAudioEngineModule::HeardIndex() const {
   constexpr auto kRelaxed = std::memory_order_relaxed;
   int i = historyIndex_.load(kRelaxed) - displayDelay_.load(kRelaxed);
   while (i < 0) i += kHistoryLength;
-  i %= kHistoryLength;
-  const auto at = static_cast<size_t>(i);
+  return static_cast<size_t>(i % kHistoryLength);
+}
+
+bool TAudioEngineModule::HeardClockTick(uint32_t& tick) const {
+  const size_t at = HeardIndex();
+  tick = clockHistory_[at].load(std::memory_order_relaxed);
+  return clockRunningHistory_[at].load(std::memory_order_relaxed);
+}
+
+TAudioEngineModule::Meters TAudioEngineModule::GetMeters() {
+  constexpr auto kRelaxed = std::memory_order_relaxed;
+  const size_t at = HeardIndex();
   Meters m;
   if (soundIn_->active.Value() && soundIn_->IsScheduled()) {
     m.inputLeft = inputLeftHistory_[at].load(kRelaxed);
@@ -493,6 +504,7 @@ void TAudioEngineModule::FillBlock(int16_t* out, bool anotherFollows) {
   outputLeftHistory_[at].store(outputLevelLeft_, kRelaxed);
   outputRightHistory_[at].store(outputLevelRight_, kRelaxed);
   clockHistory_[at].store(ClockTickOf(context_.Clock().Position()), kRelaxed);
+  clockRunningHistory_[at].store(context_.Clock().IsRunning(), kRelaxed);
   historyIndex_.store(index + 1 < kHistoryLength ? index + 1 : 0, kRelaxed);
 }
 

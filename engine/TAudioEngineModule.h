@@ -204,6 +204,10 @@ class TAudioEngineModule final : public ContraptionEngine,
   bool IsDocumentModified() const { return documentModified_; }
   void SetDocumentModified(bool modified) { documentModified_ = modified; }
 
+  // The clock as heard now, read as the meters are (any thread, no lock):
+  // false while the heard block was made with the clock stopped or paused.
+  bool HeardClockTick(uint32_t& tick) const override;
+
   int DisplayDelay() const { return displayDelay_.load(std::memory_order_relaxed); }
   int HistoryIndex() const { return historyIndex_.load(std::memory_order_relaxed); }
 
@@ -222,6 +226,8 @@ class TAudioEngineModule final : public ContraptionEngine,
   void SoundInChanged() const {
     if (soundInChanged_) soundInChanged_();
   }
+  // The history slot being heard now.
+  size_t HeardIndex() const;
   void ClearInputMeters();
   void ClearOutputMeters();
   // Audio thread, under the engine lock; or offline, as above.
@@ -263,6 +269,7 @@ class TAudioEngineModule final : public ContraptionEngine,
   History<float> outputLeftHistory_{};
   History<float> outputRightHistory_{};
   History<uint32_t> clockHistory_{};
+  History<bool> clockRunningHistory_{};
   float outputLevelLeft_ = 0.0f;
   float outputLevelRight_ = 0.0f;
   std::atomic<bool> overloadSeen_{false};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace tg {
 
 class EngineLock;
@@ -13,6 +15,8 @@ class ContraptionEngine {
   // UI thread.
   virtual HostServices& Host() = 0;
   virtual EngineLock& GetEngineLock() = 0;
+  // The clock tick being heard, when the clock runs there (for playheads).
+  virtual bool HeardClockTick(uint32_t& /*tick*/) const { return false; }
 
  protected:
   ~ContraptionEngine() = default;

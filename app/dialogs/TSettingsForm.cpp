@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/dialogs/ThemeSettings.h"
 #include "dsp/BlockConstants.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
@@ -61,6 +62,7 @@ TSettingsForm::TSettingsForm(TAudioEngineModule& engine, KWWaveOutStream* out, K
   pages_->addTab(MakeStreamPage(out_, "Output Device", true), "Audio Output");
   pages_->addTab(MakeStreamPage(in_, "Input Device", false), "Audio Input");
   pages_->addTab(MakeDirectoryPage(), "Directories");
+  pages_->addTab(MakeGeneralPage(), "General");
   pages_->widget(0)->setEnabled(out != nullptr);
   pages_->widget(1)->setEnabled(in != nullptr);
 
@@ -173,6 +175,17 @@ QWidget* TSettingsForm::MakeDirectoryPage() {
   return widget;
 }
 
+QWidget* TSettingsForm::MakeGeneralPage() {
+  auto* widget = new QWidget;
+  auto* form = new QFormLayout(widget);
+  theme_ = new QComboBox(widget);
+  theme_->addItem("Light", static_cast<int>(StageTheme::Light));
+  theme_->addItem("Dark", static_cast<int>(StageTheme::Dark));
+  form->addRow("Theme:", theme_);
+  connect(theme_, &QComboBox::currentIndexChanged, this, [this] { Changed(); });
+  return widget;
+}
+
 void TSettingsForm::AddDirectory(const QString& directory) {
   directories_->addItem(directory.endsWith('/') ? directory : directory + "/");
   Changed();
@@ -216,6 +229,10 @@ void TSettingsForm::ReadCurrent() {
   if (inStream_ != nullptr) {
     fill(in_, inStream_->DeviceNames(), inStream_->Device(), inStream_->BufferSize(),
          inStream_->BufferCount());
+  }
+  {
+    const QSignalBlocker block(theme_);
+    theme_->setCurrentIndex(theme_->findData(static_cast<int>(StagePalette::CurrentTheme())));
   }
   directories_->clear();
   for (const std::string& dir : SoundFilePaths::Instance().Directories()) {
@@ -267,6 +284,8 @@ void TSettingsForm::Apply() {
     dirs.push_back(directories_->item(i)->text().toStdString());
   }
   SoundFilePaths::Instance().SetDirectories(dirs);
+  const auto theme = static_cast<StageTheme>(theme_->currentData().toInt());
+  if (theme != StagePalette::CurrentTheme()) ApplyStageTheme(theme);
   StoreApplied();
   apply_->setEnabled(false);
 }
@@ -319,6 +338,7 @@ void TSettingsForm::StoreApplied() {
   StoreProcessingThreads(*settings_, engine_.ProcessingThreads());
   StoreOutputLimited(*settings_, engine_.OutputLimited());
   SoundFilePaths::Instance().Store(*settings_);
+  StoreStageTheme(*settings_, StagePalette::CurrentTheme());
   settings_->Sync();
 }
 

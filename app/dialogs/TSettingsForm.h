@@ -18,9 +18,9 @@ class TAudioEngineModule;
 class UserMessages;
 
 // "Tonegarden Settings": the two streams' devices and buffers, Overdrive, the
-// processing threads, and the sound-file directories. Every showing reads the current values; with
-// a settings store, what is applied is stored at once, so that it outlives a program that is killed
-// rather than closed.
+// processing threads, the sound-file directories and the theme. Every showing reads the current
+// values; with a settings store, what is applied is stored at once, so that it outlives a program
+// that is killed rather than closed.
 class TSettingsForm final : public QDialog {
   Q_OBJECT
 
@@ -61,12 +61,15 @@ class TSettingsForm final : public QDialog {
   QLabel* ThreadsNote() const { return threadsNote_; }
   QCheckBox* LimitBox() const { return limit_; }
   QListWidget* DirectoryList() const { return directories_; }
+  // "Theme:" Light or Dark, on the "General" page.
+  QComboBox* ThemeBox() const { return theme_; }
   void AddDirectory(const QString& directory);
   void RemoveSelectedDirectory();
 
  private:
   QWidget* MakeStreamPage(Page& page, const QString& group, bool withOverdrive);
   QWidget* MakeDirectoryPage();
+  QWidget* MakeGeneralPage();
   void Changed();
   static void UpdateLabels(const Page& page);
   static int SelectedNumber(const QComboBox* box);
@@ -86,6 +89,7 @@ class TSettingsForm final : public QDialog {
   QLabel* threadsNote_ = nullptr;  // why fewer threads work than asked for
   QCheckBox* limit_ = nullptr;
   QListWidget* directories_ = nullptr;
+  QComboBox* theme_ = nullptr;
   QPushButton* apply_ = nullptr;
   QPushButton* ok_ = nullptr;
 };

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/help/ExampleFiles.h"
+#include "controls/StagePalette.h"
 #include "framework/TContraptionFactory.h"
 
 namespace tg {
@@ -59,7 +60,12 @@ THelpBrowser::THelpBrowser(const TContraptionFactory& factory, QWidget* parent)
   // QTextBrowser does not follow <link> stylesheets; the pages share one.
   QFile css(":/help/style.css");
   if (css.open(QIODevice::ReadOnly)) {
-    browser_->document()->setDefaultStyleSheet(QString::fromUtf8(css.readAll()));
+    QString sheet = QString::fromUtf8(css.readAll());
+    // The pages' dark green headings and pale tips are made for a light page.
+    if (StagePalette::CurrentTheme() == StageTheme::Dark)
+      sheet.append(
+          "h1, h2 { color: #9fd4a8; } .tip { background: #2c3a2e; border-color: #4d6b52; }");
+    browser_->document()->setDefaultStyleSheet(sheet);
   }
   auto* back = new QPushButton("Back", this);
   auto* contents = new QPushButton("Contents", this);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/dialogs/ThemeSettings.h"
 #include "app/document/RecoveryFiles.h"
 #include "app/host/QtHostServices.h"
 #include "app/mainwindow/TMainForm.h"
@@ -76,6 +77,7 @@ int main(int argc, char** argv) {
   tg::TContraptionFactory factory;
   tg::RegisterContraptionTypes(factory);
   tg::QtSettingsStore settings;
+  tg::ApplyStageTheme(tg::LoadStageTheme(settings));
   // TONEGARDEN_AUDIO=silent runs without a sound card (demos, screenshots).
   std::unique_ptr<tg::WaveDeviceLayer> layer;
   if (qgetenv("TONEGARDEN_AUDIO") == "silent") {

@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "app/patch/WireRules.h"
+#include "controls/StagePalette.h"
 
 namespace tg {
 
@@ -262,9 +263,10 @@ void KWPatcherPanel::EnsureVisible(const PatchNode& node) {
 
 void KWPatcherPanel::DrawNode(QPainter& painter, const PatchNode& node) const {
   const QPalette& pal = palette();
+  const StagePalette& colours = StagePalette::Current();
   const QRect r = NodeRect(node);
   const bool active = node.selected && hasFocus();
-  const QColor fill = pal.color(active ? QPalette::Highlight : QPalette::Button);
+  const QColor fill = active ? colours.nodeSelected : colours.nodeFace;
   auto bevel = [&](const QRect& box, bool sunken) {
     painter.fillRect(box, sunken ? pal.color(QPalette::Mid) : fill);
     painter.setPen(pal.color(sunken ? QPalette::Shadow : QPalette::Light));
@@ -279,20 +281,20 @@ void KWPatcherPanel::DrawNode(QPainter& painter, const PatchNode& node) const {
     bevel(PortRect(node, false, i), &node == hoverNode_ && i == hoverInlet_);
   for (int i = 0; i < node.outletCount; ++i)
     bevel(PortRect(node, true, i), &node == hoverNode_ && i == hoverOutlet_);
-  painter.setPen(pal.color(active ? QPalette::HighlightedText : QPalette::ButtonText));
+  painter.setPen(active ? colours.nodeSelectedText : colours.nodeText);
   painter.drawText(QRect(r.left() + 5, r.top() + 7, r.width() - 5, fontMetrics().height()),
                    Qt::AlignLeft | Qt::AlignTop, Text(node.caption));
 }
 
 void KWPatcherPanel::DrawWires(QPainter& painter) const {
   const QPalette& pal = palette();
-  const QPen wire = WirePen();
   QColor hoverColour = pal.color(QPalette::Highlight);
   hoverColour.setAlpha(150);
   painter.setRenderHint(QPainter::Antialiasing, true);
   for (int i = 0; i < model_.ConnectionCount(); ++i) {
     const PatchConnection& c = model_.ConnectionAt(i);
     const QPoint from = OutletPoint(*c.source, c.outlet), to = InletPoint(*c.destination, c.inlet);
+    const QPen wire = WirePen(WireColour(*c.source, c.outlet));
     if (c.selected) {
       // A band of the selection colour with the wire over it, and its ends
       // marked, so it reads as selected with or without the focus.
@@ -317,8 +319,17 @@ void KWPatcherPanel::DrawWires(QPainter& painter) const {
   painter.setRenderHint(QPainter::Antialiasing, false);
 }
 
-QPen KWPatcherPanel::WirePen() const {
-  return QPen(palette().color(QPalette::WindowText), 1.5, Qt::SolidLine, Qt::RoundCap);
+QPen KWPatcherPanel::WirePen(const QColor& colour) {
+  return QPen(colour, 1.5, Qt::SolidLine, Qt::RoundCap);
+}
+
+QColor KWPatcherPanel::WireColour(const PatchNode& source, int outlet) {
+  // The kind of signal by its outlet's name: "Left out", "Right out", else mono.
+  const std::string name = PortNameOf(source, true, outlet);
+  const StagePalette& colours = StagePalette::Current();
+  if (name.rfind("Left", 0) == 0) return colours.wireLeft;
+  if (name.rfind("Right", 0) == 0) return colours.wireRight;
+  return colours.wireMono;
 }
 
 void KWPatcherPanel::DrawLiveWire(QPainter& painter) const {
@@ -329,15 +340,18 @@ void KWPatcherPanel::DrawLiveWire(QPainter& painter) const {
   QPoint end = wireEnd_;
   if (hoverNode_ != nullptr && hoverInlet_ >= 0) end = InletPoint(*hoverNode_, hoverInlet_);
   if (hoverNode_ != nullptr && hoverOutlet_ >= 0) end = OutletPoint(*hoverNode_, hoverOutlet_);
+  const PatchNode* source = wireFromOutlet_ ? wireNode_ : hoverNode_;
+  const int outlet = wireFromOutlet_ ? wirePort_ : hoverOutlet_;
   painter.setRenderHint(QPainter::Antialiasing, true);
-  painter.setPen(WirePen());
+  painter.setPen(WirePen(source != nullptr && outlet >= 0 ? WireColour(*source, outlet)
+                                                          : StagePalette::Current().wireMono));
   painter.drawLine(anchor, end);
   painter.setRenderHint(QPainter::Antialiasing, false);
 }
 
 void KWPatcherPanel::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
-  painter.fillRect(viewport()->rect(), palette().color(QPalette::Window));
+  painter.fillRect(viewport()->rect(), StagePalette::Current().paneBack);
   painter.translate(-ScrollOffset());
   // Wires first: a box hides the wires that pass behind it.
   DrawWires(painter);
@@ -345,7 +359,7 @@ void KWPatcherPanel::paintEvent(QPaintEvent*) {
   // The wire in the hand goes over the boxes, so it is seen wherever it goes.
   DrawLiveWire(painter);
   if (mode_ == Mode::RubberBand && !band_.isEmpty()) {
-    painter.setPen(QPen(QColor(128, 128, 128), 1, Qt::DotLine));
+    painter.setPen(QPen(StagePalette::Current().rubberBand, 1, Qt::DotLine));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(band_.adjusted(0, 0, -1, -1));
   }

@@ -125,7 +125,9 @@ class KWPatcherPanel final : public QAbstractScrollArea {
   void DrawWires(QPainter& painter) const;
   void DrawLiveWire(QPainter& painter) const;
   // The one pen every wire is drawn with.
-  QPen WirePen() const;
+  static QPen WirePen(const QColor& colour);
+  // Wires are coloured by the kind of signal they carry: mono, left or right.
+  static QColor WireColour(const PatchNode& source, int outlet);
   // The nearest port within reach; `inward` lets it answer inside its box too.
   Hit NearestPort(QPoint p, const PatchNode* only, bool inward) const;
   bool IsLive(const PatchNode* node) const;

@@ -16,6 +16,7 @@
 #include "app/dialogs/TExportAsWaveForm.h"
 #include "app/dialogs/TProgressForm.h"
 #include "app/dialogs/TSettingsForm.h"
+#include "app/dialogs/ThemeSettings.h"
 #include "app/help/THelpBrowser.h"
 #include "app/mainwindow/SilentProgram.h"
 #include "app/mainwindow/TMainForm.h"
@@ -29,6 +30,7 @@
 #include "contraptions/generators/loopplayer/TLoopPlayerForm.h"
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "controls/KWDWMeter.h"
+#include "controls/KWStepGrid.h"
 #include "controls/KWValueControl.h"
 #include "dsp/QSNoiseSource.h"
 #include "engine/SoundFilePaths.h"
@@ -65,15 +67,8 @@ void WriteDrumSounds(const QString& directory) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QLocale::setDefault(QLocale::c());
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: tonegarden-screenshots DIR [DOCUMENT]\n");
-    return 2;
-  }
-  const QDir dir(QString::fromLocal8Bit(argv[1]));
-  QDir().mkpath(dir.path());
+// Every picture, in the look of the theme applied now.
+void TakePictures(const QDir& dir, int argc, char** argv) {
   auto save = [&](QWidget& w, const char* name) {
     const QString path = dir.filePath(QString(name) + ".png");
     if (!w.grab().save(path)) std::fprintf(stderr, "could not write %s\n", qPrintable(path));
@@ -185,6 +180,9 @@ int main(int argc, char** argv) {
     }
     QApplication::processEvents();
     if (form != nullptr) {
+      form->Grid()->FollowPlayhead([] { return 6; });  // as if step 7 were heard
+      form->Grid()->RefreshPlayhead();
+      QApplication::processEvents();
       save(*form, "window-Drums-pattern");
       form->close();
     }
@@ -299,5 +297,22 @@ int main(int argc, char** argv) {
   window.Help().hide();
   std::printf("pictures in %s at device pixel ratio %s\n", qPrintable(dir.path()),
               tg::numbertext::General(window.devicePixelRatioF(), 6).c_str());
+}
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QLocale::setDefault(QLocale::c());
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: tonegarden-screenshots DIR [DOCUMENT]\n");
+    return 2;
+  }
+  // Both themes, each in a folder of its own.
+  const QDir dir(QString::fromLocal8Bit(argv[1]));
+  for (const tg::StageTheme theme : {tg::StageTheme::Light, tg::StageTheme::Dark}) {
+    const QString folder = dir.filePath(QString(tg::StageThemeName(theme)).toLower());
+    QDir().mkpath(folder);
+    tg::ApplyStageTheme(theme);
+    TakePictures(QDir(folder), argc, argv);
+  }
   return 0;
 }

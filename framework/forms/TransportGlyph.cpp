@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "controls/StagePalette.h"
+
 namespace tg {
 
 QIcon TransportGlyph(const QString& name) {
@@ -15,11 +17,11 @@ QIcon TransportGlyph(const QString& name) {
     p.setBrush(QColor(0x20, 0x90, 0x30));
     p.drawPolygon(QPolygonF({QPointF(4, 2), QPointF(14, 8), QPointF(4, 14)}));
   } else if (name == "PAUSE") {
-    p.setBrush(QColor(0x30, 0x30, 0x30));
+    p.setBrush(StagePalette::Current().buttonText);
     p.drawRect(QRectF(3.5, 3, 3.5, 10));
     p.drawRect(QRectF(9, 3, 3.5, 10));
   } else if (name == "STOP") {
-    p.setBrush(QColor(0x30, 0x30, 0x30));
+    p.setBrush(StagePalette::Current().buttonText);
     p.drawRect(QRectF(3, 3, 10, 10));
   } else {
     p.setBrush(QColor(0xd0, 0x20, 0x20));

@@ -4,11 +4,14 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPushButton>
+#include <QRegion>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <vector>
@@ -500,6 +503,83 @@ TEST_F(SequencerWindowsTest, TheRealNotePickerChangesTheNote) {
   QTest::mouseClick(panel, Qt::LeftButton, {}, panel->rect().center());
   EXPECT_DOUBLE_EQ(static_cast<TG5Combs&>(combs.Processor()).frequency[3].Value(),
                    KeyFrequency(60));
+}
+
+// ---- Playheads --------------------------------------------------------------
+
+// Records the region of every paint a widget gets.
+class PaintRegions : public QObject {
+ public:
+  explicit PaintRegions(QWidget* widget) { widget->installEventFilter(this); }
+  QRegion painted;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(event)->region();
+    return false;
+  }
+};
+
+QRegion ColumnOf(KWStepGrid* grid, int column) {
+  if (column < 0) return {};
+  return QRegion(grid->CellRect(column, 0).united(grid->CellRect(column, grid->Rows() - 1)));
+}
+
+TEST_F(SequencerWindowsTest, PlayheadsShowTheStepHeardAndRepaintOnlyTheColumnsThatMove) {
+  struct Sequencer {
+    const char* type;
+    int steps;
+  };
+  for (const Sequencer& sequencer : {Sequencer{"Drums", 32}, Sequencer{"Bassline", 16}}) {
+    SCOPED_TRACE(sequencer.type);
+    TGardeningContraption& c = Make(sequencer.type);
+    c.ShowWindow();
+    auto* grid = host.WindowOf(c)->findChild<KWStepGrid*>();
+    ASSERT_NE(grid, nullptr);
+    pane.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
+    PaintRegions paints(grid);
+
+    QSDynSigContext& context = engine->GetContext();
+    context.Clock().SetPosition(0.0);
+    ASSERT_TRUE(engine->SetTempo(240.0));
+    context.Clock().SetRunning(true);
+    // One block a buffer, so the clock each block leaves is known here.
+    std::vector<int16_t> buffer(2 * 256);
+    std::vector<uint32_t> tickAfterBlock;
+    int moves = 0;
+    for (int block = 0; block < 600; ++block) {
+      engine->OutStreamFillBuffer(buffer.data(), 256);
+      tickAfterBlock.push_back(static_cast<uint32_t>(std::ceil(context.Clock().Position())));
+      const int delay = engine->DisplayDelay();
+      ASSERT_GT(delay, 0);
+      const int before = grid->Playhead();
+      QApplication::processEvents();
+      paints.painted = {};
+      grid->RefreshPlayhead();
+      const int heardBlock = static_cast<int>(tickAfterBlock.size()) - delay;
+      const int expected = heardBlock < 0
+                               ? -1  // nothing made with the clock running heard yet
+                               : static_cast<int>(tickAfterBlock[static_cast<size_t>(heardBlock)] /
+                                                  6 % static_cast<uint32_t>(sequencer.steps));
+      ASSERT_EQ(grid->Playhead(), expected) << "block " << block;
+      QApplication::processEvents();
+      if (before != expected) {
+        ++moves;
+        EXPECT_EQ(paints.painted, ColumnOf(grid, before) + ColumnOf(grid, expected));
+      } else {
+        EXPECT_TRUE(paints.painted.isEmpty());
+      }
+    }
+    EXPECT_GT(moves, sequencer.steps);  // it went round the pattern
+
+    // Paused, the playhead goes once the pause is heard.
+    context.Clock().SetRunning(false);
+    for (int block = 0; block < 20; ++block) engine->OutStreamFillBuffer(buffer.data(), 256);
+    grid->RefreshPlayhead();
+    EXPECT_EQ(grid->Playhead(), -1);
+    c.CloseWindow();
+  }
 }
 
 }  // namespace sequencer_windows_test

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QLineEdit>
+#include <QLocale>
 #include <QSignalSpy>
 #include <QTest>
+#include <functional>
 
 #include "controls/KWDWKnob.h"
 #include "controls/KWDWSlider.h"
 #include "controls/KWRangeSlider.h"
+#include "controls/KWValueTag.h"
 #include "tests/controls/MouseHelpers.h"
 
 namespace tg {
@@ -164,6 +168,154 @@ TEST(RangeSliderTest, GrabsTheUpperThumbFirstAndDragsWithModifiers) {
   EXPECT_NEAR(slider.Value1(), 0.7, 1e-9);
   EXPECT_EQ(changed.count(), 10);
 }
+
+// ---- Values beside the controls and typed values ---------------------------
+
+struct ShownControl {
+  const char* name;
+  std::function<QWidget*(QWidget* window)> make;
+};
+
+class ValueShownTest : public ::testing::TestWithParam<ShownControl> {};
+
+QString ShownBy(QWidget* control) {
+  if (auto* range = qobject_cast<KWRangeSlider*>(control)) return range->ShownText();
+  return static_cast<KWValueControl*>(control)->ShownText();
+}
+
+QString ExpectedText(QWidget* control) {
+  if (auto* range = qobject_cast<KWRangeSlider*>(control)) return range->RangeText();
+  return static_cast<KWValueControl*>(control)->ValueText();
+}
+
+TEST_P(ValueShownTest, TheValueIsDrawnBesideTheControlWhileItMoves) {
+  QWidget window;
+  window.resize(400, 300);
+  QWidget* control = GetParam().make(&window);
+  control->move(100, 60);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const QPoint middle = control->rect().center();
+
+  // During a drag, held: the value and its unit, beside the control.
+  test::Mouse(control, QEvent::MouseButtonPress, middle);
+  for (int dy = 1; dy <= 10; ++dy)
+    test::Mouse(control, QEvent::MouseMove, middle - QPoint(-dy, dy));
+  const QString shown = ShownBy(control);
+  EXPECT_EQ(shown, ExpectedText(control));
+  EXPECT_TRUE(shown.endsWith(" Hz")) << shown.toStdString();
+  auto* tag = window.findChild<KWValueTag*>();
+  ASSERT_NE(tag, nullptr);
+  EXPECT_TRUE(tag->isVisible());
+  EXPECT_FALSE(tag->geometry().intersects(control->geometry()));
+  EXPECT_TRUE(window.rect().contains(tag->geometry()));
+  // Released, it goes after a moment.
+  test::Mouse(control, QEvent::MouseButtonRelease, middle - QPoint(-10, 10), Qt::NoButton);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ShownBy(control).isEmpty(); }, 20000));
+
+  // A key moves it as well.
+  control->setFocus();
+  QTest::keyClick(control, Qt::Key_Up);
+  EXPECT_EQ(ShownBy(control), ExpectedText(control));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryValueControl, ValueShownTest,
+                         ::testing::Values(ShownControl{"Knob",
+                                                        [](QWidget* w) {
+                                                          auto* knob = new KWDWKnob(w);
+                                                          knob->resize(35, 35);
+                                                          knob->SetMax(1000);
+                                                          knob->SetUnit("Hz");
+                                                          return knob;
+                                                        }},
+                                           ShownControl{"Slider",
+                                                        [](QWidget* w) {
+                                                          auto* slider = new KWDWSlider(w);
+                                                          slider->resize(24, 120);
+                                                          slider->SetMax(1000);
+                                                          slider->SetUnit("Hz");
+                                                          return slider;
+                                                        }},
+                                           ShownControl{"RangeSlider",
+                                                        [](QWidget* w) {
+                                                          auto* range = new KWRangeSlider(w);
+                                                          range->resize(24, 120);
+                                                          range->SetMax(1000);
+                                                          range->SetValue0(200);
+                                                          range->SetValue1(600);
+                                                          range->SetUnit("Hz");
+                                                          return range;
+                                                        }}),
+                         [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
+
+class TypedValueTest : public ::testing::TestWithParam<ShownControl> {};
+
+TEST_P(TypedValueTest, ADoubleClickOpensAFieldThatTakesOnlyANumberInTheRange) {
+  QLocale::setDefault(QLocale(QLocale::German));  // a comma for a point, if asked
+  QWidget window;
+  window.resize(400, 300);
+  auto* control = static_cast<KWValueControl*>(GetParam().make(&window));
+  control->move(100, 60);
+  control->SetValue(250);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QSignalSpy changed(control, &KWValueControl::OnChange);
+
+  const auto type = [&](const QString& text, Qt::Key key) {
+    QLineEdit* entry = control->Entry();
+    ASSERT_NE(entry, nullptr);
+    entry->selectAll();
+    QTest::keyClicks(entry, text);
+    QTest::keyClick(entry, key);
+  };
+  QTest::mouseDClick(control, Qt::LeftButton, {}, control->rect().center());
+  ASSERT_NE(control->Entry(), nullptr);
+  EXPECT_TRUE(control->Entry()->isVisible());
+  EXPECT_EQ(control->Entry()->text(), "250");
+
+  type("lots", Qt::Key_Return);
+  EXPECT_EQ(control->ShownText(), "Not a number: type 0 to 1000 Hz");
+  type("1500", Qt::Key_Return);
+  EXPECT_EQ(control->ShownText(), "Out of range: type 0 to 1000 Hz");
+  EXPECT_EQ(changed.count(), 0);
+  EXPECT_EQ(control->Value(), 250);
+  ASSERT_NE(control->Entry(), nullptr);  // still open to try again
+
+  type("440.5 Hz", Qt::Key_Return);
+  ASSERT_EQ(changed.count(), 1);
+  EXPECT_DOUBLE_EQ(changed.at(0).at(0).toDouble(), 440.5);
+  EXPECT_DOUBLE_EQ(control->Value(), 440.5);
+  EXPECT_EQ(control->Entry(), nullptr);
+  EXPECT_EQ(control->ShownText(), "440.5 Hz");
+
+  // From the keyboard, and Escape changes nothing.
+  control->setFocus();
+  QTest::keyClick(control, Qt::Key_Return);
+  type("7", Qt::Key_Escape);
+  EXPECT_EQ(control->Entry(), nullptr);
+  EXPECT_EQ(changed.count(), 1);
+  EXPECT_DOUBLE_EQ(control->Value(), 440.5);
+  QLocale::setDefault(QLocale::c());
+}
+
+INSTANTIATE_TEST_SUITE_P(KnobAndSlider, TypedValueTest,
+                         ::testing::Values(ShownControl{"Knob",
+                                                        [](QWidget* w) {
+                                                          auto* knob = new KWDWKnob(w);
+                                                          knob->resize(35, 35);
+                                                          knob->SetMax(1000);
+                                                          knob->SetUnit("Hz");
+                                                          return knob;
+                                                        }},
+                                           ShownControl{"Slider",
+                                                        [](QWidget* w) {
+                                                          auto* slider = new KWDWSlider(w);
+                                                          slider->resize(24, 120);
+                                                          slider->SetMax(1000);
+                                                          slider->SetUnit("Hz");
+                                                          return slider;
+                                                        }}),
+                         [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 }  // namespace value_controls_test
 }  // namespace tg

@@ -12,6 +12,7 @@
 #include "contraptions/effects/sspat/TGSSpat.h"
 #include "controls/KWDWSlider.h"
 #include "controls/KWTrigSplineEdit.h"
+#include "controls/StagePalette.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 
@@ -83,7 +84,7 @@ TSSpatForm::TSSpatForm(TGardeningContraption& contraption, QWidget* parent)
     grid->addWidget(slider, row, 3);
     ++row;
   }
-  problem_->setStyleSheet("color: #a00000");
+  problem_->setStyleSheet(WarningStyle());
   grid->addWidget(problem_, 0, 2, 1, 2);
 
   connect(pathEdit_, &KWTrigSplineEdit::OnChange, this, [this] { PathEdited(); });

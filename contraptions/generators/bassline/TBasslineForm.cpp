@@ -21,6 +21,7 @@
 #include "dsp/QSNoiseSource.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
+#include "framework/forms/HeardStep.h"
 
 namespace tg {
 
@@ -172,6 +173,7 @@ TBasslineForm::TBasslineForm(TGardeningContraption& contraption, QWidget* parent
     }
   });
   grid_->move(4, 52);
+  grid_->FollowPlayhead(HeardStep(contraption, TGBassline::kTicksPerStep, kSteps));
   connect(grid_, &KWStepGrid::CellPressed, this,
           [this](int step, int row) { CellPressed(step, row); });
   connect(grid_, &KWStepGrid::CellReleased, this, &TBasslineForm::CellReleased);

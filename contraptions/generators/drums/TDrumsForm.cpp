@@ -14,6 +14,7 @@
 #include "engine/SoundFilePaths.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
+#include "framework/forms/HeardStep.h"
 #include "framework/forms/SoundFileRow.h"
 
 namespace tg {
@@ -58,6 +59,7 @@ TDrumsForm::TDrumsForm(TGardeningContraption& contraption, QWidget* parent)
     return KWStepGrid::CellLook{.set = ((Bits(processor_.Gates(slot)) >> step) & 1u) != 0};
   });
   grid_->move(4, 2);
+  grid_->FollowPlayhead(HeardStep(contraption, TGDrums::kTicksPerStep, TGDrums::kSteps));
   connect(grid_, &KWStepGrid::CellPressed, this,
           [this](int step, int slot) { ToggleStep(step, slot); });
   connect(grid_, &KWStepGrid::CellKeyToggled, this,

@@ -12,6 +12,7 @@
 
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "controls/KWNumberEdit.h"
+#include "controls/StagePalette.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
@@ -45,7 +46,7 @@ TSoundInForm::TSoundInForm(TGardeningContraption& contraption, QWidget* parent)
   delay_->setFixedWidth(60);
   position_->setRange(0, 10000);
   problem_->setWordWrap(true);
-  problem_->setStyleSheet("color: #b01010");
+  problem_->setStyleSheet(WarningStyle());
   SetPlayGlyph("PLAY");
   timer_->setInterval(1000);
 

@@ -16,6 +16,7 @@
 
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "controls/KWNumberEdit.h"
+#include "controls/StagePalette.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TGardeningContraption.h"
@@ -86,7 +87,7 @@ TSoundOutForm::TSoundOutForm(TGardeningContraption& contraption, QWidget* parent
   grid->addWidget(position_, 5, 0, 1, 4);
   grid->addWidget(lost_, 6, 0, 1, 4);
   grid->addWidget(clips_, 7, 0, 1, 4);
-  clips_->setStyleSheet("color: red;");
+  clips_->setStyleSheet(WarningStyle());
   clips_->setToolTip("Samples sent over full scale since audio out started or the take began");
   // The count goes on whether or not a take runs.
   levels_->setInterval(500);

@@ -9,6 +9,7 @@
 
 #include "contraptions/mixers/matrices/TGGateMatrix.h"
 #include "controls/KWNumberEdit.h"
+#include "controls/StagePalette.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 
@@ -42,9 +43,10 @@ void TGateGrid::paintEvent(QPaintEvent* event) {
       if (!cell.intersects(dirty)) continue;
       const bool on = isOn_ && isOn_(row, column);
       painter.fillRect(cell, palette().color(QPalette::Base));
-      painter.fillRect(cell.adjusted(1, 1, -1, -1), on ? Qt::black : Qt::white);
+      const StagePalette& colours = StagePalette::Current();
+      painter.fillRect(cell.adjusted(1, 1, -1, -1), on ? colours.cellOn : colours.cellOff);
       if (hasFocus() && selected_ == QPoint(column, row)) {
-        painter.setPen(QPen(on ? Qt::white : Qt::black, 1, Qt::DotLine));
+        painter.setPen(QPen(on ? colours.cellOff : colours.cellOn, 1, Qt::DotLine));
         painter.drawRect(cell.adjusted(1, 1, -2, -2));
         painter.setPen(palette().color(QPalette::Mid));
       }

@@ -34,6 +34,7 @@
 #include "app/document/RecoveryFiles.h"
 #include "app/document/RecoveryOffer.h"
 #include "app/document/TGDocument.h"
+#include "app/help/ExampleFiles.h"
 #include "app/help/THelpBrowser.h"
 #include "app/host/QtHostServices.h"
 #include "app/mainwindow/TGDocumentQueries.h"
@@ -41,6 +42,7 @@
 #include "app/midiwindow/TMidiSettingsPage.h"
 #include "app/patch/PatchEditor.h"
 #include "app/patch/PatchModel.h"
+#include "app/patch/StarterSettings.h"
 #include "app/patch/TypeSearch.h"
 #include "app/patcher/KWPatcherPanel.h"
 #include "app/patcher/PatcherCommands.h"
@@ -584,7 +586,10 @@ PatchNode* TMainForm::NewContraption(const std::string& typeName, QPoint at) {
   const bool shown = patcher_->isVisible() && !patcher_->viewport()->size().isEmpty();
   const QPoint place = shown ? patcher_->VisiblePlace(at) : at;
   // The pane and controls follow on the edit.
-  PatchNode* node = patch_->NewContraption(typeName, place.x(), place.y());
+  const QString examples = ExamplesDirectory();
+  const StarterSettings starter(examples.isEmpty() ? std::string()
+                                                   : (examples + "/samples").toStdString());
+  PatchNode* node = patch_->NewContraption(typeName, place.x(), place.y(), &starter);
   if (node != nullptr && shown) patcher_->EnsureVisible(*node);
   return node;
 }

@@ -338,6 +338,11 @@ void KWPatcherPanel::DrawLiveWire(QPainter& painter) const {
 void KWPatcherPanel::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   painter.fillRect(viewport()->rect(), palette().color(QPalette::Window));
+  if (model_.NodeCount() == 0) {
+    // A new user's first question: how does anything get here?
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(viewport()->rect(), Qt::AlignCenter | Qt::TextWordWrap, EmptyPaneHint());
+  }
   painter.translate(-ScrollOffset());
   // Wires first: a box hides the wires that pass behind it.
   DrawWires(painter);

@@ -822,7 +822,7 @@ TEST_F(MainFormTest, EscapeIsThePanicThatSilencesEveryTail) {
 // it wrote.
 TEST_F(MainFormTest, TheExportProposesTheDocumentsNameAndTellsWhatItWrote) {
   test::TempDir dir;
-  PatchNode* gen = New("TestGen", {20, 20});
+  PatchNode* gen = New("TestGen", {20, 20});  // a new one sounds at a quarter of full scale
   PatchNode* out = New("SoundOut", {20, 120});
   Form().Patch().Connect(*gen, 0, *out, 0);
   queries.saveName = dir / "song.tgh";
@@ -842,7 +842,7 @@ TEST_F(MainFormTest, TheExportProposesTheDocumentsNameAndTellsWhatItWrote) {
   EXPECT_EQ(proposal, dir / "song.wav");
   EXPECT_EQ(ReadWaveInfo(dir / "song.wav").frames, 705600);
   EXPECT_EQ(Form().statusBar()->currentMessage().toStdString(),
-            "Exported 8 bars to song.wav (16.0 s); 0 samples clipped (silence)");
+            "Exported 8 bars to song.wav (16.0 s); 0 samples clipped (peak -12.0 dBFS)");
   SoundFilePaths::Instance().SetLastOutputDirectory(lastOutput + "x.wav");
 
   WaveExportRequest request;

@@ -177,8 +177,11 @@ void TAudioEngineModule::SetOutputLimited(bool on) { soundOut_->SetLimiting(on);
 
 void TAudioEngineModule::StartAudioOut() {
   if (graphBatch_ == 0) RebuildGraph();  // edits made on the context itself
+  // Made and touched here, never on the audio thread.
+  lastMinutes_.Reserve(keptFrames_);
   {
     EngineLockGuard lock(outStream_->GetEngineLock());
+    lastMinutes_.Engage();
     historyIndex_ = 0;
     displayDelay_ = 0;
     ClearInputMeters();
@@ -386,6 +389,7 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
   soundIn_->SetOffline(offline);
   // Live, MIDI plays at its time; an export or a render takes none.
   if (!offline) midi_.BeginFill(SteadyNanoseconds(), renderedFrames_, frameCount);
+  int16_t* const played = buffer;
   for (int b = 0; b < blocks; ++b) {
     if (offline) {
       SoundLoader::Instance().WaitUntilIdle();
@@ -406,7 +410,10 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
     }
     buffer += kValuesPerBlock;
   }
-  if (!offline) renderedFrames_ += static_cast<int64_t>(blocks) * kBlockSize;
+  if (!offline) {
+    renderedFrames_ += static_cast<int64_t>(blocks) * kBlockSize;
+    lastMinutes_.Write(played, blocks * kBlockSize);
+  }
 }
 
 bool TAudioEngineModule::AttachMidiInput(MidiInput& input) {

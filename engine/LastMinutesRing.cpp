@@ -24,10 +24,12 @@ void LastMinutesRing::Reserve(int64_t frames) {
   reserved_ = std::move(room);
 }
 
-void LastMinutesRing::Engage() {
+std::shared_ptr<const void> LastMinutesRing::Engage() {
   std::lock_guard lock(mutex_);
+  std::shared_ptr<const void> left = engaged_ == reserved_ ? nullptr : engaged_;
   engaged_ = reserved_;
   audio_ = reserved_.get();
+  return left;
 }
 
 void LastMinutesRing::Write(const int16_t* frames, int frameCount) {

@@ -28,8 +28,9 @@ class LastMinutesRing {
   // in. The same size keeps what was played before.
   void Reserve(int64_t frames);
   // UI thread, under the engine lock: the audio thread writes to the room
-  // reserved last from now on.
-  void Engage();
+  // reserved last from now on. Answers the room it leaves, to be let go of
+  // after the lock is released.
+  std::shared_ptr<const void> Engage();
   // Audio thread: stores interleaved stereo frames.
   void Write(const int16_t* frames, int frameCount);
 

@@ -54,6 +54,7 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   if (settings_ != nullptr) {
     SetProcessingThreads(LoadProcessingThreads(*settings_));
     SetOutputLimited(LoadOutputLimited(*settings_));
+    KeepLastFrames(LoadLastMinutes(*settings_) * LastMinutesRing::kFramesPerMinute);
   }
   RebuildGraph();
 }
@@ -175,13 +176,23 @@ void TAudioEngineModule::ClearOutputMeters() {
 
 void TAudioEngineModule::SetOutputLimited(bool on) { soundOut_->SetLimiting(on); }
 
+void TAudioEngineModule::KeepLastFrames(int64_t frames) {
+  keptFrames_ = std::max<int64_t>(frames, 0);
+  if (!IsAudioOutRunning()) return;
+  lastMinutes_.Reserve(keptFrames_);
+  std::shared_ptr<const void> leftRoom;  // let go of after the lock
+  const EngineLockGuard lock(outStream_->GetEngineLock());
+  leftRoom = lastMinutes_.Engage();
+}
+
 void TAudioEngineModule::StartAudioOut() {
   if (graphBatch_ == 0) RebuildGraph();  // edits made on the context itself
   // Made and touched here, never on the audio thread.
   lastMinutes_.Reserve(keptFrames_);
+  std::shared_ptr<const void> leftRoom;
   {
     EngineLockGuard lock(outStream_->GetEngineLock());
-    lastMinutes_.Engage();
+    leftRoom = lastMinutes_.Engage();
     historyIndex_ = 0;
     displayDelay_ = 0;
     ClearInputMeters();

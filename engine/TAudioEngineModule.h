@@ -135,9 +135,12 @@ class TAudioEngineModule final : public ContraptionEngine,
   void SetOutputLimited(bool on);
   bool OutputLimited() const { return soundOut_->Limiting(); }
 
-  // UI thread: how many frames of what is played to keep (0: none, the
-  // default; renders keep nothing). Room is made when audio out next starts.
-  void KeepLastFrames(int64_t frames) { keptFrames_ = std::max<int64_t>(frames, 0); }
+  // UI thread: how many frames of what is played to keep (0: none; the
+  // stored minutes with a settings store, else none; renders keep nothing).
+  // Room is made now while audio runs (what was kept is let go), else when
+  // it next starts.
+  void KeepLastFrames(int64_t frames);
+  int64_t KeptFrames() const { return keptFrames_; }
   // What was played lately, for saving at any time.
   const LastMinutesRing& LastMinutes() const { return lastMinutes_; }
 

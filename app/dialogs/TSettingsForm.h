@@ -7,6 +7,7 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 
 namespace tg {
@@ -60,6 +61,8 @@ class TSettingsForm final : public QDialog {
   QComboBox* ThreadsBox() const { return threads_; }
   QLabel* ThreadsNote() const { return threadsNote_; }
   QCheckBox* LimitBox() const { return limit_; }
+  // "Keep the last minutes", 0 to 10.
+  QSpinBox* LastMinutesBox() const { return lastMinutes_; }
   QListWidget* DirectoryList() const { return directories_; }
   void AddDirectory(const QString& directory);
   void RemoveSelectedDirectory();
@@ -67,6 +70,7 @@ class TSettingsForm final : public QDialog {
  private:
   QWidget* MakeStreamPage(Page& page, const QString& group, bool withOverdrive);
   QWidget* MakeDirectoryPage();
+  QWidget* MakeGeneralPage();
   void Changed();
   static void UpdateLabels(const Page& page);
   static int SelectedNumber(const QComboBox* box);
@@ -85,6 +89,7 @@ class TSettingsForm final : public QDialog {
   QComboBox* threads_ = nullptr;
   QLabel* threadsNote_ = nullptr;  // why fewer threads work than asked for
   QCheckBox* limit_ = nullptr;
+  QSpinBox* lastMinutes_ = nullptr;
   QListWidget* directories_ = nullptr;
   QPushButton* apply_ = nullptr;
   QPushButton* ok_ = nullptr;

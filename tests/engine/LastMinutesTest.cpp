@@ -80,9 +80,17 @@ TEST(LastMinutesTest, TheFileHoldsWhatWasPlayedWhilePlayingGoesOn) {
   engine->KeepLastFrames(kKept);
   engine->StartAudioOut();
 
+  // The device takes a buffer only once the stream has queued the others, so
+  // it never runs dry (the stream would fill in silence).
+  auto queued = [&] {
+    std::lock_guard lock(layer.out.mutex);
+    return layer.out.queued.size();
+  };
   auto playSome = [&](int buffers) {
-    for (int i = 0; i < buffers; ++i)
-      ASSERT_TRUE(test::WaitUntil([&] { return test::PlayNext(layer.out); }));
+    for (int i = 0; i < buffers; ++i) {
+      ASSERT_TRUE(test::WaitUntil([&] { return queued() >= 3; }));
+      ASSERT_TRUE(test::PlayNext(layer.out));
+    }
   };
   playSome(400);
   const size_t playedBefore = [&] {
@@ -114,6 +122,7 @@ TEST(LastMinutesTest, TheFileHoldsWhatWasPlayedWhilePlayingGoesOn) {
   }
   // Every block reached the device in order, none lost or twice (the first
   // buffer may be faded in).
+  EXPECT_EQ(engine->OverloadCount(), 0u);
   for (size_t i = 257; i < played.size() / 2; ++i)
     ASSERT_EQ(FrameNumber(played, i), FrameNumber(played, i - 1) + 1) << "at " << i;
 

@@ -56,6 +56,7 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   if (settings_ != nullptr) {
     SetProcessingThreads(LoadProcessingThreads(*settings_));
     SetOutputLimited(LoadOutputLimited(*settings_));
+    KeepLastFrames(LoadLastMinutes(*settings_) * LastMinutesRing::kFramesPerMinute);
   }
   RebuildGraph();
 }
@@ -178,10 +179,23 @@ void TAudioEngineModule::ClearOutputMeters() {
 
 void TAudioEngineModule::SetOutputLimited(bool on) { soundOut_->SetLimiting(on); }
 
+void TAudioEngineModule::KeepLastFrames(int64_t frames) {
+  keptFrames_ = std::max<int64_t>(frames, 0);
+  if (!IsAudioOutRunning()) return;
+  lastMinutes_.Reserve(keptFrames_);
+  std::shared_ptr<const void> leftRoom;  // let go of after the lock
+  const EngineLockGuard lock(outStream_->GetEngineLock());
+  leftRoom = lastMinutes_.Engage();
+}
+
 void TAudioEngineModule::StartAudioOut() {
   if (graphBatch_ == 0) RebuildGraph();  // edits made on the context itself
+  // Made and touched here, never on the audio thread.
+  lastMinutes_.Reserve(keptFrames_);
+  std::shared_ptr<const void> leftRoom;
   {
     EngineLockGuard lock(outStream_->GetEngineLock());
+    leftRoom = lastMinutes_.Engage();
     historyIndex_ = 0;
     displayDelay_ = 0;
     ClearInputMeters();
@@ -401,6 +415,7 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
   soundIn_->SetOffline(offline);
   // Live, MIDI plays at its time; an export or a render takes none.
   if (!offline) midi_.BeginFill(SteadyNanoseconds(), renderedFrames_, frameCount);
+  int16_t* const played = buffer;
   for (int b = 0; b < blocks; ++b) {
     const int64_t blockFirstFrame = renderedFrames_ + static_cast<int64_t>(b) * kBlockSize;
     if (offline) {
@@ -429,7 +444,10 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
     }
     buffer += kValuesPerBlock;
   }
-  if (!offline) renderedFrames_ += static_cast<int64_t>(blocks) * kBlockSize;
+  if (!offline) {
+    renderedFrames_ += static_cast<int64_t>(blocks) * kBlockSize;
+    lastMinutes_.Write(played, blocks * kBlockSize);
+  }
 }
 
 bool TAudioEngineModule::AttachMidiInput(MidiInput& input) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "engine/ClockSource.h"
+#include "engine/LastMinutesRing.h"
 #include "engine/graph/ProcessingPool.h"
 #include "engine/graph/QSDynSigContext.h"
 #include "engine/midi/MidiClockSync.h"
@@ -134,6 +136,15 @@ class TAudioEngineModule final : public ContraptionEngine,
   // the settings store keeps it).
   void SetOutputLimited(bool on);
   bool OutputLimited() const { return soundOut_->Limiting(); }
+
+  // UI thread: how many frames of what is played to keep (0: none; the
+  // stored minutes with a settings store, else none; renders keep nothing).
+  // Room is made now while audio runs (what was kept is let go), else when
+  // it next starts.
+  void KeepLastFrames(int64_t frames);
+  int64_t KeptFrames() const { return keptFrames_; }
+  // What was played lately, for saving at any time.
+  const LastMinutesRing& LastMinutes() const { return lastMinutes_; }
 
   // Every contraption's sound stops at once, without a click: the audio
   // thread fades the output out over one block, resets every contraption
@@ -287,6 +298,8 @@ class TAudioEngineModule final : public ContraptionEngine,
   bool documentModified_ = false;
   std::unique_ptr<TGSoundOut> soundOut_;
   std::unique_ptr<TGSoundIn> soundIn_;
+  LastMinutesRing lastMinutes_;
+  int64_t keptFrames_ = 0;
 
   MemoryClipboard headlessClipboard_;
   StreamUserMessages headlessMessages_;

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -183,6 +184,13 @@ QWidget* TSettingsForm::MakeGeneralPage() {
   theme_->addItem("Dark", static_cast<int>(StageTheme::Dark));
   form->addRow("Theme:", theme_);
   connect(theme_, &QComboBox::currentIndexChanged, this, [this] { Changed(); });
+  lastMinutes_ = new QSpinBox(widget);
+  lastMinutes_->setRange(0, 10);
+  lastMinutes_->setToolTip(
+      "What the program played lately is kept, so that File > Save the Last Minutes can save it "
+      "even when nothing was recording (0 keeps nothing)");
+  form->addRow("Keep the last minutes:", lastMinutes_);
+  connect(lastMinutes_, &QSpinBox::valueChanged, this, [this] { Changed(); });
   return widget;
 }
 
@@ -225,6 +233,11 @@ void TSettingsForm::ReadCurrent() {
   {
     const QSignalBlocker block(limit_);
     limit_->setChecked(engine_.OutputLimited());
+  }
+  {
+    const QSignalBlocker block(lastMinutes_);
+    lastMinutes_->setValue(
+        static_cast<int>(engine_.KeptFrames() / LastMinutesRing::kFramesPerMinute));
   }
   if (inStream_ != nullptr) {
     fill(in_, inStream_->DeviceNames(), inStream_->Device(), inStream_->BufferSize(),
@@ -278,6 +291,8 @@ void TSettingsForm::Apply() {
   if (threads >= 0 && threads != engine_.ProcessingThreads()) engine_.SetProcessingThreads(threads);
   ShowThreadsNote();
   engine_.SetOutputLimited(limit_->isChecked());
+  const int64_t kept = lastMinutes_->value() * LastMinutesRing::kFramesPerMinute;
+  if (kept != engine_.KeptFrames()) engine_.KeepLastFrames(kept);
   std::vector<std::string> dirs;
   dirs.reserve(static_cast<size_t>(directories_->count()));
   for (int i = 0; i < directories_->count(); ++i) {
@@ -337,6 +352,7 @@ void TSettingsForm::StoreApplied() {
     StoreStreamSettings(*settings_, *outStream_, *inStream_);
   StoreProcessingThreads(*settings_, engine_.ProcessingThreads());
   StoreOutputLimited(*settings_, engine_.OutputLimited());
+  StoreLastMinutes(*settings_, lastMinutes_->value());
   SoundFilePaths::Instance().Store(*settings_);
   StoreStageTheme(*settings_, StagePalette::CurrentTheme());
   settings_->Sync();

@@ -7,6 +7,7 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 
 namespace tg {
@@ -60,6 +61,8 @@ class TSettingsForm final : public QDialog {
   QComboBox* ThreadsBox() const { return threads_; }
   QLabel* ThreadsNote() const { return threadsNote_; }
   QCheckBox* LimitBox() const { return limit_; }
+  // "Keep the last minutes", 0 to 10.
+  QSpinBox* LastMinutesBox() const { return lastMinutes_; }
   QListWidget* DirectoryList() const { return directories_; }
   // "Theme:" Light or Dark, on the "General" page.
   QComboBox* ThemeBox() const { return theme_; }
@@ -88,6 +91,7 @@ class TSettingsForm final : public QDialog {
   QComboBox* threads_ = nullptr;
   QLabel* threadsNote_ = nullptr;  // why fewer threads work than asked for
   QCheckBox* limit_ = nullptr;
+  QSpinBox* lastMinutes_ = nullptr;
   QListWidget* directories_ = nullptr;
   QComboBox* theme_ = nullptr;
   QPushButton* apply_ = nullptr;

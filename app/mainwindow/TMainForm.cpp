@@ -23,6 +23,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
+#include <ctime>
 #include <optional>
 #include <sstream>
 #include <string_view>
@@ -34,13 +35,16 @@
 #include "app/document/RecoveryFiles.h"
 #include "app/document/RecoveryOffer.h"
 #include "app/document/TGDocument.h"
+#include "app/help/ExampleFiles.h"
 #include "app/help/THelpBrowser.h"
 #include "app/host/QtHostServices.h"
+#include "app/mainwindow/LastMinutesSaver.h"
 #include "app/mainwindow/TGDocumentQueries.h"
 #include "app/midiwindow/TMidiLink.h"
 #include "app/midiwindow/TMidiSettingsPage.h"
 #include "app/patch/PatchEditor.h"
 #include "app/patch/PatchModel.h"
+#include "app/patch/StarterSettings.h"
 #include "app/patch/TypeSearch.h"
 #include "app/patcher/KWPatcherPanel.h"
 #include "app/patcher/PatcherCommands.h"
@@ -49,6 +53,7 @@
 #include "app/shell/WindowPlacement.h"
 #include "controls/KWDWMeter.h"
 #include "controls/KWNumberEdit.h"
+#include "engine/LastMinutesFile.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/Timecode.h"
@@ -57,6 +62,7 @@
 #include "framework/TContraptionMaker.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
+#include "framework/forms/SaveFileDialog.h"
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPatternedScrollBox.h"
 #include "framework/host/SettingsStore.h"
@@ -239,6 +245,9 @@ void TMainForm::BuildMenus() {
   file->addSeparator();
   connect(AddAction(file, "Export", "&Export as Wave File...", QKeySequence("Ctrl+E"), {}),
           &QAction::triggered, this, [this] { ExportAsWave(); });
+  connect(AddAction(file, "SaveLastMinutes", "Save the &Last Minutes\u2026", {},
+                    "Save what was played lately as a wave file"),
+          &QAction::triggered, this, [this] { SaveLastMinutes(); });
   file->addSeparator();
   connect(AddAction(file, "Exit", "E&xit", {}, "Exit the application"), &QAction::triggered, this,
           &QWidget::close);
@@ -584,7 +593,10 @@ PatchNode* TMainForm::NewContraption(const std::string& typeName, QPoint at) {
   const bool shown = patcher_->isVisible() && !patcher_->viewport()->size().isEmpty();
   const QPoint place = shown ? patcher_->VisiblePlace(at) : at;
   // The pane and controls follow on the edit.
-  PatchNode* node = patch_->NewContraption(typeName, place.x(), place.y());
+  const QString examples = ExamplesDirectory();
+  const StarterSettings starter(examples.isEmpty() ? std::string()
+                                                   : (examples + "/samples").toStdString());
+  PatchNode* node = patch_->NewContraption(typeName, place.x(), place.y(), &starter);
   if (node != nullptr && shown) patcher_->EnsureVisible(*node);
   return node;
 }
@@ -720,6 +732,38 @@ void TMainForm::FileSaveAs() {
   UpdateControls();
 }
 
+void TMainForm::SaveLastMinutes() {
+  if (engine_.LastMinutes().FramesKept() == 0) {
+    statusBar()->showMessage("Nothing has been played yet", 5000);
+    return;
+  }
+  const SaveFileDialog dialog("Save the Last Minutes", "Wave file (*.wav)", "wav");
+  const std::string proposed =
+      SoundFilePaths::Instance().LastOutputDirectory() + LastMinutesFileName(std::time(nullptr));
+  const QString name = dialog.Ask(this, QString::fromStdString(proposed));
+  if (!name.isEmpty()) SaveLastMinutesTo(name);
+}
+
+bool TMainForm::SaveLastMinutesTo(const QString& fileName) {
+  if (lastMinutesSaver_ == nullptr) {
+    lastMinutesSaver_ = std::make_unique<LastMinutesSaver>(engine_.LastMinutes());
+    connect(lastMinutesSaver_.get(), &LastMinutesSaver::Finished, this,
+            [this](const QString& file, const QString& problem, qint64 frames) {
+              if (problem.isEmpty()) {
+                SoundFilePaths::Instance().SetLastOutputDirectory(file.toStdString());
+                statusBar()->showMessage(LastMinutesSaver::SavedText(file, frames), 10000);
+              } else {
+                messages_->ShowMessage(
+                    QString("Cannot save %1:\n%2").arg(file, problem).toStdString(), "Tonegarden",
+                    MessageIcon::Error);
+              }
+            });
+  }
+  if (!lastMinutesSaver_->Start(fileName)) return false;
+  statusBar()->showMessage("Saving the last minutes...");
+  return true;
+}
+
 void TMainForm::ExportAsWave() {
   if (!engine_.HasSoundOut()) return;
   Guarded([&] {
@@ -750,6 +794,9 @@ void TMainForm::PrepareFileMenu() {
   Action("Save")->setEnabled(document_->IsModified());
   Action("Revert")->setEnabled(document_->IsModified() && document_->HasFileName());
   Action("Export")->setEnabled(engine_.HasSoundOut());
+  Action("SaveLastMinutes")
+      ->setEnabled(engine_.LastMinutes().FramesKept() > 0 &&
+                   !(lastMinutesSaver_ != nullptr && lastMinutesSaver_->Busy()));
   reopenMenu_->clear();
   const auto& files = closedFiles_->Files();
   for (size_t i = 0; i < files.size(); ++i) {

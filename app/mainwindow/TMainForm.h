@@ -30,6 +30,7 @@ class KWPatcherPanel;
 class KWReloadManager;
 class KWWaveInStream;
 class KWWaveOutStream;
+class LastMinutesSaver;
 class PatchEditor;
 class PatchModel;
 class PatcherCommands;
@@ -81,6 +82,10 @@ class TMainForm final : public QMainWindow {
   void FileSave();
   void FileSaveAs();
   void ExportAsWave();
+  // File > "Save the Last Minutes…": asks for a name, then writes on a worker.
+  void SaveLastMinutes();
+  // The same to a chosen file (false while another save is under way).
+  bool SaveLastMinutesTo(const QString& fileName);
   void ShowSettings();
   // What opening the File menu does: modified state, enabling, Reopen list.
   void PrepareFileMenu();
@@ -215,6 +220,7 @@ class TMainForm final : public QMainWindow {
   std::unique_ptr<KWReloadManager> closedFiles_;
   std::unique_ptr<RecoveryFiles> recovery_;
   std::unique_ptr<Autosaver> autosaver_;
+  std::unique_ptr<LastMinutesSaver> lastMinutesSaver_;
   std::unique_ptr<ProgramCommands> commands_;
   std::unique_ptr<ContraptionWindowHost> windowHost_;
   QPointer<THelpBrowser> help_;

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "app/patch/ContraptionItem.h"
+#include "app/patch/StarterSettings.h"
 #include "app/patch/WireRules.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
@@ -25,9 +26,12 @@ PatchEditor::~PatchEditor() {
   engine_.Host().edits = previousListener_;
 }
 
-PatchNode* PatchEditor::NewContraption(std::string_view typeName, int x, int y) {
+PatchNode* PatchEditor::NewContraption(std::string_view typeName, int x, int y,
+                                       const StarterSettings* starter) {
   auto contraption = engine_.Factory().Create(engine_, typeName, "");
   if (contraption == nullptr) return nullptr;
+  // Before it joins the patch, so that its placing records the starter.
+  if (starter != nullptr) starter->ApplyTo(*contraption);
   contraption->WindowState().nodeX = x;
   contraption->WindowState().nodeY = y;
   PatchNode& node = Insert(std::move(contraption));

@@ -14,6 +14,7 @@
 
 namespace tg {
 
+class StarterSettings;
 class TAudioEngineModule;
 class TGardeningContraption;
 
@@ -36,9 +37,11 @@ class PatchEditor final : private PatchModel::Listener, private EditListener {
   PatchEditor(const PatchEditor&) = delete;
   PatchEditor& operator=(const PatchEditor&) = delete;
 
-  // A new contraption of a type with a node at (x, y); null when the type is
+  // A new contraption of a type with a node at (x, y), from the starter
+  // settings when given (one command all the same); null when the type is
   // unknown or refuses (a second SoundOut).
-  PatchNode* NewContraption(std::string_view typeName, int x, int y);
+  PatchNode* NewContraption(std::string_view typeName, int x, int y,
+                            const StarterSettings* starter = nullptr);
   // A wire between two of the contraptions PlaceAsOne places, by their
   // positions in its list.
   struct PlacedWire {

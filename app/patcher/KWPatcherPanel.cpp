@@ -351,7 +351,13 @@ void KWPatcherPanel::DrawLiveWire(QPainter& painter) const {
 
 void KWPatcherPanel::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
-  painter.fillRect(viewport()->rect(), StagePalette::Current().paneBack);
+  const StagePalette& colours = StagePalette::Current();
+  painter.fillRect(viewport()->rect(), colours.paneBack);
+  if (model_.NodeCount() == 0) {
+    // A new user's first question: how does anything get here?
+    painter.setPen(colours.placeholderText);
+    painter.drawText(viewport()->rect(), Qt::AlignCenter | Qt::TextWordWrap, EmptyPaneHint());
+  }
   painter.translate(-ScrollOffset());
   // Wires first: a box hides the wires that pass behind it.
   DrawWires(painter);

@@ -42,6 +42,8 @@ class KWPatcherPanel final : public QAbstractScrollArea {
   static constexpr int kDefaultBoxWidth = 100;
 
   explicit KWPatcherPanel(PatchModel& model, QWidget* parent = nullptr);
+  // What the empty pane says.
+  static QString EmptyPaneHint() { return "Right-click or double-click to add a contraption"; }
 
   // A node's box in content coordinates.
   QRect NodeRect(const PatchNode& node) const;

@@ -8,6 +8,9 @@
 #include <clocale>
 #include <cmath>
 #include <csignal>
+#include <ctime>
+#include <filesystem>
+#include <future>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -22,6 +25,8 @@
 #include "app/shell/LivePlayer.h"
 #include "contraptions/RegisterContraptions.h"
 #include "engine/ClockSource.h"
+#include "engine/LastMinutesFile.h"
+#include "engine/LastMinutesRing.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/devices/WaveDeviceLayers.h"
@@ -46,7 +51,7 @@ const char* const kUsage =
     "usage: tonegarden-play PATCH.tgh [--device NAME] [--buffers N --buffer-bytes B]\n"
     "                       [--threads N] [--seconds N] [--no-clock] [--record] [--status]\n"
     "                       [--quiet] [--midi-in PORT]... [--midi-out PORT]\n"
-    "                       [--clock internal|midi]\n"
+    "                       [--clock internal|midi] [--capture-dir DIR]\n"
     "       tonegarden-play --help | --version\n"
     "\n"
     "Plays a Tonegarden patch live, without a window, through the stored output\n"
@@ -65,8 +70,11 @@ const char* const kUsage =
     "  --midi-out PORT    play the bound values and the clock to this MIDI port\n"
     "  --clock SOURCE     internal (the program's own) or midi (follow a MIDI\n"
     "                     clock at the MIDI input); default: as in the settings\n"
+    "  --capture-dir DIR  on SIGUSR1, save the last minutes played (as the settings\n"
+    "                     keep them, 5 unless set) to DIR, named by date and time\n"
     "SIGINT and SIGTERM stop cleanly (the output fades out, takes are closed);\n"
-    "SIGHUP reads the patch again from its file.\n"
+    "SIGHUP reads the patch again from its file; SIGUSR1 saves the last minutes\n"
+    "(with --capture-dir).\n"
     "Exit status: 0 stopped, 2 bad arguments, 3 unreadable document,\n"
     "6 the audio device cannot be opened.\n";
 
@@ -84,6 +92,7 @@ struct Options {
   std::vector<std::string> midiIn;
   std::optional<std::string> midiOut;
   std::optional<ClockSource> clockSource;
+  std::optional<std::string> captureDir;
 };
 
 // What the program would show in a message box: one line on stderr.
@@ -120,6 +129,54 @@ std::optional<int> FindDevice(const std::vector<WaveDeviceInfo>& devices, const 
   }
   return found;
 }
+
+// SIGUSR1 with --capture-dir: the last minutes written on a thread of their
+// own while the patch plays on; the main loop hears when they are done.
+class LastMinutesCapture {
+ public:
+  LastMinutesCapture(const LastMinutesRing& ring, bool quiet) : ring_(ring), quiet_(quiet) {}
+  ~LastMinutesCapture() {
+    if (saving_.valid()) Report(saving_.get());
+  }
+  void Begin(const std::string& directory) {
+    if (saving_.valid()) {
+      std::cerr << "tonegarden-play: still saving the last minutes to " << fileName_ << "\n";
+      return;
+    }
+    fileName_ = FreeName(directory);
+    saving_ = std::async(std::launch::async,
+                         [this, name = fileName_] { return SaveLastMinutes(ring_, name); });
+  }
+  void Poll() {
+    if (saving_.valid() && saving_.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+      Report(saving_.get());
+  }
+
+ private:
+  // Two signals within a second make two files.
+  static std::string FreeName(const std::string& directory) {
+    const std::filesystem::path base =
+        std::filesystem::path(directory) / LastMinutesFileName(std::time(nullptr));
+    std::filesystem::path name = base;
+    std::error_code error;
+    for (int n = 2; std::filesystem::exists(name, error); ++n)
+      name = base.parent_path() / (base.stem().string() + "-" + std::to_string(n) + ".wav");
+    return name.string();
+  }
+  void Report(const LastMinutesSaved& saved) const {
+    if (!saved.problem.empty()) {
+      std::cerr << "tonegarden-play: cannot save the last minutes to " << fileName_ << ": "
+                << saved.problem << "\n";
+    } else if (!quiet_) {
+      std::cerr << "tonegarden-play: saved " << saved.frames << " frames to " << fileName_ << "\n";
+    }
+  }
+
+  const LastMinutesRing& ring_;
+  bool quiet_;
+  std::string fileName_;
+  std::future<LastMinutesSaved> saving_;
+};
 
 int NoDevice(const std::string& why, const std::vector<WaveDeviceInfo>& devices) {
   std::cerr << "tonegarden-play: " << why << "\nThe output devices are:\n";
@@ -193,6 +250,12 @@ int main(int argc, char** argv) {
     } else if (arg == "--midi-out") {
       if (i + 1 >= argc || *argv[i + 1] == '\0') return BadArgument("--midi-out needs a port name");
       o.midiOut = argv[++i];
+    } else if (arg == "--capture-dir") {
+      if (i + 1 >= argc || *argv[i + 1] == '\0') return BadArgument("--capture-dir needs a folder");
+      o.captureDir = argv[++i];
+      std::error_code error;
+      if (!std::filesystem::is_directory(*o.captureDir, error))
+        return BadArgument("--capture-dir: " + *o.captureDir + " is not a folder");
     } else if (arg == "--quiet" || arg == "-q") {
       o.quiet = true;
     } else if (!arg.empty() && arg[0] == '-') {
@@ -204,6 +267,11 @@ int main(int argc, char** argv) {
     }
   }
   if (o.patch.empty()) return BadArgument("no patch given");
+  if (o.captureDir) {
+    // Taken by the main loop like the others; no thread has started yet.
+    sigaddset(&handled, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+  }
 
   TContraptionFactory& factory = TContraptionFactory::Instance();
   RegisterContraptionTypes(factory);
@@ -289,12 +357,15 @@ int main(int argc, char** argv) {
 
   int lines = 0;
   std::string takeMessage;
+  LastMinutesCapture capture(engine.LastMinutes(), o.quiet);
   for (;;) {
     // With MIDI, program changes are recalled within a few milliseconds.
     const timespec tick{0, midi ? 4'000'000 : 50'000'000};
     const int received = sigtimedwait(&handled, nullptr, &tick);
     if (received == SIGINT || received == SIGTERM) break;
     if (midi) midi->Poll();
+    if (received == SIGUSR1 && o.captureDir) capture.Begin(*o.captureDir);
+    capture.Poll();
     if (received == SIGHUP) {
       if (!player.Reload()) {
         messages.ShowMessage("the patch could not be read again; it plays on as it was",

@@ -101,4 +101,13 @@ void StoreOutputLimited(SettingsStore& settings, bool on) {
   settings.WriteBool(SettingsGroup("OutStream"), "LimitOutput", on);
 }
 
+int LoadLastMinutes(const SettingsStore& settings) {
+  const auto minutes = settings.ReadInt(SettingsGroup("OutStream"), "KeepLastMinutes");
+  return minutes && *minutes >= 0 && *minutes <= 10 ? static_cast<int>(*minutes) : 5;
+}
+
+void StoreLastMinutes(SettingsStore& settings, int minutes) {
+  settings.WriteInt(SettingsGroup("OutStream"), "KeepLastMinutes", minutes);
+}
+
 }  // namespace tg

@@ -19,5 +19,9 @@ void StoreProcessingThreads(SettingsStore& settings, int threads);
 // "LimitOutput" of "OutStream": whether SoundOut's limiter runs; off unless stored.
 bool LoadOutputLimited(const SettingsStore& settings);
 void StoreOutputLimited(SettingsStore& settings, bool on);
+// "KeepLastMinutes" of "OutStream": how many minutes of what is played are
+// kept for saving, 0 to 10; 5 unless a sensible value is stored.
+int LoadLastMinutes(const SettingsStore& settings);
+void StoreLastMinutes(SettingsStore& settings, int minutes);
 
 }  // namespace tg

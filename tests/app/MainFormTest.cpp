@@ -156,6 +156,30 @@ TEST_F(MainFormTest, DeletingTheSoundOutRemovesItsWiresAndStopsAudioOut) {
   EXPECT_FALSE(Form().UiTimer()->isActive());
 }
 
+// File > Save the Last Minutes writes what was played while it plays on; the
+// settings say how much is kept.
+TEST_F(MainFormTest, TheLastMinutesAreSavedWhilePlayingGoesOn) {
+  Show();
+  PatchNode* gen = New("TestGen", {20, 20});
+  PatchNode* out = New("SoundOut", {20, 120});
+  Wire(*gen, 0, *out, 0);
+  Form().PrepareFileMenu();
+  EXPECT_FALSE(Form().Action("SaveLastMinutes")->isEnabled());  // nothing played yet
+  Form().StartAudioOut();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return engine->LastMinutes().FramesKept() >= 11025; }, 60000));
+  Form().PrepareFileMenu();
+  EXPECT_TRUE(Form().Action("SaveLastMinutes")->isEnabled());
+
+  test::TempDir dir;
+  ASSERT_TRUE(Form().SaveLastMinutesTo(QString::fromStdString(dir / "moment.wav")));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return Form().statusBar()->currentMessage().startsWith("Saved the last 0:"); }, 60000))
+      << Form().statusBar()->currentMessage().toStdString();
+  EXPECT_TRUE(engine->IsAudioOutRunning());
+  EXPECT_GE(ReadWaveInfo(dir / "moment.wav").frames, 11025);
+  EXPECT_EQ(engine->KeptFrames(), 5 * 44100 * 60);  // the setting's first value
+}
+
 TEST_F(MainFormTest, UseInputFileStopsAudioInAndSoundInsWindowFollowsTheMenu) {
   Show();
   PatchNode* in = New("SoundIn", {20, 20});
@@ -822,7 +846,7 @@ TEST_F(MainFormTest, EscapeIsThePanicThatSilencesEveryTail) {
 // it wrote.
 TEST_F(MainFormTest, TheExportProposesTheDocumentsNameAndTellsWhatItWrote) {
   test::TempDir dir;
-  PatchNode* gen = New("TestGen", {20, 20});
+  PatchNode* gen = New("TestGen", {20, 20});  // a new one sounds at a quarter of full scale
   PatchNode* out = New("SoundOut", {20, 120});
   Form().Patch().Connect(*gen, 0, *out, 0);
   queries.saveName = dir / "song.tgh";
@@ -842,7 +866,7 @@ TEST_F(MainFormTest, TheExportProposesTheDocumentsNameAndTellsWhatItWrote) {
   EXPECT_EQ(proposal, dir / "song.wav");
   EXPECT_EQ(ReadWaveInfo(dir / "song.wav").frames, 705600);
   EXPECT_EQ(Form().statusBar()->currentMessage().toStdString(),
-            "Exported 8 bars to song.wav (16.0 s); 0 samples clipped (silence)");
+            "Exported 8 bars to song.wav (16.0 s); 0 samples clipped (peak -12.0 dBFS)");
   SoundFilePaths::Instance().SetLastOutputDirectory(lastOutput + "x.wav");
 
   WaveExportRequest request;

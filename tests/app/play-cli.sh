@@ -42,6 +42,7 @@ expect 2 "$example" --clock
 expect 2 "$example" --clock jack
 expect 2 "$example" --nonsense
 expect 3 "$dir/missing.tgh"
+expect 2 "$example" --capture-dir "$dir/no such folder"
 expect 6 "$example" --device "no such device" --seconds 1
 grep -q "Silent (no sound card)" "$dir/err" || fail "the devices are not listed: $(cat "$dir/err")"
 
@@ -75,6 +76,32 @@ bytes=$(stat -c %s "$dir/take.wav")
 data=$(od -An -tu4 -j40 -N4 "$dir/take.wav" | tr -d ' ')
 [[ $data -eq $((bytes - 44)) ]] || fail "the take's header says $data bytes of $((bytes - 44))"
 ((data > 200000 && data % 4 == 0)) || fail "the take holds $data bytes"
+
+# SIGUSR1 saves the last minutes to the capture folder while playing goes on.
+mkdir "$dir/captures"
+status_lines_over() { [[ $(wc -l <"$dir/out") -gt $1 ]]; }
+"$play" "$example" --status --capture-dir "$dir/captures" >"$dir/out" 2>"$dir/err" &
+pid=$!
+wait_for status_lines_over 1 || fail "no status lines: $(cat "$dir/err")"
+kill -USR1 "$pid"
+wait_for grep -q "saved .* frames to $dir/captures/last-minutes-" "$dir/err" ||
+  fail "SIGUSR1 saved nothing: $(cat "$dir/err")"
+capture=$(ls "$dir/captures"/last-minutes-*.wav)
+[[ $(ls "$dir/captures" | wc -l) -eq 1 ]] || fail "the capture folder holds $(ls "$dir/captures")"
+lines=$(wc -l <"$dir/out")
+wait_for status_lines_over "$lines" || fail "playing stopped after the capture"
+kill -INT "$pid"
+wait "$pid"
+got=$?
+pid=""
+[[ $got -eq 0 ]] || fail "SIGINT after a capture gave $got: $(cat "$dir/err")"
+bytes=$(stat -c %s "$capture")
+data=$(od -An -tu4 -j40 -N4 "$capture" | tr -d ' ')
+[[ $data -eq $((bytes - 44)) ]] || fail "the capture's header says $data bytes of $((bytes - 44))"
+((data >= 2 * 44100 * 4)) || fail "two seconds played, but the capture holds $data bytes"
+# The example's tone is in it, not silence.
+od -An -td2 -j44 -v "$capture" | tr -s ' ' '\n' | grep -qv '^-\?0\?$' ||
+  fail "the capture is silent"
 
 # SIGHUP reads the changed patch: its new tempo shows in the status.
 cp "$example" "$dir/hup.tgh"

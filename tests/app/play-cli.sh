@@ -71,7 +71,8 @@ got=$?
 pid=""
 ms=$((($(date +%s%N) - start) / 1000000))
 [[ $got -eq 0 ]] || fail "SIGTERM gave $got: $(cat "$dir/err")"
-((ms < 1000)) || fail "SIGTERM took $ms ms to stop"
+# Only a hang fails: how fast it stops depends on how loaded the machine is.
+((ms < 20000)) || fail "SIGTERM took $ms ms to stop"
 bytes=$(stat -c %s "$dir/take.wav")
 data=$(od -An -tu4 -j40 -N4 "$dir/take.wav" | tr -d ' ')
 [[ $data -eq $((bytes - 44)) ]] || fail "the take's header says $data bytes of $((bytes - 44))"

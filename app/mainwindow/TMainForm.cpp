@@ -53,6 +53,7 @@
 #include "app/shell/WindowPlacement.h"
 #include "controls/KWDWMeter.h"
 #include "controls/KWNumberEdit.h"
+#include "controls/StagePalette.h"
 #include "engine/LastMinutesFile.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
@@ -70,6 +71,14 @@
 
 namespace tg {
 namespace {
+
+// A status figure that warns takes the theme's warning colour; the style is
+// set only when it changes, as setting one restyles the label.
+void ShowAsWarning(QWidget* widget, bool warning) {
+  const QString style =
+      warning ? "color: " + StagePalette::Current().warningText.name() + ";" : QString();
+  if (widget->styleSheet() != style) widget->setStyleSheet(style);
+}
 
 constexpr int kPaneMinimum = 30;
 
@@ -143,10 +152,8 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
   // A temporary message hides the figures; they must not come back over it.
   connect(statusBar(), &QStatusBar::messageChanged, this, [this] { ShowStatusFigures(); });
   takeLoss_ = new QLabel(this);
-  takeLoss_->setStyleSheet("color: red;");
   statusBar()->addPermanentWidget(takeLoss_);
   clips_ = new QLabel(this);
-  clips_->setStyleSheet("color: red;");
   clips_->setToolTip("Samples sent over full scale since audio out started or the take began");
   statusBar()->addPermanentWidget(clips_);
 
@@ -962,6 +969,7 @@ void TMainForm::UpdateStatus() {
   const bool clipped = engine_.SoundOutProcessor().Counts().clipped > 0;
   clips_->setText(clipped ? QString::fromStdString(engine_.SoundOutProcessor().ClipSummary())
                           : QString());
+  ShowAsWarning(clips_, true);
   if (!engine_.IsAudioOutRunning()) {
     cpu_->clear();
     return;
@@ -969,7 +977,7 @@ void TMainForm::UpdateStatus() {
   const bool overload = engine_.TakeOverloadFlag();
   cpu_->setText(QString::fromStdString(
       "CPU Load: " + numbertext::Fixed(engine_.OutStream().CpuLoad() * 100.0, 2)));
-  cpu_->setStyleSheet(overload ? "color: red;" : QString());
+  ShowAsWarning(cpu_, overload);
   ShowOverloads(std::chrono::steady_clock::now());
 }
 
@@ -978,7 +986,7 @@ void TMainForm::ShowOverloads(std::chrono::steady_clock::time_point now) {
   if (count > shownOverloads_) overloadRedUntil_ = now + kOverloadHighlight;
   shownOverloads_ = count;
   overloads_->setText(QString("Overloads: %1").arg(count));
-  overloads_->setStyleSheet(now < overloadRedUntil_ ? "color: red;" : QString());
+  ShowAsWarning(overloads_, now < overloadRedUntil_);
 }
 
 void TMainForm::ShowStatusFigures() {
@@ -993,6 +1001,7 @@ void TMainForm::ShowStatusFigures() {
 void TMainForm::ShowTakeLoss() {
   // A take that lost frames to a slow disk says so until the next take begins.
   takeLoss_->setText(QString::fromStdString(engine_.SoundOutProcessor().TakeMessage()));
+  ShowAsWarning(takeLoss_, true);
 }
 
 void TMainForm::UpdateMeters() {

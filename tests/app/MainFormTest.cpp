@@ -33,6 +33,7 @@
 #include "controls/KWDWKnob.h"
 #include "controls/KWDWMeter.h"
 #include "controls/KWNumberEdit.h"
+#include "controls/StagePalette.h"
 #include "engine/EngineLock.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/wavefiles/SoundFileReader.h"
@@ -779,16 +780,18 @@ TEST_F(MainFormTest, TheStatusBarCountsOverloadsRedForTenSeconds) {
   const auto now = std::chrono::steady_clock::now();
   Form().ShowOverloads(now);
   EXPECT_EQ(Form().OverloadButton()->text(), QString("Overloads: %1").arg(count));
-  EXPECT_TRUE(Form().OverloadButton()->styleSheet().contains("red"));
+  // In the theme's warning colour for ten seconds.
+  const QString warning = StagePalette::Current().warningText.name();
+  EXPECT_TRUE(Form().OverloadButton()->styleSheet().contains(warning));
   Form().ShowOverloads(now + seconds(9));
-  EXPECT_TRUE(Form().OverloadButton()->styleSheet().contains("red"));
+  EXPECT_TRUE(Form().OverloadButton()->styleSheet().contains(warning));
   Form().ShowOverloads(now + seconds(11));
-  EXPECT_FALSE(Form().OverloadButton()->styleSheet().contains("red"));
+  EXPECT_FALSE(Form().OverloadButton()->styleSheet().contains(warning));
 
   Form().OverloadButton()->click();
   EXPECT_EQ(engine->OverloadCount(), 0u);
   EXPECT_EQ(Form().OverloadButton()->text(), "Overloads: 0");
-  EXPECT_FALSE(Form().OverloadButton()->styleSheet().contains("red"));
+  EXPECT_FALSE(Form().OverloadButton()->styleSheet().contains(warning));
   {
     EngineLockGuard lock(engine->GetEngineLock());
     engine->GetContext().Disconnect(busy, 0, &engine->SoundOutProcessor(), 0);

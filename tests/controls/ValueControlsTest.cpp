@@ -176,6 +176,31 @@ struct ShownControl {
   std::function<QWidget*(QWidget* window)> make;
 };
 
+// Each from 0 to 1000 Hz.
+const ShownControl kKnob{"Knob", [](QWidget* w) {
+                           auto* knob = new KWDWKnob(w);
+                           knob->resize(35, 35);
+                           knob->SetMax(1000);
+                           knob->SetUnit("Hz");
+                           return knob;
+                         }};
+const ShownControl kSlider{"Slider", [](QWidget* w) {
+                             auto* slider = new KWDWSlider(w);
+                             slider->resize(24, 120);
+                             slider->SetMax(1000);
+                             slider->SetUnit("Hz");
+                             return slider;
+                           }};
+const ShownControl kRangeSlider{"RangeSlider", [](QWidget* w) {
+                                  auto* range = new KWRangeSlider(w);
+                                  range->resize(24, 120);
+                                  range->SetMax(1000);
+                                  range->SetValue0(200);
+                                  range->SetValue1(600);
+                                  range->SetUnit("Hz");
+                                  return range;
+                                }};
+
 class ValueShownTest : public ::testing::TestWithParam<ShownControl> {};
 
 QString ShownBy(QWidget* control) {
@@ -220,32 +245,7 @@ TEST_P(ValueShownTest, TheValueIsDrawnBesideTheControlWhileItMoves) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryValueControl, ValueShownTest,
-                         ::testing::Values(ShownControl{"Knob",
-                                                        [](QWidget* w) {
-                                                          auto* knob = new KWDWKnob(w);
-                                                          knob->resize(35, 35);
-                                                          knob->SetMax(1000);
-                                                          knob->SetUnit("Hz");
-                                                          return knob;
-                                                        }},
-                                           ShownControl{"Slider",
-                                                        [](QWidget* w) {
-                                                          auto* slider = new KWDWSlider(w);
-                                                          slider->resize(24, 120);
-                                                          slider->SetMax(1000);
-                                                          slider->SetUnit("Hz");
-                                                          return slider;
-                                                        }},
-                                           ShownControl{"RangeSlider",
-                                                        [](QWidget* w) {
-                                                          auto* range = new KWRangeSlider(w);
-                                                          range->resize(24, 120);
-                                                          range->SetMax(1000);
-                                                          range->SetValue0(200);
-                                                          range->SetValue1(600);
-                                                          range->SetUnit("Hz");
-                                                          return range;
-                                                        }}),
+                         ::testing::Values(kKnob, kSlider, kRangeSlider),
                          [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 class TypedValueTest : public ::testing::TestWithParam<ShownControl> {};
@@ -298,23 +298,7 @@ TEST_P(TypedValueTest, ADoubleClickOpensAFieldThatTakesOnlyANumberInTheRange) {
   QLocale::setDefault(QLocale::c());
 }
 
-INSTANTIATE_TEST_SUITE_P(KnobAndSlider, TypedValueTest,
-                         ::testing::Values(ShownControl{"Knob",
-                                                        [](QWidget* w) {
-                                                          auto* knob = new KWDWKnob(w);
-                                                          knob->resize(35, 35);
-                                                          knob->SetMax(1000);
-                                                          knob->SetUnit("Hz");
-                                                          return knob;
-                                                        }},
-                                           ShownControl{"Slider",
-                                                        [](QWidget* w) {
-                                                          auto* slider = new KWDWSlider(w);
-                                                          slider->resize(24, 120);
-                                                          slider->SetMax(1000);
-                                                          slider->SetUnit("Hz");
-                                                          return slider;
-                                                        }}),
+INSTANTIATE_TEST_SUITE_P(KnobAndSlider, TypedValueTest, ::testing::Values(kKnob, kSlider),
                          [](const auto& paramInfo) { return std::string(paramInfo.param.name); });
 
 }  // namespace value_controls_test

@@ -241,7 +241,7 @@ int main(int argc, char** argv) {
       o.status = true;
     } else if (arg == "--clock") {
       const auto source = i + 1 < argc ? ClockSourceFromWord(argv[i + 1]) : std::nullopt;
-      if (!source) return BadArgument("--clock needs internal or midi");
+      if (!source) return BadArgument("--clock needs internal, midi, link or jack");
       o.clockSource = source;
       ++i;
     } else if (arg == "--midi-in") {

@@ -19,8 +19,7 @@ set(allowed_gui base dsp graph properties host files framework contraptions engi
 
 # A path's layer: the first rule whose pattern matches it.
 set(rules
-  "^engine/EngineLock\\.h$=base"
-  "^engine/devices/SpscQueue\\.h$=base"
+  "^base/=base"
   "^dsp/=dsp"
   "^engine/graph/=graph"
   "^framework/properties/=properties"

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/devices/SpscQueue.h"
+#include "base/SpscQueue.h"
 #include "engine/devices/WaveDevice.h"
 
 typedef void PaStream;

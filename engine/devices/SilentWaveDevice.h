@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/devices/SpscQueue.h"
+#include "base/SpscQueue.h"
 #include "engine/devices/TimeSource.h"
 #include "engine/devices/WaveDevice.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/devices/SpscQueue.h"
+#include "base/SpscQueue.h"
 #include "engine/midi/MidiClockLink.h"
 #include "engine/midi/MidiSystem.h"
 

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/devices/SpscQueue.h"
+#include "base/SpscQueue.h"
 
 namespace tg {
 

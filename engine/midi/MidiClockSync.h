@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "base/SpscQueue.h"
 #include "engine/ClockSource.h"
-#include "engine/devices/SpscQueue.h"
 #include "engine/midi/MidiClockFollower.h"
 #include "engine/midi/MidiClockLink.h"
 #include "engine/midi/MidiEvent.h"

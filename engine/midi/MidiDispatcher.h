@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/devices/SpscQueue.h"
+#include "base/SpscQueue.h"
 #include "engine/midi/BlockTimeline.h"
 #include "engine/midi/MidiEvent.h"
 #include "engine/midi/MidiTargets.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "engine/EngineLock.h"
+#include "base/EngineLock.h"
 
 namespace tg {
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/devices/SpscQueue.h"
+#include "base/SpscQueue.h"
 #include "engine/devices/WaveDevice.h"
 #include "engine/streams/AudioInStream.h"
 #include "engine/streams/KWWaveStreamBase.h"

@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/EngineLock.h"
 #include "contraptions/RegisterContraptions.h"
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
-#include "engine/EngineLock.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"

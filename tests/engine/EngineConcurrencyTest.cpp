@@ -10,8 +10,8 @@
 
 #include "app/patch/PatchEditor.h"
 #include "app/patch/PatchModel.h"
+#include "base/EngineLock.h"
 #include "contraptions/RegisterContraptions.h"
-#include "engine/EngineLock.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/streams/DetachedOutStream.h"
 #include "engine/streams/KWWaveInStream.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/devices/SpscQueue.h"
+#include "base/SpscQueue.h"
 #include "engine/midi/MidiEvent.h"
 
 namespace tg::test {

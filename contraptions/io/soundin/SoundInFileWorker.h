@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/devices/SpscQueue.h"
+#include "base/SpscQueue.h"
 #include "engine/wavefiles/ProgramRateStream.h"
 
 namespace tg {

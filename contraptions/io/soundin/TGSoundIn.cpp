@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/EngineLock.h"
 #include "dsp/SampleConversion.h"
-#include "engine/EngineLock.h"
 #include "engine/SoundFilePaths.h"
 
 namespace tg {

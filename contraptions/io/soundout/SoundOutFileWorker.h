@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/devices/SpscQueue.h"
+#include "base/SpscQueue.h"
 
 namespace tg {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <thread>
 
+#include "base/EngineLock.h"
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "contraptions/io/soundout/LostFramesMessage.h"
 #include "contraptions/io/soundout/OutputLevelMessage.h"
 #include "dsp/SampleConversion.h"
-#include "engine/EngineLock.h"
 #include "engine/SoundFilePaths.h"
 #include "framework/host/HostServices.h"
 

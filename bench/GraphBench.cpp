@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/graph/ProcessingPool.h"
-#include "engine/graph/QSDynSigContext.h"
+#include "graph/ProcessingPool.h"
+#include "graph/QSDynSigContext.h"
 
 namespace tg {
 namespace {

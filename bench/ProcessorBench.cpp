@@ -16,9 +16,9 @@
 #include "contraptions/mixers/mixers/TGMixers.h"
 #include "dsp/QSNoiseSource.h"
 #include "dsp/SampleConversion.h"
-#include "engine/graph/QSDynSigContext.h"
 #include "engine/loading/SoundLoader.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
+#include "graph/QSDynSigContext.h"
 
 namespace tg {
 namespace {

@@ -21,7 +21,7 @@ set(allowed_gui base dsp graph properties host files framework contraptions engi
 set(rules
   "^base/=base"
   "^dsp/=dsp"
-  "^engine/graph/=graph"
+  "^graph/=graph"
   "^framework/properties/=properties"
   "^framework/host/=host"
   "^engine/(wavefiles|loading)/=files"

@@ -12,8 +12,6 @@
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "engine/ClockSource.h"
 #include "engine/LastMinutesRing.h"
-#include "engine/graph/ProcessingPool.h"
-#include "engine/graph/QSDynSigContext.h"
 #include "engine/midi/MidiClockSync.h"
 #include "engine/midi/MidiDispatcher.h"
 #include "engine/streams/AudioInStream.h"
@@ -22,6 +20,8 @@
 #include "framework/host/HostServices.h"
 #include "framework/host/MemoryClipboard.h"
 #include "framework/host/StreamUserMessages.h"
+#include "graph/ProcessingPool.h"
+#include "graph/QSDynSigContext.h"
 
 namespace tg {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "engine/graph/TempoClock.h"
+#include "graph/TempoClock.h"
 
 namespace tg {
 

@@ -3,8 +3,8 @@
 #include <iosfwd>
 #include <string>
 
-#include "engine/graph/QSDynSigPipe.h"
 #include "framework/properties/QSPropertyTable.h"
+#include "graph/QSDynSigPipe.h"
 
 namespace tg {
 

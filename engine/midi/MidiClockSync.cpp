@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "dsp/BlockConstants.h"
-#include "engine/graph/TempoClock.h"
 #include "engine/midi/BlockTimeline.h"
+#include "graph/TempoClock.h"
 
 namespace tg {
 

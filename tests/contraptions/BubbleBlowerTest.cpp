@@ -9,9 +9,9 @@
 
 #include "contraptions/generators/bubbleblower/TGBubbleBlower.h"
 #include "dsp/granular/GrainPan.h"
-#include "engine/graph/TempoClock.h"
 #include "engine/loading/SoundLoader.h"
 #include "framework/properties/NumberText.h"
+#include "graph/TempoClock.h"
 #include "tests/contraptions/NotchProbe.h"
 #include "tests/support/GraphHarness.h"
 #include "tests/support/TempDir.h"

@@ -9,7 +9,7 @@
 #include "contraptions/effects/dlgranulator/TGDLGranulator.h"
 #include "dsp/QSNoiseSource.h"
 #include "dsp/granular/GrainPan.h"
-#include "engine/graph/TempoClock.h"
+#include "graph/TempoClock.h"
 #include "tests/contraptions/NotchProbe.h"
 #include "tests/support/GraphHarness.h"
 

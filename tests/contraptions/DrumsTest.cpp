@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "contraptions/generators/drums/TGDrums.h"
-#include "engine/graph/TempoClock.h"
 #include "engine/loading/SoundLoader.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
+#include "graph/TempoClock.h"
 #include "tests/support/GraphHarness.h"
 #include "tests/support/SlowDisk.h"
 #include "tests/support/TempDir.h"

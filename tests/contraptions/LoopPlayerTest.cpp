@@ -14,10 +14,10 @@
 
 #include "contraptions/generators/loopplayer/TGLoopPlayer.h"
 #include "engine/SoundFilePaths.h"
-#include "engine/graph/TempoClock.h"
 #include "engine/loading/SoundData.h"
 #include "engine/loading/SoundLoader.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
+#include "graph/TempoClock.h"
 #include "tests/support/GraphHarness.h"
 #include "tests/support/SlowDisk.h"
 #include "tests/support/TempDir.h"

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "dsp/QSNoiseSource.h"
-#include "engine/graph/GraphSchedule.h"
-#include "engine/graph/ProcessingPool.h"
-#include "engine/graph/QSDynSigContext.h"
+#include "graph/GraphSchedule.h"
+#include "graph/ProcessingPool.h"
+#include "graph/QSDynSigContext.h"
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TestProcessors.h"
 

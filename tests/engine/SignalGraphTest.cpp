@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-#include "engine/graph/QSDynSigContext.h"
+#include "graph/QSDynSigContext.h"
 #include "tests/support/TestProcessors.h"
 
 namespace tg {

@@ -11,12 +11,12 @@
 
 #include "dsp/BlockConstants.h"
 #include "engine/TAudioEngineModule.h"
-#include "engine/graph/TempoClock.h"
 #include "engine/midi/BlockTimeline.h"
 #include "engine/midi/MidiClockSync.h"
 #include "engine/midi/MidiInput.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/properties/TextIO.h"
+#include "graph/TempoClock.h"
 
 namespace tg {
 namespace midi_clock_sync_test {

@@ -3,8 +3,8 @@
 #include <functional>
 #include <vector>
 
-#include "engine/graph/QSDynSigContext.h"
 #include "framework/QSSignalProcessor.h"
+#include "graph/QSDynSigContext.h"
 
 namespace tg::test {
 

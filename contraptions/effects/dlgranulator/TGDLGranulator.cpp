@@ -5,7 +5,7 @@
 
 #include "dsp/NonFinite.h"
 #include "dsp/granular/GrainPan.h"
-#include "engine/graph/QSDynSigContext.h"
+#include "graph/QSDynSigContext.h"
 
 namespace tg {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "dsp/NonFinite.h"
-#include "engine/graph/QSDynSigContext.h"
+#include "graph/QSDynSigContext.h"
 
 namespace tg {
 

@@ -9,9 +9,9 @@
 #include "contraptions/effects/sdelay/TGSDelay.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWNumberEdit.h"
-#include "engine/graph/QSDynSigContext.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
+#include "graph/QSDynSigContext.h"
 
 namespace tg {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "dsp/NoteNumbers.h"
 #include "dsp/QSFunctionTable.h"
-#include "engine/graph/QSDynSigContext.h"
+#include "graph/QSDynSigContext.h"
 
 namespace tg {
 

@@ -5,7 +5,7 @@
 
 #include "dsp/granular/GrainPan.h"
 #include "engine/SoundFilePaths.h"
-#include "engine/graph/QSDynSigContext.h"
+#include "graph/QSDynSigContext.h"
 
 namespace tg {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "dsp/Interpolation.h"
-#include "engine/graph/QSDynSigContext.h"
+#include "graph/QSDynSigContext.h"
 
 namespace tg {
 

@@ -1,11 +1,11 @@
-#include "engine/graph/GraphSchedule.h"
+#include "graph/GraphSchedule.h"
 
 #include <algorithm>
 #include <thread>
 #include <utility>
 
-#include "engine/graph/CpuPause.h"
-#include "engine/graph/QSDynSigPipe.h"
+#include "graph/CpuPause.h"
+#include "graph/QSDynSigPipe.h"
 
 namespace tg {
 

@@ -1,6 +1,6 @@
-#include "engine/graph/QSDynSigPipe.h"
+#include "graph/QSDynSigPipe.h"
 
-#include "engine/graph/QSDynSigContext.h"
+#include "graph/QSDynSigContext.h"
 
 namespace tg {
 

@@ -1,4 +1,4 @@
-#include "engine/graph/QSDynSigContext.h"
+#include "graph/QSDynSigContext.h"
 
 #include <cxxabi.h>
 
@@ -9,7 +9,7 @@
 #include <typeinfo>
 
 #include "dsp/NonFinite.h"
-#include "engine/graph/ProcessingPool.h"
+#include "graph/ProcessingPool.h"
 
 namespace tg {
 

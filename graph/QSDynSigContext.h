@@ -9,9 +9,9 @@
 #include "dsp/DcBlocker.h"
 #include "dsp/DenormalNoise.h"
 #include "dsp/GainLimiter.h"
-#include "engine/graph/GraphSchedule.h"
-#include "engine/graph/QSDynSigPipe.h"
-#include "engine/graph/TempoClock.h"
+#include "graph/GraphSchedule.h"
+#include "graph/QSDynSigPipe.h"
+#include "graph/TempoClock.h"
 
 namespace tg {
 

@@ -1,4 +1,4 @@
-#include "engine/graph/QSSignal.h"
+#include "graph/QSSignal.h"
 
 namespace tg {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/graph/QSSignal.h"
+#include "graph/QSSignal.h"
 
 namespace tg {
 

@@ -1,9 +1,9 @@
-#include "engine/graph/ProcessingPool.h"
+#include "graph/ProcessingPool.h"
 
 #include <algorithm>
 
-#include "engine/graph/CpuPause.h"
-#include "engine/graph/GraphSchedule.h"
+#include "graph/CpuPause.h"
+#include "graph/GraphSchedule.h"
 
 #if defined(__SSE__)
 #include <xmmintrin.h>

@@ -29,8 +29,8 @@
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/host/MemorySettingsStore.h"
 #include "framework/host/StreamUserMessages.h"
-#include "framework/properties/NumberText.h"
-#include "framework/properties/QSPropertyTable.h"
+#include "properties/NumberText.h"
+#include "properties/QSPropertyTable.h"
 
 using Clock = std::chrono::steady_clock;
 

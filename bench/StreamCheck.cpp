@@ -17,7 +17,7 @@
 #include "engine/streams/KWWaveOutStream.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 using namespace tg;
 using Clock = std::chrono::steady_clock;

@@ -22,7 +22,7 @@ set(rules
   "^base/=base"
   "^dsp/=dsp"
   "^graph/=graph"
-  "^framework/properties/=properties"
+  "^properties/=properties"
   "^framework/host/=host"
   "^engine/(wavefiles|loading)/=files"
   "^engine/SoundFilePaths\\.=files"
@@ -54,7 +54,7 @@ endfunction()
 
 # Numbers as text never follow the user's locale (the windowed program adopts
 # it): the C library's conversions and printf-style floating formats are
-# refused; framework/properties/NumberText.h is the one way. A floating value
+# refused; properties/NumberText.h is the one way. A floating value
 # given to std::to_string is caught where the call shows it.
 set(locale_calls "(^|[^A-Za-z0-9_:.>])(std::)?(strtod|strtof|strtold|atof|stod|stof|stold|sscanf) *\\(")
 set(locale_formats "\"[^\"]*%[-+ #0]*[0-9*]*(\\.[0-9*]+)?[lL]?[fFgGeE][^\"]*\"")

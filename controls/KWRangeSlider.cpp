@@ -8,7 +8,7 @@
 #include <QToolTip>
 
 #include "controls/PixelLines.h"
-#include "framework/properties/TextIO.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

@@ -11,7 +11,7 @@
 
 #include "controls/KWValueTag.h"
 #include "controls/NumberEditLogic.h"
-#include "framework/properties/TextIO.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

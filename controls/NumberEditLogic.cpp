@@ -4,7 +4,7 @@
 #include <cmath>
 #include <optional>
 
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 namespace tg::numberedit {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "contraptions/effects/sspat/QSTrigSplinePath.h"
-#include "framework/properties/TextIO.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "framework/host/SettingsStore.h"
-#include "framework/properties/SoundFileNames.h"
+#include "properties/SoundFileNames.h"
 
 namespace tg {
 

@@ -12,7 +12,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "engine/Timecode.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 namespace tg {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "framework/TContraptionMaker.h"
-#include "framework/properties/QSPropertyTable.h"
+#include "properties/QSPropertyTable.h"
 
 namespace tg {
 

@@ -3,7 +3,7 @@
 #include <istream>
 #include <ostream>
 
-#include "framework/properties/TextIO.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "framework/properties/QSPropertyTable.h"
+#include "properties/QSPropertyTable.h"
 
 namespace tg {
 

@@ -3,8 +3,8 @@
 #include <iosfwd>
 #include <string>
 
-#include "framework/properties/QSPropertyTable.h"
 #include "graph/QSDynSigPipe.h"
+#include "properties/QSPropertyTable.h"
 
 namespace tg {
 

@@ -4,7 +4,7 @@
 #include <istream>
 
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/TextIO.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

@@ -19,7 +19,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "framework/forms/SaveFileDialog.h"
 #include "framework/host/UserMessages.h"
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 namespace tg {
 namespace {}  // namespace

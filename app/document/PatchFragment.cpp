@@ -12,7 +12,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/TextIO.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

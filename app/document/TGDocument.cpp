@@ -18,10 +18,10 @@
 #include "engine/wavefiles/SoundFileReader.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/QSCStringProperty.h"
-#include "framework/properties/QSPropertyTable.h"
-#include "framework/properties/SoundFileNames.h"
-#include "framework/properties/TextIO.h"
+#include "properties/QSCStringProperty.h"
+#include "properties/QSPropertyTable.h"
+#include "properties/SoundFileNames.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

@@ -4,7 +4,7 @@
 #include <numbers>
 
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg::demo {
 

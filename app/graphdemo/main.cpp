@@ -11,7 +11,7 @@
 #include "engine/streams/DetachedOutStream.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 using namespace tg;
 

@@ -67,7 +67,7 @@
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPatternedScrollBox.h"
 #include "framework/host/SettingsStore.h"
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 namespace tg {
 namespace {

@@ -10,7 +10,7 @@
 #include "engine/midi/MidiTargetValues.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 namespace tg {
 

@@ -4,9 +4,9 @@
 #include "contraptions/generators/drums/TGDrums.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/QSIntProperty.h"
-#include "framework/properties/QSPropertyTable.h"
-#include "framework/properties/QSRangeProperty.h"
+#include "properties/QSIntProperty.h"
+#include "properties/QSPropertyTable.h"
+#include "properties/QSRangeProperty.h"
 
 namespace tg {
 

@@ -22,7 +22,7 @@
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/EditProbe.h"
 #include "framework/forms/TContraptionForm.h"
-#include "framework/properties/QSPropertyTable.h"
+#include "properties/QSPropertyTable.h"
 
 namespace tg {
 

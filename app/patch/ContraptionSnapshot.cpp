@@ -5,7 +5,7 @@
 #include "framework/QSPreset.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/QSPropertyTable.h"
+#include "properties/QSPropertyTable.h"
 
 namespace tg {
 

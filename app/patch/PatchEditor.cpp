@@ -9,7 +9,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/QSPropertyTable.h"
+#include "properties/QSPropertyTable.h"
 
 namespace tg {
 

@@ -3,8 +3,8 @@
 #include <sstream>
 
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/QSCStringProperty.h"
-#include "framework/properties/QSPropertyTable.h"
+#include "properties/QSCStringProperty.h"
+#include "properties/QSPropertyTable.h"
 
 namespace tg {
 

@@ -37,7 +37,7 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/host/SessionSettingsStore.h"
 #include "framework/host/UserMessages.h"
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 using namespace tg;
 

@@ -23,7 +23,7 @@
 #include "engine/WaveExport.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/host/StreamUserMessages.h"
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 using namespace tg;
 

@@ -41,7 +41,7 @@
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPresetMenuForm.h"
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 namespace {
 

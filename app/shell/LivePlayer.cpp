@@ -5,7 +5,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "engine/Timecode.h"
 #include "engine/devices/WaveDevice.h"
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 namespace tg {
 

@@ -7,8 +7,8 @@
 #include "dsp/BlockConstants.h"
 #include "engine/SoundFilePaths.h"
 #include "engine/wavefiles/SoundFileReader.h"
-#include "framework/properties/QSCStringProperty.h"
-#include "framework/properties/TextIO.h"
+#include "properties/QSCStringProperty.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

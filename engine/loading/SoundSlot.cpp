@@ -3,7 +3,7 @@
 #include <string>
 
 #include "engine/SoundFilePaths.h"
-#include "framework/properties/QSCStringProperty.h"
+#include "properties/QSCStringProperty.h"
 
 namespace tg {
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "framework/properties/QSIntProperty.h"
-#include "framework/properties/QSRangeProperty.h"
+#include "properties/QSIntProperty.h"
+#include "properties/QSRangeProperty.h"
 
 namespace tg::miditargetvalues {
 

@@ -5,8 +5,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "framework/properties/QSIntProperty.h"
-#include "framework/properties/QSProperty.h"
+#include "properties/QSIntProperty.h"
+#include "properties/QSProperty.h"
 
 namespace tg {
 

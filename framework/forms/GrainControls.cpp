@@ -7,7 +7,7 @@
 #include "controls/KWNumberEdit.h"
 #include "controls/KWRangeSlider.h"
 #include "framework/forms/GridNoteNames.h"
-#include "framework/properties/QSRangeProperty.h"
+#include "properties/QSRangeProperty.h"
 
 namespace tg::grain_controls {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "framework/forms/EditProbe.h"
-#include "framework/properties/QSPropertyTable.h"
-#include "framework/properties/QSPropertyUnits.h"
+#include "properties/QSPropertyTable.h"
+#include "properties/QSPropertyUnits.h"
 
 class QLabel;
 class QToolButton;

@@ -10,7 +10,7 @@
 #include "framework/ContraptionEngine.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/host/HostServices.h"
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 namespace tg::typednumber {
 

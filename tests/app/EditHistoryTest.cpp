@@ -11,7 +11,7 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/host/StreamUserMessages.h"
-#include "framework/properties/QSPropertyTable.h"
+#include "properties/QSPropertyTable.h"
 #include "tests/support/DocumentFixture.h"
 
 namespace tg {

@@ -13,7 +13,7 @@
 #include "controls/KWTrigSplineEdit.h"
 #include "controls/TrigSplinePath.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 #include "tests/controls/MouseHelpers.h"
 #include "tests/support/WindowHostFixture.h"
 

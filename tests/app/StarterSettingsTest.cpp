@@ -7,8 +7,8 @@
 #include "app/patch/StarterSettings.h"
 #include "engine/SoundFilePaths.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/QSCStringProperty.h"
-#include "framework/properties/QSPropertyTable.h"
+#include "properties/QSCStringProperty.h"
+#include "properties/QSPropertyTable.h"
 #include "tests/support/DocumentFixture.h"
 #include "tests/support/SourceTree.h"
 

@@ -10,7 +10,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/QSPropertyTable.h"
+#include "properties/QSPropertyTable.h"
 #include "tests/conformance/throwaway/TGThrowAway.h"
 
 namespace tg::test {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "framework/properties/QSRangeProperty.h"
+#include "properties/QSRangeProperty.h"
 #include "tests/conformance/ConformanceHarness.h"
 #include "tests/contraptions/NotchProbe.h"
 #include "tests/support/GraphHarness.h"

@@ -13,7 +13,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 #include "tests/support/GraphHarness.h"
 #include "tests/support/ScriptedQueries.h"
 

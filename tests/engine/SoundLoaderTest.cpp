@@ -27,7 +27,7 @@
 #include "engine/wavefiles/TGWaveOutFile.h"
 #include "framework/QSSignalProcessor.h"
 #include "framework/TContraptionFactory.h"
-#include "framework/properties/QSCStringProperty.h"
+#include "properties/QSCStringProperty.h"
 #include "tests/support/ScriptedQueries.h"
 #include "tests/support/TempDir.h"
 

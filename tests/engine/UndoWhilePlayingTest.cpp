@@ -8,7 +8,7 @@
 
 #include "app/patch/PatchEditor.h"
 #include "engine/streams/DetachedOutStream.h"
-#include "framework/properties/QSPropertyTable.h"
+#include "properties/QSPropertyTable.h"
 #include "tests/support/EngineFixture.h"
 
 namespace tg {

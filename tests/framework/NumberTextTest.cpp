@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 namespace tg {
 namespace number_text_test {

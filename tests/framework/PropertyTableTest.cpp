@@ -3,7 +3,7 @@
 #include <sstream>
 #include <string>
 
-#include "framework/properties/QSPropertyTable.h"
+#include "properties/QSPropertyTable.h"
 #include "tests/support/TestProcessors.h"
 
 namespace tg {

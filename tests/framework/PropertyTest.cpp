@@ -5,13 +5,13 @@
 #include <sstream>
 #include <string>
 
-#include "framework/properties/QS8CharsProperty.h"
-#include "framework/properties/QSBoolProperty.h"
-#include "framework/properties/QSCStringProperty.h"
-#include "framework/properties/QSDoubleProperty.h"
-#include "framework/properties/QSIntProperty.h"
-#include "framework/properties/QSRangeProperty.h"
-#include "framework/properties/TextIO.h"
+#include "properties/QS8CharsProperty.h"
+#include "properties/QSBoolProperty.h"
+#include "properties/QSCStringProperty.h"
+#include "properties/QSDoubleProperty.h"
+#include "properties/QSIntProperty.h"
+#include "properties/QSRangeProperty.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 namespace property_test {

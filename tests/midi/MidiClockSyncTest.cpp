@@ -15,8 +15,8 @@
 #include "engine/midi/MidiClockSync.h"
 #include "engine/midi/MidiInput.h"
 #include "framework/TContraptionFactory.h"
-#include "framework/properties/TextIO.h"
 #include "graph/TempoClock.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 namespace midi_clock_sync_test {

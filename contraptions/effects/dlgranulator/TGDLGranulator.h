@@ -14,10 +14,10 @@
 #include "dsp/granular/GrainVoice.h"
 #include "dsp/granular/OnsetScheduler.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSBoolProperty.h"
-#include "framework/properties/QSDoubleProperty.h"
-#include "framework/properties/QSIntProperty.h"
-#include "framework/properties/QSRangeProperty.h"
+#include "properties/QSBoolProperty.h"
+#include "properties/QSDoubleProperty.h"
+#include "properties/QSIntProperty.h"
+#include "properties/QSRangeProperty.h"
 
 namespace tg {
 

@@ -6,7 +6,7 @@
 #include "dsp/QSComb.h"
 #include "dsp/SweepLfo.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg {
 

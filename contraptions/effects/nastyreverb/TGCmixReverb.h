@@ -4,7 +4,7 @@
 #include "dsp/EqualPowerMix.h"
 #include "dsp/QSCmixReverb.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg {
 

@@ -8,7 +8,7 @@
 #include "dsp/QSVInterp.h"
 #include "dsp/SweepLfo.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg {
 

@@ -6,8 +6,8 @@
 #include "dsp/QSOscillator.h"
 #include "dsp/QSVInterp.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSBoolProperty.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSBoolProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg {
 

@@ -5,8 +5,8 @@
 #include "dsp/QSDelayLine.h"
 #include "dsp/QSVInterp.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSDoubleProperty.h"
-#include "framework/properties/QSIntProperty.h"
+#include "properties/QSDoubleProperty.h"
+#include "properties/QSIntProperty.h"
 
 namespace tg {
 

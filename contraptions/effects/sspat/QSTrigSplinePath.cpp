@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 namespace tg {
 

@@ -11,8 +11,8 @@
 #include "dsp/QSFunctionTable.h"
 #include "dsp/QSVInterp.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSCStringProperty.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSCStringProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg {
 

@@ -7,7 +7,7 @@
 #include "dsp/QSComb.h"
 #include "dsp/QSVInterp.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg {
 

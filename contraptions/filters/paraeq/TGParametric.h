@@ -6,7 +6,7 @@
 #include "dsp/DenormalNoise.h"
 #include "dsp/QSBiquad.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg {
 

@@ -6,7 +6,7 @@
 #include "dsp/QSVInterp.h"
 #include "dsp/SineRotorBank.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg {
 

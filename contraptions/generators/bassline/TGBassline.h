@@ -9,10 +9,10 @@
 #include "dsp/GainSmoother.h"
 #include "dsp/QSOscillator.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QS8CharsProperty.h"
-#include "framework/properties/QSBoolProperty.h"
-#include "framework/properties/QSDoubleProperty.h"
-#include "framework/properties/QSIntProperty.h"
+#include "properties/QS8CharsProperty.h"
+#include "properties/QSBoolProperty.h"
+#include "properties/QSDoubleProperty.h"
+#include "properties/QSIntProperty.h"
 
 namespace tg {
 

@@ -13,10 +13,10 @@
 #include "dsp/granular/SampleGrainSource.h"
 #include "engine/loading/SoundSlot.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSCStringProperty.h"
-#include "framework/properties/QSDoubleProperty.h"
-#include "framework/properties/QSIntProperty.h"
-#include "framework/properties/QSRangeProperty.h"
+#include "properties/QSCStringProperty.h"
+#include "properties/QSDoubleProperty.h"
+#include "properties/QSIntProperty.h"
+#include "properties/QSRangeProperty.h"
 
 namespace tg {
 

@@ -6,10 +6,10 @@
 
 #include "engine/loading/SoundSlot.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSBoolProperty.h"
-#include "framework/properties/QSCStringProperty.h"
-#include "framework/properties/QSDoubleProperty.h"
-#include "framework/properties/QSIntProperty.h"
+#include "properties/QSBoolProperty.h"
+#include "properties/QSCStringProperty.h"
+#include "properties/QSDoubleProperty.h"
+#include "properties/QSIntProperty.h"
 
 namespace tg {
 

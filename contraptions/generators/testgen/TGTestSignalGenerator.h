@@ -4,8 +4,8 @@
 #include "dsp/QSNoiseSource.h"
 #include "dsp/QSSineRotor.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSDoubleProperty.h"
-#include "framework/properties/QSIntProperty.h"
+#include "properties/QSDoubleProperty.h"
+#include "properties/QSIntProperty.h"
 
 namespace tg {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "dsp/BlockConstants.h"
-#include "framework/properties/QSBoolProperty.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSBoolProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg {
 

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <istream>
 
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg {
 

@@ -7,9 +7,9 @@
 #include "contraptions/io/soundin/SoundInFileWorker.h"
 #include "contraptions/io/soundin/SoundInLocation.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSBoolProperty.h"
-#include "framework/properties/QSCStringProperty.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSBoolProperty.h"
+#include "properties/QSCStringProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg {
 

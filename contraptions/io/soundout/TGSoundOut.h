@@ -6,8 +6,8 @@
 #include "contraptions/io/soundout/SoundOutFileWorker.h"
 #include "dsp/OutputLimiter.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSCStringProperty.h"
-#include "framework/properties/QSIntProperty.h"
+#include "properties/QSCStringProperty.h"
+#include "properties/QSIntProperty.h"
 
 namespace tg {
 

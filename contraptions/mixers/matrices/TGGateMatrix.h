@@ -7,8 +7,8 @@
 
 #include "dsp/GainSmoother.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSBoolProperty.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSBoolProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg {
 

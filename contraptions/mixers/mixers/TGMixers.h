@@ -8,7 +8,7 @@
 #include "dsp/QSFunctionTable.h"
 #include "dsp/QSVInterp.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg {
 

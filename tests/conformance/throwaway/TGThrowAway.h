@@ -3,7 +3,7 @@
 #include "dsp/QSVInterp.h"
 #include "framework/ContraptionDescriptor.h"
 #include "framework/QSSignalProcessor.h"
-#include "framework/properties/QSDoubleProperty.h"
+#include "properties/QSDoubleProperty.h"
 
 namespace tg::test {
 

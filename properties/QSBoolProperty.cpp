@@ -1,9 +1,9 @@
-#include "framework/properties/QSBoolProperty.h"
+#include "properties/QSBoolProperty.h"
 
 #include <istream>
 #include <ostream>
 
-#include "framework/properties/TextIO.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "framework/properties/QSProperty.h"
+#include "properties/QSProperty.h"
 
 namespace tg {
 
@@ -22,7 +22,7 @@ class QSCStringProperty : public QSProperty {
       : QSProperty(kCString), text_(initial) {}
   // A text naming a sound file: kept as the program's sound-file paths
   // resolve it and written as the document being written wants it
-  // (framework/properties/SoundFileNames.h).
+  // (properties/SoundFileNames.h).
   struct SoundFileName {
     bool written = false;  // a file the processor makes (a recording), not one it plays
   };

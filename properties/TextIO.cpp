@@ -1,4 +1,4 @@
-#include "framework/properties/TextIO.h"
+#include "properties/TextIO.h"
 
 #include <cctype>
 #include <charconv>
@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 namespace tg::textio {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "framework/properties/QSValueProperty.h"
+#include "properties/QSValueProperty.h"
 
 namespace tg {
 

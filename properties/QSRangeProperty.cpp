@@ -1,10 +1,10 @@
-#include "framework/properties/QSRangeProperty.h"
+#include "properties/QSRangeProperty.h"
 
 #include <cmath>
 #include <istream>
 #include <ostream>
 
-#include "framework/properties/TextIO.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

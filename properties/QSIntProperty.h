@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "framework/properties/QSValueProperty.h"
+#include "properties/QSValueProperty.h"
 
 namespace tg {
 

@@ -1,4 +1,4 @@
-#include "framework/properties/SoundFileNames.h"
+#include "properties/SoundFileNames.h"
 
 #include <mutex>
 #include <utility>

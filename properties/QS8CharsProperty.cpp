@@ -1,10 +1,10 @@
-#include "framework/properties/QS8CharsProperty.h"
+#include "properties/QS8CharsProperty.h"
 
 #include <istream>
 #include <ostream>
 #include <string>
 
-#include "framework/properties/TextIO.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

@@ -1,11 +1,11 @@
-#include "framework/properties/QSCStringProperty.h"
+#include "properties/QSCStringProperty.h"
 
 #include <istream>
 #include <ostream>
 #include <utility>
 
-#include "framework/properties/SoundFileNames.h"
-#include "framework/properties/TextIO.h"
+#include "properties/SoundFileNames.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

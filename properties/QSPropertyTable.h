@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/properties/QSProperty.h"
-#include "framework/properties/QSPropertyUnits.h"
+#include "properties/QSProperty.h"
+#include "properties/QSPropertyUnits.h"
 
 namespace tg {
 

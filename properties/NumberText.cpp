@@ -1,4 +1,4 @@
-#include "framework/properties/NumberText.h"
+#include "properties/NumberText.h"
 
 #include <algorithm>
 #include <charconv>

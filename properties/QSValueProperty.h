@@ -7,7 +7,7 @@
 #include <optional>
 #include <type_traits>
 
-#include "framework/properties/QSProperty.h"
+#include "properties/QSProperty.h"
 
 namespace tg {
 

@@ -1,4 +1,4 @@
-#include "framework/properties/QSPropertyUnits.h"
+#include "properties/QSPropertyUnits.h"
 
 namespace tg {
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "framework/properties/QSValueProperty.h"
+#include "properties/QSValueProperty.h"
 
 namespace tg {
 

@@ -1,9 +1,9 @@
-#include "framework/properties/QSIntProperty.h"
+#include "properties/QSIntProperty.h"
 
 #include <istream>
 #include <ostream>
 
-#include "framework/properties/TextIO.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

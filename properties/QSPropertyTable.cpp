@@ -1,4 +1,4 @@
-#include "framework/properties/QSPropertyTable.h"
+#include "properties/QSPropertyTable.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <ostream>
 #include <utility>
 
-#include "framework/properties/QSBoolProperty.h"
-#include "framework/properties/QSRangeProperty.h"
-#include "framework/properties/TextIO.h"
+#include "properties/QSBoolProperty.h"
+#include "properties/QSRangeProperty.h"
+#include "properties/TextIO.h"
 
 namespace tg {
 

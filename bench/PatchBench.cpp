@@ -27,8 +27,8 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
-#include "framework/host/MemorySettingsStore.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/MemorySettingsStore.h"
+#include "host/StreamUserMessages.h"
 #include "properties/NumberText.h"
 #include "properties/QSPropertyTable.h"
 

@@ -23,7 +23,7 @@ set(rules
   "^dsp/=dsp"
   "^graph/=graph"
   "^properties/=properties"
-  "^framework/host/=host"
+  "^host/=host"
   "^engine/(wavefiles|loading)/=files"
   "^engine/SoundFilePaths\\.=files"
   "^framework/forms/=gui"

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "framework/host/SettingsStore.h"
+#include "host/SettingsStore.h"
 #include "properties/SoundFileNames.h"
 
 namespace tg {

@@ -17,11 +17,11 @@
 #include "engine/streams/AudioInStream.h"
 #include "engine/streams/AudioOutStream.h"
 #include "framework/ContraptionEngine.h"
-#include "framework/host/HostServices.h"
-#include "framework/host/MemoryClipboard.h"
-#include "framework/host/StreamUserMessages.h"
 #include "graph/ProcessingPool.h"
 #include "graph/QSDynSigContext.h"
+#include "host/HostServices.h"
+#include "host/MemoryClipboard.h"
+#include "host/StreamUserMessages.h"
 
 namespace tg {
 

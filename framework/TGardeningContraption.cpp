@@ -5,7 +5,7 @@
 
 #include "framework/ContraptionEngine.h"
 #include "framework/TContraptionMaker.h"
-#include "framework/host/HostServices.h"
+#include "host/HostServices.h"
 
 namespace tg {
 

@@ -3,7 +3,7 @@
 #include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/StreamUserMessages.h"
 
 // One headless engine with every type registered, kept for the whole run;
 // its messages go nowhere.

@@ -18,7 +18,7 @@
 #include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/forms/SaveFileDialog.h"
-#include "framework/host/UserMessages.h"
+#include "host/UserMessages.h"
 #include "properties/NumberText.h"
 
 namespace tg {

@@ -24,8 +24,8 @@
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
 #include "engine/streams/StreamSettings.h"
-#include "framework/host/SettingsStore.h"
-#include "framework/host/UserMessages.h"
+#include "host/SettingsStore.h"
+#include "host/UserMessages.h"
 
 namespace tg {
 namespace {

@@ -4,7 +4,7 @@
 #include <QStyleFactory>
 #include <QWidget>
 
-#include "framework/host/SettingsStore.h"
+#include "host/SettingsStore.h"
 
 namespace tg {
 

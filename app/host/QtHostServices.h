@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "app/host/QtSettingsStore.h"
-#include "framework/host/SettingsStore.h"
-#include "framework/host/TextClipboard.h"
-#include "framework/host/UserMessages.h"
+#include "host/SettingsStore.h"
+#include "host/TextClipboard.h"
+#include "host/UserMessages.h"
 
 class QWidget;
 

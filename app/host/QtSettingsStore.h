@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "framework/host/SettingsStore.h"
+#include "host/SettingsStore.h"
 
 namespace tg {
 

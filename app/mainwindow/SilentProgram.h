@@ -6,7 +6,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "engine/devices/WaveDeviceLayers.h"
 #include "framework/TContraptionFactory.h"
-#include "framework/host/MemorySettingsStore.h"
+#include "host/MemorySettingsStore.h"
 
 namespace tg {
 

@@ -66,7 +66,7 @@
 #include "framework/forms/SaveFileDialog.h"
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPatternedScrollBox.h"
-#include "framework/host/SettingsStore.h"
+#include "host/SettingsStore.h"
 #include "properties/NumberText.h"
 
 namespace tg {

@@ -10,7 +10,7 @@
 #include "app/midi/MidiBinding.h"
 #include "app/patch/EditHistory.h"
 #include "app/patch/PatchModel.h"
-#include "framework/host/EditListener.h"
+#include "host/EditListener.h"
 
 namespace tg {
 

@@ -35,8 +35,8 @@
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
 #include "framework/TContraptionFactory.h"
-#include "framework/host/SessionSettingsStore.h"
-#include "framework/host/UserMessages.h"
+#include "host/SessionSettingsStore.h"
+#include "host/UserMessages.h"
 #include "properties/NumberText.h"
 
 using namespace tg;

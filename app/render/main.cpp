@@ -22,7 +22,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
 #include "framework/TContraptionFactory.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/StreamUserMessages.h"
 #include "properties/NumberText.h"
 
 using namespace tg;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "framework/host/SettingsStore.h"
+#include "host/SettingsStore.h"
 
 namespace tg {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "framework/host/SettingsStore.h"
+#include "host/SettingsStore.h"
 
 namespace tg {
 namespace {

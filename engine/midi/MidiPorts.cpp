@@ -5,7 +5,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "engine/midi/AlsaMidiSystem.h"
 #include "engine/midi/JackMidiSystem.h"
-#include "framework/host/SettingsStore.h"
+#include "host/SettingsStore.h"
 
 namespace tg {
 

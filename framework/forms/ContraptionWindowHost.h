@@ -6,7 +6,7 @@
 #include <string>
 
 #include "framework/ContraptionDescriptor.h"
-#include "framework/host/ContraptionWindows.h"
+#include "host/ContraptionWindows.h"
 
 class QPoint;
 class QScrollArea;

@@ -9,7 +9,7 @@
 
 #include "framework/ContraptionEngine.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/host/HostServices.h"
+#include "host/HostServices.h"
 #include "properties/NumberText.h"
 
 namespace tg::typednumber {

@@ -20,7 +20,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/StreamUserMessages.h"
 #include "properties/QSCStringProperty.h"
 #include "properties/QSPropertyTable.h"
 #include "tests/support/DeadProcess.h"

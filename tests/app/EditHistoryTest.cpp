@@ -10,7 +10,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/StreamUserMessages.h"
 #include "properties/QSPropertyTable.h"
 #include "tests/support/DocumentFixture.h"
 

@@ -30,7 +30,7 @@
 #include "engine/SoundFilePaths.h"
 #include "engine/wavefiles/TGWaveOutFile.h"
 #include "framework/forms/ContraptionWindowHost.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/StreamUserMessages.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowHostFixture.h"
 

@@ -15,7 +15,7 @@
 #include "engine/wavefiles/TGWaveOutFile.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/StreamUserMessages.h"
 #include "properties/QSBoolProperty.h"
 #include "properties/QSDoubleProperty.h"
 #include "properties/QSRangeProperty.h"

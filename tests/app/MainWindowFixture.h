@@ -9,8 +9,8 @@
 #include "app/mainwindow/TMainForm.h"
 #include "app/patch/PatchModel.h"
 #include "engine/TAudioEngineModule.h"
-#include "framework/host/MemorySettingsStore.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/MemorySettingsStore.h"
+#include "host/StreamUserMessages.h"
 #include "tests/support/ScriptedQueries.h"
 
 namespace tg::test {

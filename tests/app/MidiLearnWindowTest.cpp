@@ -22,7 +22,7 @@
 #include "controls/KWValueControl.h"
 #include "engine/midi/MidiPorts.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/host/MemorySettingsStore.h"
+#include "host/MemorySettingsStore.h"
 #include "tests/app/MainWindowFixture.h"
 
 namespace tg {

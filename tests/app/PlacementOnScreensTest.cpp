@@ -16,7 +16,7 @@
 
 #include "app/mainwindow/SilentProgram.h"
 #include "app/shell/WindowPlacement.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/StreamUserMessages.h"
 #include "tests/support/ScriptedQueries.h"
 
 namespace tg {

@@ -24,7 +24,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "engine/loading/SoundLoader.h"
 #include "framework/TContraptionFactory.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/StreamUserMessages.h"
 #include "tests/support/DeadProcess.h"
 #include "tests/support/DocumentFixture.h"
 #include "tests/support/TempDir.h"

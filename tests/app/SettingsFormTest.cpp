@@ -13,7 +13,7 @@
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
 #include "engine/streams/StreamSettings.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/StreamUserMessages.h"
 #include "tests/support/ManualWaveDevice.h"
 
 namespace tg {

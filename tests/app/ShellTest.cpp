@@ -5,7 +5,7 @@
 #include "app/shell/CommandLine.h"
 #include "app/shell/KWReloadManager.h"
 #include "app/shell/WindowPlacement.h"
-#include "framework/host/MemorySettingsStore.h"
+#include "host/MemorySettingsStore.h"
 #include "tests/support/TempDir.h"
 
 namespace tg {

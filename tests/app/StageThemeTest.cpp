@@ -9,7 +9,7 @@
 #include "app/mainwindow/SilentProgram.h"
 #include "controls/KWStepGrid.h"
 #include "controls/StagePalette.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/StreamUserMessages.h"
 
 namespace tg {
 namespace stage_theme_test {

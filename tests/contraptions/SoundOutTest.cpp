@@ -23,7 +23,7 @@
 #include "engine/wavefiles/TGWaveOutFile.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/StreamUserMessages.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TempDir.h"

@@ -13,7 +13,7 @@
 #include "engine/streams/KWWaveOutStream.h"
 #include "engine/streams/LatencyProbe.h"
 #include "engine/streams/StreamSettings.h"
-#include "framework/host/MemorySettingsStore.h"
+#include "host/MemorySettingsStore.h"
 
 namespace tg {
 namespace first_start_latency_test {

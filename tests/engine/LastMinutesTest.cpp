@@ -15,7 +15,7 @@
 #include "engine/streams/KWWaveOutStream.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/host/MemorySettingsStore.h"
+#include "host/MemorySettingsStore.h"
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TempDir.h"
 

@@ -18,7 +18,7 @@
 #include "engine/streams/DetachedOutStream.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
-#include "framework/host/MemorySettingsStore.h"
+#include "host/MemorySettingsStore.h"
 #include "tests/engine/PanicProcessors.h"
 #include "tests/support/EngineFixture.h"
 #include "tests/support/ManualWaveDevice.h"

@@ -11,7 +11,7 @@
 #include "engine/streams/DetachedOutStream.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/host/StreamUserMessages.h"
+#include "host/StreamUserMessages.h"
 #include "tests/support/TestProcessors.h"
 
 namespace tg {

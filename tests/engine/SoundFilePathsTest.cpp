@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "engine/SoundFilePaths.h"
-#include "framework/host/MemorySettingsStore.h"
+#include "host/MemorySettingsStore.h"
 #include "tests/support/TempDir.h"
 
 namespace tg {

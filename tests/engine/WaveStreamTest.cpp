@@ -11,7 +11,7 @@
 #include "engine/streams/KWWaveOutStream.h"
 #include "engine/streams/StreamSettings.h"
 #include "framework/TContraptionFactory.h"
-#include "framework/host/MemorySettingsStore.h"
+#include "host/MemorySettingsStore.h"
 #include "tests/support/ManualWaveDevice.h"
 
 namespace tg {

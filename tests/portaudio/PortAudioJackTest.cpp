@@ -18,7 +18,7 @@
 #include "engine/streams/StreamSettings.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/host/MemorySettingsStore.h"
+#include "host/MemorySettingsStore.h"
 #include "tests/support/TestProcessors.h"
 
 namespace tg {

@@ -14,7 +14,7 @@
 #include "contraptions/io/soundout/OutputLevelMessage.h"
 #include "dsp/SampleConversion.h"
 #include "engine/SoundFilePaths.h"
-#include "framework/host/HostServices.h"
+#include "host/HostServices.h"
 
 namespace tg {
 

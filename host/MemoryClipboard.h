@@ -1,6 +1,6 @@
 #pragma once
 
-#include "framework/host/TextClipboard.h"
+#include "host/TextClipboard.h"
 
 namespace tg {
 

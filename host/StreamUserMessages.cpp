@@ -1,4 +1,4 @@
-#include "framework/host/StreamUserMessages.h"
+#include "host/StreamUserMessages.h"
 
 #include <ostream>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/host/UserMessages.h"
+#include "host/UserMessages.h"
 
 namespace tg {
 

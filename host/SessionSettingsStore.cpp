@@ -1,4 +1,4 @@
-#include "framework/host/SessionSettingsStore.h"
+#include "host/SessionSettingsStore.h"
 
 namespace tg {
 

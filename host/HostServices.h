@@ -1,9 +1,9 @@
 #pragma once
 
-#include "framework/host/ContraptionWindows.h"
-#include "framework/host/EditListener.h"
-#include "framework/host/TextClipboard.h"
-#include "framework/host/UserMessages.h"
+#include "host/ContraptionWindows.h"
+#include "host/EditListener.h"
+#include "host/TextClipboard.h"
+#include "host/UserMessages.h"
 
 namespace tg {
 

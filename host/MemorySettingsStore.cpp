@@ -1,4 +1,4 @@
-#include "framework/host/MemorySettingsStore.h"
+#include "host/MemorySettingsStore.h"
 
 namespace tg {
 

@@ -1,4 +1,4 @@
-#include "framework/host/MemoryClipboard.h"
+#include "host/MemoryClipboard.h"
 
 namespace tg {
 

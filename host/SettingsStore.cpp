@@ -1,4 +1,4 @@
-#include "framework/host/SettingsStore.h"
+#include "host/SettingsStore.h"
 
 #include <charconv>
 

@@ -16,8 +16,8 @@
 #include "contraptions/mixers/mixers/TGMixers.h"
 #include "dsp/QSNoiseSource.h"
 #include "dsp/SampleConversion.h"
-#include "engine/loading/SoundLoader.h"
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/loading/SoundLoader.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 #include "graph/QSDynSigContext.h"
 
 namespace tg {

@@ -8,6 +8,7 @@ file(GLOB_RECURSE TONEGARDEN_LAYERED_SOURCES CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/graph/*.h ${PROJECT_SOURCE_DIR}/graph/*.cpp
      ${PROJECT_SOURCE_DIR}/properties/*.h ${PROJECT_SOURCE_DIR}/properties/*.cpp
      ${PROJECT_SOURCE_DIR}/host/*.h ${PROJECT_SOURCE_DIR}/host/*.cpp
+     ${PROJECT_SOURCE_DIR}/files/*.h ${PROJECT_SOURCE_DIR}/files/*.cpp
      ${PROJECT_SOURCE_DIR}/engine/*.h ${PROJECT_SOURCE_DIR}/engine/*.cpp
      ${PROJECT_SOURCE_DIR}/framework/*.h ${PROJECT_SOURCE_DIR}/framework/*.cpp
      ${PROJECT_SOURCE_DIR}/contraptions/*.h ${PROJECT_SOURCE_DIR}/contraptions/*.cpp

@@ -5,7 +5,7 @@
 
 #include "engine/LastMinutesRing.h"
 #include "engine/ReplacingFile.h"
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 
 namespace tg {
 

@@ -7,13 +7,13 @@
 
 #include "dsp/SampleConversion.h"
 #include "engine/Timecode.h"
-#include "engine/loading/SoundLoader.h"
 #include "engine/streams/DetachedInStream.h"
 #include "engine/streams/DetachedOutStream.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
 #include "engine/streams/StreamSettings.h"
 #include "engine/streams/ThreadPriority.h"
+#include "files/loading/SoundLoader.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 

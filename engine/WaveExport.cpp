@@ -11,7 +11,7 @@
 #include "engine/ReplacingFile.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/Timecode.h"
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 #include "properties/NumberText.h"
 
 namespace tg {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 
 namespace tg {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "dsp/QSFunctionTable.h"
-#include "engine/wavefiles/SoundFileReader.h"
+#include "files/wavefiles/SoundFileReader.h"
 #include "fuzz/FuzzFile.h"
 
 using namespace tg;

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <vector>
 
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 #include "fuzz/FuzzFile.h"
 
 using namespace tg;

@@ -18,12 +18,12 @@
 
 #include "app/dialogs/ThemeSettings.h"
 #include "dsp/BlockConstants.h"
-#include "engine/SoundFilePaths.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/devices/WaveDevice.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
 #include "engine/streams/StreamSettings.h"
+#include "files/SoundFilePaths.h"
 #include "host/SettingsStore.h"
 #include "host/UserMessages.h"
 

@@ -3,7 +3,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 #include "framework/forms/SaveFileDialog.h"
 
 namespace tg {

@@ -3,7 +3,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 
 namespace tg {
 

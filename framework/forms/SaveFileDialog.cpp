@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 
 namespace tg {
 

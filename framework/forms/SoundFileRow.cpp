@@ -5,8 +5,8 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "engine/SoundFilePaths.h"
-#include "engine/wavefiles/SoundFileReader.h"
+#include "files/SoundFilePaths.h"
+#include "files/wavefiles/SoundFileReader.h"
 
 namespace tg {
 

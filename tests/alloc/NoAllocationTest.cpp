@@ -17,9 +17,9 @@
 
 #include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
-#include "engine/loading/SoundLoader.h"
-#include "engine/loading/SoundSlot.h"
 #include "engine/streams/KWWaveInStream.h"
+#include "files/loading/SoundLoader.h"
+#include "files/loading/SoundSlot.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TContraptionMaker.h"
 #include "framework/TGardeningContraption.h"

@@ -14,7 +14,7 @@
 #include "controls/KWDWSlider.h"
 #include "controls/KWNumberEdit.h"
 #include "controls/KWRangeSlider.h"
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/GridNoteNames.h"
 #include "framework/forms/SoundFileRow.h"

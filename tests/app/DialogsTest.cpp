@@ -13,10 +13,10 @@
 #include "app/patch/PatchEditor.h"
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "controls/KWNumberEdit.h"
-#include "engine/SoundFilePaths.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
-#include "engine/wavefiles/SoundFileReader.h"
+#include "files/SoundFilePaths.h"
+#include "files/wavefiles/SoundFileReader.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/TempDir.h"
 

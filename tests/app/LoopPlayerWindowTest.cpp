@@ -13,8 +13,8 @@
 #include "contraptions/generators/loopplayer/TGLoopPlayer.h"
 #include "contraptions/generators/loopplayer/TLoopPlayerForm.h"
 #include "controls/KWNumberEdit.h"
-#include "engine/SoundFilePaths.h"
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/SoundFilePaths.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowHostFixture.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/host/QtHostServices.h"
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 #include "tests/support/TempDir.h"
 
 namespace tg {

@@ -18,7 +18,7 @@
 #include "contraptions/mixers/mixers/TGMixers.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "tests/support/FileSizeLimit.h"

@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <fstream>
 
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 #include "framework/forms/SaveFileDialog.h"
 #include "tests/support/TempDir.h"
 

@@ -9,10 +9,10 @@
 
 #include "app/dialogs/TSettingsForm.h"
 #include "app/mainwindow/SilentProgram.h"
-#include "engine/SoundFilePaths.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
 #include "engine/streams/StreamSettings.h"
+#include "files/SoundFilePaths.h"
 #include "host/StreamUserMessages.h"
 #include "tests/support/ManualWaveDevice.h"
 

@@ -10,7 +10,7 @@
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "contraptions/io/soundin/TSoundInForm.h"
 #include "controls/KWNumberEdit.h"
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestSoundFiles.h"
 #include "tests/support/WindowHostFixture.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/patch/StarterSettings.h"
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 #include "framework/TGardeningContraption.h"
 #include "properties/QSCStringProperty.h"
 #include "properties/QSPropertyTable.h"

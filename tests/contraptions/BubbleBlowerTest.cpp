@@ -9,7 +9,7 @@
 
 #include "contraptions/generators/bubbleblower/TGBubbleBlower.h"
 #include "dsp/granular/GrainPan.h"
-#include "engine/loading/SoundLoader.h"
+#include "files/loading/SoundLoader.h"
 #include "graph/TempoClock.h"
 #include "properties/NumberText.h"
 #include "tests/contraptions/NotchProbe.h"

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "contraptions/generators/drums/TGDrums.h"
-#include "engine/loading/SoundLoader.h"
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/loading/SoundLoader.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 #include "graph/TempoClock.h"
 #include "tests/support/GraphHarness.h"
 #include "tests/support/SlowDisk.h"

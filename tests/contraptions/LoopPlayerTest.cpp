@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "contraptions/generators/loopplayer/TGLoopPlayer.h"
-#include "engine/SoundFilePaths.h"
-#include "engine/loading/SoundData.h"
-#include "engine/loading/SoundLoader.h"
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/SoundFilePaths.h"
+#include "files/loading/SoundData.h"
+#include "files/loading/SoundLoader.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 #include "graph/TempoClock.h"
 #include "tests/support/GraphHarness.h"
 #include "tests/support/SlowDisk.h"

@@ -15,7 +15,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "engine/streams/DetachedOutStream.h"
 #include "engine/streams/KWWaveInStream.h"
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "tests/support/ManualWaveDevice.h"

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 #include "host/MemorySettingsStore.h"
 #include "tests/support/TempDir.h"
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "dsp/QSFunctionTable.h"
-#include "engine/wavefiles/SoundFileReader.h"
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/wavefiles/SoundFileReader.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 #include "tests/support/TempDir.h"
 
 namespace tg {

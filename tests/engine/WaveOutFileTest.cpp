@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/wavefiles/RiffIO.h"
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/wavefiles/RiffIO.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 
 namespace tg::test {
 

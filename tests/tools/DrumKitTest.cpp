@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/wavefiles/SoundFileReader.h"
+#include "files/wavefiles/SoundFileReader.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/SourceTree.h"
 #include "tests/support/TempDir.h"

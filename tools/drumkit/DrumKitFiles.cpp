@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 #include "tools/drumkit/DrumKit.h"
 #include "tools/drumkit/Loops.h"
 

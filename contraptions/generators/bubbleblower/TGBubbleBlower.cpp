@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "dsp/granular/GrainPan.h"
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 #include "graph/QSDynSigContext.h"
 
 namespace tg {

@@ -11,7 +11,7 @@
 #include "dsp/granular/GrainVoice.h"
 #include "dsp/granular/OnsetScheduler.h"
 #include "dsp/granular/SampleGrainSource.h"
-#include "engine/loading/SoundSlot.h"
+#include "files/loading/SoundSlot.h"
 #include "framework/QSSignalProcessor.h"
 #include "properties/QSCStringProperty.h"
 #include "properties/QSDoubleProperty.h"

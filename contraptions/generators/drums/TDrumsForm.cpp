@@ -11,7 +11,7 @@
 #include "contraptions/generators/drums/TGDrums.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWStepGrid.h"
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/HeardStep.h"

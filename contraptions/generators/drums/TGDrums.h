@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/loading/SoundSlot.h"
+#include "files/loading/SoundSlot.h"
 #include "framework/QSSignalProcessor.h"
 #include "properties/QSBoolProperty.h"
 #include "properties/QSCStringProperty.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 #include "graph/QSDynSigContext.h"
 
 namespace tg {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/loading/SoundSlot.h"
+#include "files/loading/SoundSlot.h"
 #include "framework/QSSignalProcessor.h"
 #include "properties/QSBoolProperty.h"
 #include "properties/QSCStringProperty.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/SpscQueue.h"
-#include "engine/wavefiles/ProgramRateStream.h"
+#include "files/wavefiles/ProgramRateStream.h"
 
 namespace tg {
 

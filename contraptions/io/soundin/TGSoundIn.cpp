@@ -5,7 +5,7 @@
 
 #include "base/EngineLock.h"
 #include "dsp/SampleConversion.h"
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 
 namespace tg {
 

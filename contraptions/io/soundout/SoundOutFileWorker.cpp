@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 
 namespace tg {
 

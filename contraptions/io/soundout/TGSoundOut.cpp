@@ -13,7 +13,7 @@
 #include "contraptions/io/soundout/LostFramesMessage.h"
 #include "contraptions/io/soundout/OutputLevelMessage.h"
 #include "dsp/SampleConversion.h"
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 #include "host/HostServices.h"
 
 namespace tg {

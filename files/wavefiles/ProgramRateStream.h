@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/wavefiles/SoundFileReader.h"
+#include "files/wavefiles/SoundFileReader.h"
 
 namespace tg {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/wavefiles/WaveInfo.h"
+#include "files/wavefiles/WaveInfo.h"
 
 struct sf_private_tag;
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/wavefiles/WaveInfo.h"
+#include "files/wavefiles/WaveInfo.h"
 
 namespace tg {
 

@@ -1,8 +1,8 @@
-#include "engine/loading/SoundSlot.h"
+#include "files/loading/SoundSlot.h"
 
 #include <string>
 
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 #include "properties/QSCStringProperty.h"
 
 namespace tg {

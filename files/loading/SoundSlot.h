@@ -4,9 +4,9 @@
 #include <memory>
 #include <string_view>
 
-#include "engine/loading/SoundData.h"
-#include "engine/loading/SoundLoader.h"
-#include "engine/loading/SoundMailbox.h"
+#include "files/loading/SoundData.h"
+#include "files/loading/SoundLoader.h"
+#include "files/loading/SoundMailbox.h"
 
 namespace tg {
 

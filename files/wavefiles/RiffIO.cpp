@@ -1,4 +1,4 @@
-#include "engine/wavefiles/RiffIO.h"
+#include "files/wavefiles/RiffIO.h"
 
 #include <unistd.h>
 

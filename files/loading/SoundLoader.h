@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "engine/loading/RetiredSounds.h"
-#include "engine/loading/SoundMailbox.h"
+#include "files/loading/RetiredSounds.h"
+#include "files/loading/SoundMailbox.h"
 
 namespace tg {
 

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "engine/loading/SoundData.h"
+#include "files/loading/SoundData.h"
 
 namespace tg {
 

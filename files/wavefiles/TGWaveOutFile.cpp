@@ -1,4 +1,4 @@
-#include "engine/wavefiles/TGWaveOutFile.h"
+#include "files/wavefiles/TGWaveOutFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "engine/wavefiles/RiffIO.h"
+#include "files/wavefiles/RiffIO.h"
 
 namespace tg {
 

@@ -1,4 +1,4 @@
-#include "engine/wavefiles/SoundFileReader.h"
+#include "files/wavefiles/SoundFileReader.h"
 
 #include <fcntl.h>
 #include <sndfile.h>
@@ -14,7 +14,7 @@
 
 #include "dsp/BlockConstants.h"
 #include "dsp/QSFunctionTable.h"
-#include "engine/wavefiles/RiffIO.h"
+#include "files/wavefiles/RiffIO.h"
 
 namespace tg {
 

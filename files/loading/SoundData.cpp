@@ -1,12 +1,12 @@
-#include "engine/loading/SoundData.h"
+#include "files/loading/SoundData.h"
 
 #include <algorithm>
 #include <sstream>
 #include <utility>
 
 #include "dsp/BlockConstants.h"
-#include "engine/SoundFilePaths.h"
-#include "engine/wavefiles/SoundFileReader.h"
+#include "files/SoundFilePaths.h"
+#include "files/wavefiles/SoundFileReader.h"
 #include "properties/QSCStringProperty.h"
 #include "properties/TextIO.h"
 

@@ -1,4 +1,4 @@
-#include "engine/wavefiles/ProgramRateStream.h"
+#include "files/wavefiles/ProgramRateStream.h"
 
 #include <algorithm>
 #include <cmath>

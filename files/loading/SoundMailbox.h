@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/loading/SoundData.h"
+#include "files/loading/SoundData.h"
 
 namespace tg {
 

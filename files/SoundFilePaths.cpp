@@ -1,4 +1,4 @@
-#include "engine/SoundFilePaths.h"
+#include "files/SoundFilePaths.h"
 
 #include <sys/stat.h>
 

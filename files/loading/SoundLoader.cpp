@@ -1,4 +1,4 @@
-#include "engine/loading/SoundLoader.h"
+#include "files/loading/SoundLoader.h"
 
 #include <exception>
 #include <utility>

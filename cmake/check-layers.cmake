@@ -28,7 +28,6 @@ set(rules
   "^framework/forms/=gui"
   "^framework/=framework"
   "^contraptions/.*/T[A-Za-z0-9]*Forms?\\.=gui"
-  "^contraptions/io/EngineContraptionMaker\\.=engine"
   "^contraptions/io/sound(in|out)/Sound(In|Out)Type\\.=engine"
   "^contraptions/RegisterContraptions\\.=shell"
   "^contraptions/=contraptions"

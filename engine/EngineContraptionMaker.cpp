@@ -1,4 +1,4 @@
-#include "contraptions/io/EngineContraptionMaker.h"
+#include "engine/EngineContraptionMaker.h"
 
 #include "engine/TAudioEngineModule.h"
 

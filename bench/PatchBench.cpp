@@ -14,11 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/document/TGDocument.h"
 #include "app/mainwindow/SilentProgram.h"
 #include "app/mainwindow/TMainForm.h"
-#include "app/patch/PatchEditor.h"
-#include "app/patch/PatchModel.h"
 #include "app/render/HeadlessQueries.h"
 #include "base/EngineLock.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
@@ -31,6 +28,9 @@
 #include "host/StreamUserMessages.h"
 #include "properties/NumberText.h"
 #include "properties/QSPropertyTable.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
+#include "shell/patch/PatchModel.h"
 
 using Clock = std::chrono::steady_clock;
 

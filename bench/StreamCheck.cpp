@@ -10,7 +10,6 @@
 #include <string>
 #include <thread>
 
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/devices/WaveDeviceLayers.h"
 #include "engine/streams/KWWaveInStream.h"
@@ -18,6 +17,7 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "properties/NumberText.h"
+#include "shell/RegisterContraptions.h"
 
 using namespace tg;
 using Clock = std::chrono::steady_clock;

@@ -12,6 +12,7 @@ file(GLOB_RECURSE TONEGARDEN_LAYERED_SOURCES CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/engine/*.h ${PROJECT_SOURCE_DIR}/engine/*.cpp
      ${PROJECT_SOURCE_DIR}/framework/*.h ${PROJECT_SOURCE_DIR}/framework/*.cpp
      ${PROJECT_SOURCE_DIR}/contraptions/*.h ${PROJECT_SOURCE_DIR}/contraptions/*.cpp
+     ${PROJECT_SOURCE_DIR}/shell/*.h ${PROJECT_SOURCE_DIR}/shell/*.cpp
      ${PROJECT_SOURCE_DIR}/controls/*.h ${PROJECT_SOURCE_DIR}/controls/*.cpp
      ${PROJECT_SOURCE_DIR}/app/*.h ${PROJECT_SOURCE_DIR}/app/*.cpp
      ${PROJECT_SOURCE_DIR}/tools/*.h ${PROJECT_SOURCE_DIR}/tools/*.cpp

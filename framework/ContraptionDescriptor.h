@@ -23,7 +23,7 @@ struct PortNames {
 // Everything the program knows of one contraption type, or of a family of
 // types that differ only in size (the mixers and busses): the New menu's
 // name and category, the help topic, and how its makers are made. Each
-// type's folder defines its descriptor; contraptions/RegisterContraptions.cpp
+// type's folder defines its descriptor; shell/RegisterContraptions.cpp
 // registers them in the New menu's order, and the editor windows and help
 // pages find their type through it.
 struct ContraptionDescriptor {

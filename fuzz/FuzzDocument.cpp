@@ -3,12 +3,12 @@
 #include <sstream>
 #include <string>
 
-#include "app/document/TGDocument.h"
-#include "app/patch/PatchEditor.h"
 #include "app/render/HeadlessQueries.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "fuzz/FuzzEngine.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 
 using namespace tg;
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "host/StreamUserMessages.h"
+#include "shell/RegisterContraptions.h"
 
 // One headless engine with every type registered, kept for the whole run;
 // its messages go nowhere.

@@ -9,7 +9,6 @@
 #include <QWidget>
 
 #include "app/patcher/KWPatcherPanel.h"
-#include "contraptions/RegisterContraptions.h"
 #include "contraptions/generators/testgen/TTestGenForm.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWDWMeter.h"
@@ -21,6 +20,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "shell/RegisterContraptions.h"
 
 using namespace tg;
 

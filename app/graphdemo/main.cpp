@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "app/graphdemo/DemoProcessors.h"
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/Timecode.h"
 #include "engine/streams/DetachedOutStream.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "properties/NumberText.h"
+#include "shell/RegisterContraptions.h"
 
 using namespace tg;
 

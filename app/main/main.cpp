@@ -12,17 +12,17 @@
 #include <memory>
 
 #include "app/dialogs/ThemeSettings.h"
-#include "app/document/RecoveryFiles.h"
 #include "app/host/QtHostServices.h"
 #include "app/mainwindow/TMainForm.h"
-#include "app/shell/CommandLine.h"
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/devices/WaveDeviceLayers.h"
 #include "engine/streams/FirstStartLatency.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
 #include "framework/TContraptionFactory.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/document/RecoveryFiles.h"
+#include "shell/program/CommandLine.h"
 
 namespace {
 

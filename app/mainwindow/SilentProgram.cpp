@@ -1,8 +1,8 @@
 #include "app/mainwindow/SilentProgram.h"
 
-#include "contraptions/RegisterContraptions.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
+#include "shell/RegisterContraptions.h"
 
 namespace tg {
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "app/shell/CommandLine.h"
-#include "app/shell/WindowPlacement.h"
+#include "shell/program/CommandLine.h"
+#include "shell/program/WindowPlacement.h"
 
 class QAction;
 class QLabel;

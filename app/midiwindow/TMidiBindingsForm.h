@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <vector>
 
-#include "app/midi/MidiBinding.h"
+#include "shell/midi/MidiBinding.h"
 
 class QTableWidget;
 

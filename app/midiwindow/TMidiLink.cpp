@@ -8,9 +8,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include "app/midi/MidiController.h"
 #include "app/midiwindow/TMidiBindingsForm.h"
-#include "app/patch/PatchEditor.h"
 #include "contraptions/generators/bassline/TGBassline.h"
 #include "contraptions/generators/drums/TGDrums.h"
 #include "controls/KWRangeSlider.h"
@@ -23,6 +21,8 @@
 #include "framework/forms/EditProbe.h"
 #include "framework/forms/TContraptionForm.h"
 #include "properties/QSPropertyTable.h"
+#include "shell/midi/MidiController.h"
+#include "shell/patch/PatchEditor.h"
 
 namespace tg {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/midi/MidiBinding.h"
+#include "shell/midi/MidiBinding.h"
 
 class QAction;
 class QMenu;

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/patch/WireRules.h"
 #include "controls/StagePalette.h"
+#include "shell/patch/WireRules.h"
 
 namespace tg {
 

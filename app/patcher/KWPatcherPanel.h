@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/patch/PatchModel.h"
 #include "app/patcher/EdgeAutoScroll.h"
+#include "shell/patch/PatchModel.h"
 
 namespace tg {
 

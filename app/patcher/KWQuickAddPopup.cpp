@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/patch/TypeSearch.h"
+#include "shell/patch/TypeSearch.h"
 
 namespace tg {
 

@@ -5,11 +5,11 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
-#include "app/patch/PatchEditor.h"
 #include "app/patcher/KWPatcherPanel.h"
 #include "app/patcher/KWQuickAddPopup.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TGardeningContraption.h"
+#include "shell/patch/PatchEditor.h"
 
 namespace tg {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/document/PatchFragment.h"
+#include "shell/document/PatchFragment.h"
 
 namespace tg {
 

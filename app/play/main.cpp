@@ -17,13 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "app/document/TGDocument.h"
 #include "app/host/QtSettingsStore.h"
-#include "app/midi/MidiController.h"
-#include "app/patch/PatchEditor.h"
 #include "app/render/HeadlessQueries.h"
-#include "app/shell/LivePlayer.h"
-#include "contraptions/RegisterContraptions.h"
 #include "engine/ClockSource.h"
 #include "engine/LastMinutesFile.h"
 #include "engine/LastMinutesRing.h"
@@ -38,6 +33,11 @@
 #include "host/SessionSettingsStore.h"
 #include "host/UserMessages.h"
 #include "properties/NumberText.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/document/TGDocument.h"
+#include "shell/midi/MidiController.h"
+#include "shell/patch/PatchEditor.h"
+#include "shell/program/LivePlayer.h"
 
 using namespace tg;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/document/KWDocument.h"
+#include "shell/document/KWDocument.h"
 
 namespace tg {
 

@@ -13,10 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "app/document/TGDocument.h"
-#include "app/patch/PatchEditor.h"
 #include "app/render/HeadlessQueries.h"
-#include "contraptions/RegisterContraptions.h"
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "dsp/QSNoiseSource.h"
 #include "engine/TAudioEngineModule.h"
@@ -24,6 +21,9 @@
 #include "framework/TContraptionFactory.h"
 #include "host/StreamUserMessages.h"
 #include "properties/NumberText.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 
 using namespace tg;
 

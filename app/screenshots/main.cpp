@@ -20,8 +20,6 @@
 #include "app/help/THelpBrowser.h"
 #include "app/mainwindow/SilentProgram.h"
 #include "app/mainwindow/TMainForm.h"
-#include "app/patch/PatchEditor.h"
-#include "app/patch/PatchModel.h"
 #include "contraptions/generators/bassline/TBasslineForm.h"
 #include "contraptions/generators/bassline/TGBassline.h"
 #include "contraptions/generators/drums/TDrumsForm.h"
@@ -42,6 +40,8 @@
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPresetMenuForm.h"
 #include "properties/NumberText.h"
+#include "shell/patch/PatchEditor.h"
+#include "shell/patch/PatchModel.h"
 
 namespace {
 

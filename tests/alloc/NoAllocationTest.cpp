@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "files/loading/SoundLoader.h"
@@ -23,6 +22,7 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/TContraptionMaker.h"
 #include "framework/TGardeningContraption.h"
+#include "shell/RegisterContraptions.h"
 #include "tests/conformance/ConformanceHarness.h"
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TempDir.h"

@@ -7,11 +7,6 @@
 #include <random>
 #include <sstream>
 
-#include "app/document/DocumentBudget.h"
-#include "app/document/KWDocumentController.h"
-#include "app/document/TGDocument.h"
-#include "app/patch/PatchEditor.h"
-#include "contraptions/RegisterContraptions.h"
 #include "contraptions/effects/sdelay/TGSDelay.h"
 #include "contraptions/generators/drums/TGDrums.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
@@ -23,6 +18,11 @@
 #include "host/StreamUserMessages.h"
 #include "properties/QSCStringProperty.h"
 #include "properties/QSPropertyTable.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/document/DocumentBudget.h"
+#include "shell/document/KWDocumentController.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/support/DeadProcess.h"
 #include "tests/support/DocumentFixture.h"
 #include "tests/support/ScriptedQueries.h"

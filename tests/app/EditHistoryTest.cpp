@@ -4,14 +4,14 @@
 #include <sstream>
 #include <vector>
 
-#include "app/document/TGDocument.h"
-#include "app/patch/PatchEditor.h"
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "host/StreamUserMessages.h"
 #include "properties/QSPropertyTable.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/support/DocumentFixture.h"
 
 namespace tg {

@@ -5,9 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "app/document/TGDocument.h"
-#include "app/patch/PatchEditor.h"
-#include "contraptions/RegisterContraptions.h"
 #include "dsp/QSNoiseSource.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
@@ -19,6 +16,9 @@
 #include "properties/QSBoolProperty.h"
 #include "properties/QSDoubleProperty.h"
 #include "properties/QSRangeProperty.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/support/ScriptedQueries.h"
 #include "tests/support/SourceTree.h"
 #include "tests/support/TempDir.h"

@@ -17,11 +17,8 @@
 #include <sstream>
 
 #include "app/dialogs/TExportAsWaveForm.h"
-#include "app/document/TGDocument.h"
 #include "app/help/THelpBrowser.h"
-#include "app/patch/PatchEditor.h"
 #include "app/patcher/KWPatcherPanel.h"
-#include "app/shell/KWReloadManager.h"
 #include "base/EngineLock.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
 #include "contraptions/generators/testgen/TTestGenForm.h"
@@ -42,6 +39,9 @@
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPresetMenuForm.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
+#include "shell/program/KWReloadManager.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/controls/MouseHelpers.h"
 #include "tests/engine/PanicProcessors.h"

@@ -7,10 +7,10 @@
 
 #include "app/mainwindow/SilentProgram.h"
 #include "app/mainwindow/TMainForm.h"
-#include "app/patch/PatchModel.h"
 #include "engine/TAudioEngineModule.h"
 #include "host/MemorySettingsStore.h"
 #include "host/StreamUserMessages.h"
+#include "shell/patch/PatchModel.h"
 #include "tests/support/ScriptedQueries.h"
 
 namespace tg::test {

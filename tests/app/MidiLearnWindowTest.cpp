@@ -9,11 +9,8 @@
 #include <QTest>
 #include <sstream>
 
-#include "app/document/TGDocument.h"
-#include "app/midi/MidiController.h"
 #include "app/midiwindow/TMidiLink.h"
 #include "app/midiwindow/TMidiSettingsPage.h"
-#include "app/patch/PatchEditor.h"
 #include "contraptions/effects/flanger/TFlangerForm.h"
 #include "contraptions/generators/bassline/TBasslineForm.h"
 #include "controls/KWDWKnob.h"
@@ -23,6 +20,9 @@
 #include "engine/midi/MidiPorts.h"
 #include "framework/TGardeningContraption.h"
 #include "host/MemorySettingsStore.h"
+#include "shell/document/TGDocument.h"
+#include "shell/midi/MidiController.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/app/MainWindowFixture.h"
 
 namespace tg {

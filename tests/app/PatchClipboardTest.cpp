@@ -9,9 +9,6 @@
 #include <QTest>
 #include <sstream>
 
-#include "app/document/TGDocument.h"
-#include "app/patch/ContraptionSnapshot.h"
-#include "app/patch/PatchEditor.h"
 #include "app/patcher/KWPatcherPanel.h"
 #include "app/patcher/KWQuickAddPopup.h"
 #include "app/patcher/PatcherCommands.h"
@@ -20,6 +17,9 @@
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TContraptionForm.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/ContraptionSnapshot.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/controls/MouseHelpers.h"
 #include "tests/support/TempDir.h"

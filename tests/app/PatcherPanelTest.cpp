@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "app/patcher/KWPatcherPanel.h"
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "shell/RegisterContraptions.h"
 #include "tests/controls/MouseHelpers.h"
 
 namespace tg {

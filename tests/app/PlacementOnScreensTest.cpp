@@ -15,8 +15,8 @@
 #include <memory>
 
 #include "app/mainwindow/SilentProgram.h"
-#include "app/shell/WindowPlacement.h"
 #include "host/StreamUserMessages.h"
+#include "shell/program/WindowPlacement.h"
 #include "tests/support/ScriptedQueries.h"
 
 namespace tg {

@@ -4,12 +4,12 @@
 #include <QTest>
 #include <sstream>
 
-#include "app/document/TGDocument.h"
-#include "app/patch/PatchEditor.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPatternedScrollBox.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/SourceTree.h"
 

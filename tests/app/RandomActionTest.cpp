@@ -28,8 +28,6 @@
 #include <sstream>
 #include <string_view>
 
-#include "app/document/TGDocument.h"
-#include "app/patch/PatchEditor.h"
 #include "app/patcher/KWPatcherPanel.h"
 #include "controls/KWNumberEdit.h"
 #include "controls/KWValueControl.h"
@@ -40,6 +38,8 @@
 #include "framework/forms/TContraptionForm.h"
 #include "framework/forms/TPatternedScrollBox.h"
 #include "framework/forms/TPresetMenuForm.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/app/MainWindowFixture.h"
 
 namespace tg {

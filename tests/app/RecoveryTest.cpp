@@ -11,13 +11,6 @@
 #include <sstream>
 #include <thread>
 
-#include "app/document/Autosaver.h"
-#include "app/document/DocumentFile.h"
-#include "app/document/RecoveryFiles.h"
-#include "app/document/RecoveryOffer.h"
-#include "app/document/TGDocument.h"
-#include "app/patch/PatchEditor.h"
-#include "contraptions/RegisterContraptions.h"
 #include "contraptions/generators/loopplayer/TGLoopPlayer.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "engine/TAudioEngineModule.h"
@@ -25,6 +18,13 @@
 #include "files/loading/SoundLoader.h"
 #include "framework/TContraptionFactory.h"
 #include "host/StreamUserMessages.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/document/Autosaver.h"
+#include "shell/document/DocumentFile.h"
+#include "shell/document/RecoveryFiles.h"
+#include "shell/document/RecoveryOffer.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/support/DeadProcess.h"
 #include "tests/support/DocumentFixture.h"
 #include "tests/support/TempDir.h"

@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/patch/PatchEditor.h"
-#include "contraptions/RegisterContraptions.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "contraptions/mixers/mixers/TGMixers.h"
@@ -21,6 +19,8 @@
 #include "files/wavefiles/TGWaveOutFile.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 

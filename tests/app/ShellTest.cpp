@@ -2,10 +2,10 @@
 
 #include <fstream>
 
-#include "app/shell/CommandLine.h"
-#include "app/shell/KWReloadManager.h"
-#include "app/shell/WindowPlacement.h"
 #include "host/MemorySettingsStore.h"
+#include "shell/program/CommandLine.h"
+#include "shell/program/KWReloadManager.h"
+#include "shell/program/WindowPlacement.h"
 #include "tests/support/TempDir.h"
 
 namespace tg {

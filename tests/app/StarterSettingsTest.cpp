@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "app/patch/StarterSettings.h"
 #include "files/SoundFilePaths.h"
 #include "framework/TGardeningContraption.h"
 #include "properties/QSCStringProperty.h"
 #include "properties/QSPropertyTable.h"
+#include "shell/patch/StarterSettings.h"
 #include "tests/support/DocumentFixture.h"
 #include "tests/support/SourceTree.h"
 

@@ -8,10 +8,6 @@
 #include <filesystem>
 #include <sstream>
 
-#include "app/document/Autosaver.h"
-#include "app/document/RecoveryFiles.h"
-#include "app/document/TGDocument.h"
-#include "app/patch/PatchEditor.h"
 #include "app/patcher/KWPatcherPanel.h"
 #include "contraptions/generators/testgen/TTestGenForm.h"
 #include "controls/KWDWKnob.h"
@@ -24,6 +20,10 @@
 #include "framework/forms/TPatternedScrollBox.h"
 #include "framework/forms/TPresetMenuForm.h"
 #include "properties/QSPropertyTable.h"
+#include "shell/document/Autosaver.h"
+#include "shell/document/RecoveryFiles.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/controls/MouseHelpers.h"
 #include "tests/support/DeadProcess.h"

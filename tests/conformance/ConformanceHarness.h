@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "properties/QSPropertyTable.h"
+#include "shell/RegisterContraptions.h"
 #include "tests/conformance/throwaway/TGThrowAway.h"
 
 namespace tg::test {

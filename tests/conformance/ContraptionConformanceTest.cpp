@@ -4,11 +4,11 @@
 #include <cmath>
 #include <sstream>
 
-#include "app/document/TGDocument.h"
-#include "app/patch/PatchEditor.h"
 #include "dsp/QSNoiseSource.h"
 #include "properties/QSRangeProperty.h"
 #include "properties/TextIO.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/conformance/ConformanceHarness.h"
 #include "tests/support/GraphHarness.h"
 #include "tests/support/ScriptedQueries.h"

@@ -5,9 +5,9 @@
 #include <QMenu>
 
 #include "app/help/THelpBrowser.h"
-#include "app/patch/PatchModel.h"
 #include "framework/TGardeningContraption.h"
 #include "framework/forms/ContraptionWindowHost.h"
+#include "shell/patch/PatchModel.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/conformance/ConformanceHarness.h"
 #include "tests/conformance/throwaway/TThrowAwayForm.h"

@@ -6,14 +6,14 @@
 #include <sstream>
 #include <string>
 
-#include "app/document/TGDocument.h"
-#include "app/patch/PatchEditor.h"
-#include "contraptions/RegisterContraptions.h"
 #include "contraptions/effects/sspat/TGSSpat.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "properties/NumberText.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/support/GraphHarness.h"
 #include "tests/support/ScriptedQueries.h"
 

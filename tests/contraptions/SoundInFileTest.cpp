@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "base/EngineLock.h"
-#include "contraptions/RegisterContraptions.h"
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "engine/TAudioEngineModule.h"
@@ -22,6 +21,7 @@
 #include "files/wavefiles/TGWaveOutFile.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "shell/RegisterContraptions.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestSoundFiles.h"
 

@@ -11,10 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/document/TGDocument.h"
-#include "app/patch/PatchEditor.h"
 #include "app/render/HeadlessQueries.h"
-#include "contraptions/RegisterContraptions.h"
 #include "contraptions/io/soundout/LostFramesMessage.h"
 #include "engine/TAudioEngineModule.h"
 #include "files/SoundFilePaths.h"
@@ -24,6 +21,9 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "host/StreamUserMessages.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TempDir.h"

@@ -8,16 +8,16 @@
 #include <thread>
 #include <vector>
 
-#include "app/patch/PatchEditor.h"
-#include "app/patch/PatchModel.h"
 #include "base/EngineLock.h"
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/streams/DetachedOutStream.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "files/wavefiles/TGWaveOutFile.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/patch/PatchEditor.h"
+#include "shell/patch/PatchModel.h"
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestProcessors.h"

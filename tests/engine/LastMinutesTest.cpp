@@ -8,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "contraptions/RegisterContraptions.h"
 #include "engine/LastMinutesFile.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/streams/KWWaveInStream.h"
@@ -16,6 +15,7 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "host/MemorySettingsStore.h"
+#include "shell/RegisterContraptions.h"
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TempDir.h"
 

@@ -5,13 +5,13 @@
 #include <memory>
 #include <vector>
 
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/Timecode.h"
 #include "engine/streams/DetachedOutStream.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "host/StreamUserMessages.h"
+#include "shell/RegisterContraptions.h"
 #include "tests/support/TestProcessors.h"
 
 namespace tg {

@@ -9,7 +9,6 @@
 #include <mutex>
 #include <thread>
 
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/devices/SilentWaveDevice.h"
 #include "engine/devices/WaveDeviceLayers.h"
@@ -20,6 +19,7 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "host/MemorySettingsStore.h"
+#include "shell/RegisterContraptions.h"
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TestProcessors.h"
 

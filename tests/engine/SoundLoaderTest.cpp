@@ -14,9 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/document/TGDocument.h"
-#include "app/patch/PatchEditor.h"
-#include "contraptions/RegisterContraptions.h"
 #include "dsp/QSFunctionTable.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
@@ -28,6 +25,9 @@
 #include "framework/QSSignalProcessor.h"
 #include "framework/TContraptionFactory.h"
 #include "properties/QSCStringProperty.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/support/ScriptedQueries.h"
 #include "tests/support/TempDir.h"
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/patch/PatchEditor.h"
 #include "engine/streams/DetachedOutStream.h"
 #include "properties/QSPropertyTable.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/support/EngineFixture.h"
 
 namespace tg {

@@ -4,8 +4,8 @@
 #include <sstream>
 #include <string>
 
-#include "contraptions/RegisterContraptions.h"
 #include "framework/ContraptionDescriptor.h"
+#include "shell/RegisterContraptions.h"
 #include "tests/support/EngineFixture.h"
 
 namespace tg {

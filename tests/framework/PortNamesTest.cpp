@@ -3,8 +3,8 @@
 #include <set>
 #include <string>
 
-#include "app/patch/WireRules.h"
 #include "framework/ContraptionDescriptor.h"
+#include "shell/patch/WireRules.h"
 #include "tests/support/EngineFixture.h"
 
 namespace tg {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/patch/ContraptionSnapshot.h"
 #include "contraptions/io/soundin/TGSoundIn.h"
+#include "shell/patch/ContraptionSnapshot.h"
 #include "tests/support/EngineFixture.h"
 
 namespace tg {

@@ -12,10 +12,6 @@
 #include <memory>
 #include <sstream>
 
-#include "app/document/TGDocument.h"
-#include "app/midi/MidiController.h"
-#include "app/patch/PatchEditor.h"
-#include "contraptions/RegisterContraptions.h"
 #include "contraptions/effects/ringam/TGRingAM.h"
 #include "contraptions/generators/bassline/TGBassline.h"
 #include "contraptions/generators/drums/TGDrums.h"
@@ -31,6 +27,10 @@
 #include "graph/TempoClock.h"
 #include "host/StreamUserMessages.h"
 #include "properties/TextIO.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/document/TGDocument.h"
+#include "shell/midi/MidiController.h"
+#include "shell/patch/PatchEditor.h"
 #include "tests/midi/JackTestClient.h"
 #include "tests/support/ScriptedQueries.h"
 #include "tests/support/TempDir.h"

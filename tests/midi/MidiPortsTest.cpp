@@ -10,14 +10,14 @@
 #include <mutex>
 #include <thread>
 
-#include "app/midi/MidiController.h"
-#include "app/patch/PatchEditor.h"
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/midi/AlsaMidiSystem.h"
 #include "engine/midi/MidiPorts.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/midi/MidiController.h"
+#include "shell/patch/PatchEditor.h"
 
 namespace tg {
 namespace midi_ports_test {

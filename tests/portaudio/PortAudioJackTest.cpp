@@ -8,7 +8,6 @@
 #include <optional>
 #include <thread>
 
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/devices/PortAudioWaveDevice.h"
 #include "engine/devices/WaveDeviceLayers.h"
@@ -19,6 +18,7 @@
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "host/MemorySettingsStore.h"
+#include "shell/RegisterContraptions.h"
 #include "tests/support/TestProcessors.h"
 
 namespace tg {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "contraptions/RegisterContraptions.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
+#include "shell/RegisterContraptions.h"
 #include "tests/support/TestProcessors.h"
 
 namespace tg::test {

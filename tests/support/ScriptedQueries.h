@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/document/KWDocument.h"
+#include "shell/document/KWDocument.h"
 
 namespace tg::test {
 

@@ -1,0 +1,58 @@
+#include "shell/document/DocumentFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "engine/ReplacingFile.h"
+
+namespace tg::documentfile {
+
+namespace {
+
+constexpr std::string_view kTemporaryInfix = ".saving-";
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Makes a rename or a new name in a directory survive a power cut.
+void SyncDirectoryOf(const std::string& fileName) {
+  const size_t slash = fileName.rfind('/');
+  const std::string directory = slash == std::string::npos ? "." : fileName.substr(0, slash + 1);
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+bool WriteReplacing(const std::string& fileName, const std::string& text) {
+  ReplacingFile file(fileName, kTemporaryInfix);
+  const int fd = ::open(file.Temporary().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (!ok) return false;  // the temporary goes with `file`
+  // The temporary's name is on the disk before it replaces anything, and
+  // the replacement is on the disk before the save is reported done.
+  SyncDirectoryOf(file.Temporary());
+  if (!file.Commit()) return false;
+  SyncDirectoryOf(fileName);
+  return true;
+}
+
+int RemoveStaleTemporaries(const std::string& fileName) {
+  return ReplacingFile::RemoveStaleTemporaries(fileName, kTemporaryInfix);
+}
+
+}  // namespace tg::documentfile

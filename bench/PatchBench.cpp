@@ -16,7 +16,6 @@
 
 #include "app/mainwindow/SilentProgram.h"
 #include "app/mainwindow/TMainForm.h"
-#include "app/render/HeadlessQueries.h"
 #include "base/EngineLock.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "contraptions/io/soundout/TSoundOutForm.h"
@@ -31,6 +30,7 @@
 #include "shell/document/TGDocument.h"
 #include "shell/patch/PatchEditor.h"
 #include "shell/patch/PatchModel.h"
+#include "tools/render/HeadlessQueries.h"
 
 using Clock = std::chrono::steady_clock;
 

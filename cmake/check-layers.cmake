@@ -32,7 +32,6 @@ set(rules
   "^contraptions/=contraptions"
   "^engine/=engine"
   "^shell/=shell"
-  "^app/(render|graphdemo)/=tools"
   "^tools/=tools"
   "^app/=gui"
   "^controls/=gui")

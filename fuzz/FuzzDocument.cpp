@@ -3,12 +3,12 @@
 #include <sstream>
 #include <string>
 
-#include "app/render/HeadlessQueries.h"
 #include "engine/TAudioEngineModule.h"
 #include "framework/TContraptionFactory.h"
 #include "fuzz/FuzzEngine.h"
 #include "shell/document/TGDocument.h"
 #include "shell/patch/PatchEditor.h"
+#include "tools/render/HeadlessQueries.h"
 
 using namespace tg;
 

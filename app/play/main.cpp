@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "app/host/QtSettingsStore.h"
-#include "app/render/HeadlessQueries.h"
 #include "engine/ClockSource.h"
 #include "engine/LastMinutesFile.h"
 #include "engine/LastMinutesRing.h"
@@ -38,6 +37,7 @@
 #include "shell/midi/MidiController.h"
 #include "shell/patch/PatchEditor.h"
 #include "shell/program/LivePlayer.h"
+#include "tools/render/HeadlessQueries.h"
 
 using namespace tg;
 

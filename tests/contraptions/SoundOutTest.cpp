@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/render/HeadlessQueries.h"
 #include "contraptions/io/soundout/LostFramesMessage.h"
 #include "engine/TAudioEngineModule.h"
 #include "files/SoundFilePaths.h"
@@ -28,6 +27,7 @@
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestProcessors.h"
+#include "tools/render/HeadlessQueries.h"
 
 namespace tg {
 namespace sound_out_test {

@@ -4,7 +4,6 @@
 #include <iostream>
 #include <vector>
 
-#include "app/graphdemo/DemoProcessors.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/Timecode.h"
 #include "engine/streams/DetachedOutStream.h"
@@ -12,6 +11,7 @@
 #include "framework/TGardeningContraption.h"
 #include "properties/NumberText.h"
 #include "shell/RegisterContraptions.h"
+#include "tools/graphdemo/DemoProcessors.h"
 
 using namespace tg;
 

@@ -13,7 +13,6 @@
 #include <optional>
 #include <string>
 
-#include "app/render/HeadlessQueries.h"
 #include "contraptions/io/soundin/TGSoundIn.h"
 #include "dsp/QSNoiseSource.h"
 #include "engine/TAudioEngineModule.h"
@@ -24,6 +23,7 @@
 #include "shell/RegisterContraptions.h"
 #include "shell/document/TGDocument.h"
 #include "shell/patch/PatchEditor.h"
+#include "tools/render/HeadlessQueries.h"
 
 using namespace tg;
 

@@ -25,7 +25,6 @@ set(rules
   "^properties/=properties"
   "^host/=host"
   "^files/=files"
-  "^framework/forms/=gui"
   "^framework/=framework"
   "^contraptions/.*/T[A-Za-z0-9]*Forms?\\.=gui"
   "^contraptions/io/sound(in|out)/Sound(In|Out)Type\\.=engine"
@@ -34,7 +33,8 @@ set(rules
   "^shell/=shell"
   "^tools/=tools"
   "^app/=gui"
-  "^controls/=gui")
+  "^controls/=gui"
+  "^forms/=gui")
 
 function(layer_of path out)
   foreach(rule IN LISTS rules)

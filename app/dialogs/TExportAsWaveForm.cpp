@@ -17,7 +17,7 @@
 #include "dsp/BlockConstants.h"
 #include "engine/TAudioEngineModule.h"
 #include "files/SoundFilePaths.h"
-#include "framework/forms/SaveFileDialog.h"
+#include "forms/SaveFileDialog.h"
 #include "host/UserMessages.h"
 #include "properties/NumberText.h"
 

@@ -4,7 +4,7 @@
 #include <QMessageBox>
 
 #include "files/SoundFilePaths.h"
-#include "framework/forms/SaveFileDialog.h"
+#include "forms/SaveFileDialog.h"
 
 namespace tg {
 

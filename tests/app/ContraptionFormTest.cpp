@@ -7,7 +7,7 @@
 #include "contraptions/generators/testgen/TTestGenForm.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWNumberEdit.h"
-#include "framework/forms/ContraptionWindowHost.h"
+#include "forms/ContraptionWindowHost.h"
 #include "tests/controls/MouseHelpers.h"
 #include "tests/support/WindowHostFixture.h"
 

@@ -29,7 +29,7 @@
 #include "controls/KWNumberEdit.h"
 #include "files/SoundFilePaths.h"
 #include "files/wavefiles/TGWaveOutFile.h"
-#include "framework/forms/ContraptionWindowHost.h"
+#include "forms/ContraptionWindowHost.h"
 #include "host/StreamUserMessages.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WindowHostFixture.h"

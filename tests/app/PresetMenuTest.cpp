@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "framework/forms/TPresetMenuForm.h"
+#include "forms/TPresetMenuForm.h"
 #include "tests/controls/MouseHelpers.h"
 #include "tests/support/EngineFixture.h"
 

@@ -4,10 +4,10 @@
 #include <QTest>
 #include <sstream>
 
+#include "forms/ContraptionWindowHost.h"
+#include "forms/TContraptionForm.h"
+#include "forms/TPatternedScrollBox.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
-#include "framework/forms/TContraptionForm.h"
-#include "framework/forms/TPatternedScrollBox.h"
 #include "shell/document/TGDocument.h"
 #include "shell/patch/PatchEditor.h"
 #include "tests/app/MainWindowFixture.h"

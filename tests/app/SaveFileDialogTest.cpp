@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "files/SoundFilePaths.h"
-#include "framework/forms/SaveFileDialog.h"
+#include "forms/SaveFileDialog.h"
 #include "tests/support/TempDir.h"
 
 namespace tg {

@@ -5,8 +5,8 @@
 #include <QMenu>
 
 #include "app/help/THelpBrowser.h"
+#include "forms/ContraptionWindowHost.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
 #include "shell/patch/PatchModel.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/conformance/ConformanceHarness.h"

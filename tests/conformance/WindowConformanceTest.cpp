@@ -7,8 +7,8 @@
 
 #include "app/help/ExampleFiles.h"
 #include "app/help/THelpBrowser.h"
-#include "framework/forms/ContraptionWindowHost.h"
-#include "framework/forms/TContraptionForm.h"
+#include "forms/ContraptionWindowHost.h"
+#include "forms/TContraptionForm.h"
 #include "tests/conformance/ConformanceHarness.h"
 #include "tests/conformance/throwaway/TThrowAwayForm.h"
 

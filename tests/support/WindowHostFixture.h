@@ -3,8 +3,8 @@
 #include <QScrollArea>
 #include <QWidget>
 
-#include "framework/forms/ContraptionWindowHost.h"
-#include "framework/forms/TContraptionForm.h"
+#include "forms/ContraptionWindowHost.h"
+#include "forms/TContraptionForm.h"
 #include "tests/support/EngineFixture.h"
 
 namespace tg::test {

@@ -10,9 +10,9 @@
 #include "controls/KWDWSlider.h"
 #include "controls/KWNumberEdit.h"
 #include "controls/KWRangeSlider.h"
+#include "forms/ContraptionWindowHost.h"
+#include "forms/GrainControls.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
-#include "framework/forms/GrainControls.h"
 
 namespace tg {
 

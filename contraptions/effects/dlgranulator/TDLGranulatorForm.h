@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "framework/forms/GrainControls.h"
-#include "framework/forms/TContraptionForm.h"
+#include "forms/GrainControls.h"
+#include "forms/TContraptionForm.h"
 
 class QCheckBox;
 class QComboBox;

@@ -5,8 +5,8 @@
 
 #include "contraptions/effects/nastyreverb/TGCmixReverb.h"
 #include "controls/KWDWSlider.h"
+#include "forms/ContraptionWindowHost.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
 
 namespace tg {
 

@@ -7,8 +7,8 @@
 #include "contraptions/effects/phaser/TGPhaser.h"
 #include "controls/KWDWSlider.h"
 #include "controls/KWRangeSlider.h"
+#include "forms/ContraptionWindowHost.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
 
 namespace tg {
 

@@ -5,8 +5,8 @@
 
 #include "contraptions/effects/ringam/TGRingAM.h"
 #include "controls/KWDWKnob.h"
+#include "forms/ContraptionWindowHost.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
 
 namespace tg {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "framework/forms/TContraptionForm.h"
+#include "forms/TContraptionForm.h"
 
 class QRadioButton;
 

@@ -9,8 +9,8 @@
 #include "contraptions/effects/sdelay/TGSDelay.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWNumberEdit.h"
+#include "forms/ContraptionWindowHost.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
 #include "graph/QSDynSigContext.h"
 
 namespace tg {

@@ -13,8 +13,8 @@
 #include "controls/KWDWSlider.h"
 #include "controls/KWTrigSplineEdit.h"
 #include "controls/StagePalette.h"
+#include "forms/ContraptionWindowHost.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
 
 namespace tg {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "contraptions/effects/sspat/QSTrigSplinePath.h"
-#include "framework/forms/TContraptionForm.h"
+#include "forms/TContraptionForm.h"
 
 class QLabel;
 

@@ -13,9 +13,9 @@
 #include "controls/KWDWSlider.h"
 #include "controls/TPianoNotes.h"
 #include "dsp/NoteNumbers.h"
+#include "forms/ContraptionWindowHost.h"
+#include "forms/TypedNumber.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
-#include "framework/forms/TypedNumber.h"
 #include "properties/NumberText.h"
 
 namespace tg {

@@ -4,8 +4,8 @@
 
 #include "contraptions/filters/paraeq/TGParametric.h"
 #include "controls/KWDWKnob.h"
+#include "forms/ContraptionWindowHost.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
 
 namespace tg {
 namespace {

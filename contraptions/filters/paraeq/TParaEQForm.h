@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "framework/forms/TContraptionForm.h"
+#include "forms/TContraptionForm.h"
 
 namespace tg {
 

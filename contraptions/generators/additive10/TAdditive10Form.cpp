@@ -11,9 +11,9 @@
 #include <string>
 
 #include "controls/KWDWSlider.h"
+#include "forms/ContraptionWindowHost.h"
+#include "forms/TypedNumber.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
-#include "framework/forms/TypedNumber.h"
 
 namespace tg {
 

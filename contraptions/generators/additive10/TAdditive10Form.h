@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "contraptions/generators/additive10/TGAdditive10.h"
-#include "framework/forms/TContraptionForm.h"
+#include "forms/TContraptionForm.h"
 
 class QLineEdit;
 

@@ -19,9 +19,9 @@
 #include "controls/TPianoNotes.h"
 #include "dsp/NoteNumbers.h"
 #include "dsp/QSNoiseSource.h"
+#include "forms/ContraptionWindowHost.h"
+#include "forms/HeardStep.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
-#include "framework/forms/HeardStep.h"
 
 namespace tg {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <functional>
 
-#include "framework/forms/TContraptionForm.h"
+#include "forms/TContraptionForm.h"
 
 class QCheckBox;
 class QPoint;

@@ -10,10 +10,10 @@
 #include "controls/KWDWSlider.h"
 #include "controls/KWNumberEdit.h"
 #include "controls/KWRangeSlider.h"
+#include "forms/ContraptionWindowHost.h"
+#include "forms/GrainControls.h"
+#include "forms/SoundFileRow.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
-#include "framework/forms/GrainControls.h"
-#include "framework/forms/SoundFileRow.h"
 
 namespace tg {
 

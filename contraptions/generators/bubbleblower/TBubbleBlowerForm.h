@@ -1,7 +1,7 @@
 #pragma once
 
-#include "framework/forms/OpenSoundFileDialog.h"
-#include "framework/forms/TContraptionForm.h"
+#include "forms/OpenSoundFileDialog.h"
+#include "forms/TContraptionForm.h"
 
 class QComboBox;
 class QLabel;

@@ -12,10 +12,10 @@
 #include "controls/KWDWKnob.h"
 #include "controls/KWStepGrid.h"
 #include "files/SoundFilePaths.h"
+#include "forms/ContraptionWindowHost.h"
+#include "forms/HeardStep.h"
+#include "forms/SoundFileRow.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
-#include "framework/forms/HeardStep.h"
-#include "framework/forms/SoundFileRow.h"
 
 namespace tg {
 

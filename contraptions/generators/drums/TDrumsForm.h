@@ -4,8 +4,8 @@
 #include <array>
 #include <string_view>
 
-#include "framework/forms/OpenSoundFileDialog.h"
-#include "framework/forms/TContraptionForm.h"
+#include "forms/OpenSoundFileDialog.h"
+#include "forms/TContraptionForm.h"
 
 class QCheckBox;
 class QPushButton;

@@ -9,8 +9,8 @@
 
 #include "contraptions/generators/loopplayer/TGLoopPlayer.h"
 #include "controls/KWNumberEdit.h"
+#include "forms/ContraptionWindowHost.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
 
 namespace tg {
 

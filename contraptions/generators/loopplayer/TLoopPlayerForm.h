@@ -1,8 +1,8 @@
 #pragma once
 
-#include "framework/forms/OpenSoundFileDialog.h"
-#include "framework/forms/SoundFileRow.h"
-#include "framework/forms/TContraptionForm.h"
+#include "forms/OpenSoundFileDialog.h"
+#include "forms/SoundFileRow.h"
+#include "forms/TContraptionForm.h"
 
 class QCheckBox;
 class QLabel;

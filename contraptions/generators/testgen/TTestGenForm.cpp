@@ -7,8 +7,8 @@
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWNumberEdit.h"
+#include "forms/ContraptionWindowHost.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
 
 namespace tg {
 

@@ -14,9 +14,9 @@
 #include "controls/KWNumberEdit.h"
 #include "controls/StagePalette.h"
 #include "engine/TAudioEngineModule.h"
+#include "forms/ContraptionWindowHost.h"
+#include "forms/TransportGlyph.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
-#include "framework/forms/TransportGlyph.h"
 
 namespace tg {
 

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-#include "framework/forms/OpenSoundFileDialog.h"
-#include "framework/forms/TContraptionForm.h"
+#include "forms/OpenSoundFileDialog.h"
+#include "forms/TContraptionForm.h"
 
 class QCheckBox;
 class QLabel;

@@ -19,10 +19,10 @@
 #include "controls/StagePalette.h"
 #include "engine/TAudioEngineModule.h"
 #include "files/SoundFilePaths.h"
+#include "forms/ContraptionWindowHost.h"
+#include "forms/SaveFileDialog.h"
+#include "forms/TransportGlyph.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
-#include "framework/forms/SaveFileDialog.h"
-#include "framework/forms/TransportGlyph.h"
 
 namespace tg {
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <string>
 
-#include "framework/forms/TContraptionForm.h"
+#include "forms/TContraptionForm.h"
 
 class QComboBox;
 class QLabel;

@@ -5,8 +5,8 @@
 #include "contraptions/mixers/crossfader/TGCrossfader.h"
 #include "controls/KWDWKnob.h"
 #include "controls/KWDWSlider.h"
+#include "forms/ContraptionWindowHost.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
 
 namespace tg {
 namespace {

@@ -10,8 +10,8 @@
 #include "contraptions/mixers/matrices/TGGateMatrix.h"
 #include "controls/KWNumberEdit.h"
 #include "controls/StagePalette.h"
+#include "forms/ContraptionWindowHost.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
 
 namespace tg {
 

@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "framework/forms/TContraptionForm.h"
+#include "forms/TContraptionForm.h"
 
 namespace tg {
 

@@ -3,8 +3,8 @@
 #include <QHBoxLayout>
 
 #include "controls/KWDWKnob.h"
+#include "forms/ContraptionWindowHost.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/ContraptionWindowHost.h"
 #include "tests/conformance/throwaway/TGThrowAway.h"
 
 namespace tg::test {

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "forms/TContraptionForm.h"
 #include "framework/ContraptionDescriptor.h"
-#include "framework/forms/TContraptionForm.h"
 
 namespace tg {
 class ContraptionWindowHost;

@@ -1,4 +1,4 @@
-#include "framework/forms/GrainControls.h"
+#include "forms/GrainControls.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -6,7 +6,7 @@
 
 #include "controls/KWNumberEdit.h"
 #include "controls/KWRangeSlider.h"
-#include "framework/forms/GridNoteNames.h"
+#include "forms/GridNoteNames.h"
 #include "properties/QSRangeProperty.h"
 
 namespace tg::grain_controls {

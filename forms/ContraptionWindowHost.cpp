@@ -1,11 +1,11 @@
-#include "framework/forms/ContraptionWindowHost.h"
+#include "forms/ContraptionWindowHost.h"
 
 #include <QScrollArea>
 #include <algorithm>
 #include <vector>
 
+#include "forms/TContraptionForm.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/TContraptionForm.h"
 
 namespace tg {
 

@@ -1,4 +1,4 @@
-#include "framework/forms/TPresetMenuForm.h"
+#include "forms/TPresetMenuForm.h"
 
 #include <QEventLoop>
 #include <QGuiApplication>

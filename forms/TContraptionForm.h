@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/forms/EditProbe.h"
+#include "forms/EditProbe.h"
 #include "properties/QSPropertyTable.h"
 #include "properties/QSPropertyUnits.h"
 

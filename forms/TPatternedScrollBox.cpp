@@ -1,4 +1,4 @@
-#include "framework/forms/TPatternedScrollBox.h"
+#include "forms/TPatternedScrollBox.h"
 
 #include <QChildEvent>
 #include <QPaintEvent>

@@ -1,4 +1,4 @@
-#include "framework/forms/TContraptionForm.h"
+#include "forms/TContraptionForm.h"
 
 #include <QApplication>
 #include <QChildEvent>
@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cassert>
 
+#include "forms/TPresetMenuForm.h"
 #include "framework/TGardeningContraption.h"
-#include "framework/forms/TPresetMenuForm.h"
 
 namespace tg {
 

@@ -1,4 +1,4 @@
-#include "framework/forms/OpenSoundFileDialog.h"
+#include "forms/OpenSoundFileDialog.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "framework/forms/TransportGlyph.h"
+#include "forms/TransportGlyph.h"
 
 #include <QPainter>
 #include <QPixmap>

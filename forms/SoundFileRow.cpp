@@ -1,4 +1,4 @@
-#include "framework/forms/SoundFileRow.h"
+#include "forms/SoundFileRow.h"
 
 #include <QLabel>
 #include <QStyle>

@@ -1,4 +1,4 @@
-#include "framework/forms/SaveFileDialog.h"
+#include "forms/SaveFileDialog.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

@@ -30,7 +30,7 @@
 #include "shell/document/TGDocument.h"
 #include "shell/patch/PatchEditor.h"
 #include "shell/patch/PatchModel.h"
-#include "tools/render/HeadlessQueries.h"
+#include "shell/program/HeadlessQueries.h"
 
 using Clock = std::chrono::steady_clock;
 

@@ -8,7 +8,7 @@
 #include "fuzz/FuzzEngine.h"
 #include "shell/document/TGDocument.h"
 #include "shell/patch/PatchEditor.h"
-#include "tools/render/HeadlessQueries.h"
+#include "shell/program/HeadlessQueries.h"
 
 using namespace tg;
 

@@ -36,8 +36,8 @@
 #include "shell/document/TGDocument.h"
 #include "shell/midi/MidiController.h"
 #include "shell/patch/PatchEditor.h"
+#include "shell/program/HeadlessQueries.h"
 #include "shell/program/LivePlayer.h"
-#include "tools/render/HeadlessQueries.h"
 
 using namespace tg;
 

@@ -23,11 +23,11 @@
 #include "shell/RegisterContraptions.h"
 #include "shell/document/TGDocument.h"
 #include "shell/patch/PatchEditor.h"
+#include "shell/program/HeadlessQueries.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestProcessors.h"
-#include "tools/render/HeadlessQueries.h"
 
 namespace tg {
 namespace sound_out_test {

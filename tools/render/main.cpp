@@ -23,7 +23,7 @@
 #include "shell/RegisterContraptions.h"
 #include "shell/document/TGDocument.h"
 #include "shell/patch/PatchEditor.h"
-#include "tools/render/HeadlessQueries.h"
+#include "shell/program/HeadlessQueries.h"
 
 using namespace tg;
 

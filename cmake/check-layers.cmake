@@ -2,51 +2,15 @@
 # holds the sources to check, relative to SOURCE_DIR, separated by ";").
 cmake_minimum_required(VERSION 3.25)
 file(READ "${LIST_FILE}" FILES)
-# Fails when a file includes one of a layer it may not use. The layers, low to
-# high, and what each may include (besides itself):
-set(allowed_base "")
-set(allowed_dsp base)
-set(allowed_graph base dsp)
-set(allowed_properties base)
-set(allowed_host base)
-set(allowed_files base dsp properties host)
-set(allowed_framework base dsp graph properties host)
-set(allowed_contraptions base dsp graph properties host files framework)
-set(allowed_engine base dsp graph properties host files framework contraptions)
-set(allowed_shell base dsp graph properties host files framework contraptions engine)
-set(allowed_tools base dsp graph properties host files framework contraptions engine shell)
-set(allowed_gui base dsp graph properties host files framework contraptions engine shell tools gui)
-
-# A path's layer: the first rule whose pattern matches it.
-set(rules
-  "^base/=base"
-  "^dsp/=dsp"
-  "^graph/=graph"
-  "^properties/=properties"
-  "^host/=host"
-  "^files/=files"
-  "^framework/=framework"
-  "^contraptions/.*/T[A-Za-z0-9]*Forms?\\.=gui"
-  "^contraptions/io/sound(in|out)/Sound(In|Out)Type\\.=engine"
-  "^contraptions/=contraptions"
-  "^engine/=engine"
-  "^shell/=shell"
-  "^tools/=tools"
-  "^app/=gui"
-  "^controls/=gui"
-  "^forms/=gui")
-
-function(layer_of path out)
-  foreach(rule IN LISTS rules)
-    string(REGEX REPLACE "=[a-z]+$" "" pattern "${rule}")
-    string(REGEX REPLACE "^.*=" "" layer "${rule}")
-    if(path MATCHES "${pattern}")
-      set(${out} ${layer} PARENT_SCOPE)
-      return()
-    endif()
-  endforeach()
-  set(${out} "" PARENT_SCOPE)
-endfunction()
+# Fails when a file includes one of a layer it may not use, writes an include
+# relative to itself, or includes Qt outside the layers that may. The layers
+# come from the folders (cmake/layer-map.cmake); LAYERS_FROM names the tree
+# whose CMakeLists.txt files declare them, SOURCE_DIR by default.
+include(${CMAKE_CURRENT_LIST_DIR}/layer-map.cmake)
+if(NOT LAYERS_FROM)
+  set(LAYERS_FROM "${SOURCE_DIR}")
+endif()
+tonegarden_read_layers("${LAYERS_FROM}")
 
 # Numbers as text never follow the user's locale (the windowed program adopts
 # it): the C library's conversions and printf-style floating formats are
@@ -66,18 +30,25 @@ foreach(file IN LISTS FILES)
       list(APPEND faults "${file}: number text that follows the user's locale: ${line}")
     endif()
   endforeach()
-  layer_of("${file}" own)
+  tonegarden_layer_of("${file}" own)
   if(own STREQUAL "")
     continue()
   endif()
+  get_filename_component(beside "${file}" DIRECTORY)
   file(STRINGS "${SOURCE_DIR}/${file}" lines REGEX "^#include [\"<]")
   foreach(line IN LISTS lines)
-    if(line MATCHES "^#include <(Q[A-Za-z]*)>" AND NOT own STREQUAL "gui")
+    if(line MATCHES "^#include <(Q[A-Za-z]*|Qt[A-Za-z]*/[^>]*|q[a-z0-9_]*\\.h)>"
+       AND NOT TONEGARDEN_QT_${own})
       list(APPEND faults "${file}: the ${own} layer includes Qt (<${CMAKE_MATCH_1}>)")
     elseif(line MATCHES "^#include \"([^\"]+)\"")
       set(included "${CMAKE_MATCH_1}")
-      layer_of("${included}" theirs)
-      if(NOT theirs STREQUAL "" AND NOT theirs STREQUAL own AND NOT theirs IN_LIST allowed_${own})
+      if(NOT EXISTS "${SOURCE_DIR}/${included}" AND EXISTS "${SOURCE_DIR}/${beside}/${included}")
+        list(APPEND faults "${file}: includes ${included} relative to itself; name it from the source root")
+        continue()
+      endif()
+      tonegarden_layer_of("${included}" theirs)
+      if(NOT theirs STREQUAL "" AND NOT theirs STREQUAL own
+         AND NOT theirs IN_LIST TONEGARDEN_MAY_USE_${own})
         list(APPEND faults "${file}: the ${own} layer includes ${included} of the ${theirs} layer")
       endif()
     endif()

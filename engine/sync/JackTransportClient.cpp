@@ -1,0 +1,119 @@
+#include "engine/sync/JackTransportClient.h"
+
+#include <jack/jack.h>
+#include <jack/transport.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/graph/TempoClock.h"
+
+namespace tg {
+
+void JackTransportClient::Attach(jack_client_t* client) {
+  client_ = client;
+  sampleRate_ = jack_get_sample_rate(client);
+  master_ = false;
+  if (leading_) BecomeMaster();
+  link_.SetAttached(true);
+}
+
+void JackTransportClient::Detach(bool serverGone) {
+  if (client_ == nullptr) return;
+  link_.SetAttached(false);
+  if (master_ && !serverGone) jack_release_timebase(client_);
+  master_ = false;
+  client_ = nullptr;
+  sampleRate_ = 0;
+}
+
+void JackTransportClient::BecomeMaster() {
+  // Unconditionally: leading means taking over from any master there is.
+  master_ = jack_set_timebase_callback(client_, 0, &JackTransportClient::Timebase, this) == 0;
+}
+
+void JackTransportClient::SetLeading(bool lead) {
+  leading_ = lead;
+  if (client_ == nullptr) return;
+  if (lead && !master_) {
+    BecomeMaster();
+  } else if (!lead && master_) {
+    jack_release_timebase(client_);
+    master_ = false;
+  }
+}
+
+void JackTransportClient::Start() {
+  if (client_ != nullptr) jack_transport_start(client_);
+}
+
+void JackTransportClient::Stop() {
+  if (client_ != nullptr) jack_transport_stop(client_);
+}
+
+void JackTransportClient::Locate(int64_t frame) {
+  if (client_ != nullptr)
+    jack_transport_locate(client_, static_cast<jack_nframes_t>(std::clamp<int64_t>(
+                                       frame, 0, static_cast<int64_t>(UINT32_MAX))));
+}
+
+void JackTransportClient::Cycle(int64_t cycleStart, uint32_t, int64_t serverMinusRendered) {
+  jack_position_t pos{};
+  const jack_transport_state_t state = jack_transport_query(client_, &pos);
+  cycleStart_ = cycleStart;
+  transportFrame_ = pos.frame;
+  serverMinusRendered_ = serverMinusRendered;
+  JackTransportReading r;
+  r.cycle = cycleStart;
+  r.serverMinusRendered = serverMinusRendered;
+  r.frame = pos.frame;
+  r.rolling = state == JackTransportRolling ? 1 : 0;
+  // A timebase's bar, beat and tick, when it gives sensible ones.
+  if ((pos.valid & JackPositionBBT) != 0 && pos.bar >= 1 && pos.beat >= 1 &&
+      pos.beats_per_bar > 0.0f && pos.ticks_per_beat > 0.0 && pos.tick >= 0 &&
+      std::isfinite(pos.beats_per_minute) && pos.beats_per_minute > 0.0) {
+    r.bbt = 1;
+    r.beats = (pos.bar - 1) * static_cast<double>(pos.beats_per_bar) + (pos.beat - 1) +
+              pos.tick / pos.ticks_per_beat;
+    r.tempo = pos.beats_per_minute;
+  }
+  link_.Publish(r);
+}
+
+void JackTransportClient::Timebase(jack_transport_state_t, jack_nframes_t frames,
+                                   jack_position_t* pos, int, void* self) {
+  static_cast<JackTransportClient*>(self)->FillBarBeatTick(frames, *pos);
+}
+
+void JackTransportClient::FillBarBeatTick(jack_nframes_t frames, jack_position_t& pos) const {
+  // The position asked for is this cycle's or the next one's, or one the
+  // transport was located to. The first two are heard where the clock
+  // played them; a located frame counts at the program's own tempo from
+  // frame 0, as the clock will when it follows the locate.
+  const auto ahead = static_cast<int32_t>(pos.frame - transportFrame_);
+  double ticks = 0.0;
+  double tempo = 0.0;
+  const bool played = ahead >= 0 && ahead <= static_cast<int32_t>(2 * frames) &&
+                      serverMinusRendered_ != JackTransportReading::kUnknown &&
+                      link_.At(cycleStart_ + ahead - serverMinusRendered_, ticks, tempo);
+  if (!played) {
+    const double spc = link_.LocateSamplesPerClock() > 0.0 ? link_.LocateSamplesPerClock()
+                                                           : TempoClock::kDefaultSamplesPerClock;
+    ticks = pos.frame / spc;
+    tempo = TempoClock::TempoForSamplesPerClock(spc);
+  }
+  const double beats = std::max(ticks, 0.0) / TempoClock::kTicksPerBeat;
+  const double whole = std::floor(beats);
+  const auto bar = static_cast<int64_t>(whole) / TempoClock::kBeatsPerBar;
+  pos.valid = static_cast<jack_position_bits_t>(pos.valid | JackPositionBBT);
+  pos.bar = static_cast<int32_t>(std::min<int64_t>(bar + 1, INT32_MAX));
+  pos.beat = static_cast<int32_t>(static_cast<int64_t>(whole) % TempoClock::kBeatsPerBar + 1);
+  pos.tick = std::min(static_cast<int32_t>((beats - whole) * kTicksPerBeat), kTicksPerBeat - 1);
+  pos.bar_start_tick = static_cast<double>(bar) * TempoClock::kBeatsPerBar * kTicksPerBeat;
+  pos.beats_per_bar = TempoClock::kBeatsPerBar;
+  pos.beat_type = 4;
+  pos.ticks_per_beat = kTicksPerBeat;
+  pos.beats_per_minute = tempo;
+}
+
+}  // namespace tg

@@ -41,6 +41,7 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   host_.edits = this;
   midi_.SetClockSync(&clockSync_);
   clockSync_.SetOwnTempo(context_.Clock().SamplesPerClock());
+  jackSync_.Link().SetLocateSamplesPerClock(context_.Clock().SamplesPerClock());
   soundOut_ = std::make_unique<TGSoundOut>(&context_);
   soundIn_ = std::make_unique<TGSoundIn>(&context_);
   soundOut_->SetSoundIn(soundIn_.get());
@@ -615,6 +616,7 @@ bool TAudioEngineModule::SetTempo(double beatsPerMinute) {
   if (!std::isfinite(beatsPerMinute) || beatsPerMinute <= 0.0) return false;
   const double samplesPerClock = TempoClock::SamplesPerClockForTempo(beatsPerMinute);
   clockSync_.SetOwnTempo(samplesPerClock);
+  jackSync_.Link().SetLocateSamplesPerClock(samplesPerClock);
   // Following, the audio thread plays it again when the clock is ours.
   if (!clockSync_.Following()) context_.Clock().SetSamplesPerClock(samplesPerClock);
   return true;

@@ -14,6 +14,7 @@ void JackTransportClient::Attach(jack_client_t* client) {
   client_ = client;
   sampleRate_ = jack_get_sample_rate(client);
   master_ = false;
+  counted_ = false;
   if (leading_) BecomeMaster();
   link_.SetAttached(true);
 }
@@ -36,6 +37,7 @@ void JackTransportClient::SetLeading(bool lead) {
   leading_ = lead;
   if (client_ == nullptr) return;
   if (lead && !master_) {
+    counted_ = false;  // the process thread waits for the callback first
     BecomeMaster();
   } else if (!lead && master_) {
     jack_release_timebase(client_);
@@ -81,28 +83,52 @@ void JackTransportClient::Cycle(int64_t cycleStart, uint32_t, int64_t serverMinu
 }
 
 void JackTransportClient::Timebase(jack_transport_state_t, jack_nframes_t frames,
-                                   jack_position_t* pos, int, void* self) {
-  static_cast<JackTransportClient*>(self)->FillBarBeatTick(frames, *pos);
+                                   jack_position_t* pos, int newPosition, void* self) {
+  static_cast<JackTransportClient*>(self)->FillBarBeatTick(frames, newPosition != 0, *pos);
 }
 
-void JackTransportClient::FillBarBeatTick(jack_nframes_t frames, jack_position_t& pos) const {
-  // The position asked for is this cycle's or the next one's, or one the
-  // transport was located to. The first two are heard where the clock
-  // played them; a located frame counts at the program's own tempo from
-  // frame 0, as the clock will when it follows the locate.
+double JackTransportClient::HeardTicks(const jack_position_t& pos, jack_nframes_t frames,
+                                       double& tempo) const {
+  // The position asked for is this cycle's or the next one's: heard where
+  // the clock played it.
   const auto ahead = static_cast<int32_t>(pos.frame - transportFrame_);
   double ticks = 0.0;
-  double tempo = 0.0;
-  const bool played = ahead >= 0 && ahead <= static_cast<int32_t>(2 * frames) &&
-                      serverMinusRendered_ != JackTransportReading::kUnknown &&
-                      link_.At(cycleStart_ + ahead - serverMinusRendered_, ticks, tempo);
-  if (!played) {
-    const double spc = link_.LocateSamplesPerClock() > 0.0 ? link_.LocateSamplesPerClock()
-                                                           : TempoClock::kDefaultSamplesPerClock;
-    ticks = pos.frame / spc;
-    tempo = TempoClock::TempoForSamplesPerClock(spc);
+  if (ahead >= 0 && ahead <= static_cast<int32_t>(2 * frames) &&
+      serverMinusRendered_ != JackTransportReading::kUnknown &&
+      link_.At(cycleStart_ + ahead - serverMinusRendered_, ticks, tempo))
+    return ticks;
+  return -1.0;
+}
+
+void JackTransportClient::FillBarBeatTick(jack_nframes_t frames, bool newPosition,
+                                          jack_position_t& pos) {
+  const double located = link_.LocateSamplesPerClock();
+  const double spc = located > 0.0 ? located : TempoClock::kDefaultSamplesPerClock;
+  double tempo = TempoClock::TempoForSamplesPerClock(spc);
+  double ticks = -1.0;
+  if (link_.TimebaseHearsClock()) {
+    // A MIDI clock leads ours: the transport hears it as it was played.
+    ticks = HeardTicks(pos, frames, tempo);
+    counted_ = false;
+  } else {
+    // The frames count at the program's tempo: on from where they were
+    // counted last, or from frame 0 for a frame the transport was located
+    // to; taking the timebase over, from the clock as it is heard.
+    const auto on = static_cast<int32_t>(pos.frame - countedFrame_);
+    if (!counted_) {
+      ticks = HeardTicks(pos, frames, tempo);
+      tempo = TempoClock::TempoForSamplesPerClock(spc);
+    } else if (!(newPosition && on != 0) && on >= 0 && on <= static_cast<int32_t>(2 * frames)) {
+      ticks = countedTicks_ + on / countedSpc_;
+    }
+    if (ticks < 0.0) ticks = pos.frame / spc;
+    counted_ = true;
+    countedFrame_ = pos.frame;
+    countedTicks_ = ticks;
+    countedSpc_ = spc;
   }
-  const double beats = std::max(ticks, 0.0) / TempoClock::kTicksPerBeat;
+  if (ticks < 0.0) ticks = pos.frame / spc;
+  const double beats = ticks / TempoClock::kTicksPerBeat;
   const double whole = std::floor(beats);
   const auto bar = static_cast<int64_t>(whole) / TempoClock::kBeatsPerBar;
   pos.valid = static_cast<jack_position_bits_t>(pos.valid | JackPositionBBT);

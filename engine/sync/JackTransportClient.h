@@ -2,6 +2,7 @@
 
 #include <jack/types.h>
 
+#include <atomic>
 #include <cstdint>
 
 #include "engine/sync/JackTransportLink.h"
@@ -10,9 +11,12 @@ namespace tg {
 
 // The JACK transport through the program's own JACK client (the MIDI one):
 // each cycle its process thread reads where the transport stands and leaves
-// it for the audio thread; leading, the client is the timebase master and
-// fills each cycle's bar, beat and tick from the clock as it leaves the
-// output. Commands to the transport are for the user-interface thread.
+// it for the audio thread. Leading, the client is the timebase master: its
+// bar, beat and tick count the transport's frames at the program's tempo
+// (on from where they stood, or from frame 0 for a frame the transport was
+// located to), and the clock follows them as it follows another master's;
+// with a MIDI clock leading the clock, they are the clock as it was heard.
+// Commands to the transport are for the user-interface thread.
 class JackTransportClient {
  public:
   static constexpr int kTicksPerBeat = 1920;
@@ -47,7 +51,10 @@ class JackTransportClient {
  private:
   static void Timebase(jack_transport_state_t state, jack_nframes_t frames, jack_position_t* pos,
                        int newPosition, void* self);
-  void FillBarBeatTick(jack_nframes_t frames, jack_position_t& pos) const;
+  void FillBarBeatTick(jack_nframes_t frames, bool newPosition, jack_position_t& pos);
+  // The clock as heard at the frame asked for, with its tempo; -1 when the
+  // trail does not tell.
+  double HeardTicks(const jack_position_t& pos, jack_nframes_t frames, double& tempo) const;
   void BecomeMaster();
 
   JackTransportLink& link_;
@@ -59,6 +66,11 @@ class JackTransportClient {
   int64_t cycleStart_ = 0;
   uint32_t transportFrame_ = 0;
   int64_t serverMinusRendered_ = JackTransportReading::kUnknown;
+  // The timebase's count: the ticks at the frame it last filled.
+  std::atomic<bool> counted_{false};  // the UI thread starts the count anew
+  uint32_t countedFrame_ = 0;
+  double countedTicks_ = 0.0;
+  double countedSpc_ = 1.0;
 };
 
 }  // namespace tg

@@ -104,6 +104,10 @@ class JackTransportLink {
   // counted at (the program's own tempo), for the timebase.
   void SetLocateSamplesPerClock(double s) { locateSpc_.store(s, std::memory_order_relaxed); }
   double LocateSamplesPerClock() const { return locateSpc_.load(std::memory_order_relaxed); }
+  // Whether the timebase tells the clock as it was heard (a MIDI clock leads
+  // it) rather than counting the frames.
+  void SetTimebaseHearsClock(bool hears) { hearsClock_.store(hears, std::memory_order_relaxed); }
+  bool TimebaseHearsClock() const { return hearsClock_.load(std::memory_order_relaxed); }
 
  private:
   static size_t Slot(int64_t frame);
@@ -113,6 +117,7 @@ class JackTransportLink {
   std::array<SeqLocked<ClockTrailEntry>, kTrailBlocks> trail_{};
   std::atomic<int64_t> newest_{-1};
   std::atomic<double> locateSpc_{0.0};
+  std::atomic<bool> hearsClock_{false};
 };
 
 }  // namespace tg

@@ -24,21 +24,15 @@ void JackTransportSync::BeginFill() {
   if (priming_) --primingLeft_;
 }
 
-double JackTransportSync::HeardAt(int64_t server, int64_t serverMinusRendered) const {
-  double ticks = 0.0;
-  double tempo = 0.0;
-  return link_.At(server - serverMinusRendered, ticks, tempo) ? ticks : clock_.Position();
-}
-
 double JackTransportSync::TargetAt(int64_t server) const {
   if (!anchor_.rolling) return anchor_.ticks;
   return anchor_.ticks + static_cast<double>(server - anchor_.server) / anchor_.samplesPerClock;
 }
 
-void JackTransportSync::Follow(const JackTransportReading& r, double samplesPerClock,
-                               double ownSamplesPerClock) {
-  // Every cycle says where the transport stands: by the timebase's beats,
-  // else its frame at the program's own tempo.
+void JackTransportSync::Take(const JackTransportReading& r, double samplesPerClock,
+                             double ownSamplesPerClock) {
+  // Every cycle says where the transport stands: by the timebase's beats
+  // (the program's own, leading), else its frame at the program's tempo.
   anchor_.server = r.cycle;
   anchor_.ticks = r.bbt != 0 ? r.beats * TempoClock::kTicksPerBeat
                              : static_cast<double>(r.frame) / ownSamplesPerClock;
@@ -46,45 +40,12 @@ void JackTransportSync::Follow(const JackTransportReading& r, double samplesPerC
   anchor_.samplesPerClock = samplesPerClock;
 }
 
-void JackTransportSync::Lead(const JackTransportReading& r, double ownSamplesPerClock) {
-  const bool rolling = r.rolling != 0;
-  const auto located = [&] {
-    // By the program or another: the frame counts at the program's tempo.
-    anchor_ = {r.cycle, static_cast<double>(r.frame) / ownSamplesPerClock, rolling,
-               ownSamplesPerClock};
-  };
-  if (!haveLast_) {
-    // Taking up the transport as it stands: the clock where it is heard.
-    anchor_ = {r.cycle, HeardAt(r.cycle, r.serverMinusRendered), rolling, ownSamplesPerClock};
-    return;
-  }
-  const bool wasRolling = last_.rolling != 0;
-  const int64_t moved = r.frame - last_.frame;
-  const int64_t between = r.cycle - last_.cycle;
-  if (rolling && !wasRolling) {
-    if (moved < 0 || moved > between) return located();
-    // Started where it stood: from the server frame it began to roll at.
-    anchor_.server = r.cycle - moved;
-    anchor_.rolling = true;
-    anchor_.samplesPerClock = ownSamplesPerClock;
-  } else if (!rolling && wasRolling) {
-    if (moved < 0 || moved > between) return located();
-    // Stopped: the clock stays where it was heard when the transport stopped.
-    anchor_ = {r.cycle, HeardAt(last_.cycle + moved, r.serverMinusRendered), false,
-               ownSamplesPerClock};
-  } else if (moved != (rolling ? between : 0)) {
-    located();
-  } else if (rolling && ownSamplesPerClock != anchor_.samplesPerClock) {
-    // A new tempo of the program's own takes over from here.
-    anchor_ = {r.cycle, TargetAt(r.cycle), true, ownSamplesPerClock};
-  }
-}
-
 void JackTransportSync::BeforeBlock(int64_t blockFirstFrame) {
   steered_ = false;
   const ClockSource source = clockSync_.Source();
   const bool follow = source == ClockSource::JackTransport;
   // With a MIDI clock leading, the transport only hears the clock's beats.
+  link_.SetTimebaseHearsClock(source == ClockSource::MidiClock);
   const bool lead = !follow && source == ClockSource::Internal && Leading();
   JackTransportReading r;
   bool read = (follow || lead) && !priming_ && outputOnJack_ && link_.Attached();
@@ -110,11 +71,7 @@ void JackTransportSync::BeforeBlock(int64_t blockFirstFrame) {
     samplesPerClock = TempoClock::SamplesPerClockForTempo(tempo);
   }
   if (!haveLast_ || r.cycle != last_.cycle) {
-    if (follow) {
-      Follow(r, samplesPerClock, own);
-    } else {
-      Lead(r, own);
-    }
+    Take(r, samplesPerClock, own);
     last_ = r;
     haveLast_ = true;
   }

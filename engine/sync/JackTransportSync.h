@@ -13,15 +13,15 @@ class TempoClock;
 // The tempo clock and the JACK transport, live, on the audio thread. Whether
 // following (the clock source is the JACK transport) or leading, the clock
 // starts, stops and locates with the transport, for the frame at which each
-// block leaves the output. Following, the position and tempo are the
-// timebase master's bar, beat and tick where it gives them (the tempo held
-// to the program's range as a MIDI clock's is), else the frames counted at
-// the program's own tempo. Leading, the tempo is the program's, a frame the
-// transport was located to counts at it from frame 0, and the timebase reads
-// the clock as played from the trail left here. A start finds the clock a
-// queue of buffers behind the transport: it catches up by pulling each
-// block's advance, or jumps when far off. Renders and the fills that prime
-// the output never come here. It never blocks or allocates.
+// block leaves the output, and its position is the timebase's bar, beat and
+// tick where there are any, else the frames counted at the program's own
+// tempo. Following, the tempo is the timebase's (held to the program's
+// range as a MIDI clock's is); leading, the program's, and the timebase is
+// the program's own client. A start finds the clock a queue of buffers
+// behind the transport: it catches up by pulling each block's advance, or
+// jumps when far off. Every block is left on the trail, from which the
+// timebase tells a clock a MIDI clock leads. Renders and the fills that
+// prime the output never come here. It never blocks or allocates.
 class JackTransportSync {
  public:
   // The share of the position error taken up in one block.
@@ -61,10 +61,8 @@ class JackTransportSync {
     bool rolling = false;
     double samplesPerClock = 0.0;
   };
-  void Follow(const JackTransportReading& r, double samplesPerClock, double ownSamplesPerClock);
-  void Lead(const JackTransportReading& r, double ownSamplesPerClock);
-  // The clock as heard at a server frame, or the anchor's target there.
-  double HeardAt(int64_t server, int64_t serverMinusRendered) const;
+  void Take(const JackTransportReading& r, double samplesPerClock, double ownSamplesPerClock);
+  // Where the clock belongs at a server frame.
   double TargetAt(int64_t server) const;
   void Steer(double target, double samplesPerClock);
 

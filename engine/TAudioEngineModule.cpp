@@ -589,6 +589,9 @@ void TAudioEngineModule::StartPauseClock() {
     if (clock.IsRunning()) {
       jackClient_.Stop();
     } else {
+      // Leading, the transport starts from where the clock stands.
+      if (GetJackTransport() == JackTransportMode::Lead)
+        jackClient_.Locate(std::llround(clock.Position() * clockSync_.OwnSamplesPerClock()));
       jackClient_.Start();
       if (HasSoundOut() && !IsAudioOutRunning()) StartAudioOut();
     }

@@ -913,6 +913,7 @@ void TMainForm::UpdateControls() {
   }
 
   const bool clockRunning = engine_.GetContext().Clock().IsRunning();
+  clockShownRunning_ = clockRunning;
   SetClockGlyph(clockRunning);
   stopClock_->setEnabled(clockRunning);
   Action("StopClock")->setEnabled(clockRunning);
@@ -1013,6 +1014,7 @@ void TMainForm::UpdateMeters() {
     outputMeter_->SetValues(1, m.outputRight);
     ShowTimecode(m.clockTick);
   }
+  if (engine_.GetContext().Clock().IsRunning() != clockShownRunning_) UpdateControls();
   ShowClipLight(std::chrono::steady_clock::now());
 }
 

@@ -47,8 +47,7 @@ void MidiController::SayClockNotices() {
         Say(std::string(patch_.Engine().GetClockSource() == ClockSource::JackTransport
                             ? "The JACK transport's tempo "
                             : "The MIDI clock's tempo ") +
-            numbertext::Fixed(notice.tempo, 1) +
-            " is outside 1 to 240: the clock plays " +
+            numbertext::Fixed(notice.tempo, 1) + " is outside 1 to 240: the clock plays " +
             numbertext::Fixed(notice.tempo < MidiClockSync::kLowestTempo
                                   ? MidiClockSync::kLowestTempo
                                   : MidiClockSync::kHighestTempo,

@@ -52,9 +52,9 @@ TMidiSettingsPage::TMidiSettingsPage(MidiPorts& ports, QWidget* parent)
                         QString::fromUtf8(ClockSourceWord(ClockSource::MidiClock).data()));
   clockSource_->addItem("JACK transport",
                         QString::fromUtf8(ClockSourceWord(ClockSource::JackTransport).data()));
-  for (const auto& [text, mode] : {std::pair{"Off", JackTransportMode::Off},
-                                   std::pair{"Follow", JackTransportMode::Follow},
-                                   std::pair{"Lead", JackTransportMode::Lead}})
+  for (const auto& [text, mode] :
+       {std::pair{"Off", JackTransportMode::Off}, std::pair{"Follow", JackTransportMode::Follow},
+        std::pair{"Lead", JackTransportMode::Lead}})
     jackTransport_->addItem(text, midi_settings_page::Word(JackTransportWord(mode)));
   jackNote_->setWordWrap(true);
   // Following the JACK transport is the clock source "JACK transport".

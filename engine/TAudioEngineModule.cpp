@@ -576,6 +576,22 @@ std::string TAudioEngineModule::JackTransportProblem() const {
   return {};
 }
 
+void TAudioEngineModule::StartStopTransportWithClock() {
+  if (GetJackTransport() != JackTransportMode::Lead || GetClockSource() != ClockSource::MidiClock ||
+      !jackClient_.Attached() || !OutputOnJack()) {
+    transportStarted_ = false;
+    return;
+  }
+  const bool running = context_.Clock().IsRunning();
+  if (running == transportStarted_) return;
+  transportStarted_ = running;
+  if (running) {
+    jackClient_.Start();
+  } else {
+    jackClient_.Stop();
+  }
+}
+
 bool TAudioEngineModule::TransportMovesClock() const {
   // A MIDI clock leads the clock by its own Start and Stop.
   return GetJackTransport() != JackTransportMode::Off &&

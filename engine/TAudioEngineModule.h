@@ -193,6 +193,9 @@ class TAudioEngineModule final : public ContraptionEngine,
   std::string JackTransportProblem() const;
   // Whether the output device chosen plays through a JACK server.
   bool OutputOnJack() const;
+  // Often: leading the transport while a MIDI clock leads the clock, the
+  // transport starts and stops as the clock does.
+  void StartStopTransportWithClock();
   JackTransportClient& JackClient() { return jackClient_; }
   JackTransportSync& JackSync() { return jackSync_; }
 
@@ -314,7 +317,8 @@ class TAudioEngineModule final : public ContraptionEngine,
   MidiClockSync clockSync_{context_.Clock(), midi_.Timeline()};
   JackTransportSync jackSync_{context_.Clock(), clockSync_};
   JackTransportClient jackClient_{jackSync_.Link()};
-  int64_t renderedFrames_ = 0;  // live, since audio out started
+  bool transportStarted_ = false;  // by StartStopTransportWithClock
+  int64_t renderedFrames_ = 0;     // live, since audio out started
   std::array<float, kBlockSize> fadedLeft_{};
   std::array<float, kBlockSize> fadedRight_{};
   bool documentModified_ = false;

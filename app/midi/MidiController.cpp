@@ -72,6 +72,7 @@ void MidiController::Resolve() {
 void MidiController::Poll() {
   ports_.Poll();
   SayClockNotices();
+  patch_.Engine().StartStopTransportWithClock();
   MidiEvent event;
   while (ports_.Input().TakeForUi(event)) {
     const bool learned = learning_ && Learned(event);

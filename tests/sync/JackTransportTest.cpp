@@ -288,9 +288,26 @@ TEST_F(JackTransportTest, LeadingTheTransportGivesOurClockAsItsBarBeatAndTick) {
            std::abs(c.beats * TempoClock::kTicksPerBeat - 2 * kSecond / perClock) < 0.02;
   }));
 
+  // A MIDI clock leading our clock (here as if it had sent Start): the
+  // transport starts and stops with our clock, and its bar, beat and tick
+  // are our clock as heard.
+  engine->SetClockSource(ClockSource::MidiClock);
+  EXPECT_EQ(engine->GetJackTransport(), JackTransportMode::Lead);
+  const size_t midiStarted = other.Count();
+  OurClock().SetRunning(true);
+  engine->StartStopTransportWithClock();
+  const Window heard = Compare(midiStarted, kSecond / 2);
+  ASSERT_FALSE(heard.errors.empty());
+  OurClock().SetRunning(false);
+  engine->StartStopTransportWithClock();
+  ASSERT_TRUE(PumpUntil([&] { return !other.At(other.Count() - 1).rolling; }));
+
   Report("led at 100 bpm, our clock as heard against its bar, beat and tick", lead);
+  Report("led from a MIDI clock, our clock as heard against its bar, beat and tick", heard);
   EXPECT_LE(SettledAfter(lead), kSecond / 4);
   EXPECT_LE(WorstFrom(lead, kSecond / 4), 256.0);
+  // A tick of 1920 a beat is 13.8 frames at 100.
+  EXPECT_LE(heard.worst, 14.0);
 }
 
 }  // namespace jack_transport_test

@@ -61,7 +61,6 @@ void JackTransportSync::BeforeBlock(int64_t blockFirstFrame) {
   engaged_.store(true, std::memory_order_relaxed);
   const double own = clockSync_.OwnSamplesPerClock() > 0.0 ? clockSync_.OwnSamplesPerClock()
                                                            : TempoClock::kDefaultSamplesPerClock;
-  link_.SetLocateSamplesPerClock(own);
   double samplesPerClock = own;
   bool held = false;
   if (follow) {

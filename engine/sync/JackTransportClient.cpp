@@ -89,13 +89,13 @@ void JackTransportClient::Timebase(jack_transport_state_t, jack_nframes_t frames
 
 double JackTransportClient::HeardTicks(const jack_position_t& pos, jack_nframes_t frames,
                                        double& tempo) const {
-  // The position asked for is this cycle's or the next one's: heard where
-  // the clock played it.
+  // The position filled in is the next cycle's: heard where the clock
+  // played that cycle's first frame.
   const auto ahead = static_cast<int32_t>(pos.frame - transportFrame_);
   double ticks = 0.0;
-  if (ahead >= 0 && ahead <= static_cast<int32_t>(2 * frames) &&
+  if (ahead >= 0 && ahead <= static_cast<int32_t>(frames) &&
       serverMinusRendered_ != JackTransportReading::kUnknown &&
-      link_.At(cycleStart_ + ahead - serverMinusRendered_, ticks, tempo))
+      link_.At(cycleStart_ + frames - serverMinusRendered_, ticks, tempo))
     return ticks;
   return -1.0;
 }

@@ -87,11 +87,11 @@ void JackTransportClient::Timebase(jack_transport_state_t, jack_nframes_t frames
   static_cast<JackTransportClient*>(self)->FillBarBeatTick(frames, newPosition != 0, *pos);
 }
 
-double JackTransportClient::HeardTicks(const jack_position_t& pos, jack_nframes_t frames,
+double JackTransportClient::HeardTicks(jack_nframes_t frame, jack_nframes_t frames,
                                        double& tempo) const {
   // The position filled in is the next cycle's: heard where the clock
   // played that cycle's first frame.
-  const auto ahead = static_cast<int32_t>(pos.frame - transportFrame_);
+  const auto ahead = static_cast<int32_t>(frame - transportFrame_);
   double ticks = 0.0;
   if (ahead >= 0 && ahead <= static_cast<int32_t>(frames) &&
       serverMinusRendered_ != JackTransportReading::kUnknown &&
@@ -102,32 +102,36 @@ double JackTransportClient::HeardTicks(const jack_position_t& pos, jack_nframes_
 
 void JackTransportClient::FillBarBeatTick(jack_nframes_t frames, bool newPosition,
                                           jack_position_t& pos) {
+  // A new position's frame is the transport's as this cycle read it: the
+  // one handed in may be left over from an earlier one (taking the timebase
+  // over, starting).
+  const jack_nframes_t frame = newPosition ? transportFrame_ : pos.frame;
   const double located = link_.LocateSamplesPerClock();
   const double spc = located > 0.0 ? located : TempoClock::kDefaultSamplesPerClock;
   double tempo = TempoClock::TempoForSamplesPerClock(spc);
   double ticks = -1.0;
   if (link_.TimebaseHearsClock()) {
     // A MIDI clock leads ours: the transport hears it as it was played.
-    ticks = HeardTicks(pos, frames, tempo);
+    ticks = HeardTicks(frame, frames, tempo);
     counted_ = false;
   } else {
     // The frames count at the program's tempo: on from where they were
     // counted last, or from frame 0 for a frame the transport was located
     // to; taking the timebase over, from the clock as it is heard.
-    const auto on = static_cast<int32_t>(pos.frame - countedFrame_);
+    const auto on = static_cast<int32_t>(frame - countedFrame_);
     if (!counted_) {
-      ticks = HeardTicks(pos, frames, tempo);
+      ticks = HeardTicks(frame, frames, tempo);
       tempo = TempoClock::TempoForSamplesPerClock(spc);
-    } else if (!(newPosition && on != 0) && on >= 0 && on <= static_cast<int32_t>(2 * frames)) {
+    } else if (std::abs(on) <= static_cast<int32_t>(2 * frames)) {
       ticks = countedTicks_ + on / countedSpc_;
     }
-    if (ticks < 0.0) ticks = pos.frame / spc;
+    if (ticks < 0.0) ticks = frame / spc;
     counted_ = true;
-    countedFrame_ = pos.frame;
+    countedFrame_ = frame;
     countedTicks_ = ticks;
     countedSpc_ = spc;
   }
-  if (ticks < 0.0) ticks = pos.frame / spc;
+  if (ticks < 0.0) ticks = frame / spc;
   const double beats = ticks / TempoClock::kTicksPerBeat;
   const double whole = std::floor(beats);
   const auto bar = static_cast<int64_t>(whole) / TempoClock::kBeatsPerBar;

@@ -54,7 +54,7 @@ class JackTransportClient {
   void FillBarBeatTick(jack_nframes_t frames, bool newPosition, jack_position_t& pos);
   // The clock as heard at the frame asked for, with its tempo; -1 when the
   // trail does not tell.
-  double HeardTicks(const jack_position_t& pos, jack_nframes_t frames, double& tempo) const;
+  double HeardTicks(jack_nframes_t frame, jack_nframes_t frames, double& tempo) const;
   void BecomeMaster();
 
   JackTransportLink& link_;

@@ -41,6 +41,7 @@ TAudioEngineModule::TAudioEngineModule(TContraptionFactory& factory,
   host_.edits = this;
   midi_.SetClockSync(&clockSync_);
   clockSync_.SetOwnTempo(context_.Clock().SamplesPerClock());
+  jackSync_.Link().SetLocateSamplesPerClock(context_.Clock().SamplesPerClock());
   soundOut_ = std::make_unique<TGSoundOut>(&context_);
   soundIn_ = std::make_unique<TGSoundIn>(&context_);
   soundOut_->SetSoundIn(soundIn_.get());
@@ -207,6 +208,7 @@ void TAudioEngineModule::StartAudioOut() {
     renderedFrames_ = 0;
     midi_.Restart(outStream_->BufferCount());
     clockSync_.Restart();
+    jackSync_.Restart(outStream_->BufferCount(), OutputOnJack());
   }
   soundOut_->RestartCounts();  // clipping counts from this run on
   outStream_->Start();
@@ -414,7 +416,10 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
   // The stream's own fills never wait, not even the first ones.
   soundIn_->SetOffline(offline);
   // Live, MIDI plays at its time; an export or a render takes none.
-  if (!offline) midi_.BeginFill(SteadyNanoseconds(), renderedFrames_, frameCount);
+  if (!offline) {
+    midi_.BeginFill(SteadyNanoseconds(), renderedFrames_, frameCount);
+    jackSync_.BeginFill();
+  }
   int16_t* const played = buffer;
   for (int b = 0; b < blocks; ++b) {
     const int64_t blockFirstFrame = renderedFrames_ + static_cast<int64_t>(b) * kBlockSize;
@@ -422,6 +427,7 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
       SoundLoader::Instance().WaitUntilIdle();
     } else {
       midi_.BeforeBlock(blockFirstFrame);
+      jackSync_.BeforeBlock(blockFirstFrame);
       clockSync_.BeforeBlock(blockFirstFrame);
     }
     const TempoClock& clock = context_.Clock();
@@ -434,8 +440,10 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
     // Nothing may run ahead into the block after the resets.
     const bool cutting = panicFade_ == PanicFade::Out;
     FillBlock(buffer, b + 1 < blocks && !cutting);
-    if (!offline)
+    if (!offline) {
       clockSync_.AfterBlock(positionBefore, runningBefore, samplesPerClock, blockFirstFrame);
+      jackSync_.AfterBlock(positionBefore, runningBefore, samplesPerClock, blockFirstFrame);
+    }
     if (cutting) {
       context_.ResetSounds();
       panicFade_ = PanicFade::In;
@@ -526,8 +534,85 @@ void TAudioEngineModule::FillBlock(int16_t* out, bool anotherFollows) {
   historyIndex_.store(index + 1 < kHistoryLength ? index + 1 : 0, kRelaxed);
 }
 
+bool TAudioEngineModule::OutputOnJack() const {
+  const auto* out = dynamic_cast<const KWWaveOutStream*>(outStream_.get());
+  if (out == nullptr) return false;
+  const auto device = static_cast<size_t>(out->Device());
+  return device < out->DeviceNames().size() && out->DeviceNames()[device].throughJack;
+}
+
+void TAudioEngineModule::SetClockSource(ClockSource source) {
+  clockSync_.SetSource(source);
+  if (source == ClockSource::JackTransport && jackSync_.Leading()) {
+    jackSync_.SetLeading(false);
+    jackClient_.SetLeading(false);
+  }
+}
+
+void TAudioEngineModule::SetJackTransport(JackTransportMode mode) {
+  const bool lead = mode == JackTransportMode::Lead;
+  if (mode == JackTransportMode::Follow) {
+    clockSync_.SetSource(ClockSource::JackTransport);
+  } else if (GetClockSource() == ClockSource::JackTransport) {
+    clockSync_.SetSource(ClockSource::Internal);
+  }
+  jackSync_.SetLeading(lead);
+  jackClient_.SetLeading(lead);
+}
+
+JackTransportMode TAudioEngineModule::GetJackTransport() const {
+  if (GetClockSource() == ClockSource::JackTransport) return JackTransportMode::Follow;
+  return jackSync_.Leading() ? JackTransportMode::Lead : JackTransportMode::Off;
+}
+
+std::string TAudioEngineModule::JackTransportProblem() const {
+  constexpr const char* kNeeds = "JACK transport needs the output on JACK at 44100 Hz";
+  if (!OutputOnJack()) return kNeeds;
+  if (!jackClient_.Attached())
+    return std::string(kNeeds) + " and MIDI through JACK (the program's JACK client is not open)";
+  if (jackClient_.SampleRate() != static_cast<uint32_t>(kDeviceSampleRate))
+    return std::string(kNeeds) + " (the server runs at " +
+           std::to_string(jackClient_.SampleRate()) + " Hz)";
+  return {};
+}
+
+void TAudioEngineModule::StartStopTransportWithClock() {
+  if (GetJackTransport() != JackTransportMode::Lead || GetClockSource() != ClockSource::MidiClock ||
+      !jackClient_.Attached() || !OutputOnJack()) {
+    transportStarted_ = false;
+    return;
+  }
+  const bool running = context_.Clock().IsRunning();
+  if (running == transportStarted_) return;
+  transportStarted_ = running;
+  if (running) {
+    jackClient_.Start();
+  } else {
+    jackClient_.Stop();
+  }
+}
+
+bool TAudioEngineModule::TransportMovesClock() const {
+  // A MIDI clock leads the clock by its own Start and Stop.
+  return GetJackTransport() != JackTransportMode::Off &&
+         GetClockSource() != ClockSource::MidiClock && JackTransportProblem().empty();
+}
+
 void TAudioEngineModule::StartPauseClock() {
   TempoClock& clock = context_.Clock();
+  if (TransportMovesClock()) {
+    // The clock follows when the transport rolls or stops.
+    if (clock.IsRunning()) {
+      jackClient_.Stop();
+    } else {
+      // Leading, the transport starts from where the clock stands.
+      if (GetJackTransport() == JackTransportMode::Lead)
+        jackClient_.Locate(std::llround(clock.Position() * clockSync_.OwnSamplesPerClock()));
+      jackClient_.Start();
+      if (HasSoundOut() && !IsAudioOutRunning()) StartAudioOut();
+    }
+    return;
+  }
   if (clock.IsRunning()) {
     clock.SetRunning(false);
     return;
@@ -537,6 +622,11 @@ void TAudioEngineModule::StartPauseClock() {
 }
 
 void TAudioEngineModule::StopClock() {
+  if (TransportMovesClock()) {
+    jackClient_.Stop();
+    jackClient_.Locate(0);
+    return;
+  }
   context_.Clock().SetRunning(false);
   context_.Clock().SetPosition(0.0);
 }
@@ -545,6 +635,7 @@ bool TAudioEngineModule::SetTempo(double beatsPerMinute) {
   if (!std::isfinite(beatsPerMinute) || beatsPerMinute <= 0.0) return false;
   const double samplesPerClock = TempoClock::SamplesPerClockForTempo(beatsPerMinute);
   clockSync_.SetOwnTempo(samplesPerClock);
+  jackSync_.Link().SetLocateSamplesPerClock(samplesPerClock);
   // Following, the audio thread plays it again when the clock is ours.
   if (!clockSync_.Following()) context_.Clock().SetSamplesPerClock(samplesPerClock);
   return true;

@@ -16,6 +16,9 @@
 #include "engine/midi/MidiDispatcher.h"
 #include "engine/streams/AudioInStream.h"
 #include "engine/streams/AudioOutStream.h"
+#include "engine/sync/JackTransportClient.h"
+#include "engine/sync/JackTransportMode.h"
+#include "engine/sync/JackTransportSync.h"
 #include "framework/ContraptionEngine.h"
 #include "graph/ProcessingPool.h"
 #include "graph/QSDynSigContext.h"
@@ -172,11 +175,29 @@ class TAudioEngineModule final : public ContraptionEngine,
 
   // "Clock source": the program's own clock, or a MIDI clock it follows
   // while audio out runs. Renders and exports always use the program's own.
-  void SetClockSource(ClockSource source) { clockSync_.SetSource(source); }
+  // Following the JACK transport is "JACK transport: follow" (and no lead).
+  void SetClockSource(ClockSource source);
   ClockSource GetClockSource() const { return clockSync_.Source(); }
   // Whether the clock follows a MIDI clock now.
   bool FollowingMidiClock() const { return clockSync_.Following(); }
   MidiClockSync& ClockSync() { return clockSync_; }
+
+  // "JACK transport": off, follow (the clock source is then the JACK
+  // transport) or lead (the program is its timebase master), through the
+  // program's JACK client. Either way the clock starts, stops and locates
+  // with the transport, and the clock commands move the transport, while
+  // the output plays through JACK at 44100 Hz and that client is open.
+  void SetJackTransport(JackTransportMode mode);
+  JackTransportMode GetJackTransport() const;
+  // Why the JACK transport cannot be used now; empty when it can.
+  std::string JackTransportProblem() const;
+  // Whether the output device chosen plays through a JACK server.
+  bool OutputOnJack() const;
+  // Often: leading the transport while a MIDI clock leads the clock, the
+  // transport starts and stops as the clock does.
+  void StartStopTransportWithClock();
+  JackTransportClient& JackClient() { return jackClient_; }
+  JackTransportSync& JackSync() { return jackSync_; }
 
   // "Processing threads": how many threads share the graph pass, the audio
   // thread's included; 0 is automatic (one per core). More than there are
@@ -246,6 +267,8 @@ class TAudioEngineModule final : public ContraptionEngine,
   void FillBlock(int16_t* out, bool anotherFollows);
   // Audio thread: the block's output faded as the panic in progress asks.
   void FadeForPanic(const float*& left, const float*& right);
+  // The clock commands go to the JACK transport (and come back from it).
+  bool TransportMovesClock() const;
 
   TContraptionFactory* factory_;
   SettingsStore* settings_;
@@ -292,7 +315,10 @@ class TAudioEngineModule final : public ContraptionEngine,
   PanicFade panicFade_ = PanicFade::None;
   MidiDispatcher midi_;
   MidiClockSync clockSync_{context_.Clock(), midi_.Timeline()};
-  int64_t renderedFrames_ = 0;  // live, since audio out started
+  JackTransportSync jackSync_{context_.Clock(), clockSync_};
+  JackTransportClient jackClient_{jackSync_.Link()};
+  bool transportStarted_ = false;  // by StartStopTransportWithClock
+  int64_t renderedFrames_ = 0;     // live, since audio out started
   std::array<float, kBlockSize> fadedLeft_{};
   std::array<float, kBlockSize> fadedRight_{};
   bool documentModified_ = false;

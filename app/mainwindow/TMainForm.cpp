@@ -913,6 +913,7 @@ void TMainForm::UpdateControls() {
   }
 
   const bool clockRunning = engine_.GetContext().Clock().IsRunning();
+  clockShownRunning_ = clockRunning;
   SetClockGlyph(clockRunning);
   stopClock_->setEnabled(clockRunning);
   Action("StopClock")->setEnabled(clockRunning);
@@ -1013,6 +1014,7 @@ void TMainForm::UpdateMeters() {
     outputMeter_->SetValues(1, m.outputRight);
     ShowTimecode(m.clockTick);
   }
+  if (engine_.GetContext().Clock().IsRunning() != clockShownRunning_) UpdateControls();
   ShowClipLight(std::chrono::steady_clock::now());
 }
 
@@ -1024,18 +1026,20 @@ void TMainForm::ShowOwnTempo() {
 }
 
 void TMainForm::ShowTimecode(uint32_t clockTick) {
-  // Following a MIDI clock, the clock box says so (and where it stands, when
-  // the clock runs) and the tempo box shows the tempo followed, which is no
-  // edit of the document's.
+  // Following a MIDI clock or the JACK transport, the clock box says so (and
+  // where it stands, when the clock runs) and the tempo box shows the tempo
+  // followed, which is no edit of the document's.
   if (!engine_.FollowingMidiClock()) {
     timecode_->setText(QString::fromStdString(FormatTimecode(clockTick)));
     ShowOwnTempo();
     return;
   }
   showsFollowedTempo_ = true;
+  const QString source =
+      engine_.GetClockSource() == ClockSource::JackTransport ? QString("JACK") : QString("MIDI");
   timecode_->setText(engine_.GetContext().Clock().IsRunning()
-                         ? "MIDI " + QString::fromStdString(FormatTimecode(clockTick))
-                         : QString("MIDI"));
+                         ? source + " " + QString::fromStdString(FormatTimecode(clockTick))
+                         : source);
   if (!tempo_->hasFocus()) {
     const QSignalBlocker block(tempo_);
     tempo_->SetValue(std::round(engine_.Tempo()));

@@ -268,6 +268,9 @@ class TMainForm final : public QMainWindow {
   QTimer* modifiedTimer_ = nullptr;
   bool placementRestored_ = false;
   bool showsFollowedTempo_ = false;  // the tempo box shows a MIDI clock's tempo
+  // The clock's run as the buttons show it: a clock that the JACK transport
+  // or a MIDI clock starts and stops is shown within a meter tick.
+  bool clockShownRunning_ = false;
   bool closing_ = false;
 };
 

@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QSignalBlocker>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -23,6 +25,15 @@ QString Shown(const std::string& port, bool present) {
   return QString::fromStdString(port) + (present ? "" : " (not there now)");
 }
 
+QString Word(std::string_view word) {
+  return QString::fromUtf8(word.data(), static_cast<qsizetype>(word.size()));
+}
+
+void Choose(QComboBox* box, std::string_view word) {
+  const QSignalBlocker block(box);
+  box->setCurrentIndex(std::max(0, box->findData(Word(word))));
+}
+
 }  // namespace midi_settings_page
 
 TMidiSettingsPage::TMidiSettingsPage(MidiPorts& ports, QWidget* parent)
@@ -31,12 +42,39 @@ TMidiSettingsPage::TMidiSettingsPage(MidiPorts& ports, QWidget* parent)
       status_(new QLabel(this)),
       inputs_(new QListWidget(this)),
       output_(new QComboBox(this)),
-      clockSource_(new QComboBox(this)) {
+      clockSource_(new QComboBox(this)),
+      jackTransport_(new QComboBox(this)),
+      jackNote_(new QLabel(this)) {
   // Each source keeps its word as its data, so the list can grow.
   clockSource_->addItem("Internal",
                         QString::fromUtf8(ClockSourceWord(ClockSource::Internal).data()));
   clockSource_->addItem("MIDI clock",
                         QString::fromUtf8(ClockSourceWord(ClockSource::MidiClock).data()));
+  clockSource_->addItem("JACK transport",
+                        QString::fromUtf8(ClockSourceWord(ClockSource::JackTransport).data()));
+  for (const auto& [text, mode] :
+       {std::pair{"Off", JackTransportMode::Off}, std::pair{"Follow", JackTransportMode::Follow},
+        std::pair{"Lead", JackTransportMode::Lead}})
+    jackTransport_->addItem(text, midi_settings_page::Word(JackTransportWord(mode)));
+  jackNote_->setWordWrap(true);
+  // Following the JACK transport is the clock source "JACK transport".
+  using midi_settings_page::Choose;
+  const QString jackWord = midi_settings_page::Word(ClockSourceWord(ClockSource::JackTransport));
+  const QString followWord = midi_settings_page::Word(JackTransportWord(JackTransportMode::Follow));
+  connect(clockSource_, &QComboBox::currentIndexChanged, this, [=, this] {
+    if (clockSource_->currentData() == jackWord) {
+      Choose(jackTransport_, JackTransportWord(JackTransportMode::Follow));
+    } else if (jackTransport_->currentData() == followWord) {
+      Choose(jackTransport_, JackTransportWord(JackTransportMode::Off));
+    }
+  });
+  connect(jackTransport_, &QComboBox::currentIndexChanged, this, [=, this] {
+    if (jackTransport_->currentData() == followWord) {
+      Choose(clockSource_, ClockSourceWord(ClockSource::JackTransport));
+    } else if (clockSource_->currentData() == jackWord) {
+      Choose(clockSource_, ClockSourceWord(ClockSource::Internal));
+    }
+  });
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(status_);
   layout->addWidget(new QLabel("Input ports:", this));
@@ -45,6 +83,9 @@ TMidiSettingsPage::TMidiSettingsPage(MidiPorts& ports, QWidget* parent)
   layout->addWidget(output_);
   layout->addWidget(new QLabel("Clock source:", this));
   layout->addWidget(clockSource_);
+  layout->addWidget(new QLabel("JACK transport:", this));
+  layout->addWidget(jackTransport_);
+  layout->addWidget(jackNote_);
   ReadCurrent();
 }
 
@@ -77,9 +118,18 @@ void TMidiSettingsPage::ReadCurrent() {
   }
   output_->setCurrentIndex(
       std::max(0, output_->findData(QString::fromStdString(ports_.WantedOutput()))));
-  clockSource_->setCurrentIndex(std::max(
-      0, clockSource_->findData(
-             QString::fromUtf8(ClockSourceWord(ports_.Engine().GetClockSource()).data()))));
+  midi_settings_page::Choose(clockSource_, ClockSourceWord(ports_.Engine().GetClockSource()));
+  midi_settings_page::Choose(jackTransport_, JackTransportWord(ports_.Engine().GetJackTransport()));
+  // Offered only where it can work; the choice made stays shown.
+  const std::string problem = ports_.Engine().JackTransportProblem();
+  jackTransport_->setEnabled(problem.empty());
+  jackNote_->setText(QString::fromStdString(problem));
+  jackNote_->setVisible(!problem.empty());
+  if (auto* items = qobject_cast<QStandardItemModel*>(clockSource_->model())) {
+    const int jack = clockSource_->findData(
+        midi_settings_page::Word(ClockSourceWord(ClockSource::JackTransport)));
+    if (jack >= 0) items->item(jack)->setEnabled(problem.empty());
+  }
 }
 
 void TMidiSettingsPage::Apply() {
@@ -93,6 +143,9 @@ void TMidiSettingsPage::Apply() {
   ports_.SetWantedOutput(output_->currentData().toString().toStdString());
   if (const auto source = ClockSourceFromWord(clockSource_->currentData().toString().toStdString()))
     ports_.Engine().SetClockSource(*source);
+  if (const auto mode =
+          JackTransportFromWord(jackTransport_->currentData().toString().toStdString()))
+    ports_.Engine().SetJackTransport(*mode);
 }
 
 }  // namespace tg

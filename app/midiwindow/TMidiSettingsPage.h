@@ -12,8 +12,11 @@ class MidiPorts;
 
 // The settings dialog's "MIDI" page: the system in use, the input ports to
 // listen to (several may be ticked), the one output port (which also plays
-// the tempo clock), and the "Clock source". Ports chosen
-// before that are not there now stay listed, to be joined when they appear.
+// the tempo clock), the "Clock source", and "JACK transport" (offered only
+// while the output plays through JACK at 44100 Hz, else the page says why;
+// its "Follow" and the clock source "JACK transport" are one choice). Ports
+// chosen before that are not there now stay listed, to be joined when they
+// appear.
 class TMidiSettingsPage final : public QWidget {
   Q_OBJECT
 
@@ -26,6 +29,8 @@ class TMidiSettingsPage final : public QWidget {
   QListWidget* Inputs() const { return inputs_; }
   QComboBox* Output() const { return output_; }
   QComboBox* ClockSourceChoice() const { return clockSource_; }
+  QComboBox* JackTransportChoice() const { return jackTransport_; }
+  QLabel* JackTransportNote() const { return jackNote_; }
 
  private:
   MidiPorts& ports_;
@@ -33,6 +38,8 @@ class TMidiSettingsPage final : public QWidget {
   QListWidget* inputs_;
   QComboBox* output_;
   QComboBox* clockSource_;
+  QComboBox* jackTransport_;
+  QLabel* jackNote_;
 };
 
 }  // namespace tg

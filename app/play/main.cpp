@@ -27,6 +27,7 @@
 #include "engine/streams/FirstStartLatency.h"
 #include "engine/streams/KWWaveInStream.h"
 #include "engine/streams/KWWaveOutStream.h"
+#include "engine/sync/JackTransportMode.h"
 #include "files/SoundFilePaths.h"
 #include "framework/TContraptionFactory.h"
 #include "host/SessionSettingsStore.h"
@@ -51,7 +52,8 @@ const char* const kUsage =
     "usage: tonegarden-play PATCH.tgh [--device NAME] [--buffers N --buffer-bytes B]\n"
     "                       [--threads N] [--seconds N] [--no-clock] [--record] [--status]\n"
     "                       [--quiet] [--midi-in PORT]... [--midi-out PORT]\n"
-    "                       [--clock internal|midi] [--capture-dir DIR]\n"
+    "                       [--clock internal|midi|jack] [--jack-transport off|follow|lead]\n"
+    "                       [--capture-dir DIR]\n"
     "       tonegarden-play --help | --version\n"
     "\n"
     "Plays a Tonegarden patch live, without a window, through the stored output\n"
@@ -68,8 +70,13 @@ const char* const kUsage =
     "  --midi-in PORT     listen to this MIDI port (JACK or ALSA sequencer name;\n"
     "                     repeatable); default: the ports chosen in the settings\n"
     "  --midi-out PORT    play the bound values and the clock to this MIDI port\n"
-    "  --clock SOURCE     internal (the program's own) or midi (follow a MIDI\n"
-    "                     clock at the MIDI input); default: as in the settings\n"
+    "  --clock SOURCE     internal (the program's own), midi (follow a MIDI\n"
+    "                     clock at the MIDI input) or jack (the JACK transport);\n"
+    "                     default: as in the settings\n"
+    "  --jack-transport M off, follow (the clock follows the JACK transport, which\n"
+    "                     the program does not start) or lead (the program is its\n"
+    "                     timebase master and starts it with the clock); needs the\n"
+    "                     output on JACK at 44100 Hz; default: as in the settings\n"
     "  --capture-dir DIR  on SIGUSR1, save the last minutes played (as the settings\n"
     "                     keep them, 5 unless set) to DIR, named by date and time\n"
     "SIGINT and SIGTERM stop cleanly (the output fades out, takes are closed);\n"
@@ -92,6 +99,7 @@ struct Options {
   std::vector<std::string> midiIn;
   std::optional<std::string> midiOut;
   std::optional<ClockSource> clockSource;
+  std::optional<JackTransportMode> jackTransport;
   std::optional<std::string> captureDir;
 };
 
@@ -244,6 +252,11 @@ int main(int argc, char** argv) {
       if (!source) return BadArgument("--clock needs internal, midi, link or jack");
       o.clockSource = source;
       ++i;
+    } else if (arg == "--jack-transport") {
+      const auto mode = i + 1 < argc ? JackTransportFromWord(argv[i + 1]) : std::nullopt;
+      if (!mode) return BadArgument("--jack-transport needs off, follow or lead");
+      o.jackTransport = mode;
+      ++i;
     } else if (arg == "--midi-in") {
       if (i + 1 >= argc || *argv[i + 1] == '\0') return BadArgument("--midi-in needs a port name");
       o.midiIn.emplace_back(argv[++i]);
@@ -324,12 +337,9 @@ int main(int argc, char** argv) {
   const std::string deviceName = out.DeviceNames().empty()
                                      ? std::string("(none)")
                                      : out.DeviceNames()[static_cast<size_t>(out.Device())].name;
-  if (const std::string problem = player.Start(o.clock); !problem.empty()) {
-    return NoDevice("the output device \"" + deviceName + "\" cannot be opened: " + problem,
-                    out.DeviceNames());
-  }
   // MIDI where the command line or the settings name a port; a port or a
-  // system that is not there is said and never stops the run.
+  // system that is not there is said and never stops the run. Opened before
+  // the clock starts, which the JACK transport may start.
   MidiPorts midiPorts(engine, MidiPorts::StandardSystems());
   midiPorts.SetMessageHandler([&o](const std::string& text) {
     if (!o.quiet) std::cerr << "tonegarden-play: " << text << "\n";
@@ -338,14 +348,27 @@ int main(int argc, char** argv) {
   if (!o.midiIn.empty()) midiPorts.SetWantedInputs(o.midiIn);
   if (o.midiOut) midiPorts.SetWantedOutput(*o.midiOut);
   if (o.clockSource) engine.SetClockSource(*o.clockSource);
+  if (o.jackTransport) engine.SetJackTransport(*o.jackTransport);
   std::optional<MidiController> midi;
+  // The JACK transport is read and led through the MIDI client.
   if (!midiPorts.WantedInputs().empty() || !midiPorts.WantedOutput().empty() ||
-      engine.GetClockSource() == ClockSource::MidiClock) {
+      engine.GetClockSource() == ClockSource::MidiClock ||
+      engine.GetJackTransport() != JackTransportMode::Off) {
     midi.emplace(patch, midiPorts);
     midi->SetMessageHandler([&o](const std::string& text) {
       if (!o.quiet) std::cerr << "tonegarden-play: " << text << "\n";
     });
     midiPorts.Open();
+  }
+  const std::string transportProblem = engine.JackTransportProblem();
+  if (engine.GetJackTransport() != JackTransportMode::Off && !transportProblem.empty() && !o.quiet)
+    std::cerr << "tonegarden-play: " << transportProblem << "; the program's own clock leads\n";
+  // Following, the transport is started by whoever leads it.
+  const bool startClock = o.clock && !(engine.GetJackTransport() == JackTransportMode::Follow &&
+                                       transportProblem.empty());
+  if (const std::string problem = player.Start(startClock); !problem.empty()) {
+    return NoDevice("the output device \"" + deviceName + "\" cannot be opened: " + problem,
+                    out.DeviceNames());
   }
   if (o.record && !player.Record()) {
     messages.ShowMessage("SoundOut has no file to record to", "Tonegarden", MessageIcon::Warning);

@@ -20,6 +20,8 @@
 #include "app/help/THelpBrowser.h"
 #include "app/mainwindow/SilentProgram.h"
 #include "app/mainwindow/TMainForm.h"
+#include "app/midiwindow/TMidiLink.h"
+#include "app/midiwindow/TMidiSettingsPage.h"
 #include "contraptions/generators/bassline/TBasslineForm.h"
 #include "contraptions/generators/bassline/TGBassline.h"
 #include "contraptions/generators/drums/TDrumsForm.h"
@@ -259,6 +261,11 @@ void TakePictures(const QDir& dir, int argc, char** argv) {
   settingsForm.AddDirectory("/home/musician/samples");
   QApplication::processEvents();
   save(settingsForm, "settings-directories");
+  auto* midiPage = new tg::TMidiSettingsPage(window.Midi().Ports(), &settingsForm);
+  settingsForm.Pages()->addTab(midiPage, "MIDI");
+  settingsForm.Pages()->setCurrentWidget(midiPage);
+  QApplication::processEvents();
+  save(settingsForm, "settings-midi");
   settingsForm.hide();
 
   tg::TExportAsWaveForm exportForm(engine, window.Messages(), &window);

@@ -115,7 +115,8 @@ std::vector<WaveDeviceInfo> PortAudioSystem::Devices(bool output) {
       continue;
     }
     const PaHostApiInfo* host = Pa_GetHostApiInfo(info->hostApi);
-    devices.push_back({std::string(host != nullptr ? host->name : "Audio") + ": " + info->name, i});
+    devices.push_back({std::string(host != nullptr ? host->name : "Audio") + ": " + info->name, i,
+                       host != nullptr && host->type == paJACK});
   }
   Release();
   return devices;

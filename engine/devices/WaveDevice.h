@@ -69,8 +69,9 @@ class WaveInDevice {
 };
 
 struct WaveDeviceInfo {
-  std::string name;  // as a person recognises it: "host: device"
-  int id = 0;        // the layer's own identifier
+  std::string name;          // as a person recognises it: "host: device"
+  int id = 0;                // the layer's own identifier
+  bool throughJack = false;  // plays through a JACK server, in its cycles
 };
 
 // The devices a machine offers that play or capture the stream format.

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "engine/devices/PlayoutMark.h"
+#include "engine/sync/JackTransportClient.h"
 
 namespace tg {
 
@@ -63,6 +64,7 @@ bool JackMidiSystem::Open(MidiEventSink& sink, std::string& why) {
   const int64_t after = SteadyNanoseconds();
   steadyMinusJack_ = before + (after - before) / 2 - jackNow * 1000;
   PlayoutMark::Program().LendServerClock(&JackMidiSystem::CycleStart, client_);
+  if (transport_ != nullptr) transport_->Attach(client_);
   if (const int result = jack_activate(client_); result != 0) {
     why = "JACK did not start the program's MIDI client (error " + std::to_string(result) + ")";
     Close();
@@ -79,6 +81,7 @@ void JackMidiSystem::Close() {
   if (client_ == nullptr) return;
   PlayoutMark::Program().TakeBackServerClock(client_);
   if (!serverGone_) jack_deactivate(client_);
+  if (transport_ != nullptr) transport_->Detach(serverGone_);
   jack_client_close(client_);
   client_ = nullptr;
   in_ = out_ = nullptr;
@@ -121,6 +124,9 @@ int JackMidiSystem::Process(uint32_t frames, void* self) {
     jack_midi_event_write(out, 0, bytes, static_cast<size_t>(event.Size()));
   }
   if (s.clockLink_ != nullptr) s.PlayClock(out, frames, s.cycle64_);
+  if (s.transport_ != nullptr)
+    s.transport_->Cycle(s.cycle64_, frames,
+                        s.clockLink_ != nullptr ? s.serverMinusRendered_ : MidiClockLink::kUnknown);
   return 0;
 }
 

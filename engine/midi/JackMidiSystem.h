@@ -45,6 +45,7 @@ class JackMidiSystem final : public MidiSystem {
   bool IsDestinationConnected(const std::string& port) override;
   bool Send(const MidiEvent& event) override;
   void SetClockLink(MidiClockLink* link) override { clockLink_ = link; }
+  void SetJackTransport(JackTransportClient* transport) override { transport_ = transport; }
 
   // The full names of the program's own ports ("Tonegarden:midi_in").
   std::string InputPortName() const;
@@ -72,6 +73,7 @@ class JackMidiSystem final : public MidiSystem {
   SpscQueue<MidiEvent, 512> outgoing_;
   std::atomic<bool> serverGone_{false};
   MidiClockLink* clockLink_ = nullptr;
+  JackTransportClient* transport_ = nullptr;
   // The process thread's: JACK's frames counted on past their wrap, and a
   // clock message taken early, waiting for its cycle.
   uint32_t lastCycle32_ = 0;

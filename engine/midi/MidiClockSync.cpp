@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "dsp/BlockConstants.h"
 #include "engine/midi/BlockTimeline.h"
@@ -88,8 +89,9 @@ void MidiClockSync::Take(const MidiEvent& event, int64_t blockFirstFrame) {
 }
 
 void MidiClockSync::BeforeBlock(int64_t blockFirstFrame) {
+  const bool otherLeads = std::exchange(otherLeads_, false);
   if (Source() != ClockSource::MidiClock) {
-    if (following_.load(std::memory_order_relaxed)) {
+    if (!otherLeads && following_.load(std::memory_order_relaxed)) {
       // Back to the clock's own tempo.
       following_.store(false, std::memory_order_relaxed);
       followedTempo_.store(0.0, std::memory_order_relaxed);
@@ -101,13 +103,7 @@ void MidiClockSync::BeforeBlock(int64_t blockFirstFrame) {
   }
   following_.store(true, std::memory_order_relaxed);
   if (!follower_.HasTempo()) return;
-  const double told = TempoClock::TempoForSamplesPerClock(follower_.FramesPerClock());
-  const double tempo = std::clamp(told, kLowestTempo, kHighestTempo);
-  if ((tempo != told) != held_) {
-    held_ = tempo != told;
-    Say(held_ ? Notice::Kind::TempoHeld : Notice::Kind::TempoFree, told);
-  }
-  followedTempo_.store(tempo, std::memory_order_relaxed);
+  const double tempo = Hold(TempoClock::TempoForSamplesPerClock(follower_.FramesPerClock()));
   const double samplesPerClock = TempoClock::SamplesPerClockForTempo(tempo);
 
   if (follower_.Running() && follower_.Anchored() && clock_.IsRunning() &&
@@ -128,6 +124,22 @@ void MidiClockSync::BeforeBlock(int64_t blockFirstFrame) {
     }
   }
   clock_.SetSamplesPerClock(kBlockSize / advance);
+}
+
+double MidiClockSync::FollowOther(double told) {
+  otherLeads_ = true;
+  following_.store(true, std::memory_order_relaxed);
+  return Hold(told);
+}
+
+double MidiClockSync::Hold(double told) {
+  const double tempo = std::clamp(told, kLowestTempo, kHighestTempo);
+  if ((tempo != told) != held_) {
+    held_ = tempo != told;
+    Say(held_ ? Notice::Kind::TempoHeld : Notice::Kind::TempoFree, told);
+  }
+  followedTempo_.store(tempo, std::memory_order_relaxed);
+  return tempo;
 }
 
 void MidiClockSync::AfterBlock(double positionBefore, bool runningBefore, double samplesPerClock,

@@ -62,6 +62,11 @@ class MidiClockSync {
   void Take(const MidiEvent& event, int64_t blockFirstFrame);
   // Before each live block, which begins at that rendered frame.
   void BeforeBlock(int64_t blockFirstFrame);
+  // Before BeforeBlock: another source leads the clock in this block (the
+  // JACK transport) and tells this tempo. Answers it held to the range, said
+  // as a MIDI clock's is; the clock's own tempo comes back after the first
+  // block that no source follows.
+  double FollowOther(double told);
   // After it, with what the clock was before it.
   void AfterBlock(double positionBefore, bool runningBefore, double samplesPerClock,
                   int64_t blockFirstFrame);
@@ -70,6 +75,8 @@ class MidiClockSync {
 
  private:
   void Say(Notice::Kind kind, double tempo = 0.0);
+  // The tempo followed, held to the range (said when it starts or stops being held).
+  double Hold(double told);
   void Play(int64_t frame, uint8_t status, uint8_t data1 = 0, uint8_t data2 = 0);
   // The rendered frame a message received is heard with.
   int64_t RenderedFrameOf(const MidiEvent& event, int64_t blockFirstFrame) const;
@@ -85,7 +92,8 @@ class MidiClockSync {
   SpscQueue<Notice, 64> notices_;
   MidiClockLink link_;
   MidiClockFollower follower_;
-  bool held_ = false;  // the followed tempo lies outside the range
+  bool held_ = false;        // the followed tempo lies outside the range
+  bool otherLeads_ = false;  // in the block about to be made
   bool lost_ = false;
   // The clock as played out.
   uint32_t run_ = 0;

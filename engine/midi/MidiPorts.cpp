@@ -45,6 +45,7 @@ bool MidiPorts::TryOpen(bool quiet) {
   for (const SystemMaker& make : systems_) {
     std::unique_ptr<MidiSystem> system = make();
     system->SetClockLink(&engine_.ClockSync().Link());
+    system->SetJackTransport(&engine_.JackClient());
     std::string why;
     if (system->Open(input_, why)) {
       system_ = std::move(system);
@@ -173,6 +174,14 @@ void MidiPorts::Load(const SettingsStore& settings) {
       engine_.SetClockSource(ClockSource::Internal);
     }
   }
+  if (const auto word = settings.ReadString(group, "JackTransport")) {
+    if (const auto mode = JackTransportFromWord(*word)) {
+      engine_.SetJackTransport(*mode);
+    } else {
+      Say("The stored JACK transport setting \"" + *word + "\" is unknown; JACK transport is off");
+      engine_.SetJackTransport(JackTransportMode::Off);
+    }
+  }
   said_.clear();
   Join();
 }
@@ -192,6 +201,8 @@ void MidiPorts::Store(SettingsStore& settings) const {
   settings.WriteString(group, "Output", wantedOutput_);
   settings.WriteString(group, "ClockSource",
                        std::string(ClockSourceWord(engine_.GetClockSource())));
+  settings.WriteString(group, "JackTransport",
+                       std::string(JackTransportWord(engine_.GetJackTransport())));
 }
 
 bool MidiPorts::Send(const MidiEvent& event) {

@@ -53,7 +53,8 @@ class MidiPorts {
   bool IsJoined(const std::string& port);
 
   // The stored choice ("0.7/MIDI": "Input_0" …, "Output", and the engine's
-  // "ClockSource": "internal" or "midi").
+  // "ClockSource": "internal", "midi", "link" or "jack", and "JackTransport":
+  // "off", "follow" or "lead").
   void Load(const SettingsStore& settings);
   void Store(SettingsStore& settings) const;
 

@@ -7,6 +7,7 @@
 
 namespace tg {
 
+class JackTransportClient;
 class MidiClockLink;
 
 // Told by a MIDI system's own threads. Neither call may block or allocate.
@@ -52,6 +53,9 @@ class MidiSystem {
   // Where the tempo clock's messages come from, and where the system tells
   // the server's frames; before Open. A system without frames ignores it.
   virtual void SetClockLink(MidiClockLink*) {}
+  // The JACK transport, read and led through the system's own client; before
+  // Open. A system that is not JACK ignores it.
+  virtual void SetJackTransport(JackTransportClient*) {}
 };
 
 }  // namespace tg

@@ -44,8 +44,10 @@ void MidiController::SayClockNotices() {
         Say("MIDI clock lost: the clock is paused");
         break;
       case MidiClockSync::Notice::Kind::TempoHeld:
-        Say("The MIDI clock's tempo " + numbertext::Fixed(notice.tempo, 1) +
-            " is outside 1 to 240: the clock plays " +
+        Say(std::string(patch_.Engine().GetClockSource() == ClockSource::JackTransport
+                            ? "The JACK transport's tempo "
+                            : "The MIDI clock's tempo ") +
+            numbertext::Fixed(notice.tempo, 1) + " is outside 1 to 240: the clock plays " +
             numbertext::Fixed(notice.tempo < MidiClockSync::kLowestTempo
                                   ? MidiClockSync::kLowestTempo
                                   : MidiClockSync::kHighestTempo,
@@ -70,6 +72,7 @@ void MidiController::Resolve() {
 void MidiController::Poll() {
   ports_.Poll();
   SayClockNotices();
+  patch_.Engine().StartStopTransportWithClock();
   MidiEvent event;
   while (ports_.Input().TakeForUi(event)) {
     const bool learned = learning_ && Learned(event);

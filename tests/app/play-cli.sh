@@ -22,7 +22,12 @@ if [[ "${3:-}" == "jack" ]]; then
   "$play" "$example" --device JACK --seconds 2 --status >"$dir/out" 2>"$dir/err" ||
     fail "playing through JACK: $(cat "$dir/err")"
   [[ $(wc -l <"$dir/out") -eq 2 ]] || fail "two seconds gave these status lines: $(cat "$dir/out")"
-  echo "1 passed, 0 failed"
+  # Leading the JACK transport: the clock starts with the transport it starts.
+  "$play" "$example" --device JACK --jack-transport lead --seconds 3 --status >"$dir/out" \
+    2>"$dir/err" || fail "leading the JACK transport: $(cat "$dir/err")"
+  [[ "$(sed -n 3p "$dir/out")" =~ ^1:[1-4]\ \ 120\.0 ]] ||
+    fail "leading the JACK transport, the clock did not run: $(cat "$dir/out") $(cat "$dir/err")"
+  echo "2 passed, 0 failed"
   exit 0
 fi
 export TONEGARDEN_AUDIO=silent
@@ -41,6 +46,9 @@ expect 2 "$example" --buffers 40
 expect 2 "$example" --clock
 expect 2 "$example" --clock sundial
 expect 2 "$example" --nonsense
+expect 2 "$example" --jack-transport sideways
+grep -q -- "--jack-transport needs off, follow or lead" "$dir/err" ||
+  fail "a bad --jack-transport is not said: $(cat "$dir/err")"
 expect 3 "$dir/missing.tgh"
 expect 2 "$example" --capture-dir "$dir/no such folder"
 expect 6 "$example" --device "no such device" --seconds 1

@@ -6,6 +6,7 @@
 #include "dsp/BlockConstants.h"
 #include "engine/graph/TempoClock.h"
 #include "engine/midi/BlockTimeline.h"
+#include "framework/properties/NumberText.h"
 
 namespace tg {
 
@@ -35,7 +36,45 @@ void MidiClockSync::Stopped() {
   held_ = false;
 }
 
-void MidiClockSync::Say(Notice::Kind kind, double tempo) { notices_.Push({kind, tempo}); }
+void MidiClockSync::Say(Notice::Kind kind, double tempo, ClockSource source) {
+  notices_.Push({kind, tempo, source});
+}
+
+std::string MidiClockSync::NoticeText(const Notice& notice) {
+  switch (notice.kind) {
+    case Notice::Kind::Lost:
+      return "MIDI clock lost: the clock is paused";
+    case Notice::Kind::TempoHeld:
+      return (notice.source == ClockSource::Link ? "The Link session's tempo "
+                                                 : "The MIDI clock's tempo ") +
+             numbertext::Fixed(notice.tempo, 1) + " is outside 1 to 240: the clock plays " +
+             numbertext::Fixed(notice.tempo < kLowestTempo ? kLowestTempo : kHighestTempo, 0);
+    case Notice::Kind::TempoFree:
+      break;
+  }
+  return {};
+}
+
+double MidiClockSync::FollowTempo(double told, ClockSource source) {
+  following_.store(true, std::memory_order_relaxed);
+  const double tempo = std::clamp(told, kLowestTempo, kHighestTempo);
+  if ((tempo != told) != held_) {
+    held_ = tempo != told;
+    Say(held_ ? Notice::Kind::TempoHeld : Notice::Kind::TempoFree, told, source);
+  }
+  followedTempo_.store(tempo, std::memory_order_relaxed);
+  return tempo;
+}
+
+void MidiClockSync::LeadNoMore() {
+  if (!following_.load(std::memory_order_relaxed)) return;
+  // Back to the clock's own tempo.
+  following_.store(false, std::memory_order_relaxed);
+  followedTempo_.store(0.0, std::memory_order_relaxed);
+  if (OwnSamplesPerClock() > 0.0) clock_.SetSamplesPerClock(OwnSamplesPerClock());
+  if (held_) Say(Notice::Kind::TempoFree);
+  held_ = false;
+}
 
 void MidiClockSync::Play(int64_t frame, uint8_t status, uint8_t data1, uint8_t data2) {
   // A full queue (no MIDI system takes them) drops the message.
@@ -89,25 +128,14 @@ void MidiClockSync::Take(const MidiEvent& event, int64_t blockFirstFrame) {
 
 void MidiClockSync::BeforeBlock(int64_t blockFirstFrame) {
   if (Source() != ClockSource::MidiClock) {
-    if (following_.load(std::memory_order_relaxed)) {
-      // Back to the clock's own tempo.
-      following_.store(false, std::memory_order_relaxed);
-      followedTempo_.store(0.0, std::memory_order_relaxed);
-      if (OwnSamplesPerClock() > 0.0) clock_.SetSamplesPerClock(OwnSamplesPerClock());
-      if (held_) Say(Notice::Kind::TempoFree);
-      held_ = false;
-    }
+    // Another source that leads says so itself.
+    if (Source() == ClockSource::Internal) LeadNoMore();
     return;
   }
   following_.store(true, std::memory_order_relaxed);
   if (!follower_.HasTempo()) return;
-  const double told = TempoClock::TempoForSamplesPerClock(follower_.FramesPerClock());
-  const double tempo = std::clamp(told, kLowestTempo, kHighestTempo);
-  if ((tempo != told) != held_) {
-    held_ = tempo != told;
-    Say(held_ ? Notice::Kind::TempoHeld : Notice::Kind::TempoFree, told);
-  }
-  followedTempo_.store(tempo, std::memory_order_relaxed);
+  const double tempo = FollowTempo(TempoClock::TempoForSamplesPerClock(follower_.FramesPerClock()),
+                                   ClockSource::MidiClock);
   const double samplesPerClock = TempoClock::SamplesPerClockForTempo(tempo);
 
   if (follower_.Running() && follower_.Anchored() && clock_.IsRunning() &&

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "engine/ClockSource.h"
 #include "engine/devices/SpscQueue.h"
@@ -30,8 +31,11 @@ class MidiClockSync {
   struct Notice {
     enum class Kind : uint8_t { Lost, TempoHeld, TempoFree };
     Kind kind = Kind::Lost;
-    double tempo = 0.0;  // what the clock played, for TempoHeld
+    double tempo = 0.0;                           // what the clock played, for TempoHeld
+    ClockSource source = ClockSource::MidiClock;  // whose tempo
   };
+  // What a notice tells the user ("" for none).
+  static std::string NoticeText(const Notice& notice);
 
   MidiClockSync(TempoClock& clock, const BlockTimeline& timeline)
       : clock_(clock), timeline_(timeline) {}
@@ -62,6 +66,13 @@ class MidiClockSync {
   void Take(const MidiEvent& event, int64_t blockFirstFrame);
   // Before each live block, which begins at that rendered frame.
   void BeforeBlock(int64_t blockFirstFrame);
+  // Another source (a Link session) leads the clock now at the tempo it
+  // told: followed as a MIDI clock's is, held to the range and said. The
+  // tempo the clock may play.
+  double FollowTempo(double told, ClockSource source);
+  bool TempoHeld() const { return held_; }
+  // Nothing leads the clock any more: it gets its own tempo back.
+  void LeadNoMore();
   // After it, with what the clock was before it.
   void AfterBlock(double positionBefore, bool runningBefore, double samplesPerClock,
                   int64_t blockFirstFrame);
@@ -69,7 +80,7 @@ class MidiClockSync {
   const MidiClockFollower& Follower() const { return follower_; }
 
  private:
-  void Say(Notice::Kind kind, double tempo = 0.0);
+  void Say(Notice::Kind kind, double tempo = 0.0, ClockSource source = ClockSource::MidiClock);
   void Play(int64_t frame, uint8_t status, uint8_t data1 = 0, uint8_t data2 = 0);
   // The rendered frame a message received is heard with.
   int64_t RenderedFrameOf(const MidiEvent& event, int64_t blockFirstFrame) const;

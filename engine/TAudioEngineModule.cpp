@@ -214,6 +214,8 @@ void TAudioEngineModule::StartAudioOut() {
 
 void TAudioEngineModule::StopAudioOut() {
   outStream_->Stop();
+  // Not under the lock: it may hand a tempo to the Link session.
+  linkSync_.Stopped();
   EngineLockGuard lock(outStream_->GetEngineLock());
   ClearInputMeters();
   ClearOutputMeters();
@@ -415,6 +417,7 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
   soundIn_->SetOffline(offline);
   // Live, MIDI plays at its time; an export or a render takes none.
   if (!offline) midi_.BeginFill(SteadyNanoseconds(), renderedFrames_, frameCount);
+  if (!offline) linkSync_.BeginFill(renderedFrames_, outStream_->PlayoutFrames());
   int16_t* const played = buffer;
   for (int b = 0; b < blocks; ++b) {
     const int64_t blockFirstFrame = renderedFrames_ + static_cast<int64_t>(b) * kBlockSize;
@@ -423,6 +426,7 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
     } else {
       midi_.BeforeBlock(blockFirstFrame);
       clockSync_.BeforeBlock(blockFirstFrame);
+      linkSync_.BeforeBlock(blockFirstFrame);
     }
     const TempoClock& clock = context_.Clock();
     const double positionBefore = clock.Position();
@@ -528,15 +532,29 @@ void TAudioEngineModule::FillBlock(int16_t* out, bool anotherFollows) {
 
 void TAudioEngineModule::StartPauseClock() {
   TempoClock& clock = context_.Clock();
-  if (clock.IsRunning()) {
+  if (linkSync_.Leads()) {
+    // The session says when: the audio thread starts the clock at its bar.
+    const bool start = !linkSync_.Wanted();
+    linkSync_.Want(start);
+    if (!start) {
+      clock.SetRunning(false);
+      return;
+    }
+  } else if (clock.IsRunning()) {
     clock.SetRunning(false);
     return;
+  } else {
+    clock.SetRunning(true);
   }
-  clock.SetRunning(true);
   if (HasSoundOut() && !IsAudioOutRunning()) StartAudioOut();
 }
 
+bool TAudioEngineModule::ClockStarted() const {
+  return linkSync_.Leads() ? linkSync_.Wanted() : context_.Clock().IsRunning();
+}
+
 void TAudioEngineModule::StopClock() {
+  linkSync_.Want(false);
   context_.Clock().SetRunning(false);
   context_.Clock().SetPosition(0.0);
 }
@@ -547,7 +565,38 @@ bool TAudioEngineModule::SetTempo(double beatsPerMinute) {
   clockSync_.SetOwnTempo(samplesPerClock);
   // Following, the audio thread plays it again when the clock is ours.
   if (!clockSync_.Following()) context_.Clock().SetSamplesPerClock(samplesPerClock);
+  // Alone in a Link session, the document's tempo is the session's.
+  if (link_.Peers() == 0) LeadLinkTempo(beatsPerMinute);
   return true;
+}
+
+void TAudioEngineModule::LeadLinkTempo(double beatsPerMinute) {
+  if (!linkSync_.Leads() || !std::isfinite(beatsPerMinute) || beatsPerMinute <= 0.0) return;
+  // Live, the audio thread hands it over; otherwise nothing else uses the session.
+  if (IsAudioOutRunning()) {
+    linkSync_.RequestTempo(beatsPerMinute);
+  } else {
+    link_.SetTempoNow(beatsPerMinute);
+  }
+}
+
+void TAudioEngineModule::SetClockSource(ClockSource source) {
+  const bool linkLed = linkSync_.Leads();
+  if (source == ClockSource::Link) {
+    // A clock running already goes on, onto the session's bars.
+    if (!linkLed) linkSync_.Want(context_.Clock().IsRunning());
+    clockSync_.SetSource(source);
+    std::string why;
+    if (!link_.Join(DocumentTempo(), why)) {
+      host_.messages->ShowMessage("Ableton Link cannot start: " + why, "Tonegarden",
+                                  MessageIcon::Warning);
+    }
+    return;
+  }
+  clockSync_.SetSource(source);
+  // A start that waited for the session's bar happens now.
+  if (linkLed && linkSync_.Wanted()) context_.Clock().SetRunning(true);
+  link_.Leave();
 }
 
 double TAudioEngineModule::Tempo() const {

@@ -18,6 +18,8 @@
 #include "engine/midi/MidiDispatcher.h"
 #include "engine/streams/AudioInStream.h"
 #include "engine/streams/AudioOutStream.h"
+#include "engine/sync/LinkClockSync.h"
+#include "engine/sync/LinkSession.h"
 #include "framework/ContraptionEngine.h"
 #include "framework/host/HostServices.h"
 #include "framework/host/MemoryClipboard.h"
@@ -170,13 +172,32 @@ class TAudioEngineModule final : public ContraptionEngine,
   // The tempo last set, which documents keep.
   double DocumentTempo() const;
 
-  // "Clock source": the program's own clock, or a MIDI clock it follows
-  // while audio out runs. Renders and exports always use the program's own.
-  void SetClockSource(ClockSource source) { clockSync_.SetSource(source); }
+  // "Clock source": the program's own clock, a MIDI clock it follows while
+  // audio out runs, or an Ableton Link session (chosen, the program joins
+  // it on the local network; otherwise Link stays off, and a session it
+  // cannot join is said). Renders and exports always use the program's own.
+  void SetClockSource(ClockSource source);
   ClockSource GetClockSource() const { return clockSync_.Source(); }
   // Whether the clock follows a MIDI clock now.
   bool FollowingMidiClock() const { return clockSync_.Following(); }
   MidiClockSync& ClockSync() { return clockSync_; }
+
+  // Ableton Link. While the session leads (the source is Link and joined),
+  // a start waits for the session's next bar (at once without peers), and
+  // the tempo followed is the session's.
+  bool LinkLeads() const { return linkSync_.Leads(); }
+  // Any thread: the other programs in the session.
+  int LinkPeers() const { return link_.Peers(); }
+  // "Start/stop sync": the session's start and stop start and pause the
+  // clock, and ours start and stop the session.
+  void SetLinkStartStopSync(bool on) { link_.SetStartStopSync(on); }
+  bool LinkStartStopSync() const { return link_.StartStopSync(); }
+  // The user's own tempo (the tempo box) becomes the session's. Any other
+  // change of the document's tempo does only while no peer is there.
+  void LeadLinkTempo(double beatsPerMinute);
+  LinkClockSync& LinkSync() { return linkSync_; }
+  // The clock runs, or it is started and waits for the session's bar.
+  bool ClockStarted() const;
 
   // "Processing threads": how many threads share the graph pass, the audio
   // thread's included; 0 is automatic (one per core). More than there are
@@ -292,6 +313,8 @@ class TAudioEngineModule final : public ContraptionEngine,
   PanicFade panicFade_ = PanicFade::None;
   MidiDispatcher midi_;
   MidiClockSync clockSync_{context_.Clock(), midi_.Timeline()};
+  LinkSession link_;
+  LinkClockSync linkSync_{context_.Clock(), clockSync_, midi_.Timeline(), link_};
   int64_t renderedFrames_ = 0;  // live, since audio out started
   std::array<float, kBlockSize> fadedLeft_{};
   std::array<float, kBlockSize> fadedRight_{};

@@ -165,6 +165,7 @@ void MidiPorts::Load(const SettingsStore& settings) {
   }
   wantedInputs_ = std::move(inputs);
   wantedOutput_ = settings.ReadString(group, "Output").value_or("");
+  engine_.SetLinkStartStopSync(settings.ReadBool(group, "LinkStartStopSync").value_or(false));
   if (const auto word = settings.ReadString(group, "ClockSource")) {
     if (const auto source = ClockSourceFromWord(*word)) {
       engine_.SetClockSource(*source);
@@ -192,6 +193,7 @@ void MidiPorts::Store(SettingsStore& settings) const {
   settings.WriteString(group, "Output", wantedOutput_);
   settings.WriteString(group, "ClockSource",
                        std::string(ClockSourceWord(engine_.GetClockSource())));
+  settings.WriteBool(group, "LinkStartStopSync", engine_.LinkStartStopSync());
 }
 
 bool MidiPorts::Send(const MidiEvent& event) {

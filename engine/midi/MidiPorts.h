@@ -53,7 +53,7 @@ class MidiPorts {
   bool IsJoined(const std::string& port);
 
   // The stored choice ("0.7/MIDI": "Input_0" …, "Output", and the engine's
-  // "ClockSource": "internal" or "midi").
+  // "ClockSource": "internal", "midi" or "link", and "LinkStartStopSync").
   void Load(const SettingsStore& settings);
   void Store(SettingsStore& settings) const;
 

@@ -51,7 +51,7 @@ const char* const kUsage =
     "usage: tonegarden-play PATCH.tgh [--device NAME] [--buffers N --buffer-bytes B]\n"
     "                       [--threads N] [--seconds N] [--no-clock] [--record] [--status]\n"
     "                       [--quiet] [--midi-in PORT]... [--midi-out PORT]\n"
-    "                       [--clock internal|midi] [--capture-dir DIR]\n"
+    "                       [--clock internal|midi|link] [--link] [--capture-dir DIR]\n"
     "       tonegarden-play --help | --version\n"
     "\n"
     "Plays a Tonegarden patch live, without a window, through the stored output\n"
@@ -64,12 +64,18 @@ const char* const kUsage =
     "  --no-clock         play the audio without starting the clock\n"
     "  --record           record a take to SoundOut's file while playing\n"
     "  --status           one line a second: bar:beat  tempo  CPU load %  overloads\n"
+    "                     (and \"Link: N peers\" in an Ableton Link session)\n"
     "  --quiet            no messages but errors\n"
     "  --midi-in PORT     listen to this MIDI port (JACK or ALSA sequencer name;\n"
     "                     repeatable); default: the ports chosen in the settings\n"
     "  --midi-out PORT    play the bound values and the clock to this MIDI port\n"
-    "  --clock SOURCE     internal (the program's own) or midi (follow a MIDI\n"
-    "                     clock at the MIDI input); default: as in the settings\n"
+    "  --clock SOURCE     internal (the program's own), midi (follow a MIDI clock\n"
+    "                     at the MIDI input) or link (join an Ableton Link session\n"
+    "                     on the local network); default: as in the settings\n"
+    "  --link             the same as --clock link: tempo, bars (and with the\n"
+    "                     settings' start/stop sync, start and stop) shared with\n"
+    "                     the session's other programs; the clock starts at its\n"
+    "                     next bar\n"
     "  --capture-dir DIR  on SIGUSR1, save the last minutes played (as the settings\n"
     "                     keep them, 5 unless set) to DIR, named by date and time\n"
     "SIGINT and SIGTERM stop cleanly (the output fades out, takes are closed);\n"
@@ -244,6 +250,8 @@ int main(int argc, char** argv) {
       if (!source) return BadArgument("--clock needs internal, midi, link or jack");
       o.clockSource = source;
       ++i;
+    } else if (arg == "--link") {
+      o.clockSource = ClockSource::Link;
     } else if (arg == "--midi-in") {
       if (i + 1 >= argc || *argv[i + 1] == '\0') return BadArgument("--midi-in needs a port name");
       o.midiIn.emplace_back(argv[++i]);
@@ -321,15 +329,10 @@ int main(int argc, char** argv) {
   if (!engine.HasSoundOut())
     messages.ShowMessage("the patch has no SoundOut: nothing will sound", "Tonegarden",
                          MessageIcon::Warning);
-  const std::string deviceName = out.DeviceNames().empty()
-                                     ? std::string("(none)")
-                                     : out.DeviceNames()[static_cast<size_t>(out.Device())].name;
-  if (const std::string problem = player.Start(o.clock); !problem.empty()) {
-    return NoDevice("the output device \"" + deviceName + "\" cannot be opened: " + problem,
-                    out.DeviceNames());
-  }
   // MIDI where the command line or the settings name a port; a port or a
-  // system that is not there is said and never stops the run.
+  // system that is not there is said and never stops the run. The clock
+  // source is chosen before the clock starts (a Link session's start waits
+  // for its bar).
   MidiPorts midiPorts(engine, MidiPorts::StandardSystems());
   midiPorts.SetMessageHandler([&o](const std::string& text) {
     if (!o.quiet) std::cerr << "tonegarden-play: " << text << "\n";
@@ -338,6 +341,13 @@ int main(int argc, char** argv) {
   if (!o.midiIn.empty()) midiPorts.SetWantedInputs(o.midiIn);
   if (o.midiOut) midiPorts.SetWantedOutput(*o.midiOut);
   if (o.clockSource) engine.SetClockSource(*o.clockSource);
+  const std::string deviceName = out.DeviceNames().empty()
+                                     ? std::string("(none)")
+                                     : out.DeviceNames()[static_cast<size_t>(out.Device())].name;
+  if (const std::string problem = player.Start(o.clock); !problem.empty()) {
+    return NoDevice("the output device \"" + deviceName + "\" cannot be opened: " + problem,
+                    out.DeviceNames());
+  }
   std::optional<MidiController> midi;
   if (!midiPorts.WantedInputs().empty() || !midiPorts.WantedOutput().empty() ||
       engine.GetClockSource() == ClockSource::MidiClock) {
@@ -363,7 +373,16 @@ int main(int argc, char** argv) {
     const timespec tick{0, midi ? 4'000'000 : 50'000'000};
     const int received = sigtimedwait(&handled, nullptr, &tick);
     if (received == SIGINT || received == SIGTERM) break;
-    if (midi) midi->Poll();
+    if (midi) {
+      midi->Poll();
+    } else {
+      // What following a clock has to tell (a Link session's tempo held).
+      MidiClockSync::Notice notice;
+      while (engine.ClockSync().TakeNotice(notice)) {
+        if (const std::string text = MidiClockSync::NoticeText(notice); !text.empty() && !o.quiet)
+          std::cerr << "tonegarden-play: " << text << "\n";
+      }
+    }
     if (received == SIGUSR1 && o.captureDir) capture.Begin(*o.captureDir);
     capture.Poll();
     if (received == SIGHUP) {

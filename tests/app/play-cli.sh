@@ -39,7 +39,7 @@ expect 2
 expect 2 "$example" --seconds 0
 expect 2 "$example" --buffers 40
 expect 2 "$example" --clock
-expect 2 "$example" --clock jack
+expect 2 "$example" --clock sundial
 expect 2 "$example" --nonsense
 expect 3 "$dir/missing.tgh"
 expect 2 "$example" --capture-dir "$dir/no such folder"

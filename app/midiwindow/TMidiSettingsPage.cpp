@@ -1,6 +1,8 @@
 #include "app/midiwindow/TMidiSettingsPage.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QVBoxLayout>
@@ -31,12 +33,22 @@ TMidiSettingsPage::TMidiSettingsPage(MidiPorts& ports, QWidget* parent)
       status_(new QLabel(this)),
       inputs_(new QListWidget(this)),
       output_(new QComboBox(this)),
-      clockSource_(new QComboBox(this)) {
+      clockSource_(new QComboBox(this)),
+      startStopSync_(new QCheckBox("Start/stop sync", this)) {
   // Each source keeps its word as its data, so the list can grow.
   clockSource_->addItem("Internal",
                         QString::fromUtf8(ClockSourceWord(ClockSource::Internal).data()));
   clockSource_->addItem("MIDI clock",
                         QString::fromUtf8(ClockSourceWord(ClockSource::MidiClock).data()));
+  // Chosen, the program is in the session; otherwise Link stays off.
+  clockSource_->addItem("Ableton Link",
+                        QString::fromUtf8(ClockSourceWord(ClockSource::Link).data()));
+  startStopSync_->setToolTip(
+      "The session's start and stop start and pause the clock, and ours start and stop it");
+  connect(clockSource_, &QComboBox::currentIndexChanged, this, [this] {
+    startStopSync_->setEnabled(clockSource_->currentData().toString() ==
+                               QString::fromUtf8(ClockSourceWord(ClockSource::Link).data()));
+  });
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(status_);
   layout->addWidget(new QLabel("Input ports:", this));
@@ -44,7 +56,10 @@ TMidiSettingsPage::TMidiSettingsPage(MidiPorts& ports, QWidget* parent)
   layout->addWidget(new QLabel("Output port:", this));
   layout->addWidget(output_);
   layout->addWidget(new QLabel("Clock source:", this));
-  layout->addWidget(clockSource_);
+  auto* clock = new QHBoxLayout;
+  clock->addWidget(clockSource_, 1);
+  clock->addWidget(startStopSync_);
+  layout->addLayout(clock);
   ReadCurrent();
 }
 
@@ -80,6 +95,8 @@ void TMidiSettingsPage::ReadCurrent() {
   clockSource_->setCurrentIndex(std::max(
       0, clockSource_->findData(
              QString::fromUtf8(ClockSourceWord(ports_.Engine().GetClockSource()).data()))));
+  startStopSync_->setChecked(ports_.Engine().LinkStartStopSync());
+  startStopSync_->setEnabled(ports_.Engine().GetClockSource() == ClockSource::Link);
 }
 
 void TMidiSettingsPage::Apply() {
@@ -91,6 +108,7 @@ void TMidiSettingsPage::Apply() {
   }
   ports_.SetWantedInputs(std::move(wanted));
   ports_.SetWantedOutput(output_->currentData().toString().toStdString());
+  ports_.Engine().SetLinkStartStopSync(startStopSync_->isChecked());
   if (const auto source = ClockSourceFromWord(clockSource_->currentData().toString().toStdString()))
     ports_.Engine().SetClockSource(*source);
 }

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -12,7 +13,8 @@ class MidiPorts;
 
 // The settings dialog's "MIDI" page: the system in use, the input ports to
 // listen to (several may be ticked), the one output port (which also plays
-// the tempo clock), and the "Clock source". Ports chosen
+// the tempo clock), and the "Clock source" (its "Ableton Link" joins a Link
+// session on the local network, with "Start/stop sync" beside it). Ports chosen
 // before that are not there now stay listed, to be joined when they appear.
 class TMidiSettingsPage final : public QWidget {
   Q_OBJECT
@@ -26,6 +28,7 @@ class TMidiSettingsPage final : public QWidget {
   QListWidget* Inputs() const { return inputs_; }
   QComboBox* Output() const { return output_; }
   QComboBox* ClockSourceChoice() const { return clockSource_; }
+  QCheckBox* StartStopSync() const { return startStopSync_; }
 
  private:
   MidiPorts& ports_;
@@ -33,6 +36,7 @@ class TMidiSettingsPage final : public QWidget {
   QListWidget* inputs_;
   QComboBox* output_;
   QComboBox* clockSource_;
+  QCheckBox* startStopSync_;
 };
 
 }  // namespace tg

@@ -2,6 +2,7 @@
 // (silent device, settings in memory) and saves a picture of it and of every
 // window and dialog the program has, for looking at them.
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocale>
@@ -20,6 +21,8 @@
 #include "app/help/THelpBrowser.h"
 #include "app/mainwindow/SilentProgram.h"
 #include "app/mainwindow/TMainForm.h"
+#include "app/midiwindow/TMidiLink.h"
+#include "app/midiwindow/TMidiSettingsPage.h"
 #include "app/patch/PatchEditor.h"
 #include "app/patch/PatchModel.h"
 #include "contraptions/generators/bassline/TBasslineForm.h"
@@ -259,6 +262,14 @@ void TakePictures(const QDir& dir, int argc, char** argv) {
   settingsForm.AddDirectory("/home/musician/samples");
   QApplication::processEvents();
   save(settingsForm, "settings-directories");
+  // The MIDI page with "Ableton Link" chosen, not applied: Link stays off.
+  auto* midiPage = new tg::TMidiSettingsPage(window.Midi().Ports(), &settingsForm);
+  settingsForm.Pages()->addTab(midiPage, "MIDI");
+  settingsForm.Pages()->setCurrentWidget(midiPage);
+  midiPage->ClockSourceChoice()->setCurrentIndex(
+      midiPage->ClockSourceChoice()->findText("Ableton Link"));
+  QApplication::processEvents();
+  save(settingsForm, "settings-midi");
   settingsForm.hide();
 
   tg::TExportAsWaveForm exportForm(engine, window.Messages(), &window);

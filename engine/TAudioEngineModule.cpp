@@ -417,7 +417,7 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
   soundIn_->SetOffline(offline);
   // Live, MIDI plays at its time; an export or a render takes none.
   if (!offline) midi_.BeginFill(SteadyNanoseconds(), renderedFrames_, frameCount);
-  if (!offline) linkSync_.BeginFill(renderedFrames_, outStream_->PlayoutFrames());
+  if (!offline) linkSync_.BeginFill(renderedFrames_, frameCount, outStream_->PlayoutFrames());
   int16_t* const played = buffer;
   for (int b = 0; b < blocks; ++b) {
     const int64_t blockFirstFrame = renderedFrames_ + static_cast<int64_t>(b) * kBlockSize;

@@ -28,6 +28,10 @@ constexpr double kJumpTicks = 3.0;
 constexpr double kLateMicros = 2.0 * kBlockMicros;
 // Beats this close below a bar count as on it.
 constexpr double kOnTheBar = 1e-6;
+// The output's time follows what the fills tell by at most 2 ms a second
+// (far more than a sound card's clock drifts), unless it is this far off.
+constexpr double kMostSlew = 0.002;
+constexpr double kRetakeMicros = 5000.0;
 
 double NearestBars(double ticks) { return std::round(ticks / kTicksPerBar) * kTicksPerBar; }
 
@@ -50,15 +54,14 @@ void LinkClockSync::Stopped() {
     if (session_.Joined()) session_.SetTempoNow(requestedTempo_.load(std::memory_order_relaxed));
   }
   live_ = false;
-  waiting_ = stopping_ = aligned_ = false;
+  waiting_ = stopping_ = aligned_ = outputBaseKnown_ = false;
   // A wanted clock starts again at a bar of the session when audio does.
   wantSeen_ = false;
   if (Leads()) clock_.SetRunning(false);
 }
 
 int64_t LinkClockSync::OutputMicros(int64_t frame) const {
-  const int64_t leaves = timeline_.FillTime(frame) + playoutNanoseconds_;
-  return linkAtFill_ + (leaves - steadyAtFill_) / 1000;
+  return std::llround(outputBase_ + static_cast<double>(frame) * 1e6 / kSampleRate);
 }
 
 void LinkClockSync::WaitForBarAfter(int64_t micros) {
@@ -69,21 +72,33 @@ void LinkClockSync::WaitForBarAfter(int64_t micros) {
   waiting_ = true;
 }
 
-void LinkClockSync::BeginFill(int64_t firstFrame, int64_t playoutFrames) {
+void LinkClockSync::BeginFill(int64_t firstFrame, int frameCount, int64_t playoutFrames) {
+  using namespace link_clock_sync;
   // The fills that prime the output tell nothing of time, and never touch
   // the session (they run on the user-interface thread).
   if (!Leads() || !timeline_.Known()) {
     if (live_) {
       live_ = false;
-      waiting_ = stopping_ = aligned_ = wantSeen_ = false;
+      waiting_ = stopping_ = aligned_ = wantSeen_ = outputBaseKnown_ = false;
     }
     if (follow_.Source() == ClockSource::Link) follow_.LeadNoMore();
     return;
   }
   live_ = true;
-  steadyAtFill_ = SteadyNanoseconds();
+  // Frame 0's sound left the output when its fill began (at the earliest,
+  // as the timeline keeps it) and the frames queued before it had played.
+  const int64_t steadyNow = SteadyNanoseconds();
   linkAtFill_ = LinkSession::NowMicros();
-  playoutNanoseconds_ = BlockTimeline::FramesToNanoseconds(playoutFrames);
+  const int64_t leftAt = timeline_.FillTime(0) + BlockTimeline::FramesToNanoseconds(playoutFrames);
+  const double base =
+      static_cast<double>(linkAtFill_) + static_cast<double>(leftAt - steadyNow) / 1000.0;
+  const double most = kMostSlew * frameCount * 1e6 / kSampleRate;
+  if (!outputBaseKnown_ || std::abs(base - outputBase_) > kRetakeMicros) {
+    outputBase_ = base;
+    outputBaseKnown_ = true;
+  } else {
+    outputBase_ += std::clamp(base - outputBase_, -most, most);
+  }
   session_.Capture();
   const int64_t now = OutputMicros(firstFrame);
   bool changed = false;
@@ -163,8 +178,9 @@ void LinkClockSync::BeforeBlock(int64_t blockFirstFrame) {
     }
   }
   double samplesPerClock = TempoClock::SamplesPerClockForTempo(tempo_);
+  const double sessionBeat = session_.BeatAt(at);
   if (clock_.IsRunning() && !held_) {
-    const double from = session_.BeatAt(at) * TempoClock::kTicksPerBeat;
+    const double from = sessionBeat * TempoClock::kTicksPerBeat;
     const double to = session_.BeatAt(at + std::llround(kBlockMicros)) * TempoClock::kTicksPerBeat;
     double position = clock_.Position();
     if (!aligned_) {
@@ -189,8 +205,8 @@ void LinkClockSync::BeforeBlock(int64_t blockFirstFrame) {
   }
   clock_.SetSamplesPerClock(samplesPerClock);
   if (marking_.load(std::memory_order_relaxed)) {
-    marks_.Push({linkAtFill_, at, clock_.Position() / TempoClock::kTicksPerBeat, tempo_,
-                 clock_.IsRunning()});
+    marks_.Push({linkAtFill_, at, clock_.Position() / TempoClock::kTicksPerBeat, sessionBeat,
+                 tempo_, clock_.IsRunning()});
   }
 }
 

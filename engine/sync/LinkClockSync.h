@@ -30,6 +30,7 @@ class LinkClockSync {
     int64_t fillMicros = 0;    // Link's clock when the fill began
     int64_t outputMicros = 0;  // when the block's first frame leaves the output
     double beat = 0.0;         // the clock there
+    double sessionBeat = 0.0;  // the session there, as this program sees it
     double tempo = 0.0;        // the session's, as followed
     bool running = false;
   };
@@ -50,10 +51,10 @@ class LinkClockSync {
   // UI thread, audio out stopped: the session waits for the next start.
   void Stopped();
 
-  // Audio thread, at the start of each live fill (its first frame, and the
-  // frames between a fill and its sound leaving the output) and before each
-  // of its blocks.
-  void BeginFill(int64_t firstFrame, int64_t playoutFrames);
+  // Audio thread, at the start of each live fill (its first frame, its
+  // length, and the frames between a fill and its sound leaving the output)
+  // and before each of its blocks.
+  void BeginFill(int64_t firstFrame, int frameCount, int64_t playoutFrames);
   void BeforeBlock(int64_t blockFirstFrame);
 
   // Any thread: each live block's mark is kept (for one reader) while on.
@@ -78,9 +79,13 @@ class LinkClockSync {
 
   // The audio thread's.
   bool live_ = false;
-  int64_t steadyAtFill_ = 0;  // nanoseconds
-  int64_t linkAtFill_ = 0;    // microseconds, read with it
-  int64_t playoutNanoseconds_ = 0;
+  int64_t linkAtFill_ = 0;  // Link's clock when the fill began
+  // When rendered frame 0 left the output, on Link's clock (microseconds).
+  // The fills tell it anew each time, a little differently; it moves to
+  // what they tell by at most a small share of each fill, so the clock
+  // never jumps with it, unless it is far off (the output ran dry).
+  double outputBase_ = 0.0;
+  bool outputBaseKnown_ = false;
   uint32_t tempoRequestsSeen_ = 0;
   double tempo_ = 0.0;  // the session's, held to the range
   bool held_ = false;

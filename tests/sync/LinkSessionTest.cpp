@@ -243,6 +243,8 @@ class LinkSessionTest : public ::testing::Test {
       const std::optional<double> session = peer.BeatAt(marks[i].outputMicros);
       if (!session) continue;  // a tempo change between two samples
       most = std::max(most, std::abs(PhaseError(marks[i].beat, *session)));
+      ownView = std::max(ownView, std::abs(PhaseError(marks[i].beat, marks[i].sessionBeat)));
+      views = std::max(views, std::abs(PhaseError(marks[i].sessionBeat, *session)));
     }
     return most;
   }
@@ -259,7 +261,9 @@ class LinkSessionTest : public ::testing::Test {
   TContraptionFactory factory;
   std::unique_ptr<TAudioEngineModule> engine;
   std::vector<Mark> marks;
-  int leftOut = 0;  // blocks made while the output had run dry
+  int leftOut = 0;       // blocks made while the output had run dry
+  double ownView = 0.0;  // the largest error against the session as the engine sees it
+  double views = 0.0;    // the largest difference between the engine's view and the peer's
 };
 
 TEST_F(LinkSessionTest, TempoTravelsBothWaysAndOurBarsLieOnTheSessions) {
@@ -343,7 +347,10 @@ TEST_F(LinkSessionTest, TempoTravelsBothWaysAndOurBarsLieOnTheSessions) {
             << textio::FormatDouble(static_cast<double>(lastOff - *changed) / 1000.0)
             << " ms after the change; phase error after it: "
             << textio::FormatDouble(MostPhaseError(peer, settled, *later)) << " beats\n"
-            << leftOut << " blocks left out after the output ran dry\n";
+            << leftOut
+            << " blocks left out after the output ran dry; against the engine's own view "
+            << textio::FormatDouble(ownView) << " beats, its view against the peer's "
+            << textio::FormatDouble(views) << " beats\n";
 }
 
 TEST_F(LinkSessionTest, StartAndStopTravelBothWaysWithStartStopSync) {

@@ -216,6 +216,8 @@ void TAudioEngineModule::StartAudioOut() {
 
 void TAudioEngineModule::StopAudioOut() {
   outStream_->Stop();
+  // Not under the lock: it may hand a tempo to the Link session.
+  linkSync_.Stopped();
   EngineLockGuard lock(outStream_->GetEngineLock());
   ClearInputMeters();
   ClearOutputMeters();
@@ -419,6 +421,7 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
   if (!offline) {
     midi_.BeginFill(SteadyNanoseconds(), renderedFrames_, frameCount);
     jackSync_.BeginFill();
+    linkSync_.BeginFill(renderedFrames_, frameCount, outStream_->PlayoutFrames());
   }
   int16_t* const played = buffer;
   for (int b = 0; b < blocks; ++b) {
@@ -429,6 +432,7 @@ void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offlin
       midi_.BeforeBlock(blockFirstFrame);
       jackSync_.BeforeBlock(blockFirstFrame);
       clockSync_.BeforeBlock(blockFirstFrame);
+      linkSync_.BeforeBlock(blockFirstFrame);
     }
     const TempoClock& clock = context_.Clock();
     const double positionBefore = clock.Position();
@@ -541,20 +545,12 @@ bool TAudioEngineModule::OutputOnJack() const {
   return device < out->DeviceNames().size() && out->DeviceNames()[device].throughJack;
 }
 
-void TAudioEngineModule::SetClockSource(ClockSource source) {
-  clockSync_.SetSource(source);
-  if (source == ClockSource::JackTransport && jackSync_.Leading()) {
-    jackSync_.SetLeading(false);
-    jackClient_.SetLeading(false);
-  }
-}
-
 void TAudioEngineModule::SetJackTransport(JackTransportMode mode) {
   const bool lead = mode == JackTransportMode::Lead;
   if (mode == JackTransportMode::Follow) {
-    clockSync_.SetSource(ClockSource::JackTransport);
+    SetClockSource(ClockSource::JackTransport);
   } else if (GetClockSource() == ClockSource::JackTransport) {
-    clockSync_.SetSource(ClockSource::Internal);
+    SetClockSource(ClockSource::Internal);
   }
   jackSync_.SetLeading(lead);
   jackClient_.SetLeading(lead);
@@ -593,9 +589,10 @@ void TAudioEngineModule::StartStopTransportWithClock() {
 }
 
 bool TAudioEngineModule::TransportMovesClock() const {
-  // A MIDI clock leads the clock by its own Start and Stop.
+  // A MIDI clock or a Link session leads the clock by its own start and stop.
   return GetJackTransport() != JackTransportMode::Off &&
-         GetClockSource() != ClockSource::MidiClock && JackTransportProblem().empty();
+         GetClockSource() != ClockSource::MidiClock && GetClockSource() != ClockSource::Link &&
+         JackTransportProblem().empty();
 }
 
 void TAudioEngineModule::StartPauseClock() {
@@ -613,12 +610,25 @@ void TAudioEngineModule::StartPauseClock() {
     }
     return;
   }
-  if (clock.IsRunning()) {
+  if (linkSync_.Leads()) {
+    // The session says when: the audio thread starts the clock at its bar.
+    const bool start = !linkSync_.Wanted();
+    linkSync_.Want(start);
+    if (!start) {
+      clock.SetRunning(false);
+      return;
+    }
+  } else if (clock.IsRunning()) {
     clock.SetRunning(false);
     return;
+  } else {
+    clock.SetRunning(true);
   }
-  clock.SetRunning(true);
   if (HasSoundOut() && !IsAudioOutRunning()) StartAudioOut();
+}
+
+bool TAudioEngineModule::ClockStarted() const {
+  return linkSync_.Leads() ? linkSync_.Wanted() : context_.Clock().IsRunning();
 }
 
 void TAudioEngineModule::StopClock() {
@@ -627,6 +637,7 @@ void TAudioEngineModule::StopClock() {
     jackClient_.Locate(0);
     return;
   }
+  linkSync_.Want(false);
   context_.Clock().SetRunning(false);
   context_.Clock().SetPosition(0.0);
 }
@@ -638,7 +649,42 @@ bool TAudioEngineModule::SetTempo(double beatsPerMinute) {
   jackSync_.Link().SetLocateSamplesPerClock(samplesPerClock);
   // Following, the audio thread plays it again when the clock is ours.
   if (!clockSync_.Following()) context_.Clock().SetSamplesPerClock(samplesPerClock);
+  // Alone in a Link session, the document's tempo is the session's.
+  if (link_.Peers() == 0) LeadLinkTempo(beatsPerMinute);
   return true;
+}
+
+void TAudioEngineModule::LeadLinkTempo(double beatsPerMinute) {
+  if (!linkSync_.Leads() || !std::isfinite(beatsPerMinute) || beatsPerMinute <= 0.0) return;
+  // Live, the audio thread hands it over; otherwise nothing else uses the session.
+  if (IsAudioOutRunning()) {
+    linkSync_.RequestTempo(beatsPerMinute);
+  } else {
+    link_.SetTempoNow(beatsPerMinute);
+  }
+}
+
+void TAudioEngineModule::SetClockSource(ClockSource source) {
+  const bool linkLed = linkSync_.Leads();
+  if (source == ClockSource::Link) {
+    // A clock running already goes on, onto the session's bars.
+    if (!linkLed) linkSync_.Want(context_.Clock().IsRunning());
+    clockSync_.SetSource(source);
+    std::string why;
+    if (!link_.Join(DocumentTempo(), why)) {
+      host_.messages->ShowMessage("Ableton Link cannot start: " + why, "Tonegarden",
+                                  MessageIcon::Warning);
+    }
+    return;
+  }
+  clockSync_.SetSource(source);
+  if (source == ClockSource::JackTransport && jackSync_.Leading()) {
+    jackSync_.SetLeading(false);
+    jackClient_.SetLeading(false);
+  }
+  // A start that waited for the session's bar happens now.
+  if (linkLed && linkSync_.Wanted()) context_.Clock().SetRunning(true);
+  link_.Leave();
 }
 
 double TAudioEngineModule::Tempo() const {

@@ -19,6 +19,8 @@
 #include "engine/sync/JackTransportClient.h"
 #include "engine/sync/JackTransportMode.h"
 #include "engine/sync/JackTransportSync.h"
+#include "engine/sync/LinkClockSync.h"
+#include "engine/sync/LinkSession.h"
 #include "framework/ContraptionEngine.h"
 #include "graph/ProcessingPool.h"
 #include "graph/QSDynSigContext.h"
@@ -173,8 +175,10 @@ class TAudioEngineModule final : public ContraptionEngine,
   // The tempo last set, which documents keep.
   double DocumentTempo() const;
 
-  // "Clock source": the program's own clock, or a MIDI clock it follows
-  // while audio out runs. Renders and exports always use the program's own.
+  // "Clock source": the program's own clock, a MIDI clock it follows while
+  // audio out runs, or an Ableton Link session (chosen, the program joins
+  // it on the local network; otherwise Link stays off, and a session it
+  // cannot join is said). Renders and exports always use the program's own.
   // Following the JACK transport is "JACK transport: follow" (and no lead).
   void SetClockSource(ClockSource source);
   ClockSource GetClockSource() const { return clockSync_.Source(); }
@@ -198,6 +202,22 @@ class TAudioEngineModule final : public ContraptionEngine,
   void StartStopTransportWithClock();
   JackTransportClient& JackClient() { return jackClient_; }
   JackTransportSync& JackSync() { return jackSync_; }
+  // Ableton Link. While the session leads (the source is Link and joined),
+  // a start waits for the session's next bar (at once without peers), and
+  // the tempo followed is the session's.
+  bool LinkLeads() const { return linkSync_.Leads(); }
+  // Any thread: the other programs in the session.
+  int LinkPeers() const { return link_.Peers(); }
+  // "Start/stop sync": the session's start and stop start and pause the
+  // clock, and ours start and stop the session.
+  void SetLinkStartStopSync(bool on) { link_.SetStartStopSync(on); }
+  bool LinkStartStopSync() const { return link_.StartStopSync(); }
+  // The user's own tempo (the tempo box) becomes the session's. Any other
+  // change of the document's tempo does only while no peer is there.
+  void LeadLinkTempo(double beatsPerMinute);
+  LinkClockSync& LinkSync() { return linkSync_; }
+  // The clock runs, or it is started and waits for the session's bar.
+  bool ClockStarted() const;
 
   // "Processing threads": how many threads share the graph pass, the audio
   // thread's included; 0 is automatic (one per core). More than there are
@@ -318,7 +338,9 @@ class TAudioEngineModule final : public ContraptionEngine,
   JackTransportSync jackSync_{context_.Clock(), clockSync_};
   JackTransportClient jackClient_{jackSync_.Link()};
   bool transportStarted_ = false;  // by StartStopTransportWithClock
-  int64_t renderedFrames_ = 0;     // live, since audio out started
+  LinkSession link_;
+  LinkClockSync linkSync_{context_.Clock(), clockSync_, midi_.Timeline(), link_};
+  int64_t renderedFrames_ = 0;  // live, since audio out started
   std::array<float, kBlockSize> fadedLeft_{};
   std::array<float, kBlockSize> fadedRight_{};
   bool documentModified_ = false;

@@ -46,6 +46,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "engine/Timecode.h"
 #include "engine/devices/WaveDevice.h"
+#include "engine/sync/LinkSession.h"
 #include "files/SoundFilePaths.h"
 #include "forms/ContraptionWindowHost.h"
 #include "forms/SaveFileDialog.h"
@@ -156,6 +157,13 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
   clips_ = new QLabel(this);
   clips_->setToolTip("Samples sent over full scale since audio out started or the take began");
   statusBar()->addPermanentWidget(clips_);
+  link_ = new QLabel(this);
+  link_->setToolTip("The other programs in the Ableton Link session");
+  link_->hide();
+  statusBar()->addPermanentWidget(link_);
+  linkTimer_ = new QTimer(this);
+  linkTimer_->setInterval(250);
+  connect(linkTimer_, &QTimer::timeout, this, [this] { ShowLinkState(); });
 
   HostServices& host = engine_.Host();
   host.messages = messages_;
@@ -912,13 +920,30 @@ void TMainForm::UpdateControls() {
     meterTimer_->stop();
   }
 
-  const bool clockRunning = engine_.GetContext().Clock().IsRunning();
-  clockShownRunning_ = clockRunning;
-  SetClockGlyph(clockRunning);
-  stopClock_->setEnabled(clockRunning);
-  Action("StopClock")->setEnabled(clockRunning);
-  Action("StartClock")->setEnabled(!clockRunning);
+  ShowClockState();
+  ShowLinkState();
+  if (engine_.LinkLeads()) {
+    linkTimer_->start();
+  } else {
+    linkTimer_->stop();
+  }
   ShowUndoState();
+}
+
+void TMainForm::ShowClockState() {
+  const bool started = engine_.ClockStarted();
+  clockShownStarted_ = started;
+  SetClockGlyph(started);
+  stopClock_->setEnabled(started);
+  Action("StopClock")->setEnabled(started);
+  Action("StartClock")->setEnabled(!started);
+}
+
+void TMainForm::ShowLinkState() {
+  const bool leads = engine_.LinkLeads();
+  link_->setVisible(leads);
+  if (leads) link_->setText(QString::fromStdString(LinkSession::PeersText(engine_.LinkPeers())));
+  if (engine_.ClockStarted() != clockShownStarted_) ShowClockState();
 }
 
 void TMainForm::UpdateCaption() {
@@ -1014,7 +1039,9 @@ void TMainForm::UpdateMeters() {
     outputMeter_->SetValues(1, m.outputRight);
     ShowTimecode(m.clockTick);
   }
-  if (engine_.GetContext().Clock().IsRunning() != clockShownRunning_) UpdateControls();
+  // A clock that the JACK transport or a MIDI clock starts and stops is
+  // shown within a meter tick.
+  if (engine_.ClockStarted() != clockShownStarted_) ShowClockState();
   ShowClipLight(std::chrono::steady_clock::now());
 }
 
@@ -1026,7 +1053,7 @@ void TMainForm::ShowOwnTempo() {
 }
 
 void TMainForm::ShowTimecode(uint32_t clockTick) {
-  // Following a MIDI clock or the JACK transport, the clock box says so (and
+  // Following a MIDI clock, a Link session or the JACK transport, the clock box says so (and
   // where it stands, when the clock runs) and the tempo box shows the tempo
   // followed, which is no edit of the document's.
   if (!engine_.FollowingMidiClock()) {
@@ -1035,11 +1062,13 @@ void TMainForm::ShowTimecode(uint32_t clockTick) {
     return;
   }
   showsFollowedTempo_ = true;
-  const QString source =
-      engine_.GetClockSource() == ClockSource::JackTransport ? QString("JACK") : QString("MIDI");
+  const ClockSource source = engine_.GetClockSource();
+  const QString lead = source == ClockSource::Link            ? QString("Link")
+                       : source == ClockSource::JackTransport ? QString("JACK")
+                                                              : QString("MIDI");
   timecode_->setText(engine_.GetContext().Clock().IsRunning()
-                         ? source + " " + QString::fromStdString(FormatTimecode(clockTick))
-                         : source);
+                         ? lead + " " + QString::fromStdString(FormatTimecode(clockTick))
+                         : lead);
   if (!tempo_->hasFocus()) {
     const QSignalBlocker block(tempo_);
     tempo_->SetValue(std::round(engine_.Tempo()));

@@ -154,6 +154,7 @@ class TMainForm final : public QMainWindow {
   QLabel* CpuLabel() const { return cpu_; }
   QLabel* TakeLossLabel() const { return takeLoss_; }
   QLabel* ClipLabel() const { return clips_; }
+  QLabel* LinkLabel() const { return link_; }
   KWDWMeter* OutputMeter() const { return outputMeter_; }
   QToolButton* OverloadButton() const { return overloads_; }
   QToolButton* UndoButton() const { return undo_; }
@@ -200,6 +201,12 @@ class TMainForm final : public QMainWindow {
   WindowPlacement::Frame FrameMargins() const;
   void StorePlacement();
   void SetClockGlyph(bool running);
+  // The clock's buttons and items: started (running, or waiting for a Link
+  // session's bar) or not.
+  void ShowClockState();
+  // "Link: N peers" while a Link session leads the clock; and the clock's
+  // buttons, when the session started or stopped it.
+  void ShowLinkState();
   void ShowAudioDirection(const QString& direction, QToolButton* button, bool available,
                           bool running);
   void ShowPane(QWidget* pane, const QWidget* other, QAction* check, bool shown);
@@ -249,6 +256,9 @@ class TMainForm final : public QMainWindow {
   QLabel* cpu_ = nullptr;
   QLabel* takeLoss_ = nullptr;
   QLabel* clips_ = nullptr;
+  QLabel* link_ = nullptr;
+  QTimer* linkTimer_ = nullptr;
+  bool clockShownStarted_ = false;
   std::chrono::steady_clock::time_point clipLightUntil_{};
   uint64_t clippedBlocksSeen_ = 0;
   QToolButton* overloads_ = nullptr;
@@ -267,10 +277,7 @@ class TMainForm final : public QMainWindow {
   QTimer* meterTimer_ = nullptr;
   QTimer* modifiedTimer_ = nullptr;
   bool placementRestored_ = false;
-  bool showsFollowedTempo_ = false;  // the tempo box shows a MIDI clock's tempo
-  // The clock's run as the buttons show it: a clock that the JACK transport
-  // or a MIDI clock starts and stops is shown within a meter tick.
-  bool clockShownRunning_ = false;
+  bool showsFollowedTempo_ = false;  // the tempo box shows a followed tempo
   bool closing_ = false;
 };
 

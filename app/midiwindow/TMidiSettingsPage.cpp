@@ -1,6 +1,8 @@
 #include "app/midiwindow/TMidiSettingsPage.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QSignalBlocker>
@@ -44,12 +46,22 @@ TMidiSettingsPage::TMidiSettingsPage(MidiPorts& ports, QWidget* parent)
       output_(new QComboBox(this)),
       clockSource_(new QComboBox(this)),
       jackTransport_(new QComboBox(this)),
-      jackNote_(new QLabel(this)) {
+      jackNote_(new QLabel(this)),
+      startStopSync_(new QCheckBox("Start/stop sync", this)) {
   // Each source keeps its word as its data, so the list can grow.
   clockSource_->addItem("Internal",
                         QString::fromUtf8(ClockSourceWord(ClockSource::Internal).data()));
   clockSource_->addItem("MIDI clock",
                         QString::fromUtf8(ClockSourceWord(ClockSource::MidiClock).data()));
+  // Chosen, the program is in the session; otherwise Link stays off.
+  clockSource_->addItem("Ableton Link",
+                        QString::fromUtf8(ClockSourceWord(ClockSource::Link).data()));
+  startStopSync_->setToolTip(
+      "The session's start and stop start and pause the clock, and ours start and stop it");
+  connect(clockSource_, &QComboBox::currentIndexChanged, this, [this] {
+    startStopSync_->setEnabled(clockSource_->currentData().toString() ==
+                               QString::fromUtf8(ClockSourceWord(ClockSource::Link).data()));
+  });
   clockSource_->addItem("JACK transport",
                         QString::fromUtf8(ClockSourceWord(ClockSource::JackTransport).data()));
   for (const auto& [text, mode] :
@@ -82,7 +94,10 @@ TMidiSettingsPage::TMidiSettingsPage(MidiPorts& ports, QWidget* parent)
   layout->addWidget(new QLabel("Output port:", this));
   layout->addWidget(output_);
   layout->addWidget(new QLabel("Clock source:", this));
-  layout->addWidget(clockSource_);
+  auto* clock = new QHBoxLayout;
+  clock->addWidget(clockSource_, 1);
+  clock->addWidget(startStopSync_);
+  layout->addLayout(clock);
   layout->addWidget(new QLabel("JACK transport:", this));
   layout->addWidget(jackTransport_);
   layout->addWidget(jackNote_);
@@ -120,6 +135,8 @@ void TMidiSettingsPage::ReadCurrent() {
       std::max(0, output_->findData(QString::fromStdString(ports_.WantedOutput()))));
   midi_settings_page::Choose(clockSource_, ClockSourceWord(ports_.Engine().GetClockSource()));
   midi_settings_page::Choose(jackTransport_, JackTransportWord(ports_.Engine().GetJackTransport()));
+  startStopSync_->setChecked(ports_.Engine().LinkStartStopSync());
+  startStopSync_->setEnabled(ports_.Engine().GetClockSource() == ClockSource::Link);
   // Offered only where it can work; the choice made stays shown.
   const std::string problem = ports_.Engine().JackTransportProblem();
   jackTransport_->setEnabled(problem.empty());
@@ -141,6 +158,7 @@ void TMidiSettingsPage::Apply() {
   }
   ports_.SetWantedInputs(std::move(wanted));
   ports_.SetWantedOutput(output_->currentData().toString().toStdString());
+  ports_.Engine().SetLinkStartStopSync(startStopSync_->isChecked());
   if (const auto source = ClockSourceFromWord(clockSource_->currentData().toString().toStdString()))
     ports_.Engine().SetClockSource(*source);
   if (const auto mode =

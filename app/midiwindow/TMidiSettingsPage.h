@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -12,11 +13,12 @@ class MidiPorts;
 
 // The settings dialog's "MIDI" page: the system in use, the input ports to
 // listen to (several may be ticked), the one output port (which also plays
-// the tempo clock), the "Clock source", and "JACK transport" (offered only
-// while the output plays through JACK at 44100 Hz, else the page says why;
-// its "Follow" and the clock source "JACK transport" are one choice). Ports
-// chosen before that are not there now stay listed, to be joined when they
-// appear.
+// the tempo clock), the "Clock source" (its "Ableton Link" joins a Link
+// session on the local network, with "Start/stop sync" beside it), and "JACK
+// transport" (offered only while the output plays through JACK at 44100 Hz,
+// else the page says why; its "Follow" and the clock source "JACK transport"
+// are one choice). Ports chosen before that are not there now stay listed, to
+// be joined when they appear.
 class TMidiSettingsPage final : public QWidget {
   Q_OBJECT
 
@@ -31,6 +33,7 @@ class TMidiSettingsPage final : public QWidget {
   QComboBox* ClockSourceChoice() const { return clockSource_; }
   QComboBox* JackTransportChoice() const { return jackTransport_; }
   QLabel* JackTransportNote() const { return jackNote_; }
+  QCheckBox* StartStopSync() const { return startStopSync_; }
 
  private:
   MidiPorts& ports_;
@@ -40,6 +43,7 @@ class TMidiSettingsPage final : public QWidget {
   QComboBox* clockSource_;
   QComboBox* jackTransport_;
   QLabel* jackNote_;
+  QCheckBox* startStopSync_;
 };
 
 }  // namespace tg

@@ -52,8 +52,8 @@ const char* const kUsage =
     "usage: tonegarden-play PATCH.tgh [--device NAME] [--buffers N --buffer-bytes B]\n"
     "                       [--threads N] [--seconds N] [--no-clock] [--record] [--status]\n"
     "                       [--quiet] [--midi-in PORT]... [--midi-out PORT]\n"
-    "                       [--clock internal|midi|jack] [--jack-transport off|follow|lead]\n"
-    "                       [--capture-dir DIR]\n"
+    "                       [--clock internal|midi|link|jack] [--link]\n"
+    "                       [--jack-transport off|follow|lead] [--capture-dir DIR]\n"
     "       tonegarden-play --help | --version\n"
     "\n"
     "Plays a Tonegarden patch live, without a window, through the stored output\n"
@@ -66,13 +66,19 @@ const char* const kUsage =
     "  --no-clock         play the audio without starting the clock\n"
     "  --record           record a take to SoundOut's file while playing\n"
     "  --status           one line a second: bar:beat  tempo  CPU load %  overloads\n"
+    "                     (and \"Link: N peers\" in an Ableton Link session)\n"
     "  --quiet            no messages but errors\n"
     "  --midi-in PORT     listen to this MIDI port (JACK or ALSA sequencer name;\n"
     "                     repeatable); default: the ports chosen in the settings\n"
     "  --midi-out PORT    play the bound values and the clock to this MIDI port\n"
-    "  --clock SOURCE     internal (the program's own), midi (follow a MIDI\n"
-    "                     clock at the MIDI input) or jack (the JACK transport);\n"
+    "  --clock SOURCE     internal (the program's own), midi (follow a MIDI clock\n"
+    "                     at the MIDI input), link (join an Ableton Link session\n"
+    "                     on the local network) or jack (the JACK transport);\n"
     "                     default: as in the settings\n"
+    "  --link             the same as --clock link: tempo, bars (and with the\n"
+    "                     settings' start/stop sync, start and stop) shared with\n"
+    "                     the session's other programs; the clock starts at its\n"
+    "                     next bar\n"
     "  --jack-transport M off, follow (the clock follows the JACK transport, which\n"
     "                     the program does not start) or lead (the program is its\n"
     "                     timebase master and starts it with the clock); needs the\n"
@@ -257,6 +263,8 @@ int main(int argc, char** argv) {
       if (!mode) return BadArgument("--jack-transport needs off, follow or lead");
       o.jackTransport = mode;
       ++i;
+    } else if (arg == "--link") {
+      o.clockSource = ClockSource::Link;
     } else if (arg == "--midi-in") {
       if (i + 1 >= argc || *argv[i + 1] == '\0') return BadArgument("--midi-in needs a port name");
       o.midiIn.emplace_back(argv[++i]);
@@ -338,8 +346,9 @@ int main(int argc, char** argv) {
                                      ? std::string("(none)")
                                      : out.DeviceNames()[static_cast<size_t>(out.Device())].name;
   // MIDI where the command line or the settings name a port; a port or a
-  // system that is not there is said and never stops the run. Opened before
-  // the clock starts, which the JACK transport may start.
+  // system that is not there is said and never stops the run. Opened, and
+  // the clock source chosen, before the clock starts: the JACK transport may
+  // start it, and a Link session's start waits for its bar.
   MidiPorts midiPorts(engine, MidiPorts::StandardSystems());
   midiPorts.SetMessageHandler([&o](const std::string& text) {
     if (!o.quiet) std::cerr << "tonegarden-play: " << text << "\n";
@@ -386,7 +395,16 @@ int main(int argc, char** argv) {
     const timespec tick{0, midi ? 4'000'000 : 50'000'000};
     const int received = sigtimedwait(&handled, nullptr, &tick);
     if (received == SIGINT || received == SIGTERM) break;
-    if (midi) midi->Poll();
+    if (midi) {
+      midi->Poll();
+    } else {
+      // What following a clock has to tell (a Link session's tempo held).
+      MidiClockSync::Notice notice;
+      while (engine.ClockSync().TakeNotice(notice)) {
+        if (const std::string text = MidiClockSync::NoticeText(notice); !text.empty() && !o.quiet)
+          std::cerr << "tonegarden-play: " << text << "\n";
+      }
+    }
     if (received == SIGUSR1 && o.captureDir) capture.Begin(*o.captureDir);
     capture.Poll();
     if (received == SIGHUP) {

@@ -2,6 +2,7 @@
 // (silent device, settings in memory) and saves a picture of it and of every
 // window and dialog the program has, for looking at them.
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocale>
@@ -261,9 +262,12 @@ void TakePictures(const QDir& dir, int argc, char** argv) {
   settingsForm.AddDirectory("/home/musician/samples");
   QApplication::processEvents();
   save(settingsForm, "settings-directories");
+  // The MIDI page with "Ableton Link" chosen, not applied: Link stays off.
   auto* midiPage = new tg::TMidiSettingsPage(window.Midi().Ports(), &settingsForm);
   settingsForm.Pages()->addTab(midiPage, "MIDI");
   settingsForm.Pages()->setCurrentWidget(midiPage);
+  midiPage->ClockSourceChoice()->setCurrentIndex(
+      midiPage->ClockSourceChoice()->findText("Ableton Link"));
   QApplication::processEvents();
   save(settingsForm, "settings-midi");
   settingsForm.hide();

@@ -5,6 +5,7 @@
 #include <portaudio.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "engine/devices/PlayoutMark.h"
@@ -154,6 +155,8 @@ void PortAudioWaveOutDevice::Open(CompletionSink& sink) {
     Close();
     Throw<EWaveOutError>(error);
   }
+  const PaStreamInfo* info = Pa_GetStreamInfo(stream_);
+  latencyFrames_ = info == nullptr ? 0 : std::llround(info->outputLatency * kDeviceSampleRate);
 }
 
 void PortAudioWaveOutDevice::Write(const int16_t* frames, int frameCount) {

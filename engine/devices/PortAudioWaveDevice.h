@@ -46,6 +46,7 @@ class PortAudioWaveOutDevice final : public WaveOutDevice {
   void Write(const int16_t* frames, int frameCount) override;
   void Reset() override;
   void Close() override;
+  int64_t LatencyFrames() const override { return latencyFrames_; }
 
   // The PortAudio callback's work: fills frames of output.
   void Render(int16_t* out, unsigned long frames) noexcept;
@@ -64,6 +65,7 @@ class PortAudioWaveOutDevice final : public WaveOutDevice {
   int64_t streamFramesPlayed_ = 0;  // the callback's, since the open
   std::atomic<bool> paused_{false};
   bool acquired_ = false;
+  int64_t latencyFrames_ = 0;
 };
 
 class PortAudioWaveInDevice final : public WaveInDevice {

@@ -52,6 +52,9 @@ class WaveOutDevice {
   // Stops and forgets every written buffer, posting their completions.
   virtual void Reset() = 0;
   virtual void Close() = 0;
+  // Frames between a buffer's completion and its sound at the output (the
+  // sound server's own buffers), once open; 0 where none is known.
+  virtual int64_t LatencyFrames() const { return 0; }
 };
 
 // A sound input. Buffers added to it are filled in order while it runs; each

@@ -27,6 +27,12 @@ class BlockTimeline {
   // The frame at which a message stamped so is due; kUnknown before the
   // first fill that counts (such messages are due at once).
   int64_t DueFrame(int64_t timeNanoseconds) const;
+  // When the fill that renders that frame begins at the earliest, in
+  // nanoseconds (the frame's own time, as the sound card keeps it);
+  // kUnknown before the first fill that counts.
+  int64_t FillTime(int64_t frame) const {
+    return known_ ? base_ + FramesToNanoseconds(frame) : kUnknown;
+  }
   // The fixed latency, in frames.
   // The fixed latency, in frames (any thread).
   int64_t LatencyFrames() const { return latencyFrames_.load(std::memory_order_relaxed); }

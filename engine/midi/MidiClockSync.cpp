@@ -7,6 +7,7 @@
 #include "dsp/BlockConstants.h"
 #include "engine/midi/BlockTimeline.h"
 #include "graph/TempoClock.h"
+#include "properties/NumberText.h"
 
 namespace tg {
 
@@ -36,7 +37,52 @@ void MidiClockSync::Stopped() {
   held_ = false;
 }
 
-void MidiClockSync::Say(Notice::Kind kind, double tempo) { notices_.Push({kind, tempo}); }
+void MidiClockSync::Say(Notice::Kind kind, double tempo, ClockSource source) {
+  notices_.Push({kind, tempo, source});
+}
+
+std::string MidiClockSync::NoticeText(const Notice& notice) {
+  switch (notice.kind) {
+    case Notice::Kind::Lost:
+      return "MIDI clock lost: the clock is paused";
+    case Notice::Kind::TempoHeld:
+      return std::string(notice.source == ClockSource::Link ? "The Link session's tempo "
+                         : notice.source == ClockSource::JackTransport
+                             ? "The JACK transport's tempo "
+                             : "The MIDI clock's tempo ") +
+             numbertext::Fixed(notice.tempo, 1) + " is outside 1 to 240: the clock plays " +
+             numbertext::Fixed(notice.tempo < kLowestTempo ? kLowestTempo : kHighestTempo, 0);
+    case Notice::Kind::TempoFree:
+      break;
+  }
+  return {};
+}
+
+double MidiClockSync::FollowTempo(double told, ClockSource source) {
+  following_.store(true, std::memory_order_relaxed);
+  const double tempo = std::clamp(told, kLowestTempo, kHighestTempo);
+  if ((tempo != told) != held_) {
+    held_ = tempo != told;
+    Say(held_ ? Notice::Kind::TempoHeld : Notice::Kind::TempoFree, told, source);
+  }
+  followedTempo_.store(tempo, std::memory_order_relaxed);
+  return tempo;
+}
+
+double MidiClockSync::FollowOther(double told) {
+  otherLeads_ = true;
+  return FollowTempo(told, ClockSource::JackTransport);
+}
+
+void MidiClockSync::LeadNoMore() {
+  if (!following_.load(std::memory_order_relaxed)) return;
+  // Back to the clock's own tempo.
+  following_.store(false, std::memory_order_relaxed);
+  followedTempo_.store(0.0, std::memory_order_relaxed);
+  if (OwnSamplesPerClock() > 0.0) clock_.SetSamplesPerClock(OwnSamplesPerClock());
+  if (held_) Say(Notice::Kind::TempoFree);
+  held_ = false;
+}
 
 void MidiClockSync::Play(int64_t frame, uint8_t status, uint8_t data1, uint8_t data2) {
   // A full queue (no MIDI system takes them) drops the message.
@@ -91,19 +137,15 @@ void MidiClockSync::Take(const MidiEvent& event, int64_t blockFirstFrame) {
 void MidiClockSync::BeforeBlock(int64_t blockFirstFrame) {
   const bool otherLeads = std::exchange(otherLeads_, false);
   if (Source() != ClockSource::MidiClock) {
-    if (!otherLeads && following_.load(std::memory_order_relaxed)) {
-      // Back to the clock's own tempo.
-      following_.store(false, std::memory_order_relaxed);
-      followedTempo_.store(0.0, std::memory_order_relaxed);
-      if (OwnSamplesPerClock() > 0.0) clock_.SetSamplesPerClock(OwnSamplesPerClock());
-      if (held_) Say(Notice::Kind::TempoFree);
-      held_ = false;
-    }
+    // A Link session says so itself; the JACK transport leads in the blocks
+    // it follows.
+    if (Source() != ClockSource::Link && !otherLeads) LeadNoMore();
     return;
   }
   following_.store(true, std::memory_order_relaxed);
   if (!follower_.HasTempo()) return;
-  const double tempo = Hold(TempoClock::TempoForSamplesPerClock(follower_.FramesPerClock()));
+  const double tempo = FollowTempo(TempoClock::TempoForSamplesPerClock(follower_.FramesPerClock()),
+                                   ClockSource::MidiClock);
   const double samplesPerClock = TempoClock::SamplesPerClockForTempo(tempo);
 
   if (follower_.Running() && follower_.Anchored() && clock_.IsRunning() &&
@@ -124,22 +166,6 @@ void MidiClockSync::BeforeBlock(int64_t blockFirstFrame) {
     }
   }
   clock_.SetSamplesPerClock(kBlockSize / advance);
-}
-
-double MidiClockSync::FollowOther(double told) {
-  otherLeads_ = true;
-  following_.store(true, std::memory_order_relaxed);
-  return Hold(told);
-}
-
-double MidiClockSync::Hold(double told) {
-  const double tempo = std::clamp(told, kLowestTempo, kHighestTempo);
-  if ((tempo != told) != held_) {
-    held_ = tempo != told;
-    Say(held_ ? Notice::Kind::TempoHeld : Notice::Kind::TempoFree, told);
-  }
-  followedTempo_.store(tempo, std::memory_order_relaxed);
-  return tempo;
 }
 
 void MidiClockSync::AfterBlock(double positionBefore, bool runningBefore, double samplesPerClock,

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "base/SpscQueue.h"
 #include "engine/ClockSource.h"
@@ -30,8 +31,11 @@ class MidiClockSync {
   struct Notice {
     enum class Kind : uint8_t { Lost, TempoHeld, TempoFree };
     Kind kind = Kind::Lost;
-    double tempo = 0.0;  // what the clock played, for TempoHeld
+    double tempo = 0.0;                           // what the clock played, for TempoHeld
+    ClockSource source = ClockSource::MidiClock;  // whose tempo
   };
+  // What a notice tells the user ("" for none).
+  static std::string NoticeText(const Notice& notice);
 
   MidiClockSync(TempoClock& clock, const BlockTimeline& timeline)
       : clock_(clock), timeline_(timeline) {}
@@ -62,10 +66,16 @@ class MidiClockSync {
   void Take(const MidiEvent& event, int64_t blockFirstFrame);
   // Before each live block, which begins at that rendered frame.
   void BeforeBlock(int64_t blockFirstFrame);
-  // Before BeforeBlock: another source leads the clock in this block (the
-  // JACK transport) and tells this tempo. Answers it held to the range, said
-  // as a MIDI clock's is; the clock's own tempo comes back after the first
-  // block that no source follows.
+  // Another source (a Link session) leads the clock now at the tempo it
+  // told: followed as a MIDI clock's is, held to the range and said. The
+  // tempo the clock may play.
+  double FollowTempo(double told, ClockSource source);
+  bool TempoHeld() const { return held_; }
+  // Nothing leads the clock any more: it gets its own tempo back.
+  void LeadNoMore();
+  // Before BeforeBlock: the JACK transport leads the clock in this block and
+  // tells this tempo, followed as FollowTempo does; the clock's own tempo
+  // comes back after the first block that no source follows.
   double FollowOther(double told);
   // After it, with what the clock was before it.
   void AfterBlock(double positionBefore, bool runningBefore, double samplesPerClock,
@@ -74,9 +84,7 @@ class MidiClockSync {
   const MidiClockFollower& Follower() const { return follower_; }
 
  private:
-  void Say(Notice::Kind kind, double tempo = 0.0);
-  // The tempo followed, held to the range (said when it starts or stops being held).
-  double Hold(double told);
+  void Say(Notice::Kind kind, double tempo = 0.0, ClockSource source = ClockSource::MidiClock);
   void Play(int64_t frame, uint8_t status, uint8_t data1 = 0, uint8_t data2 = 0);
   // The rendered frame a message received is heard with.
   int64_t RenderedFrameOf(const MidiEvent& event, int64_t blockFirstFrame) const;
@@ -92,8 +100,8 @@ class MidiClockSync {
   SpscQueue<Notice, 64> notices_;
   MidiClockLink link_;
   MidiClockFollower follower_;
-  bool held_ = false;        // the followed tempo lies outside the range
   bool otherLeads_ = false;  // in the block about to be made
+  bool held_ = false;        // the followed tempo lies outside the range
   bool lost_ = false;
   // The clock as played out.
   uint32_t run_ = 0;

@@ -166,6 +166,7 @@ void MidiPorts::Load(const SettingsStore& settings) {
   }
   wantedInputs_ = std::move(inputs);
   wantedOutput_ = settings.ReadString(group, "Output").value_or("");
+  engine_.SetLinkStartStopSync(settings.ReadBool(group, "LinkStartStopSync").value_or(false));
   if (const auto word = settings.ReadString(group, "ClockSource")) {
     if (const auto source = ClockSourceFromWord(*word)) {
       engine_.SetClockSource(*source);
@@ -203,6 +204,7 @@ void MidiPorts::Store(SettingsStore& settings) const {
                        std::string(ClockSourceWord(engine_.GetClockSource())));
   settings.WriteString(group, "JackTransport",
                        std::string(JackTransportWord(engine_.GetJackTransport())));
+  settings.WriteBool(group, "LinkStartStopSync", engine_.LinkStartStopSync());
 }
 
 bool MidiPorts::Send(const MidiEvent& event) {

@@ -53,8 +53,8 @@ class MidiPorts {
   bool IsJoined(const std::string& port);
 
   // The stored choice ("0.7/MIDI": "Input_0" …, "Output", and the engine's
-  // "ClockSource": "internal", "midi", "link" or "jack", and "JackTransport":
-  // "off", "follow" or "lead").
+  // "ClockSource": "internal", "midi", "link" or "jack"; "JackTransport":
+  // "off", "follow" or "lead"; and "LinkStartStopSync").
   void Load(const SettingsStore& settings);
   void Store(SettingsStore& settings) const;
 

@@ -22,6 +22,12 @@ class AudioOutStream {
   virtual bool IsActive() const = 0;
   virtual int BufferSize() const = 0;  // bytes, 4 a frame
   virtual int BufferCount() const = 0;
+  // Audio thread, while playing: frames between a fill and its first
+  // frame's sound at the output (the buffers queued before it, and the
+  // device's own).
+  virtual int64_t PlayoutFrames() const {
+    return static_cast<int64_t>(BufferCount() - 1) * (BufferSize() / 4);
+  }
   // Any thread: whether an overload happened since the last call.
   virtual bool TakeOverload() = 0;
   // UI thread: mean fill time over the time one buffer lasts; 0 while stopped.

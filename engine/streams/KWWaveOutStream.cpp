@@ -56,6 +56,7 @@ void KWWaveOutStream::Start() {
   auto device =
       layer_.CreateOutput(ChosenDeviceId<EWaveOutError>("There is no sound output device."));
   device->Open(*this);
+  deviceLatency_ = device->LatencyFrames();
   deviceHandle_ = std::move(device);
   deviceHandle_->Pause();  // nothing plays until every buffer is queued
 

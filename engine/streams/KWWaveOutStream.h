@@ -39,6 +39,9 @@ class KWWaveOutStream final : public AudioOutStream,
   bool IsActive() const override { return active_.load(); }
   int BufferSize() const override { return bufferSize_; }
   int BufferCount() const override { return bufferCount_; }
+  int64_t PlayoutFrames() const override {
+    return AudioOutStream::PlayoutFrames() + deviceLatency_.load(std::memory_order_relaxed);
+  }
   bool TakeOverload() override { return overloads_.exchange(0) != 0; }
   double CpuLoad() const override { return IsActive() ? load_.Load() : 0.0; }
   void SetOnFillBuffer(FillHandler handler) override { onFillBuffer_ = std::move(handler); }
@@ -75,6 +78,7 @@ class KWWaveOutStream final : public AudioOutStream,
   FillLoadMeter load_;
   int nextBuffer_ = 0;
   std::atomic<int> inFlight_{0};
+  std::atomic<int64_t> deviceLatency_{0};  // frames
   ThreadPriority priority_ = ThreadPriority::Normal;
 
   EngineLock lock_;

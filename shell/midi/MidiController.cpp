@@ -39,23 +39,7 @@ void MidiController::Say(const std::string& text) const {
 void MidiController::SayClockNotices() {
   MidiClockSync::Notice notice;
   while (patch_.Engine().ClockSync().TakeNotice(notice)) {
-    switch (notice.kind) {
-      case MidiClockSync::Notice::Kind::Lost:
-        Say("MIDI clock lost: the clock is paused");
-        break;
-      case MidiClockSync::Notice::Kind::TempoHeld:
-        Say(std::string(patch_.Engine().GetClockSource() == ClockSource::JackTransport
-                            ? "The JACK transport's tempo "
-                            : "The MIDI clock's tempo ") +
-            numbertext::Fixed(notice.tempo, 1) + " is outside 1 to 240: the clock plays " +
-            numbertext::Fixed(notice.tempo < MidiClockSync::kLowestTempo
-                                  ? MidiClockSync::kLowestTempo
-                                  : MidiClockSync::kHighestTempo,
-                              0));
-        break;
-      case MidiClockSync::Notice::Kind::TempoFree:
-        break;
-    }
+    if (const std::string text = MidiClockSync::NoticeText(notice); !text.empty()) Say(text);
   }
 }
 

@@ -4,6 +4,7 @@
 #include "engine/TAudioEngineModule.h"
 #include "engine/Timecode.h"
 #include "engine/devices/WaveDevice.h"
+#include "engine/sync/LinkSession.h"
 #include "properties/NumberText.h"
 #include "shell/document/TGDocument.h"
 
@@ -26,7 +27,7 @@ std::string LivePlayer::Start(bool withClock) {
       return std::string("audio in: ") + e.what();
     }
   }
-  if (withClock_ && !engine_.GetContext().Clock().IsRunning()) engine_.StartPauseClock();
+  if (withClock_ && !engine_.ClockStarted()) engine_.StartPauseClock();
   started_ = Clock::now();
   return {};
 }
@@ -61,7 +62,8 @@ std::string LivePlayer::StatusLine() {
   const TAudioEngineModule::Meters m = engine_.GetMeters();
   return FormatTimecode(m.clockTick) + "  " + numbertext::Fixed(engine_.Tempo(), 1) + "  " +
          numbertext::Fixed(engine_.OutStream().CpuLoad() * 100.0, 2) + " %  " +
-         std::to_string(engine_.OverloadCount());
+         std::to_string(engine_.OverloadCount()) +
+         (engine_.LinkLeads() ? "  " + LinkSession::PeersText(engine_.LinkPeers()) : "");
 }
 
 }  // namespace tg

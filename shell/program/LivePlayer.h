@@ -36,7 +36,8 @@ class LivePlayer {
 
   // Seconds of clock since the start (of audio, without the clock).
   double SecondsPlayed(Clock::time_point now) const;
-  // "bar:beat  tempo  CPU load %  overloads", as the status bar shows them.
+  // "bar:beat  tempo  CPU load %  overloads", as the status bar shows them,
+  // and "Link: N peers" in a Link session.
   std::string StatusLine();
 
  private:

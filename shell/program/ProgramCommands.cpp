@@ -64,6 +64,8 @@ bool ProgramCommands::ChangeTempo(double beatsPerMinute) {
   if (!(beatsPerMinute >= 1.0 && beatsPerMinute <= 240.0)) return false;
   // An edit like any other: undoable, and the document is modified.
   document_.Patch().SetTempo(beatsPerMinute);
+  // In an Ableton Link session, the user's tempo is the session's too.
+  engine_.LeadLinkTempo(beatsPerMinute);
   return true;
 }
 

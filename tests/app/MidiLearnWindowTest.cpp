@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QMenu>
 #include <QTest>
@@ -151,6 +152,18 @@ TEST_F(MidiLearnWindowTest, TheClockSourceIsChosenOnTheMidiPageAndKeptAsAWord) {
   ASSERT_FALSE(said.empty());
   EXPECT_EQ(said.back(),
             "The stored clock source \"Link\" is unknown; the program's own clock leads");
+  // "Ableton Link" with "Start/stop sync" beside it, kept too. (Only chosen
+  // here: applied, it would join a session on the machine's network.)
+  page.ReadCurrent();
+  EXPECT_FALSE(page.StartStopSync()->isEnabled());
+  choice->setCurrentIndex(choice->findText("Ableton Link"));
+  EXPECT_TRUE(page.StartStopSync()->isEnabled());
+  engine->SetLinkStartStopSync(true);
+  ports.Store(store);
+  engine->SetLinkStartStopSync(false);
+  ports.Load(store);
+  EXPECT_TRUE(engine->LinkStartStopSync());
+  EXPECT_FALSE(engine->LinkLeads());
 }
 
 }  // namespace midi_learn_window_test

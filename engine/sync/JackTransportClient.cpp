@@ -22,7 +22,11 @@ void JackTransportClient::Attach(jack_client_t* client) {
 void JackTransportClient::Detach(bool serverGone) {
   if (client_ == nullptr) return;
   link_.SetAttached(false);
-  if (master_ && !serverGone) jack_release_timebase(client_);
+  // The program leaves: the transport it led stops with its clock.
+  if (master_ && !serverGone) {
+    jack_transport_stop(client_);
+    jack_release_timebase(client_);
+  }
   master_ = false;
   client_ = nullptr;
   sampleRate_ = 0;

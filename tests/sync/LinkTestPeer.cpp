@@ -5,6 +5,7 @@
 // On stdout, every 2 ms: "at MICROS beat BEAT tempo BPM playing 0|1 peers N"
 // (Link's clock, the session's beat with a quantum of 4), and for each
 // command once committed: "did COMMAND at MICROS".
+#include <net/if.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -42,7 +43,25 @@ void Say(const std::string& line) {
 
 }  // namespace
 
+// Whether the only network this process sees is loopback, as inside the
+// private namespace the tests make: nothing it sends can leave the machine.
+bool OnlyLoopback() {
+  struct if_nameindex* const interfaces = if_nameindex();
+  if (interfaces == nullptr) return false;
+  bool only = true;
+  for (const struct if_nameindex* i = interfaces; i->if_index != 0; ++i)
+    only = only && std::string_view(i->if_name) == "lo";
+  if_freenameindex(interfaces);
+  return only;
+}
+
 int main(int argc, char** argv) {
+  // Never a peer on the real network, even when started by hand.
+  if (!OnlyLoopback()) {
+    std::fputs("link-test-peer: runs only inside a private network namespace (unshare -n)\n",
+               stderr);
+    return 2;
+  }
   bool startStopSync = false;
   double tempo = 120.0;
   for (int i = 1; i < argc; ++i) {

@@ -3,6 +3,7 @@
 #include <cxxabi.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ostream>
 #include <string>
@@ -210,7 +211,7 @@ void QSDynSigContext::InstallPlan(Plan& plan) {
     // Helpers may still look at the schedule between passes: out with them.
     pool_->Forget(*schedule_);
     schedule_.swap(plan.schedule);
-    scheduleStale_ = false;
+    NewSchedule();
   } else {
     scheduleStale_ = true;
     if (pool_ != nullptr) StructureChanged();
@@ -224,7 +225,17 @@ void QSDynSigContext::StructureChanged() {
   // Helpers may still look at the schedule between passes: out with them.
   pool_->Forget(*schedule_);
   schedule_->Build(updateList_, pool_->Threads());
+  NewSchedule();
+}
+
+void QSDynSigContext::NewSchedule() {
   scheduleStale_ = false;
+  judge_.Restart(pool_ != nullptr ? pool_->Threads() : 1);
+}
+
+void QSDynSigContext::SetJudgeCycle(int probeBlocks, int cycleBlocks) {
+  judge_.SetCycle(probeBlocks, cycleBlocks);
+  NewSchedule();
 }
 
 void QSDynSigContext::SetPool(ProcessingPool* pool) {
@@ -283,7 +294,16 @@ const QSDynSigContext::OutletLimiter* QSDynSigContext::FindLimiter(const QSDynSi
 
 void QSDynSigContext::ProcessBlock(bool anotherFollows) {
   if (SharesPasses()) {
-    pool_->Run(*schedule_, anotherFollows);
+    const bool share = judge_.Share();
+    const auto start = std::chrono::steady_clock::now();
+    if (share) {
+      pool_->Run(*schedule_, anotherFollows && judge_.NextSurelyShared());
+    } else {
+      for (QSDynSigPipe* pipe : updateList_) pipe->Process();
+    }
+    judge_.Took(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                    std::chrono::steady_clock::now() - start)
+                    .count());
   } else {
     for (QSDynSigPipe* pipe : updateList_) pipe->Process();
   }

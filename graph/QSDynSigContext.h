@@ -11,6 +11,7 @@
 #include "dsp/GainLimiter.h"
 #include "graph/GraphSchedule.h"
 #include "graph/QSDynSigPipe.h"
+#include "graph/SharingJudge.h"
 #include "graph/TempoClock.h"
 
 namespace tg {
@@ -80,8 +81,13 @@ class QSDynSigContext {
   // none. A pool set here must outlive its use (set none before it goes).
   void SetPool(ProcessingPool* pool);
   ProcessingPool* Pool() const { return pool_; }
-  // Whether the next pass will be shared between threads.
+  // Whether passes may be shared between threads (the judge then times
+  // both ways now and then and runs most of them the faster way).
   bool SharesPasses() const;
+  const SharingJudge& Judge() const { return judge_; }
+  // UI thread, under the engine lock (for tests): how often the two ways
+  // are timed.
+  void SetJudgeCycle(int probeBlocks, int cycleBlocks);
   const GraphSchedule& Schedule() const { return *schedule_; }
 
   // Audio thread, under the engine lock: one pass over the update list, or
@@ -115,6 +121,8 @@ class QSDynSigContext {
   // After every change of structure: the schedule follows the update list
   // while a pool is set, and is built when one is set otherwise.
   void StructureChanged();
+  // A new schedule, or pool: the judge measures afresh.
+  void NewSchedule();
 
   bool destroying_ = false;
   int32_t generation_ = 0;
@@ -127,6 +135,8 @@ class QSDynSigContext {
   int32_t planGeneration_ = 0;
   TempoClock clock_;
   std::unique_ptr<GraphSchedule> schedule_ = std::make_unique<GraphSchedule>();
+  // A pass's budget: a block's time on the device.
+  SharingJudge judge_{static_cast<int64_t>(1e9 * kBlockSize / kSampleRate)};
   bool scheduleStale_ = true;
   bool deferred_ = false;
   bool dirty_ = false;

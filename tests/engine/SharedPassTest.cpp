@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "graph/GraphSchedule.h"
 #include "graph/ProcessingPool.h"
 #include "graph/QSDynSigContext.h"
+#include "graph/SharingJudge.h"
 #include "tests/support/ManualWaveDevice.h"
 #include "tests/support/TestProcessors.h"
 
@@ -208,6 +210,7 @@ TEST(SharedPassTest, SourcesRunAheadOnlyWithinABurstAndNothingDownstreamCanTell)
   SourcesPatch alone;
   SourcesPatch shared;
   shared.context.SetPool(&pool);
+  shared.context.SetJudgeCycle(0, 0);  // every pass shared
   ASSERT_TRUE(shared.context.SharesPasses());
   auto ranAhead = [&] {
     int n = 0;
@@ -336,6 +339,7 @@ TEST(SharedPassTest, APipeTakenButNotBegunByAHelperPutAsideIsTakenBack) {
   RandomPatch alone(3, 60);
   RandomPatch shared(3, 60);
   shared.context.SetPool(&pool);
+  shared.context.SetJudgeCycle(0, 0);  // every pass shared
   ASSERT_TRUE(shared.context.SharesPasses());
   GraphSchedule::SetClaimHook(PutTheHelperAside);
   int blocks = 0;
@@ -351,6 +355,83 @@ TEST(SharedPassTest, APipeTakenButNotBegunByAHelperPutAsideIsTakenBack) {
   helperMayGoOn.store(true);
   for (int block = 0; block < 20; ++block) ASSERT_TRUE(SameBytes(alone.Run(), shared.Run()));
   GraphSchedule::SetClaimHook(nullptr);
+  shared.context.SetPool(nullptr);
+}
+
+// The judge, fed made-up pass times: which way it runs the passes between
+// its probes, and how many it ran on one thread.
+struct JudgeCase {
+  const char* name;
+  int64_t shared, alone, budget;
+  bool sharingPays;
+  int alonePasses;  // of three cycles of 40 passes, probes of 4
+};
+
+void PrintTo(const JudgeCase& c, std::ostream* out) { *out << c.name; }
+
+class SharingJudgeTest : public testing::TestWithParam<JudgeCase> {};
+
+TEST_P(SharingJudgeTest, RunsTheFasterWayAndNeverTriesOneThreadTooSlowForTheBlock) {
+  const JudgeCase& c = GetParam();
+  SharingJudge judge(c.budget);
+  judge.SetCycle(4, 40);
+  judge.Restart(2);
+  int alonePasses = 0;
+  bool nextSurelyShared = false;
+  for (int pass = 0; pass < 120; ++pass) {
+    const bool share = judge.Share();
+    // Helpers may begin a pass only when it will be shared.
+    if (nextSurelyShared) {
+      ASSERT_TRUE(share) << "pass " << pass;
+    }
+    nextSurelyShared = share && judge.NextSurelyShared();
+    if (!share) ++alonePasses;
+    judge.Took(share ? c.shared : c.alone);
+  }
+  EXPECT_EQ(judge.SharingPays(), c.sharingPays);
+  EXPECT_EQ(alonePasses, c.alonePasses);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, SharingJudgeTest,
+    testing::Values(JudgeCase{"SharingFaster", 100, 200, 10000, true, 12},
+                    JudgeCase{"OneThreadFaster", 200, 100, 10000, false, 3 * 36},
+                    // Sharing must win by 5%, or one thread goes on alone.
+                    JudgeCase{"SharingBarelyFaster", 97, 100, 10000, false, 3 * 36},
+                    // Two threads could take 2 × 300: more than half the block.
+                    JudgeCase{"TooHeavyForOneThread", 300, 100, 1000, true, 0}),
+    [](const auto& way) { return std::string(way.param.name); });
+
+// A pass of a patch that grew heavier on one thread gives its helpers back
+// at once, not at the next probe.
+TEST(SharingJudgeTest, OneThreadThatGrowsTooSlowGetsItsHelpersBack) {
+  SharingJudge judge(1000);
+  judge.SetCycle(4, 400);
+  judge.Restart(2);
+  int pass = 0;
+  for (; pass < 12; ++pass) judge.Took(judge.Share() ? 200 : 100);
+  ASSERT_FALSE(judge.SharingPays());
+  for (; pass < 40 && !judge.Share(); ++pass) judge.Took(900);
+  EXPECT_TRUE(judge.SharingPays());
+  EXPECT_LT(pass, 30);
+}
+
+// Passes timed both ways, switching every few blocks, within bursts whose
+// sources run ahead: the output is still the one thread's.
+TEST(SharedPassTest, SwitchingBetweenOneThreadAndSharingNeverChangesTheOutput) {
+  ProcessingPool pool(2);
+  SourcesPatch alone;
+  SourcesPatch shared;
+  shared.context.SetPool(&pool);
+  shared.context.SetJudgeCycle(2, 7);
+  ASSERT_TRUE(shared.context.SharesPasses());
+  for (int burst = 0; burst < 150; ++burst) {
+    for (int block = 0; block < 4; ++block) {
+      const bool more = block < 3;
+      ASSERT_TRUE(SameBytes(alone.Run(more), shared.Run(more))) << "burst " << burst;
+    }
+  }
+  for (const AheadSource* s : shared.sources) EXPECT_EQ(s->runs, 600);
   shared.context.SetPool(nullptr);
 }
 

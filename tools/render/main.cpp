@@ -17,6 +17,7 @@
 #include "dsp/QSNoiseSource.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
+#include "graph/QSDynSigContext.h"
 #include "framework/TContraptionFactory.h"
 #include "host/StreamUserMessages.h"
 #include "properties/NumberText.h"
@@ -282,11 +283,14 @@ int main(int argc, char** argv) {
   }
   if (!o.quiet) {
     const double audio = static_cast<double>(frames.record) / 44100.0;
-    const int threads = engine.GetContext().SharesPasses() ? engine.ActiveProcessingThreads() : 1;
+    const QSDynSigContext& context = engine.GetContext();
+    const bool shared = context.SharesPasses();
+    const int threads = shared && context.Judge().SharingPays() ? engine.ActiveProcessingThreads() : 1;
     std::cout << o.output << ": " << frames.record << " frames, " << numbertext::Fixed(audio, 3)
               << " s of audio in " << numbertext::Fixed(elapsed, 3) << " s ("
               << numbertext::Fixed(elapsed > 0 ? audio / elapsed : 0.0, 1) << " times real time, "
-              << threads << (threads == 1 ? " thread)" : " threads)") << "\n";
+              << threads << (threads == 1 ? " thread" : " threads")
+              << (shared && threads == 1 ? ": sharing was slower)" : ")") << "\n";
     std::cout << engine.SoundOutProcessor().OutputSummary() << "\n";
     // A render waits for the disk, so a recording made during it loses nothing.
     const std::string lost = engine.SoundOutProcessor().TakeMessage();

@@ -12,8 +12,9 @@ namespace tg {
 // machine and the patch, so both are timed now and then and the faster wins.
 // The output is the same either way.
 //
-// Each cycle begins with a few shared passes, then a few on one thread, and
-// runs the rest the faster way. One thread is not tried when it would take
+// Each cycle begins with a probe, runs of a few passes shared and a few on
+// one thread in turn (so both meet the same load, and a change of way is
+// not counted against either), and runs the rest the faster way. One thread is not tried when it would take
 // more than half a block's time, and is left at once when it grows that
 // slow, so a heavy patch that needs its helpers on stage keeps them.
 //
@@ -21,17 +22,19 @@ namespace tg {
 // SharingPays (any thread).
 class SharingJudge {
  public:
-  static constexpr int kProbeBlocks = 16;
-  static constexpr int kCycleBlocks = 2048;
+  static constexpr int kProbeBlocks = 16;  // each way, per probe
+  static constexpr int kRunBlocks = 4;
+  static constexpr int kWarmUpBlocks = 64;  // shared, untimed, after a restart
+  static constexpr int kCycleBlocks = 4096;
 
   // budgetNanoseconds: a block's time on the device.
   explicit SharingJudge(int64_t budgetNanoseconds);
   SharingJudge(const SharingJudge&) = delete;
   SharingJudge& operator=(const SharingJudge&) = delete;
 
-  // UI thread, no pass running (for tests): how many passes each probe
-  // takes (at most kProbeBlocks), and each cycle; a cycle of 0 shares every
-  // pass, untimed. Then Restart.
+  // UI thread, no pass running (for tests): how many passes each way takes
+  // in a probe (at most kProbeBlocks), and each cycle; a cycle of 0 shares
+  // every pass, untimed. Then Restart.
   void SetCycle(int probeBlocks, int cycleBlocks);
 
   // Forgets what was measured (a new schedule): the next pass is shared.
@@ -49,19 +52,22 @@ class SharingJudge {
 
  private:
   bool ShareAt(int position) const;
-  int64_t Median();
 
   const int64_t budget_;
+  int run_ = kRunBlocks;
   int probe_ = kProbeBlocks;
   int cycle_ = kCycleBlocks;
+  int warmUp_ = kWarmUpBlocks;
   bool judging_ = true;
   int threads_ = 1;
   int position_ = 0;
   bool probeAlone_ = false;
-  int64_t shared_ = -1;  // median of the last shared probe, or -1
-  int64_t alone_ = -1;   // median of the last probe on one thread, or -1
-  std::array<int64_t, kProbeBlocks> samples_{};
-  int sampled_ = 0;
+  int64_t shared_ = -1;  // a shared pass's time, or -1
+  int64_t alone_ = -1;   // one thread's, or -1
+  std::array<int64_t, kProbeBlocks> sharedSamples_{};
+  std::array<int64_t, kProbeBlocks> aloneSamples_{};
+  int sharedSampled_ = 0;
+  int aloneSampled_ = 0;
   std::atomic<bool> sharingPays_{true};
 };
 

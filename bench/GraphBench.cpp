@@ -2,9 +2,12 @@
 //   build/release/bench/tonegarden-bench
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
+#include "graph/CpuPause.h"
 #include "graph/ProcessingPool.h"
 #include "graph/QSDynSigContext.h"
 
@@ -134,11 +137,51 @@ void BM_SharedPassSixteenChains(benchmark::State& state) {
   }
   ProcessingPool pool(static_cast<int>(state.range(0)));
   context.SetPool(&pool);
+  context.SetJudgeCycle(0, 0);  // the shared pass itself, even where it loses
   state.counters["shared"] = context.SharesPasses() ? 1 : 0;
   for (auto _ : state) context.ProcessBlock();
   context.SetPool(nullptr);
 }
 
+// What handing work to another core costs here: a flag there and back,
+// with range(0) blocks of signal written on this side and read on the
+// other, as a wire between two threads of a shared pass does each block.
+// Where this nears the work of the pipes a thread would take over (the
+// per_pipe_block figures above), a second thread cannot gain.
+void BM_HandOverBetweenThreads(benchmark::State& state) {
+  std::vector<QSSignal> blocks(static_cast<size_t>(state.range(0)));
+  std::atomic<int64_t> turn{0};
+  std::atomic<bool> done{false};
+  std::thread partner([&] {
+    float sum = 0.0f;
+    for (int64_t mine = 1;; mine += 2) {
+      while (turn.load(std::memory_order_acquire) != mine) {
+        if (done.load(std::memory_order_relaxed)) {
+          benchmark::DoNotOptimize(sum);
+          return;
+        }
+        CpuPause();
+      }
+      for (const QSSignal& b : blocks) {
+        for (int i = 0; i < kBlockSize; ++i) sum += b[i];
+      }
+      turn.store(mine + 1, std::memory_order_release);
+    }
+  });
+  int64_t told = 0;
+  float value = 0.0f;
+  for (auto _ : state) {
+    for (QSSignal& b : blocks) b.Fill(value += 1.0f);
+    turn.store(++told, std::memory_order_release);
+    while (turn.load(std::memory_order_acquire) != told + 1) CpuPause();
+    ++told;
+  }
+  done.store(true);
+  partner.join();
+  state.counters["bytes"] = static_cast<double>(blocks.size() * sizeof(QSSignal));
+}
+
+BENCHMARK(BM_HandOverBetweenThreads)->Arg(0)->Arg(1)->Arg(4)->UseRealTime();
 BENCHMARK(BM_SharedPassSixteenChains)->ArgsProduct({{1, 2}, {0, 1}})->UseRealTime();
 BENCHMARK(BM_ProcessBlockChain)->Arg(10)->Arg(100)->Arg(1000);
 BENCHMARK(BM_ProcessBlockFanOut)->Arg(10)->Arg(100)->Arg(1000);

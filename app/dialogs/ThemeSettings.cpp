@@ -4,6 +4,7 @@
 #include <QStyleFactory>
 #include <QWidget>
 
+#include "app/help/THelpBrowser.h"
 #include "host/SettingsStore.h"
 
 namespace tg {
@@ -27,7 +28,11 @@ void ApplyStageTheme(StageTheme theme) {
   if (QApplication::style()->name().compare("fusion", Qt::CaseInsensitive) != 0)
     QApplication::setStyle(QStyleFactory::create("Fusion"));
   QApplication::setPalette(StagePalette::Current().ToQPalette());
-  for (QWidget* widget : QApplication::allWidgets()) widget->update();
+  for (QWidget* widget : QApplication::allWidgets()) {
+    // Help pages take their colours from a style sheet, not the palette.
+    if (auto* help = qobject_cast<THelpBrowser*>(widget)) help->FollowTheme();
+    widget->update();
+  }
 }
 
 }  // namespace tg

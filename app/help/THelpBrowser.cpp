@@ -57,16 +57,7 @@ THelpBrowser::THelpBrowser(const TContraptionFactory& factory, QWidget* parent)
   resize(560, 620);
   // No external links: with them on, Qt would hand "example:" links to the
   // desktop instead of to doSetSource.
-  // QTextBrowser does not follow <link> stylesheets; the pages share one.
-  QFile css(":/help/style.css");
-  if (css.open(QIODevice::ReadOnly)) {
-    QString sheet = QString::fromUtf8(css.readAll());
-    // The pages' dark green headings and pale tips are made for a light page.
-    if (StagePalette::CurrentTheme() == StageTheme::Dark)
-      sheet.append(
-          "h1, h2 { color: #9fd4a8; } .tip { background: #2c3a2e; border-color: #4d6b52; }");
-    browser_->document()->setDefaultStyleSheet(sheet);
-  }
+  FollowTheme();
   auto* back = new QPushButton("Back", this);
   auto* contents = new QPushButton("Contents", this);
   auto* close = new QPushButton("Close", this);
@@ -83,6 +74,20 @@ THelpBrowser::THelpBrowser(const TContraptionFactory& factory, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(buttons);
   layout->addWidget(browser_);
+}
+
+void THelpBrowser::FollowTheme() {
+  // QTextBrowser does not follow <link> stylesheets; the pages share one.
+  QFile css(":/help/style.css");
+  if (!css.open(QIODevice::ReadOnly)) return;
+  QString sheet = QString::fromUtf8(css.readAll());
+  // The pages' dark green headings and pale tips are made for a light page.
+  if (StagePalette::CurrentTheme() == StageTheme::Dark)
+    sheet.append("h1, h2 { color: #9fd4a8; } .tip { background: #2c3a2e; border-color: #4d6b52; }");
+  if (sheet == browser_->document()->defaultStyleSheet()) return;
+  browser_->document()->setDefaultStyleSheet(sheet);
+  // The sheet applies as a page is read: the open one is read again.
+  if (!browser_->source().isEmpty()) browser_->reload();
 }
 
 QString THelpBrowser::PageFor(int helpNumber) const {

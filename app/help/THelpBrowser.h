@@ -31,6 +31,8 @@ class THelpBrowser final : public QDialog {
   // The contents' list of contraption types, by category, as HTML.
   QString TypeList() const;
   QString CurrentPage() const;
+  // Styles the pages for the stage theme in use, the open one at once.
+  void FollowTheme();
   QString CurrentTitle() const;
 
  signals:

@@ -2,10 +2,14 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTest>
 
 #include "app/dialogs/TSettingsForm.h"
 #include "app/dialogs/ThemeSettings.h"
+#include "app/help/THelpBrowser.h"
 #include "app/mainwindow/SilentProgram.h"
 #include "controls/KWStepGrid.h"
 #include "controls/StagePalette.h"
@@ -58,6 +62,14 @@ TEST(StageThemeSettingTest, TheChosenThemeIsStoredAndEveryWindowTakesIt) {
   const auto clearCell = [&grid] {
     return grid.grab().toImage().pixelColor(grid.CellRect(1, 0).center());
   };
+  // A help page open all along: its heading, drawn in the sheet's colour.
+  THelpBrowser help(program.factory);
+  help.ShowContents();
+  help.show();
+  const auto heading = [&help] {
+    const QTextDocument* page = help.findChild<QTextBrowser*>()->document();
+    return page->find("Tonegarden").charFormat().foreground().color();
+  };
 
   for (const StageTheme theme : {StageTheme::Dark, StageTheme::Light}) {
     SCOPED_TRACE(StageThemeName(theme));
@@ -71,6 +83,7 @@ TEST(StageThemeSettingTest, TheChosenThemeIsStoredAndEveryWindowTakesIt) {
     const StagePalette& colours = StagePalette::Of(theme);
     EXPECT_EQ(QApplication::palette().color(QPalette::Window), colours.window);
     EXPECT_EQ(clearCell(), colours.cellOff);
+    EXPECT_EQ(heading() == QColor("#9fd4a8"), theme == StageTheme::Dark) << heading().name().toStdString();
     // A dialog shown later starts from it.
     TSettingsForm again(*program.engine, program.options.outStream, program.options.inStream,
                         messages, program.settings);

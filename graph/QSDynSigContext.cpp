@@ -235,7 +235,7 @@ void QSDynSigContext::NewSchedule() {
 
 void QSDynSigContext::SetJudgeCycle(int probeBlocks, int cycleBlocks) {
   judge_.SetCycle(probeBlocks, cycleBlocks);
-  NewSchedule();
+  judge_.Restart(pool_ != nullptr ? pool_->Threads() : 1);
 }
 
 void QSDynSigContext::SetPool(ProcessingPool* pool) {

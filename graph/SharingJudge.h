@@ -14,9 +14,10 @@ namespace tg {
 //
 // Each cycle begins with a probe, runs of a few passes shared and a few on
 // one thread in turn (so both meet the same load, and a change of way is
-// not counted against either), and runs the rest the faster way. One thread is not tried when it would take
-// more than half a block's time, and is left at once when it grows that
-// slow, so a heavy patch that needs its helpers on stage keeps them.
+// not counted against either), and runs the rest the faster way. One thread
+// is not tried when it would take more than half a block's time, and is left
+// at once when it grows that slow, so a heavy patch that needs its helpers on
+// stage keeps them.
 //
 // Audio thread, except Restart (UI thread, no pass running) and
 // SharingPays (any thread).

@@ -83,7 +83,8 @@ TEST(StageThemeSettingTest, TheChosenThemeIsStoredAndEveryWindowTakesIt) {
     const StagePalette& colours = StagePalette::Of(theme);
     EXPECT_EQ(QApplication::palette().color(QPalette::Window), colours.window);
     EXPECT_EQ(clearCell(), colours.cellOff);
-    EXPECT_EQ(heading() == QColor("#9fd4a8"), theme == StageTheme::Dark) << heading().name().toStdString();
+    EXPECT_EQ(heading() == QColor("#9fd4a8"), theme == StageTheme::Dark)
+        << heading().name().toStdString();
     // A dialog shown later starts from it.
     TSettingsForm again(*program.engine, program.options.outStream, program.options.inStream,
                         messages, program.settings);

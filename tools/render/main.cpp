@@ -285,7 +285,8 @@ int main(int argc, char** argv) {
     const double audio = static_cast<double>(frames.record) / 44100.0;
     const QSDynSigContext& context = engine.GetContext();
     const bool shared = context.SharesPasses();
-    const int threads = shared && context.Judge().SharingPays() ? engine.ActiveProcessingThreads() : 1;
+    const int threads =
+        shared && context.Judge().SharingPays() ? engine.ActiveProcessingThreads() : 1;
     std::cout << o.output << ": " << frames.record << " frames, " << numbertext::Fixed(audio, 3)
               << " s of audio in " << numbertext::Fixed(elapsed, 3) << " s ("
               << numbertext::Fixed(elapsed > 0 ? audio / elapsed : 0.0, 1) << " times real time, "

@@ -293,19 +293,17 @@ const QSDynSigContext::OutletLimiter* QSDynSigContext::FindLimiter(const QSDynSi
 }
 
 void QSDynSigContext::ProcessBlock(bool anotherFollows) {
-  if (SharesPasses()) {
-    const bool share = judge_.Share();
-    const auto start = std::chrono::steady_clock::now();
-    if (share) {
-      pool_->Run(*schedule_, anotherFollows && judge_.NextSurelyShared());
-    } else {
-      for (QSDynSigPipe* pipe : updateList_) pipe->Process();
-    }
-    judge_.Took(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                    std::chrono::steady_clock::now() - start)
-                    .count());
+  using Clock = std::chrono::steady_clock;
+  // Only passes that could be shared are timed: the judge picks the way.
+  const bool judged = SharesPasses();
+  const Clock::time_point start = judged ? Clock::now() : Clock::time_point{};
+  if (judged && judge_.Share()) {
+    pool_->Run(*schedule_, anotherFollows && judge_.NextSurelyShared());
   } else {
     for (QSDynSigPipe* pipe : updateList_) pipe->Process();
+  }
+  if (judged) {
+    judge_.Took(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
   }
   for (const auto& l : limiters_) {
     if (l->sourcePipe == nullptr) continue;

@@ -27,8 +27,13 @@ int64_t DelayFrames(double ms) {
 
 SoundInFileWorker::SoundInFileWorker(const QSBoolProperty& loop,
                                      const QSDoubleProperty& loopDelayMs, OpenedHandler opened)
-    : loop_(loop), loopDelayMs_(loopDelayMs), opened_(std::move(opened)), chunks_(kChunkCount) {
-  for (int i = 0; i < kChunkCount; ++i) free_.Push(i);
+    : loop_(loop), loopDelayMs_(loopDelayMs), opened_(std::move(opened)),
+      samples_(std::make_unique_for_overwrite<float[]>(size_t{kChunkCount} * kChunkFrames * 2)),
+      chunks_(kChunkCount) {
+  for (int i = 0; i < kChunkCount; ++i) {
+    chunks_[static_cast<size_t>(i)].data = samples_.get() + size_t{kChunkFrames} * 2 * i;
+    free_.Push(i);
+  }
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -118,7 +123,7 @@ SoundInFileWorker::Delivery SoundInFileWorker::Read(float* left, float* right, i
     }
     const Chunk& c = chunks_[static_cast<size_t>(current_)];
     const int n = std::min(count - d.frames, c.frames - offset_);
-    const float* from = c.data.data() + offset_ * 2;
+    const float* from = c.data + offset_ * 2;
     for (int i = 0; i < n; ++i) {
       left[d.frames + i] = from[i * 2];
       right[d.frames + i] = from[i * 2 + 1];
@@ -182,7 +187,7 @@ void SoundInFileWorker::FillChunk(Chunk& c) {
   c.last = c.failed = false;
   if (silenceLeft_ > 0) {
     c.frames = static_cast<int>(std::min<int64_t>(silenceLeft_, kChunkFrames));
-    std::fill(c.data.begin(), c.data.begin() + c.frames * 2, 0.0f);
+    std::fill(c.data, c.data + c.frames * 2, 0.0f);
     c.startFrame = -1;
     silenceLeft_ -= c.frames;
     if (silenceLeft_ == 0) position_ = 0;
@@ -190,7 +195,7 @@ void SoundInFileWorker::FillChunk(Chunk& c) {
   }
   stream_.Seek(position_);
   c.startFrame = position_;
-  c.frames = stream_.Read(c.data.data(), kChunkFrames);
+  c.frames = stream_.Read(c.data, kChunkFrames);
   position_ += c.frames;
   if (stream_.Failed()) {
     c.failed = ended_ = true;

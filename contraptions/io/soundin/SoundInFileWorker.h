@@ -1,6 +1,6 @@
 #pragma once
 
-#include <array>
+#include <memory>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -81,7 +81,7 @@ class SoundInFileWorker {
     int64_t startFrame = -1;  // -1: silence before a repetition
     bool last = false;
     bool failed = false;
-    std::array<float, kChunkFrames * 2> data{};
+    float* data = nullptr;  // kChunkFrames frames of samples, in samples_
   };
   using IndexQueue = SpscQueue<int, 128>;
 
@@ -100,6 +100,9 @@ class SoundInFileWorker {
   const QSDoubleProperty& loopDelayMs_;
   OpenedHandler opened_;
 
+  // Left unwritten until the worker fills them, so that an engine that never
+  // plays a file never pays for its pages.
+  std::unique_ptr<float[]> samples_;
   std::vector<Chunk> chunks_;
   IndexQueue free_, filled_;  // audio → worker, worker → audio
 

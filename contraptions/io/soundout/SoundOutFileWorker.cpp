@@ -14,12 +14,31 @@ constexpr auto kWorkerPoll = std::chrono::milliseconds(5);
 void WorkerNap() { std::this_thread::sleep_for(std::chrono::microseconds(100)); }
 }  // namespace
 
-SoundOutFileWorker::SoundOutFileWorker() : recordChunks_(kChunkCount), playChunks_(kChunkCount) {
+namespace {
+constexpr size_t kChunkSamples = size_t{SoundOutFileWorker::kChunkFrames} * 2;
+constexpr size_t kStoreSamples = kChunkSamples * SoundOutFileWorker::kChunkCount;
+}  // namespace
+
+SoundOutFileWorker::SoundOutFileWorker()
+    : recordSamples_(std::make_unique_for_overwrite<int16_t[]>(kStoreSamples)),
+      playSamples_(std::make_unique_for_overwrite<int16_t[]>(kStoreSamples)),
+      recordChunks_(kChunkCount),
+      playChunks_(kChunkCount) {
   for (int i = 0; i < kChunkCount; ++i) {
-    recordFree_.Push(i);
-    playFree_.Push(i);
+    const size_t at = kChunkSamples * static_cast<size_t>(i);
+    recordChunks_[static_cast<size_t>(i)].data = recordSamples_.get() + at;
+    playChunks_[static_cast<size_t>(i)].data = playSamples_.get() + at;
+    playFree_.Push(i);  // the worker writes these itself before the audio thread reads them
   }
   thread_ = std::thread([this] { Run(); });
+}
+
+void SoundOutFileWorker::ReadyRecordChunks() {
+  for (int i = 0; i < kChunkCount; ++i) {
+    std::fill_n(recordChunks_[static_cast<size_t>(i)].data, kChunkSamples, int16_t{0});
+    recordFree_.Push(i);
+  }
+  recordChunksReady_ = true;
 }
 
 SoundOutFileWorker::~SoundOutFileWorker() {
@@ -71,6 +90,8 @@ void SoundOutFileWorker::OpenRequestedFile() {
   // Whatever the audio side queued before asking (a take's last frames, its
   // end) is visible now, and goes to the file it was recorded for.
   DrainRecorded();
+  // Nothing can be recorded before the first file is answered for.
+  if (!name.empty() && !recordChunksReady_) ReadyRecordChunks();
   std::string error = SwitchFile(name);
   {
     std::lock_guard lock(requestMutex_);
@@ -170,7 +191,7 @@ bool SoundOutFileWorker::RecordFrames(const int16_t* frames, int count) {
     }
     Chunk& c = recordChunks_[static_cast<size_t>(recordCurrent_)];
     const int n = std::min(count, kChunkFrames - c.frames);
-    std::memcpy(c.data.data() + c.frames * 2, frames, static_cast<size_t>(n) * 4);
+    std::memcpy(c.data + c.frames * 2, frames, static_cast<size_t>(n) * 4);
     c.frames += n;
     frames += n * 2;
     count -= n;
@@ -222,7 +243,7 @@ void SoundOutFileWorker::HandleRecorded(Chunk& chunk) {
         break;
       }
       const auto frames = static_cast<uint32_t>(chunk.frames);
-      const uint32_t written = file_->Write(chunk.data.data(), frames);
+      const uint32_t written = file_->Write(chunk.data, frames);
       wroteToFile_ = headerStale_ = true;
       if (written < frames) CountRefused(static_cast<int>(frames - written), file_->Error());
       break;
@@ -321,7 +342,7 @@ int SoundOutFileWorker::ReadPlayback(int16_t* out, int count) {
     }
     Chunk& c = playChunks_[static_cast<size_t>(playCurrent_)];
     const int n = std::min(count - delivered, c.frames - playOffset_);
-    std::memcpy(out + delivered * 2, c.data.data() + playOffset_ * 2, static_cast<size_t>(n) * 4);
+    std::memcpy(out + delivered * 2, c.data + playOffset_ * 2, static_cast<size_t>(n) * 4);
     delivered += n;
     playOffset_ += n;
     played_ += n;
@@ -379,7 +400,7 @@ void SoundOutFileWorker::FillPlayback() {
   while (readFrame_ < primedLength_.load() && playFree_.Pop(index)) {
     Chunk& c = playChunks_[static_cast<size_t>(index)];
     file_->Seek(static_cast<uint32_t>(readFrame_));
-    c.frames = static_cast<int>(file_->Read(c.data.data(), kChunkFrames));
+    c.frames = static_cast<int>(file_->Read(c.data, kChunkFrames));
     c.generation = wanted;
     readFrame_ += kChunkFrames;
     playFilled_.Push(index);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -119,11 +118,15 @@ class SoundOutFileWorker {
     uint32_t generation = 0;
     uint64_t take = 0;  // a Begin's number of the take
     int frames = 0;
-    std::array<int16_t, kChunkFrames * 2> data{};
+    int16_t* data = nullptr;  // kChunkFrames frames, in one of the sample stores
   };
   using IndexQueue = SpscQueue<int, 256>;
 
   void Run();
+  // The worker, before it answers for the first file: hands the audio thread
+  // the record chunks, each written once so that recording never waits on a
+  // first touch of memory.
+  void ReadyRecordChunks();
   void OpenRequestedFile();
   // The file mutex held: closes the file (its header brought up to date) and
   // opens the named one; answers why it cannot be used, empty when it can.
@@ -149,6 +152,10 @@ class SoundOutFileWorker {
     if (!wakePending_.exchange(true, std::memory_order_acq_rel)) wake_.release();
   }
 
+  // Left unwritten at first, so that an engine that never records or plays
+  // a file does not pay for their pages.
+  std::unique_ptr<int16_t[]> recordSamples_, playSamples_;
+  bool recordChunksReady_ = false;  // the worker's
   std::vector<Chunk> recordChunks_;
   IndexQueue recordFree_, recordFilled_;  // audio → worker through filled
   int recordCurrent_ = -1;                // the chunk the audio thread fills

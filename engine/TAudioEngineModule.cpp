@@ -153,6 +153,14 @@ void TAudioEngineModule::SetProcessingThreads(int requested) {
   GraphEdited();
 }
 
+std::string TAudioEngineModule::ProcessingThreadsNote() const {
+  if (!threadsNote_.empty() || ActiveProcessingThreads() < 2) return threadsNote_;
+  if (context_.Judge().SharingPays()) return {};
+  return "Sharing this patch between threads measured slower than one thread on this "
+         "computer, so one thread processes it for now; the two are timed again every "
+         "half minute.";
+}
+
 namespace {
 
 template <typename T, size_t N>

@@ -232,9 +232,11 @@ class TAudioEngineModule final : public ContraptionEngine,
   // Playing live, a helper the system may put aside could make the sound
   // drop out: helpers are used only when each got real-time scheduling, and
   // otherwise one thread works alone and this says why (empty when all is
-  // well). An offline render needs no such care.
+  // well). An offline render needs no such care. UI thread: it also says
+  // when the helpers stand idle because sharing this patch measured slower
+  // than one thread here.
   void SetHelpersNeedRealTime(bool need) { helpersNeedRealTime_ = need; }
-  const std::string& ProcessingThreadsNote() const { return threadsNote_; }
+  std::string ProcessingThreadsNote() const;
   // Raises a new helper's priority; answers whether it got real-time
   // scheduling (tests stand in for the system).
   void SetHelperStart(std::function<bool()> start) { helperStart_ = std::move(start); }

@@ -12,7 +12,7 @@ renderers=("${@:-build/release/app/tonegarden-render}")
 out="$(mktemp --suffix=.wav)"
 trap 'rm -f "$out"' EXIT
 median() { sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
-for patch in bench/w1-additive.tgh bench/w2-comb-bank.tgh bench/w3-reverb.tgh bench/sixteen-delays.tgh; do
+for patch in ${PATCHES:-bench/w1-additive.tgh bench/w2-comb-bank.tgh bench/w3-reverb.tgh bench/sixteen-delays.tgh}; do
   for threads in 1 2; do
     declare -A times=()
     for ((r = 0; r < runs; ++r)); do

@@ -27,7 +27,9 @@ int64_t DelayFrames(double ms) {
 
 SoundInFileWorker::SoundInFileWorker(const QSBoolProperty& loop,
                                      const QSDoubleProperty& loopDelayMs, OpenedHandler opened)
-    : loop_(loop), loopDelayMs_(loopDelayMs), opened_(std::move(opened)),
+    : loop_(loop),
+      loopDelayMs_(loopDelayMs),
+      opened_(std::move(opened)),
       samples_(std::make_unique_for_overwrite<float[]>(size_t{kChunkCount} * kChunkFrames * 2)),
       chunks_(kChunkCount) {
   for (int i = 0; i < kChunkCount; ++i) {

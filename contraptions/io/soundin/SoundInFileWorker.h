@@ -1,10 +1,10 @@
 #pragma once
 
-#include <memory>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <semaphore>
 #include <string>

@@ -303,6 +303,7 @@ void TSettingsForm::Apply() {
   if (theme != StagePalette::CurrentTheme()) ApplyStageTheme(theme);
   StoreApplied();
   apply_->setEnabled(false);
+  emit Applied();
 }
 
 void TSettingsForm::ShowThreadsNote() {

@@ -46,6 +46,11 @@ class TSettingsForm final : public QDialog {
   void Apply();
   bool CanApply() const;
 
+ signals:
+  // After every Apply, so pages added by others can follow what changed.
+  void Applied();
+
+ public:
   QTabWidget* Pages() const { return pages_; }
   struct Page {
     QComboBox* device = nullptr;

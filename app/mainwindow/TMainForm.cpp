@@ -797,6 +797,7 @@ void TMainForm::ShowSettings() {
   TSettingsForm dialog(engine_, options_.outStream, options_.inStream, *messages_, settings_, this);
   auto* midiPage = new TMidiSettingsPage(midi_->Ports(), &dialog);
   dialog.Pages()->addTab(midiPage, "MIDI");
+  connect(&dialog, &TSettingsForm::Applied, midiPage, &TMidiSettingsPage::ShowJackTransportOffer);
   if (dialog.exec() == QDialog::Accepted) {
     midiPage->Apply();
     midi_->StorePorts();

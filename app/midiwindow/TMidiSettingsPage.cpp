@@ -137,6 +137,10 @@ void TMidiSettingsPage::ReadCurrent() {
   midi_settings_page::Choose(jackTransport_, JackTransportWord(ports_.Engine().GetJackTransport()));
   startStopSync_->setChecked(ports_.Engine().LinkStartStopSync());
   startStopSync_->setEnabled(ports_.Engine().GetClockSource() == ClockSource::Link);
+  ShowJackTransportOffer();
+}
+
+void TMidiSettingsPage::ShowJackTransportOffer() {
   // Offered only where it can work; the choice made stays shown.
   const std::string problem = ports_.Engine().JackTransportProblem();
   jackTransport_->setEnabled(problem.empty());

@@ -26,6 +26,9 @@ class TMidiSettingsPage final : public QWidget {
   TMidiSettingsPage(MidiPorts& ports, QWidget* parent = nullptr);
 
   void ReadCurrent();
+  // Whether JACK transport can work now (after the output changed), leaving
+  // every choice on the page as it is.
+  void ShowJackTransportOffer();
   // Hands the choice to the ports (the caller stores it).
   void Apply();
   QListWidget* Inputs() const { return inputs_; }

@@ -20,8 +20,6 @@
 #include "engine/devices/WaveDeviceLayers.h"
 #include "engine/midi/JackMidiSystem.h"
 #include "engine/midi/MidiPorts.h"
-#include "engine/streams/KWWaveInStream.h"
-#include "engine/streams/KWWaveOutStream.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
 #include "graph/TempoClock.h"
@@ -32,6 +30,7 @@
 #include "shell/midi/MidiController.h"
 #include "shell/patch/PatchEditor.h"
 #include "tests/midi/JackTestClient.h"
+#include "tests/support/JackEngine.h"
 #include "tests/support/ScriptedQueries.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestSoundFiles.h"
@@ -40,8 +39,6 @@ namespace tg {
 namespace midi_jack_test {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kBuffers = 3;
-constexpr int kBufferBytes = 1024;  // 256 frames
 constexpr auto kPatience = std::chrono::seconds(20);
 
 MidiEvent Cc(int channel, int controller, int value) {
@@ -64,24 +61,13 @@ class MidiJackTest : public ::testing::Test {
     ASSERT_TRUE(JackMidiSystem::ServerRuns()) << "no JACK server runs";
     PortAudioSystem::Instance().Rescan();
     RegisterContraptionTypes(factory);
-    auto out = std::make_unique<KWWaveOutStream>(layer);
-    auto in = std::make_unique<KWWaveInStream>(layer);
-    int jack = -1;
-    const auto devices = out->DeviceNames();
-    for (size_t i = 0; i < devices.size(); ++i) {
-      if (devices[i].name.rfind("JACK", 0) == 0) jack = static_cast<int>(i);
-    }
-    ASSERT_GE(jack, 0) << "PortAudio lists no JACK device";
-    out->SetDevice(jack);
-    out->SetBuffers(kBuffers, kBufferBytes);
-    engine = std::make_unique<TAudioEngineModule>(factory, std::move(out), std::move(in));
+    engine = test::EngineOnJack(factory, layer);
+    ASSERT_NE(engine, nullptr);
     engine->Host().messages = &messages;
     patch = std::make_unique<PatchEditor>(*engine, model);
     document = std::make_unique<TGDocument>(*patch, queries);
-    ports = std::make_unique<MidiPorts>(*engine, std::vector<MidiPorts::SystemMaker>{[] {
-      return std::make_unique<JackMidiSystem>("tonegarden-under-test");
-    }});
-    ASSERT_TRUE(ports->Open()) << ports->Status();
+    ports = test::JackMidiPorts(*engine);
+    ASSERT_TRUE(ports->IsOpen());
     midi = std::make_unique<MidiController>(*patch, *ports);
     midi->SetMessageHandler([this](const std::string& text) { said.push_back(text); });
     ASSERT_TRUE(sender.IsOpen());
@@ -386,11 +372,12 @@ TEST_F(MidiJackTest, NotesTransposeTheBasslineAndPlayDrumsAtTheirSample) {
   HitSeries series;
   for (int attempt = 0; attempt < 3 && !series.clean; ++attempt) series = PlayHits();
   const auto frames = [](double f) { return textio::FormatDouble(f); };
-  std::cout << "event-to-sound delay at " << kBuffers << " x " << kBufferBytes / 4
-            << " frames (JACK period " << sender.Period() << "): mean " << frames(series.mean)
-            << " frames (" << frames(series.mean / 44.1) << " ms), " << series.shortest << " ... "
-            << series.longest << "; fixed latency " << engine->Midi().Timeline().LatencyFrames()
-            << " frames; " << series.tries << " tries\n";
+  std::cout << "event-to-sound delay at " << test::kJackBuffers << " x "
+            << test::kJackBufferBytes / 4 << " frames (JACK period " << sender.Period()
+            << "): mean " << frames(series.mean) << " frames (" << frames(series.mean / 44.1)
+            << " ms), " << series.shortest << " ... " << series.longest << "; fixed latency "
+            << engine->Midi().Timeline().LatencyFrames() << " frames; " << series.tries
+            << " tries\n";
   // Each hit at its own sample: every one at the same distance from its
   // message, within one block.
   EXPECT_TRUE(series.clean);

@@ -19,21 +19,18 @@
 #include "engine/devices/WaveDeviceLayers.h"
 #include "engine/midi/JackMidiSystem.h"
 #include "engine/midi/MidiPorts.h"
-#include "engine/streams/KWWaveInStream.h"
-#include "engine/streams/KWWaveOutStream.h"
 #include "framework/TContraptionFactory.h"
 #include "graph/TempoClock.h"
 #include "host/StreamUserMessages.h"
 #include "properties/TextIO.h"
 #include "shell/RegisterContraptions.h"
+#include "tests/support/JackEngine.h"
 #include "tests/sync/TransportTestClient.h"
 
 namespace tg {
 namespace jack_transport_test {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kBuffers = 3;
-constexpr int kBufferBytes = 1024;  // 256 frames
 constexpr auto kPatience = std::chrono::seconds(20);
 constexpr int64_t kSecond = 44100;
 
@@ -47,22 +44,11 @@ class JackTransportTest : public ::testing::Test {
     ASSERT_TRUE(other.IsOpen());
     PortAudioSystem::Instance().Rescan();
     RegisterContraptionTypes(factory);
-    auto out = std::make_unique<KWWaveOutStream>(layer);
-    auto in = std::make_unique<KWWaveInStream>(layer);
-    int jack = -1;
-    const auto devices = out->DeviceNames();
-    for (size_t i = 0; i < devices.size(); ++i) {
-      if (devices[i].throughJack) jack = static_cast<int>(i);
-    }
-    ASSERT_GE(jack, 0) << "PortAudio lists no JACK device";
-    out->SetDevice(jack);
-    out->SetBuffers(kBuffers, kBufferBytes);
-    engine = std::make_unique<TAudioEngineModule>(factory, std::move(out), std::move(in));
+    engine = test::EngineOnJack(factory, layer);
+    ASSERT_NE(engine, nullptr);
     engine->Host().messages = &messages;
-    ports = std::make_unique<MidiPorts>(*engine, std::vector<MidiPorts::SystemMaker>{[] {
-      return std::make_unique<JackMidiSystem>("tonegarden-under-test");
-    }});
-    ASSERT_TRUE(ports->Open()) << ports->Status();
+    ports = test::JackMidiPorts(*engine);
+    ASSERT_TRUE(ports->IsOpen());
     // Each test begins with the transport stopped at its start.
     other.Stop();
     other.Locate(0);

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "base/EngineLock.h"
 #include "contraptions/generators/testgen/TGTestSignalGenerator.h"
 #include "contraptions/io/soundout/TGSoundOut.h"
 #include "contraptions/mixers/mixers/TGMixers.h"
+#include "dsp/QSNoiseSource.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
 #include "files/wavefiles/TGWaveOutFile.h"
@@ -321,6 +323,53 @@ TEST_F(RenderTest, APanPotMixerPansTheToneInTheRenderedFile) {
   }
   EXPECT_NEAR(left / 32767.0, 0.5 * 1.2071, 0.01);
   EXPECT_NEAR(right / 32767.0, 0.5 * 0.5, 0.01);
+}
+
+// The tone goes straight into SoundOut, beside seven reverbs: a source with
+// no inputs may begin its next block on a helper while the engine still
+// reads this one from SoundOut. Sharing every pass must not change a sample.
+TEST_F(RenderTest, ASourceStraightIntoSoundOutSoundsTheSameSharedAsOnOneThread) {
+  if (TAudioEngineModule::ThreadsFor(2) < 2) GTEST_SKIP() << "one core";
+  const auto render = [&](int threads) {
+    QSNoiseSource::FixSeeds(1);
+    TAudioEngineModule e{factory};
+    PatchModel m;
+    PatchEditor p{e, m};
+    PatchNode* sink = p.NewContraption("SoundOut", 0, 0);
+    PatchNode* tone = p.NewContraption("TestGen", 0, 0);
+    PatchNode* buss = p.NewContraption("M8Buss", 0, 0);
+    p.Connect(*tone, 0, *sink, 0);
+    p.Connect(*buss, 0, *sink, 1);
+    for (int k = 0; k < 8; ++k) {
+      PatchNode* source = k == 0 ? tone : p.NewContraption("TestGen", 0, 0);
+      auto& g = static_cast<TGTestSignalGenerator&>(source->contraption->Processor());
+      g.amplitude.SetValue(k == 0 ? 0.5 : 0.1);
+      g.frequency.SetValue(440.0 + 200.0 * k);
+      if (k == 0) continue;
+      PatchNode* reverb = p.NewContraption("NastyReverb", 0, 0);
+      p.Connect(*source, 0, *reverb, 0);
+      p.Connect(*reverb, 0, *buss, k - 1);
+    }
+    e.SetHelpersNeedRealTime(false);
+    e.SetProcessingThreads(threads);
+    {
+      EngineLockGuard guard(e.GetEngineLock());
+      e.GetContext().SetJudgeCycle(0, 0);  // every pass shared
+    }
+    WaveExportRequest request;
+    request.mode = WaveExportRequest::Mode::TimedSegment;
+    request.record = 10.0;
+    request.fileName = dir / ("threads" + std::to_string(threads) + ".wav");
+    EXPECT_EQ(ExportAsWave(e, request, nullptr), WaveExportResult::Written);
+    uint32_t frames = 0;
+    return ReadBack(request.fileName, frames);
+  };
+  const std::vector<int16_t> alone = render(1);
+  const std::vector<int16_t> shared = render(2);
+  ASSERT_EQ(alone.size(), shared.size());
+  size_t differing = 0;
+  for (size_t i = 0; i < alone.size(); ++i) differing += alone[i] != shared[i];
+  EXPECT_EQ(differing, 0u);
 }
 
 // A tone 1.6 dB over full scale: the export counts what it clipped, as the

@@ -126,8 +126,12 @@ bool TGSoundOut::SoundInActive() const {
 }
 
 void TGSoundOut::Process() {
-  left_ = &InletSignal(0);
-  right_ = &InletSignal(1);
+  // Copied: the engine reads what goes out after the pass, when a source
+  // wired straight in may already be making its next block on a helper.
+  heardLeft_.CopyFrom(InletSignal(0));
+  heardRight_.CopyFrom(InletSignal(1));
+  left_ = &heardLeft_;
+  right_ = &heardRight_;
   if (restartCounts_.load(std::memory_order_relaxed) &&
       restartCounts_.exchange(false, std::memory_order_acq_rel)) {
     StartCounting();
@@ -160,12 +164,8 @@ void TGSoundOut::StartCounting() {
 }
 
 int TGSoundOut::Limit(int counted) {
-  limitedLeft_.CopyFrom(*left_);
-  limitedRight_.CopyFrom(*right_);
-  left_ = &limitedLeft_;
-  right_ = &limitedRight_;
   limiter_.ForgetLowest();  // this block's lowest
-  return limiter_.Process(limitedLeft_.Data(), limitedRight_.Data(), counted);
+  return limiter_.Process(heardLeft_.Data(), heardRight_.Data(), counted);
 }
 
 void TGSoundOut::CountOutput(int n) {

@@ -174,7 +174,7 @@ class TGSoundOut final : public QSSignalProcessor {
   const QSSignal* left_ = &QSSignal::Silent();
   const QSSignal* right_ = &QSSignal::Silent();
   QSSignal playLeft_, playRight_;
-  QSSignal limitedLeft_, limitedRight_;
+  QSSignal heardLeft_, heardRight_;  // the inlets' block, limited when asked
   OutputLimiter limiter_;
   std::atomic<bool> limiting_{false};
   std::atomic<bool> restartCounts_{false};

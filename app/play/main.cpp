@@ -234,9 +234,11 @@ int main(int argc, char** argv) {
         return BadArgument("--buffers needs a whole number from 1 to 16");
       o.buffers = static_cast<int>(*v);
     } else if (arg == "--buffer-bytes") {
-      const auto v = number(128, 1 << 20);
-      if (!v || *v != std::trunc(*v))
-        return BadArgument("--buffer-bytes needs a whole number from 128 to 1048576");
+      const auto v = number(1024, 1 << 20);
+      if (!v || *v != std::trunc(*v) || std::fmod(*v, 1024.0) != 0.0)
+        return BadArgument(
+            "--buffer-bytes needs a multiple of 1024 (a block of 256 frames) from 1024 to "
+            "1048576");
       o.bufferBytes = static_cast<int>(*v);
     } else if (arg == "--threads") {
       const auto v = number(0, 64);
@@ -307,10 +309,11 @@ int main(int argc, char** argv) {
   auto outStream = std::make_unique<KWWaveOutStream>(*layer);
   auto inStream = std::make_unique<KWWaveInStream>(*layer);
   KWWaveOutStream& out = *outStream;
+  KWWaveInStream& in = *inStream;
   // A machine that never ran the program finds its shortest clean latency
   // first, as the program's first start does, and keeps it.
   if (!o.device && !o.buffers && !o.bufferBytes && FirstStartLatency::IsFirstStart(stored)) {
-    FirstStartLatency::OnFirstStart(stored, out, *inStream);
+    FirstStartLatency::OnFirstStart(stored, out, in);
     stored.Sync();
   }
   // What this run changes (a device, buffers) is never stored.
@@ -327,6 +330,8 @@ int main(int argc, char** argv) {
   }
   if (o.buffers || o.bufferBytes) {
     out.SetBuffers(o.buffers.value_or(out.BufferCount()), o.bufferBytes.value_or(out.BufferSize()));
+    // The input's buffers are never shorter than the output's, as in the settings.
+    if (in.BufferSize() < out.BufferSize()) in.SetBuffers(in.BufferCount(), out.BufferSize());
   }
   if (o.threads) engine.SetProcessingThreads(*o.threads);
   if (!engine.ProcessingThreadsNote().empty())

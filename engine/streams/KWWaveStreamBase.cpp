@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "dsp/BlockConstants.h"
+
 namespace tg {
 
 namespace {
@@ -17,7 +19,10 @@ KWWaveStreamBase::KWWaveStreamBase(std::vector<WaveDeviceInfo> devices)
 
 void KWWaveStreamBase::SetBuffers(int count, int size) {
   count = std::clamp(count, 1, 16);
-  size = std::max(size / 4 * 4, 128);
+  // Whole blocks: the engine fills and reads a buffer a block at a time, and
+  // a part block would be left unwritten or read past the buffer's end.
+  constexpr int kBlockBytes = kBlockSize * kDeviceFrameBytes;
+  size = std::max(size / kBlockBytes * kBlockBytes, kBlockBytes);
   if (count == bufferCount_ && size == bufferSize_) return;
   const bool wasActive = StreamActive();
   if (wasActive) StopStream();

@@ -43,6 +43,7 @@ expect 0 --version
 expect 2
 expect 2 "$example" --seconds 0
 expect 2 "$example" --buffers 40
+expect 2 "$example" --buffer-bytes 1028  # not whole blocks
 expect 2 "$example" --clock
 expect 2 "$example" --clock sundial
 expect 2 "$example" --nonsense
@@ -55,12 +56,12 @@ expect 6 "$example" --device "no such device" --seconds 1
 grep -q "Silent (no sound card)" "$dir/err" || fail "the devices are not listed: $(cat "$dir/err")"
 
 # Five seconds of clock: five lines, bar:beat moving on at 120 bpm.
-expect 0 "$example" --seconds 3 --status --buffers 3 --buffer-bytes 1028
+expect 0 "$example" --seconds 3 --status --buffers 3 --buffer-bytes 3072
 [[ $(wc -l <"$dir/out") -eq 3 ]] || fail "three seconds gave these status lines: $(cat "$dir/out")"
 [[ "$(sed -n 3p "$dir/out")" =~ ^1:[1-4]\ \ 120\.0\ \ [0-9]+\.[0-9]{2}\ %\ \ [0-9]+$ ]] ||
   fail "the third status line is not in the second bar at 120 bpm: $(cat "$dir/out")"
 [[ ! -e "$XDG_CONFIG_HOME/Kestrelworks/Tonegarden.conf" ]] ||
-  ! grep -q "1028" "$XDG_CONFIG_HOME/Kestrelworks/Tonegarden.conf" ||
+  ! grep -q "3072" "$XDG_CONFIG_HOME/Kestrelworks/Tonegarden.conf" ||
   fail "the buffers of one run were stored"
 
 # A take running when SIGTERM comes: the output fades, the take is closed

@@ -101,12 +101,14 @@ TEST_F(WaveOutStreamTest, BufferSettingsAreClampedAndRounded) {
   EXPECT_EQ(s.BufferCount(), 1);
   s.SetBufferCount(20);
   EXPECT_EQ(s.BufferCount(), 16);
-  s.SetBufferSize(1000);
-  EXPECT_EQ(s.BufferSize(), 1000);
-  s.SetBufferSize(1001);
-  EXPECT_EQ(s.BufferSize(), 1000);
+  // Whole blocks of 256 frames: a part block would be left unwritten, or
+  // read past the buffer's end.
+  s.SetBufferSize(3000);
+  EXPECT_EQ(s.BufferSize(), 2048);
+  s.SetBufferSize(1500);
+  EXPECT_EQ(s.BufferSize(), 1024);
   s.SetBufferSize(100);
-  EXPECT_EQ(s.BufferSize(), 128);
+  EXPECT_EQ(s.BufferSize(), 1024);
 }
 
 TEST_F(WaveOutStreamTest, DeviceIndexRules) {

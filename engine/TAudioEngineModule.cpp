@@ -415,8 +415,9 @@ void TAudioEngineModule::OutStreamFillBuffer(int16_t* buffer, int frameCount) {
 
 void TAudioEngineModule::FillBuffer(int16_t* buffer, int frameCount, bool offline) {
   const int blocks = frameCount / kBlockSize;
-  displayDelay_.store(static_cast<int>(blocks * (outStream_->BufferCount() - 2 + 0.5)),
-                      std::memory_order_relaxed);
+  // Longer than the history (buffers given for one run): the oldest kept.
+  const int delay = static_cast<int>(blocks * (outStream_->BufferCount() - 2 + 0.5));
+  displayDelay_.store(std::clamp(delay, 0, kHistoryLength - 1), std::memory_order_relaxed);
   if (outStream_->TakeOverload()) {
     overloadSeen_.store(true, std::memory_order_relaxed);
     overloadCount_.fetch_add(1, std::memory_order_relaxed);

@@ -42,7 +42,9 @@ class TAudioEngineModule final : public ContraptionEngine,
                                  private EditListener,
                                  private ContraptionWindows {
  public:
-  static constexpr int kHistoryLength = 300;
+  // Blocks of meters and clock kept to show what is heard now: enough for the
+  // settings' longest latency, 8 buffers of 65536 bytes (416 blocks).
+  static constexpr int kHistoryLength = 512;
 
   struct Meters {
     float inputLeft = 0.0f;

@@ -118,6 +118,14 @@ TEST_F(ProcessingCycleTest, DisplayDelayFollowsBufferCountAndMetersShowWhatIsHea
   out->SetBuffers(2, 16384);
   Fill(0.0f, 0.0f, frames);
   EXPECT_EQ(engine->DisplayDelay(), 8);
+  // The settings' longest latency is still shown as heard, and one beyond
+  // the history never wraps round to show a later block.
+  out->SetBuffers(8, 65536);
+  Fill(0.0f, 0.0f, 65536 / 4);
+  EXPECT_EQ(engine->DisplayDelay(), 416);
+  out->SetBuffers(16, 1 << 20);
+  Fill(0.0f, 0.0f, (1 << 20) / 4);
+  EXPECT_EQ(engine->DisplayDelay(), TAudioEngineModule::kHistoryLength - 1);
   out->SetBuffers(4, 16384);
 
   // Blocks 32..47 are loud, the rest silent. With a delay of 40 blocks the

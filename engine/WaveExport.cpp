@@ -99,6 +99,12 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
   WaveExportFrames frames = ExportFrames(engine, request);
 
   if (!FitsInWaveFile(engine, request, &m)) return WaveExportResult::TooLong;
+  if (engine.SoundOutProcessor().HoldsFile(request.fileName)) {
+    m = {"SoundOut records to and plays \"" + request.fileName +
+             "\".\nExport to another file, or choose another in SoundOut's window.",
+         "Tonegarden"};
+    return WaveExportResult::CannotCreateFile;
+  }
   // What killed exports left would count against the free space.
   ReplacingFile::RemoveStaleTemporaries(request.fileName);
   const int64_t free = FreeSpaceFor(request.fileName);

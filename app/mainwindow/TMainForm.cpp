@@ -760,6 +760,14 @@ void TMainForm::SaveLastMinutes() {
 }
 
 bool TMainForm::SaveLastMinutesTo(const QString& fileName) {
+  if (engine_.SoundOutProcessor().HoldsFile(fileName.toStdString())) {
+    messages_->ShowMessage(QString("SoundOut records to and plays %1.\nSave the last minutes to "
+                                   "another file.")
+                               .arg(fileName)
+                               .toStdString(),
+                           "Tonegarden", MessageIcon::Error);
+    return false;
+  }
   if (lastMinutesSaver_ == nullptr) {
     lastMinutesSaver_ = std::make_unique<LastMinutesSaver>(engine_.LastMinutes());
     connect(lastMinutesSaver_.get(), &LastMinutesSaver::Finished, this,

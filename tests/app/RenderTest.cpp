@@ -372,6 +372,25 @@ TEST_F(RenderTest, ASourceStraightIntoSoundOutSoundsTheSameSharedAsOnOneThread) 
   EXPECT_EQ(differing, 0u);
 }
 
+// Writing over SoundOut's own file would leave the takes to come in a file
+// no longer on the disk: the export is refused, and the file left as it was.
+TEST_F(RenderTest, AnExportOverSoundOutsOwnFileIsRefused) {
+  auto& soundOut = static_cast<TGSoundOut&>(out->contraption->Processor());
+  const std::string take = dir / "take.wav";
+  soundOut.ChooseFile(take);
+  soundOut.WaitForFile();
+  ASSERT_TRUE(std::filesystem::exists(take));
+  const auto before = std::filesystem::last_write_time(take);
+  WaveExportRequest request;
+  request.fileName = (dir / ".") + "/take.wav";  // the same file, named otherwise
+  WaveExportMessage message;
+  EXPECT_EQ(ExportAsWave(engine, request, nullptr, &message), WaveExportResult::CannotCreateFile);
+  EXPECT_NE(message.text.find("SoundOut records to and plays"), std::string::npos);
+  EXPECT_EQ(std::filesystem::last_write_time(take), before);
+  request.fileName = dir / "mix.wav";
+  EXPECT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::Written);
+}
+
 // A tone 1.6 dB over full scale: the export counts what it clipped, as the
 // file shows it; with the limiter it stays at -0.3 dBFS and says so; a
 // quieter tone goes through the limiter untouched.

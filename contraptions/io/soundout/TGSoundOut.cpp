@@ -4,6 +4,7 @@
 #include <bit>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
@@ -35,6 +36,18 @@ QSPropertyTable* TGSoundOut::GetPropertyTable() {
 
 // A file that exists is found where sound files are looked for; a new one is
 // made beside the document rather than wherever the program was started.
+bool TGSoundOut::HoldsFile(const std::string& path) const {
+  if (requestedPath_.empty() || path.empty()) return false;
+  std::error_code error;
+  if (std::filesystem::equivalent(requestedPath_, path, error)) return true;
+  // One of them not there (yet): the same name is the same file.
+  const auto normal = [](const std::string& p) {
+    std::error_code ignored;
+    return std::filesystem::absolute(std::filesystem::path(p), ignored).lexically_normal();
+  };
+  return normal(requestedPath_) == normal(path);
+}
+
 std::string TGSoundOut::OutputPath() const {
   const std::string& name = outputFile.Value();
   if (name.empty() || SoundFileExists(name) || name.front() == '/') return ResolveSoundFile(name);

@@ -67,6 +67,10 @@ class TGSoundOut final : public QSSignalProcessor {
   // UI thread: the file the name stands for, resolved like the document's
   // other sound files; a new file goes beside the document.
   std::string OutputPath() const;
+  // UI thread: whether path names the file SoundOut records to and plays.
+  // Writing another file over it would leave the takes to come in a file no
+  // longer on the disk.
+  bool HoldsFile(const std::string& path) const;
 
   // The SoundIn whose activity the "SoundIn Sync" punch mode follows.
   void SetSoundIn(const TGSoundIn* soundIn) { soundIn_ = soundIn; }

@@ -134,6 +134,7 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
     soundIn.active.SetValue(false);
   }
 
+  if (request.endLiveTake) engine.SoundOutProcessor().EndTakeOrPlayback();
   engine.SoundOutProcessor().SetOffline(true);
   TempoClock& clock = engine.GetContext().Clock();
   const bool wasRunning = clock.IsRunning();

@@ -20,6 +20,10 @@ struct WaveExportRequest {
   // instead of the seconds of record.
   bool wholeSoundInFile = false;
   std::string fileName;
+  // The window's export: a take or playback SoundOut runs live ends first,
+  // so the render neither lands in the take nor plays the file instead of
+  // the patch. (A render of a document records as the document says.)
+  bool endLiveTake = false;
 };
 
 // Hears how the render goes, and may cancel it.

@@ -209,6 +209,7 @@ void TExportAsWaveForm::ExportClicked() {
 WaveExportResult TExportAsWaveForm::ExportTo(const QString& fileName) {
   WaveExportRequest request = Request();
   request.fileName = fileName.toStdString();
+  request.endLiveTake = true;
   TProgressForm progress(parentWidget());
   progress.show();
   WaveExportMessage message;

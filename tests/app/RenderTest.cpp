@@ -391,6 +391,28 @@ TEST_F(RenderTest, AnExportOverSoundOutsOwnFileIsRefused) {
   EXPECT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::Written);
 }
 
+// The window's export, made while SoundOut records live: the take ends
+// where the music stopped for the export, and holds none of the render.
+TEST_F(RenderTest, TheWindowsExportEndsALiveTakeRatherThanJoiningIt) {
+  auto& soundOut = static_cast<TGSoundOut&>(out->contraption->Processor());
+  const std::string take = dir / "take.wav";
+  soundOut.ChooseFile(take);
+  soundOut.WaitForFile();
+  soundOut.action.SetValue(TGSoundOut::kRecord);
+  std::vector<int16_t> buffer(2 * 4096);
+  engine.OutStreamFillBuffer(buffer.data(), 4096);
+  WaveExportRequest request;
+  request.fileName = dir / "mix.wav";
+  request.preRoll = 1.0;
+  request.endLiveTake = true;
+  ASSERT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::Written);
+  EXPECT_EQ(soundOut.GetState(), TGSoundOut::kStopped);
+  soundOut.FlushFile();
+  uint32_t frames = 0;
+  ReadBack(take, frames);
+  EXPECT_EQ(frames, 4096u);
+}
+
 // A tone 1.6 dB over full scale: the export counts what it clipped, as the
 // file shows it; with the limiter it stays at -0.3 dBFS and says so; a
 // quieter tone goes through the limiter untouched.

@@ -36,6 +36,13 @@ QSPropertyTable* TGSoundOut::GetPropertyTable() {
 
 // A file that exists is found where sound files are looked for; a new one is
 // made beside the document rather than wherever the program was started.
+void TGSoundOut::EndTakeOrPlayback() {
+  std::optional<EngineLockGuard> lock;
+  if (engineLock_ != nullptr) lock.emplace(*engineLock_);
+  const int state = state_.load();
+  if (state == kRecording || state == kRecordPaused || state == kPlaying) EndTake();
+}
+
 bool TGSoundOut::HoldsFile(const std::string& path) const {
   if (requestedPath_.empty() || path.empty()) return false;
   std::error_code error;

@@ -71,6 +71,8 @@ class TGSoundOut final : public QSSignalProcessor {
   // Writing another file over it would leave the takes to come in a file no
   // longer on the disk.
   bool HoldsFile(const std::string& path) const;
+  // UI thread, audio stopped: ends a take or playback in progress.
+  void EndTakeOrPlayback();
 
   // The SoundIn whose activity the "SoundIn Sync" punch mode follows.
   void SetSoundIn(const TGSoundIn* soundIn) { soundIn_ = soundIn; }

@@ -31,7 +31,10 @@ LastMinutesSaved SaveLastMinutes(const LastMinutesRing& ring, const std::string&
       return saved;
     }
     const auto count = static_cast<uint32_t>(frames.size() / 2);
-    if (file.Write(frames.data(), count) != count || !file.Close()) {
+    // All of it on the disk, the header's sizes included, before it
+    // replaces anything.
+    if (file.Write(frames.data(), count) != count || !file.UpdateHeader() || !file.Sync() ||
+        !file.Close()) {
       saved.problem = file.Error();
       return saved;
     }

@@ -196,8 +196,9 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
         p.Stage("Cancelling...", "");
         p.Progress(1.0);
       }
-      // Only what reached the disk counts as written.
-      if (!cancelled && !failed) failed = !file->Sync();
+      // Only what reached the disk counts as written: the final sizes too,
+      // before the file replaces the one it was to replace.
+      if (!cancelled && !failed) failed = !file->UpdateHeader() || !file->Sync();
       if (!file->Close()) failed = true;
       std::string error = file->Error();
       if (!cancelled && !failed && !target.Commit()) {

@@ -1,12 +1,9 @@
 #include "files/wavefiles/SoundFileReader.h"
 
-#include <fcntl.h>
 #include <sndfile.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <mutex>
@@ -14,6 +11,7 @@
 
 #include "dsp/BlockConstants.h"
 #include "dsp/QSFunctionTable.h"
+#include "files/RegularFile.h"
 #include "files/wavefiles/RiffIO.h"
 
 namespace tg {
@@ -28,14 +26,6 @@ int32_t RiffDataOffset(int fd) {
   int64_t sizeAt = 0;
   const bool found = riff::IsRiffWave(fd) && riff::FindChunk(fd, at, "data", size, sizeAt);
   return found && at <= INT32_MAX ? static_cast<int32_t>(at) : 0;
-}
-
-// What a name that is no regular file stands for.
-std::string KindOf(const struct stat& st) {
-  if (S_ISDIR(st.st_mode)) return "it is a folder";
-  if (S_ISFIFO(st.st_mode)) return "it is a pipe";
-  if (S_ISSOCK(st.st_mode)) return "it is a socket";
-  return "it is a device, not a file";
 }
 
 // The whole file as one or two channels of floats; a third and further
@@ -68,26 +58,9 @@ bool SoundFileReader::Open(const std::string& fileName) {
   Close();
   info_ = WaveInfo{};
   problem_.clear();
-  if (fileName.empty()) {
-    problem_ = "no file was named";
-    return false;
-  }
-  // Opened without waiting and looked at through the same descriptor that
-  // libsndfile then reads, so nothing can be swapped in between.
-  const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    problem_ = errno == ENOENT || errno == ENOTDIR ? "not found"
-               : errno == EACCES                   ? "it may not be read"
-                                                   : "it cannot be opened";
-    return false;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    problem_ = S_ISREG(st.st_mode) ? "it cannot be opened" : KindOf(st);
-    ::close(fd);
-    return false;
-  }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // Looked at through the same descriptor that libsndfile then reads.
+  const int fd = regularfile::OpenForReading(fileName, problem_);
+  if (fd < 0) return false;
   SF_INFO sfInfo{};
   SNDFILE* file = nullptr;
   {

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "engine/TAudioEngineModule.h"
+#include "files/RegularFile.h"
 #include "files/SoundFilePaths.h"
 #include "files/wavefiles/SoundFileReader.h"
 #include "framework/TContraptionFactory.h"
@@ -62,16 +63,28 @@ void TGDocument::New() {
   // The pane layout is the user's, not the document's, until one is read.
 }
 
+bool TGDocument::Load(const std::string& fileName, std::string& text) const {
+  regularfile::WholeFile file = regularfile::ReadWhole(fileName, kMaxDocumentBytes);
+  if (!file.opened) {
+    Message("An error occurred while opening the document.\n", kCaption);
+    return false;
+  }
+  if (!file.problem.empty()) {
+    Message("The specified file cannot be opened: " + file.problem + ".", kReadCaption);
+    return false;
+  }
+  text = std::move(file.text);
+  return true;
+}
+
 bool TGDocument::CanOpen(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
+  std::string text;
+  if (!Load(fileName, text)) return false;
+  std::istringstream in(std::move(text));
   return Check(in, fileName);
 }
 
 bool TGDocument::Check(std::istream& in, std::string_view documentName) {
-  if (!in) {
-    Message("An error occurred while opening the document.\n", kCaption);
-    return false;
-  }
   if (!ReadHeader(in)) return false;
   // Sound files are counted as the document will find them, beside it.
   const size_t slash = documentName.rfind('/');
@@ -89,18 +102,22 @@ bool TGDocument::Check(std::istream& in, std::string_view documentName) {
 bool TGDocument::Open(const std::string& fileName) { return OpenAs(fileName, fileName); }
 
 bool TGDocument::OpenAs(const std::string& file, const std::string& documentName) {
-  std::ifstream in(file, std::ios::binary);
-  // Nothing of the current patch is touched until the file proves readable.
+  // Read once: the check and the reading see the same text, whatever happens
+  // to the file meanwhile.
+  std::string text;
+  if (!Load(file, text)) return false;
+  std::istringstream in(std::move(text));
+  // Nothing of the current patch is touched until the text proves readable.
   if (!Check(in, documentName)) return false;
   in.clear();
-  in.seekg(0);
+  if (!in.seekg(0) || !ReadHeader(in)) return false;
   documentfile::RemoveStaleTemporaries(file);
   // Sound files named relative to the document are found beside it while
   // reading, and kept by their full names from then on.
   SetDocumentDirectory(documentName);
   New();
   fileName_ = documentName;
-  ReadFrom(in);
+  ReadBody(in);
   CheckSoundFiles();
   return true;
 }
@@ -180,7 +197,12 @@ bool TGDocument::ReadHeader(std::istream& in) {
 bool TGDocument::ReadFrom(std::istream& in) {
   readProblems_.clear();
   if (!ReadHeader(in)) return false;
+  ReadBody(in);
+  return true;
+}
 
+void TGDocument::ReadBody(std::istream& in) {
+  readProblems_.clear();
   ReadSections(in);
   if (!readProblems_.empty()) {
     std::string text = "Parts of the document could not be read and were left out:\n";
@@ -189,7 +211,6 @@ bool TGDocument::ReadFrom(std::istream& in) {
       text += "\n(and " + std::to_string(readProblems_.size() - 10) + " more)";
     Message(text, kReadCaption);
   }
-  return true;
 }
 
 void TGDocument::ReadSections(std::istream& in) {

@@ -20,6 +20,8 @@ class TGDocument final : public KWDocument {
  public:
   static constexpr double kNewestReadableVersion = 0.9;
   static constexpr int kMaxPaneWidth = 5000;
+  // Far beyond any real patch; a larger file is refused unread.
+  static constexpr uint64_t kMaxDocumentBytes = uint64_t{64} << 20;
 
   TGDocument(PatchEditor& patch, KWDocumentQueries& queries);
 
@@ -68,8 +70,13 @@ class TGDocument final : public KWDocument {
   void Message(const std::string& text, const std::string& caption) const;
   // The magic and version line; false with a message when it is no document.
   bool ReadHeader(std::istream& in);
+  // A whole regular file of a document's size into text; false with a
+  // message when it is none or cannot be read.
+  bool Load(const std::string& fileName, std::string& text) const;
   // Header and budget of a whole document, the stream left at its end.
   bool Check(std::istream& in, std::string_view documentName);
+  // Everything after the header, telling the user what was left out.
+  void ReadBody(std::istream& in);
   void ReadSections(std::istream& in);
   void ReadContraptions(std::istream& in);
   void ReadConnections(std::istream& in);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -317,6 +318,34 @@ TEST_F(DocumentTest, AFailedOpenOrRevertLeavesTheCurrentPatchAsItWas) {
   std::filesystem::remove(name);
   EXPECT_FALSE(controller.Revert());
   EXPECT_TRUE(unchanged());
+}
+
+// Only a regular file of a document's size is read, once and whole: a pipe,
+// a folder or a device is refused at once (never waiting for a writer, never
+// reading without end), and the patch the user has stays as it was.
+TEST_F(DocumentTest, WhatIsNoRegularFileOrTooLargeIsRefusedAtOnce) {
+  patch.NewContraption("TestGen", 10, 20);
+  const std::string before = Text();
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  ASSERT_EQ(write(ends[1], before.data(), before.size()), static_cast<ssize_t>(before.size()));
+  close(ends[1]);
+  const std::string big = dir / "big.tgh";
+  std::ofstream(big, std::ios::binary) << before;
+  std::filesystem::resize_file(big, TGDocument::kMaxDocumentBytes + 1);
+  ASSERT_EQ(mkfifo((dir / "fifo.tgh").c_str(), 0600), 0);
+  using Case = std::pair<std::string, std::string>;
+  for (const auto& [name, problem] :
+       {Case{"/dev/fd/" + std::to_string(ends[0]), "it is a pipe"},
+        Case{dir.Path(), "it is a folder"}, Case{big, "it is larger than 64 MB"},
+        Case{"/dev/zero", "it is a device, not a file"}, Case{dir / "fifo.tgh", "it is a pipe"}}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(document.Open(name));
+    EXPECT_EQ(LastMessage(), "The specified file cannot be opened: " + problem + ".");
+    EXPECT_EQ(Text(), before);
+    EXPECT_FALSE(document.CanOpen(name));
+  }
+  close(ends[0]);
 }
 
 // Names in a document are relative to it: two songs in two folders that both

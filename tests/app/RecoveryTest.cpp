@@ -209,7 +209,7 @@ TEST_F(RecoveryTest, ARestoredCopyGoesWhenItsDocumentIsSaved) {
     Autosaver saver(
         ours, [&] { return document.FileName(); }, [&] { return Text(); });
     const auto tick = [&](Autosaver::Clock::time_point now) {
-      return saver.Tick(patch.Modified(), patch.TakeRecordedCount(), now);
+      return saver.Tick(patch.Modified(), patch.TakeChangeCount(), now);
     };
     const auto t0 = Autosaver::Clock::time_point{} + 1h;
     ASSERT_TRUE(OfferRecovery(ours, document, queries));
@@ -224,6 +224,36 @@ TEST_F(RecoveryTest, ARestoredCopyGoesWhenItsDocumentIsSaved) {
   RecoveryFiles next(dir / "recovery", getpid());
   EXPECT_TRUE(next.FindOrphans().empty()) << "the saved document is offered back older";
   EXPECT_EQ(ReadText(original), saved);
+}
+
+// Undo and redo change the document as any edit does: the copy keeps them.
+TEST_F(RecoveryTest, AnUndoneDeletionIsKeptInTheCopy) {
+  GrowingTexts(3);
+  const std::string whole = Text();
+  {
+    RecoveryFiles ours(dir / "recovery", getpid());
+    Autosaver saver(
+        ours, [&] { return document.FileName(); }, [&] { return Text(); });
+    const auto tick = [&](Autosaver::Clock::time_point now) {
+      return saver.Tick(patch.Modified(), patch.TakeChangeCount(), now);
+    };
+    const auto t0 = Autosaver::Clock::time_point{} + 1h;
+    EXPECT_FALSE(tick(t0));
+    patch.Delete(model.NodeAt(1));
+    ASSERT_EQ(model.NodeCount(), 2);
+    EXPECT_TRUE(tick(t0 + 30s));
+    patch.Undo();
+    ASSERT_EQ(Text(), whole);
+    EXPECT_FALSE(tick(t0 + 31s)) << "the half minute still holds";
+    EXPECT_TRUE(tick(t0 + 60s)) << "the undo is kept";
+  }  // and the program crashes
+  RecoveryFiles next(dir / "recovery", getpid());
+  const auto orphans = next.FindOrphans();
+  ASSERT_EQ(orphans.size(), 1u);
+  document.New();
+  ASSERT_TRUE(document.Recover(orphans.front().file, orphans.front().original));
+  EXPECT_EQ(model.NodeCount(), 3);
+  EXPECT_EQ(Text(), whole);
 }
 
 // A crash copy names sound files in full; one written before that named them

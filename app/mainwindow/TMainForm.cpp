@@ -182,7 +182,7 @@ TMainForm::TMainForm(TAudioEngineModule& engine, SettingsStore& settings, Comman
   connect(modifiedTimer_, &QTimer::timeout, this, [this] {
     ShowModified();
     if (autosaver_ != nullptr && !closing_) {
-      autosaver_->Tick(patch_->Modified(), patch_->TakeRecordedCount(),
+      autosaver_->Tick(patch_->Modified(), patch_->TakeChangeCount(),
                        std::chrono::steady_clock::now());
     }
   });

@@ -10,7 +10,8 @@ Autosaver::Autosaver(RecoveryFiles& files, std::function<std::string()> name,
 
 bool Autosaver::Tick(bool modified, int newCommands, Clock::time_point now) {
   if (!modified) {
-    if (hasCopy_) files_.RemoveOwn();
+    // Our copy goes whoever wrote it: a restore writes one too. Cheap when none.
+    files_.RemoveOwn();
     hasCopy_ = false;
     changed_ = false;
     commands_ = 0;

@@ -22,8 +22,8 @@ class Autosaver {
   Autosaver(RecoveryFiles& files, std::function<std::string()> name,
             std::function<std::string()> text);
 
-  // newCommands: commands recorded since the last call. Answers whether a
-  // copy was written.
+  // newCommands: commands recorded, undone or redone since the last call.
+  // Answers whether a copy was written.
   bool Tick(bool modified, int newCommands, Clock::time_point now);
   // The program closes cleanly: no copy is left behind.
   void Close() { files_.RemoveOwn(); }

@@ -29,7 +29,7 @@ EditHistory::EditHistory() : clock_([] { return std::chrono::steady_clock::now()
 void EditHistory::Push(PatchCommand command) {
   const auto now = clock_();
   command.lastStep = now;
-  ++recorded_;
+  ++changes_;
   if (cursor_ < commands_.size()) {
     commands_.erase(commands_.begin() + static_cast<long>(cursor_), commands_.end());
     for (size_t i = cursor_; i < sizes_.size(); ++i) bytes_ -= sizes_[i];
@@ -78,13 +78,16 @@ void EditHistory::DropOldest() {
   saved_ = saved_ > 0 ? saved_ - 1 : -1;
 }
 
+// Undo and redo change the document as much as an edit: autosave keeps them.
 void EditHistory::StepBack() {
   --cursor_;
+  ++changes_;
   Changed();
 }
 
 void EditHistory::StepForward() {
   ++cursor_;
+  ++changes_;
   Changed();
 }
 
@@ -101,10 +104,10 @@ void EditHistory::Clear() {
   cursor_ = 0;
   saved_ = 0;
   sealed_ = false;
-  recorded_ = 0;
+  changes_ = 0;
   Changed();
 }
 
-int EditHistory::TakeRecordedCount() { return std::exchange(recorded_, 0); }
+int EditHistory::TakeChangeCount() { return std::exchange(changes_, 0); }
 
 }  // namespace tg

@@ -52,8 +52,9 @@ class EditHistory {
   void Clear();
   void MarkSaved();
   bool AtSaved() const { return saved_ == static_cast<long>(cursor_); }
-  // Commands recorded since this count was last taken (autosave).
-  int TakeRecordedCount();
+  // Commands recorded, undone or redone since this count was last taken
+  // (autosave).
+  int TakeChangeCount();
   size_t Size() const { return commands_.size(); }
   // About how much memory the commands hold.
   size_t Bytes() const { return bytes_; }
@@ -74,7 +75,7 @@ class EditHistory {
   size_t cursor_ = 0;
   long saved_ = 0;  // −1: the saved state is no longer reachable
   bool sealed_ = false;
-  int recorded_ = 0;
+  int changes_ = 0;
   Clock clock_;
   std::function<void()> changed_;
 };

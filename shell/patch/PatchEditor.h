@@ -108,8 +108,8 @@ class PatchEditor final : private PatchModel::Listener, private EditListener {
   // Whether the patch differs from what was last saved or opened.
   bool Modified() const;
   void MarkSaved();
-  // Commands recorded since the last call (autosave counts them).
-  int TakeRecordedCount() { return history_.TakeRecordedCount(); }
+  // Commands recorded, undone or redone since the last call (autosave).
+  int TakeChangeCount() { return history_.TakeChangeCount(); }
 
   // Hears of every change once it is done, whether an edit, undo or redo.
   void SetChangedHandler(std::function<void()> handler) { changed_ = std::move(handler); }

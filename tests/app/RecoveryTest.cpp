@@ -191,6 +191,71 @@ TEST_F(RecoveryTest, CopiesAreMatchedToRunningProgramsByTheirLockNotTheirProcess
   EXPECT_TRUE(files.empty()) << files.front();
 }
 
+// A copy restored, edited briefly and saved before autosave wrote again is
+// gone once saved: a later crash never offers the older text back over the
+// saved one.
+TEST_F(RecoveryTest, ARestoredCopyGoesWhenItsDocumentIsSaved) {
+  const std::string original = dir / "song.tgh";
+  GrowingTexts(2);
+  const std::string unsaved = Text();
+  {
+    RecoveryFiles crashed(dir / "recovery", test::DeadProcess());
+    ASSERT_TRUE(crashed.Write(original, unsaved));
+  }
+  document.New();
+  std::string saved;
+  {
+    RecoveryFiles ours(dir / "recovery", getpid());
+    Autosaver saver(
+        ours, [&] { return document.FileName(); }, [&] { return Text(); });
+    const auto tick = [&](Autosaver::Clock::time_point now) {
+      return saver.Tick(patch.Modified(), patch.TakeChangeCount(), now);
+    };
+    const auto t0 = Autosaver::Clock::time_point{} + 1h;
+    ASSERT_TRUE(OfferRecovery(ours, document, queries));
+    EXPECT_FALSE(tick(t0));
+    patch.NewContraption("TestGen", 200, 10);
+    EXPECT_FALSE(tick(t0 + 5s));
+    ASSERT_TRUE(document.Write());  // the user's Save
+    document.ClearModified();
+    saved = Text();
+    for (const auto at : {t0 + 6s, t0 + 60s, t0 + 600s}) EXPECT_FALSE(tick(at));
+  }  // and the program crashes
+  RecoveryFiles next(dir / "recovery", getpid());
+  EXPECT_TRUE(next.FindOrphans().empty()) << "the saved document is offered back older";
+  EXPECT_EQ(ReadText(original), saved);
+}
+
+// Undo and redo change the document as any edit does: the copy keeps them.
+TEST_F(RecoveryTest, AnUndoneDeletionIsKeptInTheCopy) {
+  GrowingTexts(3);
+  const std::string whole = Text();
+  {
+    RecoveryFiles ours(dir / "recovery", getpid());
+    Autosaver saver(
+        ours, [&] { return document.FileName(); }, [&] { return Text(); });
+    const auto tick = [&](Autosaver::Clock::time_point now) {
+      return saver.Tick(patch.Modified(), patch.TakeChangeCount(), now);
+    };
+    const auto t0 = Autosaver::Clock::time_point{} + 1h;
+    EXPECT_FALSE(tick(t0));
+    patch.Delete(model.NodeAt(1));
+    ASSERT_EQ(model.NodeCount(), 2);
+    EXPECT_TRUE(tick(t0 + 30s));
+    patch.Undo();
+    ASSERT_EQ(Text(), whole);
+    EXPECT_FALSE(tick(t0 + 31s)) << "the half minute still holds";
+    EXPECT_TRUE(tick(t0 + 60s)) << "the undo is kept";
+  }  // and the program crashes
+  RecoveryFiles next(dir / "recovery", getpid());
+  const auto orphans = next.FindOrphans();
+  ASSERT_EQ(orphans.size(), 1u);
+  document.New();
+  ASSERT_TRUE(document.Recover(orphans.front().file, orphans.front().original));
+  EXPECT_EQ(model.NodeCount(), 3);
+  EXPECT_EQ(Text(), whole);
+}
+
 // A crash copy names sound files in full; one written before that named them
 // relative to its document, and is read as that document, never as a file of
 // the recovery folder, where nothing but copies is ever written.

@@ -320,16 +320,16 @@ void TSettingsForm::ApplyStreams(int inSize) {
       const int size = outSize > 0 ? outSize : outStream_->BufferSize();
       const int n = count > 0 ? count : outStream_->BufferCount();
       const int device = out_.device->currentIndex();
-      if (device >= 0 && device != outStream_->Device() && outStream_->IsActive()) {
-        outStream_->Stop();
-        outStream_->SetBuffers(n, size);
-        outStream_->SetDevice(device);
-        outStream_->Start();
-      } else {
-        outStream_->SetBuffers(n, size);
-        if (device >= 0) outStream_->SetDevice(device);
-      }
+      const bool changes = n != outStream_->BufferCount() || size != outStream_->BufferSize() ||
+                           (device >= 0 && device != outStream_->Device());
+      // Restarted through the engine: the new device counts its frames from
+      // 0, and MIDI timing and the transport must count with it.
+      const bool restart = changes && outStream_->IsActive();
+      if (restart) engine_.StopAudioOut();
+      outStream_->SetBuffers(n, size);
+      if (device >= 0) outStream_->SetDevice(device);
       outStream_->SetOverdrive(overdrive_->isChecked());
+      if (restart) engine_.StartAudioOut();
     }
     if (inStream_ != nullptr) {
       const bool running = engine_.IsAudioInRunning();

@@ -298,4 +298,14 @@ bool TGWaveOutFile::Sync() {
   return false;
 }
 
+bool TGWaveOutFile::StillAtItsName() const {
+  if (fd_ < 0) return false;
+  struct stat open {};
+  struct stat named {};
+  if (fstat(fd_, &open) != 0) return true;  // cannot tell: keep it
+  if (open.st_nlink == 0) return false;
+  if (stat(fileName_.c_str(), &named) != 0) return errno != ENOENT && errno != ENOTDIR;
+  return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
 }  // namespace tg

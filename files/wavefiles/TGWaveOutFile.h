@@ -53,6 +53,9 @@ class TGWaveOutFile {
   uint32_t Position() const { return position_; }
   uint32_t Length() const { return length_; }
   const std::string& FileName() const { return fileName_; }
+  // Whether the open file is still the one its name leads to: another
+  // program may have removed it, or put another file in its place.
+  bool StillAtItsName() const;
   int32_t SampleRate() const { return sampleRate_; }
   int16_t Channels() const { return channels_; }
 

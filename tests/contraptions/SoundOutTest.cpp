@@ -398,6 +398,37 @@ TEST_F(SoundOutTest, AFileThatCannotBeUsedIsRefusedWithTheReason) {
 
 // Play pressed right after a take, while the disk is still busy with its end:
 // what plays is the take just recorded, never the file as it was.
+// Another program removes the file between takes, or puts another in its
+// place during one: what follows would go to a file no longer on the disk,
+// so the file is given up with the reason instead.
+TEST_F(SoundOutTest, AFileRemovedOrReplacedByAnotherProgramIsGivenUpWithTheReason) {
+  const std::string name = dir / "take.wav";
+  const auto givenUp = [&] {
+    return WaitFor([&] {
+      Run(1);
+      return out().GetState() == TGSoundOut::kNoFile;
+    });
+  };
+  UseFile(name);
+  RecordTake(4);
+  std::filesystem::remove(name);
+  Command(TGSoundOut::kRecord);
+  ASSERT_TRUE(givenUp());
+  EXPECT_NE(out().FileProblem().find("another program removed or replaced the file"),
+            std::string::npos)
+      << out().FileProblem();
+
+  UseFile(name);
+  Command(TGSoundOut::kRecord);
+  Run(16);
+  out().FlushFile();  // the take has begun on the disk
+  MakeFile(dir / "other.wav", 100, 1);
+  std::filesystem::rename(dir / "other.wav", name);
+  ASSERT_TRUE(givenUp());
+  out().FlushFile();
+  EXPECT_EQ(FramesIn(name), 100u);  // the other program's file is left as it is
+}
+
 TEST_F(SoundOutTest, PlayRightAfterATakePlaysThatTake) {
   const std::string name = dir / "again.wav";
   MakeFile(name, 1000, 1234);

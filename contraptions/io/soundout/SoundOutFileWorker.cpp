@@ -224,11 +224,11 @@ void SoundOutFileWorker::HandleRecorded(Chunk& chunk) {
     case Kind::BeginOverwrite:
     case Kind::Begin:
       BeginTakeAccount(chunk.take);
-      if (!file_) break;
+      if (!file_ || FileGone()) break;
       if (chunk.kind == Kind::BeginOverwrite) {
         static_cast<void>(file_->Restart());
         if (!file_->IsOpen()) {  // a failed restart leaves the file closed
-          LoseFile();
+          LoseFile(file_->Error().empty() ? "the file could not be emptied" : file_->Error());
           break;
         }
       } else {
@@ -262,6 +262,7 @@ void SoundOutFileWorker::KeepHeaderCurrent() {
   if (!file_ || !takeOnDisk_ || !headerStale_) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - headerWritten_ < kHeaderInterval) return;
+  if (FileGone()) return;
   if (!file_->UpdateHeader()) NoteDiskError(file_->Error());
   headerStale_ = false;
   headerWritten_ = now;
@@ -289,8 +290,14 @@ std::string SoundOutFileWorker::TakeError() const {
   return refusedTake_.load() == takesBegun_.load() ? takeError_ : std::string();
 }
 
-void SoundOutFileWorker::LoseFile() {
-  fileError_ = file_->Error().empty() ? "the file could not be emptied" : file_->Error();
+bool SoundOutFileWorker::FileGone() {
+  if (!file_ || file_->StillAtItsName()) return false;
+  LoseFile("another program removed or replaced the file");
+  return true;
+}
+
+void SoundOutFileWorker::LoseFile(const std::string& why) {
+  fileError_ = why;
   NoteDiskError(fileError_);
   file_.reset();
   takeOnDisk_ = headerStale_ = wroteToFile_ = false;

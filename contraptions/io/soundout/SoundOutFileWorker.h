@@ -140,7 +140,10 @@ class SoundOutFileWorker {
   void CountRefused(int frames, const std::string& why);
   // The file could not be emptied for a take and is closed: no file from now
   // on, as if it could not be opened, until another is chosen.
-  void LoseFile();
+  void LoseFile(const std::string& why);
+  // Loses the file, when another program removed or replaced it: whatever
+  // is written to it from then on would be gone with the last handle.
+  bool FileGone();
   void FillPlayback();
   bool TakeFreeRecordChunk();
   void PushCurrent();

@@ -224,16 +224,17 @@ void SoundOutFileWorker::HandleRecorded(Chunk& chunk) {
     case Kind::BeginOverwrite:
     case Kind::Begin:
       BeginTakeAccount(chunk.take);
-      if (!file_ || FileGone()) break;
+      if (!file_) break;
       if (chunk.kind == Kind::BeginOverwrite) {
         static_cast<void>(file_->Restart());
         if (!file_->IsOpen()) {  // a failed restart leaves the file closed
           LoseFile(file_->Error().empty() ? "the file could not be emptied" : file_->Error());
           break;
         }
-      } else {
-        file_->Seek(file_->Length());
       }
+      // An overwriting take made the file anew by its name, if it could.
+      if (FileGone()) break;
+      if (chunk.kind == Kind::Begin) file_->Seek(file_->Length());
       takeOnDisk_ = true;
       headerWritten_ = {};  // the first samples of a take show at once
       break;

@@ -488,7 +488,7 @@ std::unique_ptr<MidiTargetMap> TAudioEngineModule::SetMidiTargets(
 }
 
 void TAudioEngineModule::ApplyMidiWhileStopped() {
-  if (IsAudioOutRunning()) return;
+  if (IsAudioOutRunning() || exporting_) return;
   EngineLockGuard lock(GetEngineLock());
   midi_.ApplyNow();
 }

@@ -252,6 +252,10 @@ class TAudioEngineModule final : public ContraptionEngine,
   // With audio out stopped, what the inputs received is applied now, as the
   // audio thread would; with audio out running, nothing happens.
   void ApplyMidiWhileStopped();
+  // UI thread: while an export renders, MIDI that arrives waits until it is
+  // over (the window's event loop runs between its chunks), so an export
+  // never hears it.
+  void SetExporting(bool exporting) { exporting_ = exporting; }
   // UI thread: the parameters MIDI moved.
   bool TakeMidiChange(MidiDispatcher::Change& change) { return midi_.TakeChange(change); }
   const MidiDispatcher& Midi() const { return midi_; }
@@ -302,6 +306,7 @@ class TAudioEngineModule final : public ContraptionEngine,
   std::unique_ptr<ProcessingPool> pool_;
   int requestedThreads_ = 1;
   bool helpersNeedRealTime_ = true;
+  bool exporting_ = false;  // the UI thread's
   std::string threadsNote_;
   std::function<bool()> helperStart_;
   int graphBatch_ = 0;  // open graph batches (the user-interface thread's)

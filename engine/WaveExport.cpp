@@ -18,6 +18,20 @@ namespace tg {
 
 namespace {
 
+// MIDI waits while the export renders, however it ends.
+class ExportingMark {
+ public:
+  explicit ExportingMark(TAudioEngineModule& engine) : engine_(engine) {
+    engine_.SetExporting(true);
+  }
+  ~ExportingMark() { engine_.SetExporting(false); }
+  ExportingMark(const ExportingMark&) = delete;
+  ExportingMark& operator=(const ExportingMark&) = delete;
+
+ private:
+  TAudioEngineModule& engine_;
+};
+
 constexpr int64_t kChunk = 131072;  // frames
 constexpr int kChunkShift = 17;
 constexpr double kRecordStartTick = 7680.0;  // bar 80
@@ -136,6 +150,7 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
 
   if (request.endLiveTake) engine.SoundOutProcessor().EndTakeOrPlayback();
   engine.SoundOutProcessor().SetOffline(true);
+  const ExportingMark exporting(engine);
   TempoClock& clock = engine.GetContext().Clock();
   const bool wasRunning = clock.IsRunning();
   const double wasAt = ClockTickOf(clock.Position());

@@ -18,6 +18,9 @@
 #include "dsp/QSNoiseSource.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/WaveExport.h"
+#include "engine/midi/MidiInput.h"
+#include "engine/midi/MidiTargets.h"
+#include "engine/midi/MidiWake.h"
 #include "files/wavefiles/TGWaveOutFile.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TGardeningContraption.h"
@@ -411,6 +414,55 @@ TEST_F(RenderTest, TheWindowsExportEndsALiveTakeRatherThanJoiningIt) {
   uint32_t frames = 0;
   ReadBack(take, frames);
   EXPECT_EQ(frames, 4096u);
+}
+
+// The window's event loop runs between an export's chunks: a controller
+// moved meanwhile waits until the export is over, so the file never hears it.
+TEST_F(RenderTest, AControllerMovedDuringAnExportWaitsUntilItIsOver) {
+  auto& g = static_cast<TGTestSignalGenerator&>(gen->contraption->Processor());
+  MidiWake wake;
+  MidiInput input(wake);
+  ASSERT_TRUE(engine.AttachMidiInput(input));
+  auto map = std::make_unique<MidiTargetMap>();
+  MidiTarget volume;
+  volume.number = 7;
+  volume.processor = &g;
+  volume.property = &g.amplitude;
+  map->targets.push_back(volume);
+  engine.SetMidiTargets(std::move(map));
+
+  class EventLoop final : public WaveExportProgress {
+   public:
+    EventLoop(TAudioEngineModule& engine, MidiInput& input) : engine_(engine), input_(input) {}
+    void Stage(const std::string&, const std::string&) override {}
+    void Progress(double fraction) override {
+      if (fraction < 0.3 || moved_) return;
+      input_.Received(MidiEvent::Make(0, MidiEvent::kController, 0, 7, 0));
+      engine_.ApplyMidiWhileStopped();
+      moved_ = true;
+    }
+    bool Cancelled() override { return false; }
+
+   private:
+    TAudioEngineModule& engine_;
+    MidiInput& input_;
+    bool moved_ = false;
+  } loop(engine, input);
+  WaveExportRequest request;
+  request.mode = WaveExportRequest::Mode::TimedSegment;
+  request.record = 4.0;
+  request.fileName = dir / "steady.wav";
+  ASSERT_EQ(ExportAsWave(engine, request, &loop), WaveExportResult::Written);
+  uint32_t frames = 0;
+  const auto samples = ReadBack(request.fileName, frames);
+  int lastPeak = 0;
+  for (size_t i = samples.size() - 2 * 4410; i < samples.size(); i += 2)
+    lastPeak = std::max(lastPeak, std::abs(static_cast<int>(samples[i])));
+  EXPECT_NEAR(lastPeak / 32767.0, 0.5, 0.01);  // the last tenth of a second
+  EXPECT_EQ(g.amplitude.Value(), 0.5);
+  engine.ApplyMidiWhileStopped();
+  EXPECT_EQ(g.amplitude.Value(), 0.0);  // once it is over
+  engine.DetachMidiInput(input);
 }
 
 // A tone 1.6 dB over full scale: the export counts what it clipped, as the

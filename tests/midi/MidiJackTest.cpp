@@ -578,10 +578,21 @@ TEST_F(MidiJackTest, TheClockGoesOutWhereItsSoundLeavesTheOutput) {
   ASSERT_TRUE(PumpUntil([&] { return listener.ListenToPlayback(playbackBefore); }));
   listener.StartRecording();
   // Eight beats from a Start, counted only when the output never ran dry
-  // meanwhile (a busy machine may make it now and then): up to three tries.
+  // meanwhile and no clock missed its server cycle (a busy machine may make
+  // either happen now and then): up to three tries.
   constexpr int kBeats = 8;
+  const double perClock = TempoClock::SamplesPerClockForTempo(120.0);
+  // Every clock against the grid of our clock (its first and 24 per beat).
+  const auto offGrid = [&](const std::vector<int64_t>& heard) {
+    double worst = 0.0;
+    for (size_t k = 0; k <= 24 * kBeats; ++k)
+      worst = std::max(worst, std::abs(static_cast<double>(heard[k] - heard[0]) -
+                                       static_cast<double>(k) * perClock));
+    return worst;
+  };
   std::vector<int64_t> clocks;
   std::vector<int64_t> beats;
+  std::vector<double> offGridTries;
   int tries = 0;
   for (; tries < 3 && beats.size() < kBeats; ++tries) {
     engine->StopClock();
@@ -592,6 +603,8 @@ TEST_F(MidiJackTest, TheClockGoesOutWhereItsSoundLeavesTheOutput) {
     engine->StartPauseClock();
     if (engine->OverloadCount() != 0) continue;
     clocks = ClocksHeardAfter(MidiEvent::kStart, tries);
+    offGridTries.push_back(offGrid(clocks));
+    if (offGridTries.back() > 44.0) continue;
     // Each beat's sound, by its first loud sample after a silence, from the Start on.
     beats.clear();
     int quiet = 0;
@@ -604,7 +617,13 @@ TEST_F(MidiJackTest, TheClockGoesOutWhereItsSoundLeavesTheOutput) {
       quiet = loud ? 0 : quiet + 1;
     }
   }
-  ASSERT_EQ(beats.size(), static_cast<size_t>(kBeats)) << tries << " tries";
+  std::string offGridText;
+  for (const double worst : offGridTries) {
+    offGridText += ' ';
+    offGridText += textio::FormatDouble(worst);
+  }
+  ASSERT_EQ(beats.size(), static_cast<size_t>(kBeats))
+      << tries << " tries; the worst clock off the grid in each:" << offGridText;
   int64_t lowest = INT64_MAX;
   int64_t highest = INT64_MIN;
   for (int b = 0; b < kBeats; ++b) {
@@ -612,12 +631,7 @@ TEST_F(MidiJackTest, TheClockGoesOutWhereItsSoundLeavesTheOutput) {
     lowest = std::min(lowest, d);
     highest = std::max(highest, d);
   }
-  // And every clock against the grid of our clock (its first and 24 per beat).
-  double gridWorst = 0.0;
-  const double perClock = TempoClock::SamplesPerClockForTempo(120.0);
-  for (size_t k = 0; k <= 24 * kBeats; ++k)
-    gridWorst = std::max(gridWorst, std::abs(static_cast<double>(clocks[k] - clocks[0]) -
-                                             static_cast<double>(k) * perClock));
+  const double gridWorst = offGrid(clocks);
   std::cout << "MIDI clock out against the sound of each beat: " << lowest << " ... " << highest
             << " frames (jitter " << highest - lowest << "); every clock within "
             << textio::FormatDouble(gridWorst) << " frames of the clock's grid; " << tries

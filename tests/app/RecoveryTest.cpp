@@ -54,6 +54,21 @@ class RecoveryTest : public test::DocumentFixture {
     }
     return texts;
   }
+  // The document's autosaver as the window runs it, ticked at a given time.
+  struct DocumentSaver {
+    DocumentSaver(RecoveryTest& test, RecoveryFiles& files)
+        : test_(test),
+          saver_(
+              files, [&test] { return test.document.FileName(); },
+              [&test] { return test.Text(); }) {}
+    bool Tick(Autosaver::Clock::time_point now) {
+      return saver_.Tick(test_.patch.Modified(), test_.patch.TakeChangeCount(), now);
+    }
+
+   private:
+    RecoveryTest& test_;
+    Autosaver saver_;
+  };
 
   test::TempDir dir;
 };
@@ -206,11 +221,8 @@ TEST_F(RecoveryTest, ARestoredCopyGoesWhenItsDocumentIsSaved) {
   std::string saved;
   {
     RecoveryFiles ours(dir / "recovery", getpid());
-    Autosaver saver(
-        ours, [&] { return document.FileName(); }, [&] { return Text(); });
-    const auto tick = [&](Autosaver::Clock::time_point now) {
-      return saver.Tick(patch.Modified(), patch.TakeChangeCount(), now);
-    };
+    DocumentSaver saver(*this, ours);
+    const auto tick = [&](Autosaver::Clock::time_point now) { return saver.Tick(now); };
     const auto t0 = Autosaver::Clock::time_point{} + 1h;
     ASSERT_TRUE(OfferRecovery(ours, document, queries));
     EXPECT_FALSE(tick(t0));
@@ -232,11 +244,8 @@ TEST_F(RecoveryTest, AnUndoneDeletionIsKeptInTheCopy) {
   const std::string whole = Text();
   {
     RecoveryFiles ours(dir / "recovery", getpid());
-    Autosaver saver(
-        ours, [&] { return document.FileName(); }, [&] { return Text(); });
-    const auto tick = [&](Autosaver::Clock::time_point now) {
-      return saver.Tick(patch.Modified(), patch.TakeChangeCount(), now);
-    };
+    DocumentSaver saver(*this, ours);
+    const auto tick = [&](Autosaver::Clock::time_point now) { return saver.Tick(now); };
     const auto t0 = Autosaver::Clock::time_point{} + 1h;
     EXPECT_FALSE(tick(t0));
     patch.Delete(model.NodeAt(1));

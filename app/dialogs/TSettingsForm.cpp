@@ -332,13 +332,18 @@ void TSettingsForm::ApplyStreams(int inSize) {
       if (restart) engine_.StartAudioOut();
     }
     if (inStream_ != nullptr) {
-      const bool running = engine_.IsAudioInRunning();
-      if (running) engine_.StopAudioIn();
       const int count = SelectedNumber(in_.count);
-      inStream_->SetBuffers(count > 0 ? count : inStream_->BufferCount(),
-                            inSize > 0 ? inSize : inStream_->BufferSize());
-      if (in_.device->currentIndex() >= 0) inStream_->SetDevice(in_.device->currentIndex());
-      if (running) engine_.StartAudioIn();
+      const int n = count > 0 ? count : inStream_->BufferCount();
+      const int size = inSize > 0 ? inSize : inStream_->BufferSize();
+      const int device = in_.device->currentIndex();
+      // A live input is only broken off for a change of its own.
+      const bool changes = n != inStream_->BufferCount() || size != inStream_->BufferSize() ||
+                           (device >= 0 && device != inStream_->Device());
+      const bool restart = changes && engine_.IsAudioInRunning();
+      if (restart) engine_.StopAudioIn();
+      inStream_->SetBuffers(n, size);
+      if (device >= 0) inStream_->SetDevice(device);
+      if (restart) engine_.StartAudioIn();
     }
   } catch (const EWaveDeviceError& error) {
     messages_.ShowMessage(error.what(), "Tonegarden", MessageIcon::Error);

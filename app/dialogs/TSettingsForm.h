@@ -45,6 +45,8 @@ class TSettingsForm final : public QDialog {
   void ReadCurrent();
   void Apply();
   bool CanApply() const;
+  // A page added by others has a change to apply: Apply is offered.
+  void PageChanged() { Changed(); }
 
  signals:
   // After every Apply, so pages added by others can follow what changed.

@@ -805,11 +805,15 @@ void TMainForm::ShowSettings() {
   TSettingsForm dialog(engine_, options_.outStream, options_.inStream, *messages_, settings_, this);
   auto* midiPage = new TMidiSettingsPage(midi_->Ports(), &dialog);
   dialog.Pages()->addTab(midiPage, "MIDI");
-  connect(&dialog, &TSettingsForm::Applied, midiPage, &TMidiSettingsPage::ShowJackTransportOffer);
-  if (dialog.exec() == QDialog::Accepted) {
+  // Apply and OK take the MIDI page with the rest; JACK transport is offered
+  // anew once the output may have changed.
+  connect(midiPage, &TMidiSettingsPage::Changed, &dialog, &TSettingsForm::PageChanged);
+  connect(&dialog, &TSettingsForm::Applied, midiPage, [this, midiPage] {
     midiPage->Apply();
     midi_->StorePorts();
-  }
+    midiPage->ShowJackTransportOffer();
+  });
+  dialog.exec();
   UpdateControls();
 }
 

@@ -102,10 +102,19 @@ TMidiSettingsPage::TMidiSettingsPage(MidiPorts& ports, QWidget* parent)
   layout->addWidget(jackTransport_);
   layout->addWidget(jackNote_);
   ReadCurrent();
+  const auto changed = [this] {
+    if (!reading_) emit Changed();
+  };
+  connect(inputs_, &QListWidget::itemChanged, this, changed);
+  connect(output_, &QComboBox::currentIndexChanged, this, changed);
+  connect(clockSource_, &QComboBox::currentIndexChanged, this, changed);
+  connect(jackTransport_, &QComboBox::currentIndexChanged, this, changed);
+  connect(startStopSync_, &QCheckBox::toggled, this, changed);
 }
 
 void TMidiSettingsPage::ReadCurrent() {
   using midi_settings_page::Lists;
+  reading_ = true;
   status_->setText(
       QString::fromStdString(ports_.Status().empty() ? "MIDI is not open" : ports_.Status()));
   inputs_->clear();
@@ -138,6 +147,7 @@ void TMidiSettingsPage::ReadCurrent() {
   startStopSync_->setChecked(ports_.Engine().LinkStartStopSync());
   startStopSync_->setEnabled(ports_.Engine().GetClockSource() == ClockSource::Link);
   ShowJackTransportOffer();
+  reading_ = false;
 }
 
 void TMidiSettingsPage::ShowJackTransportOffer() {

@@ -38,6 +38,10 @@ class TMidiSettingsPage final : public QWidget {
   QLabel* JackTransportNote() const { return jackNote_; }
   QCheckBox* StartStopSync() const { return startStopSync_; }
 
+ signals:
+  // The user changed a choice (not ReadCurrent).
+  void Changed();
+
  private:
   MidiPorts& ports_;
   QLabel* status_;
@@ -47,6 +51,7 @@ class TMidiSettingsPage final : public QWidget {
   QComboBox* jackTransport_;
   QLabel* jackNote_;
   QCheckBox* startStopSync_;
+  bool reading_ = false;
 };
 
 }  // namespace tg

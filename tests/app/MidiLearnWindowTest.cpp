@@ -7,9 +7,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMenu>
+#include <QPushButton>
+#include <QTimer>
 #include <QTest>
 #include <sstream>
 
+#include "app/dialogs/TSettingsForm.h"
 #include "app/midiwindow/TMidiLink.h"
 #include "app/midiwindow/TMidiSettingsPage.h"
 #include "contraptions/effects/flanger/TFlangerForm.h"
@@ -164,6 +167,33 @@ TEST_F(MidiLearnWindowTest, TheClockSourceIsChosenOnTheMidiPageAndKeptAsAWord) {
   ports.Load(store);
   EXPECT_TRUE(engine->LinkStartStopSync());
   EXPECT_FALSE(engine->LinkLeads());
+}
+
+// The settings' Apply takes the MIDI page as OK does: a change there offers
+// Apply, and what was applied stays when the dialog is then cancelled.
+TEST_F(MidiLearnWindowTest, TheSettingsApplyTakesTheMidiPage) {
+  bool offered = false;
+  ClockSource whileOpen = ClockSource::Internal;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<TSettingsForm*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    auto* page = dialog->findChild<TMidiSettingsPage*>();
+    QPushButton* apply = nullptr;
+    for (auto* button : dialog->findChildren<QPushButton*>())
+      if (button->text() == "Apply") apply = button;
+    if (page != nullptr && apply != nullptr) {
+      EXPECT_FALSE(dialog->CanApply());
+      page->ClockSourceChoice()->setCurrentIndex(page->ClockSourceChoice()->findText("MIDI clock"));
+      offered = dialog->CanApply();
+      QTest::mouseClick(apply, Qt::LeftButton);
+      whileOpen = engine->GetClockSource();
+    }
+    dialog->reject();
+  });
+  Form().ShowSettings();
+  EXPECT_TRUE(offered);
+  EXPECT_EQ(whileOpen, ClockSource::MidiClock);
+  EXPECT_EQ(engine->GetClockSource(), ClockSource::MidiClock);
 }
 
 }  // namespace midi_learn_window_test

@@ -147,5 +147,27 @@ TEST_F(SettingsFormTest, LimitTheOutputIsAppliedAndStored) {
   EXPECT_TRUE(LoadOutputLimited(settings));
 }
 
+// Applying other settings leaves a live input playing on; a change of its
+// own restarts it.
+TEST_F(SettingsFormTest, ApplyRestartsTheInputOnlyForAChangeOfItsOwn) {
+  test::ManualWaveDeviceLayer layer;
+  auto out = std::make_unique<KWWaveOutStream>(layer);
+  auto in = std::make_unique<KWWaveInStream>(layer);
+  KWWaveOutStream* outStream = out.get();
+  KWWaveInStream* inStream = in.get();
+  TAudioEngineModule engine(program.factory, std::move(out), std::move(in));
+  engine.StartAudioIn();
+  ASSERT_EQ(layer.in.opens, 1);
+  TSettingsForm dialog(engine, outStream, inStream, messages);
+  dialog.LimitBox()->setChecked(true);
+  dialog.Apply();
+  EXPECT_EQ(layer.in.opens, 1);
+  Select(dialog.InputPage().count, 5);
+  dialog.Apply();
+  EXPECT_EQ(layer.in.opens, 2);
+  EXPECT_TRUE(engine.IsAudioInRunning());
+  engine.StopAudioIn();
+}
+
 }  // namespace settings_form_test
 }  // namespace tg

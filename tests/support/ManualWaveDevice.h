@@ -83,11 +83,13 @@ class ManualWaveInDevice final : public WaveInDevice {
     std::deque<std::pair<int16_t*, int>> added;
     CompletionSink* sink = nullptr;
     bool started = false;
+    int opens = 0;
   };
   explicit ManualWaveInDevice(Shared& shared) : shared_(shared) {}
   void Open(CompletionSink& sink) override {
     std::lock_guard lock(shared_.mutex);
     shared_.sink = &sink;
+    ++shared_.opens;
   }
   void AddBuffer(int16_t* frames, int frameCount) override {
     std::lock_guard lock(shared_.mutex);

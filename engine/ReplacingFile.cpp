@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "files/FileNames.h"
+
 namespace tg {
 
 namespace {
@@ -38,11 +40,21 @@ std::string FollowLink(const std::string& name) {
   return ec ? name : real.string();
 }
 
+// "<name><infix>", the name cut short where a long one would leave no room
+// for the infix and a process id.
+std::string TemporaryPrefix(const fs::path& target, std::string_view infix) {
+  constexpr size_t kProcessIdDigits = 10;
+  return filenames::Shortened(target.filename().string(),
+                              filenames::kMostNameBytes - infix.size() - kProcessIdDigits) +
+         std::string(infix);
+}
+
 }  // namespace
 
 ReplacingFile::ReplacingFile(const std::string& target, std::string_view infix)
     : target_(FollowLink(target)),
-      temporary_(target_ + std::string(infix) + std::to_string(::getpid())) {}
+      temporary_((fs::path(target_).parent_path() / TemporaryPrefix(target_, infix)).string() +
+                 std::to_string(::getpid())) {}
 
 ReplacingFile::~ReplacingFile() {
   if (!committed_) std::remove(temporary_.c_str());
@@ -80,7 +92,7 @@ int ReplacingFile::RemoveStaleTemporaries(const std::string& target, std::string
   const fs::path path(FollowLink(target));
   fs::path directory = path.parent_path();
   if (directory.empty()) directory = ".";
-  const std::string prefix = path.filename().string() + std::string(infix);
+  const std::string prefix = TemporaryPrefix(path, infix);
   std::error_code ec;
   fs::directory_iterator it(directory, ec);
   if (ec) return 0;

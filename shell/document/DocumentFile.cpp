@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
 
 #include "engine/ReplacingFile.h"
 
@@ -13,11 +14,14 @@ namespace {
 
 constexpr std::string_view kTemporaryInfix = ".saving-";
 
+std::string ErrnoText() { return std::error_code(errno, std::generic_category()).message(); }
+
 bool WriteAll(int fd, const std::string& text) {
   size_t done = 0;
   while (done < text.size()) {
     const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = ENOSPC;
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
   }
@@ -36,17 +40,22 @@ void SyncDirectoryOf(const std::string& fileName) {
 
 }  // namespace
 
-bool WriteReplacing(const std::string& fileName, const std::string& text) {
+bool WriteReplacing(const std::string& fileName, const std::string& text, std::string* why) {
+  const auto failed = [why](std::string reason) {
+    if (why != nullptr) *why = std::move(reason);
+    return false;
+  };
   ReplacingFile file(fileName, kTemporaryInfix);
   const int fd = ::open(file.Temporary().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (!ok) return false;  // the temporary goes with `file`
+  if (fd < 0) return failed(ErrnoText());
+  std::string reason;
+  if (!WriteAll(fd, text) || ::fsync(fd) != 0) reason = ErrnoText();
+  if (::close(fd) != 0 && reason.empty()) reason = ErrnoText();
+  if (!reason.empty()) return failed(std::move(reason));  // the temporary goes with `file`
   // The temporary's name is on the disk before it replaces anything, and
   // the replacement is on the disk before the save is reported done.
   SyncDirectoryOf(file.Temporary());
-  if (!file.Commit()) return false;
+  if (!file.Commit()) return failed(file.Error());
   SyncDirectoryOf(fileName);
   return true;
 }

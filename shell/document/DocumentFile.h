@@ -10,8 +10,10 @@ namespace documentfile {
 
 // Writes text to a temporary file beside fileName ("<name>.saving-<pid>"),
 // flushes it to the disk and renames it over fileName (through a link, to
-// where it points). False, with nothing changed, when any step fails.
-bool WriteReplacing(const std::string& fileName, const std::string& text);
+// where it points). False, with nothing changed and why saying why in
+// words ("Permission denied"), when any step fails.
+bool WriteReplacing(const std::string& fileName, const std::string& text,
+                    std::string* why = nullptr);
 
 // Removes the temporary files of saves of fileName by processes that no
 // longer run (a save killed between writing and renaming). Answers how many.

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "files/FileNames.h"
 #include "shell/document/DocumentFile.h"
 
 namespace tg {
@@ -121,7 +122,9 @@ std::string RecoveryFiles::PathFor(const std::string& documentFileName,
   for (char& c : title) {
     if (c == '/' || static_cast<unsigned char>(c) < 32) c = '_';
   }
-  return directory_ + title + '-' + id_ + extension;
+  // Room for "-<id>" and the longest extension: the origin file keeps the whole name.
+  constexpr size_t kMostTitleBytes = filenames::kMostNameBytes - 40;
+  return directory_ + filenames::Shortened(title, kMostTitleBytes) + '-' + id_ + extension;
 }
 
 bool RecoveryFiles::Write(const std::string& documentFileName, const std::string& text) {

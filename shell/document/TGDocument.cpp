@@ -390,8 +390,9 @@ bool TGDocument::Write() {
   }
   // Written beside the old copy and renamed over it only when complete, so a
   // failed or interrupted save never destroys the last good document.
-  if (!documentfile::WriteReplacing(fileName_, text.str())) {
-    Message("An error occurred while saving the document.\n", kCaption);
+  if (std::string why; !documentfile::WriteReplacing(fileName_, text.str(), &why)) {
+    Message("An error occurred while saving the document.\n" + fileName_ + ": " + why + ".",
+            kCaption);
     return false;
   }
   SetDocumentDirectory(fileName_);

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -22,6 +23,7 @@
 #include "shell/RegisterContraptions.h"
 #include "shell/document/DocumentBudget.h"
 #include "shell/document/KWDocumentController.h"
+#include "shell/document/RecoveryFiles.h"
 #include "shell/document/TGDocument.h"
 #include "shell/patch/PatchEditor.h"
 #include "tests/support/DeadProcess.h"
@@ -232,6 +234,24 @@ TEST_F(DocumentTest, AnyInputEndsWithoutCrashOrHang) {
   EXPECT_EQ(model.NodeCount(), 1000);
 }
 
+// A name as long as a folder allows, ending in a character of several
+// bytes: saved and saved again, its crash copy kept, and nothing left beside it.
+TEST_F(DocumentTest, TheLongestNameSavesAndKeepsACrashCopy) {
+  std::string base = std::string(241, 'a') + "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9";
+  const std::string name = dir / (base + ".tgh");
+  ASSERT_EQ(base.size() + 4, 255u);
+  queries.saveName = name;
+  KWDocumentController controller(document, queries);
+  patch.NewContraption("TestGen", 1, 2);
+  ASSERT_TRUE(controller.Save()) << LastMessage();
+  patch.NewContraption("SDelay", 3, 4);
+  ASSERT_TRUE(controller.Save()) << LastMessage();
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+  RecoveryFiles copies(dir / "recovery", 4242);
+  EXPECT_TRUE(copies.Write(name, "text"));
+  copies.RemoveOwn();
+}
+
 TEST_F(DocumentTest, SavingReplacesTheFileOnlyWhenComplete) {
   const std::string name = dir / "song.tgh";
   queries.saveName = name;
@@ -247,7 +267,8 @@ TEST_F(DocumentTest, SavingReplacesTheFileOnlyWhenComplete) {
   std::filesystem::create_directory(name + ".saving-" + std::to_string(getpid()));
   patch.NewContraption("SDelay", 3, 4);
   EXPECT_FALSE(controller.Save());
-  EXPECT_EQ(LastMessage(), "An error occurred while saving the document.\n");
+  EXPECT_EQ(LastMessage(), "An error occurred while saving the document.\n" + name + ": " +
+                               std::strerror(EISDIR) + ".");
   document.UpdateModified();
   EXPECT_TRUE(document.IsModified());
   EXPECT_EQ(test::ReadBytes(name), saved);  // the last good copy is intact

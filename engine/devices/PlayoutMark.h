@@ -22,6 +22,7 @@ class PlayoutMark {
     int64_t frames = 0;
     int64_t steadyNanoseconds = 0;
     int64_t serverCycle = -1;  // the cycle's first frame (32 bits), -1 unknown
+    int64_t latencyFrames = 0;  // from handing frames over to hearing them
   };
   using ServerClock = uint32_t (*)(void* context);
 
@@ -35,8 +36,11 @@ class PlayoutMark {
     Write([&] {
       run_.fetch_add(1, std::memory_order_relaxed);
       framesBefore_.store(-1, std::memory_order_relaxed);
+      latencyFrames_.store(0, std::memory_order_relaxed);
     });
   }
+  // Once the open output knows it: frames handed over are heard this much later.
+  void SetLatencyFrames(int64_t frames) { latencyFrames_.store(frames, std::memory_order_relaxed); }
   // The device thread, in the server's cycle.
   void Played(int64_t framesBefore, int64_t frames, int64_t steadyNanoseconds) {
     int64_t cycle = -1;
@@ -69,6 +73,7 @@ class PlayoutMark {
     r.frames = frames_.load(std::memory_order_relaxed);
     r.steadyNanoseconds = steady_.load(std::memory_order_relaxed);
     r.serverCycle = serverCycle_.load(std::memory_order_relaxed);
+    r.latencyFrames = latencyFrames_.load(std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_acquire);
     return sequence_.load(std::memory_order_relaxed) == before;
   }
@@ -104,6 +109,7 @@ class PlayoutMark {
   std::atomic<int64_t> frames_{0};
   std::atomic<int64_t> steady_{0};
   std::atomic<int64_t> serverCycle_{-1};
+  std::atomic<int64_t> latencyFrames_{0};
   std::atomic<ServerClock> serverClock_{nullptr};
   std::atomic<void*> serverContext_{nullptr};
   std::atomic<int> inServerClock_{0};

@@ -157,6 +157,7 @@ void PortAudioWaveOutDevice::Open(CompletionSink& sink) {
   }
   const PaStreamInfo* info = Pa_GetStreamInfo(stream_);
   latencyFrames_ = info == nullptr ? 0 : std::llround(info->outputLatency * kDeviceSampleRate);
+  PlayoutMark::Program().SetLatencyFrames(latencyFrames_);
 }
 
 void PortAudioWaveOutDevice::Write(const int16_t* frames, int frameCount) {

@@ -3,7 +3,12 @@
 #include <alsa/asoundlib.h>
 #include <poll.h>
 
+#include <algorithm>
+#include <chrono>
 #include <vector>
+
+#include "engine/devices/PlayoutMark.h"
+#include "engine/midi/MidiClockPacer.h"
 
 namespace tg {
 
@@ -54,6 +59,22 @@ AlsaDecoded DecodeAlsaEvent(const snd_seq_event& e, int64_t now) {
       add(MidiEvent::kPitchBend, e.data.control.channel, value & 0x7F, (value >> 7) & 0x7F);
       break;
     }
+    case SND_SEQ_EVENT_CLOCK:
+      d.events[static_cast<size_t>(d.count++)] = {now, MidiEvent::kClock};
+      break;
+    case SND_SEQ_EVENT_START:
+      d.events[static_cast<size_t>(d.count++)] = {now, MidiEvent::kStart};
+      break;
+    case SND_SEQ_EVENT_CONTINUE:
+      d.events[static_cast<size_t>(d.count++)] = {now, MidiEvent::kContinue};
+      break;
+    case SND_SEQ_EVENT_STOP:
+      d.events[static_cast<size_t>(d.count++)] = {now, MidiEvent::kStop};
+      break;
+    case SND_SEQ_EVENT_SONGPOS:
+      d.events[static_cast<size_t>(d.count++)] =
+          MidiEvent::SongPosition(now, std::clamp(e.data.control.value, 0, 16383));
+      break;
     case SND_SEQ_EVENT_CLIENT_START:
     case SND_SEQ_EVENT_CLIENT_EXIT:
     case SND_SEQ_EVENT_PORT_START:
@@ -99,14 +120,20 @@ bool AlsaMidiSystem::Open(MidiEventSink& sink, std::string& why) {
   stop_.Clear();
   running_ = true;
   reader_ = std::thread([this] { Read(); });
+  if (clockLink_ != nullptr) pacer_ = std::thread([this] { PaceClock(); });
   return true;
 }
 
 void AlsaMidiSystem::Close() {
   if (reader_.joinable()) {
-    running_ = false;
+    {
+      std::lock_guard lock(paceMutex_);
+      running_ = false;
+    }
     stop_.Signal();
+    paceWake_.notify_all();
     reader_.join();
+    if (pacer_.joinable()) pacer_.join();
   }
   std::lock_guard lock(mutex_);
   if (seq_ != nullptr) snd_seq_close(seq_);
@@ -133,6 +160,23 @@ void AlsaMidiSystem::Read() {
       for (int i = 0; i < d.count; ++i) sink_->Received(d.events[static_cast<size_t>(i)]);
       if (d.portsChanged) sink_->PortsChanged();
     }
+  }
+}
+
+void AlsaMidiSystem::PaceClock() {
+  // Messages are handed over an output buffer ahead of being heard: looking
+  // for new ones this often loses no time.
+  constexpr int64_t kLookNanoseconds = 2'000'000;
+  MidiClockPacer pacer(*clockLink_);
+  std::unique_lock lock(paceMutex_);
+  while (running_) {
+    PlayoutMark::Reading mark;
+    const bool known = PlayoutMark::Program().Read(mark);
+    const int64_t now = SteadyNanoseconds();
+    const std::optional<int64_t> next =
+        pacer.SendDue(now, known ? &mark : nullptr, [this](const MidiEvent& e) { Send(e); });
+    const int64_t wait = next ? std::clamp<int64_t>(*next - now, 0, kLookNanoseconds) : kLookNanoseconds;
+    paceWake_.wait_for(lock, std::chrono::nanoseconds(wait), [this] { return !running_; });
   }
 }
 
@@ -269,7 +313,27 @@ bool AlsaMidiSystem::Send(const MidiEvent& event) {
       snd_seq_ev_set_pitchbend(&e, channel, ((event.data2 << 7) | event.data1) - 8192);
       break;
     default:
-      return false;
+      switch (event.status) {
+        case MidiEvent::kClock:
+          e.type = SND_SEQ_EVENT_CLOCK;
+          break;
+        case MidiEvent::kStart:
+          e.type = SND_SEQ_EVENT_START;
+          break;
+        case MidiEvent::kContinue:
+          e.type = SND_SEQ_EVENT_CONTINUE;
+          break;
+        case MidiEvent::kStop:
+          e.type = SND_SEQ_EVENT_STOP;
+          break;
+        case MidiEvent::kSongPosition:
+          e.type = SND_SEQ_EVENT_SONGPOS;
+          e.data.control.value = event.SongPositionSixteenths();
+          break;
+        default:
+          return false;
+      }
+      snd_seq_ev_set_fixed(&e);
   }
   return snd_seq_event_output_direct(seq_, &e) >= 0;
 }

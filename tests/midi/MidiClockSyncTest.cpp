@@ -12,6 +12,7 @@
 #include "dsp/BlockConstants.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/midi/BlockTimeline.h"
+#include "engine/midi/MidiClockPacer.h"
 #include "engine/midi/MidiClockSync.h"
 #include "engine/midi/MidiInput.h"
 #include "framework/TContraptionFactory.h"
@@ -259,6 +260,39 @@ TEST(MidiClockSyncTest, ARenderNeverFollowsTheMidiClock) {
   EXPECT_NEAR(engine.GetContext().Clock().Position(),
               44032 / TempoClock::SamplesPerClockForTempo(100.0), 1e-9);
   engine.DetachMidiInput(input);
+}
+
+// A system that sends at once (the ALSA sequencer) plays each clock when its
+// frame is heard: the output's mark plus its latency, never an earlier run's
+// and never one whose moment has gone.
+TEST(MidiClockPacerTest, EachClockGoesWhenItsFrameIsHeard) {
+  MidiClockLink link;
+  link.Push({0, 0, MidiEvent::kClock});  // of a run that ended
+  const uint32_t run = link.NewRun();
+  for (const int64_t frame : {0, 441, 882}) link.Push({frame, run, MidiEvent::kClock});
+  link.Push({1323, run, MidiEvent::kStop});
+  PlayoutMark::Reading mark;
+  mark.framesBefore = 0;
+  mark.steadyNanoseconds = 1'000'000'000;
+  mark.latencyFrames = 441;  // 10 ms
+  MidiClockPacer pacer(link);
+  std::vector<std::pair<int64_t, uint8_t>> sent;
+  const auto send = [&](const MidiEvent& e) { sent.emplace_back(e.time, e.status); };
+  constexpr int64_t kMs = 1'000'000;
+
+  EXPECT_EQ(pacer.SendDue(1000 * kMs + 5 * kMs, &mark, send), 1010 * kMs);
+  EXPECT_TRUE(sent.empty());
+  EXPECT_EQ(pacer.SendDue(1010 * kMs, &mark, send), 1020 * kMs);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].first, 1010 * kMs);
+  // 15 ms late is dropped, 5 ms late still goes.
+  EXPECT_EQ(pacer.SendDue(1035 * kMs, &mark, send), 1040 * kMs);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[1].first, 1035 * kMs);
+  // Without a mark, what waits goes at once.
+  EXPECT_EQ(pacer.SendDue(1036 * kMs, nullptr, send), std::nullopt);
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[2].second, MidiEvent::kStop);
 }
 
 }  // namespace midi_clock_sync_test

@@ -169,7 +169,7 @@ TEST_F(MidiPortsTest, MessagesFromTheSystemsThreadMoveAParameterAsOneEdit) {
   EXPECT_EQ(cutoff.NumericValue(), 0.5);
 }
 
-TEST(AlsaEventTest, ControllerHalvesPitchBendAndAnnouncementsReadAsTheWireHasThem) {
+TEST(AlsaEventTest, ControllerHalvesPitchBendClockAndAnnouncementsReadAsTheWireHasThem) {
   snd_seq_event_t e{};
   e.type = SND_SEQ_EVENT_CONTROL14;
   e.data.control.channel = 2;
@@ -192,6 +192,25 @@ TEST(AlsaEventTest, ControllerHalvesPitchBendAndAnnouncementsReadAsTheWireHasThe
   e.data.control.value = 8191;
   d = DecodeAlsaEvent(e, 0);
   EXPECT_EQ(d.events[0].data1 | (d.events[0].data2 << 7), 16383);
+
+  // The clock's messages, which the clock follower reads.
+  e.type = SND_SEQ_EVENT_SONGPOS;
+  e.data.control.value = 200;
+  d = DecodeAlsaEvent(e, 7);
+  ASSERT_EQ(d.count, 1);
+  EXPECT_EQ(d.events[0].status, MidiEvent::kSongPosition);
+  EXPECT_EQ(d.events[0].SongPositionSixteenths(), 200);
+  for (const auto& [type, status] : {std::pair{SND_SEQ_EVENT_CLOCK, MidiEvent::kClock},
+                                    std::pair{SND_SEQ_EVENT_START, MidiEvent::kStart},
+                                    std::pair{SND_SEQ_EVENT_CONTINUE, MidiEvent::kContinue},
+                                    std::pair{SND_SEQ_EVENT_STOP, MidiEvent::kStop}}) {
+    e.type = static_cast<snd_seq_event_type_t>(type);
+    d = DecodeAlsaEvent(e, 7);
+    ASSERT_EQ(d.count, 1);
+    EXPECT_EQ(d.events[0].status, status);
+    EXPECT_EQ(d.events[0].time, 7);
+    EXPECT_EQ(d.events[0].frame, MidiEvent::kNoFrame);
+  }
 
   e.type = SND_SEQ_EVENT_PORT_START;
   d = DecodeAlsaEvent(e, 0);

@@ -46,6 +46,8 @@ bool WriteReplacing(const std::string& fileName, const std::string& text, std::s
     return false;
   };
   ReplacingFile file(fileName, kTemporaryInfix);
+  // A pipe or device would be renamed away, a read-only document replaced.
+  if (std::string problem = file.Problem(); !problem.empty()) return failed(std::move(problem));
   const int fd = ::open(file.Temporary().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return failed(ErrnoText());
   std::string reason;

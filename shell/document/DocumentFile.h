@@ -10,7 +10,8 @@ namespace documentfile {
 
 // Writes text to a temporary file beside fileName ("<name>.saving-<pid>"),
 // flushes it to the disk and renames it over fileName (through a link, to
-// where it points). False, with nothing changed and why saying why in
+// where it points); a name that is no regular file, or that may not be
+// written, is refused. False, with nothing changed and why saying why in
 // words ("Permission denied"), when any step fails.
 bool WriteReplacing(const std::string& fileName, const std::string& text,
                     std::string* why = nullptr);

@@ -275,6 +275,16 @@ TEST_F(DocumentTest, SavingReplacesTheFileOnlyWhenComplete) {
   std::filesystem::remove(name + ".saving-" + std::to_string(getpid()));
   EXPECT_TRUE(controller.Save());
   EXPECT_FALSE(std::filesystem::exists(name + ".saving-" + std::to_string(getpid())));
+
+  // A name that is no regular file (a pipe, a device) is never replaced by one.
+  const std::string pipe = dir / "pipe.tgh";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  queries.saveName = pipe;
+  EXPECT_FALSE(document.SaveAs());
+  EXPECT_EQ(LastMessage(),
+            "An error occurred while saving the document.\n" + pipe + ": not a regular file.");
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+  EXPECT_EQ(document.FileName(), name);
 }
 
 TEST_F(DocumentTest, TheControllerAsksBeforeLosingChanges) {

@@ -11,6 +11,7 @@
 #include "engine/ReplacingFile.h"
 #include "engine/TAudioEngineModule.h"
 #include "engine/Timecode.h"
+#include "files/FileNames.h"
 #include "files/wavefiles/TGWaveOutFile.h"
 #include "properties/NumberText.h"
 
@@ -103,6 +104,13 @@ int64_t FreeSpaceFor(const std::string& fileName) {
   return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
 }
 
+const FileInUse* FindFileInUse(const std::vector<FileInUse>& files, const std::string& path) {
+  for (const FileInUse& file : files) {
+    if (filenames::SameFile(file.path, path)) return &file;
+  }
+  return nullptr;
+}
+
 WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportRequest& request,
                               WaveExportProgress* progress, WaveExportMessage* message) {
   NoProgress quiet;
@@ -117,6 +125,10 @@ WaveExportResult ExportAsWave(TAudioEngineModule& engine, const WaveExportReques
     m = {"SoundOut records to and plays \"" + request.fileName +
              "\".\nExport to another file, or choose another in SoundOut's window.",
          "Tonegarden"};
+    return WaveExportResult::CannotCreateFile;
+  }
+  if (const FileInUse* used = FindFileInUse(request.filesInUse, request.fileName)) {
+    m = {used->usedBy + " \"" + request.fileName + "\".\nExport to another file.", "Tonegarden"};
     return WaveExportResult::CannotCreateFile;
   }
   // What killed exports left would count against the free space.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "files/wavefiles/TGWaveOutFile.h"
 
@@ -11,6 +12,16 @@ class TAudioEngineModule;
 
 // What to render: a clock-synchronised pattern (lengths in bars), the
 // SoundIn file as processed, or a timed segment (lengths in seconds).
+// A file the patch reads, which an export must never replace.
+struct FileInUse {
+  std::string path;
+  // Who reads it, before the file's name in what the user is told:
+  // "LoopPlayer_1 plays", "The patch is read from".
+  std::string usedBy;
+};
+// The first of files that path names, or null.
+const FileInUse* FindFileInUse(const std::vector<FileInUse>& files, const std::string& path);
+
 struct WaveExportRequest {
   enum class Mode { ClockSyncPattern, ProcessedSoundInFile, TimedSegment };
   Mode mode = Mode::ClockSyncPattern;
@@ -24,6 +35,9 @@ struct WaveExportRequest {
   // so the render neither lands in the take nor plays the file instead of
   // the patch. (A render of a document records as the document says.)
   bool endLiveTake = false;
+  // The patch's document and the sound files it plays: refused as the file
+  // to export to.
+  std::vector<FileInUse> filesInUse;
 };
 
 // Hears how the render goes, and may cancel it.

@@ -13,4 +13,8 @@ inline constexpr size_t kMostNameBytes = 255;
 // names made from it (a temporary's, a crash copy's) can still be created.
 std::string Shortened(std::string_view name, size_t mostBytes);
 
+// Whether two names stand for one file: the same file on the disk, or, while
+// either is not there (yet), the same absolute name.
+bool SameFile(const std::string& a, const std::string& b);
+
 }  // namespace tg::filenames

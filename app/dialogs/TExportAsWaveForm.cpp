@@ -210,6 +210,7 @@ WaveExportResult TExportAsWaveForm::ExportTo(const QString& fileName) {
   WaveExportRequest request = Request();
   request.fileName = fileName.toStdString();
   request.endLiveTake = true;
+  request.filesInUse = filesInUse_;
   TProgressForm progress(parentWidget());
   progress.show();
   WaveExportMessage message;

@@ -39,6 +39,8 @@ class TExportAsWaveForm final : public QDialog {
   WaveExportRequest Request() const;
   // The document's title, which the proposed file name takes.
   void SetDocumentTitle(const QString& title) { documentTitle_ = title; }
+  // The files the export must not replace (the document, the sounds it plays).
+  void SetFilesInUse(std::vector<FileInUse> files) { filesInUse_ = std::move(files); }
   // Where the save dialog starts: the document's title with ".wav" in the
   // last output directory.
   std::string SaveProposal() const;
@@ -71,6 +73,7 @@ class TExportAsWaveForm final : public QDialog {
   bool bars_ = true;
   double soundInSeconds_ = -1.0;  // the record length proposed for the SoundIn mode
   QString documentTitle_ = "Untitled";
+  std::vector<FileInUse> filesInUse_;
   QString exportedText_;
 };
 

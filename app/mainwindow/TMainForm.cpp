@@ -768,6 +768,13 @@ bool TMainForm::SaveLastMinutesTo(const QString& fileName) {
                            "Tonegarden", MessageIcon::Error);
     return false;
   }
+  const std::vector<FileInUse> inUse = document_->FilesInUse();
+  if (const FileInUse* used = FindFileInUse(inUse, fileName.toStdString())) {
+    messages_->ShowMessage(used->usedBy + " \"" + fileName.toStdString() +
+                               "\".\nSave the last minutes to another file.",
+                           "Tonegarden", MessageIcon::Error);
+    return false;
+  }
   if (lastMinutesSaver_ == nullptr) {
     lastMinutesSaver_ = std::make_unique<LastMinutesSaver>(engine_.LastMinutes());
     connect(lastMinutesSaver_.get(), &LastMinutesSaver::Finished, this,
@@ -793,6 +800,7 @@ void TMainForm::ExportAsWave() {
     commands_->WithAudioStopped([&] {
       TExportAsWaveForm dialog(engine_, *messages_, this);
       dialog.SetDocumentTitle(QString::fromStdString(document_->Title()));
+      dialog.SetFilesInUse(document_->FilesInUse());
       dialog.Prepare();
       dialog.exec();
       if (!dialog.ExportedText().isEmpty()) statusBar()->showMessage(dialog.ExportedText(), 10000);

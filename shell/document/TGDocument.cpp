@@ -122,9 +122,11 @@ bool TGDocument::OpenAs(const std::string& file, const std::string& documentName
   return true;
 }
 
-void TGDocument::CheckSoundFiles() {
-  soundFileProblems_.clear();
-  const PatchModel& model = patch_.Model();
+namespace {
+
+// Calls visit(contraption, name) for each sound file the patch plays.
+template <typename Visit>
+void VisitPlayedSoundFiles(const PatchModel& model, Visit visit) {
   for (int i = 0; i < model.NodeCount(); ++i) {
     const TGardeningContraption& c = *model.NodeAt(i).contraption;
     QSPropertyTable& table = *c.Processor().GetPropertyTable();
@@ -133,13 +135,29 @@ void TGDocument::CheckSoundFiles() {
       if (name == nullptr || !name->NamesSoundFile() || name->WritesSoundFile() ||
           name->Value().empty())
         continue;
-      const std::string problem = SoundFileProblem(ResolveSoundFile(name->Value()));
-      if (!problem.empty()) {
-        soundFileProblems_.push_back(c.Name() + ": " + MakeRelativePath(name->Value()) + ": " +
-                                     problem);
-      }
+      visit(c, name->Value());
     }
   }
+}
+
+}  // namespace
+
+std::vector<FileInUse> TGDocument::FilesInUse() const {
+  std::vector<FileInUse> files;
+  if (HasFileName()) files.push_back({fileName_, "The patch is read from"});
+  VisitPlayedSoundFiles(patch_.Model(), [&](const TGardeningContraption& c, const std::string& name) {
+    files.push_back({ResolveSoundFile(name), c.Name() + " plays"});
+  });
+  return files;
+}
+
+void TGDocument::CheckSoundFiles() {
+  soundFileProblems_.clear();
+  VisitPlayedSoundFiles(patch_.Model(), [&](const TGardeningContraption& c, const std::string& name) {
+    const std::string problem = SoundFileProblem(ResolveSoundFile(name));
+    if (!problem.empty())
+      soundFileProblems_.push_back(c.Name() + ": " + MakeRelativePath(name) + ": " + problem);
+  });
   if (soundFileProblems_.empty() || !tellsSoundFileProblems_) return;
   std::string text = "These sound files cannot be played:\n";
   for (size_t i = 0; i < soundFileProblems_.size() && i < 20; ++i)

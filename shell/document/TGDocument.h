@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/WaveExport.h"
+
 #include "shell/document/KWDocument.h"
 
 namespace tg {
@@ -62,6 +64,9 @@ class TGDocument final : public KWDocument {
   // The sound files the document last opened names that cannot be played:
   // "LoopPlayer_1: loops/beat.wav: not found", one a file.
   const std::vector<std::string>& SoundFileProblems() const { return soundFileProblems_; }
+  // The document's own file and the sound files the patch plays, which an
+  // export or a saved recording must not replace.
+  std::vector<FileInUse> FilesInUse() const;
   // Whether opening tells the user of those in a message (a terminal tool
   // prints them its own way).
   void SetTellsSoundFileProblems(bool tells) { tellsSoundFileProblems_ = tells; }

@@ -41,6 +41,16 @@ grep -q "at most 1000 contraptions" "$dir/err" || fail "no limit named for a hug
 expect 0 "$example" -o "$dir/a.wav" --seconds 1 --seed 42 --quiet
 expect 0 "$example" -o "$dir/b.wav" --seconds 1 --seed 42 --quiet
 cmp -s "$dir/a.wav" "$dir/b.wav" || fail "two renders with one seed differ"
+# Neither the patch's own document nor a sound it plays is written over.
+cp "$example" "$dir/song.tgh"
+expect 4 "$dir/song.tgh" -o "$dir/./song.tgh" --seconds 0.1 --quiet
+cmp -s "$example" "$dir/song.tgh" || fail "a render replaced its own document"
+presets="{ $(for i in $(seq 19); do printf '{  }, '; done){  } }"
+printf '.tgh 0.5\ncontraptions:\n\tLoopPlayer\tLoopPlayer_1\t{ "%s", 2, 1, 0, 0 }\t%s{ }{ 10 10 T Z Z 10 10 Z Z Z Z  }\t\nend\n' \
+  "$dir/b.wav" "$presets" >"$dir/loop.tgh"
+expect 4 "$dir/loop.tgh" -o "$dir/b.wav" --seconds 0.1 --quiet
+grep -q "LoopPlayer_1 plays" "$dir/err" || fail "no word of the sound the patch plays: $(cat "$dir/err")"
+cmp -s "$dir/a.wav" "$dir/b.wav" || fail "a render replaced a sound its patch plays"
 expect 2 "$example" -o "$dir/c.wav" --seed -1
 expect 4 "$example" -o "$dir/no/such/dir/x.wav"
 grep -qF "$(reason 2)" "$dir/err" || fail "no reason given for a file that cannot be made: $(cat "$dir/err")"

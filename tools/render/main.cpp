@@ -243,6 +243,7 @@ int main(int argc, char** argv) {
 
   WaveExportRequest request;
   request.fileName = o.output;
+  request.filesInUse = document.FilesInUse();
   if (o.soundIn) {
     if (const std::string why = SoundInFileProblem(engine); !why.empty()) {
       std::cerr << "tonegarden-render: --soundin: " << why << "\n";

@@ -14,6 +14,7 @@
 #include "contraptions/io/soundout/LostFramesMessage.h"
 #include "contraptions/io/soundout/OutputLevelMessage.h"
 #include "dsp/SampleConversion.h"
+#include "files/FileNames.h"
 #include "files/SoundFilePaths.h"
 #include "host/HostServices.h"
 
@@ -44,15 +45,7 @@ void TGSoundOut::EndTakeOrPlayback() {
 }
 
 bool TGSoundOut::HoldsFile(const std::string& path) const {
-  if (requestedPath_.empty() || path.empty()) return false;
-  std::error_code error;
-  if (std::filesystem::equivalent(requestedPath_, path, error)) return true;
-  // One of them not there (yet): the same name is the same file.
-  const auto normal = [](const std::string& p) {
-    std::error_code ignored;
-    return std::filesystem::absolute(std::filesystem::path(p), ignored).lexically_normal();
-  };
-  return normal(requestedPath_) == normal(path);
+  return filenames::SameFile(requestedPath_, path);
 }
 
 std::string TGSoundOut::OutputPath() const {

@@ -392,6 +392,7 @@ int main(int argc, char** argv) {
               << out.BufferCount() << " buffers of " << out.FramesPerBuffer() << " frames\n";
   }
 
+  int exitCode = 0;
   int lines = 0;
   std::string takeMessage;
   LastMinutesCapture capture(engine.LastMinutes(), o.quiet);
@@ -413,7 +414,14 @@ int main(int argc, char** argv) {
     if (received == SIGUSR1 && o.captureDir) capture.Begin(*o.captureDir);
     capture.Poll();
     if (received == SIGHUP) {
-      if (!player.Reload()) {
+      const LivePlayer::Reloaded reloaded = player.Reload();
+      if (!reloaded.deviceProblem.empty()) {
+        exitCode = NoDevice("the output device \"" + deviceName +
+                                "\" cannot be opened again: " + reloaded.deviceProblem,
+                            out.DeviceNames());
+        break;
+      }
+      if (!reloaded.read) {
         messages.ShowMessage("the patch could not be read again; it plays on as it was",
                              "Tonegarden", MessageIcon::Warning);
       } else if (!o.quiet) {
@@ -434,5 +442,5 @@ int main(int argc, char** argv) {
   }
   player.Stop();
   midi.reset();
-  return 0;
+  return exitCode;
 }

@@ -45,12 +45,14 @@ void LivePlayer::Stop() {
   engine_.StopAudioOut();
 }
 
-bool LivePlayer::Reload() {
+LivePlayer::Reloaded LivePlayer::Reload() {
   // Read first: a file that is no longer a document leaves the patch playing.
-  if (!document_.CanOpen(document_.FileName())) return false;
+  if (!document_.CanOpen(document_.FileName())) return {};
   Stop();
-  const bool opened = document_.Read();
-  return Start(withClock_).empty() && opened;
+  Reloaded result;
+  result.read = document_.Read();
+  result.deviceProblem = Start(withClock_);
+  return result;
 }
 
 double LivePlayer::SecondsPlayed(Clock::time_point now) const {

@@ -30,9 +30,14 @@ class LivePlayer {
   // Stops as the program's Stop does: the output fades out; takes end.
   void Stop();
   // Takes up the document again from its file (a changed file, on SIGHUP)
-  // and goes on playing as before. False when it can no longer be read: the
-  // patch then plays on as it was.
-  bool Reload();
+  // and goes on playing as before. Not read when it can no longer be read:
+  // the patch then plays on as it was, unless the device would not start
+  // again (its problem said), and then nothing plays.
+  struct Reloaded {
+    bool read = false;
+    std::string deviceProblem;
+  };
+  Reloaded Reload();
 
   // Seconds of clock since the start (of audio, without the clock).
   double SecondsPlayed(Clock::time_point now) const;

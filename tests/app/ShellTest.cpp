@@ -2,10 +2,20 @@
 
 #include <fstream>
 
+#include "engine/TAudioEngineModule.h"
+#include "engine/streams/KWWaveOutStream.h"
+#include "framework/TContraptionFactory.h"
 #include "host/MemorySettingsStore.h"
+#include "host/StreamUserMessages.h"
+#include "shell/RegisterContraptions.h"
+#include "shell/document/TGDocument.h"
+#include "shell/patch/PatchEditor.h"
 #include "shell/program/CommandLine.h"
 #include "shell/program/KWReloadManager.h"
+#include "shell/program/LivePlayer.h"
 #include "shell/program/WindowPlacement.h"
+#include "tests/support/ManualWaveDevice.h"
+#include "tests/support/ScriptedQueries.h"
 #include "tests/support/TempDir.h"
 
 namespace tg {
@@ -117,6 +127,33 @@ TEST(WindowPlacementTest, FirstStartHasNoneAndStoredPlacesStayOnTheScreen) {
   p2.Store(settings);
   EXPECT_FALSE(settings.ReadInt(SettingsGroup("Main Window"), "Left"));
   EXPECT_FALSE(WindowPlacement::Load(settings)->hasPosition);
+}
+
+// The player reads its patch again while the output device will not open
+// again: it says so, rather than that the patch plays on.
+TEST(LivePlayerTest, AReadAgainWhoseDeviceWillNotOpenSaysSo) {
+  TContraptionFactory factory;
+  RegisterContraptionTypes(factory);
+  test::ManualWaveDeviceLayer layer;
+  TAudioEngineModule engine(factory, std::make_unique<KWWaveOutStream>(layer));
+  StreamUserMessages messages{nullptr};
+  engine.Host().messages = &messages;
+  PatchModel model;
+  PatchEditor patch(engine, model);
+  test::ScriptedQueries queries;
+  TGDocument document(patch, queries);
+  test::TempDir dir;
+  queries.saveName = dir / "song.tgh";
+  ASSERT_TRUE(document.SaveAs());
+  LivePlayer player(engine, document);
+  ASSERT_TRUE(player.Open(dir / "song.tgh"));
+  ASSERT_EQ(player.Start(false), "");
+  EXPECT_TRUE(player.Reload().read);
+  layer.out.refusal = "the device is gone";
+  const LivePlayer::Reloaded reloaded = player.Reload();
+  EXPECT_TRUE(reloaded.read);
+  EXPECT_EQ(reloaded.deviceProblem, "the device is gone");
+  EXPECT_FALSE(engine.IsAudioOutRunning());
 }
 
 }  // namespace shell_test

@@ -26,10 +26,12 @@ class ManualWaveOutDevice final : public WaveOutDevice {
     CompletionSink* sink = nullptr;
     bool open = false;
     int opens = 0;
+    std::string refusal;  // when set, opening fails with it
   };
   explicit ManualWaveOutDevice(Shared& shared) : shared_(shared) {}
   void Open(CompletionSink& sink) override {
     std::lock_guard lock(shared_.mutex);
+    if (!shared_.refusal.empty()) throw EWaveOutError(-1, shared_.refusal);
     shared_.sink = &sink;
     shared_.open = true;
     ++shared_.opens;

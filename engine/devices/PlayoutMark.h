@@ -21,7 +21,7 @@ class PlayoutMark {
     int64_t framesBefore = 0;
     int64_t frames = 0;
     int64_t steadyNanoseconds = 0;
-    int64_t serverCycle = -1;  // the cycle's first frame (32 bits), -1 unknown
+    int64_t serverCycle = -1;   // the cycle's first frame (32 bits), -1 unknown
     int64_t latencyFrames = 0;  // from handing frames over to hearing them
   };
   using ServerClock = uint32_t (*)(void* context);

@@ -175,7 +175,8 @@ void AlsaMidiSystem::PaceClock() {
     const int64_t now = SteadyNanoseconds();
     const std::optional<int64_t> next =
         pacer.SendDue(now, known ? &mark : nullptr, [this](const MidiEvent& e) { Send(e); });
-    const int64_t wait = next ? std::clamp<int64_t>(*next - now, 0, kLookNanoseconds) : kLookNanoseconds;
+    const int64_t wait =
+        next ? std::clamp<int64_t>(*next - now, 0, kLookNanoseconds) : kLookNanoseconds;
     paceWake_.wait_for(lock, std::chrono::nanoseconds(wait), [this] { return !running_; });
   }
 }

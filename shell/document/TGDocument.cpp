@@ -145,19 +145,21 @@ void VisitPlayedSoundFiles(const PatchModel& model, Visit visit) {
 std::vector<FileInUse> TGDocument::FilesInUse() const {
   std::vector<FileInUse> files;
   if (HasFileName()) files.push_back({fileName_, "The patch is read from"});
-  VisitPlayedSoundFiles(patch_.Model(), [&](const TGardeningContraption& c, const std::string& name) {
-    files.push_back({ResolveSoundFile(name), c.Name() + " plays"});
-  });
+  VisitPlayedSoundFiles(patch_.Model(),
+                        [&](const TGardeningContraption& c, const std::string& name) {
+                          files.push_back({ResolveSoundFile(name), c.Name() + " plays"});
+                        });
   return files;
 }
 
 void TGDocument::CheckSoundFiles() {
   soundFileProblems_.clear();
-  VisitPlayedSoundFiles(patch_.Model(), [&](const TGardeningContraption& c, const std::string& name) {
-    const std::string problem = SoundFileProblem(ResolveSoundFile(name));
-    if (!problem.empty())
-      soundFileProblems_.push_back(c.Name() + ": " + MakeRelativePath(name) + ": " + problem);
-  });
+  VisitPlayedSoundFiles(
+      patch_.Model(), [&](const TGardeningContraption& c, const std::string& name) {
+        const std::string problem = SoundFileProblem(ResolveSoundFile(name));
+        if (!problem.empty())
+          soundFileProblems_.push_back(c.Name() + ": " + MakeRelativePath(name) + ": " + problem);
+      });
   if (soundFileProblems_.empty() || !tellsSoundFileProblems_) return;
   std::string text = "These sound files cannot be played:\n";
   for (size_t i = 0; i < soundFileProblems_.size() && i < 20; ++i)

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "engine/WaveExport.h"
-
 #include "shell/document/KWDocument.h"
 
 namespace tg {

@@ -8,8 +8,8 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QPushButton>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <sstream>
 
 #include "app/dialogs/TSettingsForm.h"

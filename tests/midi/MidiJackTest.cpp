@@ -519,7 +519,8 @@ TEST_F(MidiJackTest, TheClockFollowsAMidiClockInTempoPhaseAndTransport) {
             << " readings); step to 132 within 0.1 bpm after " << settled << " frames ("
             << f(static_cast<double>(settled) / (96 * perClock132)) << " bar), highest "
             << f(highest) << " bpm; our clock out within " << f(phaseWorst)
-            << " ticks of the clocks received from clock 191 on; " << std::min(tries + 1, 3) << " tries\n";
+            << " ticks of the clocks received from clock 191 on; " << std::min(tries + 1, 3)
+            << " tries\n";
   EXPECT_GT(steadyReadings, 0);
   EXPECT_LE(steadyWorst, 0.1);
   EXPECT_LE(static_cast<double>(settled), 96 * perClock132);

@@ -201,9 +201,9 @@ TEST(AlsaEventTest, ControllerHalvesPitchBendClockAndAnnouncementsReadAsTheWireH
   EXPECT_EQ(d.events[0].status, MidiEvent::kSongPosition);
   EXPECT_EQ(d.events[0].SongPositionSixteenths(), 200);
   for (const auto& [type, status] : {std::pair{SND_SEQ_EVENT_CLOCK, MidiEvent::kClock},
-                                    std::pair{SND_SEQ_EVENT_START, MidiEvent::kStart},
-                                    std::pair{SND_SEQ_EVENT_CONTINUE, MidiEvent::kContinue},
-                                    std::pair{SND_SEQ_EVENT_STOP, MidiEvent::kStop}}) {
+                                     std::pair{SND_SEQ_EVENT_START, MidiEvent::kStart},
+                                     std::pair{SND_SEQ_EVENT_CONTINUE, MidiEvent::kContinue},
+                                     std::pair{SND_SEQ_EVENT_STOP, MidiEvent::kStop}}) {
     e.type = static_cast<snd_seq_event_type_t>(type);
     d = DecodeAlsaEvent(e, 7);
     ASSERT_EQ(d.count, 1);

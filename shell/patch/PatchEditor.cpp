@@ -337,7 +337,7 @@ void PatchEditor::Carry(const PatchStep& step) {
       if (PatchNode* node = FindNode(step.source)) {
         step.after.ApplyTo(*node->contraption);
         Rebaseline(*node->contraption);
-        FollowSoundIn(*node->contraption);
+        FollowSoundInOut(*node->contraption);
       }
       break;
     case Kind::Tempo:
@@ -462,8 +462,12 @@ void PatchEditor::OnDeleteNode(PatchNode& node) {
   Changed();
 }
 
-void PatchEditor::FollowSoundIn(TGardeningContraption& contraption) {
+void PatchEditor::FollowSoundInOut(TGardeningContraption& contraption) {
   if (&contraption.Processor() == &engine_.SoundInProcessor()) engine_.FollowSoundInMode();
+  // A file name undone, redone or recalled is the file SoundOut records to
+  // (a choice in its window has switched already, and this does nothing).
+  if (&contraption.Processor() == &engine_.SoundOutProcessor())
+    engine_.SoundOutProcessor().Reset();
 }
 
 void PatchEditor::OnEditBegins() {
@@ -483,7 +487,7 @@ void PatchEditor::OnEditEnds() {
 void PatchEditor::ContraptionEdited(TGardeningContraption& contraption) {
   auto base = baselines_.find(&contraption);
   if (base == baselines_.end()) return;  // going away, or not in the patch
-  FollowSoundIn(contraption);
+  FollowSoundInOut(contraption);
   ContraptionSnapshot after = ContraptionSnapshot::Of(contraption);
   if (!Recording() || after == base->second) {
     base->second = std::move(after);

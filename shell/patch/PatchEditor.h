@@ -149,8 +149,9 @@ class PatchEditor final : private PatchModel::Listener, private EditListener {
   PatchStep NodeStep(PatchStep::Kind kind, PatchNode& node) const;
   static PatchStep WireStep(PatchStep::Kind kind, const PatchConnection& connection, int index);
   void Rebaseline(TGardeningContraption& contraption);
-  // A preset or an undo may switch SoundIn's file mode behind the engine's back.
-  void FollowSoundIn(TGardeningContraption& contraption);
+  // A preset or an undo may switch SoundIn's file mode, or SoundOut's file,
+  // behind the engine's back.
+  void FollowSoundInOut(TGardeningContraption& contraption);
   static std::string DeletionName(const std::vector<PatchStep>& steps);
   void Changed() const {
     if (batches_ > 0) {

@@ -394,6 +394,29 @@ TEST_F(RenderTest, AnExportOverSoundOutsOwnFileIsRefused) {
   EXPECT_EQ(ExportAsWave(engine, request, nullptr), WaveExportResult::Written);
 }
 
+// Undo, redo and a preset recall of SoundOut's file name switch the file
+// its takes go to, as a choice in its window does.
+TEST_F(RenderTest, UndoAndAPresetSwitchSoundOutsFile) {
+  auto& soundOut = static_cast<TGSoundOut&>(out->contraption->Processor());
+  const auto choose = [&](const std::string& file) {
+    soundOut.ChooseFile(file);
+    out->contraption->MarkChanged();
+    soundOut.WaitForFile();
+  };
+  choose(dir / "a.wav");
+  out->contraption->StorePreset(0);
+  choose(dir / "b.wav");
+  patch.Undo();
+  soundOut.WaitForFile();
+  EXPECT_TRUE(soundOut.HoldsFile(dir / "a.wav"));
+  patch.Redo();
+  soundOut.WaitForFile();
+  EXPECT_TRUE(soundOut.HoldsFile(dir / "b.wav"));
+  out->contraption->RecallPreset(0);
+  soundOut.WaitForFile();
+  EXPECT_TRUE(soundOut.HoldsFile(dir / "a.wav"));
+}
+
 // The window's export, made while SoundOut records live: the take ends
 // where the music stopped for the export, and holds none of the render.
 TEST_F(RenderTest, TheWindowsExportEndsALiveTakeRatherThanJoiningIt) {

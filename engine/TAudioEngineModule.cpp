@@ -223,16 +223,30 @@ void TAudioEngineModule::StartAudioOut() {
 }
 
 void TAudioEngineModule::StopAudioOut() {
-  outStream_->Stop();
+  // A device gone (unplugged) stops all the same; the stream is stopped.
+  std::string failure;
+  try {
+    outStream_->Stop();
+  } catch (const EWaveDeviceError& error) {
+    failure = error.what();
+  }
   // Not under the lock: it may hand a tempo to the Link session.
   linkSync_.Stopped();
-  EngineLockGuard lock(outStream_->GetEngineLock());
-  ClearInputMeters();
-  ClearOutputMeters();
-  clockSync_.Stopped();
-  // A panic the audio thread had no time to take is finished here.
-  if (panicRequested_.exchange(false)) context_.ResetSounds();
-  panicFade_ = PanicFade::None;
+  {
+    EngineLockGuard lock(outStream_->GetEngineLock());
+    ClearInputMeters();
+    ClearOutputMeters();
+    clockSync_.Stopped();
+    // A panic the audio thread had no time to take is finished here.
+    if (panicRequested_.exchange(false)) context_.ResetSounds();
+    panicFade_ = PanicFade::None;
+  }
+  TellStopFailure(failure);
+}
+
+void TAudioEngineModule::TellStopFailure(const std::string& failure) {
+  if (failure.empty() || host_.messages == nullptr) return;
+  host_.messages->ShowMessage(failure, "Tonegarden", MessageIcon::Error);
 }
 
 void TAudioEngineModule::Panic() {
@@ -254,11 +268,19 @@ void TAudioEngineModule::StartAudioIn() {
 }
 
 void TAudioEngineModule::StopAudioIn() {
-  inStream_->Stop();
-  EngineLockGuard lock(outStream_->GetEngineLock());
-  inputLevelLeft_ = inputLevelRight_ = 0.0f;
-  shownInputLeft_.store(0.0f, std::memory_order_relaxed);
-  shownInputRight_.store(0.0f, std::memory_order_relaxed);
+  std::string failure;
+  try {
+    inStream_->Stop();
+  } catch (const EWaveDeviceError& error) {
+    failure = error.what();
+  }
+  {
+    EngineLockGuard lock(outStream_->GetEngineLock());
+    inputLevelLeft_ = inputLevelRight_ = 0.0f;
+    shownInputLeft_.store(0.0f, std::memory_order_relaxed);
+    shownInputRight_.store(0.0f, std::memory_order_relaxed);
+  }
+  TellStopFailure(failure);
 }
 
 void TAudioEngineModule::SwitchInputFile(bool useFile) {

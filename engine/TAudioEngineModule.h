@@ -78,7 +78,10 @@ class TAudioEngineModule final : public ContraptionEngine,
   HostServices& Host() override { return host_; }
   EngineLock& GetEngineLock() override { return outStream_->GetEngineLock(); }
 
-  // The four throw EWaveOutError or EWaveInError with the device's own text.
+  // The starts throw EWaveOutError or EWaveInError with the device's own
+  // text. The stops always stop; a device that failed to (one unplugged) is
+  // told through the host's messages, so that no edit that stops a stream
+  // (deleting SoundOut, an undo) is broken off halfway.
   void StartAudioOut();
   void StopAudioOut();
   void StartAudioIn();
@@ -273,6 +276,7 @@ class TAudioEngineModule final : public ContraptionEngine,
 
  private:
   void ContraptionEdited(TGardeningContraption& contraption) override;
+  void TellStopFailure(const std::string& failure);
   void ShowWindow(TGardeningContraption&) override {}
   void CloseWindow(TGardeningContraption&) override {}
   void ShowHelp(const std::string&) override {}

@@ -129,31 +129,57 @@ TEST(WindowPlacementTest, FirstStartHasNoneAndStoredPlacesStayOnTheScreen) {
   EXPECT_FALSE(WindowPlacement::Load(settings)->hasPosition);
 }
 
+// A headless program on a device the test drives, and fails.
+struct ManualDeviceProgram {
+  ManualDeviceProgram() {
+    RegisterContraptionTypes(factory);
+    engine.Host().messages = &messages;
+  }
+  TContraptionFactory factory;
+  test::ManualWaveDeviceLayer layer;
+  TAudioEngineModule engine{factory, std::make_unique<KWWaveOutStream>(layer)};
+  StreamUserMessages messages{nullptr};
+  PatchModel model;
+  PatchEditor patch{engine, model};
+  test::ScriptedQueries queries;
+  TGDocument document{patch, queries};
+};
+
 // The player reads its patch again while the output device will not open
 // again: it says so, rather than that the patch plays on.
 TEST(LivePlayerTest, AReadAgainWhoseDeviceWillNotOpenSaysSo) {
-  TContraptionFactory factory;
-  RegisterContraptionTypes(factory);
-  test::ManualWaveDeviceLayer layer;
-  TAudioEngineModule engine(factory, std::make_unique<KWWaveOutStream>(layer));
-  StreamUserMessages messages{nullptr};
-  engine.Host().messages = &messages;
-  PatchModel model;
-  PatchEditor patch(engine, model);
-  test::ScriptedQueries queries;
-  TGDocument document(patch, queries);
+  ManualDeviceProgram program;
   test::TempDir dir;
-  queries.saveName = dir / "song.tgh";
-  ASSERT_TRUE(document.SaveAs());
-  LivePlayer player(engine, document);
+  program.queries.saveName = dir / "song.tgh";
+  ASSERT_TRUE(program.document.SaveAs());
+  LivePlayer player(program.engine, program.document);
   ASSERT_TRUE(player.Open(dir / "song.tgh"));
   ASSERT_EQ(player.Start(false), "");
   EXPECT_TRUE(player.Reload().read);
-  layer.out.refusal = "the device is gone";
+  program.layer.out.refusal = "the device is gone";
   const LivePlayer::Reloaded reloaded = player.Reload();
   EXPECT_TRUE(reloaded.read);
   EXPECT_EQ(reloaded.deviceProblem, "the device is gone");
-  EXPECT_FALSE(engine.IsAudioOutRunning());
+  EXPECT_FALSE(program.engine.IsAudioOutRunning());
+}
+
+// Deleting SoundOut stops the output; a device unplugged meanwhile fails to
+// stop, and the deletion still ends whole: said, and undoable.
+TEST(DeviceGoneTest, DeletingSoundOutFromAnUnpluggedDeviceEndsWhole) {
+  ManualDeviceProgram program;
+  PatchNode* out = program.patch.NewContraption("SoundOut", 0, 0);
+  program.engine.StartAudioOut();
+  program.layer.out.closeRefusal = "the device is gone";
+  program.patch.Delete(*out);
+  EXPECT_EQ(program.model.NodeCount(), 0);
+  EXPECT_FALSE(program.engine.IsAudioOutRunning());
+  ASSERT_FALSE(program.messages.Messages().empty());
+  EXPECT_EQ(program.messages.Messages().back().text, "the device is gone");
+  program.layer.out.closeRefusal.clear();
+  ASSERT_TRUE(program.patch.CanUndo());
+  program.patch.Undo();
+  EXPECT_EQ(program.model.NodeCount(), 1);
+  EXPECT_TRUE(program.engine.HasSoundOut());
 }
 
 }  // namespace shell_test

@@ -26,7 +26,8 @@ class ManualWaveOutDevice final : public WaveOutDevice {
     CompletionSink* sink = nullptr;
     bool open = false;
     int opens = 0;
-    std::string refusal;  // when set, opening fails with it
+    std::string refusal;       // when set, opening fails with it
+    std::string closeRefusal;  // when set, closing fails with it (a device unplugged)
   };
   explicit ManualWaveOutDevice(Shared& shared) : shared_(shared) {}
   void Open(CompletionSink& sink) override {
@@ -48,6 +49,7 @@ class ManualWaveOutDevice final : public WaveOutDevice {
     std::lock_guard lock(shared_.mutex);
     shared_.open = false;
     shared_.queued.clear();
+    if (!shared_.closeRefusal.empty()) throw EWaveOutError(-1, shared_.closeRefusal);
   }
 
  private:

@@ -262,11 +262,11 @@ void TGDocument::ReadContraptions(std::istream& in) {
   // makes them: whatever the scan missed, the budget holds.
   int made = 0;
   uint64_t bytes = 0;
+  std::string skipped;
   while (in.peek() == '\t') {
-    if (made >= DocumentBudget::kMaxContraptions || bytes > memoryBudget_) {
+    if (made >= DocumentBudget::kMaxContraptions) {
       readProblems_.push_back("the contraptions beyond the first " + std::to_string(made) +
                               " (more than a document may hold)");
-      std::string skipped;
       while (in.peek() == '\t') ReadLine(in, skipped, 0);
       return;
     }
@@ -274,8 +274,17 @@ void TGDocument::ReadContraptions(std::istream& in) {
     const std::streampos lineStart = in.tellg();
     auto contraption = factory.ReadContraption(patch_.Engine(), in);
     if (contraption != nullptr) {
+      // Counted on the values as read, with the sound file they name: gone
+      // before it is placed, the contraption's load is dropped.
+      bytes += DocumentBudget::MemoryOf(*contraption);
+      if (bytes > memoryBudget_) {
+        readProblems_.push_back("the contraptions beyond the first " + std::to_string(made) + ": " +
+                                DocumentBudget::Refusal({made + 1, bytes}, memoryBudget_));
+        SkipRestOfLine(in);
+        while (in.peek() == '\t') ReadLine(in, skipped, 0);
+        return;
+      }
       ++made;
-      bytes += contraption->Maker().InstanceMemory();
       // A refused value says which and why; the one before it stays.
       const std::string refused = contraption->Processor().ReadProblem();
       if (!refused.empty()) {

@@ -617,6 +617,23 @@ TEST_F(DocumentTest, TheBudgetHoldsHoweverTheLinesAreWritten) {
   EXPECT_NE(document.ReadProblems().back().find("beyond the first 1000"), std::string::npos);
 }
 
+// Values written however the reader still takes them (padded far out, or on
+// the line after the name) count with the sound file they name, as read.
+TEST_F(DocumentTest, TheBudgetCountsTheSoundFileTheReaderTook) {
+  test::WriteLevel(dir / "long.wav", 8192, 630000, 1000);
+  KWDocumentController controller(document, queries);
+  document.SetMemoryBudget(10 * 1024 * 1024);
+  for (const std::string& gap : {"{" + std::string(9000, ' '), std::string("\r\n{ ")}) {
+    std::ofstream(dir / "padded.tgh", std::ios::binary)
+        << ".tgh 0.5\r\ncontraptions:\r\n\tLoopPlayer\tLoopPlayer_1\t" + gap +
+               "\"long.wav\", 1, 1, 0, 0 }\t" + EmptyPresets() +
+               "{ }{ 10 10 F Z Z 0 0 Z Z Z Z  }\t\r\nend\r\n";
+    controller.OpenFile(dir / "padded.tgh");
+    EXPECT_NE(LastMessage().find("at most 10 MB"), std::string::npos) << LastMessage();
+    EXPECT_EQ(model.NodeCount(), 0);
+  }
+}
+
 // A document reached through a link is saved where the link points; a Save As
 // that fails leaves sound files resolving where they did.
 TEST_F(DocumentTest, SavingThroughALinkAndAFailedSaveAs) {

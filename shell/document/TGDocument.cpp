@@ -272,7 +272,22 @@ void TGDocument::ReadContraptions(std::istream& in) {
     }
     in.get();
     const std::streampos lineStart = in.tellg();
-    auto contraption = factory.ReadContraption(patch_.Engine(), in);
+    std::string type, name;
+    textio::ReadToken(in, type, TContraptionFactory::kMaxNameLength);
+    textio::ReadToken(in, name, TContraptionFactory::kMaxNameLength);
+    in.clear(in.rdstate() & ~std::ios::failbit);
+    in.seekg(lineStart);
+    std::unique_ptr<TGardeningContraption> contraption;
+    // A name given twice would leave the second unreachable by wires: it
+    // gets a fresh one.
+    const bool renamed = !name.empty() && factory.FindContraption(name) != nullptr;
+    if (renamed) {
+      TContraptionFactory::PastedItem item;
+      contraption = factory.ReadPastedContraption(patch_.Engine(), in, item);
+      if (contraption != nullptr && item.windowWanted) contraption->ShowWindow();
+    } else {
+      contraption = factory.ReadContraption(patch_.Engine(), in);
+    }
     if (contraption != nullptr) {
       // Counted on the values as read, with the sound file they name: gone
       // before it is placed, the contraption's load is dropped.
@@ -285,6 +300,12 @@ void TGDocument::ReadContraptions(std::istream& in) {
         return;
       }
       ++made;
+      if (renamed) {
+        std::string line = "the name " + name;
+        line.append(" a second time (that ").append(type).append(" is ");
+        line.append(contraption->Name()).append(")");
+        readProblems_.push_back(std::move(line));
+      }
       // A refused value says which and why; the one before it stays.
       const std::string refused = contraption->Processor().ReadProblem();
       if (!refused.empty()) {
@@ -296,10 +317,6 @@ void TGDocument::ReadContraptions(std::istream& in) {
       patch_.Place(std::move(contraption));
     } else {
       // Say which type it was, if the line starts with one.
-      in.clear(in.rdstate() & ~std::ios::failbit);
-      in.seekg(lineStart);
-      std::string type;
-      textio::ReadToken(in, type, TContraptionFactory::kMaxNameLength);
       readProblems_.push_back(type.empty() ? "a contraption without a type"
                                            : "a contraption of the unknown type \"" + type + "\"");
     }

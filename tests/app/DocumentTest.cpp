@@ -634,6 +634,24 @@ TEST_F(DocumentTest, TheBudgetCountsTheSoundFileTheReaderTook) {
   }
 }
 
+// A name a document gives twice is given once: the second contraption gets a
+// fresh name and the reader says so; a name another type took is never
+// handed out again automatically.
+TEST_F(DocumentTest, ANameIsNeverGivenTwice) {
+  const std::string item = "\t{ }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\n";
+  ASSERT_TRUE(ReadText(".tgh 0.5\r\ncontraptions:\r\n\tTestGen\tRingAM_1" + item +
+                       "\tRingAM\tRingAM_1" + item + "end\r\n"));
+  ASSERT_EQ(model.NodeCount(), 2);
+  EXPECT_EQ(model.NodeAt(0).caption, "RingAM_1");
+  EXPECT_EQ(model.NodeAt(1).caption, "RingAM_2");
+  ASSERT_EQ(document.ReadProblems().size(), 1u);
+  EXPECT_EQ(document.ReadProblems()[0],
+            "the name RingAM_1 a second time (that RingAM is RingAM_2)");
+
+  ASSERT_TRUE(ReadText(".tgh 0.5\r\ncontraptions:\r\n\tTestGen\tRingAM_1" + item + "end\r\n"));
+  EXPECT_EQ(patch.NewContraption("RingAM", 0, 0)->caption, "RingAM_2");
+}
+
 // A document reached through a link is saved where the link points; a Save As
 // that fails leaves sound files resolving where they did.
 TEST_F(DocumentTest, SavingThroughALinkAndAFailedSaveAs) {

@@ -66,7 +66,9 @@ void TGDocument::New() {
 bool TGDocument::Load(const std::string& fileName, std::string& text) const {
   regularfile::WholeFile file = regularfile::ReadWhole(fileName, kMaxDocumentBytes);
   if (!file.opened) {
-    Message("An error occurred while opening the document.\n", kCaption);
+    Message(
+        "An error occurred while opening the document.\n" + fileName + ": " + file.problem + ".",
+        kCaption);
     return false;
   }
   if (!file.problem.empty()) {
@@ -317,8 +319,16 @@ void TGDocument::ReadContraptions(std::istream& in) {
       patch_.Place(std::move(contraption));
     } else {
       // Say which type it was, if the line starts with one.
-      readProblems_.push_back(type.empty() ? "a contraption without a type"
-                                           : "a contraption of the unknown type \"" + type + "\"");
+      const TContraptionMaker* maker = factory.FindMaker(type);
+      if (type.empty()) {
+        readProblems_.push_back("a contraption without a type");
+      } else if (maker == nullptr) {
+        readProblems_.push_back("a contraption of the unknown type \"" + type + "\"");
+      } else if (maker->IsSingleInstance()) {
+        readProblems_.push_back("a second " + type + ", which a patch cannot have");
+      } else {
+        readProblems_.push_back("a " + type + " that cannot be read");
+      }
     }
     SkipRestOfLine(in);
   }

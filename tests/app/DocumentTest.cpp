@@ -300,7 +300,8 @@ TEST_F(DocumentTest, TheControllerAsksBeforeLosingChanges) {
   EXPECT_TRUE(controller.OpenFile(name));
   EXPECT_NEAR(engine.Tempo(), 60.0, 1e-9);
   EXPECT_FALSE(controller.OpenFile(dir / "missing.tgh"));
-  EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n");
+  EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n" +
+                               (dir / "missing.tgh") + ": not found.");
 }
 
 // Whatever is wrong with the file, the patch the user has stays exactly as it
@@ -320,7 +321,8 @@ TEST_F(DocumentTest, AFailedOpenOrRevertLeavesTheCurrentPatchAsItWas) {
   };
 
   EXPECT_FALSE(controller.OpenFile(dir / "missing.tgh"));
-  EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n");
+  EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n" +
+                               (dir / "missing.tgh") + ": not found.");
   EXPECT_TRUE(unchanged());
   for (const std::string& garbage : {std::string(),
                                      std::string("\x7f"
@@ -650,6 +652,22 @@ TEST_F(DocumentTest, ANameIsNeverGivenTwice) {
 
   ASSERT_TRUE(ReadText(".tgh 0.5\r\ncontraptions:\r\n\tTestGen\tRingAM_1" + item + "end\r\n"));
   EXPECT_EQ(patch.NewContraption("RingAM", 0, 0)->caption, "RingAM_2");
+}
+
+// A document that cannot be opened says why; a second SoundOut is named as
+// such, not as an unknown type.
+TEST_F(DocumentTest, OpenFailuresAndASecondSoundOutSayWhy) {
+  const std::string missing = dir / "missing.tgh";
+  EXPECT_FALSE(document.Open(missing));
+  EXPECT_EQ(LastMessage(),
+            "An error occurred while opening the document.\n" + missing + ": not found.");
+
+  const std::string item = "\t{ }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\n";
+  ASSERT_TRUE(ReadText(".tgh 0.5\r\ncontraptions:\r\n\tSoundOut\tSoundOut" + item +
+                       "\tSoundOut\tSoundOut" + item + "end\r\n"));
+  EXPECT_EQ(model.NodeCount(), 1);
+  ASSERT_EQ(document.ReadProblems().size(), 1u);
+  EXPECT_EQ(document.ReadProblems()[0], "a second SoundOut, which a patch cannot have");
 }
 
 // A document reached through a link is saved where the link points; a Save As

@@ -225,12 +225,12 @@ PatchFragment::Pasted PatchFragment::Paste(PatchEditor& patch, std::string_view 
     left = std::min(left, c->WindowState().nodeX);
     top = std::min(top, c->WindowState().nodeY);
   }
-  const int dx = where.atPoint ? where.x - left : where.x;
-  const int dy = where.atPoint ? where.y - top : where.y;
+  const int64_t dx = where.atPoint ? int64_t{where.x} - left : where.x;
+  const int64_t dy = where.atPoint ? int64_t{where.y} - top : where.y;
   for (size_t i = 0; i < made.size(); ++i) {
     TContraptionFormState& state = made[i]->WindowState();
-    state.nodeX += dx;
-    state.nodeY += dy;
+    state.nodeX = TContraptionFormState::Bounded(state.nodeX + dx);
+    state.nodeY = TContraptionFormState::Bounded(state.nodeY + dy);
     if (!items[i].windowWanted) continue;
     // Beside its original's window rather than over it.
     const TGardeningContraption* original = factory.FindContraption(items[i].originalName);

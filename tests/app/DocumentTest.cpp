@@ -23,6 +23,7 @@
 #include "shell/RegisterContraptions.h"
 #include "shell/document/DocumentBudget.h"
 #include "shell/document/KWDocumentController.h"
+#include "shell/document/PatchFragment.h"
 #include "shell/document/RecoveryFiles.h"
 #include "shell/document/TGDocument.h"
 #include "shell/patch/PatchEditor.h"
@@ -668,6 +669,28 @@ TEST_F(DocumentTest, OpenFailuresAndASecondSoundOutSayWhy) {
   EXPECT_EQ(model.NodeCount(), 1);
   ASSERT_EQ(document.ReadProblems().size(), 1u);
   EXPECT_EQ(document.ReadProblems()[0], "a second SoundOut, which a patch cannot have");
+}
+
+// Places far outside any screen are held to a bound, so moving them on
+// cannot overflow.
+TEST_F(DocumentTest, PlacesFromDocumentsAndPastesAreBounded) {
+  const std::string item =
+      "TestGen\tTestGen_1\t{ }\t{ }{ }{ 2147483647 -2147483648 F Z Z 2147483647 -2147483648 Z Z "
+      "Z Z  }\t\r\n";
+  ASSERT_TRUE(ReadText(".tgh 0.5\r\ncontraptions:\r\n\t" + item + "end\r\n"));
+  ASSERT_EQ(model.NodeCount(), 1);
+  EXPECT_EQ(model.NodeAt(0).x, 100000);
+  EXPECT_EQ(model.NodeAt(0).y, -100000);
+  const TContraptionFormState& state = model.NodeAt(0).contraption->WindowState();
+  EXPECT_EQ(state.windowTop, 100000);
+  EXPECT_EQ(state.windowLeft, -100000);
+
+  const PatchFragment::Pasted pasted = PatchFragment::Paste(
+      patch, ".tgh 0.5\r\ncontraptions:\r\n\t" + item + "connections:\r\nend\r\n", {false, 20, -20},
+      "Paste");
+  ASSERT_EQ(pasted.nodes.size(), 1u) << pasted.message;
+  EXPECT_EQ(pasted.nodes[0]->x, 100000);
+  EXPECT_EQ(pasted.nodes[0]->y, -100000);
 }
 
 // A document reached through a link is saved where the link points; a Save As

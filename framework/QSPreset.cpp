@@ -37,6 +37,12 @@ void QSPreset::Clear() {
   isSet_ = false;
 }
 
+void QSPreset::AssignFrom(const QSPreset& other) {
+  values_.clear();
+  for (const auto& value : other.values_) values_.push_back(value->Clone());
+  isSet_ = other.isSet_;
+}
+
 void QSPreset::WriteTo(std::ostream& out) const {
   out << "{ ";
   for (int i = 0; i < ValueCount(); ++i) {

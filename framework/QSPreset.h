@@ -22,6 +22,8 @@ class QSPreset {
   // except the states the processor keeps.
   void Recall();
   void Clear();
+  // Becomes a copy of another preset of the same processor.
+  void AssignFrom(const QSPreset& other);
   // "{ v, v, … }"; an empty preset writes "{ " directly followed by " }".
   void WriteTo(std::ostream& out) const;
   // Reads that form; values missing from the text keep the current parameter

@@ -44,10 +44,10 @@ bool ReadWindowState(TGardeningContraption& contraption, std::istream& in, bool 
       !textio::ReadInt32(in, left) || !Skip(in, 5)) {
     return false;
   }
-  state.nodeX = nodeX;
-  state.nodeY = nodeY;
-  state.windowTop = top;
-  state.windowLeft = left;
+  state.nodeX = TContraptionFormState::Bounded(nodeX);
+  state.nodeY = TContraptionFormState::Bounded(nodeY);
+  state.windowTop = TContraptionFormState::Bounded(top);
+  state.windowLeft = TContraptionFormState::Bounded(left);
   state.windowPlaced = true;
   if (open == 'T' && show) contraption.ShowWindow();
   return open == 'T';

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 namespace tg {
@@ -8,6 +9,13 @@ namespace tg {
 // patcher pane and its editor window in the properties pane (in pane content
 // coordinates). The window itself belongs to the windowed program.
 struct TContraptionFormState {
+  // Places read from text are held within this, far beyond any screen, so
+  // that moving them on cannot overflow.
+  static constexpr int32_t kMaxPlace = 100000;
+  static int32_t Bounded(int64_t place) {
+    return static_cast<int32_t>(std::clamp<int64_t>(place, -kMaxPlace, kMaxPlace));
+  }
+
   int32_t nodeX = 0;
   int32_t nodeY = 0;
   bool windowOpen = false;

@@ -43,7 +43,10 @@ void TContraptionMaker::MarkNumber(int number, bool used) {
 
 int TContraptionMaker::TakeLowestFreeNumber() {
   for (int number = 1; number <= kMaxInstanceNumber; ++number) {
-    if (!IsNumberUsed(number)) {
+    // A contraption of another type may have been given the name.
+    if (!IsNumberUsed(number) &&
+        (factory_ == nullptr ||
+         factory_->FindContraption(typeName_ + "_" + std::to_string(number)) == nullptr)) {
       MarkNumber(number, true);
       return number;
     }

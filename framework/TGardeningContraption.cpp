@@ -113,7 +113,16 @@ void TGardeningContraption::PastePreset(int index) {
   const size_t wordEnd = kPresetTag.size() + 1 + word.size();
   if (word != TypeName() || wordEnd >= text->size()) return;  // the word must end in a space
   std::istringstream rest(text->substr(wordEnd + 1));
-  PresetAt(index).ReadFrom(rest);
+  // Read aside first: a preset that cannot be read leaves the slot as it was.
+  QSPreset read(*processor_->GetPropertyTable());
+  read.AssignFrom(PresetAt(index));
+  read.ReadFrom(rest);
+  if (rest.fail()) {
+    engine_->Host().messages->ShowMessage("The preset in the clipboard cannot be read.",
+                                          "Paste Preset", MessageIcon::Error);
+    return;
+  }
+  PresetAt(index).AssignFrom(read);
   Edited("Paste Preset " + std::to_string(index + 1));
 }
 

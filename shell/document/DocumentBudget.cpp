@@ -3,9 +3,12 @@
 #include <unistd.h>
 
 #include <istream>
+#include <sstream>
 
+#include "files/SoundFilePaths.h"
 #include "framework/TContraptionFactory.h"
 #include "framework/TContraptionMaker.h"
+#include "framework/TGardeningContraption.h"
 #include "shell/document/DocumentText.h"
 
 namespace tg {
@@ -13,9 +16,6 @@ namespace tg {
 namespace {
 
 constexpr uint64_t kMiB = 1024 * 1024;
-constexpr size_t kTypeLimit = 200;
-// Enough for the type, the name and a sound file's name at the start of the values.
-constexpr size_t kLineLimit = kTypeLimit + 2 + 8192;
 
 }  // namespace
 
@@ -31,7 +31,9 @@ DocumentBudget::Need DocumentBudget::Scan(std::istream& in, const TContraptionFa
   Need need;
   std::string line;
   bool inContraptions = false;
-  while (documenttext::ReadLine(in, line, kLineLimit)) {
+  // Whole lines, however long: values may be padded far out. A document is
+  // of bounded size.
+  while (documenttext::ReadLine(in, line, std::string::npos)) {
     if (line.empty() || line.front() != '\t') {
       inContraptions = line == "contraptions:";
       continue;
@@ -53,6 +55,13 @@ DocumentBudget::Need DocumentBudget::Scan(std::istream& in, const TContraptionFa
     }
   }
   return need;
+}
+
+uint64_t DocumentBudget::MemoryOf(const TGardeningContraption& contraption) {
+  std::ostringstream values;
+  contraption.Processor().WriteProperties(values);
+  return contraption.Maker().InstanceMemory(values.str(),
+                                            SoundFilePaths::Instance().DocumentDirectory());
 }
 
 std::string DocumentBudget::Refusal(const Need& need, uint64_t memoryBudget) {

@@ -8,6 +8,7 @@
 namespace tg {
 
 class TContraptionFactory;
+class TGardeningContraption;
 
 // What opening a document would cost, counted before the current patch is
 // touched, so that an absurd document is refused instead of exhausting the
@@ -30,6 +31,9 @@ class DocumentBudget {
   // from documentDirectory. Reads the stream to its end.
   static Need Scan(std::istream& in, const TContraptionFactory& factory,
                    std::string_view documentDirectory = {});
+  // What a contraption just read takes, counted on its values as read, with
+  // the sound file they name (kept by its full name).
+  static uint64_t MemoryOf(const TGardeningContraption& contraption);
   // Empty when the need fits; otherwise the message that says why not.
   static std::string Refusal(const Need& need, uint64_t memoryBudget);
 };

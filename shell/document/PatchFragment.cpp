@@ -21,6 +21,7 @@ namespace {
 constexpr const char* kFragmentEol = "\r\n";
 constexpr double kNewestFragmentVersion = 0.9;
 constexpr const char* kNothingPasted = ": nothing was pasted.";
+constexpr const char* kTooMuchMemory = "The pasted contraptions would need too much memory";
 
 struct FragmentWire {
   std::string source;
@@ -121,7 +122,7 @@ std::string BudgetProblem(const FragmentLines& parts, const TContraptionFactory&
   }
   need.contraptions = 0;
   const std::string refusal = DocumentBudget::Refusal(need, DocumentBudget::DefaultMemoryBudget());
-  return refusal.empty() ? std::string() : "The pasted contraptions would need too much memory";
+  return refusal.empty() ? std::string() : kTooMuchMemory;
 }
 
 std::string CommandName(const std::string& verb,
@@ -192,6 +193,8 @@ PatchFragment::Pasted PatchFragment::Paste(PatchEditor& patch, std::string_view 
   std::vector<std::unique_ptr<TGardeningContraption>> made;
   std::vector<TContraptionFactory::PastedItem> items;
   std::vector<std::string> problems;
+  // Counted again on the values as read: whatever the scan missed, the budget holds.
+  DocumentBudget::Need read;
   for (size_t i = 0; i < parts.items.size(); ++i) {
     if (skip[i]) continue;
     std::istringstream in(parts.items[i]);
@@ -200,6 +203,11 @@ PatchFragment::Pasted PatchFragment::Paste(PatchEditor& patch, std::string_view 
     if (contraption == nullptr || !in) {
       result.message = "The values of " + item.originalName.substr(0, 60) +
                        " in the clipboard's text cannot be read" + kNothingPasted;
+      return result;
+    }
+    read.bytes += DocumentBudget::MemoryOf(*contraption);
+    if (!DocumentBudget::Refusal(read, DocumentBudget::DefaultMemoryBudget()).empty()) {
+      result.message = std::string(kTooMuchMemory) + kNothingPasted;
       return result;
     }
     const std::string refused = contraption->Processor().ReadProblem();
@@ -217,12 +225,12 @@ PatchFragment::Pasted PatchFragment::Paste(PatchEditor& patch, std::string_view 
     left = std::min(left, c->WindowState().nodeX);
     top = std::min(top, c->WindowState().nodeY);
   }
-  const int dx = where.atPoint ? where.x - left : where.x;
-  const int dy = where.atPoint ? where.y - top : where.y;
+  const int64_t dx = where.atPoint ? int64_t{where.x} - left : where.x;
+  const int64_t dy = where.atPoint ? int64_t{where.y} - top : where.y;
   for (size_t i = 0; i < made.size(); ++i) {
     TContraptionFormState& state = made[i]->WindowState();
-    state.nodeX += dx;
-    state.nodeY += dy;
+    state.nodeX = TContraptionFormState::Bounded(state.nodeX + dx);
+    state.nodeY = TContraptionFormState::Bounded(state.nodeY + dy);
     if (!items[i].windowWanted) continue;
     // Beside its original's window rather than over it.
     const TGardeningContraption* original = factory.FindContraption(items[i].originalName);

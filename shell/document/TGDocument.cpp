@@ -66,7 +66,9 @@ void TGDocument::New() {
 bool TGDocument::Load(const std::string& fileName, std::string& text) const {
   regularfile::WholeFile file = regularfile::ReadWhole(fileName, kMaxDocumentBytes);
   if (!file.opened) {
-    Message("An error occurred while opening the document.\n", kCaption);
+    Message(
+        "An error occurred while opening the document.\n" + fileName + ": " + file.problem + ".",
+        kCaption);
     return false;
   }
   if (!file.problem.empty()) {
@@ -282,20 +284,50 @@ void TGDocument::ReadContraptions(std::istream& in) {
   // makes them: whatever the scan missed, the budget holds.
   int made = 0;
   uint64_t bytes = 0;
+  std::string skipped;
   while (in.peek() == '\t') {
-    if (made >= DocumentBudget::kMaxContraptions || bytes > memoryBudget_) {
+    if (made >= DocumentBudget::kMaxContraptions) {
       readProblems_.push_back("the contraptions beyond the first " + std::to_string(made) +
                               " (more than a document may hold)");
-      std::string skipped;
       while (in.peek() == '\t') ReadLine(in, skipped, 0);
       return;
     }
     in.get();
     const std::streampos lineStart = in.tellg();
-    auto contraption = factory.ReadContraption(patch_.Engine(), in);
+    std::string type, name;
+    textio::ReadToken(in, type, TContraptionFactory::kMaxNameLength);
+    textio::ReadToken(in, name, TContraptionFactory::kMaxNameLength);
+    in.clear(in.rdstate() & ~std::ios::failbit);
+    in.seekg(lineStart);
+    std::unique_ptr<TGardeningContraption> contraption;
+    // A name given twice would leave the second unreachable by wires: it
+    // gets a fresh one.
+    const bool renamed = !name.empty() && factory.FindContraption(name) != nullptr;
+    if (renamed) {
+      TContraptionFactory::PastedItem item;
+      contraption = factory.ReadPastedContraption(patch_.Engine(), in, item);
+      if (contraption != nullptr && item.windowWanted) contraption->ShowWindow();
+    } else {
+      contraption = factory.ReadContraption(patch_.Engine(), in);
+    }
     if (contraption != nullptr) {
+      // Counted on the values as read, with the sound file they name: gone
+      // before it is placed, the contraption's load is dropped.
+      bytes += DocumentBudget::MemoryOf(*contraption);
+      if (bytes > memoryBudget_) {
+        readProblems_.push_back("the contraptions beyond the first " + std::to_string(made) + ": " +
+                                DocumentBudget::Refusal({made + 1, bytes}, memoryBudget_));
+        SkipRestOfLine(in);
+        while (in.peek() == '\t') ReadLine(in, skipped, 0);
+        return;
+      }
       ++made;
-      bytes += contraption->Maker().InstanceMemory();
+      if (renamed) {
+        std::string line = "the name " + name;
+        line.append(" a second time (that ").append(type).append(" is ");
+        line.append(contraption->Name()).append(")");
+        readProblems_.push_back(std::move(line));
+      }
       // A refused value says which and why; the one before it stays.
       const std::string refused = contraption->Processor().ReadProblem();
       if (!refused.empty()) {
@@ -307,12 +339,16 @@ void TGDocument::ReadContraptions(std::istream& in) {
       patch_.Place(std::move(contraption));
     } else {
       // Say which type it was, if the line starts with one.
-      in.clear(in.rdstate() & ~std::ios::failbit);
-      in.seekg(lineStart);
-      std::string type;
-      textio::ReadToken(in, type, TContraptionFactory::kMaxNameLength);
-      readProblems_.push_back(type.empty() ? "a contraption without a type"
-                                           : "a contraption of the unknown type \"" + type + "\"");
+      const TContraptionMaker* maker = factory.FindMaker(type);
+      if (type.empty()) {
+        readProblems_.push_back("a contraption without a type");
+      } else if (maker == nullptr) {
+        readProblems_.push_back("a contraption of the unknown type \"" + type + "\"");
+      } else if (maker->IsSingleInstance()) {
+        readProblems_.push_back("a second " + type + ", which a patch cannot have");
+      } else {
+        readProblems_.push_back("a " + type + " that cannot be read");
+      }
     }
     SkipRestOfLine(in);
   }

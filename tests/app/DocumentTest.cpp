@@ -23,6 +23,7 @@
 #include "shell/RegisterContraptions.h"
 #include "shell/document/DocumentBudget.h"
 #include "shell/document/KWDocumentController.h"
+#include "shell/document/PatchFragment.h"
 #include "shell/document/RecoveryFiles.h"
 #include "shell/document/TGDocument.h"
 #include "shell/patch/PatchEditor.h"
@@ -310,7 +311,8 @@ TEST_F(DocumentTest, TheControllerAsksBeforeLosingChanges) {
   EXPECT_TRUE(controller.OpenFile(name));
   EXPECT_NEAR(engine.Tempo(), 60.0, 1e-9);
   EXPECT_FALSE(controller.OpenFile(dir / "missing.tgh"));
-  EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n");
+  EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n" +
+                               (dir / "missing.tgh") + ": not found.");
 }
 
 // Whatever is wrong with the file, the patch the user has stays exactly as it
@@ -330,7 +332,8 @@ TEST_F(DocumentTest, AFailedOpenOrRevertLeavesTheCurrentPatchAsItWas) {
   };
 
   EXPECT_FALSE(controller.OpenFile(dir / "missing.tgh"));
-  EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n");
+  EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n" +
+                               (dir / "missing.tgh") + ": not found.");
   EXPECT_TRUE(unchanged());
   for (const std::string& garbage : {std::string(),
                                      std::string("\x7f"
@@ -625,6 +628,79 @@ TEST_F(DocumentTest, TheBudgetHoldsHoweverTheLinesAreWritten) {
   EXPECT_EQ(model.NodeCount(), DocumentBudget::kMaxContraptions);
   ASSERT_FALSE(document.ReadProblems().empty());
   EXPECT_NE(document.ReadProblems().back().find("beyond the first 1000"), std::string::npos);
+}
+
+// Values written however the reader still takes them (padded far out, or on
+// the line after the name) count with the sound file they name, as read.
+TEST_F(DocumentTest, TheBudgetCountsTheSoundFileTheReaderTook) {
+  test::WriteLevel(dir / "long.wav", 8192, 630000, 1000);
+  KWDocumentController controller(document, queries);
+  document.SetMemoryBudget(10 * 1024 * 1024);
+  for (const std::string& gap : {"{" + std::string(9000, ' '), std::string("\r\n{ ")}) {
+    std::ofstream(dir / "padded.tgh", std::ios::binary)
+        << ".tgh 0.5\r\ncontraptions:\r\n\tLoopPlayer\tLoopPlayer_1\t" + gap +
+               "\"long.wav\", 1, 1, 0, 0 }\t" + EmptyPresets() +
+               "{ }{ 10 10 F Z Z 0 0 Z Z Z Z  }\t\r\nend\r\n";
+    controller.OpenFile(dir / "padded.tgh");
+    EXPECT_NE(LastMessage().find("at most 10 MB"), std::string::npos) << LastMessage();
+    EXPECT_EQ(model.NodeCount(), 0);
+  }
+}
+
+// A name a document gives twice is given once: the second contraption gets a
+// fresh name and the reader says so; a name another type took is never
+// handed out again automatically.
+TEST_F(DocumentTest, ANameIsNeverGivenTwice) {
+  const std::string item = "\t{ }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\n";
+  ASSERT_TRUE(ReadText(".tgh 0.5\r\ncontraptions:\r\n\tTestGen\tRingAM_1" + item +
+                       "\tRingAM\tRingAM_1" + item + "end\r\n"));
+  ASSERT_EQ(model.NodeCount(), 2);
+  EXPECT_EQ(model.NodeAt(0).caption, "RingAM_1");
+  EXPECT_EQ(model.NodeAt(1).caption, "RingAM_2");
+  ASSERT_EQ(document.ReadProblems().size(), 1u);
+  EXPECT_EQ(document.ReadProblems()[0],
+            "the name RingAM_1 a second time (that RingAM is RingAM_2)");
+
+  ASSERT_TRUE(ReadText(".tgh 0.5\r\ncontraptions:\r\n\tTestGen\tRingAM_1" + item + "end\r\n"));
+  EXPECT_EQ(patch.NewContraption("RingAM", 0, 0)->caption, "RingAM_2");
+}
+
+// A document that cannot be opened says why; a second SoundOut is named as
+// such, not as an unknown type.
+TEST_F(DocumentTest, OpenFailuresAndASecondSoundOutSayWhy) {
+  const std::string missing = dir / "missing.tgh";
+  EXPECT_FALSE(document.Open(missing));
+  EXPECT_EQ(LastMessage(),
+            "An error occurred while opening the document.\n" + missing + ": not found.");
+
+  const std::string item = "\t{ }\t{ }{ }{ 0 0 F Z Z 0 0 Z Z Z Z  }\t\r\n";
+  ASSERT_TRUE(ReadText(".tgh 0.5\r\ncontraptions:\r\n\tSoundOut\tSoundOut" + item +
+                       "\tSoundOut\tSoundOut" + item + "end\r\n"));
+  EXPECT_EQ(model.NodeCount(), 1);
+  ASSERT_EQ(document.ReadProblems().size(), 1u);
+  EXPECT_EQ(document.ReadProblems()[0], "a second SoundOut, which a patch cannot have");
+}
+
+// Places far outside any screen are held to a bound, so moving them on
+// cannot overflow.
+TEST_F(DocumentTest, PlacesFromDocumentsAndPastesAreBounded) {
+  const std::string item =
+      "TestGen\tTestGen_1\t{ }\t{ }{ }{ 2147483647 -2147483648 F Z Z 2147483647 -2147483648 Z Z "
+      "Z Z  }\t\r\n";
+  ASSERT_TRUE(ReadText(".tgh 0.5\r\ncontraptions:\r\n\t" + item + "end\r\n"));
+  ASSERT_EQ(model.NodeCount(), 1);
+  EXPECT_EQ(model.NodeAt(0).x, 100000);
+  EXPECT_EQ(model.NodeAt(0).y, -100000);
+  const TContraptionFormState& state = model.NodeAt(0).contraption->WindowState();
+  EXPECT_EQ(state.windowTop, 100000);
+  EXPECT_EQ(state.windowLeft, -100000);
+
+  const PatchFragment::Pasted pasted = PatchFragment::Paste(
+      patch, ".tgh 0.5\r\ncontraptions:\r\n\t" + item + "connections:\r\nend\r\n", {false, 20, -20},
+      "Paste");
+  ASSERT_EQ(pasted.nodes.size(), 1u) << pasted.message;
+  EXPECT_EQ(pasted.nodes[0]->x, 100000);
+  EXPECT_EQ(pasted.nodes[0]->y, -100000);
 }
 
 // A document reached through a link is saved where the link points; a Save As

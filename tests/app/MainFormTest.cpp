@@ -513,7 +513,8 @@ TEST_F(MainFormTest, AFailedOpenKeepsThePatchItsNameAndItsMusic) {
   Form().FileOpen();
   EXPECT_EQ(LastMessage(), "The specified file is not a Tonegarden document.");
   Form().Reopen(dir / "gone.tgh");
-  EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n");
+  EXPECT_EQ(LastMessage(), "An error occurred while opening the document.\n" + (dir / "gone.tgh") +
+                               ": not found.");
 
   EXPECT_EQ(Form().windowTitle(), caption);
   EXPECT_EQ(Form().Model().NodeCount(), 3);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "contraptions/io/soundin/TGSoundIn.h"
+#include "host/StreamUserMessages.h"
 #include "shell/patch/ContraptionSnapshot.h"
 #include "tests/support/EngineFixture.h"
 
@@ -119,10 +120,34 @@ TEST_F(PresetTest, PasteRules) {
   EXPECT_TRUE(c.CanPastePreset());
   c.PastePreset(0);
   EXPECT_FALSE(c.HasPreset(0));
-  // A malformed preset keeps what it read before the fault, held to its range.
+  // A malformed preset changes nothing.
   SetClipboard("preset: RingAM { 12; 1 }");
   c.PastePreset(5);
-  EXPECT_EQ(Written(c.PresetAt(5)), "{ 20, 0 }");
+  EXPECT_FALSE(c.HasPreset(5));
+}
+
+// A preset that cannot be read leaves the slot as it was, records no edit and
+// says why.
+TEST_F(PresetTest, AMalformedPresetPastesNothing) {
+  StreamUserMessages messages(nullptr);
+  UserMessages* const before = engine->Host().messages;
+  engine->Host().messages = &messages;
+  TGardeningContraption& c = Make("RingAM");
+  c.StorePreset(3);
+  const std::string stored = Written(c.PresetAt(3));
+  for (const char* text : {"preset: RingAM { 0.5, x }", "preset: RingAM garbage"}) {
+    SetClipboard(text);
+    engine->SetDocumentModified(false);
+    c.PastePreset(3);
+    EXPECT_FALSE(engine->IsDocumentModified()) << text;
+    EXPECT_EQ(Written(c.PresetAt(3)), stored) << text;
+    ASSERT_FALSE(messages.Messages().empty()) << text;
+    EXPECT_EQ(messages.Messages().back().text, "The preset in the clipboard cannot be read.");
+  }
+  SetClipboard("preset: RingAM { 0.5 }");  // what a preset leaves out is kept
+  c.PastePreset(3);
+  EXPECT_EQ(Written(c.PresetAt(3)), "{ 20, 0 }");
+  engine->Host().messages = before;
 }
 
 TEST_F(PresetTest, ReadingFillsMissingValuesFromTheCurrentParameters) {

@@ -347,6 +347,13 @@ TEST(MidiClockPacerTest, EachClockGoesWhenItsFrameIsHeard) {
   EXPECT_EQ(pacer.SendDue(1036 * kMs, nullptr, send), std::nullopt);
   ASSERT_EQ(sent.size(), 3u);
   EXPECT_EQ(sent[2].second, MidiEvent::kStop);
+  // A late transport message still goes, at once: only a clock loses its moment.
+  for (const uint8_t status : {MidiEvent::kClock, MidiEvent::kSongPosition, MidiEvent::kContinue})
+    link.Push({1764, run, status});
+  EXPECT_EQ(pacer.SendDue(1070 * kMs, &mark, send), std::nullopt);
+  const std::vector<std::pair<int64_t, uint8_t>> late{{1070 * kMs, MidiEvent::kSongPosition},
+                                                      {1070 * kMs, MidiEvent::kContinue}};
+  EXPECT_EQ(std::vector(sent.begin() + 3, sent.end()), late);
 }
 
 }  // namespace midi_clock_sync_test

@@ -172,8 +172,8 @@ void JackMidiSystem::PlayClock(void* out, uint32_t frames, int64_t cycleStart) {
     if (serverMinusRendered != MidiClockLink::kUnknown) {
       offset = m.renderedFrame + serverMinusRendered - cycleStart;
       if (offset >= static_cast<int64_t>(frames)) break;  // a later cycle's
-      // Late by more than a cycle: its moment has gone.
-      if (offset < -static_cast<int64_t>(frames)) {
+      // Late by more than a cycle: its moment has gone (others go at once).
+      if (offset < -static_cast<int64_t>(frames) && m.LostWhenLate()) {
         clockWaits_ = false;
         continue;
       }

@@ -20,6 +20,13 @@ void MidiClockFollower::SongPosition(int sixteenths) {
   anchored_ = false;
 }
 
+void MidiClockFollower::ForgetFrames() {
+  anchored_ = false;
+  anyClock_ = false;
+  fitted_ = 0;
+  ringStart_ = 0;
+}
+
 void MidiClockFollower::Clock(int64_t frame) {
   if (anyClock_) {
     const auto interval = static_cast<double>(frame - lastFrame_);

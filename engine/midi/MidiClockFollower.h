@@ -25,6 +25,9 @@ class MidiClockFollower {
   void Stop() { running_ = false; }
   void Continue();
   void SongPosition(int sixteenths);
+  // The frames counted from 0 again (audio out started anew): the clocks
+  // heard before say nothing of the new frames. Running and the count stay.
+  void ForgetFrames();
   // A clock at that frame. Counted only while running.
   void Clock(int64_t frame);
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "base/SpscQueue.h"
+#include "engine/midi/MidiEvent.h"
 
 namespace tg {
 
@@ -23,6 +24,11 @@ class MidiClockLink {
     uint8_t status = 0;
     uint8_t data1 = 0;
     uint8_t data2 = 0;
+
+    // Played late, a clock would bunch with the next and is better lost;
+    // Start, Stop, Continue and song position still go, or a slave never
+    // starts or stops.
+    bool LostWhenLate() const { return status == MidiEvent::kClock; }
   };
 
   // Audio thread (or the UI thread priming the output): one producer at a time.

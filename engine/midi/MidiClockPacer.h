@@ -17,7 +17,7 @@ namespace tg {
 // One thread of the MIDI system's own.
 class MidiClockPacer {
  public:
-  // A message this late has lost its moment; sent, it would bunch with the next.
+  // A clock this late has lost its moment (others go at once).
   static constexpr int64_t kMostLateNanoseconds = 10'000'000;
 
   explicit MidiClockPacer(MidiClockLink& link) : link_(link) {}
@@ -39,7 +39,7 @@ class MidiClockPacer {
       if (mark != nullptr) {
         const int64_t due = DueTime(waiting_.renderedFrame, *mark);
         if (due > now) return due;
-        if (now - due > kMostLateNanoseconds) {
+        if (now - due > kMostLateNanoseconds && waiting_.LostWhenLate()) {
           waits_ = false;
           continue;
         }

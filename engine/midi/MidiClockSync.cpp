@@ -28,6 +28,11 @@ constexpr int kTicksPerSixteenth = 6;
 void MidiClockSync::Restart() {
   run_ = link_.NewRun();
   wasRunning_ = false;
+  follower_.ForgetFrames();
+  lost_ = false;
+  // Followed, the clock waits for the master's next clock rather than run
+  // on alone from where the last run left it.
+  if (Source() == ClockSource::MidiClock) clock_.SetRunning(false);
 }
 
 void MidiClockSync::Stopped() {
@@ -175,8 +180,8 @@ void MidiClockSync::AfterBlock(double positionBefore, bool runningBefore, double
     if (positionBefore == 0.0) {
       Play(blockFirstFrame, MidiEvent::kStart);
     } else {
-      const auto sixteenths =
-          static_cast<int>(std::min(std::floor(positionBefore / kTicksPerSixteenth), 16383.0));
+      const auto sixteenths = static_cast<int>(
+          std::clamp(std::floor(positionBefore / kTicksPerSixteenth), 0.0, 16383.0));
       const MidiEvent spp = MidiEvent::SongPosition(0, sixteenths);
       Play(blockFirstFrame, spp.status, spp.data1, spp.data2);
       Play(blockFirstFrame, MidiEvent::kContinue);

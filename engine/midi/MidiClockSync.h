@@ -55,14 +55,16 @@ class MidiClockSync {
   bool TakeNotice(Notice& notice) { return notices_.Pop(notice); }
   MidiClockLink& Link() { return link_; }
 
-  // The UI thread holding the engine lock: audio out starts.
+  // The UI thread holding the engine lock: audio out starts, its frames
+  // counted from 0 again. Following, the clock waits for the next clock.
   void Restart();
   // The UI thread, audio out stopped: nothing leads the clock now, and it
   // gets its own tempo back (an export plays that).
   void Stopped();
 
   // Audio thread. A clock message received; the block about to be made
-  // begins at that rendered frame.
+  // begins at that rendered frame. With audio out stopped the UI thread,
+  // holding the engine lock, hands over all but clocks.
   void Take(const MidiEvent& event, int64_t blockFirstFrame);
   // Before each live block, which begins at that rendered frame.
   void BeforeBlock(int64_t blockFirstFrame);

@@ -66,8 +66,17 @@ void MidiDispatcher::Restart(int primingFills) {
   MidiEvent event;
   for (MidiInput* input : inputs_) {
     while (input != nullptr && input->TakeForAudio(event)) {
+      // A master started, stopped or moved meanwhile: the clock follows that.
+      if (event.IsSync()) TakeSync(event, 0, false);
     }
   }
+}
+
+void MidiDispatcher::TakeSync(const MidiEvent& event, int64_t blockFirstFrame, bool live) {
+  if (clockSync_ == nullptr) return;
+  // A clock is followed only while blocks are made for it to lead; Start,
+  // Stop, Continue and song position are kept whenever they came.
+  if (live || event.status != MidiEvent::kClock) clockSync_->Take(event, blockFirstFrame);
 }
 
 void MidiDispatcher::BeginFill(int64_t nowNanoseconds, int64_t firstFrame, int framesPerBuffer) {
@@ -79,8 +88,7 @@ void MidiDispatcher::Gather(int64_t blockFirstFrame, bool live) {
   for (MidiInput* input : inputs_) {
     while (input != nullptr && input->TakeForAudio(event)) {
       if (event.IsSync()) {
-        // A clock is followed only while blocks are made for it to lead.
-        if (live && clockSync_ != nullptr) clockSync_->Take(event, blockFirstFrame);
+        TakeSync(event, blockFirstFrame, live);
         continue;
       }
       const int64_t due = timeline_.DueFrame(event.time);

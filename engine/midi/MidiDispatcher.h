@@ -49,7 +49,9 @@ class MidiDispatcher {
   void SetClockSync(MidiClockSync* sync) { clockSync_ = sync; }
   // A processor leaves the graph: nothing may reach it any more.
   void Forget(const QSSignalProcessor* processor);
-  // Audio out starts: what waits is old, and the first fills only prime.
+  // Audio out starts: what waits is old, and the first fills only prime;
+  // of the clock's messages only Start, Stop, Continue and song position
+  // still count.
   void Restart(int primingFills);
   // Audio out is stopped: every message waiting is applied now.
   void ApplyNow();
@@ -70,6 +72,7 @@ class MidiDispatcher {
     int64_t due = 0;
   };
   void Gather(int64_t blockFirstFrame, bool live);
+  void TakeSync(const MidiEvent& event, int64_t blockFirstFrame, bool live);
   void Apply(const MidiEvent& event, int offset);
   void ApplyPosition(MidiTarget& target, double position);
   void ApplyNote(MidiTarget& target, bool on);

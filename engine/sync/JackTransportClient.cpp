@@ -10,6 +10,14 @@
 
 namespace tg {
 
+namespace jack_transport_client {
+
+constexpr float kMostBeatsPerBar = 1024.0f;
+// Far beyond any song, and still counted to a fraction of a tick.
+constexpr double kMostBeats = 1e9;
+
+}  // namespace jack_transport_client
+
 void JackTransportClient::Attach(jack_client_t* client) {
   client_ = client;
   sampleRate_ = jack_get_sample_rate(client);
@@ -74,16 +82,25 @@ void JackTransportClient::Cycle(int64_t cycleStart, uint32_t, int64_t serverMinu
   r.serverMinusRendered = serverMinusRendered;
   r.frame = pos.frame;
   r.rolling = state == JackTransportRolling ? 1 : 0;
-  // A timebase's bar, beat and tick, when it gives sensible ones.
-  if ((pos.valid & JackPositionBBT) != 0 && pos.bar >= 1 && pos.beat >= 1 &&
-      pos.beats_per_bar > 0.0f && pos.ticks_per_beat > 0.0 && pos.tick >= 0 &&
-      std::isfinite(pos.beats_per_minute) && pos.beats_per_minute > 0.0) {
-    r.bbt = 1;
-    r.beats = (pos.bar - 1) * static_cast<double>(pos.beats_per_bar) + (pos.beat - 1) +
-              pos.tick / pos.ticks_per_beat;
-    r.tempo = pos.beats_per_minute;
-  }
+  if (BeatsOf(pos, r.beats, r.tempo)) r.bbt = 1;
   link_.Publish(r);
+}
+
+bool JackTransportClient::BeatsOf(const jack_position_t& pos, double& beats, double& tempo) {
+  // A timebase's bar, beat and tick, when it gives sensible ones: a bar
+  // longer than any time signature's, or ticks coarser than a beat, would
+  // throw the clock out of reach or make its position infinite.
+  if ((pos.valid & JackPositionBBT) == 0 || pos.bar < 1 || pos.beat < 1 || pos.tick < 0 ||
+      !(pos.beats_per_bar > 0.0f && pos.beats_per_bar <= jack_transport_client::kMostBeatsPerBar) ||
+      !(pos.ticks_per_beat >= 1.0 && std::isfinite(pos.ticks_per_beat)) ||
+      !std::isfinite(pos.beats_per_minute) || !(pos.beats_per_minute > 0.0))
+    return false;
+  const double told = (pos.bar - 1) * static_cast<double>(pos.beats_per_bar) + (pos.beat - 1) +
+                      pos.tick / pos.ticks_per_beat;
+  if (!(told <= jack_transport_client::kMostBeats)) return false;
+  beats = told;
+  tempo = pos.beats_per_minute;
+  return true;
 }
 
 void JackTransportClient::Timebase(jack_transport_state_t, jack_nframes_t frames,

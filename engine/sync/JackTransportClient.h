@@ -48,6 +48,10 @@ class JackTransportClient {
   // the server's frame minus the rendered frame that leaves the output then.
   void Cycle(int64_t cycleStart, uint32_t frames, int64_t serverMinusRendered);
 
+  // The beats from the start and the tempo a timebase's bar, beat and tick
+  // tell; false when there are none or they make no sense.
+  static bool BeatsOf(const jack_position_t& pos, double& beats, double& tempo);
+
  private:
   static void Timebase(jack_transport_state_t state, jack_nframes_t frames, jack_position_t* pos,
                        int newPosition, void* self);

@@ -92,7 +92,8 @@ void JackTransportSync::Steer(double target, double samplesPerClock) {
   clock_.SetRunning(true);
   double advance = kBlockSize / samplesPerClock;
   const double error = target - clock_.Position();
-  if (std::abs(error) > kJumpTicks) {
+  // Written so that a position that is no number jumps too.
+  if (!(std::abs(error) <= kJumpTicks)) {
     clock_.SetPosition(target);
   } else {
     const double most = kMostPull * advance;

@@ -63,7 +63,7 @@ void MidiController::Poll() {
     if (!learned && event.Kind() == MidiEvent::kProgram) ProgramChange(event);
   }
   // A lone upper half was a 7-bit controller after all.
-  if (upperHalf_ && Clock::now() - upperHalfSeen_ > kPairWindow) {
+  if (learning_ && upperHalf_ && Clock::now() - upperHalfSeen_ > kPairWindow) {
     MidiBinding b;
     b.target = *learning_;
     b.channel = upperHalf_->Channel();
@@ -129,7 +129,10 @@ void MidiController::EndLearning() {
 
 void MidiController::SetLearnMode(bool on) {
   learnMode_ = on;
-  if (!on) learning_.reset();
+  if (!on) {
+    learning_.reset();
+    upperHalf_.reset();  // a half waiting binds nothing any more
+  }
   ports_.Input().SetWatching(on || learning_.has_value());
   Say(on ? "MIDI Learn: click a control, then move a MIDI controller" : "MIDI Learn is off");
 }

@@ -14,6 +14,7 @@
 #include "engine/midi/BlockTimeline.h"
 #include "engine/midi/MidiClockPacer.h"
 #include "engine/midi/MidiClockSync.h"
+#include "engine/midi/MidiDispatcher.h"
 #include "engine/midi/MidiInput.h"
 #include "framework/TContraptionFactory.h"
 #include "graph/TempoClock.h"
@@ -236,6 +237,56 @@ TEST(MidiClockSyncTest, ATempoOutsideTheRangeIsHeldAndSaid) {
   EXPECT_NEAR(notice.tempo, 300.0, 1.0);  // as first estimated
 }
 
+TEST(MidiClockSyncTest, AfterARestartTheClockFollowsWhatCameMeanwhileAndWhatComesNew) {
+  Follow f;
+  MidiWake wake;
+  MidiInput input(wake);
+  MidiDispatcher dispatcher;
+  dispatcher.SetClockSync(&f.sync);
+  ASSERT_TRUE(dispatcher.Attach(&input));
+  // Two seconds of a master at 120, then audio out stops, the master stops
+  // meanwhile and audio out starts again (a document opened, say).
+  std::vector<Sent> m{{1000, MidiEvent::kStart}};
+  double at = 1000.0;
+  AddClocks(m, at, 96, 120.0);
+  size_t next = 0;
+  f.Run(m, next, static_cast<int64_t>(at) + kLookahead);
+  ASSERT_TRUE(f.clock.IsRunning());
+  f.sync.Stopped();
+  input.Received(MidiEvent{0, MidiEvent::kStop, 0, 0});
+  dispatcher.ApplyNow();
+  dispatcher.Restart(2);
+  f.sync.Restart();
+  f.frame = 0;
+  f.out.clear();
+  std::vector<Sent> fresh;
+  size_t nextFresh = 0;
+  f.Run(fresh, nextFresh, 44100);
+  // It waits for the master rather than running on alone from the old run.
+  EXPECT_FALSE(f.clock.IsRunning());
+  EXPECT_TRUE(f.out.empty());
+
+  // The master starts again: followed from its Start, and a clock lost in
+  // this run is said within half a second.
+  at = static_cast<double>(f.frame);
+  fresh.push_back({f.frame, MidiEvent::kStart});
+  AddClocks(fresh, at, 48, 120.0);
+  f.Run(fresh, nextFresh, static_cast<int64_t>(at) + kLookahead);
+  EXPECT_TRUE(f.clock.IsRunning());
+  EXPECT_NEAR(f.clock.Position(), f.LockedPosition(47.0, fresh.back().frame), 1.0);
+  f.Run(fresh, nextFresh, fresh.back().frame + kLookahead + 23000);
+  EXPECT_FALSE(f.clock.IsRunning());
+  MidiClockSync::Notice notice;
+  ASSERT_TRUE(f.sync.TakeNotice(notice));
+  EXPECT_EQ(notice.kind, MidiClockSync::Notice::Kind::Lost);
+  // What went out told the truth: Start, its clocks and Stop, no song
+  // position from the run before.
+  std::vector<uint8_t> transport;
+  for (const auto& message : f.out)
+    if (message.status != MidiEvent::kClock) transport.push_back(message.status);
+  EXPECT_EQ(transport, (std::vector<uint8_t>{MidiEvent::kStart, MidiEvent::kStop}));
+}
+
 TEST(MidiClockSyncTest, ARenderNeverFollowsTheMidiClock) {
   TContraptionFactory factory;
   TAudioEngineModule engine(factory);
@@ -254,11 +305,14 @@ TEST(MidiClockSyncTest, ARenderNeverFollowsTheMidiClock) {
   }
   std::vector<int16_t> buffer(2 * 44100);
   engine.OutStreamFillBuffer(buffer.data(), 44100);
+  EXPECT_NEAR(engine.GetContext().Clock().Position(),
+              44032 / TempoClock::SamplesPerClockForTempo(100.0), 1e-9);
+  // Stopped, the clocks lead nothing; the Start puts the clock at the
+  // beginning to wait for them.
   engine.ApplyMidiWhileStopped();
   EXPECT_FALSE(engine.FollowingMidiClock());
   EXPECT_EQ(engine.Tempo(), 100.0);
-  EXPECT_NEAR(engine.GetContext().Clock().Position(),
-              44032 / TempoClock::SamplesPerClockForTempo(100.0), 1e-9);
+  EXPECT_EQ(engine.GetContext().Clock().Position(), 0.0);
   engine.DetachMidiInput(input);
 }
 
@@ -293,6 +347,13 @@ TEST(MidiClockPacerTest, EachClockGoesWhenItsFrameIsHeard) {
   EXPECT_EQ(pacer.SendDue(1036 * kMs, nullptr, send), std::nullopt);
   ASSERT_EQ(sent.size(), 3u);
   EXPECT_EQ(sent[2].second, MidiEvent::kStop);
+  // A late transport message still goes, at once: only a clock loses its moment.
+  for (const uint8_t status : {MidiEvent::kClock, MidiEvent::kSongPosition, MidiEvent::kContinue})
+    link.Push({1764, run, status});
+  EXPECT_EQ(pacer.SendDue(1070 * kMs, &mark, send), std::nullopt);
+  const std::vector<std::pair<int64_t, uint8_t>> late{{1070 * kMs, MidiEvent::kSongPosition},
+                                                      {1070 * kMs, MidiEvent::kContinue}};
+  EXPECT_EQ(std::vector(sent.begin() + 3, sent.end()), late);
 }
 
 }  // namespace midi_clock_sync_test

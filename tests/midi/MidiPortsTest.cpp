@@ -169,6 +169,33 @@ TEST_F(MidiPortsTest, MessagesFromTheSystemsThreadMoveAParameterAsOneEdit) {
   EXPECT_EQ(cutoff.NumericValue(), 0.5);
 }
 
+TEST_F(MidiPortsTest, LearnTurnedOffWhileAControllersLowerHalfIsAwaitedBindsNothing) {
+  ASSERT_TRUE(ports.Open());
+  MidiController midi(patch, ports);
+  PatchNode* node = patch.NewContraption("Bassline", 10, 10);
+  ASSERT_NE(node, nullptr);
+  const MidiTargetSpec cutoff{MidiTargetSpec::Kind::Value, node->contraption->Name(), "CutoffFreq",
+                              0};
+  const size_t before = patch.History().Size();
+  midi.SetLearnMode(true);
+  midi.Learn(cutoff);
+  // An upper half (controllers 0 to 31) waits for its lower half ...
+  const MidiController::Clock::time_point sent = MidiController::Clock::now();
+  std::thread([&] {
+    sequencer.sink->Received(
+        MidiEvent::Make(SteadyNanoseconds(), MidiEvent::kController, 0, 7, 64));
+  }).join();
+  midi.Poll();
+  // ... when learning is turned off; polled after the lower half's time.
+  midi.SetLearnMode(false);
+  while (MidiController::Clock::now() - sent <= MidiController::kPairWindow)
+    std::this_thread::sleep_for(MidiController::kPairWindow / 4);
+  midi.Poll();
+  EXPECT_EQ(midi.BindingOf(cutoff), nullptr);
+  EXPECT_TRUE(patch.Bindings().Empty());
+  EXPECT_EQ(patch.History().Size(), before);
+}
+
 TEST(AlsaEventTest, ControllerHalvesPitchBendClockAndAnnouncementsReadAsTheWireHasThem) {
   snd_seq_event_t e{};
   e.type = SND_SEQ_EVENT_CONTROL14;

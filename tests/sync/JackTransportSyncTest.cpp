@@ -1,12 +1,15 @@
 // The clock and the JACK transport without a server: the transport's
 // readings are left on the link as the program's JACK client leaves them.
 #include <gtest/gtest.h>
+#include <jack/types.h>
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
 #include "engine/TAudioEngineModule.h"
 #include "engine/streams/DetachedOutStream.h"
+#include "engine/sync/JackTransportClient.h"
 #include "framework/TContraptionFactory.h"
 #include "graph/TempoClock.h"
 
@@ -70,6 +73,36 @@ TEST(JackTransportSyncTest, RendersAndPrimedBuffersNeverFollowTheTransport) {
   EXPECT_FALSE(engine.FollowingMidiClock());
   EXPECT_EQ(engine.Tempo(), 100.0);
   engine.StopAudioOut();
+}
+
+// A timebase's bar, beat and tick as the clock takes them: nonsense (an
+// endless bar, a tick too fine to count) tells no position at all.
+TEST(JackTransportSyncTest, OnlySensibleBarsBeatsAndTicksTellAPosition) {
+  jack_position_t pos{};
+  pos.valid = JackPositionBBT;
+  pos.bar = 3;
+  pos.beat = 2;
+  pos.tick = 960;
+  pos.beats_per_bar = 4.0f;
+  pos.ticks_per_beat = 1920.0;
+  pos.beats_per_minute = 120.0;
+  double beats = 0.0;
+  double tempo = 0.0;
+  ASSERT_TRUE(JackTransportClient::BeatsOf(pos, beats, tempo));
+  EXPECT_EQ(beats, 9.5);
+  EXPECT_EQ(tempo, 120.0);
+  const auto spoilt = [&](auto spoil) {
+    jack_position_t bad = pos;
+    spoil(bad);
+    return !JackTransportClient::BeatsOf(bad, beats, tempo);
+  };
+  EXPECT_TRUE(spoilt([](jack_position_t& p) { p.beats_per_bar = INFINITY; }));
+  EXPECT_TRUE(spoilt([](jack_position_t& p) { p.beats_per_bar = NAN; }));
+  EXPECT_TRUE(spoilt([](jack_position_t& p) { p.beats_per_bar = 1e30f; }));
+  EXPECT_TRUE(spoilt([](jack_position_t& p) { p.ticks_per_beat = 4.9e-324; }));
+  EXPECT_TRUE(spoilt([](jack_position_t& p) { p.ticks_per_beat = INFINITY; }));
+  EXPECT_TRUE(spoilt([](jack_position_t& p) { p.ticks_per_beat = NAN; }));
+  EXPECT_TRUE(spoilt([](jack_position_t& p) { p.beats_per_minute = NAN; }));
 }
 
 TEST(JackTransportSyncTest, FollowAndTheClockSourceAreOneChoiceAndLeadIsAnother) {

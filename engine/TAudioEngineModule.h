@@ -259,6 +259,7 @@ class TAudioEngineModule final : public ContraptionEngine,
   // over (the window's event loop runs between its chunks), so an export
   // never hears it.
   void SetExporting(bool exporting) { exporting_ = exporting; }
+  bool Exporting() const { return exporting_; }
   // UI thread: the parameters MIDI moved.
   bool TakeMidiChange(MidiDispatcher::Change& change) { return midi_.TakeChange(change); }
   const MidiDispatcher& Midi() const { return midi_; }

@@ -58,7 +58,8 @@ void MidiController::Poll() {
   SayClockNotices();
   patch_.Engine().StartStopTransportWithClock();
   MidiEvent event;
-  while (ports_.Input().TakeForUi(event)) {
+  // An export never hears a program change: it waits until the export is over.
+  while (!patch_.Engine().Exporting() && ports_.Input().TakeForUi(event)) {
     const bool learned = learning_ && Learned(event);
     if (!learned && event.Kind() == MidiEvent::kProgram) ProgramChange(event);
   }

@@ -196,6 +196,33 @@ TEST_F(MidiPortsTest, LearnTurnedOffWhileAControllersLowerHalfIsAwaitedBindsNoth
   EXPECT_EQ(patch.History().Size(), before);
 }
 
+// The window's event loop runs between an export's chunks: a program change
+// that came meanwhile is recalled once the export is over.
+TEST_F(MidiPortsTest, AProgramChangeDuringAnExportWaitsUntilItIsOver) {
+  ASSERT_TRUE(ports.Open());
+  MidiController midi(patch, ports);
+  PatchNode* node = patch.NewContraption("TestGen", 10, 10);
+  ASSERT_NE(node, nullptr);
+  QSProperty& amplitude =
+      node->contraption->Processor().GetPropertyTable()->PropertyByName("Amplitude");
+  amplitude.SetNumericValue(0.2);
+  node->contraption->StorePreset(1);
+  amplitude.SetNumericValue(0.5);
+  MidiBinding b;
+  b.source = MidiBinding::Source::Program;
+  b.target = {MidiTargetSpec::Kind::Presets, node->contraption->Name(), "", 0};
+  midi.Bind(b);
+  engine.SetExporting(true);
+  std::thread([&] {
+    sequencer.sink->Received(MidiEvent::Make(SteadyNanoseconds(), MidiEvent::kProgram, 0, 1));
+  }).join();
+  midi.Poll();
+  EXPECT_EQ(amplitude.NumericValue(), 0.5);
+  engine.SetExporting(false);
+  midi.Poll();
+  EXPECT_EQ(amplitude.NumericValue(), 0.2);
+}
+
 TEST(AlsaEventTest, ControllerHalvesPitchBendClockAndAnnouncementsReadAsTheWireHasThem) {
   snd_seq_event_t e{};
   e.type = SND_SEQ_EVENT_CONTROL14;

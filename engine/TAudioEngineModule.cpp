@@ -604,6 +604,7 @@ std::string TAudioEngineModule::JackTransportProblem() const {
 }
 
 void TAudioEngineModule::StartStopTransportWithClock() {
+  if (exporting_) return;  // an export's clock is the render's, not the music's
   if (GetJackTransport() != JackTransportMode::Lead || GetClockSource() != ClockSource::MidiClock ||
       !jackClient_.Attached() || !OutputOnJack()) {
     transportStarted_ = false;

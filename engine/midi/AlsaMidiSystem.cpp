@@ -9,6 +9,7 @@
 
 #include "engine/devices/PlayoutMark.h"
 #include "engine/midi/MidiClockPacer.h"
+#include "engine/streams/ThreadPriority.h"
 
 namespace tg {
 
@@ -167,6 +168,8 @@ void AlsaMidiSystem::PaceClock() {
   // Messages are handed over an output buffer ahead of being heard: looking
   // for new ones this often loses no time.
   constexpr int64_t kLookNanoseconds = 2'000'000;
+  // On time beside the audio threads on a busy machine, where the system grants it.
+  SetCurrentThreadPriority(ThreadPriority::TimeCritical);
   MidiClockPacer pacer(*clockLink_);
   std::unique_lock lock(paceMutex_);
   while (running_) {

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 #include "engine/devices/PlayoutMark.h"
@@ -14,6 +16,13 @@
 namespace tg {
 
 namespace alsa_midi_system {
+
+// The clock's messages as the sequencer names them, both ways.
+constexpr std::pair<snd_seq_event_type_t, uint8_t> kSyncEvents[] = {
+    {SND_SEQ_EVENT_CLOCK, MidiEvent::kClock},          {SND_SEQ_EVENT_START, MidiEvent::kStart},
+    {SND_SEQ_EVENT_CONTINUE, MidiEvent::kContinue},    {SND_SEQ_EVENT_STOP, MidiEvent::kStop},
+    {SND_SEQ_EVENT_SONGPOS, MidiEvent::kSongPosition},
+};
 
 std::string PortName(snd_seq_client_info_t* client, snd_seq_port_info_t* port) {
   return std::string(snd_seq_client_info_get_name(client)) + ":" + snd_seq_port_info_get_name(port);
@@ -60,22 +69,6 @@ AlsaDecoded DecodeAlsaEvent(const snd_seq_event& e, int64_t now) {
       add(MidiEvent::kPitchBend, e.data.control.channel, value & 0x7F, (value >> 7) & 0x7F);
       break;
     }
-    case SND_SEQ_EVENT_CLOCK:
-      d.events[static_cast<size_t>(d.count++)] = {now, MidiEvent::kClock};
-      break;
-    case SND_SEQ_EVENT_START:
-      d.events[static_cast<size_t>(d.count++)] = {now, MidiEvent::kStart};
-      break;
-    case SND_SEQ_EVENT_CONTINUE:
-      d.events[static_cast<size_t>(d.count++)] = {now, MidiEvent::kContinue};
-      break;
-    case SND_SEQ_EVENT_STOP:
-      d.events[static_cast<size_t>(d.count++)] = {now, MidiEvent::kStop};
-      break;
-    case SND_SEQ_EVENT_SONGPOS:
-      d.events[static_cast<size_t>(d.count++)] =
-          MidiEvent::SongPosition(now, std::clamp(e.data.control.value, 0, 16383));
-      break;
     case SND_SEQ_EVENT_CLIENT_START:
     case SND_SEQ_EVENT_CLIENT_EXIT:
     case SND_SEQ_EVENT_PORT_START:
@@ -84,6 +77,13 @@ AlsaDecoded DecodeAlsaEvent(const snd_seq_event& e, int64_t now) {
       d.portsChanged = true;
       break;
     default:
+      for (const auto& [type, status] : alsa_midi_system::kSyncEvents) {
+        if (e.type != type) continue;
+        d.events[static_cast<size_t>(d.count++)] =
+            status == MidiEvent::kSongPosition
+                ? MidiEvent::SongPosition(now, std::clamp(e.data.control.value, 0, 16383))
+                : MidiEvent{now, status};
+      }
       break;
   }
   return d;
@@ -316,28 +316,16 @@ bool AlsaMidiSystem::Send(const MidiEvent& event) {
     case MidiEvent::kPitchBend:
       snd_seq_ev_set_pitchbend(&e, channel, ((event.data2 << 7) | event.data1) - 8192);
       break;
-    default:
-      switch (event.status) {
-        case MidiEvent::kClock:
-          e.type = SND_SEQ_EVENT_CLOCK;
-          break;
-        case MidiEvent::kStart:
-          e.type = SND_SEQ_EVENT_START;
-          break;
-        case MidiEvent::kContinue:
-          e.type = SND_SEQ_EVENT_CONTINUE;
-          break;
-        case MidiEvent::kStop:
-          e.type = SND_SEQ_EVENT_STOP;
-          break;
-        case MidiEvent::kSongPosition:
-          e.type = SND_SEQ_EVENT_SONGPOS;
-          e.data.control.value = event.SongPositionSixteenths();
-          break;
-        default:
-          return false;
-      }
+    default: {
+      const auto* sync = std::find_if(
+          std::begin(alsa_midi_system::kSyncEvents), std::end(alsa_midi_system::kSyncEvents),
+          [&event](const auto& pair) { return pair.second == event.status; });
+      if (sync == std::end(alsa_midi_system::kSyncEvents)) return false;
+      e.type = sync->first;
+      if (event.status == MidiEvent::kSongPosition)
+        e.data.control.value = event.SongPositionSixteenths();
       snd_seq_ev_set_fixed(&e);
+    }
   }
   return snd_seq_event_output_direct(seq_, &e) >= 0;
 }
